@@ -1,0 +1,124 @@
+#include "comm/SerialLink.h"
+
+#include "comm/CommSettings.h"
+#include "platform/Clock.h"
+#include "platform/Prompter.h"
+#include "res/Strings.h"
+
+#include <cerrno>
+#include <cstdio>
+
+namespace quarnex {
+
+namespace {
+
+constexpr BaudTiming kTimings[] = {
+    {300, 160, 50, 200},  {600, 80, 25, 100},  {1200, 40, 14, 50}, {2400, 20, 7, 30},
+    {4800, 10, 4, 15},    {9600, 5, 2, 7},     {19200, 3, 1, 4},   {38400, 2, 1, 3},
+    {57600, 1, 1, 2},     {115200, 1, 1, 2},
+};
+
+} // namespace
+
+const BaudTiming& SerialLink::TimingFor(int baud) {
+    for (const BaudTiming& t : kTimings)
+        if (t.baud == baud)
+            return t;
+    return kTimings[5]; // 9600
+}
+
+SerialLink::SerialLink(const CommSettings& settings, Prompter& prompter, PortFactory factory)
+    : settings_(settings), prompter_(prompter), factory_(std::move(factory)),
+      timing_(TimingFor(settings.BaudRate())),
+      additionalReceiveTimeout_(settings.AdditionalReceiveTimeout()) {
+    if (!factory_)
+        factory_ = [] { return std::make_unique<PosixSerialPort>(); };
+    timerOk_ = ClockResolvesMillisecond();
+    if (!timerOk_)
+        prompter_.Error(Text(ids::kCannotInitTimer));
+}
+
+SerialLink::~SerialLink() { Close(); }
+
+bool SerialLink::IsOpen() const { return port_ && port_->IsOpen(); }
+
+void SerialLink::Close() {
+    if (port_)
+        port_->Close();
+    port_.reset();
+}
+
+bool SerialLink::Open() {
+    const int baud = settings_.BaudRate();
+    additionalReceiveTimeout_ = settings_.AdditionalReceiveTimeout();
+    Close();
+
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "COM%d", settings_.PortNumber());
+    portName_ = buf;
+    std::snprintf(buf, sizeof buf, "baud=%d parity=%c data=8 stop=%d", baud,
+                  settings_.ParityLetter(), settings_.StopBits());
+    modeString_ = buf;
+    devicePath_ = settings_.DevicePath();
+
+    auto port = factory_();
+    std::string reason;
+    int error = 0;
+    if (!port->Open(devicePath_, reason, error)) {
+        std::string text = Text(ids::kCannotOpenPort) + "\n" + portName_ + " (" + devicePath_ +
+                           "): " + reason;
+        if (error == EACCES)
+            text += "\n" + Text(ids::kJoinDialoutHint);
+        prompter_.Error(text);
+        return false;
+    }
+    port_ = std::move(port);
+
+    timing_ = TimingFor(baud);
+    SerialTimeouts t;
+    t.readInterval = kReadIntervalMs;
+    t.readTotalMultiplier = timing_.byteTimeMs;
+    t.readTotalConstant = timing_.receiveBaseMs + additionalReceiveTimeout_ + kReceiveMarginMs;
+    t.writeTotalMultiplier = timing_.byteTimeMs;
+    t.writeTotalConstant = kWriteTotalConstantMs;
+    if (!port_->SetTimeouts(t) || !port_->ApplyMode(modeString_)) {
+        // The port stays open as far as it got; the next Open or the destruction closes it.
+        prompter_.Error(Text(ids::kCannotInitPort));
+        return false;
+    }
+    Purge();
+    return true;
+}
+
+SerialTimeouts SerialLink::Timeouts() const {
+    SerialTimeouts t{};
+    if (IsOpen())
+        port_->GetTimeouts(t);
+    return t;
+}
+
+bool SerialLink::SetReceiveMargin(int ms) {
+    SerialTimeouts t;
+    if (!IsOpen() || !port_->GetTimeouts(t))
+        return false;
+    t.readTotalConstant = timing_.receiveBaseMs + additionalReceiveTimeout_ + ms;
+    return port_->SetTimeouts(t);
+}
+
+int SerialLink::DefaultReceiveTimeout() const {
+    return timing_.receiveBaseMs + additionalReceiveTimeout_ + kReceiveMarginMs;
+}
+
+int SerialLink::PollTimeout() const {
+    return timing_.receiveBaseMs + additionalReceiveTimeout_ + kPollMarginMs;
+}
+
+void SerialLink::Delay(int ms) { quarnex::Delay(ms); }
+
+bool SerialLink::Purge() { return IsOpen() && port_->Purge(); }
+
+int SerialLink::Write(const uint8_t* data, int n) { return IsOpen() ? port_->Write(data, n) : -1; }
+
+int SerialLink::Read(uint8_t* buffer, int n) { return IsOpen() ? port_->Read(buffer, n) : -1; }
+
+} // namespace quarnex

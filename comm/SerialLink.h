@@ -1,0 +1,83 @@
+#pragma once
+
+#include "platform/SerialPort.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace quarnex {
+
+class CommSettings;
+class Prompter;
+
+// Timing constants of one baud rate. The inter-frame delay is the silent interval that must
+// precede every request (at least 3.5 character times); the byte time is the per-byte multiplier
+// of the read and write time-outs; the receive base is added to every receive time-out.
+struct BaudTiming {
+    int baud;
+    int interFrameDelayMs;
+    int byteTimeMs;
+    int receiveBaseMs;
+};
+
+// The serial port that carries the bus: opened and configured from CommSettings, with the
+// time-out record and the silent interval of the Modbus RTU master.
+class SerialLink {
+public:
+    using PortFactory = std::function<std::unique_ptr<SerialPort>()>;
+
+    static constexpr int kReadIntervalMs = 250;
+    static constexpr int kReceiveMarginMs = 400;
+    static constexpr int kPollMarginMs = 30;
+    static constexpr int kWriteTotalConstantMs = 500;
+
+    // Checks that the clock resolves a millisecond; shows "Can not initiate delay timer." through
+    // the prompter when it does not. The link works either way.
+    SerialLink(const CommSettings& settings, Prompter& prompter, PortFactory factory = {});
+    ~SerialLink();
+    SerialLink(const SerialLink&) = delete;
+    SerialLink& operator=(const SerialLink&) = delete;
+
+    // (Re)opens the port from the settings. Shows "Can not open serial communication port." (with
+    // the device path and the system's reason on the next line) when the device cannot be opened,
+    // and "Can not initiate serial communication port." when it refuses the time-outs or mode.
+    bool Open();
+    void Close();
+    bool IsOpen() const;
+
+    bool SetReceiveMargin(int ms);
+    bool RestoreReceiveMargin() { return SetReceiveMargin(kReceiveMarginMs); }
+    int DefaultReceiveTimeout() const;
+    int PollTimeout() const;
+    int InterFrameDelay() const { return timing_.interFrameDelayMs; }
+    const BaudTiming& Timing() const { return timing_; }
+
+    void Delay(int ms);
+    bool Purge();
+    int Write(const uint8_t* data, int n);
+    int Read(uint8_t* buffer, int n);
+
+    // Observable values of the last Open: "COM%d", the mode string and the device path.
+    const std::string& PortName() const { return portName_; }
+    const std::string& ModeString() const { return modeString_; }
+    const std::string& DevicePath() const { return devicePath_; }
+    // The time-out record now in force (all zero while no port is open).
+    SerialTimeouts Timeouts() const;
+    bool TimerOk() const { return timerOk_; }
+
+    static const BaudTiming& TimingFor(int baud);
+
+private:
+    const CommSettings& settings_;
+    Prompter& prompter_;
+    PortFactory factory_;
+    std::unique_ptr<SerialPort> port_;
+    BaudTiming timing_;
+    int additionalReceiveTimeout_ = 0;
+    bool timerOk_ = true;
+    std::string portName_, modeString_, devicePath_;
+};
+
+} // namespace quarnex

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quarnex {
+
+// The application profile: a plain INI file with sections and keys, written literally (spaces and
+// dots in names stay as they are: "Comm Param", "Additional rec. timeout"). Names are matched
+// without regard to case, as the classic profile functions do. Every write goes to the file at
+// once; lines the program does not know are kept.
+//
+// A profile without a path lives in memory only (tests, and the demo's own profile).
+class Profile {
+public:
+    Profile() = default;
+    explicit Profile(std::string path);
+
+    // Reads the file again. A missing file is an empty profile.
+    void Reload();
+
+    const std::string& Path() const { return path_; }
+
+    // Integer read like the classic profile API: a missing key gives the default; otherwise the
+    // leading optional sign and digits are read, and a value without digits reads as 0.
+    int GetInt(const std::string& section, const std::string& key, int defaultValue) const;
+    std::string GetString(const std::string& section, const std::string& key,
+                          const std::string& defaultValue) const;
+    bool HasKey(const std::string& section, const std::string& key) const;
+
+    // Returns false when the file could not be written (the value is kept in memory).
+    bool WriteInt(const std::string& section, const std::string& key, int value);
+    bool WriteString(const std::string& section, const std::string& key, const std::string& value);
+
+    // The keys of a section in file order.
+    std::vector<std::string> Keys(const std::string& section) const;
+
+    // The profile of the program: $XDG_CONFIG_HOME/quarnex/quarnex.ini, or ~/.config/... when the
+    // variable is unset or empty.
+    static std::string DefaultPath();
+
+private:
+    struct Line {
+        std::string text;    // the whole line as in the file
+        std::string section; // for a section header: its name
+        std::string key;     // for a key line: its name
+        std::string value;
+        bool isSection = false;
+        bool isKey = false;
+    };
+
+    int FindKey(const std::string& section, const std::string& key) const;
+    bool Flush() const;
+
+    std::string path_;
+    std::vector<Line> lines_;
+};
+
+} // namespace quarnex

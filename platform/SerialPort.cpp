@@ -1,0 +1,221 @@
+#include "platform/SerialPort.h"
+
+#include "platform/Clock.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace quarnex {
+
+namespace {
+
+bool BaudToSpeed(int baud, speed_t& speed) {
+    switch (baud) {
+    case 300: speed = B300; return true;
+    case 600: speed = B600; return true;
+    case 1200: speed = B1200; return true;
+    case 2400: speed = B2400; return true;
+    case 4800: speed = B4800; return true;
+    case 9600: speed = B9600; return true;
+    case 19200: speed = B19200; return true;
+    case 38400: speed = B38400; return true;
+    case 57600: speed = B57600; return true;
+    case 115200: speed = B115200; return true;
+    default: return false;
+    }
+}
+
+// Waits until fd is ready for events or the deadline (MonotonicNs) passes; true when ready.
+bool WaitReady(int fd, short events, int64_t deadlineNs, short& revents) {
+    for (;;) {
+        const int64_t left = deadlineNs - MonotonicNs();
+        if (left <= 0)
+            return false;
+        pollfd p{fd, events, 0};
+        timespec ts{static_cast<time_t>(left / 1'000'000'000), static_cast<long>(left % 1'000'000'000)};
+        const int r = ppoll(&p, 1, &ts, nullptr);
+        if (r > 0) {
+            revents = p.revents;
+            return true;
+        }
+        if (r < 0 && errno != EINTR)
+            return false;
+    }
+}
+
+} // namespace
+
+bool ParseSerialMode(const std::string& mode, SerialMode& out) {
+    char parity = 0;
+    int baud = 0, data = 0, stop = 0, consumed = 0;
+    if (std::sscanf(mode.c_str(), "baud=%d parity=%c data=%d stop=%d%n", &baud, &parity, &data,
+                    &stop, &consumed) != 4 ||
+        static_cast<size_t>(consumed) != mode.size())
+        return false;
+    if (parity != 'N' && parity != 'E' && parity != 'O')
+        return false;
+    if (data < 5 || data > 8 || (stop != 1 && stop != 2))
+        return false;
+    out = {baud, parity, data, stop};
+    return true;
+}
+
+bool PosixSerialPort::Open(const std::string& devicePath, std::string& errorText,
+                           int& errorNumber) {
+    Close();
+    const int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        errorNumber = errno;
+        errorText = std::strerror(errorNumber);
+        return false;
+    }
+    // TIOCEXCL keeps other users out, but not root; the lock does, among programs that lock.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        errorNumber = errno == EWOULDBLOCK ? EBUSY : errno;
+        errorText = std::strerror(errorNumber);
+        ::close(fd);
+        return false;
+    }
+    if (::isatty(fd))
+        ::ioctl(fd, TIOCEXCL);
+    fd_ = fd;
+    timeouts_ = {};
+    return true;
+}
+
+void PosixSerialPort::Close() {
+    if (fd_ < 0)
+        return;
+    if (::isatty(fd_))
+        ::ioctl(fd_, TIOCNXCL);
+    ::close(fd_); // also releases the lock
+    fd_ = -1;
+}
+
+bool PosixSerialPort::SetTimeouts(const SerialTimeouts& timeouts) {
+    if (fd_ < 0)
+        return false;
+    timeouts_ = timeouts;
+    return true;
+}
+
+bool PosixSerialPort::GetTimeouts(SerialTimeouts& timeouts) const {
+    if (fd_ < 0)
+        return false;
+    timeouts = timeouts_;
+    return true;
+}
+
+bool PosixSerialPort::ApplyMode(const std::string& mode) {
+    SerialMode m;
+    speed_t speed{};
+    if (fd_ < 0 || !ParseSerialMode(mode, m) || !BaudToSpeed(m.baud, speed))
+        return false;
+    termios tio{};
+    if (::tcgetattr(fd_, &tio) != 0)
+        return false;
+    ::cfmakeraw(&tio);
+    tio.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cflag |= m.dataBits == 5 ? CS5 : m.dataBits == 6 ? CS6 : m.dataBits == 7 ? CS7 : CS8;
+    if (m.stopBits == 2)
+        tio.c_cflag |= CSTOPB;
+    if (m.parity != 'N')
+        tio.c_cflag |= PARENB | (m.parity == 'O' ? PARODD : 0);
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0)
+        return false;
+    if (::tcsetattr(fd_, TCSANOW, &tio) == 0)
+        return true;
+    // A pseudo-terminal keeps baud and stop bits but silently drops the parity bit, and glibc then
+    // reports EINVAL when parity was the only change. Parity has no meaning there: accept the
+    // settings without it when that is all the device refused.
+    if (errno == EINVAL && m.parity != 'N') {
+        termios now{};
+        if (::tcgetattr(fd_, &now) == 0 && !(now.c_cflag & PARENB) &&
+            ::cfgetospeed(&now) == speed && (now.c_cflag & CSIZE) == (tio.c_cflag & CSIZE) &&
+            (now.c_cflag & CSTOPB) == (tio.c_cflag & CSTOPB) && !(now.c_lflag & ICANON))
+            return true;
+    }
+    return false;
+}
+
+bool PosixSerialPort::Purge() {
+    if (fd_ < 0)
+        return false;
+    return ::tcflush(fd_, TCIOFLUSH) == 0;
+}
+
+int PosixSerialPort::Write(const uint8_t* data, int n) {
+    if (fd_ < 0)
+        return -1;
+    const int64_t deadline =
+        MonotonicNs() +
+        (int64_t{n} * timeouts_.writeTotalMultiplier + timeouts_.writeTotalConstant) * 1'000'000;
+    int done = 0;
+    while (done < n) {
+        const ssize_t r = ::write(fd_, data + done, static_cast<size_t>(n - done));
+        if (r > 0) {
+            done += static_cast<int>(r);
+            continue;
+        }
+        if (r < 0 && errno != EAGAIN && errno != EINTR)
+            return done > 0 ? done : -1;
+        short revents = 0;
+        if (!WaitReady(fd_, POLLOUT, deadline, revents) || (revents & (POLLERR | POLLNVAL)))
+            break;
+    }
+    return done;
+}
+
+int PosixSerialPort::Read(uint8_t* buffer, int n) {
+    if (fd_ < 0)
+        return -1;
+    if (n <= 0)
+        return 0;
+    const int64_t totalDeadline =
+        MonotonicNs() +
+        (int64_t{n} * timeouts_.readTotalMultiplier + timeouts_.readTotalConstant) * 1'000'000;
+    const int64_t intervalNs = int64_t{timeouts_.readInterval} * 1'000'000;
+    int got = 0;
+    int64_t lastByteNs = 0;
+    while (got < n) {
+        int64_t deadline = totalDeadline;
+        if (got > 0 && timeouts_.readInterval > 0)
+            deadline = std::min(deadline, lastByteNs + intervalNs);
+        short revents = 0;
+        if (!WaitReady(fd_, POLLIN, deadline, revents))
+            break;
+        if (revents & POLLIN) {
+            const ssize_t r = ::read(fd_, buffer + got, static_cast<size_t>(n - got));
+            if (r > 0) {
+                got += static_cast<int>(r);
+                lastByteNs = MonotonicNs();
+                continue;
+            }
+            if (r < 0 && (errno == EAGAIN || errno == EINTR))
+                continue;
+            if (r < 0 && got == 0)
+                return -1;
+        }
+        // Hang-up or error with nothing to read: waiting longer cannot bring bytes, but a pty
+        // whose other end went away reports that at once, so sleep out the time-out instead of
+        // spinning, as a silent line would.
+        if (revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            DelayUntilNs(deadline);
+            break;
+        }
+    }
+    return got;
+}
+
+} // namespace quarnex

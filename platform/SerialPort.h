@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace quarnex {
+
+// The time-out record of a serial port, in milliseconds. A read of n bytes ends at the latest
+// after n * readTotalMultiplier + readTotalConstant, or earlier when more than readInterval passes
+// between two received bytes (the interval counts only once the first byte is in). A write of n
+// bytes gives up after n * writeTotalMultiplier + writeTotalConstant.
+struct SerialTimeouts {
+    int readInterval = 0;
+    int readTotalMultiplier = 0;
+    int readTotalConstant = 0;
+    int writeTotalMultiplier = 0;
+    int writeTotalConstant = 0;
+};
+
+// One serial device opened exclusively. Reads and writes block until done or timed out.
+class SerialPort {
+public:
+    virtual ~SerialPort() = default;
+
+    // Opens the device exclusively. On failure returns false and fills errorText with the
+    // system's reason and errorNumber with errno.
+    virtual bool Open(const std::string& devicePath, std::string& errorText, int& errorNumber) = 0;
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+
+    virtual bool SetTimeouts(const SerialTimeouts& timeouts) = 0;
+    virtual bool GetTimeouts(SerialTimeouts& timeouts) const = 0;
+
+    // Applies a mode string "baud=%d parity=%C data=%d stop=%d" to the device's current
+    // settings (raw mode otherwise). False when the string cannot be parsed or the device refuses.
+    virtual bool ApplyMode(const std::string& mode) = 0;
+
+    // Drops everything in both directions.
+    virtual bool Purge() = 0;
+    // Returns the number of bytes written (fewer on a time-out), -1 on an error.
+    virtual int Write(const uint8_t* data, int n) = 0;
+    // Returns the number of bytes read (fewer on a time-out), -1 on an error.
+    virtual int Read(uint8_t* buffer, int n) = 0;
+};
+
+// The POSIX termios implementation; works on real serial ports, USB adapters and pseudo-terminals.
+class PosixSerialPort : public SerialPort {
+public:
+    PosixSerialPort() = default;
+    ~PosixSerialPort() override { Close(); }
+    PosixSerialPort(const PosixSerialPort&) = delete;
+    PosixSerialPort& operator=(const PosixSerialPort&) = delete;
+
+    bool Open(const std::string& devicePath, std::string& errorText, int& errorNumber) override;
+    void Close() override;
+    bool IsOpen() const override { return fd_ >= 0; }
+    bool SetTimeouts(const SerialTimeouts& timeouts) override;
+    bool GetTimeouts(SerialTimeouts& timeouts) const override;
+    bool ApplyMode(const std::string& mode) override;
+    bool Purge() override;
+    int Write(const uint8_t* data, int n) override;
+    int Read(uint8_t* buffer, int n) override;
+
+    int Fd() const { return fd_; }
+
+private:
+    int fd_ = -1;
+    SerialTimeouts timeouts_{};
+};
+
+// Parsed form of a mode string; false when it does not have the expected shape.
+struct SerialMode {
+    int baud = 0;
+    char parity = 'N';
+    int dataBits = 8;
+    int stopBits = 1;
+};
+bool ParseSerialMode(const std::string& mode, SerialMode& out);
+
+} // namespace quarnex

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test. With --sanitize the same tests run in a
+# build with AddressSanitizer and UndefinedBehaviorSanitizer (folder build-sanitize/).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/scripts/setup-packages.sh"
+dir="$root/build"
+opts=()
+if [ "${1:-}" = "--sanitize" ]; then
+    dir="$root/build-sanitize"
+    opts=(-DQUARNEX_SANITIZE=ON -DQUARNEX_BUILD_BENCH=OFF)
+    export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
+    export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+fi
+"$root/scripts/build.sh" "$dir" "${opts[@]}"
+cd "$dir"
+ctest --output-on-failure -j "$(nproc)"

@@ -1,0 +1,461 @@
+#include "sim/SimBus.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace quarnex::sim {
+
+namespace {
+
+int64_t NowNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
+}
+
+void SleepUntilNs(int64_t deadline) {
+    timespec ts{static_cast<time_t>(deadline / 1'000'000'000),
+                static_cast<long>(deadline % 1'000'000'000)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+    }
+}
+
+int SpeedToBaud(speed_t s) {
+    switch (s) {
+    case B300: return 300;
+    case B600: return 600;
+    case B1200: return 1200;
+    case B2400: return 2400;
+    case B4800: return 4800;
+    case B9600: return 9600;
+    case B19200: return 19200;
+    case B38400: return 38400;
+    case B57600: return 57600;
+    case B115200: return 115200;
+    default: return 9600;
+    }
+}
+
+// The length of a request frame with this function code, from the bytes so far: 0 while it
+// cannot be told yet, -1 for a function whose length the bus does not know (framed by silence).
+int ExpectedLength(const std::vector<uint8_t>& b) {
+    if (b.size() < 2)
+        return 0;
+    switch (b[1]) {
+    case 1: case 2: case 3: case 4: case 5: case 6:
+        return 8;
+    case 15: case 16:
+        return b.size() < 7 ? 0 : 9 + b[6];
+    case 23:
+        return b.size() < 11 ? 0 : 13 + b[10];
+    default:
+        return -1;
+    }
+}
+
+void PutCrc(std::vector<uint8_t>& frame) {
+    const uint16_t crc = Crc16(frame.data(), frame.size());
+    frame.push_back(static_cast<uint8_t>(crc));
+    frame.push_back(static_cast<uint8_t>(crc >> 8));
+}
+
+} // namespace
+
+uint16_t Crc16(const uint8_t* data, size_t n) {
+    uint16_t crc = 0xFFFF;
+    for (size_t i = 0; i < n; ++i) {
+        crc ^= data[i];
+        for (int k = 0; k < 8; ++k)
+            crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001)
+                            : static_cast<uint16_t>(crc >> 1);
+    }
+    return crc;
+}
+
+SimBus::SimBus() = default;
+
+SimBus::~SimBus() { Stop(); }
+
+bool SimBus::Start(std::string& error, const std::string& linkPath) {
+    if (running_)
+        return true;
+    masterFd_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (masterFd_ < 0 || grantpt(masterFd_) != 0 || unlockpt(masterFd_) != 0) {
+        error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
+        Stop();
+        return false;
+    }
+    char name[128];
+    if (ptsname_r(masterFd_, name, sizeof name) != 0) {
+        error = std::string("cannot name the pseudo-terminal: ") + std::strerror(errno);
+        Stop();
+        return false;
+    }
+    devicePath_ = name;
+    slaveFd_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slaveFd_ < 0) {
+        error = std::string("cannot open ") + name + ": " + std::strerror(errno);
+        Stop();
+        return false;
+    }
+    // A fresh pty is in canonical mode with echo; the line must be raw before any traffic.
+    termios tio{};
+    tcgetattr(slaveFd_, &tio);
+    cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD | CSTOPB;
+    cfsetispeed(&tio, B9600);
+    cfsetospeed(&tio, B9600);
+    tcsetattr(slaveFd_, TCSANOW, &tio);
+    fcntl(masterFd_, F_SETFL, fcntl(masterFd_, F_GETFL) | O_NONBLOCK);
+
+    if (!linkPath.empty()) {
+        ::unlink(linkPath.c_str());
+        if (::symlink(name, linkPath.c_str()) != 0) {
+            error = "cannot link " + linkPath + ": " + std::strerror(errno);
+            Stop();
+            return false;
+        }
+        linkPath_ = linkPath;
+    }
+    if (pipe2(wakePipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
+        error = std::string("cannot create a pipe: ") + std::strerror(errno);
+        Stop();
+        return false;
+    }
+    running_ = true;
+    thread_ = std::thread([this] { Run(); });
+    return true;
+}
+
+void SimBus::Stop() {
+    if (running_) {
+        running_ = false;
+        const char c = 'q';
+        [[maybe_unused]] ssize_t r = ::write(wakePipe_[1], &c, 1);
+    }
+    if (thread_.joinable())
+        thread_.join();
+    for (int* fd : {&masterFd_, &slaveFd_, &wakePipe_[0], &wakePipe_[1]})
+        if (*fd >= 0) {
+            ::close(*fd);
+            *fd = -1;
+        }
+    if (!linkPath_.empty()) {
+        ::unlink(linkPath_.c_str());
+        linkPath_.clear();
+    }
+}
+
+void SimBus::Attach(int address, std::shared_ptr<SlaveModel> model) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    models_[address] = std::move(model);
+}
+
+void SimBus::Detach(int address) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    models_.erase(address);
+}
+
+std::shared_ptr<SlaveModel> SimBus::Model(int address) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = models_.find(address);
+    return it == models_.end() ? nullptr : it->second;
+}
+
+void SimBus::SetPacing(int baud) { pacing_ = baud; }
+
+int SimBus::PacingBaud() const {
+    const int p = pacing_;
+    if (p < 0)
+        return 0;
+    if (p > 0)
+        return p;
+    termios tio{};
+    if (tcgetattr(slaveFd_, &tio) != 0)
+        return 9600;
+    return SpeedToBaud(cfgetospeed(&tio));
+}
+
+void SimBus::InjectFault(int address, const FaultSpec& spec) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_[address].push_back(spec);
+}
+
+void SimBus::ClearFaults() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_.clear();
+}
+
+void SimBus::SendRaw(const std::vector<uint8_t>& bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (masterFd_ >= 0 && !bytes.empty())
+        [[maybe_unused]] ssize_t r = ::write(masterFd_, bytes.data(), bytes.size());
+}
+
+std::vector<std::vector<uint8_t>> SimBus::Requests() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return log_;
+}
+
+size_t SimBus::RequestCount(int address) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<size_t>(std::count_if(log_.begin(), log_.end(), [&](const auto& f) {
+        return !f.empty() && f[0] == address;
+    }));
+}
+
+void SimBus::ClearRequests() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    log_.clear();
+}
+
+size_t SimBus::DiscardedBytes() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return discarded_;
+}
+
+void SimBus::Run() {
+    std::vector<uint8_t> buffer;
+    int64_t firstByteNs = 0, lastByteNs = 0;
+    uint8_t chunk[512];
+    while (running_) {
+        // Between requests the line is idle; inside one, a silence of a few character times
+        // ends a frame whose length the function code does not tell (and drops line noise).
+        const int baud = PacingBaud();
+        const int64_t gapNs = std::max<int64_t>(3'000'000, baud ? 35'000'000'000LL / baud : 0);
+        int timeoutMs = -1;
+        if (!buffer.empty())
+            timeoutMs = static_cast<int>(
+                std::max<int64_t>(0, (lastByteNs + gapNs - NowNs()) / 1'000'000 + 1));
+        pollfd fds[2] = {{masterFd_, POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
+        const int r = ::poll(fds, 2, timeoutMs);
+        if (!running_ || (fds[1].revents & POLLIN))
+            break;
+        if (r > 0 && (fds[0].revents & POLLIN)) {
+            const ssize_t n = ::read(masterFd_, chunk, sizeof chunk);
+            if (n > 0) {
+                if (buffer.empty())
+                    firstByteNs = NowNs();
+                lastByteNs = NowNs();
+                buffer.insert(buffer.end(), chunk, chunk + n);
+            }
+        } else if (r > 0) {
+            // Hang-up without a reader: nothing to do but wait for the program to come back.
+            timespec ts{0, 10'000'000};
+            nanosleep(&ts, nullptr);
+        }
+
+        // Take every complete frame from the front of the buffer.
+        for (;;) {
+            const int len = ExpectedLength(buffer);
+            if (len == 0 || len < 0 || static_cast<int>(buffer.size()) < len)
+                break;
+            std::vector<uint8_t> frame(buffer.begin(), buffer.begin() + len);
+            const uint16_t crc = Crc16(frame.data(), frame.size() - 2);
+            if (frame[len - 2] != static_cast<uint8_t>(crc) ||
+                frame[len - 1] != static_cast<uint8_t>(crc >> 8)) {
+                // A corrupted frame: a real slave waits for the line to fall silent and starts
+                // over, so everything received up to now is dropped.
+                std::lock_guard<std::mutex> lock(mutex_);
+                discarded_ += buffer.size();
+                buffer.clear();
+                break;
+            }
+            buffer.erase(buffer.begin(), buffer.begin() + len);
+            HandleFrame(frame, firstByteNs);
+            firstByteNs = NowNs();
+        }
+        if (!buffer.empty() && NowNs() >= lastByteNs + gapNs) {
+            // Silence: whatever is left is one frame of an unknown function, or noise.
+            if (buffer.size() >= 4 && Crc16(buffer.data(), buffer.size() - 2) ==
+                                          (buffer[buffer.size() - 2] |
+                                           buffer[buffer.size() - 1] << 8)) {
+                HandleFrame(buffer, firstByteNs);
+            } else {
+                std::lock_guard<std::mutex> lock(mutex_);
+                discarded_ += buffer.size();
+            }
+            buffer.clear();
+        }
+    }
+}
+
+bool SimBus::Answer(uint8_t address, const std::vector<uint8_t>& frame,
+                    std::vector<uint8_t>& answer, int& delayMs) {
+    // Called with the lock held.
+    const auto it = models_.find(address);
+    if (it == models_.end())
+        return false;
+    SlaveModel& model = *it->second;
+    model.Advance(NowNs() / 1'000'000);
+    const uint8_t function = frame[1];
+    const size_t n = frame.size() - 2; // without the CRC
+    auto reg = [&](size_t i) { return static_cast<uint16_t>(frame[i] << 8 | frame[i + 1]); };
+    SlaveResult result;
+    answer = {address, function};
+    switch (function) {
+    case 3: {
+        const uint16_t start = reg(2), count = reg(4);
+        if (count < 1 || count > 125) {
+            result.exception = 3;
+            break;
+        }
+        std::vector<uint16_t> values(count, 0);
+        result = model.ReadHoldingRegisters(start, count, values.data());
+        answer.push_back(static_cast<uint8_t>(2 * count));
+        for (uint16_t v : values) {
+            answer.push_back(static_cast<uint8_t>(v >> 8));
+            answer.push_back(static_cast<uint8_t>(v));
+        }
+        break;
+    }
+    case 5: {
+        const uint16_t value = reg(4);
+        if (value != 0xFF00 && value != 0x0000) {
+            result.exception = 3;
+            break;
+        }
+        result = model.WriteCoil(reg(2), value == 0xFF00);
+        answer.assign(frame.begin(), frame.begin() + 6);
+        break;
+    }
+    case 6: {
+        const uint16_t value = reg(4);
+        result = model.WriteRegisters(reg(2), &value, 1, true);
+        answer.assign(frame.begin(), frame.begin() + 6);
+        break;
+    }
+    case 16: {
+        const uint16_t start = reg(2), count = reg(4);
+        if (count < 1 || count > 123 || frame[6] != 2 * count) {
+            result.exception = 3;
+            break;
+        }
+        std::vector<uint16_t> values(count);
+        for (uint16_t i = 0; i < count; ++i)
+            values[i] = reg(7 + 2 * i);
+        result = model.WriteRegisters(start, values.data(), count, false);
+        answer.assign(frame.begin(), frame.begin() + 6);
+        break;
+    }
+    default: {
+        std::vector<uint8_t> data(frame.begin() + 2, frame.begin() + static_cast<long>(n)), out;
+        result = model.OtherFunction(function, data, out);
+        answer.insert(answer.end(), out.begin(), out.end());
+        break;
+    }
+    }
+    if (result.silent)
+        return false;
+    if (result.exception != 0)
+        answer = {address, static_cast<uint8_t>(function | 0x80), result.exception};
+    delayMs = result.delayMs;
+    PutCrc(answer);
+    return true;
+}
+
+void SimBus::HandleFrame(const std::vector<uint8_t>& frame, int64_t firstByteNs) {
+    std::vector<uint8_t> answer;
+    int delayMs = 0;
+    FaultSpec fault;
+    bool faulty = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        log_.push_back(frame);
+        const uint8_t address = frame[0];
+        if (address == 0 || !Answer(address, frame, answer, delayMs))
+            return;
+        for (int key : {static_cast<int>(address), 0}) {
+            auto it = faults_.find(key);
+            if (it == faults_.end() || it->second.empty())
+                continue;
+            fault = it->second.front();
+            faulty = true;
+            if (--it->second.front().count <= 0)
+                it->second.erase(it->second.begin());
+            break;
+        }
+    }
+    const int baud = PacingBaud();
+    if (baud > 0) // the request is not in until its last byte has crossed the line
+        SleepUntilNs(firstByteNs + static_cast<int64_t>(frame.size()) * 11'000'000'000LL / baud);
+    if (delayMs > 0)
+        SleepUntilNs(NowNs() + int64_t{delayMs} * 1'000'000);
+
+    int lateMs = 0, lateSplit = 0;
+    if (faulty) {
+        switch (fault.kind) {
+        case Fault::Silence: return;
+        case Fault::BadCrc: std::swap(answer[answer.size() - 1], answer[answer.size() - 2]);
+            if (answer[answer.size() - 1] == answer[answer.size() - 2])
+                answer.back() ^= 0xFF;
+            break;
+        case Fault::WrongAddress:
+            answer.resize(answer.size() - 2);
+            answer[0] = static_cast<uint8_t>(answer[0] + 1);
+            PutCrc(answer);
+            break;
+        case Fault::WrongFunction:
+            answer.resize(answer.size() - 2);
+            answer[1] = static_cast<uint8_t>((answer[1] & 0x7F) == 0x11 ? 0x12 : 0x11);
+            PutCrc(answer);
+            break;
+        case Fault::ShortAnswer: answer.resize(answer.size() > 3 ? answer.size() - 3 : 1); break;
+        case Fault::ExtraBytes: answer.insert(answer.end(), {0x55, 0xAA, 0x55}); break;
+        case Fault::LateBytes:
+            lateMs = fault.lateMs;
+            lateSplit = static_cast<int>(answer.size() / 2);
+            break;
+        case Fault::Garbage:
+            for (size_t i = 0; i < answer.size(); ++i)
+                answer[i] = static_cast<uint8_t>(0xA5 ^ (i * 37));
+            break;
+        case Fault::Exception:
+            answer = {frame[0], static_cast<uint8_t>(frame[1] | 0x80), fault.exceptionCode};
+            PutCrc(answer);
+            break;
+        }
+    }
+    WriteAnswer(answer, lateMs, lateSplit);
+}
+
+void SimBus::WriteAnswer(const std::vector<uint8_t>& bytes, int lateMs, int lateSplit) {
+    const int baud = PacingBaud();
+    const int64_t charNs = baud > 0 ? 11'000'000'000LL / baud : 0;
+    int64_t start = NowNs();
+    for (size_t i = 0; i < bytes.size();) {
+        size_t end = bytes.size();
+        if (lateMs > 0 && i < static_cast<size_t>(lateSplit))
+            end = static_cast<size_t>(lateSplit);
+        if (charNs > 0) {
+            // One character at a time, each leaving when the previous one has crossed the line.
+            SleepUntilNs(start + static_cast<int64_t>(i) * charNs);
+            end = i + 1;
+        }
+        while (i < end) {
+            const ssize_t w = ::write(masterFd_, bytes.data() + i, end - i);
+            if (w <= 0) {
+                if (w < 0 && errno == EAGAIN) {
+                    pollfd p{masterFd_, POLLOUT, 0};
+                    ::poll(&p, 1, 10);
+                    continue;
+                }
+                return;
+            }
+            i += static_cast<size_t>(w);
+        }
+        if (lateMs > 0 && i == static_cast<size_t>(lateSplit)) {
+            SleepUntilNs(NowNs() + int64_t{lateMs} * 1'000'000);
+            start = NowNs() - static_cast<int64_t>(i) * charNs;
+        }
+    }
+}
+
+} // namespace quarnex::sim

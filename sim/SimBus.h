@@ -1,0 +1,109 @@
+#pragma once
+
+#include "sim/SlaveModel.h"
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace quarnex::sim {
+
+// Modbus RTU CRC-16, computed on the simulator's side of the bus (kept apart from the program's).
+uint16_t Crc16(const uint8_t* data, size_t n);
+
+// Faults the bus injects into the answer of the next request(s) at an address.
+enum class Fault {
+    Silence,       // no answer at all
+    BadCrc,        // the two CRC bytes swapped
+    WrongAddress,  // answered from address + 1, CRC correct
+    WrongFunction, // another function code, CRC correct
+    ShortAnswer,   // the last three bytes left off
+    ExtraBytes,    // three bytes more after the answer
+    LateBytes,     // the first half, a pause of lateMs, then the rest
+    Garbage,       // bytes of the right length that are no frame at all
+    Exception,     // an exception answer with exceptionCode, whatever the device would say
+};
+
+struct FaultSpec {
+    Fault kind = Fault::Silence;
+    int count = 1; // how many requests it applies to
+    uint8_t exceptionCode = 4;
+    int lateMs = 300;
+};
+
+// A simulated RS-485 bus on a pseudo-terminal: the program opens DevicePath() as its serial port;
+// the bus thread reads requests on the other side, frames them by their function's length,
+// checks the CRC, hands them to the device at that address and writes the answer back.
+// Requests with a bad CRC, to an address without a device or to the broadcast address get no
+// answer, as on a real line. Every well-formed request is logged.
+class SimBus {
+public:
+    SimBus();
+    ~SimBus();
+    SimBus(const SimBus&) = delete;
+    SimBus& operator=(const SimBus&) = delete;
+
+    // Creates the pseudo-terminal (and, when linkPath is given, a symbolic link to it) and starts
+    // the bus thread. False with a reason when the system refuses.
+    bool Start(std::string& error, const std::string& linkPath = {});
+    void Stop();
+    const std::string& DevicePath() const { return devicePath_; }
+
+    void Attach(int address, std::shared_ptr<SlaveModel> model);
+    void Detach(int address);
+    std::shared_ptr<SlaveModel> Model(int address) const;
+
+    // Runs f(model) with the bus lock held, so the bus thread sees a consistent device.
+    template <class M, class F> auto WithModel(int address, F f) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return f(static_cast<M&>(*models_.at(address)));
+    }
+
+    // Paces answers at the wire speed: a request is taken as fully arrived only after its bytes
+    // would have crossed the line, and answer bytes leave one character time apart. baud 0 paces
+    // at the rate the program configured on its side of the pseudo-terminal; -1 turns pacing off.
+    void SetPacing(int baud);
+
+    // Applies a fault to the next spec.count requests at address (0: at any address).
+    void InjectFault(int address, const FaultSpec& spec);
+    void ClearFaults();
+    // Writes bytes towards the program now, unasked (stale bytes, line noise).
+    void SendRaw(const std::vector<uint8_t>& bytes);
+
+    // Every well-formed request received (CRC included), and the subset for one address.
+    std::vector<std::vector<uint8_t>> Requests() const;
+    size_t RequestCount(int address) const;
+    void ClearRequests();
+    // Bytes received that never formed a valid frame.
+    size_t DiscardedBytes() const;
+
+private:
+    void Run();
+    void HandleFrame(const std::vector<uint8_t>& frame, int64_t firstByteNs);
+    bool Answer(uint8_t address, const std::vector<uint8_t>& frame, std::vector<uint8_t>& answer,
+                int& delayMs);
+    void WriteAnswer(const std::vector<uint8_t>& bytes, int lateMs, int lateSplit);
+    int PacingBaud() const;
+
+    mutable std::mutex mutex_;
+    std::map<int, std::shared_ptr<SlaveModel>> models_;
+    std::map<int, std::vector<FaultSpec>> faults_;
+    std::vector<std::vector<uint8_t>> log_;
+    size_t discarded_ = 0;
+    std::atomic<int> pacing_{-1};
+
+    int masterFd_ = -1;
+    int slaveFd_ = -1; // held open so the line does not hang up when the program closes it
+    int wakePipe_[2] = {-1, -1};
+    std::string devicePath_;
+    std::string linkPath_;
+    std::thread thread_;
+    std::atomic<bool> running_{false};
+};
+
+} // namespace quarnex::sim

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "comm/ModbusMaster.h"
+#include "platform/Profile.h"
+#include "platform/ScriptedPrompter.h"
+#include "sim/RegisterBank.h"
+#include "sim/SimBus.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace quarnex::test {
+
+// The real stack under test: ModbusMaster -> SerialLink -> termios on a pseudo-terminal, with the
+// simulated bus on the other end. COM1 of an in-memory profile points at the pseudo-terminal.
+class BusFixture : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Builds the master from the profile (call after changing profile_), and opens the port.
+    void MakeMaster(bool open = true);
+    // A plain register bank at an address, with registers 40001-40100 existing.
+    std::shared_ptr<sim::RegisterBank> AddBank(int address);
+
+    sim::SimBus bus_;
+    Profile profile_;
+    ScriptedPrompter prompter_;
+    std::unique_ptr<ModbusMaster> master_;
+};
+
+} // namespace quarnex::test
