@@ -33,7 +33,7 @@ constexpr int kCannotInitPort = 10041;
 constexpr int kCannotInitTimer = 10042;
 constexpr int kJoinDialoutHint = 10043;
 constexpr int kUnknownStatus = 10044;
-constexpr int kIntegerRangePrompt = 10050;
+constexpr int kIntegerRangePrompt = 10045;
 } // namespace ids
 
 } // namespace quarnex
