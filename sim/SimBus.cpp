@@ -29,17 +29,28 @@ void SleepUntilNs(int64_t deadline) {
 
 int SpeedToBaud(speed_t s) {
     switch (s) {
-    case B300: return 300;
-    case B600: return 600;
-    case B1200: return 1200;
-    case B2400: return 2400;
-    case B4800: return 4800;
-    case B9600: return 9600;
-    case B19200: return 19200;
-    case B38400: return 38400;
-    case B57600: return 57600;
-    case B115200: return 115200;
-    default: return 9600;
+    case B300:
+        return 300;
+    case B600:
+        return 600;
+    case B1200:
+        return 1200;
+    case B2400:
+        return 2400;
+    case B4800:
+        return 4800;
+    case B9600:
+        return 9600;
+    case B19200:
+        return 19200;
+    case B38400:
+        return 38400;
+    case B57600:
+        return 57600;
+    case B115200:
+        return 115200;
+    default:
+        return 9600;
     }
 }
 
@@ -49,9 +60,15 @@ int ExpectedLength(const std::vector<uint8_t>& b) {
     if (b.size() < 2)
         return 0;
     switch (b[1]) {
-    case 1: case 2: case 3: case 4: case 5: case 6:
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
         return 8;
-    case 15: case 16:
+    case 15:
+    case 16:
         return b.size() < 7 ? 0 : 9 + b[6];
     case 23:
         return b.size() < 11 ? 0 : 13 + b[10];
@@ -81,7 +98,9 @@ uint16_t Crc16(const uint8_t* data, size_t n) {
 
 SimBus::SimBus() = default;
 
-SimBus::~SimBus() { Stop(); }
+SimBus::~SimBus() {
+    Stop();
+}
 
 bool SimBus::Start(std::string& error, const std::string& linkPath) {
     if (running_)
@@ -169,7 +188,9 @@ std::shared_ptr<SlaveModel> SimBus::Model(int address) const {
     return it == models_.end() ? nullptr : it->second;
 }
 
-void SimBus::SetPacing(int baud) { pacing_ = baud; }
+void SimBus::SetPacing(int baud) {
+    pacing_ = baud;
+}
 
 int SimBus::PacingBaud() const {
     const int p = pacing_;
@@ -195,8 +216,8 @@ void SimBus::ClearFaults() {
 
 void SimBus::SendRaw(const std::vector<uint8_t>& bytes) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (masterFd_ >= 0 && !bytes.empty())
-        [[maybe_unused]] ssize_t r = ::write(masterFd_, bytes.data(), bytes.size());
+    if (masterFd_ >= 0 && !bytes.empty()) [[maybe_unused]]
+        ssize_t r = ::write(masterFd_, bytes.data(), bytes.size());
 }
 
 std::vector<std::vector<uint8_t>> SimBus::Requests() const {
@@ -206,9 +227,8 @@ std::vector<std::vector<uint8_t>> SimBus::Requests() const {
 
 size_t SimBus::RequestCount(int address) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<size_t>(std::count_if(log_.begin(), log_.end(), [&](const auto& f) {
-        return !f.empty() && f[0] == address;
-    }));
+    return static_cast<size_t>(std::count_if(
+        log_.begin(), log_.end(), [&](const auto& f) { return !f.empty() && f[0] == address; }));
 }
 
 void SimBus::ClearRequests() {
@@ -274,9 +294,9 @@ void SimBus::Run() {
         }
         if (!buffer.empty() && NowNs() >= lastByteNs + gapNs) {
             // Silence: whatever is left is one frame of an unknown function, or noise.
-            if (buffer.size() >= 4 && Crc16(buffer.data(), buffer.size() - 2) ==
-                                          (buffer[buffer.size() - 2] |
-                                           buffer[buffer.size() - 1] << 8)) {
+            if (buffer.size() >= 4 &&
+                Crc16(buffer.data(), buffer.size() - 2) ==
+                    (buffer[buffer.size() - 2] | buffer[buffer.size() - 1] << 8)) {
                 HandleFrame(buffer, firstByteNs);
             } else {
                 std::lock_guard<std::mutex> lock(mutex_);
@@ -392,8 +412,10 @@ void SimBus::HandleFrame(const std::vector<uint8_t>& frame, int64_t firstByteNs)
     int lateMs = 0, lateSplit = 0;
     if (faulty) {
         switch (fault.kind) {
-        case Fault::Silence: return;
-        case Fault::BadCrc: std::swap(answer[answer.size() - 1], answer[answer.size() - 2]);
+        case Fault::Silence:
+            return;
+        case Fault::BadCrc:
+            std::swap(answer[answer.size() - 1], answer[answer.size() - 2]);
             if (answer[answer.size() - 1] == answer[answer.size() - 2])
                 answer.back() ^= 0xFF;
             break;
@@ -407,8 +429,12 @@ void SimBus::HandleFrame(const std::vector<uint8_t>& frame, int64_t firstByteNs)
             answer[1] = static_cast<uint8_t>((answer[1] & 0x7F) == 0x11 ? 0x12 : 0x11);
             PutCrc(answer);
             break;
-        case Fault::ShortAnswer: answer.resize(answer.size() > 3 ? answer.size() - 3 : 1); break;
-        case Fault::ExtraBytes: answer.insert(answer.end(), {0x55, 0xAA, 0x55}); break;
+        case Fault::ShortAnswer:
+            answer.resize(answer.size() > 3 ? answer.size() - 3 : 1);
+            break;
+        case Fault::ExtraBytes:
+            answer.insert(answer.end(), {0x55, 0xAA, 0x55});
+            break;
         case Fault::LateBytes:
             lateMs = fault.lateMs;
             lateSplit = static_cast<int>(answer.size() / 2);
@@ -419,6 +445,12 @@ void SimBus::HandleFrame(const std::vector<uint8_t>& frame, int64_t firstByteNs)
             break;
         case Fault::Exception:
             answer = {frame[0], static_cast<uint8_t>(frame[1] | 0x80), fault.exceptionCode};
+            PutCrc(answer);
+            break;
+        case Fault::WrongByteCount:
+            answer.resize(answer.size() - 2);
+            if (answer.size() > 2)
+                answer[2] = static_cast<uint8_t>(answer[2] - 2);
             PutCrc(answer);
             break;
         }

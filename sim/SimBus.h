@@ -18,15 +18,16 @@ uint16_t Crc16(const uint8_t* data, size_t n);
 
 // Faults the bus injects into the answer of the next request(s) at an address.
 enum class Fault {
-    Silence,       // no answer at all
-    BadCrc,        // the two CRC bytes swapped
-    WrongAddress,  // answered from address + 1, CRC correct
-    WrongFunction, // another function code, CRC correct
-    ShortAnswer,   // the last three bytes left off
-    ExtraBytes,    // three bytes more after the answer
-    LateBytes,     // the first half, a pause of lateMs, then the rest
-    Garbage,       // bytes of the right length that are no frame at all
-    Exception,     // an exception answer with exceptionCode, whatever the device would say
+    Silence,        // no answer at all
+    BadCrc,         // the two CRC bytes swapped
+    WrongAddress,   // answered from address + 1, CRC correct
+    WrongFunction,  // another function code, CRC correct
+    ShortAnswer,    // the last three bytes left off
+    ExtraBytes,     // three bytes more after the answer
+    LateBytes,      // the first half, a pause of lateMs, then the rest
+    Garbage,        // bytes of the right length that are no frame at all
+    Exception,      // an exception answer with exceptionCode, whatever the device would say
+    WrongByteCount, // a read answer whose byte count field is one register short, CRC correct
 };
 
 struct FaultSpec {
