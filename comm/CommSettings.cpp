@@ -12,9 +12,12 @@ int CommSettings::BaudRate() const {
 
 char CommSettings::ParityLetter() const {
     switch (parityIndex_) {
-    case 1: return 'E';
-    case 2: return 'O';
-    default: return 'N';
+    case 1:
+        return 'E';
+    case 2:
+        return 'O';
+    default:
+        return 'N';
     }
 }
 
@@ -54,8 +57,8 @@ void CommSettings::Load(const Profile& profile) {
     additionalReceiveTimeout_ = profile.GetInt(kSection, "Additional rec. timeout", 0);
 
     for (int n = 1; n <= kPortCount; ++n)
-        SetDevicePath(n, profile.GetString(kDeviceSection, "COM" + std::to_string(n),
-                                           DefaultDevicePath(n)));
+        SetDevicePath(
+            n, profile.GetString(kDeviceSection, "COM" + std::to_string(n), DefaultDevicePath(n)));
 }
 
 bool CommSettings::Save(Profile& profile) const {

@@ -53,9 +53,9 @@ private:
     int portIndex_ = 0;
     int parityIndex_ = 0;
     int additionalReceiveTimeout_ = 0;
-    std::array<std::string, kPortCount> devicePaths_ = {
-        "/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS3", "/dev/ttyS4",
-        "/dev/ttyS5", "/dev/ttyS6", "/dev/ttyS7", "/dev/ttyS8"};
+    std::array<std::string, kPortCount> devicePaths_ = {"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2",
+                                                        "/dev/ttyS3", "/dev/ttyS4", "/dev/ttyS5",
+                                                        "/dev/ttyS6", "/dev/ttyS7", "/dev/ttyS8"};
 };
 
 } // namespace quarnex

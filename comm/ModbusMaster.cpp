@@ -14,9 +14,12 @@ namespace modbus {
 
 std::vector<uint8_t> ReadRequest(int slave, int reg, int registerCount) {
     const int address = reg - ModbusMaster::kFirstRegister;
-    return {static_cast<uint8_t>(slave),         0x03,
-            static_cast<uint8_t>(address >> 8),  static_cast<uint8_t>(address),
-            static_cast<uint8_t>(registerCount >> 8), static_cast<uint8_t>(registerCount)};
+    return {static_cast<uint8_t>(slave),
+            0x03,
+            static_cast<uint8_t>(address >> 8),
+            static_cast<uint8_t>(address),
+            static_cast<uint8_t>(registerCount >> 8),
+            static_cast<uint8_t>(registerCount)};
 }
 
 void AppendCrc(std::vector<uint8_t>& frame) {
@@ -208,14 +211,13 @@ CommStatus ModbusMaster::ReadFloatRegisters(int slave, int reg, int count, float
 }
 
 CommStatus ModbusMaster::ReadModiconFloatRegisters(int slave, int reg, int count, float* values,
-                                                   int retries, int extraTimeout,
-                                                   bool showRetryBox, Prompter* owner) {
+                                                   int retries, int extraTimeout, bool showRetryBox,
+                                                   Prompter* owner) {
     return ReadFloats(slave, reg, count, values, true, retries, extraTimeout, showRetryBox, owner);
 }
 
 CommStatus ModbusMaster::WriteSingleRegister(int slave, int reg, uint16_t value, int retries,
-                                             int extraTimeout, bool showRetryBox,
-                                             Prompter* owner) {
+                                             int extraTimeout, bool showRetryBox, Prompter* owner) {
     if (!RegisterInRange(reg))
         return status::kIllegalTransmitData;
     std::vector<uint8_t> request{static_cast<uint8_t>(slave), 0x06}, answer;
@@ -244,8 +246,8 @@ CommStatus ModbusMaster::WriteMultipleRegisters(int slave, int reg, int count,
 }
 
 CommStatus ModbusMaster::WriteFloats(int slave, int reg, int count, const float* values,
-                                     bool modicon, int retries, int extraTimeout,
-                                     bool showRetryBox, Prompter* owner) {
+                                     bool modicon, int retries, int extraTimeout, bool showRetryBox,
+                                     Prompter* owner) {
     if (!RegisterInRange(reg) || count < 1 || count > 50 || !values)
         return status::kIllegalTransmitData;
     std::vector<uint8_t> request{static_cast<uint8_t>(slave), 0x10}, answer;
@@ -272,8 +274,7 @@ CommStatus ModbusMaster::WriteModiconFloatRegisters(int slave, int reg, int coun
                                                     const float* values, int retries,
                                                     int extraTimeout, bool showRetryBox,
                                                     Prompter* owner) {
-    return WriteFloats(slave, reg, count, values, true, retries, extraTimeout, showRetryBox,
-                       owner);
+    return WriteFloats(slave, reg, count, values, true, retries, extraTimeout, showRetryBox, owner);
 }
 
 CommStatus ModbusMaster::WriteSingleCoil(int slave, int coil, bool on, int retries,
@@ -294,13 +295,27 @@ CommStatus ModbusMaster::WriteSingleCoil(int slave, int coil, bool on, int retri
 std::string ModbusMaster::StatusText(CommStatus status, bool withHeading) {
     int id = ids::kUnknownStatus;
     switch (status) {
-    case 1: id = ids::kNoValidPort; break;
-    case 2: id = ids::kTransmitError; break;
-    case 3: id = ids::kReceiveError; break;
-    case 4: id = ids::kNoResponse; break;
-    case 5: id = ids::kChecksumError; break;
-    case 6: id = ids::kIllegalTransmitData; break;
-    case 15: id = ids::kIllegalExceptionCode; break;
+    case 1:
+        id = ids::kNoValidPort;
+        break;
+    case 2:
+        id = ids::kTransmitError;
+        break;
+    case 3:
+        id = ids::kReceiveError;
+        break;
+    case 4:
+        id = ids::kNoResponse;
+        break;
+    case 5:
+        id = ids::kChecksumError;
+        break;
+    case 6:
+        id = ids::kIllegalTransmitData;
+        break;
+    case 15:
+        id = ids::kIllegalExceptionCode;
+        break;
     default:
         if (status >= 7 && status <= 14)
             id = ids::kException01 + status - 7;
@@ -310,8 +325,8 @@ std::string ModbusMaster::StatusText(CommStatus status, bool withHeading) {
 
 void ModbusMaster::ReportLinkError(CommStatus status, const std::string& suffix, bool onlyHard,
                                    Prompter* owner) {
-    const bool shown = onlyHard ? (status == 1 || status == 2 || status == 6)
-                                : (status >= 1 && status <= 6);
+    const bool shown =
+        onlyHard ? (status == 1 || status == 2 || status == 6) : (status >= 1 && status <= 6);
     if (shown)
         (owner ? *owner : prompter_).Error(StatusText(status, true) + suffix);
 }

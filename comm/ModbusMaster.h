@@ -53,9 +53,9 @@ public:
     Prompter& DefaultPrompter() { return prompter_; }
     bool Open() { return link_.Open(); }
 
-    CommStatus ReadHoldingRegisters(int slave, int reg, int count, uint16_t* values, int retries = 0,
-                                    int extraTimeout = 0, bool showRetryBox = false,
-                                    Prompter* owner = nullptr);
+    CommStatus ReadHoldingRegisters(int slave, int reg, int count, uint16_t* values,
+                                    int retries = 0, int extraTimeout = 0,
+                                    bool showRetryBox = false, Prompter* owner = nullptr);
     CommStatus WriteSingleRegister(int slave, int reg, uint16_t value, int retries = 0,
                                    int extraTimeout = 0, bool showRetryBox = false,
                                    Prompter* owner = nullptr);

@@ -13,9 +13,9 @@ namespace quarnex {
 namespace {
 
 constexpr BaudTiming kTimings[] = {
-    {300, 160, 50, 200},  {600, 80, 25, 100},  {1200, 40, 14, 50}, {2400, 20, 7, 30},
-    {4800, 10, 4, 15},    {9600, 5, 2, 7},     {19200, 3, 1, 4},   {38400, 2, 1, 3},
-    {57600, 1, 1, 2},     {115200, 1, 1, 2},
+    {300, 160, 50, 200}, {600, 80, 25, 100}, {1200, 40, 14, 50}, {2400, 20, 7, 30},
+    {4800, 10, 4, 15},   {9600, 5, 2, 7},    {19200, 3, 1, 4},   {38400, 2, 1, 3},
+    {57600, 1, 1, 2},    {115200, 1, 1, 2},
 };
 
 } // namespace
@@ -38,9 +38,13 @@ SerialLink::SerialLink(const CommSettings& settings, Prompter& prompter, PortFac
         prompter_.Error(Text(ids::kCannotInitTimer));
 }
 
-SerialLink::~SerialLink() { Close(); }
+SerialLink::~SerialLink() {
+    Close();
+}
 
-bool SerialLink::IsOpen() const { return port_ && port_->IsOpen(); }
+bool SerialLink::IsOpen() const {
+    return port_ && port_->IsOpen();
+}
 
 void SerialLink::Close() {
     if (port_)
@@ -65,8 +69,8 @@ bool SerialLink::Open() {
     std::string reason;
     int error = 0;
     if (!port->Open(devicePath_, reason, error)) {
-        std::string text = Text(ids::kCannotOpenPort) + "\n" + portName_ + " (" + devicePath_ +
-                           "): " + reason;
+        std::string text =
+            Text(ids::kCannotOpenPort) + "\n" + portName_ + " (" + devicePath_ + "): " + reason;
         if (error == EACCES)
             text += "\n" + Text(ids::kJoinDialoutHint);
         prompter_.Error(text);
@@ -113,12 +117,20 @@ int SerialLink::PollTimeout() const {
     return timing_.receiveBaseMs + additionalReceiveTimeout_ + kPollMarginMs;
 }
 
-void SerialLink::Delay(int ms) { quarnex::Delay(ms); }
+void SerialLink::Delay(int ms) {
+    quarnex::Delay(ms);
+}
 
-bool SerialLink::Purge() { return IsOpen() && port_->Purge(); }
+bool SerialLink::Purge() {
+    return IsOpen() && port_->Purge();
+}
 
-int SerialLink::Write(const uint8_t* data, int n) { return IsOpen() ? port_->Write(data, n) : -1; }
+int SerialLink::Write(const uint8_t* data, int n) {
+    return IsOpen() ? port_->Write(data, n) : -1;
+}
 
-int SerialLink::Read(uint8_t* buffer, int n) { return IsOpen() ? port_->Read(buffer, n) : -1; }
+int SerialLink::Read(uint8_t* buffer, int n) {
+    return IsOpen() ? port_->Read(buffer, n) : -1;
+}
 
 } // namespace quarnex

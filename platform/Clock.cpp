@@ -11,7 +11,9 @@ namespace {
 // thread up to a few tens of microseconds late; this margin covers that with room to spare.
 constexpr int64_t kSpinMarginNs = 200'000;
 
-int64_t ToNs(const timespec& ts) { return int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec; }
+int64_t ToNs(const timespec& ts) {
+    return int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
+}
 
 } // namespace
 
@@ -21,7 +23,9 @@ int64_t MonotonicNs() {
     return ToNs(ts);
 }
 
-int64_t MonotonicMs() { return MonotonicNs() / 1'000'000; }
+int64_t MonotonicMs() {
+    return MonotonicNs() / 1'000'000;
+}
 
 bool ClockResolvesMillisecond() {
     timespec res{};

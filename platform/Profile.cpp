@@ -26,7 +26,9 @@ bool SameName(const std::string& a, const std::string& b) {
 
 } // namespace
 
-Profile::Profile(std::string path) : path_(std::move(path)) { Reload(); }
+Profile::Profile(std::string path) : path_(std::move(path)) {
+    Reload();
+}
 
 void Profile::Reload() {
     lines_.clear();
@@ -58,8 +60,7 @@ void Profile::Reload() {
 
 int Profile::FindKey(const std::string& section, const std::string& key) const {
     for (size_t i = 0; i < lines_.size(); ++i)
-        if (lines_[i].isKey && SameName(lines_[i].section, section) &&
-            SameName(lines_[i].key, key))
+        if (lines_[i].isKey && SameName(lines_[i].section, section) && SameName(lines_[i].key, key))
             return static_cast<int>(i);
     return -1;
 }

@@ -26,7 +26,10 @@ public:
     void Message(Icon icon, const std::string& text, const std::string& caption = {}) override;
     bool AskYesNo(Icon icon, const std::string& text, const std::string& caption = {}) override;
     bool AskRetryCancel(const std::string& text) override;
-    void BeginWaitCursor() override { ++waitDepth_; ++waitCursorShown_; }
+    void BeginWaitCursor() override {
+        ++waitDepth_;
+        ++waitCursorShown_;
+    }
     void EndWaitCursor() override { --waitDepth_; }
 
     // Queues the answer to the next question (Yes/Retry = true).

@@ -18,17 +18,38 @@ namespace {
 
 bool BaudToSpeed(int baud, speed_t& speed) {
     switch (baud) {
-    case 300: speed = B300; return true;
-    case 600: speed = B600; return true;
-    case 1200: speed = B1200; return true;
-    case 2400: speed = B2400; return true;
-    case 4800: speed = B4800; return true;
-    case 9600: speed = B9600; return true;
-    case 19200: speed = B19200; return true;
-    case 38400: speed = B38400; return true;
-    case 57600: speed = B57600; return true;
-    case 115200: speed = B115200; return true;
-    default: return false;
+    case 300:
+        speed = B300;
+        return true;
+    case 600:
+        speed = B600;
+        return true;
+    case 1200:
+        speed = B1200;
+        return true;
+    case 2400:
+        speed = B2400;
+        return true;
+    case 4800:
+        speed = B4800;
+        return true;
+    case 9600:
+        speed = B9600;
+        return true;
+    case 19200:
+        speed = B19200;
+        return true;
+    case 38400:
+        speed = B38400;
+        return true;
+    case 57600:
+        speed = B57600;
+        return true;
+    case 115200:
+        speed = B115200;
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -39,7 +60,8 @@ bool WaitReady(int fd, short events, int64_t deadlineNs, short& revents) {
         if (left <= 0)
             return false;
         pollfd p{fd, events, 0};
-        timespec ts{static_cast<time_t>(left / 1'000'000'000), static_cast<long>(left % 1'000'000'000)};
+        timespec ts{static_cast<time_t>(left / 1'000'000'000),
+                    static_cast<long>(left % 1'000'000'000)};
         const int r = ppoll(&p, 1, &ts, nullptr);
         if (r > 0) {
             revents = p.revents;

@@ -13,14 +13,14 @@ struct Entry {
 };
 
 const Entry kEntries[] = {
+#include "res/strings_app.inc"
 #include "res/strings_comm.inc"
+#include "res/strings_files.inc"
 #include "res/strings_instrument.inc"
 #include "res/strings_monitor.inc"
 #include "res/strings_setup.inc"
-#include "res/strings_files.inc"
-#include "res/strings_upgrade.inc"
 #include "res/strings_tester.inc"
-#include "res/strings_app.inc"
+#include "res/strings_upgrade.inc"
     {0, ""}};
 
 const std::unordered_map<int, std::string>& Table() {
@@ -43,7 +43,9 @@ const std::string& Text(int id) {
     return it == table.end() ? empty : it->second;
 }
 
-bool HasText(int id) { return Table().count(id) != 0; }
+bool HasText(int id) {
+    return Table().count(id) != 0;
+}
 
 std::string FormatText(const std::string& pattern, const std::vector<std::string>& args) {
     std::string out;

@@ -1,0 +1,185 @@
+#include "support/BusFixture.h"
+
+#include "res/Strings.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace quarnex::test {
+namespace {
+
+TEST(CommSettingsTest, EmptyProfileGivesTheDefaults) {
+    Profile profile;
+    CommSettings s;
+    s.Load(profile);
+    EXPECT_EQ(s.PortNumber(), 1);
+    EXPECT_EQ(s.BaudRate(), 9600);
+    EXPECT_EQ(s.ParityLetter(), 'N');
+    EXPECT_EQ(s.StopBits(), 2);
+    EXPECT_EQ(s.AdditionalReceiveTimeout(), 0);
+    EXPECT_EQ(s.DevicePath(), "/dev/ttyS0");
+    EXPECT_EQ(s.DevicePath(9), "/dev/ttyS8");
+}
+
+TEST(CommSettingsTest, UnknownValuesFallBack) {
+    Profile profile;
+    profile.WriteInt("Comm Param", "Baud", 14400);
+    profile.WriteString("Comm Param", "Parity", "even");
+    profile.WriteInt("Comm Param", "Com Port", 12);
+    profile.WriteString("Comm Param", "Additional rec. timeout", "2500ms");
+    CommSettings s;
+    s.Load(profile);
+    EXPECT_EQ(s.BaudRate(), 9600);
+    EXPECT_EQ(s.ParityLetter(), 'N'); // only an upper-case first letter counts
+    EXPECT_EQ(s.PortNumber(), 1);
+    EXPECT_EQ(s.AdditionalReceiveTimeout(), 2500); // used unchanged, leading digits read
+
+    profile.WriteString("Comm Param", "Parity", "Odd");
+    profile.WriteInt("Comm Param", "Com Port", 9);
+    profile.WriteInt("Comm Param", "Baud", 115200);
+    profile.WriteString("Serial Devices", "COM9", "/dev/ttyUSB0");
+    s.Load(profile);
+    EXPECT_EQ(s.ParityLetter(), 'O');
+    EXPECT_EQ(s.PortNumber(), 9);
+    EXPECT_EQ(s.BaudIndex(), 9);
+    EXPECT_EQ(s.DevicePath(), "/dev/ttyUSB0");
+
+    // Derived values of members outside their ranges.
+    s.SetBaudIndex(12);
+    s.SetParityIndex(-1);
+    s.SetPortIndex(9);
+    EXPECT_EQ(s.BaudRate(), 9600);
+    EXPECT_EQ(s.ParityLetter(), 'N');
+    EXPECT_EQ(s.PortNumber(), 1);
+}
+
+TEST(CommSettingsTest, SaveWritesTheFourKeysInOrder) {
+    const std::string dir = ::testing::TempDir() + "/quarnex-settings-" + std::to_string(getpid());
+    const std::string path = dir + "/quarnex.ini";
+    std::filesystem::remove_all(dir);
+    {
+        Profile profile(path);
+        profile.WriteString("Instr to view", "Instr 1", "1"); // another section survives
+        CommSettings s;
+        s.SetBaudIndex(6);
+        s.SetParityIndex(1);
+        s.SetPortIndex(2);
+        s.SetAdditionalTimeoutMs(200);
+        ASSERT_TRUE(s.Save(profile));
+    }
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str(), "[Instr to view]\nInstr 1=1\n\n"
+                          "[Comm Param]\nBaud=19200\nParity=E\nCom Port=3\n"
+                          "Additional rec. timeout=200\n\n"
+                          "[Serial Devices]\nCOM3=/dev/ttyS2\n");
+    Profile reread(path);
+    CommSettings s;
+    s.Load(reread);
+    EXPECT_EQ(s.BaudRate(), 19200);
+    EXPECT_EQ(s.ParityLetter(), 'E');
+    EXPECT_EQ(s.PortNumber(), 3);
+    EXPECT_EQ(s.AdditionalReceiveTimeout(), 200);
+    std::filesystem::remove_all(dir);
+}
+
+class LinkTest : public BusFixture {
+protected:
+    void UseCom(int port, int baud, char parity, int additional) {
+        profile_.WriteInt("Comm Param", "Com Port", port);
+        profile_.WriteInt("Comm Param", "Baud", baud);
+        profile_.WriteString("Comm Param", "Parity", std::string(1, parity));
+        profile_.WriteInt("Comm Param", "Additional rec. timeout", additional);
+        profile_.WriteString("Serial Devices", "COM" + std::to_string(port), bus_.DevicePath());
+    }
+};
+
+TEST_F(LinkTest, OpenSetsNameModeAndTimeouts) {
+    UseCom(3, 19200, 'N', 0);
+    MakeMaster();
+    SerialLink& link = master_->Link();
+    EXPECT_EQ(link.PortName(), "COM3");
+    EXPECT_EQ(link.ModeString(), "baud=19200 parity=N data=8 stop=2");
+    const SerialTimeouts t = link.Timeouts();
+    EXPECT_EQ(t.readInterval, 250);
+    EXPECT_EQ(t.readTotalMultiplier, 1);
+    EXPECT_EQ(t.readTotalConstant, 404);
+    EXPECT_EQ(t.writeTotalMultiplier, 1);
+    EXPECT_EQ(t.writeTotalConstant, 500);
+    EXPECT_EQ(link.InterFrameDelay(), 3);
+}
+
+TEST_F(LinkTest, ReceiveMarginsFollowTheBaudRate) {
+    UseCom(1, 9600, 'E', 200);
+    MakeMaster();
+    SerialLink& link = master_->Link();
+    EXPECT_EQ(link.PollTimeout(), 237);
+    EXPECT_EQ(link.DefaultReceiveTimeout(), 607);
+
+    UseCom(1, 9600, 'N', 0);
+    MakeMaster();
+    SerialLink& fresh = master_->Link();
+    EXPECT_TRUE(fresh.SetReceiveMargin(37));
+    EXPECT_EQ(fresh.Timeouts().readTotalConstant, 44);
+    EXPECT_TRUE(fresh.RestoreReceiveMargin());
+    EXPECT_EQ(fresh.Timeouts().readTotalConstant, 407);
+    fresh.Close();
+    EXPECT_FALSE(fresh.SetReceiveMargin(37));
+}
+
+TEST_F(LinkTest, ParityOnAPseudoTerminalIsNoFailure) {
+    AddBank(1);
+    for (char parity : {'E', 'O'}) {
+        UseCom(1, 38400, parity, 0);
+        MakeMaster();
+        EXPECT_TRUE(prompter_.Boxes().empty()) << prompter_.LastText();
+        uint16_t v = 0;
+        EXPECT_EQ(master_->ReadHoldingRegisters(1, 40001, 1, &v), 0);
+    }
+}
+
+TEST_F(LinkTest, MissingDeviceIsReportedOnceAndLeavesNoPort) {
+    profile_.WriteString("Serial Devices", "COM1", "/dev/quarnex-no-such-port");
+    MakeMaster(false);
+    EXPECT_FALSE(master_->Open());
+    ASSERT_EQ(prompter_.Boxes().size(), 1u);
+    EXPECT_EQ(prompter_.LastText(), "Can not open serial communication port.\n"
+                                    "COM1 (/dev/quarnex-no-such-port): No such file or directory");
+    EXPECT_EQ(prompter_.Boxes()[0].icon, Prompter::Icon::Error);
+    uint16_t v = 0;
+    EXPECT_EQ(master_->ReadHoldingRegisters(1, 40001, 1, &v), 1);
+    EXPECT_EQ(master_->WriteSingleCoil(1, 7, true), 1);
+    EXPECT_EQ(prompter_.Boxes().size(), 1u);
+}
+
+TEST_F(LinkTest, PortIsExclusive) {
+    MakeMaster();
+    ScriptedPrompter second;
+    ModbusMaster other(profile_, second);
+    EXPECT_FALSE(other.Open());
+    EXPECT_EQ(second.LastText().rfind("Can not open serial communication port.\n", 0), 0u);
+    master_->Link().Close();
+    EXPECT_TRUE(other.Open()); // free again once closed
+}
+
+TEST_F(LinkTest, ANonSerialDeviceCannotBeInitiated) {
+    profile_.WriteString("Serial Devices", "COM1", "/dev/null");
+    MakeMaster(false);
+    EXPECT_FALSE(master_->Open());
+    EXPECT_EQ(prompter_.LastText(), "Can not initiate serial communication port.");
+}
+
+TEST(BaudTableTest, InterFrameDelayCoversThreeAndAHalfCharacters) {
+    for (int baud : CommSettings::kBaudRates) {
+        const BaudTiming& t = SerialLink::TimingFor(baud);
+        EXPECT_EQ(t.baud, baud);
+        EXPECT_GE(t.interFrameDelayMs * baud, 3.5 * 11 * 1000) << baud;
+    }
+    EXPECT_EQ(SerialLink::TimingFor(14400).baud, 9600);
+}
+
+} // namespace
+} // namespace quarnex::test
