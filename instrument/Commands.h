@@ -1,0 +1,49 @@
+#pragma once
+
+#include "instrument/Registers.h"
+#include "platform/Prompter.h"
+
+#include <string>
+
+namespace quarnex {
+
+class ModbusMaster;
+
+// One command coil: its number and what it asks of the instrument.
+struct CommandCoil {
+    int coil;
+    const char* command;
+};
+// The command coils, in coil order (7 tare ... 105 check the set-up).
+const CommandCoil* CommandCoils(int& count);
+
+// Writes the coil on (3 retries, no extra time-out, retry box per messages). A refusal is
+// explained with prefix + the command-error text, any other failure as a bus failure followed by
+// extra (when not empty) in a second box; with messages off a failure is silent.
+bool SendCommand(ModbusMaster& bus, int address, int coil, bool messages, const std::string& prefix,
+                 const std::string& extra, Prompter* owner);
+// The same with the caller's retries and extra receive time-out (ms).
+bool SendCommandWithTimeout(ModbusMaster& bus, int address, int coil, int retries, int extraTimeout,
+                            bool messages, const std::string& prefix, const std::string& extra,
+                            Prompter* owner);
+// Writes one float (function 16, high word first): 3 retries below 1000 ms extra time-out, one
+// attempt from 1000 ms on (a slow command is not repeated). Messages always on, no prefix.
+bool WriteSetupFloat(ModbusMaster& bus, int address, int reg, float value, int extraTimeout,
+                     Prompter* owner);
+// WriteTextRegisters with messages on.
+bool WriteSetupText(ModbusMaster& bus, int address, int reg, int count, const std::string& text,
+                    Prompter* owner);
+
+// A number typed by the user: the whole text must be a decimal number (leading blanks and an
+// exponent allowed, empty = 0) within +-99999999.9999999851. Otherwise an error box
+// ("Illegal character in entered value." / "Entered value out of range.") and false.
+constexpr double kEnteredValueLimit = 99999999.9999999851;
+bool ParseEnteredValue(const std::string& text, Prompter& owner, double& value);
+
+// The start-up handshake: reads the state (40008); in "Wait for start state" with ask set, asks
+// whether to start and sends coil 16, waits 500 ms and reads the state again. True with the state
+// read; a bus failure is shown and gives false, as does a failed start.
+bool StartInstrumentIfWaiting(ModbusMaster& bus, int address, int stateRegister, bool ask,
+                              Prompter* owner, int& state);
+
+} // namespace quarnex
