@@ -468,7 +468,7 @@ void SimBus::WriteAnswer(const std::vector<uint8_t>& bytes, int lateMs, int late
             end = static_cast<size_t>(lateSplit);
         if (charNs > 0) {
             // One character at a time, each leaving when the previous one has crossed the line.
-            SleepUntilNs(start + static_cast<int64_t>(i) * charNs);
+            SleepUntilNs(start + static_cast<int64_t>(i + 1) * charNs);
             end = i + 1;
         }
         while (i < end) {
