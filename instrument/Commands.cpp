@@ -1,0 +1,157 @@
+#include "instrument/Commands.h"
+
+#include "comm/ModbusMaster.h"
+#include "instrument/InstrumentTexts.h"
+#include "instrument/TextIds.h"
+#include "instrument/ValueFormat.h"
+#include "platform/Clock.h"
+#include "res/Strings.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <iterator>
+
+namespace quarnex {
+
+namespace {
+
+constexpr CommandCoil kCommandCoils[] = {
+    {coil::kTare, "tare"},
+    {coil::kZero, "zero"},
+    {coil::kGross, "switch to gross"},
+    {coil::kNet, "switch to net"},
+    {coil::kShuntDisconnect, "disconnect the shunt calibration resistor"},
+    {coil::kShuntConnect, "connect the shunt calibration resistor"},
+    {coil::kStart, "start the instrument"},
+    {coil::kEnterBatchSetup, "enter batch set-up"},
+    {coil::kLeaveBatchSetup, "leave batch set-up"},
+    {coil::kEnterRemoteSetup, "enter remote set-up"},
+    {coil::kEnterRemoteRestore, "enter remote restore"},
+    {coil::kLeaveAndSave, "leave remote set-up or restore and save"},
+    {coil::kLeaveWithoutSaving, "leave remote set-up or restore without saving"},
+    {coil::kCheckSetup, "check the new set-up before saving"},
+};
+
+// How long an instrument needs to leave "Wait for start state" after coil 16.
+constexpr int kStartSettleMs = 500;
+
+// Length of the decimal number at the start of text (sign, digits, point, exponent), or 0.
+size_t DecimalNumberLength(const std::string& text, size_t pos) {
+    const size_t start = pos;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-'))
+        ++pos;
+    size_t digits = 0;
+    while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])))
+        ++pos, ++digits;
+    if (pos < text.size() && text[pos] == '.') {
+        ++pos;
+        while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])))
+            ++pos, ++digits;
+    }
+    if (digits == 0)
+        return 0;
+    if (pos < text.size() && (text[pos] == 'e' || text[pos] == 'E')) {
+        size_t e = pos + 1;
+        if (e < text.size() && (text[e] == '+' || text[e] == '-'))
+            ++e;
+        if (e < text.size() && std::isdigit(static_cast<unsigned char>(text[e]))) {
+            while (e < text.size() && std::isdigit(static_cast<unsigned char>(text[e])))
+                ++e;
+            pos = e;
+        }
+    }
+    return pos - start;
+}
+
+bool ReadState(ModbusMaster& bus, int address, int stateRegister, Prompter* owner, int& state) {
+    uint16_t value = 0;
+    const CommStatus result =
+        bus.ReadHoldingRegisters(address, stateRegister, 1, &value, 3, 0, true, owner);
+    if (result != status::kOk) {
+        bus.ReportLinkError(result, {}, false, owner);
+        bus.ReportExceptionError(result, {}, owner);
+        return false;
+    }
+    state = value;
+    return true;
+}
+
+} // namespace
+
+const CommandCoil* CommandCoils(int& count) {
+    count = static_cast<int>(std::size(kCommandCoils));
+    return kCommandCoils;
+}
+
+bool SendCommand(ModbusMaster& bus, int address, int coil, bool messages, const std::string& prefix,
+                 const std::string& extra, Prompter* owner) {
+    return SendCommandWithTimeout(bus, address, coil, 3, 0, messages, prefix, extra, owner);
+}
+
+bool SendCommandWithTimeout(ModbusMaster& bus, int address, int coil, int retries, int extraTimeout,
+                            bool messages, const std::string& prefix, const std::string& extra,
+                            Prompter* owner) {
+    const CommStatus result =
+        bus.WriteSingleCoil(address, coil, true, retries, extraTimeout, messages, owner);
+    return ReportCommandError(bus, address, result, messages, prefix, extra, owner);
+}
+
+bool WriteSetupFloat(ModbusMaster& bus, int address, int reg, float value, int extraTimeout,
+                     Prompter* owner) {
+    // A write that needs a long time-out makes the instrument work (storing a calibration
+    // point); repeating it would do the work twice.
+    const int retries = extraTimeout < 1000 ? 3 : 0;
+    const CommStatus result =
+        bus.WriteFloatRegisters(address, reg, 1, &value, retries, extraTimeout, true, owner);
+    return ReportCommandError(bus, address, result, true, {}, {}, owner);
+}
+
+bool WriteSetupText(ModbusMaster& bus, int address, int reg, int count, const std::string& text,
+                    Prompter* owner) {
+    return WriteTextRegisters(bus, address, reg, count, text, true, owner);
+}
+
+bool ParseEnteredValue(const std::string& text, Prompter& owner, double& value) {
+    // Parsed by hand rather than with strtod: the windowing toolkit sets the user's locale, which
+    // may expect a decimal comma, and strtod would also take "nan", "inf" and hexadecimal.
+    size_t pos = 0;
+    while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos])))
+        ++pos;
+    value = 0.0;
+    if (pos == text.size() && pos == 0)
+        return true; // an empty field counts as 0
+    const size_t length = DecimalNumberLength(text, pos);
+    if (length == 0 || pos + length != text.size()) {
+        owner.Error(Text(ids::kIllegalCharacter));
+        return false;
+    }
+    const char* first = text.data() + pos;
+    if (*first == '+')
+        ++first;
+    const auto [end, error] = std::from_chars(first, text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value) ||
+        std::fabs(value) > kEnteredValueLimit) {
+        value = 0.0;
+        owner.Error(Text(ids::kValueOutOfRange));
+        return false;
+    }
+    return true;
+}
+
+bool StartInstrumentIfWaiting(ModbusMaster& bus, int address, int stateRegister, bool ask,
+                              Prompter* owner, int& state) {
+    if (!ReadState(bus, address, stateRegister, owner, state))
+        return false;
+    if (state != state::kWaitForStart || !ask)
+        return true;
+    Prompter& box = owner ? *owner : bus.DefaultPrompter();
+    if (!box.AskYesNo(Prompter::Icon::Exclamation, Text(ids::kStartQuestion)))
+        return true;
+    if (!SendCommand(bus, address, coil::kStart, true, {}, {}, owner))
+        return false;
+    Delay(kStartSettleMs);
+    return ReadState(bus, address, stateRegister, owner, state);
+}
+
+} // namespace quarnex
