@@ -94,10 +94,11 @@ std::string InstrumentErrorText(int code) {
     case 97:
     case 98:
     case 99:
-        return Text(ids::kErrorFirst + code);
+        // The texts of codes 0-19 start at 10250, those of 80-99 at 10280.
+        return Text(code < 80 ? ids::kErrorFirst + code : ids::kErrorFirst + 30 + code - 80);
     case 84:
     case 85:
-        return Text(ids::kErrorFirst + 83); // one text for the three factory-calibration codes
+        return InstrumentErrorText(83); // one text for the three factory-calibration codes
     case 230:
         return Text(ids::kErrorRecipe);
     default:

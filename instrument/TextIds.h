@@ -17,7 +17,7 @@ constexpr int kStateBoot = 10210;
 constexpr int kStateGeneric = 10211;
 constexpr int kIoBusFaulty = 10220;
 
-constexpr int kErrorFirst = 10250; // error code n has 10250 + n where listed
+constexpr int kErrorFirst = 10250; // codes 0-19 at 10250 + n, codes 80-99 at 10200 + n
 constexpr int kErrorRecipe = 10287;
 constexpr int kErrorGeneric = 10493;
 
