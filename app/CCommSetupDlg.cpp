@@ -1,0 +1,145 @@
+#include "app/CCommSetupDlg.h"
+
+#include "app/UiText.h"
+#include "comm/CommSettings.h"
+#include "platform/Profile.h"
+#include "platform/Prompter.h"
+#include "res/Strings.h"
+
+#include <QButtonGroup>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace quarnex {
+
+namespace {
+
+QButtonGroup* RadioGroup(QGroupBox* box, const QStringList& labels, int columns, int checked) {
+    auto* group = new QButtonGroup(box);
+    auto* grid = new QGridLayout(box);
+    for (int i = 0; i < labels.size(); ++i) {
+        auto* radio = new QRadioButton(labels[i], box);
+        group->addButton(radio, i);
+        grid->addWidget(radio, i / columns, i % columns);
+    }
+    if (QAbstractButton* b = group->button(checked))
+        b->setChecked(true);
+    return group;
+}
+
+} // namespace
+
+CCommSetupDlg::CCommSetupDlg(CommSettings& settings, Profile& profile, Prompter& prompter,
+                             QWidget* parent)
+    : QDialog(parent), settings_(settings), profile_(profile), prompter_(prompter),
+      form_(settings) {
+    setWindowTitle(Ui(17040));
+    auto* layout = new QVBoxLayout(this);
+
+    QStringList bauds;
+    for (int b : CommSettings::kBaudRates)
+        bauds << QString::number(b);
+    auto* baudBox = new QGroupBox(Ui(17041), this);
+    baud_ = RadioGroup(baudBox, bauds, 5, form_.baudIndex);
+    layout->addWidget(baudBox);
+
+    auto* parityBox = new QGroupBox(Ui(17042), this);
+    parity_ = RadioGroup(parityBox, {Ui(17043), Ui(17044), Ui(17045)}, 3, form_.parityIndex);
+    layout->addWidget(parityBox);
+
+    // The character format is fixed; these lines only state it.
+    auto* format = new QHBoxLayout;
+    auto* stopLabel = new QLabel(Ui(17046), this);
+    auto* stopValue = new QLabel(Ui(17047), this);
+    stopLabel->setBuddy(stopValue);
+    format->addWidget(stopLabel);
+    format->addWidget(stopValue);
+    format->addSpacing(24);
+    format->addWidget(new QLabel(Ui(17048), this));
+    format->addWidget(new QLabel(Ui(17049), this));
+    format->addStretch();
+    layout->addLayout(format);
+
+    auto* portRow = new QHBoxLayout;
+    QStringList ports;
+    for (int n = 1; n <= CommSettings::kPortCount; ++n)
+        ports << QString::fromStdString(FormatText(Text(17056), {std::to_string(n)}));
+    auto* portBox = new QGroupBox(Ui(17050), this);
+    port_ = RadioGroup(portBox, ports, 5, form_.portIndex);
+    portRow->addWidget(portBox);
+    auto* deviceColumn = new QVBoxLayout;
+    auto* deviceLabel = new QLabel(Ui(17057), this);
+    device_ = new QLineEdit(QString::fromStdString(form_.DevicePathOfChosenPort()), this);
+    device_->setMinimumWidth(220);
+    deviceLabel->setBuddy(device_);
+    deviceColumn->addWidget(deviceLabel);
+    deviceColumn->addWidget(device_);
+    deviceColumn->addStretch();
+    portRow->addLayout(deviceColumn);
+    layout->addLayout(portRow);
+    connect(port_, &QButtonGroup::idClicked, this, &CCommSetupDlg::PortChosen);
+
+    auto* timeoutRow = new QHBoxLayout;
+    auto* timeoutLabel = new QLabel(Ui(17051), this);
+    timeout_ = new QLineEdit(QString::fromStdString(form_.timeoutText), this);
+    timeout_->setMaximumWidth(70);
+    timeoutLabel->setBuddy(timeout_);
+    timeoutRow->addWidget(timeoutLabel);
+    timeoutRow->addWidget(timeout_);
+    timeoutRow->addWidget(new QLabel(Ui(17052), this));
+    timeoutRow->addStretch();
+    layout->addLayout(timeoutRow);
+    layout->addWidget(new QLabel(Ui(17053), this));
+
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* ok = buttons->addButton(Ui(17054), QDialogButtonBox::AcceptRole);
+    buttons->addButton(Ui(17055), QDialogButtonBox::RejectRole);
+    ok->setDefault(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &CCommSetupDlg::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &CCommSetupDlg::reject);
+    layout->addWidget(buttons);
+}
+
+void CCommSetupDlg::PortChosen(int index) {
+    // The path typed for the COM number left is kept; the new one shows its own.
+    form_.DevicePathOfChosenPort() = device_->text().toStdString();
+    form_.portIndex = index;
+    device_->setText(QString::fromStdString(form_.DevicePathOfChosenPort()));
+}
+
+void CCommSetupDlg::accept() {
+    form_.baudIndex = baud_->checkedId();
+    form_.parityIndex = parity_->checkedId();
+    form_.portIndex = port_->checkedId();
+    form_.timeoutText = timeout_->text().toStdString();
+    form_.DevicePathOfChosenPort() = device_->text().toStdString();
+    std::string prompt;
+    switch (form_.Confirm(settings_, profile_, prompt)) {
+    case CommSetup::Result::Invalid:
+        prompter_.Exclamation(prompt);
+        timeout_->setFocus();
+        timeout_->selectAll();
+        return;
+    case CommSetup::Result::SaveFailed:
+        prompter_.Error(FormatText(Text(16020), {profile_.Path()}));
+        break;
+    case CommSetup::Result::Saved:
+        break;
+    }
+    QDialog::accept();
+}
+
+bool CCommSetupDlg::Edit(CommSettings& settings, Profile& profile, Prompter& prompter,
+                         QWidget* parent) {
+    CCommSetupDlg dialog(settings, profile, prompter, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+} // namespace quarnex

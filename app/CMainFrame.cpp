@@ -1,0 +1,168 @@
+#include "app/CMainFrame.h"
+
+#include "app/CAboutDlg.h"
+#include "app/CQuarnexView.h"
+#include "app/CSplashWnd.h"
+#include "app/Pictures.h"
+#include "app/UiText.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QToolBar>
+
+namespace quarnex {
+
+namespace {
+
+// A command's status-bar prompt and its tooltip, kept in one text split at the line break.
+void SetPrompt(QAction* action, int id) {
+    const QString text = Ui(id);
+    const int split = text.indexOf(QLatin1Char('\n'));
+    action->setStatusTip(split < 0 ? text : text.left(split));
+    if (split >= 0)
+        action->setToolTip(text.mid(split + 1));
+}
+
+} // namespace
+
+CMainFrame::CMainFrame(Profile& profile, Prompter* prompter)
+    : qtPrompter_(this), prompter_(prompter ? *prompter : qtPrompter_), profile_(profile),
+      bus_(profile, prompter_) {}
+
+CMainFrame::~CMainFrame() = default;
+
+bool CMainFrame::Create() {
+    // 7/8 of the screen in each direction, centred.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect s = screen->geometry();
+        const int w = s.width() * 7 / 8, h = s.height() * 7 / 8;
+        resize(w, h);
+        move(s.x() + (s.width() - w) / 2, s.y() + (s.height() - h) / 2);
+    }
+    CreateActions();
+    CreateMenu();
+    if (!CreateToolBar() || !CreateStatusBar())
+        return false;
+
+    view_ = new CQuarnexView(bus_, profile_, prompter_, this);
+    setCentralWidget(view_);
+    connect(view_, &CQuarnexView::StatusMessage, this,
+            [this](const QString& text) { statusBar()->showMessage(text, 5000); });
+    connect(actions_[kInstruments], &QAction::triggered, view_, &CQuarnexView::OnInstrumentsToView);
+    connect(actions_[kCommParams], &QAction::triggered, view_,
+            &CQuarnexView::OnCommunicationParameters);
+
+    // The port is opened before the window appears; a failure is shown and the program goes on
+    // with every instrument absent until the settings dialog opens a port.
+    bus_.Open();
+    CSplashWnd::ShowSplashScreen(this);
+    view_->InitialUpdate();
+    setWindowTitle(Ui(129));
+    setWindowIcon(pictures::ProgramIcon());
+    return true;
+}
+
+void CMainFrame::CreateActions() {
+    struct Spec {
+        int text;
+        int prompt; // 0: none
+        int icon;   // a pictures::Tool, or -1
+    };
+    const Spec specs[kCommandCount] = {
+        {17001, 17020, -1},
+        {17003, 17021, -1},
+        {17004, 17022, -1},
+        {17005, 17023, int(pictures::Tool::Instruments)},
+        {17007, 17024, int(pictures::Tool::CommParams)},
+        {17009, 17025, int(pictures::Tool::SelectInstrument)},
+        {17010, 17026, int(pictures::Tool::SetupFiles)},
+        {17011, 0, -1},
+        {17012, 0, -1},
+        {17014, 17027, int(pictures::Tool::About)},
+    };
+    for (int c = 0; c < kCommandCount; ++c) {
+        auto* action = new QAction(Ui(specs[c].text), this);
+        if (specs[c].prompt)
+            SetPrompt(action, specs[c].prompt);
+        if (specs[c].icon >= 0)
+            action->setIcon(pictures::ToolIcon(static_cast<pictures::Tool>(specs[c].icon)));
+        actions_[c] = action;
+    }
+    connect(actions_[kExit], &QAction::triggered, this, &QWidget::close);
+    connect(actions_[kAbout], &QAction::triggered, this, &CMainFrame::OnAppAbout);
+    // The windows behind these commands are not part of this version: the commands show, but
+    // cannot be chosen.
+    for (Command c : {kSelectInstrument, kSetupFiles, kCommTester, kUpgrade})
+        actions_[c]->setEnabled(false);
+}
+
+void CMainFrame::CreateMenu() {
+    QMenuBar* bar = menuBar();
+    QMenu* file = bar->addMenu(Ui(17000));
+    file->addAction(actions_[kExit]);
+    QMenu* view = bar->addMenu(Ui(17002));
+    view->addAction(actions_[kToolbar]);
+    view->addAction(actions_[kStatusBar]);
+    view->addSeparator();
+    view->addAction(actions_[kInstruments]);
+    QMenu* options = bar->addMenu(Ui(17006));
+    options->addAction(actions_[kCommParams]);
+    QMenu* instrument = bar->addMenu(Ui(17008));
+    instrument->addAction(actions_[kSelectInstrument]);
+    instrument->addAction(actions_[kSetupFiles]);
+    instrument->addAction(actions_[kCommTester]);
+    instrument->addAction(actions_[kUpgrade]);
+    QMenu* help = bar->addMenu(Ui(17013));
+    help->addAction(actions_[kAbout]);
+}
+
+bool CMainFrame::CreateToolBar() {
+    toolBar_ = new QToolBar(this);
+    toolBar_->setObjectName(QStringLiteral("toolbar"));
+    toolBar_->setIconSize(QSize(16, 15));
+    toolBar_->setMovable(true);
+    toolBar_->setFloatable(true);
+    toolBar_->setAllowedAreas(Qt::AllToolBarAreas);
+    toolBar_->addAction(actions_[kInstruments]);
+    toolBar_->addAction(actions_[kCommParams]);
+    toolBar_->addAction(actions_[kSelectInstrument]);
+    toolBar_->addAction(actions_[kSetupFiles]);
+    toolBar_->addSeparator();
+    toolBar_->addAction(actions_[kAbout]);
+    addToolBar(Qt::TopToolBarArea, toolBar_);
+
+    QAction* toggle = actions_[kToolbar];
+    toggle->setCheckable(true);
+    toggle->setChecked(true);
+    connect(toggle, &QAction::toggled, toolBar_, &QToolBar::setVisible);
+    connect(toolBar_, &QToolBar::visibilityChanged, toggle, [this](bool visible) {
+        if (!isHidden())
+            actions_[kToolbar]->setChecked(visible);
+    });
+    return true;
+}
+
+bool CMainFrame::CreateStatusBar() {
+    // One pane, the message line: the idle text, covered by the prompts while a command is
+    // pointed at.
+    QStatusBar* bar = statusBar();
+    bar->setSizeGripEnabled(true);
+    messageLine_ = new QLabel(Ui(17028), bar);
+    bar->addWidget(messageLine_, 1);
+    QAction* toggle = actions_[kStatusBar];
+    toggle->setCheckable(true);
+    toggle->setChecked(true);
+    connect(toggle, &QAction::toggled, bar, &QStatusBar::setVisible);
+    return true;
+}
+
+void CMainFrame::OnAppAbout() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+} // namespace quarnex

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "app/QtPrompter.h"
+#include "comm/ModbusMaster.h"
+
+#include <QMainWindow>
+
+class QAction;
+class QLabel;
+class QToolBar;
+
+namespace quarnex {
+
+class CQuarnexView;
+class Profile;
+
+// The program's frame: menu, toolbar and status bar around the main view. It owns the one bus
+// master; every window that talks to an instrument gets it from here.
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    // The commands of the menu, in menu order.
+    enum Command {
+        kExit,
+        kToolbar,
+        kStatusBar,
+        kInstruments,
+        kCommParams,
+        kSelectInstrument,
+        kSetupFiles,
+        kCommTester,
+        kUpgrade,
+        kAbout,
+        kCommandCount
+    };
+
+    // prompter: where the boxes go; null for real message boxes over this window.
+    explicit CMainFrame(Profile& profile, Prompter* prompter = nullptr);
+    ~CMainFrame() override;
+
+    // Sizes and centres the frame, builds toolbar and status bar, opens the serial port (its
+    // failures are shown and the start goes on), shows the splash when enabled, then runs the
+    // view's initial update. False when a bar could not be made.
+    bool Create();
+
+    ModbusMaster& Bus() { return bus_; }
+    CQuarnexView* View() const { return view_; }
+    QAction* Action(Command command) const { return actions_[command]; }
+    QToolBar* ToolBar() const { return toolBar_; }
+    Prompter& Prompts() { return prompter_; }
+
+public slots:
+    void OnAppAbout();
+
+private:
+    void CreateActions();
+    void CreateMenu();
+    bool CreateToolBar();
+    bool CreateStatusBar();
+
+    QtPrompter qtPrompter_;
+    Prompter& prompter_;
+    Profile& profile_;
+    ModbusMaster bus_;
+    CQuarnexView* view_ = nullptr;
+    QToolBar* toolBar_ = nullptr;
+    QLabel* messageLine_ = nullptr;
+    QAction* actions_[kCommandCount] = {};
+};
+
+} // namespace quarnex

@@ -1,0 +1,71 @@
+#include "app/CQuarnexApp.h"
+
+#include "app/CMainFrame.h"
+#include "app/CSplashWnd.h"
+#include "app/DemoSession.h"
+#include "app/QtPrompter.h"
+#include "app/UiText.h"
+#include "platform/Profile.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+namespace quarnex {
+
+CQuarnexApp::CQuarnexApp() = default;
+
+// The frame goes first (it closes the port), then the profile and the demo bus it used.
+CQuarnexApp::~CQuarnexApp() {
+    frame_.reset();
+    if (demo_)
+        demo_->Stop();
+}
+
+bool CQuarnexApp::InitInstance(const QStringList& arguments, int& exitCode) {
+    exitCode = 0;
+    bool demo = false;
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        if (a == QLatin1String("--demo")) {
+            demo = true;
+        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            std::printf("%s\n", Text(17072).c_str());
+            return false;
+        } else {
+            std::fprintf(stderr, "%s\n%s\n", FormatText(Text(17073), {a.toStdString()}).c_str(),
+                         Text(17072).c_str());
+            exitCode = 2;
+            return false;
+        }
+    }
+    CSplashWnd::EnableSplashScreen(true);
+
+    Profile* profile = nullptr;
+    if (demo) {
+        demo_ = std::make_unique<DemoSession>();
+        std::string error;
+        if (!demo_->Start(error)) {
+            QtPrompter prompter;
+            prompter.Error(FormatText(Text(17071), {error}));
+            exitCode = 1;
+            return false;
+        }
+        profile = &demo_->DemoProfile();
+    } else {
+        profile_ = std::make_unique<Profile>(Profile::DefaultPath());
+        profile = profile_.get();
+    }
+
+    frame_ = std::make_unique<CMainFrame>(*profile);
+    if (!frame_->Create()) {
+        exitCode = 1;
+        return false;
+    }
+    frame_->show();
+    if (CSplashWnd* splash = CSplashWnd::Current())
+        splash->raise();
+    return true;
+}
+
+} // namespace quarnex

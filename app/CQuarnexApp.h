@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QStringList>
+
+#include <memory>
+
+namespace quarnex {
+
+class CMainFrame;
+class DemoSession;
+class Profile;
+
+// The application: reads the command line, picks the profile (the user's, or the demo's own),
+// creates the main frame and shows it.
+class CQuarnexApp {
+public:
+    CQuarnexApp();
+    ~CQuarnexApp();
+
+    // The start-up. False when the program must end (bad command line, no demo bus, a frame
+    // that could not be made); exitCode then says how.
+    bool InitInstance(const QStringList& arguments, int& exitCode);
+
+    CMainFrame* MainFrame() const { return frame_.get(); }
+    bool IsDemo() const { return demo_ != nullptr; }
+
+private:
+    std::unique_ptr<DemoSession> demo_;
+    std::unique_ptr<Profile> profile_;
+    std::unique_ptr<CMainFrame> frame_;
+};
+
+} // namespace quarnex

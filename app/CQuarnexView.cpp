@@ -1,0 +1,159 @@
+#include "app/CQuarnexView.h"
+
+#include "app/CCommSetupDlg.h"
+#include "app/CInstrToViewPropSheet.h"
+#include "app/Pictures.h"
+#include "app/UiText.h"
+#include "comm/ModbusMaster.h"
+#include "platform/Profile.h"
+#include "platform/Prompter.h"
+
+#include <QHeaderView>
+#include <QPainter>
+#include <QTreeWidget>
+
+namespace quarnex {
+
+CQuarnexView::CQuarnexView(ModbusMaster& bus, Profile& profile, Prompter& prompter, QWidget* parent)
+    : QWidget(parent), bus_(bus), profile_(profile), prompter_(prompter),
+      logic_(bus, profile, prompter), list_(new QTreeWidget(this)) {
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &CQuarnexView::OnTimer);
+    connect(list_, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* item, int) { OnDoubleClick(item); });
+}
+
+void CQuarnexView::InitialUpdate() {
+    images_.clear();
+    for (int i = 0; i < QuarnexView::kImageCount; ++i)
+        images_.push_back(pictures::InstrumentIcon(i));
+    picture_ = pictures::Installation(kPictureWidth, kPictureHeight);
+
+    list_->setColumnCount(3);
+    list_->setHeaderLabels({Ui(10050), Ui(10051), Ui(10052)});
+    list_->setRootIsDecorated(false);
+    list_->setItemsExpandable(false);
+    list_->setUniformRowHeights(true);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setSortingEnabled(false);
+    list_->header()->setSectionsClickable(false);
+    list_->header()->setSectionsMovable(false);
+    list_->header()->setStretchLastSection(false);
+    list_->setIconSize(QSize(16, 16));
+    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    for (int c = 0; c < 3; ++c)
+        list_->setColumnWidth(c, kColumnWidths[c]);
+    list_->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+    list_->headerItem()->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+    list_->setGeometry(0, 0, kListWidth, height());
+
+    logic_.InitialUpdate();
+    Render();
+    RestartTimer();
+}
+
+void CQuarnexView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    list_->setGeometry(0, 0, kListWidth, height());
+}
+
+void CQuarnexView::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    if (picture_.isNull())
+        return;
+    QPainter painter(this);
+    painter.drawPixmap(kPictureX, kPictureY, picture_);
+}
+
+void CQuarnexView::VisibleRange(int& top, int& perPage) const {
+    top = 0;
+    perPage = QuarnexView::kImageCount; // nothing listed: any value serves
+    if (list_->topLevelItemCount() == 0)
+        return;
+    QTreeWidgetItem* first = list_->itemAt(1, 1);
+    if (first)
+        top = list_->indexOfTopLevelItem(first);
+    const int rowHeight = list_->visualItemRect(list_->topLevelItem(top)).height();
+    // Rows that fit completely, as the list control counts a page.
+    perPage = rowHeight > 0 ? list_->viewport()->height() / rowHeight : 1;
+}
+
+void CQuarnexView::OnTimer() {
+    timer_.stop();
+    int top = 0, perPage = 0;
+    VisibleRange(top, perPage);
+    logic_.SetVisibleRange(top, perPage);
+    const int period = logic_.Tick();
+    Render();
+    timer_.start(period);
+}
+
+void CQuarnexView::Render() {
+    const auto& items = logic_.Items();
+    if (renderedGeneration_ != logic_.ListGeneration()) {
+        list_->clear();
+        rendered_.assign(items.size(), 0);
+        for (const auto& item : items) {
+            auto* row = new QTreeWidgetItem(list_);
+            row->setData(0, Qt::UserRole, item.address); // the address as item data
+            row->setText(1, QString::number(item.address));
+            row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+            row->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+        }
+        renderedGeneration_ = logic_.ListGeneration();
+    }
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (rendered_[i] == items[i].revision)
+            continue;
+        QTreeWidgetItem* row = list_->topLevelItem(static_cast<int>(i));
+        const QString instrument = QString::fromStdString(items[i].instrument);
+        if (row->text(0) != instrument)
+            row->setText(0, instrument);
+        row->setIcon(0, images_.empty() ? QIcon() : images_[static_cast<size_t>(items[i].image)]);
+        const QString value = QString::fromStdString(items[i].value);
+        if (row->text(2) != value)
+            row->setText(2, value);
+        rendered_[i] = items[i].revision;
+    }
+}
+
+void CQuarnexView::OnDoubleClick(QTreeWidgetItem* clicked) {
+    (void)clicked;
+    // The selected row counts, as the list reports it.
+    const QList<QTreeWidgetItem*> selected = list_->selectedItems();
+    if (selected.isEmpty())
+        return;
+    const int row = list_->indexOfTopLevelItem(selected.first());
+    StopTimer();
+    const int address = logic_.DoubleClick(row);
+    if (address != 0) {
+        if (panelOpener_)
+            panelOpener_(address);
+        else
+            emit StatusMessage(Ui(17070));
+    }
+    Render();
+    RestartTimer();
+}
+
+void CQuarnexView::OnInstrumentsToView() {
+    StopTimer();
+    CInstrToViewPropSheet sheet(bus_, logic_.Selection(), window());
+    if (sheet.exec() == QDialog::Accepted) {
+        if (!logic_.ApplySelection(sheet.Selection()))
+            prompter_.Error(FormatText(Text(16020), {profile_.Path()}));
+        Render();
+    }
+    RestartTimer();
+}
+
+void CQuarnexView::OnCommunicationParameters() {
+    StopTimer();
+    if (CCommSetupDlg::Edit(bus_.Settings(), profile_, prompter_, window())) {
+        logic_.SettingsChanged();
+        Render();
+    }
+    RestartTimer();
+}
+
+} // namespace quarnex

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "monitor/QuarnexView.h"
+
+#include <QIcon>
+#include <QPixmap>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <vector>
+
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace quarnex {
+
+class ModbusMaster;
+class Profile;
+class Prompter;
+
+// The main window's content: the list of watched instruments at the left edge and the picture
+// beside it, kept current by a single-shot 20 ms timer. The menu commands land here; each stops
+// the timer while its dialog is open, so no poll runs while another window talks to the bus.
+class CQuarnexView : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kListWidth = 270;
+    static constexpr int kColumnWidths[3] = {145, 47, 62};
+    static constexpr int kPictureX = 310, kPictureY = 25, kPictureWidth = 350, kPictureHeight = 250;
+
+    CQuarnexView(ModbusMaster& bus, Profile& profile, Prompter& prompter,
+                 QWidget* parent = nullptr);
+
+    // Columns, images, the watched set from the profile, then the polling timer.
+    void InitialUpdate();
+
+    // Polling is stopped around every window that talks to the bus.
+    void StopTimer() { timer_.stop(); }
+    void RestartTimer() { timer_.start(QuarnexView::kTimerPeriodMs); }
+    bool TimerActive() const { return timer_.isActive(); }
+
+    QuarnexView& Logic() { return logic_; }
+    QTreeWidget* List() const { return list_; }
+
+    // Opens the instrument panel for an address; unset while the panel is not part of the
+    // program (a double-click on an instrument that could open it then says so).
+    void SetPanelOpener(std::function<void(int address)> opener) {
+        panelOpener_ = std::move(opener);
+    }
+
+public slots:
+    // One polling tick (the timer's handler; tests call it directly).
+    void OnTimer();
+    void OnInstrumentsToView();
+    void OnCommunicationParameters();
+
+signals:
+    void StatusMessage(const QString& text);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void Render();
+    void OnDoubleClick(QTreeWidgetItem* item);
+    void VisibleRange(int& top, int& perPage) const;
+
+    ModbusMaster& bus_;
+    Profile& profile_;
+    Prompter& prompter_;
+    QuarnexView logic_;
+    QTreeWidget* list_;
+    QTimer timer_;
+    QPixmap picture_;
+    std::vector<QIcon> images_;
+    std::vector<uint64_t> rendered_;
+    uint64_t renderedGeneration_ = ~uint64_t{0};
+    std::function<void(int)> panelOpener_;
+};
+
+} // namespace quarnex

@@ -1,0 +1,13 @@
+#include "app/CQuarnexApp.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("quarnex"));
+    quarnex::CQuarnexApp app;
+    int exitCode = 0;
+    if (!app.InitInstance(QApplication::arguments(), exitCode))
+        return exitCode;
+    return QApplication::exec();
+}

@@ -1,0 +1,305 @@
+#include "app/panel/CValueEntryDlg.h"
+
+#include "monitor/panel/PanelTextIds.h"
+#include "res/Strings.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace quarnex {
+
+namespace {
+
+QString Ui(int id) {
+    return QString::fromStdString(Text(id));
+}
+
+// The instrument keeps its texts one byte a character.
+QString FromInstrument(const std::string& text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string ToInstrument(const QString& text) {
+    return text.toLatin1().toStdString();
+}
+
+} // namespace
+
+// ---- CHeaderDlg ----
+
+CHeaderDlg::CHeaderDlg(const std::string& caption, const QString& initialText, QWidget* parent)
+    : QDialog(parent) {
+    setWindowTitle(caption.empty() ? Ui(ids::kHeaderCaption) : FromInstrument(caption));
+    label_ = new QLabel(Ui(ids::kNewValueLabel), this);
+    edit_ = new QLineEdit(initialText, this);
+    label_->setBuddy(edit_);
+    ok_ = new QPushButton(Ui(ids::kOk), this);
+    cancel_ = new QPushButton(Ui(ids::kCancel), this);
+    ok_->setDefault(true);
+    connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* row = new QHBoxLayout;
+    row->addWidget(label_);
+    row->addWidget(edit_, 1);
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(ok_);
+    buttons->addWidget(cancel_);
+    buttons->addStretch();
+    auto* layout = new QHBoxLayout(this);
+    layout->addLayout(row, 1);
+    layout->addLayout(buttons);
+    edit_->setFocus();
+    edit_->selectAll();
+}
+
+void CHeaderDlg::RefocusEdit(bool caretAtEnd) {
+    edit_->setFocus();
+    if (caretAtEnd)
+        edit_->end(false);
+    else
+        edit_->selectAll();
+}
+
+bool CHeaderDlg::Finish(EntryResult result) {
+    switch (result) {
+    case EntryResult::Accepted: QDialog::accept(); return true;
+    case EntryResult::Rejected: QDialog::reject(); return true;
+    case EntryResult::StayOpen: break;
+    }
+    return false;
+}
+
+std::string CHeaderDlg::EditText() const {
+    return edit_->text().toStdString();
+}
+
+// ---- CNumberDlg ----
+
+CNumberDlg::CNumberDlg(NumericEntry& entry, QWidget* parent)
+    : CHeaderDlg(entry.Caption(), QString::fromStdString(entry.InitialText()), parent),
+      entry_(entry) {}
+
+bool CNumberDlg::Run(NumericEntry& entry, QWidget* parent) {
+    CNumberDlg dialog(entry, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+void CNumberDlg::accept() {
+    if (!Finish(entry_.Ok(EditText())))
+        RefocusEdit();
+}
+
+void CNumberDlg::reject() {
+    Finish(entry_.Cancel());
+}
+
+// ---- CTextDlg ----
+
+CTextDlg::CTextDlg(TextEntry& entry, QWidget* parent)
+    : CHeaderDlg(entry.Caption(), FromInstrument(entry.InitialText()), parent), entry_(entry) {
+    edit_->setMaxLength(entry_.MaxLength());
+}
+
+bool CTextDlg::Run(TextEntry& entry, QWidget* parent) {
+    CTextDlg dialog(entry, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+void CTextDlg::accept() {
+    if (!Finish(entry_.Ok(ToInstrument(edit_->text()))))
+        RefocusEdit();
+}
+
+void CTextDlg::reject() {
+    Finish(entry_.Cancel());
+}
+
+// ---- CAdjustDlg ----
+
+CAdjustDlg::CAdjustDlg(AdjustmentEntry& entry, QWidget* parent)
+    : CHeaderDlg(entry.Caption(), QString::number(entry.InitialValue()), parent), entry_(entry) {
+    cancel_->setText(Ui(ids::kClose));
+    apply_ = new QPushButton(Ui(ids::kApplyNow), this);
+    apply_->setEnabled(false);
+    apply_->setAutoDefault(false);
+    static_cast<QBoxLayout*>(layout())->insertWidget(1, apply_);
+    connect(apply_, &QPushButton::clicked, this, &CAdjustDlg::OnApply);
+    connect(edit_, &QLineEdit::textEdited, this, [this] {
+        entry_.Edited();
+        apply_->setEnabled(entry_.ApplyEnabled());
+    });
+}
+
+bool CAdjustDlg::Run(AdjustmentEntry& entry, QWidget* parent) {
+    if (!entry.Create())
+        return false;
+    CAdjustDlg dialog(entry, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+void CAdjustDlg::OnApply() {
+    entry_.Apply(EditText());
+    apply_->setEnabled(entry_.ApplyEnabled());
+    RefocusEdit(true);
+}
+
+void CAdjustDlg::accept() {
+    if (!Finish(entry_.Ok(EditText()))) {
+        apply_->setEnabled(entry_.ApplyEnabled());
+        RefocusEdit(true);
+    }
+}
+
+void CAdjustDlg::reject() {
+    Finish(entry_.Close());
+}
+
+// ---- CShuntDlg ----
+
+CShuntDlg::CShuntDlg(ShuntEntry& entry, QWidget* parent)
+    : CHeaderDlg(entry.Caption(), QString::fromStdString(entry.InitialText()), parent),
+      entry_(entry) {
+    connect_ = new QPushButton(Ui(ids::kConnectShunt), this);
+    connect_->setAutoDefault(false);
+    auto* column = new QVBoxLayout;
+    static_cast<QBoxLayout*>(layout())->insertLayout(1, column);
+    column->addStretch();
+    column->addWidget(connect_);
+    connect(connect_, &QPushButton::clicked, this, &CShuntDlg::OnConnect);
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &CShuntDlg::OnTimer);
+}
+
+bool CShuntDlg::Run(ShuntEntry& entry, QWidget* parent) {
+    CShuntDlg dialog(entry, parent);
+    dialog.StartTimer();
+    return dialog.exec() == QDialog::Accepted;
+}
+
+void CShuntDlg::OnTimer() {
+    timer_.stop();
+    const int next = entry_.Tick();
+    if (entry_.Measuring())
+        edit_->setText(QString::fromStdString(entry_.MeasuredText()));
+    if (!manualTicks_)
+        timer_.start(next);
+}
+
+void CShuntDlg::OnConnect() {
+    if (!entry_.Connect())
+        return;
+    connect_->setEnabled(false);
+    edit_->setReadOnly(true);
+    edit_->setText(QString::fromStdString(entry_.MeasuredText()));
+    ok_->setFocus();
+}
+
+void CShuntDlg::accept() {
+    const EntryResult result = entry_.Ok(EditText());
+    if (result != EntryResult::StayOpen)
+        timer_.stop();
+    if (!Finish(result) && !entry_.Measuring())
+        RefocusEdit();
+}
+
+void CShuntDlg::reject() {
+    timer_.stop();
+    Finish(entry_.Cancel());
+}
+
+// ---- CChoiceDlg ----
+
+CChoiceDlg::CChoiceDlg(ChoiceEntry& entry, QWidget* parent) : QDialog(parent), entry_(entry) {
+    setWindowTitle(entry.Caption().empty() ? Ui(ids::kChoiceCaption)
+                                           : FromInstrument(entry.Caption()));
+    auto* label = new QLabel(Ui(ids::kNewValueLabel), this);
+    list_ = new QComboBox(this);
+    label->setBuddy(list_);
+    for (const std::string& item : entry.Items())
+        list_->addItem(FromInstrument(item));
+    list_->setCurrentIndex(entry.Preselected());
+    ok_ = new QPushButton(Ui(ids::kOk), this);
+    auto* cancel = new QPushButton(Ui(ids::kCancel), this);
+    ok_->setDefault(true);
+    connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(ok_);
+    buttons->addWidget(cancel);
+    buttons->addStretch();
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(label);
+    layout->addWidget(list_, 1);
+    layout->addLayout(buttons);
+    list_->setFocus();
+}
+
+bool CChoiceDlg::Run(ChoiceEntry& entry, QWidget* parent) {
+    CChoiceDlg dialog(entry, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+void CChoiceDlg::accept() {
+    switch (entry_.Ok(list_->currentIndex())) {
+    case EntryResult::Accepted: QDialog::accept(); break;
+    case EntryResult::Rejected: QDialog::reject(); break;
+    case EntryResult::StayOpen: list_->setFocus(); break;
+    }
+}
+
+void CChoiceDlg::reject() {
+    entry_.Cancel();
+    QDialog::reject();
+}
+
+// ---- CSelectInstrumentDlg ----
+
+CSelectInstrumentDlg::CSelectInstrumentDlg(AddressEntry& entry, QWidget* parent)
+    : QDialog(parent), entry_(entry) {
+    setWindowTitle(Ui(ids::kSelectInstrumentCaption));
+    auto* label = new QLabel(Ui(ids::kEnterAddressLabel), this);
+    edit_ = new QLineEdit(this);
+    edit_->setMaxLength(3);
+    label->setBuddy(edit_);
+    ok_ = new QPushButton(Ui(ids::kOk), this);
+    auto* cancel = new QPushButton(Ui(ids::kCancel), this);
+    ok_->setDefault(true);
+    connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(ok_);
+    buttons->addWidget(cancel);
+    buttons->addStretch();
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(label);
+    layout->addWidget(edit_, 1);
+    layout->addLayout(buttons);
+    edit_->setFocus();
+}
+
+bool CSelectInstrumentDlg::Run(AddressEntry& entry, QWidget* parent) {
+    CSelectInstrumentDlg dialog(entry, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+void CSelectInstrumentDlg::accept() {
+    if (entry_.Ok(edit_->text().toStdString()) == EntryResult::Accepted) {
+        QDialog::accept();
+        return;
+    }
+    edit_->setFocus();
+    edit_->selectAll();
+}
+
+void CSelectInstrumentDlg::reject() {
+    entry_.Cancel();
+    QDialog::reject();
+}
+
+} // namespace quarnex

@@ -1,0 +1,87 @@
+#include "monitor/CommSetup.h"
+
+#include "platform/Profile.h"
+#include "res/Strings.h"
+
+#include <cctype>
+#include <climits>
+
+namespace quarnex {
+
+namespace {
+
+std::string Trimmed(const std::string& text) {
+    size_t b = 0, e = text.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(text[b])))
+        ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(text[e - 1])))
+        --e;
+    return text.substr(b, e - b);
+}
+
+} // namespace
+
+CommSetup::CommSetup(const CommSettings& settings)
+    : baudIndex(settings.BaudIndex()), parityIndex(settings.ParityIndex()),
+      portIndex(settings.PortIndex()), timeoutText(std::to_string(settings.AdditionalTimeoutMs())) {
+    for (int n = 1; n <= CommSettings::kPortCount; ++n)
+        devicePaths[static_cast<size_t>(n - 1)] = settings.DevicePath(n);
+}
+
+size_t CommSetup::ChosenPort() const {
+    return portIndex >= 0 && portIndex < CommSettings::kPortCount ? static_cast<size_t>(portIndex)
+                                                                  : 0;
+}
+
+bool CommSetup::ParseInteger(const std::string& text, int& value) {
+    const std::string t = Trimmed(text);
+    size_t i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-'))
+        negative = t[i++] == '-';
+    if (i == t.size())
+        return false;
+    long long v = 0;
+    for (; i < t.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(t[i])))
+            return false;
+        v = v * 10 + (t[i] - '0');
+        if (v > static_cast<long long>(INT_MAX) + 1)
+            return false;
+    }
+    v = negative ? -v : v;
+    if (v > INT_MAX || v < INT_MIN)
+        return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+CommSetup::Result CommSetup::Confirm(CommSettings& settings, Profile& profile,
+                                     std::string& prompt) const {
+    int timeout = 0;
+    if (!ParseInteger(timeoutText, timeout) || timeout < kMinTimeoutMs || timeout > kMaxTimeoutMs) {
+        prompt = FormatText(Text(ids::kIntegerRangePrompt),
+                            {std::to_string(kMinTimeoutMs), std::to_string(kMaxTimeoutMs)});
+        return Result::Invalid;
+    }
+    settings.SetBaudIndex(baudIndex);
+    settings.SetParityIndex(parityIndex);
+    settings.SetPortIndex(portIndex);
+    settings.SetAdditionalTimeoutMs(timeout);
+    bool ok = true;
+    for (int n = 1; n <= CommSettings::kPortCount; ++n) {
+        const std::string path = Trimmed(devicePaths[static_cast<size_t>(n - 1)]);
+        const std::string before = settings.DevicePath(n);
+        settings.SetDevicePath(n, path); // an empty path falls back to the default device
+        // The settings store the chosen port's device; a path edited for another COM number
+        // before switching to the one finally chosen is kept too, not dropped.
+        if (n != settings.PortNumber() && settings.DevicePath(n) != before)
+            ok = profile.WriteString(CommSettings::kDeviceSection, "COM" + std::to_string(n),
+                                     settings.DevicePath(n)) &&
+                 ok;
+    }
+    ok = settings.Save(profile) && ok;
+    return ok ? Result::Saved : Result::SaveFailed;
+}
+
+} // namespace quarnex

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "comm/CommSettings.h"
+
+#include <array>
+#include <string>
+
+namespace quarnex {
+
+class Profile;
+
+// The "Communication set-up" dialog without its window: the values its controls show, taken
+// from the settings when it opens, and the check and save of OK. Cancel simply drops the object.
+class CommSetup {
+public:
+    static constexpr int kMinTimeoutMs = 0;
+    static constexpr int kMaxTimeoutMs = 1000;
+
+    enum class Result { Saved, Invalid, SaveFailed };
+
+    explicit CommSetup(const CommSettings& settings);
+
+    int baudIndex = 5;
+    int parityIndex = 0;
+    int portIndex = 0;
+    std::string timeoutText; // the edit field, as typed
+    // The device behind each COM number; the dialog shows and edits the chosen one.
+    std::array<std::string, CommSettings::kPortCount> devicePaths;
+
+    std::string& DevicePathOfChosenPort() { return devicePaths[ChosenPort()]; }
+
+    // OK: checks the additional receive timeout (an integer 0-1000) and, when it is good, copies
+    // every value into settings and writes them to the profile. Invalid leaves settings untouched
+    // and fills prompt with "Please enter an integer between 0 and 1000."; SaveFailed means the
+    // settings are in force but the profile file could not be written.
+    Result Confirm(CommSettings& settings, Profile& profile, std::string& prompt) const;
+
+    // An integer as a dialog field holds it: optional blanks, an optional sign, digits, optional
+    // blanks, nothing else, within int range.
+    static bool ParseInteger(const std::string& text, int& value);
+
+private:
+    size_t ChosenPort() const;
+};
+
+} // namespace quarnex

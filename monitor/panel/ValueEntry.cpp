@@ -1,0 +1,337 @@
+#include "monitor/panel/ValueEntry.h"
+
+#include "comm/ModbusMaster.h"
+#include "instrument/Commands.h"
+#include "instrument/InstrumentSetup.h"
+#include "instrument/TextIds.h"
+#include "instrument/Registers.h"
+#include "instrument/ValueFormat.h"
+#include "monitor/panel/PanelText.h"
+#include "monitor/panel/PanelTextIds.h"
+#include "res/Strings.h"
+
+#include <cctype>
+#include <charconv>
+#include <climits>
+#include <cstdio>
+
+namespace quarnex {
+
+namespace {
+
+constexpr int kErrorAt = reg::kError - reg::kLiveBlock;
+// The input signal (mV/V) of the live block's extension: high word, low word, decimals.
+constexpr int kInputSignal = 40027;
+constexpr int kInputSignalAt = kInputSignal - reg::kLiveBlock;
+constexpr int kShuntReadCount = 29;
+constexpr int kErrorRemoteSetup = 1;
+constexpr int kErrorShuntConnected = 19;
+
+} // namespace
+
+// ---- ValueEntry ----
+
+ValueEntry::ValueEntry(ModbusMaster& bus, int address, int reg, std::string caption,
+                       Prompter& prompter)
+    : bus_(bus), address_(address), reg_(reg), caption_(std::move(caption)), prompter_(prompter) {}
+
+void ValueEntry::SetSelector(int selectorRegister, double selectorValue) {
+    selectorRegister_ = selectorRegister;
+    selectorValue_ = selectorValue;
+}
+
+bool ValueEntry::WriteWithSelector(double value) {
+    WaitCursor wait(prompter_);
+    // The selector pages the instrument's window; the value would land in the wrong activity or
+    // recipe if the selector write failed, so both must succeed.
+    if (HasSelector() && !WriteSetupFloat(bus_, address_, selectorRegister_,
+                                          static_cast<float>(selectorValue_), 0, &prompter_))
+        return false;
+    return WriteSetupFloat(bus_, address_, reg_, static_cast<float>(value), 0, &prompter_);
+}
+
+// ---- NumericEntry ----
+
+NumericEntry::NumericEntry(ModbusMaster& bus, int address, int reg, std::string caption,
+                           std::string initialText, Prompter& prompter)
+    : ValueEntry(bus, address, reg, std::move(caption), prompter),
+      initialText_(std::move(initialText)) {}
+
+EntryResult NumericEntry::Ok(const std::string& text) {
+    double value = 0.0;
+    if (!ParseEnteredValue(text, prompter_, value))
+        return EntryResult::StayOpen;
+    if (!WriteWithSelector(value))
+        return EntryResult::StayOpen;
+    value_ = value;
+    return EntryResult::Accepted;
+}
+
+// ---- ChoiceEntry ----
+
+ChoiceEntry::ChoiceEntry(ModbusMaster& bus, int address, int reg, std::string caption,
+                         Prompter& prompter)
+    : ValueEntry(bus, address, reg, std::move(caption), prompter) {}
+
+ChoiceEntry::ChoiceEntry(ModbusMaster& bus, int address, int reg, std::string caption, int firstId,
+                         int finalId, int currentIndex, Prompter& prompter)
+    : ChoiceEntry(bus, address, reg, std::move(caption), prompter) {
+    for (int id = firstId; id <= finalId; ++id)
+        items_.push_back(Text(id));
+    if (currentIndex >= 0 && currentIndex < static_cast<int>(items_.size()))
+        preselected_ = currentIndex;
+}
+
+EntryResult ChoiceEntry::Ok(int selectedIndex) {
+    if (selectedIndex < 0 || selectedIndex >= static_cast<int>(items_.size())) {
+        prompter_.Error(Text(ids::kSelectFromList));
+        return EntryResult::StayOpen;
+    }
+    if (!question_.empty() && !prompter_.AskYesNo(Prompter::Icon::Exclamation, question_))
+        return EntryResult::Rejected;
+    const double value = ValueOf(selectedIndex);
+    if (!WriteWithSelector(value))
+        return EntryResult::StayOpen;
+    value_ = value;
+    return EntryResult::Accepted;
+}
+
+// ---- ActivityChoiceEntry ----
+
+ActivityChoiceEntry::ActivityChoiceEntry(ModbusMaster& bus, int address, int reg,
+                                         std::string caption,
+                                         const std::vector<ActivityEntry>& activities,
+                                         int currentActivity, Prompter& prompter)
+    : ChoiceEntry(bus, address, reg, std::move(caption), prompter) {
+    items_.push_back(Text(ids::kNoActivity));
+    numbers_.push_back(0);
+    for (const ActivityEntry& activity : activities) {
+        if (activity.type == 0.0)
+            continue;
+        char prefix[16];
+        std::snprintf(prefix, sizeof prefix, "%02d:", activity.number);
+        items_.push_back(prefix + TrimRight(activity.name));
+        numbers_.push_back(activity.number);
+    }
+    for (size_t i = 0; i < numbers_.size(); ++i)
+        if (numbers_[i] == currentActivity)
+            preselected_ = static_cast<int>(i);
+}
+
+std::vector<ActivityEntry> ActivityChoiceEntry::ActivitiesOf(const InstrumentSetup& setup) {
+    std::vector<ActivityEntry> activities;
+    for (int k = 1; k <= 24; ++k)
+        activities.push_back({k, setup.ActivityValue(k, 0), setup.Text(k - 1)});
+    return activities;
+}
+
+// ---- AdjustmentEntry ----
+
+AdjustmentEntry::AdjustmentEntry(ModbusMaster& bus, int address, int reg, int endRegister,
+                                 std::string caption, int initialValue, Prompter& prompter)
+    : ValueEntry(bus, address, reg, std::move(caption), prompter), endRegister_(endRegister),
+      initialValue_(initialValue) {}
+
+bool AdjustmentEntry::Create() {
+    WaitCursor wait(prompter_);
+    return WriteSetupFloat(bus_, address_, reg_, static_cast<float>(initialValue_), 0, &prompter_);
+}
+
+void AdjustmentEntry::Edited() {
+    pending_ = true;
+}
+
+bool AdjustmentEntry::ParseInteger(const std::string& text, Prompter& prompter, int& value) {
+    size_t first = text.find_first_not_of(' ');
+    size_t last = text.find_last_not_of(' ');
+    bool ok = first != std::string::npos;
+    if (ok) {
+        const char* begin = text.data() + first;
+        const char* end = text.data() + last + 1;
+        if (*begin == '+' && end - begin > 1 && *(begin + 1) != '-')
+            ++begin;
+        const auto [stop, error] = std::from_chars(begin, end, value);
+        ok = error == std::errc() && stop == end;
+    }
+    if (!ok) {
+        prompter.Exclamation(FormatText(Text(ids::kIntegerRangePrompt),
+                                        {std::to_string(INT_MIN), std::to_string(INT_MAX)}));
+        return false;
+    }
+    return true;
+}
+
+bool AdjustmentEntry::Write(const std::string& text) {
+    int value = 0;
+    if (!ParseInteger(text, prompter_, value))
+        return false;
+    WaitCursor wait(prompter_);
+    if (!WriteSetupFloat(bus_, address_, reg_, static_cast<float>(value), 0, &prompter_))
+        return false;
+    applied_ = true;
+    pending_ = false;
+    return true;
+}
+
+bool AdjustmentEntry::Apply(const std::string& text) {
+    return Write(text);
+}
+
+EntryResult AdjustmentEntry::Ok(const std::string& text) {
+    int value = 0;
+    if (!ParseInteger(text, prompter_, value))
+        return EntryResult::StayOpen;
+    if (pending_ && !Write(text))
+        return EntryResult::StayOpen;
+    return Finish();
+}
+
+EntryResult AdjustmentEntry::Close() {
+    return Finish();
+}
+
+EntryResult AdjustmentEntry::Finish() {
+    // Ends the adjustment in the instrument; a failure is shown, and the dialog closes anyway so
+    // the user is not held in a window whose instrument may no longer answer.
+    WaitCursor wait(prompter_);
+    WriteSetupFloat(bus_, address_, endRegister_, 0.0f, 0, &prompter_);
+    return applied_ ? EntryResult::Accepted : EntryResult::Rejected;
+}
+
+// ---- ShuntEntry ----
+
+ShuntEntry::ShuntEntry(ModbusMaster& bus, int address, int reg, std::string caption,
+                       std::string initialText, Prompter& prompter)
+    : ValueEntry(bus, address, reg, std::move(caption), prompter),
+      initialText_(std::move(initialText)) {}
+
+int ShuntEntry::Tick() {
+    ready_ = false;
+    if (!measuring_) {
+        uint16_t error = 0;
+        if (bus_.ReadHoldingRegisters(address_, reg::kError, 1, &error, 0, 0, false, &prompter_) ==
+            status::kOk) {
+            if (error == kErrorRemoteSetup)
+                ready_ = true;
+            // A resistor left connected (by an earlier window) falsifies the signal: take it off.
+            if (error == kErrorShuntConnected)
+                SendCommand(bus_, address_, coil::kShuntDisconnect, false, {}, {}, &prompter_);
+        }
+        return kIdlePeriodMs;
+    }
+    uint16_t live[kShuntReadCount] = {};
+    measuredText_ = placeholder::kSetupValue;
+    if (bus_.ReadHoldingRegisters(address_, reg::kLiveBlock, kShuntReadCount, live, 0, 0, false,
+                                  &prompter_) == status::kOk &&
+        live[kErrorAt] == kErrorShuntConnected) {
+        double value = 0.0;
+        const uint16_t decimals = live[kInputSignalAt + 2];
+        if (ScaledWeight(live[kInputSignalAt], live[kInputSignalAt + 1], decimals, value)) {
+            char text[64];
+            std::snprintf(text, sizeof text, "%8.*f", static_cast<int>(decimals), value);
+            measuredText_ = text;
+            ready_ = true;
+        }
+    }
+    return kMeasuringPeriodMs;
+}
+
+bool ShuntEntry::Connect() {
+    if (!ready_) {
+        prompter_.Error(Text(ids::kWeightSignalNotValid));
+        return false;
+    }
+    if (!SendCommand(bus_, address_, coil::kShuntConnect, true, {}, {}, &prompter_))
+        return false;
+    measuring_ = true;
+    ready_ = false;
+    measuredText_ = placeholder::kSetupValue;
+    return true;
+}
+
+EntryResult ShuntEntry::WriteTyped(const std::string& text) {
+    double value = 0.0;
+    if (!ParseEnteredValue(text, prompter_, value))
+        return EntryResult::StayOpen;
+    if (!WriteWithSelector(value))
+        return EntryResult::StayOpen;
+    return EntryResult::Accepted;
+}
+
+EntryResult ShuntEntry::Ok(const std::string& text) {
+    if (!measuring_)
+        return WriteTyped(text);
+    if (!ready_) {
+        prompter_.Error(Text(ids::kWeightSignalNotValid));
+        return EntryResult::StayOpen;
+    }
+    // The value written is the one measured, whatever the edit may hold.
+    const EntryResult result = WriteTyped(measuredText_);
+    if (result == EntryResult::Accepted) {
+        SendCommand(bus_, address_, coil::kShuntDisconnect, false, {}, {}, &prompter_);
+        measuring_ = false;
+    }
+    return result;
+}
+
+EntryResult ShuntEntry::Cancel() {
+    if (measuring_) {
+        SendCommand(bus_, address_, coil::kShuntDisconnect, false, {}, {}, &prompter_);
+        measuring_ = false;
+    }
+    return EntryResult::Rejected;
+}
+
+// ---- TextEntry ----
+
+TextEntry::TextEntry(ModbusMaster& bus, int address, int reg, int count, std::string caption,
+                     std::string initialText, Prompter& prompter)
+    : ValueEntry(bus, address, reg, std::move(caption), prompter), count_(count),
+      initialText_(std::move(initialText)) {}
+
+EntryResult TextEntry::Ok(const std::string& text) {
+    // The window limits the edit; a longer text would be cut silently by the packing.
+    if (static_cast<int>(text.size()) > MaxLength()) {
+        prompter_.Error(FormatText(Text(ids::kTextTooLong), {std::to_string(MaxLength())}));
+        return EntryResult::StayOpen;
+    }
+    WaitCursor wait(prompter_);
+    if (!WriteSetupText(bus_, address_, reg_, count_, text, &prompter_))
+        return EntryResult::StayOpen;
+    return EntryResult::Accepted;
+}
+
+// ---- AddressEntry ----
+
+EntryResult AddressEntry::Ok(const std::string& text) {
+    int address = 0;
+    const size_t first = text.find_first_not_of(' ');
+    const size_t last = text.find_last_not_of(' ');
+    bool ok = first != std::string::npos;
+    if (ok) {
+        const auto [stop, error] =
+            std::from_chars(text.data() + first, text.data() + last + 1, address);
+        ok = error == std::errc() && stop == text.data() + last + 1;
+    }
+    if (!ok || address < kFirstAddress || address > kLastAddress) {
+        prompter_.Exclamation(FormatText(Text(ids::kIntegerRangePrompt),
+                                         {std::to_string(kFirstAddress),
+                                          std::to_string(kLastAddress)}));
+        return EntryResult::StayOpen;
+    }
+    InstrumentType type = itype::kUnknown;
+    {
+        WaitCursor wait(prompter_);
+        if (!ReadInstrumentType(bus_, address, &prompter_, type))
+            return EntryResult::StayOpen;
+    }
+    if (type == itype::kUnknown) {
+        prompter_.Error(Text(ids::kNotSupportedInstrument));
+        return EntryResult::StayOpen;
+    }
+    address_ = address;
+    type_ = type;
+    return EntryResult::Accepted;
+}
+
+} // namespace quarnex
