@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <ctime>
 
 namespace quarnex::sim {
 
@@ -189,6 +190,12 @@ Kel7Model::Kel7Model(const Kel7Options& options) : options_(options) {
     for (int n = 0; n < 8; ++n)
         levels_[n] = static_cast<float>(100.0 * (n + 1));
 
+    if (options_.clock == Kel7Clock::Bus) {
+        // Power comes on now, not at the first request: the bus clock is CLOCK_MONOTONIC in ms.
+        timespec ts{};
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        lastBusMs_ = int64_t{ts.tv_sec} * 1000 + ts.tv_nsec / 1'000'000;
+    }
     if (options_.startUp) {
         state_ = kStateStartingUp;
         stateUntilMs_ = options_.startUpMs;

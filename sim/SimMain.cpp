@@ -1,0 +1,225 @@
+// quarnex-sim: a bus of simulated instruments on a pseudo-terminal, for the program, quarnex-cli or
+// any other Modbus RTU master to open as its serial port.
+
+#include "sim/DemoBus.h"
+#include "sim/SimBus.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace quarnex::sim;
+
+namespace {
+
+std::string Usage() {
+    std::string kinds;
+    for (const auto& k : InstrumentKinds())
+        kinds += (kinds.empty() ? "" : ", ") + k;
+    return "usage: quarnex-sim [options]\n"
+           "Runs a bus of simulated instruments on a pseudo-terminal and prints its device path.\n"
+           "Without --instrument the default bus is started:\n"
+           "  1-3 KEL 7 Recipe Batcher (2 waits for start), 4 KEL 7 of set-up version 1300,\n"
+           "  5 PIR 7, 6 YAX 7, 7 FLIN 7.\n"
+           "\n"
+           "options:\n"
+           "  -i, --instrument ADDR=KIND  an instrument at address 1-247 (repeatable); KIND is "
+           "one\n"
+           "                              of: " +
+           kinds +
+           "\n"
+           "  -l, --link PATH             also make PATH a symbolic link to the device\n"
+           "  -b, --baud B                pace the bytes at B baud (300-115200); 0 paces at the\n"
+           "                              rate the master configured; default: no pacing\n"
+           "  -f, --fault ADDR:KIND[:N]   answer the next N requests (default 1) at ADDR (0: any)\n"
+           "                              with a fault: silence, badcrc, wrongaddress,\n"
+           "                              wrongfunction, short, extra, late, garbage,\n"
+           "                              bytecount, exception=CODE\n"
+           "      --static                instruments keep their load and their clock stands\n"
+           "  -h, --help                  this text\n"
+           "Stops on SIGINT or SIGTERM.\n";
+}
+
+bool ParseInt(const std::string& text, int min, int max, int& value) {
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || v < min || v > max)
+        return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+bool ParseFault(const std::string& text, int& address, FaultSpec& spec, std::string& error) {
+    const auto c1 = text.find(':');
+    if (c1 == std::string::npos || !ParseInt(text.substr(0, c1), 0, 247, address)) {
+        error = "bad fault \"" + text + "\": expected ADDR:KIND[:N] with ADDR 0-247";
+        return false;
+    }
+    std::string kind = text.substr(c1 + 1);
+    spec.count = 1;
+    if (const auto c2 = kind.find(':'); c2 != std::string::npos) {
+        if (!ParseInt(kind.substr(c2 + 1), 1, 1000000, spec.count)) {
+            error = "bad fault count in \"" + text + "\": expected 1 or more";
+            return false;
+        }
+        kind = kind.substr(0, c2);
+    }
+    static const std::map<std::string, Fault> kKinds = {
+        {"silence", Fault::Silence},
+        {"badcrc", Fault::BadCrc},
+        {"wrongaddress", Fault::WrongAddress},
+        {"wrongfunction", Fault::WrongFunction},
+        {"short", Fault::ShortAnswer},
+        {"extra", Fault::ExtraBytes},
+        {"late", Fault::LateBytes},
+        {"garbage", Fault::Garbage},
+        {"bytecount", Fault::WrongByteCount},
+    };
+    if (kind.rfind("exception=", 0) == 0) {
+        int code = 0;
+        if (!ParseInt(kind.substr(10), 1, 255, code)) {
+            error = "bad exception code in \"" + text + "\": expected 1-255";
+            return false;
+        }
+        spec.kind = Fault::Exception;
+        spec.exceptionCode = static_cast<uint8_t>(code);
+        return true;
+    }
+    const auto it = kKinds.find(kind);
+    if (it == kKinds.end()) {
+        error = "unknown fault kind \"" + kind + "\"";
+        return false;
+    }
+    spec.kind = it->second;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::map<int, std::string> instruments;
+    std::vector<std::pair<int, FaultSpec>> faults;
+    std::string link;
+    int baud = -1;
+    bool live = true;
+
+    auto fail = [](const std::string& message) {
+        std::cerr << "quarnex-sim: " << message << "\n(quarnex-sim --help lists the options)\n";
+        return 2;
+    };
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size())
+                return false;
+            out = args[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "-h" || a == "--help") {
+            std::cout << Usage();
+            return 0;
+        } else if (a == "-i" || a == "--instrument") {
+            if (!value(v))
+                return fail(a + " needs ADDR=KIND");
+            const auto eq = v.find('=');
+            int address = 0;
+            if (eq == std::string::npos || !ParseInt(v.substr(0, eq), 1, 247, address))
+                return fail("bad instrument \"" + v + "\": expected ADDR=KIND with ADDR 1-247");
+            if (instruments.count(address))
+                return fail("address " + std::to_string(address) + " given twice");
+            instruments[address] = v.substr(eq + 1);
+        } else if (a == "-l" || a == "--link") {
+            if (!value(link) || link.empty())
+                return fail(a + " needs a path");
+        } else if (a == "-b" || a == "--baud") {
+            if (!value(v))
+                return fail(a + " needs a baud rate");
+            static const int kRates[] = {0,    300,   600,   1200,  2400,  4800,
+                                         9600, 19200, 38400, 57600, 115200};
+            int rate = -1;
+            bool known = ParseInt(v, 0, 115200, rate);
+            if (known) {
+                known = false;
+                for (int r : kRates)
+                    known = known || r == rate;
+            }
+            if (!known)
+                return fail("bad baud rate \"" + v + "\": expected 0 or 300 ... 115200");
+            baud = rate;
+        } else if (a == "-f" || a == "--fault") {
+            if (!value(v))
+                return fail(a + " needs ADDR:KIND[:N]");
+            int address = 0;
+            FaultSpec spec;
+            std::string error;
+            if (!ParseFault(v, address, spec, error))
+                return fail(error);
+            faults.push_back({address, spec});
+        } else if (a == "--static") {
+            live = false;
+        } else {
+            return fail("unknown option \"" + a + "\"");
+        }
+    }
+
+    SimBus bus;
+    std::vector<int> addresses;
+    if (instruments.empty()) {
+        if (!live)
+            return fail("--static needs --instrument (the default bus is always live)");
+        PopulateDemoBus(bus);
+        addresses = DemoBusAddresses();
+    } else {
+        for (const auto& [address, kind] : instruments) {
+            std::string error;
+            auto model = MakeInstrumentByName(kind, address, live, error);
+            if (!model)
+                return fail(error);
+            bus.Attach(address, model);
+            addresses.push_back(address);
+        }
+    }
+    for (const auto& [address, spec] : faults)
+        bus.InjectFault(address, spec);
+    bus.SetPacing(baud);
+
+    // The signals are taken by sigwait below, so none may interrupt the bus thread.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    std::string error;
+    if (!bus.Start(error, link)) {
+        std::cerr << "quarnex-sim: " << error << "\n";
+        return 1;
+    }
+    std::cout << bus.DevicePath() << std::endl;
+    if (!link.empty())
+        std::cerr << "quarnex-sim: " << link << " -> " << bus.DevicePath() << "\n";
+    std::cerr << "quarnex-sim: instruments at";
+    for (int a : addresses)
+        std::cerr << " " << a;
+    std::cerr << (baud < 0    ? ", no pacing"
+                  : baud == 0 ? ", paced at the master's rate"
+                              : ", paced at " + std::to_string(baud) + " baud")
+              << "; Ctrl+C stops\n";
+
+    int received = 0;
+    sigwait(&signals, &received);
+    bus.Stop();
+    std::cerr << "quarnex-sim: stopped (" << strsignal(received) << ")\n";
+    return 0;
+}
