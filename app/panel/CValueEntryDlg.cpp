@@ -68,9 +68,14 @@ void CHeaderDlg::RefocusEdit(bool caretAtEnd) {
 
 bool CHeaderDlg::Finish(EntryResult result) {
     switch (result) {
-    case EntryResult::Accepted: QDialog::accept(); return true;
-    case EntryResult::Rejected: QDialog::reject(); return true;
-    case EntryResult::StayOpen: break;
+    case EntryResult::Accepted:
+        QDialog::accept();
+        return true;
+    case EntryResult::Rejected:
+        QDialog::reject();
+        return true;
+    case EntryResult::StayOpen:
+        break;
     }
     return false;
 }
@@ -247,9 +252,15 @@ bool CChoiceDlg::Run(ChoiceEntry& entry, QWidget* parent) {
 
 void CChoiceDlg::accept() {
     switch (entry_.Ok(list_->currentIndex())) {
-    case EntryResult::Accepted: QDialog::accept(); break;
-    case EntryResult::Rejected: QDialog::reject(); break;
-    case EntryResult::StayOpen: list_->setFocus(); break;
+    case EntryResult::Accepted:
+        QDialog::accept();
+        break;
+    case EntryResult::Rejected:
+        QDialog::reject();
+        break;
+    case EntryResult::StayOpen:
+        list_->setFocus();
+        break;
     }
 }
 

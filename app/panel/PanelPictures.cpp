@@ -66,11 +66,16 @@ QPixmap ButtonPicture(const QString& name) {
     else
         return {};
     switch (name.back().toLatin1()) {
-    case 'U': return DrawKey(caption, face, Look::Up);
-    case 'D': return DrawKey(caption, face, Look::Down);
-    case 'F': return DrawKey(caption, face, Look::Focused);
-    case 'X': return DrawKey(caption, face, Look::Disabled);
-    default: return {};
+    case 'U':
+        return DrawKey(caption, face, Look::Up);
+    case 'D':
+        return DrawKey(caption, face, Look::Down);
+    case 'F':
+        return DrawKey(caption, face, Look::Focused);
+    case 'X':
+        return DrawKey(caption, face, Look::Disabled);
+    default:
+        return {};
     }
 }
 

@@ -125,9 +125,8 @@ void InstrumentPanel::SlowUpdate(int ioStatus) {
         display_.name = placeholder::kValue;
 
     float options = 0.0f;
-    const CommStatus result =
-        bus_.ReadFloatRegisters(address_, reg::kOptions, 1, &options, kPollRetries, 0, false,
-                                &prompter_);
+    const CommStatus result = bus_.ReadFloatRegisters(address_, reg::kOptions, 1, &options,
+                                                      kPollRetries, 0, false, &prompter_);
     batchingEnabled_ = result == status::kOk && (FloatBits(options) & bits::kBatchingOption) != 0;
 
     display_.message = (ioStatus & bits::kIoBusFaulty) != 0 ? Text(ids::kIoBusFaulty) : "";

@@ -60,8 +60,7 @@ int InstrumentInfoWindow::Tick() {
     const CommStatus result = bus_.ReadHoldingRegisters(address_, reg::kLiveBlock, kInfoReadCount,
                                                         live, kPollRetries, 0, false, &prompter_);
     bool active = false;
-    if (result != status::kOk ||
-        InstrumentTypeFromCode(live[At(reg::kTypeCode)]) != itype::kKel7) {
+    if (result != status::kOk || InstrumentTypeFromCode(live[At(reg::kTypeCode)]) != itype::kKel7) {
         display_.grossWeight = display_.inputSignal = placeholder::kValue;
     } else {
         const int state = live[At(reg::kState)];
@@ -81,8 +80,7 @@ int InstrumentInfoWindow::Tick() {
             if (programCountdown_ == 0) {
                 uint16_t info[kProgramInfoCount] = {};
                 if (bus_.ReadHoldingRegisters(address_, kProgramInfo, kProgramInfoCount, info,
-                                              kPollRetries, 0, false,
-                                              &prompter_) == status::kOk)
+                                              kPollRetries, 0, false, &prompter_) == status::kOk)
                     display_.program = TrimRight(
                         UnpackText(info + (kProgramText - kProgramInfo), kProgramTextRegisters));
                 else
@@ -136,13 +134,12 @@ int LevelsWindow::Tick() {
     uint16_t levelStatus = 0;
     uint16_t setpoints[6] = {};
     // Stops at the first failure: a half-read window would mix values of different moments.
-    const bool ok =
-        bus_.ReadHoldingRegisters(address_, kLevelsLive, 3 * kLevels, levels, kPollRetries, 0,
-                                  false, &prompter_) == status::kOk &&
-        bus_.ReadHoldingRegisters(address_, kLevelStatus, 1, &levelStatus, kPollRetries, 0, false,
-                                  &prompter_) == status::kOk &&
-        bus_.ReadHoldingRegisters(address_, kSetpoints, 6, setpoints, kPollRetries, 0, false,
-                                  &prompter_) == status::kOk;
+    const bool ok = bus_.ReadHoldingRegisters(address_, kLevelsLive, 3 * kLevels, levels,
+                                              kPollRetries, 0, false, &prompter_) == status::kOk &&
+                    bus_.ReadHoldingRegisters(address_, kLevelStatus, 1, &levelStatus, kPollRetries,
+                                              0, false, &prompter_) == status::kOk &&
+                    bus_.ReadHoldingRegisters(address_, kSetpoints, 6, setpoints, kPollRetries, 0,
+                                              false, &prompter_) == status::kOk;
     if (!ok) {
         display_.levels.fill(placeholder::kValue);
         display_.status.fill(placeholder::kValue);

@@ -3,8 +3,8 @@
 #include "comm/ModbusMaster.h"
 #include "instrument/Commands.h"
 #include "instrument/InstrumentSetup.h"
-#include "instrument/TextIds.h"
 #include "instrument/Registers.h"
+#include "instrument/TextIds.h"
 #include "instrument/ValueFormat.h"
 #include "monitor/panel/PanelText.h"
 #include "monitor/panel/PanelTextIds.h"
@@ -314,9 +314,9 @@ EntryResult AddressEntry::Ok(const std::string& text) {
         ok = error == std::errc() && stop == text.data() + last + 1;
     }
     if (!ok || address < kFirstAddress || address > kLastAddress) {
-        prompter_.Exclamation(FormatText(Text(ids::kIntegerRangePrompt),
-                                         {std::to_string(kFirstAddress),
-                                          std::to_string(kLastAddress)}));
+        prompter_.Exclamation(
+            FormatText(Text(ids::kIntegerRangePrompt),
+                       {std::to_string(kFirstAddress), std::to_string(kLastAddress)}));
         return EntryResult::StayOpen;
     }
     InstrumentType type = itype::kUnknown;

@@ -97,9 +97,9 @@ protected:
 
 // One activity of the batching set-up as the recipe editor lists it.
 struct ActivityEntry {
-    int number = 0;         // 1-24
-    double type = 0.0;      // "Activity type:", 0 = not used
-    std::string name;       // the activity name (12 characters)
+    int number = 0;    // 1-24
+    double type = 0.0; // "Activity type:", 0 = not used
+    std::string name;  // the activity name (12 characters)
 };
 
 // The activity of a recipe step: "00:---" and every activity that is in use.

@@ -1,0 +1,293 @@
+#include "app/panel/CInstrumentPanelDlg.h"
+
+#include "app/panel/CBitmapButton.h"
+#include "app/panel/CSideWindowDlgs.h"
+#include "app/panel/CValueEntryDlg.h"
+#include "monitor/panel/PanelTextIds.h"
+#include "res/Strings.h"
+
+#include <QFont>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace quarnex {
+
+namespace {
+
+QString Ui(int id) {
+    return QString::fromStdString(Text(id));
+}
+
+QString FromInstrument(const std::string& text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// A field of the panel: read-only, out of the tab order, updated only when its text changes.
+QLineEdit* Field(QWidget* parent, int minimumChars) {
+    auto* field = new QLineEdit(parent);
+    field->setReadOnly(true);
+    field->setFocusPolicy(Qt::NoFocus);
+    field->setMinimumWidth(field->fontMetrics().horizontalAdvance(QLatin1Char('0')) *
+                           (minimumChars + 2));
+    return field;
+}
+
+void SetText(QLineEdit* field, const std::string& text) {
+    const QString value = FromInstrument(text);
+    if (field->text() != value)
+        field->setText(value);
+}
+
+void SetText(QLabel* label, const std::string& text) {
+    const QString value = QString::fromStdString(text);
+    if (label->text() != value)
+        label->setText(value);
+}
+
+} // namespace
+
+CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompter& prompter,
+                                         const PanelHooks& hooks, QWidget* parent)
+    : QDialog(parent), bus_(bus), prompter_(prompter), hooks_(hooks),
+      logic_(bus, address, prompter) {
+    InstrumentPanel::Features features;
+    features.setupSheet = static_cast<bool>(hooks_.setupSheet);
+    features.backup = static_cast<bool>(hooks_.backup);
+    features.restore = static_cast<bool>(hooks_.restore);
+    logic_.SetFeatures(features);
+    sideOpener_ = [this](QWidget* parentWindow, int at, bool levels) {
+        if (levels)
+            OpenLevels(parentWindow, bus_, at, prompter_);
+        else
+            OpenInstrumentInfo(parentWindow, bus_, at, prompter_);
+    };
+
+    setWindowTitle(QString::fromStdString(logic_.GetDisplay().caption));
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &CInstrumentPanelDlg::OnTimer);
+
+    // Fields.
+    name_ = Field(this, 12);
+    displayed_ = Field(this, 10);
+    QFont big = displayed_->font();
+    big.setPointSizeF(big.pointSizeF() * 2.0);
+    big.setBold(true);
+    displayed_->setFont(big);
+    displayed_->setAlignment(Qt::AlignRight);
+    displayed_->setMinimumWidth(QFontMetrics(big).horizontalAdvance(QLatin1Char('0')) * 11);
+    grossNet_ = new QLabel(this);
+    motionZero_ = new QLabel(this);
+    gross_ = Field(this, 10);
+    net_ = Field(this, 10);
+    gross_->setAlignment(Qt::AlignRight);
+    net_->setAlignment(Qt::AlignRight);
+    state_ = Field(this, 24);
+    status_ = Field(this, 36);
+    message_ = Field(this, 26);
+
+    auto* fields = new QGridLayout;
+    int row = 0;
+    auto addRow = [&](int labelId, QWidget* field, QWidget* beside = nullptr) {
+        fields->addWidget(new QLabel(Ui(labelId), this), row, 0);
+        fields->addWidget(field, row, 1);
+        if (beside)
+            fields->addWidget(beside, row, 2);
+        ++row;
+    };
+    addRow(ids::kPanelNameLabel, name_);
+    auto* indications = new QVBoxLayout;
+    indications->addWidget(grossNet_);
+    indications->addWidget(motionZero_);
+    fields->addWidget(new QLabel(Ui(ids::kPanelDisplayedLabel), this), row, 0);
+    fields->addWidget(displayed_, row, 1);
+    fields->addLayout(indications, row, 2);
+    ++row;
+    addRow(ids::kPanelGrossLabel, gross_);
+    addRow(ids::kPanelNetLabel, net_);
+    addRow(ids::kPanelStateLabel, state_);
+    addRow(ids::kPanelStatusLabel, status_);
+    addRow(ids::kPanelMessageLabel, message_);
+
+    // The weighing keys.
+    auto key = [this](int captionId) {
+        auto* button = new CBitmapButton(this);
+        button->LoadPictures(Ui(captionId));
+        button->setToolTip(Ui(captionId));
+        return button;
+    };
+    tare_ = key(ids::kTareButton);
+    grossNetButton_ = key(ids::kGrossNetButton);
+    zero_ = key(ids::kZeroButton);
+    auto* keys = new QHBoxLayout;
+    keys->addWidget(tare_);
+    keys->addWidget(grossNetButton_);
+    keys->addWidget(zero_);
+    keys->addStretch();
+
+    // The other buttons.
+    auto button = [this](int captionId) {
+        auto* b = new QPushButton(Ui(captionId), this);
+        b->setAutoDefault(false);
+        return b;
+    };
+    editSetup_ = button(ids::kEditSetupButton);
+    showSetup_ = button(ids::kShowSetupButton);
+    editBatching_ = button(ids::kEditBatchingButton);
+    editRecipes_ = button(ids::kEditRecipesButton);
+    levels_ = button(ids::kLevelsButton);
+    info_ = button(ids::kInfoButton);
+    start_ = button(ids::kStartButton);
+    backup_ = button(ids::kBackupButton);
+    restore_ = button(ids::kRestoreButton);
+    close_ = button(ids::kCloseButton);
+    help_ = button(ids::kHelpButton);
+    help_->hide();
+    const QString notAvailable = Ui(ids::kNotAvailable);
+    for (auto [b, available] :
+         {std::pair{editSetup_, features.setupSheet}, std::pair{showSetup_, features.setupSheet},
+          std::pair{editBatching_, features.setupSheet},
+          std::pair{editRecipes_, features.setupSheet}, std::pair{backup_, features.backup},
+          std::pair{restore_, features.restore}})
+        if (!available)
+            b->setToolTip(notAvailable);
+
+    auto* buttons = new QVBoxLayout;
+    for (QPushButton* b : {editSetup_, showSetup_, editBatching_, editRecipes_, levels_, info_,
+                           start_, backup_, restore_})
+        buttons->addWidget(b);
+    buttons->addStretch();
+    buttons->addWidget(help_);
+    buttons->addWidget(close_);
+
+    auto* left = new QVBoxLayout;
+    left->addLayout(fields);
+    left->addSpacing(8);
+    left->addLayout(keys);
+    left->addStretch();
+    auto* layout = new QHBoxLayout(this);
+    layout->addLayout(left, 1);
+    layout->addLayout(buttons);
+
+    connect(tare_, &QAbstractButton::clicked, this, [this] { logic_.Tare(); });
+    connect(grossNetButton_, &QAbstractButton::clicked, this, [this] { logic_.GrossNet(); });
+    connect(zero_, &QAbstractButton::clicked, this, [this] { logic_.Zero(); });
+    connect(start_, &QPushButton::clicked, this, [this] { logic_.StartInstrument(); });
+    connect(editSetup_, &QPushButton::clicked, this,
+            [this] { RunSheet(InstrumentPanel::SheetMode::EditSetup); });
+    connect(showSetup_, &QPushButton::clicked, this,
+            [this] { RunSheet(InstrumentPanel::SheetMode::ShowSetup); });
+    connect(editBatching_, &QPushButton::clicked, this,
+            [this] { RunSheet(InstrumentPanel::SheetMode::EditBatching); });
+    connect(editRecipes_, &QPushButton::clicked, this,
+            [this] { RunSheet(InstrumentPanel::SheetMode::EditRecipes); });
+    connect(backup_, &QPushButton::clicked, this, [this] { RunBackupOrRestore(hooks_.backup); });
+    connect(restore_, &QPushButton::clicked, this, [this] { RunBackupOrRestore(hooks_.restore); });
+    // The side windows poll on their own; the panel keeps polling meanwhile and the ticks take
+    // turns on the one thread.
+    connect(levels_, &QPushButton::clicked, this,
+            [this] { sideOpener_(this, logic_.Address(), true); });
+    connect(info_, &QPushButton::clicked, this,
+            [this] { sideOpener_(this, logic_.Address(), false); });
+    connect(close_, &QPushButton::clicked, this, &QDialog::reject);
+
+    Render();
+}
+
+void CInstrumentPanelDlg::Start() {
+    const int period = logic_.Open();
+    Render();
+    Rearm(period);
+}
+
+void CInstrumentPanelDlg::Rearm(int periodMs) {
+    if (!manualTicks_)
+        timer_.start(periodMs);
+}
+
+void CInstrumentPanelDlg::OnTimer() {
+    timer_.stop();
+    const int next = logic_.Tick();
+    Render();
+    Rearm(next);
+}
+
+void CInstrumentPanelDlg::done(int result) {
+    timer_.stop();
+    QDialog::done(result);
+}
+
+void CInstrumentPanelDlg::Render() {
+    const InstrumentPanel::Display& d = logic_.GetDisplay();
+    setWindowTitle(QString::fromStdString(d.caption));
+    SetText(name_, d.name);
+    SetText(displayed_, d.displayedWeight);
+    SetText(grossNet_, d.grossNet);
+    SetText(motionZero_, d.motionZero);
+    SetText(gross_, d.grossWeight);
+    SetText(net_, d.netWeight);
+    SetText(state_, d.state);
+    SetText(status_, d.status);
+    SetText(message_, d.message);
+
+    tare_->setEnabled(d.tare);
+    grossNetButton_->setEnabled(d.grossNetButton);
+    zero_->setEnabled(d.zero);
+    editSetup_->setEnabled(d.editSetup);
+    showSetup_->setEnabled(d.showSetup);
+    editBatching_->setEnabled(d.editBatching);
+    editRecipes_->setEnabled(d.editRecipes);
+    levels_->setEnabled(d.levels);
+    info_->setEnabled(d.info);
+    start_->setEnabled(d.start);
+    backup_->setEnabled(d.backup);
+    restore_->setEnabled(d.restore);
+
+    // An instrument that has just gone inactive takes the focus to "Close"; while it stays
+    // inactive the user may still move it to an enabled key.
+    QWidget* focus = focusWidget();
+    if (d.focusClose && (wasActive_ || (focus && !focus->isEnabled())))
+        close_->setFocus();
+    wasActive_ = d.active;
+}
+
+void CInstrumentPanelDlg::RunSheet(InstrumentPanel::SheetMode mode) {
+    if (!hooks_.setupSheet || !logic_.MayOpenSetupSheet(mode))
+        return;
+    timer_.stop();
+    hooks_.setupSheet(this, logic_.Address(), mode);
+    Rearm(InstrumentPanel::RestartPeriodAfterSheet(mode));
+}
+
+void CInstrumentPanelDlg::RunBackupOrRestore(const std::function<void(QWidget*, int)>& open) {
+    if (!open)
+        return;
+    timer_.stop();
+    if (logic_.MayOpenBackupOrRestore())
+        open(this, logic_.Address());
+    Rearm(InstrumentPanel::kActivePeriodMs);
+}
+
+// ---- Entry points ----
+
+void OpenInstrumentPanel(QWidget* parent, ModbusMaster& bus, int address, Prompter& prompter,
+                         const PanelHooks& hooks) {
+    CInstrumentPanelDlg panel(bus, address, prompter, hooks, parent);
+    panel.Start();
+    panel.exec();
+}
+
+bool SelectInstrument(QWidget* parent, ModbusMaster& bus, Prompter& prompter, int& address,
+                      InstrumentType& type) {
+    AddressEntry entry(bus, prompter);
+    if (!CSelectInstrumentDlg::Run(entry, parent))
+        return false;
+    address = entry.Address();
+    type = entry.Type();
+    return true;
+}
+
+} // namespace quarnex

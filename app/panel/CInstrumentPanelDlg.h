@@ -1,0 +1,111 @@
+#pragma once
+
+#include "app/panel/OpenPanel.h"
+#include "monitor/panel/InstrumentPanel.h"
+
+#include <QDialog>
+#include <QTimer>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace quarnex {
+
+class CBitmapButton;
+class ModbusMaster;
+class Prompter;
+
+// The instrument panel of one KEL 7: renders InstrumentPanel's display on a single-shot timer
+// (200 ms active, 1000 ms inactive) and forwards the buttons. Closing it stops the polling.
+class CInstrumentPanelDlg : public QDialog {
+    Q_OBJECT
+public:
+    CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompter& prompter,
+                        const PanelHooks& hooks = {}, QWidget* parent = nullptr);
+
+    // The opening steps (caption, start-up offer of a waiting instrument) and the first timer.
+    void Start();
+
+    InstrumentPanel& Logic() { return logic_; }
+    bool TimerActive() const { return timer_.isActive(); }
+    int TimerInterval() const { return timer_.interval(); }
+    // Tests drive the ticks themselves: the timer is then never re-armed.
+    void SetManualTicks(bool manual) { manualTicks_ = manual; }
+
+    // The fields and buttons, for tests.
+    QLineEdit* NameField() const { return name_; }
+    QLineEdit* DisplayedField() const { return displayed_; }
+    QLabel* GrossNetLabel() const { return grossNet_; }
+    QLabel* MotionZeroLabel() const { return motionZero_; }
+    QLineEdit* GrossField() const { return gross_; }
+    QLineEdit* NetField() const { return net_; }
+    QLineEdit* StateField() const { return state_; }
+    QLineEdit* StatusField() const { return status_; }
+    QLineEdit* MessageField() const { return message_; }
+    CBitmapButton* TareButton() const { return tare_; }
+    CBitmapButton* GrossNetButton() const { return grossNetButton_; }
+    CBitmapButton* ZeroButton() const { return zero_; }
+    QPushButton* EditSetupButton() const { return editSetup_; }
+    QPushButton* ShowSetupButton() const { return showSetup_; }
+    QPushButton* EditBatchingButton() const { return editBatching_; }
+    QPushButton* EditRecipesButton() const { return editRecipes_; }
+    QPushButton* LevelsButton() const { return levels_; }
+    QPushButton* InfoButton() const { return info_; }
+    QPushButton* StartButton() const { return start_; }
+    QPushButton* BackupButton() const { return backup_; }
+    QPushButton* RestoreButton() const { return restore_; }
+    QPushButton* CloseButton() const { return close_; }
+    QPushButton* HelpButton() const { return help_; }
+
+    // The side windows the "Levels" and "Instrument Info" buttons open; tests replace them so
+    // that no modal window blocks.
+    void SetSideWindowOpener(std::function<void(QWidget*, int address, bool levels)> opener) {
+        sideOpener_ = std::move(opener);
+    }
+
+public slots:
+    void OnTimer();
+    void done(int result) override;
+
+private:
+    void Render();
+    void RunSheet(InstrumentPanel::SheetMode mode);
+    void RunBackupOrRestore(const std::function<void(QWidget*, int)>& open);
+    void Rearm(int periodMs);
+
+    ModbusMaster& bus_;
+    Prompter& prompter_;
+    PanelHooks hooks_;
+    InstrumentPanel logic_;
+    QTimer timer_;
+    bool manualTicks_ = false;
+    bool wasActive_ = true;
+    std::function<void(QWidget*, int, bool)> sideOpener_;
+
+    QLineEdit* name_;
+    QLineEdit* displayed_;
+    QLabel* grossNet_;
+    QLabel* motionZero_;
+    QLineEdit* gross_;
+    QLineEdit* net_;
+    QLineEdit* state_;
+    QLineEdit* status_;
+    QLineEdit* message_;
+    CBitmapButton* tare_;
+    CBitmapButton* grossNetButton_;
+    CBitmapButton* zero_;
+    QPushButton* editSetup_;
+    QPushButton* showSetup_;
+    QPushButton* editBatching_;
+    QPushButton* editRecipes_;
+    QPushButton* levels_;
+    QPushButton* info_;
+    QPushButton* start_;
+    QPushButton* backup_;
+    QPushButton* restore_;
+    QPushButton* close_;
+    QPushButton* help_;
+};
+
+} // namespace quarnex

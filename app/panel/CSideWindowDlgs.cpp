@@ -1,0 +1,226 @@
+#include "app/panel/CSideWindowDlgs.h"
+
+#include "app/panel/CValueEntryDlg.h"
+#include "app/panel/OpenPanel.h"
+#include "monitor/panel/PanelTextIds.h"
+#include "res/Strings.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace quarnex {
+
+namespace {
+
+QString Ui(int id) {
+    return QString::fromStdString(Text(id));
+}
+
+QLineEdit* Field(QWidget* parent, int chars, bool right = false) {
+    auto* field = new QLineEdit(parent);
+    field->setReadOnly(true);
+    field->setFocusPolicy(Qt::NoFocus);
+    field->setMinimumWidth(field->fontMetrics().horizontalAdvance(QLatin1Char('0')) * (chars + 2));
+    if (right)
+        field->setAlignment(Qt::AlignRight);
+    return field;
+}
+
+void SetText(QLineEdit* field, const std::string& text) {
+    const QString value = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    if (field->text() != value)
+        field->setText(value);
+}
+
+} // namespace
+
+// ---- CInstrumentInfoDlg ----
+
+CInstrumentInfoDlg::CInstrumentInfoDlg(ModbusMaster& bus, int address, Prompter& prompter,
+                                       QWidget* parent)
+    : QDialog(parent), bus_(bus), prompter_(prompter), logic_(bus, address, prompter) {
+    nameEditor_ = [this](TextEntry& entry) { return CTextDlg::Run(entry, this); };
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &CInstrumentInfoDlg::OnTimer);
+
+    name_ = Field(this, 12);
+    serial_ = Field(this, 12);
+    program_ = Field(this, 8);
+    gross_ = Field(this, 10, true);
+    signal_ = Field(this, 10, true);
+    editName_ = new QPushButton(Ui(ids::kEditButton), this);
+    editName_->setAutoDefault(false);
+    close_ = new QPushButton(Ui(ids::kCloseButton), this);
+    close_->setDefault(true);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(new QLabel(Ui(ids::kPanelNameLabel), this), 0, 0);
+    grid->addWidget(name_, 0, 1);
+    grid->addWidget(editName_, 0, 2);
+    grid->addWidget(new QLabel(Ui(ids::kSerialLabel), this), 1, 0);
+    grid->addWidget(serial_, 1, 1);
+    grid->addWidget(new QLabel(Ui(ids::kProgramLabel), this), 2, 0);
+    grid->addWidget(program_, 2, 1);
+    grid->addWidget(new QLabel(Ui(ids::kPanelGrossLabel), this), 3, 0);
+    grid->addWidget(gross_, 3, 1);
+    grid->addWidget(new QLabel(Ui(ids::kInputSignalLabel), this), 4, 0);
+    grid->addWidget(signal_, 4, 1);
+    grid->addWidget(new QLabel(Ui(ids::kMillivoltPerVolt), this), 4, 2);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(close_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+
+    connect(editName_, &QPushButton::clicked, this, &CInstrumentInfoDlg::OnEditName);
+    connect(close_, &QPushButton::clicked, this, &QDialog::reject);
+    Render();
+}
+
+void CInstrumentInfoDlg::Start() {
+    const int period = logic_.Open();
+    Render();
+    Rearm(period);
+}
+
+void CInstrumentInfoDlg::Rearm(int periodMs) {
+    if (!manualTicks_)
+        timer_.start(periodMs);
+}
+
+void CInstrumentInfoDlg::OnTimer() {
+    timer_.stop();
+    const int next = logic_.Tick();
+    Render();
+    Rearm(next);
+}
+
+void CInstrumentInfoDlg::OnEditName() {
+    timer_.stop();
+    TextEntry entry(bus_, logic_.Address(), InstrumentInfoWindow::kNameRegister,
+                    InstrumentInfoWindow::kNameRegisters, Text(ids::kInstrumentNameCaption),
+                    logic_.GetDisplay().name, prompter_);
+    nameEditor_(entry);
+    Rearm(logic_.PeriodAfterEditor());
+}
+
+void CInstrumentInfoDlg::done(int result) {
+    timer_.stop();
+    QDialog::done(result);
+}
+
+void CInstrumentInfoDlg::Render() {
+    const InstrumentInfoWindow::Display& d = logic_.GetDisplay();
+    setWindowTitle(QString::fromStdString(d.caption));
+    SetText(name_, d.name);
+    SetText(serial_, d.serialNumber);
+    SetText(program_, d.program);
+    SetText(gross_, d.grossWeight);
+    SetText(signal_, d.inputSignal);
+    editName_->setEnabled(d.editName);
+}
+
+// ---- CLevelsDlg ----
+
+CLevelsDlg::CLevelsDlg(ModbusMaster& bus, int address, Prompter& prompter, QWidget* parent)
+    : QDialog(parent), bus_(bus), prompter_(prompter), logic_(bus, address, prompter) {
+    levelEditor_ = [this](NumericEntry& entry) { return CNumberDlg::Run(entry, this); };
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &CLevelsDlg::OnTimer);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(new QLabel(Ui(ids::kLevelStatusLabel), this), 0, 2);
+    for (int n = 1; n <= LevelsWindow::kLevels; ++n) {
+        levels_[n - 1] = Field(this, 10, true);
+        status_[n - 1] = Field(this, 1);
+        status_[n - 1]->setMaximumWidth(status_[n - 1]->minimumWidth() * 2);
+        status_[n - 1]->setAlignment(Qt::AlignCenter);
+        edit_[n - 1] = new QPushButton(Ui(ids::kEditButton), this);
+        edit_[n - 1]->setAutoDefault(false);
+        grid->addWidget(new QLabel(Ui(ids::kLevelLabelFirst + n - 1), this), n, 0);
+        grid->addWidget(levels_[n - 1], n, 1);
+        grid->addWidget(status_[n - 1], n, 2);
+        grid->addWidget(edit_[n - 1], n, 3);
+        connect(edit_[n - 1], &QPushButton::clicked, this, [this, n] { OnEditLevel(n); });
+    }
+    setpoint1_ = Field(this, 10, true);
+    setpoint2_ = Field(this, 10, true);
+    grid->addWidget(new QLabel(Ui(ids::kSetpoint1Label), this), 9, 0);
+    grid->addWidget(setpoint1_, 9, 1);
+    grid->addWidget(new QLabel(Ui(ids::kSetpoint2Label), this), 10, 0);
+    grid->addWidget(setpoint2_, 10, 1);
+    close_ = new QPushButton(Ui(ids::kCloseButton), this);
+    close_->setDefault(true);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(close_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+    connect(close_, &QPushButton::clicked, this, &QDialog::reject);
+    Render();
+}
+
+void CLevelsDlg::Start() {
+    const int period = logic_.Open();
+    Render();
+    Rearm(period);
+}
+
+void CLevelsDlg::Rearm(int periodMs) {
+    if (!manualTicks_)
+        timer_.start(periodMs);
+}
+
+void CLevelsDlg::OnTimer() {
+    timer_.stop();
+    const int next = logic_.Tick();
+    Render();
+    Rearm(next);
+}
+
+void CLevelsDlg::OnEditLevel(int n) {
+    timer_.stop();
+    NumericEntry entry(bus_, logic_.Address(), LevelsWindow::LevelRegister(n),
+                       LevelsWindow::LevelCaption(n), logic_.LevelText(n), prompter_);
+    levelEditor_(entry);
+    Rearm(logic_.PeriodAfterEditor());
+}
+
+void CLevelsDlg::done(int result) {
+    timer_.stop();
+    QDialog::done(result);
+}
+
+void CLevelsDlg::Render() {
+    const LevelsWindow::Display& d = logic_.GetDisplay();
+    setWindowTitle(QString::fromStdString(d.caption));
+    for (int n = 1; n <= LevelsWindow::kLevels; ++n) {
+        SetText(levels_[n - 1], d.levels[n - 1]);
+        SetText(status_[n - 1], d.status[n - 1]);
+        edit_[n - 1]->setEnabled(d.editLevels);
+    }
+    SetText(setpoint1_, d.setpoint1);
+    SetText(setpoint2_, d.setpoint2);
+}
+
+// ---- Entry points ----
+
+void OpenInstrumentInfo(QWidget* parent, ModbusMaster& bus, int address, Prompter& prompter) {
+    CInstrumentInfoDlg dialog(bus, address, prompter, parent);
+    dialog.Start();
+    dialog.exec();
+}
+
+void OpenLevels(QWidget* parent, ModbusMaster& bus, int address, Prompter& prompter) {
+    CLevelsDlg dialog(bus, address, prompter, parent);
+    dialog.Start();
+    dialog.exec();
+}
+
+} // namespace quarnex

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "instrument/InstrumentType.h"
+#include "monitor/panel/InstrumentPanel.h"
+
+#include <functional>
+
+class QWidget;
+
+namespace quarnex {
+
+class ModbusMaster;
+class Prompter;
+
+// Windows that the panel opens but that are built elsewhere. A hook left empty keeps its
+// buttons disabled (with a tool tip saying so) whatever the instrument's state:
+//   setupSheet - runs the set-up sheet modally in a mode; the panel has already asked its
+//                question and checked the state, and stops its polling around the call;
+//   backup, restore - run their dialogs modally; the panel has checked the instrument first.
+struct PanelHooks {
+    std::function<void(QWidget* parent, int address, InstrumentPanel::SheetMode mode)> setupSheet;
+    std::function<void(QWidget* parent, int address)> backup;
+    std::function<void(QWidget* parent, int address)> restore;
+};
+
+// Opens the instrument panel of the KEL 7 Recipe Batcher at address modally and returns when the
+// user closed it. The caller (the main view) stops its own polling before and restarts it after,
+// and has already refused the models the panel does not serve. Messages go through prompter
+// (the program's QtPrompter puts them over the active window).
+void OpenInstrumentPanel(QWidget* parent, ModbusMaster& bus, int address, Prompter& prompter,
+                         const PanelHooks& hooks = {});
+
+// The "Select instrument" dialog: asks for an address 1-247 and reads its type. True with both
+// when the user confirmed an instrument of a known model; false on Cancel. Polling may go on
+// while it is open (the dialog's reads and the polls take turns on the bus).
+bool SelectInstrument(QWidget* parent, ModbusMaster& bus, Prompter& prompter, int& address,
+                      InstrumentType& type);
+
+// The side windows of the panel, modal; each polls on its own timer until closed.
+void OpenInstrumentInfo(QWidget* parent, ModbusMaster& bus, int address, Prompter& prompter);
+void OpenLevels(QWidget* parent, ModbusMaster& bus, int address, Prompter& prompter);
+
+} // namespace quarnex
