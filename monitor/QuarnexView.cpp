@@ -28,6 +28,12 @@ int TruncatedVersion(float value) {
     return static_cast<int>(value);
 }
 
+// The models a panel is asked for: the weighing transmitters. Any other type opens nothing.
+bool IsWeighingModel(InstrumentType type) {
+    return type == itype::kPir7 || type == itype::kJov7 || type == itype::kKel7 ||
+           type == itype::kYax7 || type == itype::kKel7RecipeBatcher;
+}
+
 } // namespace
 
 QuarnexView::QuarnexView(ModbusMaster& bus, Profile& profile, Prompter& prompter)
@@ -229,10 +235,16 @@ int QuarnexView::DoubleClick(int row) {
     if (row < 0 || row >= static_cast<int>(items_.size()))
         return 0;
     const int address = items_[static_cast<size_t>(row)].address;
-    return MayOpenPanel(bus_, address, table_[address].lastType, true, &prompter_) ? address : 0;
+    const InstrumentType type = table_[address].lastType;
+    // Nothing seen there yet, or an I/O module: there is nothing to open and nothing to say.
+    if (!IsWeighingModel(type))
+        return 0;
+    return MayOpenPanel(bus_, address, type, true, &prompter_) ? address : 0;
 }
 
 int QuarnexView::InstrumentSelected(int address, InstrumentType type) {
+    if (!IsWeighingModel(type))
+        return 0;
     return MayOpenPanel(bus_, address, type, false, &prompter_) ? address : 0;
 }
 

@@ -1,0 +1,108 @@
+#include "monitor/CommSetup.h"
+
+#include "platform/Profile.h"
+
+#include <gtest/gtest.h>
+
+namespace quarnex::test {
+namespace {
+
+TEST(CommSetup, IntegerFieldParsing) {
+    int v = -1;
+    EXPECT_TRUE(CommSetup::ParseInteger("0", v));
+    EXPECT_EQ(v, 0);
+    EXPECT_TRUE(CommSetup::ParseInteger(" 250 ", v));
+    EXPECT_EQ(v, 250);
+    EXPECT_TRUE(CommSetup::ParseInteger("-5", v));
+    EXPECT_EQ(v, -5);
+    EXPECT_TRUE(CommSetup::ParseInteger("+7", v));
+    EXPECT_EQ(v, 7);
+    for (const char* bad : {"", " ", "abc", "12a", "1 2", "-", "3.5", "99999999999"})
+        EXPECT_FALSE(CommSetup::ParseInteger(bad, v)) << bad;
+}
+
+class CommSetupConfirm : public ::testing::Test {
+protected:
+    void SetUp() override {
+        profile_.WriteInt("Comm Param", "Baud", 19200);
+        profile_.WriteString("Comm Param", "Parity", "E");
+        profile_.WriteInt("Comm Param", "Com Port", 3);
+        profile_.WriteInt("Comm Param", "Additional rec. timeout", 2000); // kept while unconfirmed
+        settings_.Load(profile_);
+    }
+    Profile profile_;
+    CommSettings settings_;
+};
+
+TEST_F(CommSetupConfirm, OpensWithTheCurrentValues) {
+    CommSetup form(settings_);
+    EXPECT_EQ(form.baudIndex, 6);
+    EXPECT_EQ(form.parityIndex, 1);
+    EXPECT_EQ(form.portIndex, 2);
+    EXPECT_EQ(form.timeoutText, "2000");
+    EXPECT_EQ(form.DevicePathOfChosenPort(), "/dev/ttyS2");
+}
+
+TEST_F(CommSetupConfirm, OutOfRangeOrNonNumericTimeoutIsRefusedAndChangesNothing) {
+    for (const char* text : {"1001", "abc", "-1", ""}) {
+        CommSetup form(settings_);
+        form.baudIndex = 0;
+        form.timeoutText = text;
+        std::string prompt;
+        EXPECT_EQ(form.Confirm(settings_, profile_, prompt), CommSetup::Result::Invalid) << text;
+        EXPECT_EQ(prompt, "Please enter an integer between 0 and 1000.");
+        EXPECT_EQ(settings_.BaudRate(), 19200);
+        EXPECT_EQ(profile_.GetInt("Comm Param", "Baud", 0), 19200);
+        EXPECT_EQ(settings_.AdditionalTimeoutMs(), 2000);
+    }
+}
+
+TEST_F(CommSetupConfirm, OkTakesAndSavesEveryValue) {
+    CommSetup form(settings_);
+    form.baudIndex = 9;
+    form.parityIndex = 2;
+    form.portIndex = 0;
+    form.timeoutText = " 1000 ";
+    form.DevicePathOfChosenPort() = "/dev/ttyUSB0";
+    // A path typed for COM5 before the user went back to COM1 is not lost.
+    form.devicePaths[4] = "/dev/serial/by-id/usb-rs485";
+    std::string prompt;
+    ASSERT_EQ(form.Confirm(settings_, profile_, prompt), CommSetup::Result::Saved);
+    EXPECT_EQ(settings_.BaudRate(), 115200);
+    EXPECT_EQ(settings_.ParityLetter(), 'O');
+    EXPECT_EQ(settings_.PortNumber(), 1);
+    EXPECT_EQ(settings_.AdditionalReceiveTimeout(), 1000);
+    EXPECT_EQ(profile_.GetInt("Comm Param", "Baud", 0), 115200);
+    EXPECT_EQ(profile_.GetString("Comm Param", "Parity", ""), "O");
+    EXPECT_EQ(profile_.GetInt("Comm Param", "Com Port", 0), 1);
+    EXPECT_EQ(profile_.GetInt("Comm Param", "Additional rec. timeout", -1), 1000);
+    EXPECT_EQ(profile_.GetString("Serial Devices", "COM1", ""), "/dev/ttyUSB0");
+    EXPECT_EQ(profile_.GetString("Serial Devices", "COM5", ""), "/dev/serial/by-id/usb-rs485");
+    // Unchanged devices of other ports are not written.
+    EXPECT_FALSE(profile_.HasKey("Serial Devices", "COM2"));
+
+    CommSettings reloaded;
+    reloaded.Load(profile_);
+    EXPECT_EQ(reloaded.DevicePath(), "/dev/ttyUSB0");
+}
+
+TEST_F(CommSetupConfirm, EmptyDevicePathFallsBackToTheDefaultDevice) {
+    CommSetup form(settings_);
+    form.timeoutText = "0";
+    form.DevicePathOfChosenPort() = "  ";
+    std::string prompt;
+    ASSERT_EQ(form.Confirm(settings_, profile_, prompt), CommSetup::Result::Saved);
+    EXPECT_EQ(settings_.DevicePath(), "/dev/ttyS2");
+}
+
+TEST_F(CommSetupConfirm, UnwritableProfileIsReported) {
+    Profile readOnly("/proc/quarnex-no-such-dir/quarnex.ini");
+    CommSetup form(settings_);
+    form.timeoutText = "10";
+    std::string prompt;
+    EXPECT_EQ(form.Confirm(settings_, readOnly, prompt), CommSetup::Result::SaveFailed);
+    EXPECT_EQ(settings_.AdditionalReceiveTimeout(), 10); // in force for this session
+}
+
+} // namespace
+} // namespace quarnex::test
