@@ -1017,7 +1017,10 @@ int Kel7Model::CheckSetup(bool forExit, bool fixToDefault, bool& setToDefault) {
     for (int e = 0; e < static_cast<int>(setup_.batch.size()); ++e)
         if (CheckBatchRange(e, setup_.batch[e]) != 0) {
             if (!fixToDefault)
-                return kBatchGeneral; // batch values have no register of their own to name
+                // Named by its register in the window of its activity (or as a general value).
+                return e < kGeneralValues
+                           ? kBatchGeneral + 2 * e
+                           : kActivityWindow + 2 * ((e - kGeneralValues) % kActivityValues);
             setup_.batch[e] = e < kGeneralValues
                                   ? BatchGeneralRange(e).factory
                                   : ActivityRange((e - kGeneralValues) % kActivityValues).factory;
@@ -1026,7 +1029,7 @@ int Kel7Model::CheckSetup(bool forExit, bool fixToDefault, bool& setToDefault) {
     for (int e = 0; e < static_cast<int>(setup_.recipes.size()); ++e)
         if (CheckRecipeRange(e % kRecipeValues, setup_.recipes[e]) != 0) {
             if (!fixToDefault)
-                return kRecipeSelector;
+                return kRecipeWindow + 2 * (e % kRecipeValues);
             setup_.recipes[e] = 0.0f;
             setToDefault = true;
         }

@@ -1,0 +1,266 @@
+#include "Kel7Fixture.h"
+
+#include <cstring>
+
+namespace quarnex::test {
+namespace {
+
+using namespace sim::kel7;
+
+int NormalReg(int i) {
+    return 41000 + 2 * i;
+}
+
+class Kel7SetupTest : public Kel7Fixture {
+protected:
+    void SetUp() override {
+        Kel7Fixture::SetUp();
+        AddKel7(1);
+        MakeMaster();
+    }
+    // A refused write: the exception, then the reason in 40007.
+    void ExpectWriteRefused(int reg, float value, int code, CommStatus exception) {
+        EXPECT_EQ(WriteFloat(1, reg, value), exception) << reg << " = " << value;
+        EXPECT_EQ(Reg(1, 40007), code) << reg << " = " << value;
+    }
+};
+
+TEST_F(Kel7SetupTest, FactorySetupIsReadInBlocksOfFifty) {
+    float values[159] = {};
+    for (int first = 0; first < 159; first += 50) {
+        const int n = std::min(50, 159 - first);
+        ASSERT_EQ(master_->ReadFloatRegisters(1, NormalReg(first), n, values + first), status::kOk);
+    }
+    EXPECT_EQ(values[1], 1.0f);     // Start mode: Auto
+    EXPECT_EQ(values[14], 2.0f);    // kg
+    EXPECT_EQ(values[16], 1000.0f); // capacity
+    EXPECT_EQ(values[19], 400.0f);  // standard filter time
+    EXPECT_EQ(values[57], 1.0f);    // its own address
+    EXPECT_EQ(values[158], 2.0f);
+    // Reading past the last normal value reaches outside the block.
+    float beyond[2];
+    EXPECT_EQ(master_->ReadFloatRegisters(1, NormalReg(158), 2, beyond),
+              status::kIllegalDataAddress);
+}
+
+TEST_F(Kel7SetupTest, SetupWritesNeedRemoteSetupAndPassTheRangeChecks) {
+    ExpectWriteRefused(NormalReg(16), 500.0f, kCeSaveNotAllowed, status::kNegativeAcknowledge);
+    ASSERT_EQ(Coil(1, kCoilRemoteSetup), status::kOk);
+    EXPECT_EQ(Reg(1, 40008), kStateRemoteSetup);
+    EXPECT_EQ(Reg(1, 40009), kErrRemoteSetup);
+    ExpectWriteRefused(NormalReg(57), 248.0f, kCeOverrange, status::kIllegalDataValue);
+    ExpectWriteRefused(NormalReg(57), 0.0f, kCeUnderrange, status::kIllegalDataValue);
+    ExpectWriteRefused(NormalReg(57), 12.5f, kCeIllegalValue, status::kIllegalDataValue);
+    ExpectWriteRefused(NormalReg(14), 23.0f, kCeChoice, status::kIllegalDataValue);
+    ExpectWriteRefused(NormalReg(16), 999999.0f, kCeCapacityDigits, status::kIllegalDataValue);
+    // A write that starts in the middle of a value, or a single register, names the fault.
+    const uint16_t two[2] = {0x4000, 0};
+    EXPECT_EQ(master_->WriteMultipleRegisters(1, NormalReg(16) + 1, 2, two),
+              status::kIllegalDataValue);
+    EXPECT_EQ(Reg(1, 40007), kCeIllegalStart);
+    EXPECT_EQ(master_->WriteSingleRegister(1, NormalReg(16), 0x4000), status::kIllegalDataValue);
+    EXPECT_EQ(Reg(1, 40007), kCeIllegalCount);
+    // Live registers are not set-up.
+    EXPECT_EQ(master_->WriteSingleRegister(1, 40008, 2), status::kIllegalDataValue);
+    EXPECT_EQ(Reg(1, 40007), kCeIllegalRegister);
+    EXPECT_EQ(Float(1, NormalReg(16)), 1000.0f);
+}
+
+TEST_F(Kel7SetupTest, DerivedValuesFollowAtOnce) {
+    ASSERT_EQ(Coil(1, kCoilRemoteSetup), status::kOk);
+    EXPECT_EQ(WriteFloat(1, NormalReg(18), 2.0f), status::kOk); // Long filter
+    EXPECT_EQ(Float(1, NormalReg(19)), 1600.0f);
+    EXPECT_EQ(WriteFloat(1, NormalReg(19), 250.0f), status::kOk); // fixed by the type again
+    EXPECT_EQ(Float(1, NormalReg(19)), 1600.0f);
+    EXPECT_EQ(WriteFloat(1, NormalReg(18), 3.0f), status::kOk); // Special: the time is free
+    EXPECT_EQ(WriteFloat(1, NormalReg(19), 250.0f), status::kOk);
+    EXPECT_EQ(Float(1, NormalReg(19)), 250.0f);
+    EXPECT_EQ(WriteFloat(1, NormalReg(15), 9.0f), status::kOk); // resolution 1
+    EXPECT_EQ(Reg(1, 40014), 0);
+}
+
+TEST_F(Kel7SetupTest, KeepSavesAndDiscardRestoresTheSetupFromBeforeEntry) {
+    ASSERT_EQ(Coil(1, kCoilRemoteSetup), status::kOk);
+    EXPECT_EQ(WriteFloat(1, NormalReg(16), 2000.0f), status::kOk);
+    EXPECT_EQ(Float(1, NormalReg(16)), 2000.0f); // read back at once
+    EXPECT_EQ(Coil(1, kCoilCheck), status::kOk);
+    EXPECT_EQ(Coil(1, kCoilSave), status::kOk);
+    EXPECT_EQ(Reg(1, 40008), kStateNormal);
+    EXPECT_EQ(Reg(1, 40009), 0);
+    EXPECT_EQ(Float(1, NormalReg(16)), 2000.0f);
+
+    ASSERT_EQ(Coil(1, kCoilRemoteSetup), status::kOk);
+    EXPECT_EQ(WriteFloat(1, NormalReg(16), 3000.0f), status::kOk);
+    EXPECT_EQ(WriteFloat(1, 41338, 10.0f), status::kOk); // a special value
+    EXPECT_EQ(Coil(1, kCoilDiscard), status::kOk);
+    EXPECT_EQ(Reg(1, 40008), kStateNormal);
+    EXPECT_EQ(Float(1, NormalReg(16)), 2000.0f);
+    EXPECT_EQ(Float(1, 41338), 2.5f);
+
+    // Leaving when not in set-up, entering restore from set-up: wrong state.
+    ExpectRefused(1, kCoilSave, kCeExitSetup, status::kNegativeAcknowledge);
+    ExpectRefused(1, kCoilDiscard, kCeExitSetup, status::kNegativeAcknowledge);
+    ExpectRefused(1, kCoilCheck, kCeWrongState, status::kNegativeAcknowledge);
+    ASSERT_EQ(Coil(1, kCoilRemoteSetup), status::kOk);
+    EXPECT_EQ(Coil(1, kCoilRemoteSetup), status::kOk); // entering again is harmless
+    ExpectRefused(1, kCoilRemoteRestore, kCeEnterSetup, status::kNegativeAcknowledge);
+    EXPECT_EQ(Coil(1, kCoilDiscard), status::kOk);
+    With(1, [](sim::Kel7Model& m) { m.SetState(kStateBoot); });
+    ExpectRefused(1, kCoilRemoteSetup, kCeEnterSetup, status::kNegativeAcknowledge);
+}
+
+TEST_F(Kel7SetupTest, WaitingInstrumentReturnsToWaitingAfterSetup) {
+    With(1, [](sim::Kel7Model& m) { m.SetState(kStateWaitForStart); });
+    ASSERT_EQ(Coil(1, kCoilRemoteSetup), status::kOk);
+    EXPECT_EQ(Coil(1, kCoilDiscard), status::kOk);
+    EXPECT_EQ(Reg(1, 40008), kStateWaitForStart);
+}
+
+TEST_F(Kel7SetupTest, CheckRefusesUnstoredPointsAndNamesCrossCheckFaults) {
+    ASSERT_EQ(Coil(1, kCoilRemoteSetup), status::kOk);
+    // A new deadweight calibration: both points are unstored until measured.
+    EXPECT_EQ(WriteFloat(1, NormalReg(32), 1.0f), status::kOk);
+    EXPECT_EQ(Float(1, 40368), 3.0f);
+    ExpectRefused(1, kCoilCheck, kCeUnstoredPoints, status::kNegativeAcknowledge);
+    // Zero offset and set zero are locked meanwhile.
+    ExpectWriteRefused(NormalReg(56), 1.0f, kCeZeroOffsetLocked, status::kIllegalDataValue);
+    // Point 1 at 0 with the empty scale, point 2 at 500 with 500 on it: each write is answered
+    // only after the instrument has measured.
+    EXPECT_EQ(Reg(1, 40020) & kPointEditable, kPointEditable);
+    EXPECT_EQ(WriteFloat(1, NormalReg(41), 0.0f), status::kOk);
+    EXPECT_EQ(Float(1, 40368), 2.0f);
+    With(1, [](sim::Kel7Model& m) { m.SetLoad(500.0); });
+    ExpectWriteRefused(NormalReg(42), -10.0f, kCeCalibDirection, status::kIllegalDataValue);
+    EXPECT_EQ(WriteFloat(1, NormalReg(42), 500.0f), status::kOk);
+    EXPECT_EQ(Float(1, 40368), 0.0f);
+    EXPECT_NEAR(Float(1, NormalReg(48)), 0.1f + 500.0f * 0.002f, 1e-5);
+    // The measurement took the instrument's time: the write's answer came late.
+    EXPECT_EQ(With(1, [](sim::Kel7Model& m) { return m.Writes().back().result; }), 0);
+
+    // Analogue output 1 with range high below range low: refused by the check and at the exit.
+    EXPECT_EQ(WriteFloat(1, NormalReg(144), -5.0f), status::kOk);
+    ExpectRefused(1, kCoilCheck, kCeExitAnalogRange, status::kIllegalDataValue);
+    ExpectRefused(1, kCoilSave, kCeExitAnalogRange, status::kIllegalDataValue);
+    EXPECT_EQ(Reg(1, 40008), kStateRemoteSetup);
+    EXPECT_EQ(WriteFloat(1, NormalReg(144), 100.0f), status::kOk);
+    EXPECT_EQ(Coil(1, kCoilCheck), status::kOk);
+    EXPECT_EQ(Coil(1, kCoilSave), status::kOk);
+    EXPECT_EQ(Float(1, NormalReg(32)), 1.0f);
+}
+
+TEST_F(Kel7SetupTest, SetZeroMeasuresAndMovesTheZeroOffset) {
+    With(1, [](sim::Kel7Model& m) { m.SetLoad(7.3); });
+    ASSERT_EQ(Coil(1, kCoilRemoteSetup), status::kOk);
+    EXPECT_EQ(WriteFloat(1, NormalReg(55), 0.0f), status::kOk);
+    EXPECT_NEAR(Float(1, NormalReg(56)), 7.3f, 1e-4);
+    EXPECT_DOUBLE_EQ(Weight(1, 40012), 0.0);
+    ExpectWriteRefused(NormalReg(55), -900.0f, kCeZeroSetRange, status::kIllegalDataValue);
+}
+
+TEST_F(Kel7SetupTest, ShuntResistorRaisesTheSignalAndShowsError19) {
+    ExpectRefused(1, kCoilShuntOn, kCeWrongState, status::kNegativeAcknowledge);
+    ASSERT_EQ(Coil(1, kCoilRemoteSetup), status::kOk);
+    const double before = Weight(1, 40027);
+    EXPECT_EQ(Coil(1, kCoilShuntOn), status::kOk);
+    EXPECT_EQ(Reg(1, 40009), kErrShuntConnected);
+    EXPECT_NEAR(Weight(1, 40027) - before, 1.0, 1e-9);
+    EXPECT_EQ(Coil(1, kCoilShuntOff), status::kOk);
+    EXPECT_EQ(Reg(1, 40009), kErrRemoteSetup);
+}
+
+TEST_F(Kel7SetupTest, RestoreTakesBlocksAndTheCheckPutsBadValuesToDefault) {
+    ASSERT_EQ(Coil(1, kCoilRemoteRestore), status::kOk);
+    EXPECT_EQ(Reg(1, 40008), kStateRemoteRestore);
+    // In restore the values go in unchecked, whole blocks at a time.
+    const float block[3] = {5.0f, 1.0f, 300.0f}; // 57 address, 58 COM1 mode, 59 COM1 baud (bad)
+    EXPECT_EQ(master_->WriteFloatRegisters(1, NormalReg(57), 3, block), status::kOk);
+    EXPECT_EQ(Float(1, NormalReg(59)), 300.0f);
+    ExpectRefused(1, kCoilCheck, kCeSetToDefault, status::kIllegalDataValue);
+    EXPECT_EQ(Float(1, NormalReg(59)), 5.0f);
+    EXPECT_EQ(Coil(1, kCoilSave), status::kOk);
+    EXPECT_EQ(Float(1, NormalReg(57)), 5.0f);
+
+    // In remote set-up a bad value that got in some other way is named by its register.
+    With(1, [](sim::Kel7Model& m) { m.SetNormalValue(60, 42.0f); });
+    ASSERT_EQ(Coil(1, kCoilRemoteSetup), status::kOk);
+    ExpectRefused(1, kCoilCheck, NormalReg(60), status::kIllegalDataValue);
+    ExpectRefused(1, kCoilSave, NormalReg(60), status::kIllegalDataValue);
+    EXPECT_EQ(Coil(1, kCoilDiscard), status::kOk);
+}
+
+TEST_F(Kel7SetupTest, ActivitiesAndRecipesArePagedBySelectors) {
+    // Selecting is allowed in normal state (a backup does it); writing the window is not.
+    EXPECT_EQ(WriteFloat(1, 41410, 2.0f), status::kOk);
+    float activity[25] = {};
+    ASSERT_EQ(master_->ReadFloatRegisters(1, 41412, 25, activity), status::kOk);
+    EXPECT_EQ(activity[0], 1.0f); // Weigh in
+    EXPECT_EQ(activity[2], 4.0f); // its output
+    ExpectWriteRefused(41412 + 2 * 11, 3.0f, kCeSaveNotAllowed, status::kNegativeAcknowledge);
+    ExpectWriteRefused(41410, 25.0f, kCeActivityNumber, status::kIllegalDataValue);
+    ExpectWriteRefused(41462, 0.0f, kCeRecipeNumber, status::kIllegalDataValue);
+    EXPECT_EQ(Float(1, 41410), 2.0f);
+
+    // Batch set-up: coil 17 sets 47820; writes go to the selected activity and recipe.
+    EXPECT_EQ(Reg(1, 47820), 0);
+    ASSERT_EQ(Coil(1, kCoilBatchEnter), status::kOk);
+    EXPECT_NE(Reg(1, 47820), 0);
+    EXPECT_EQ(WriteFloat(1, 41410, 3.0f), status::kOk);
+    EXPECT_EQ(WriteFloat(1, 41412 + 2 * 11, 4.5f), status::kOk); // wait time of activity 3
+    ExpectWriteRefused(41412, 11.0f, kCeChoice, status::kIllegalDataValue);
+    EXPECT_EQ(WriteFloat(1, 41462, 2.0f), status::kOk);
+    EXPECT_EQ(WriteFloat(1, 41526, 77.0f), status::kOk); // set point of line 16 of recipe 2
+    ExpectWriteRefused(41524, 30.0f, kCeActivityNumber, status::kIllegalDataValue);
+    ASSERT_EQ(Coil(1, kCoilBatchLeave), status::kOk);
+    EXPECT_EQ(Reg(1, 47820), 0);
+    ExpectRefused(1, kCoilBatchLeave, kCeBatchState, status::kNegativeAcknowledge);
+    EXPECT_EQ(With(1, [](sim::Kel7Model& m) { return m.BatchValue(5 + 50 + 11); }), 4.5f);
+    EXPECT_EQ(With(1, [](sim::Kel7Model& m) { return m.RecipeValue(60 + 31); }), 77.0f);
+
+    // One block over general values, selector and window, as a restore writes it.
+    ASSERT_EQ(Coil(1, kCoilRemoteRestore), status::kOk);
+    std::vector<float> block(31, 0.0f);
+    block[5] = 7.0f;  // selector: activity 7
+    block[6] = 5.0f;  // its type: Timer
+    block[17] = 9.0f; // its wait time
+    block[30] = 1.0f; // its scale factor
+    EXPECT_EQ(master_->WriteFloatRegisters(1, 41400, 31, block.data()), status::kOk);
+    EXPECT_EQ(Coil(1, kCoilSave), status::kOk);
+    EXPECT_EQ(With(1, [](sim::Kel7Model& m) { return m.BatchValue(5 + 150); }), 5.0f);
+    EXPECT_EQ(With(1, [](sim::Kel7Model& m) { return m.BatchValue(5 + 150 + 11); }), 9.0f);
+    EXPECT_EQ(With(1, [](sim::Kel7Model& m) { return m.BatchValue(5); }), 1.0f); // activity 1
+}
+
+TEST_F(Kel7SetupTest, TextsAndSpecialDescriptors) {
+    // Activity name 1 is text 0 at the first string register.
+    uint16_t name[6] = {};
+    ASSERT_EQ(master_->ReadHoldingRegisters(1, 43100, 6, name), status::kOk);
+    EXPECT_EQ(name[0], 0x436F); // "Co"mponent A
+    const uint16_t text[6] = {0x4D69, 0x7820, 0x3120, 0x2020, 0x2020, 0x2020};
+    EXPECT_EQ(master_->WriteMultipleRegisters(1, 43100 + 6 * 24, 6, text),
+              status::kNegativeAcknowledge); // not in a set-up
+    ASSERT_EQ(Coil(1, kCoilBatchEnter), status::kOk);
+    EXPECT_EQ(master_->WriteMultipleRegisters(1, 43100 + 6 * 24, 6, text), status::kOk);
+    EXPECT_EQ(With(1, [](sim::Kel7Model& m) { return m.Text(24); }), "Mix 1       ");
+
+    // Descriptors overlap, 16 registers each, 2 apart: the start register picks one.
+    uint16_t d0[16] = {}, d1[16] = {};
+    ASSERT_EQ(master_->ReadHoldingRegisters(1, 41338 + 1000, 16, d0), status::kOk);
+    ASSERT_EQ(master_->ReadHoldingRegisters(1, 41338 + 1000 + 2, 16, d1), status::kOk);
+    char chars[33] = {};
+    for (int i = 0; i < 16; ++i) {
+        chars[2 * i] = static_cast<char>(d0[i] >> 8);
+        chars[2 * i + 1] = static_cast<char>(d0[i]);
+    }
+    EXPECT_STREQ(chars, "Pressure");
+    EXPECT_STREQ(chars + 18, "bar");
+    EXPECT_EQ(d0[12], 2);
+    EXPECT_EQ(d1[0], 0x5465); // "Te"mperature
+    EXPECT_EQ(d1[12], 1);
+    // Special values are range-checked by their descriptor.
+    ASSERT_EQ(Coil(1, kCoilRemoteSetup), status::kOk);
+    ExpectWriteRefused(41338, 401.0f, kCeOverrange, status::kIllegalDataValue);
+    EXPECT_EQ(WriteFloat(1, 41338, 3.75f), status::kOk);
+}
+
+} // namespace
+} // namespace quarnex::test
