@@ -116,8 +116,7 @@ std::vector<uint8_t> BuildFlashImage(int kb, const ProgramInfo& app, const Progr
         const uint32_t room = layout.bootStart; // code lies below the boot loader
         for (uint32_t i = 0; i < std::min(codeBytes, room); ++i)
             image[i] = next();
-        if (image[0] == 0xFF)
-            image[0] = 0x02;
+        std::memcpy(image.data(), kResetVector, sizeof kResetVector);
         ProgramInfo info = app;
         info.checksum = 0;
         WriteInfoBlock(info, &image[layout.size - kInfoBlockBytes]);

@@ -32,6 +32,12 @@ struct ProgramInfo {
 
 constexpr int kInfoBlockBytes = 46;
 
+// The first four bytes of the flash are the reset vector, which belongs to the boot loader: it
+// always starts the boot loader, which then runs the application when its checksum is right. An
+// upgrade never sends them (the block at address 0 goes from address 4), an erase leaves them, and
+// every image carries these same four bytes so that its checksum holds inside the instrument.
+constexpr uint8_t kResetVector[4] = {0x02, 0x00, 0x20, 0x00};
+
 // Reads a block from 46 bytes (no validity check beyond the length).
 ProgramInfo ParseInfoBlock(const uint8_t* bytes);
 void WriteInfoBlock(const ProgramInfo& info, uint8_t* bytes);

@@ -1255,6 +1255,7 @@ int Kel7Model::BootWrite(int reg, const uint16_t* values, int count, SlaveResult
         };
         if (code == kEraseStart) {
             erase(0, layout_.size - 1, true); // the whole application area
+            std::memcpy(flash_.data(), kResetVector, sizeof kResetVector);
             eraseStarted_ = true;
         } else if (code >= 1 && code <= 7) {
             if (!eraseStarted_)
@@ -1265,7 +1266,7 @@ int Kel7Model::BootWrite(int reg, const uint16_t* values, int count, SlaveResult
             } else {
                 // The sectors: eighths of the flash, sector 1 taking the first two.
                 const uint32_t unit = layout_.size / 8;
-                const uint32_t from = code == 1 ? 0 : unit * static_cast<uint32_t>(code);
+                const uint32_t from = code == 1 ? 4 : unit * static_cast<uint32_t>(code);
                 erase(from, unit * static_cast<uint32_t>(code + 1) - 1, true);
             }
         } else {
