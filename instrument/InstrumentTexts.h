@@ -1,6 +1,7 @@
 #pragma once
 
 #include "comm/ModbusMaster.h"
+#include "instrument/Registers.h"
 #include "platform/Prompter.h"
 
 #include <cstdint>
@@ -33,10 +34,10 @@ struct LiveBlock {
     uint16_t gross[3] = {0, 0, 0}; // high word, low word, decimals
     uint16_t net[3] = {0, 0, 0};
 
-    bool Zero() const { return (statusBits & 0x0008) != 0; }
-    bool NetMode() const { return (statusBits & 0x0040) != 0; }
-    bool Motion() const { return (statusBits & 0x0080) != 0; }
-    bool IoBusFaulty() const { return (ioStatus & 0x0004) != 0; }
+    bool Zero() const { return (statusBits & bits::kZero) != 0; }
+    bool NetMode() const { return (statusBits & bits::kNetMode) != 0; }
+    bool Motion() const { return (statusBits & bits::kMotion) != 0; }
+    bool IoBusFaulty() const { return (ioStatus & bits::kIoBusFaulty) != 0; }
 };
 LiveBlock DecodeLiveBlock(const uint16_t registers[17]);
 // "WARNING!   I/O-bus faulty." while the I/O bus is faulty, else "".

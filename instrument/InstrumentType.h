@@ -65,7 +65,7 @@ struct InstrumentInfo {
     int setupDataVersion = 0;
 
     void Clear() { *this = InstrumentInfo(); }
-    bool BatchingEnabled() const { return (options & 0x10) != 0; }
+    bool BatchingEnabled() const { return (options & 0x10) != 0; } // option bit 4
 };
 
 // One line of the identification block as it is listed to the user and written to a backup file,
