@@ -50,11 +50,11 @@ bool CMainFrame::Create() {
 
     view_ = new CQuarnexView(bus_, profile_, prompter_, this);
     setCentralWidget(view_);
-    connect(view_, &CQuarnexView::StatusMessage, this,
-            [this](const QString& text) { statusBar()->showMessage(text, 5000); });
     connect(actions_[kInstruments], &QAction::triggered, view_, &CQuarnexView::OnInstrumentsToView);
     connect(actions_[kCommParams], &QAction::triggered, view_,
             &CQuarnexView::OnCommunicationParameters);
+    connect(actions_[kSelectInstrument], &QAction::triggered, view_,
+            &CQuarnexView::OnSelectInstrument);
 
     // The port is opened before the window appears; a failure is shown and the program goes on
     // with every instrument absent until the settings dialog opens a port.
@@ -96,7 +96,7 @@ void CMainFrame::CreateActions() {
     connect(actions_[kAbout], &QAction::triggered, this, &CMainFrame::OnAppAbout);
     // The windows behind these commands are not part of this version: the commands show, but
     // cannot be chosen.
-    for (Command c : {kSelectInstrument, kSetupFiles, kCommTester, kUpgrade})
+    for (Command c : {kSetupFiles, kCommTester, kUpgrade})
         actions_[c]->setEnabled(false);
 }
 

@@ -4,6 +4,7 @@
 #include "app/CInstrToViewPropSheet.h"
 #include "app/Pictures.h"
 #include "app/UiText.h"
+#include "app/panel/OpenPanel.h"
 #include "comm/ModbusMaster.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
@@ -21,6 +22,10 @@ CQuarnexView::CQuarnexView(ModbusMaster& bus, Profile& profile, Prompter& prompt
     connect(&timer_, &QTimer::timeout, this, &CQuarnexView::OnTimer);
     connect(list_, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* item, int) { OnDoubleClick(item); });
+    panelOpener_ = [this](int address) { OpenInstrumentPanel(window(), bus_, address, prompter_); };
+    selector_ = [this](int& address, InstrumentType& type) {
+        return SelectInstrument(window(), bus_, prompter_, address, type);
+    };
 }
 
 void CQuarnexView::InitialUpdate() {
@@ -126,12 +131,23 @@ void CQuarnexView::OnDoubleClick(QTreeWidgetItem* clicked) {
     const int row = list_->indexOfTopLevelItem(selected.first());
     StopTimer();
     const int address = logic_.DoubleClick(row);
-    if (address != 0) {
-        if (panelOpener_)
-            panelOpener_(address);
-        else
-            emit StatusMessage(Ui(17070));
-    }
+    if (address != 0)
+        panelOpener_(address);
+    Render();
+    RestartTimer();
+}
+
+void CQuarnexView::OnSelectInstrument() {
+    // Polling goes on while the address is being chosen; the dialog's reads and the polls take
+    // turns on the bus. Only a confirmed choice stops it.
+    int address = 0;
+    InstrumentType type = itype::kUnknown;
+    if (!selector_(address, type))
+        return;
+    StopTimer();
+    const int open = logic_.InstrumentSelected(address, type);
+    if (open != 0)
+        panelOpener_(open);
     Render();
     RestartTimer();
 }

@@ -43,10 +43,13 @@ public:
     QuarnexView& Logic() { return logic_; }
     QTreeWidget* List() const { return list_; }
 
-    // Opens the instrument panel for an address; unset while the panel is not part of the
-    // program (a double-click on an instrument that could open it then says so).
+    // How the panel and the "Select instrument" dialog are run: the real windows by default;
+    // window tests put something that does not block in their place.
     void SetPanelOpener(std::function<void(int address)> opener) {
         panelOpener_ = std::move(opener);
+    }
+    void SetInstrumentSelector(std::function<bool(int& address, InstrumentType& type)> selector) {
+        selector_ = std::move(selector);
     }
 
 public slots:
@@ -54,9 +57,7 @@ public slots:
     void OnTimer();
     void OnInstrumentsToView();
     void OnCommunicationParameters();
-
-signals:
-    void StatusMessage(const QString& text);
+    void OnSelectInstrument();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -78,6 +79,7 @@ private:
     std::vector<uint64_t> rendered_;
     uint64_t renderedGeneration_ = ~uint64_t{0};
     std::function<void(int)> panelOpener_;
+    std::function<bool(int&, InstrumentType&)> selector_;
 };
 
 } // namespace quarnex

@@ -1,0 +1,378 @@
+// Window tests: the real frame and dialogs on the offscreen platform, against the simulated bus.
+// Polling is driven by calling the timer handlers; modal dialogs are worked from a zero-time
+// timer that fires inside their event loop.
+#include "support/BusFixture.h"
+
+#include "app/CAboutDlg.h"
+#include "app/CCommSetupDlg.h"
+#include "app/CInstrToViewPropSheet.h"
+#include "app/CInstrumentSearchDlg.h"
+#include "app/CMainFrame.h"
+#include "app/CQuarnexView.h"
+#include "app/CSplashWnd.h"
+#include "sim/Kel7Model.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+
+#include <functional>
+
+namespace quarnex::test {
+namespace {
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "gui_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+// Runs f on the modal dialog of type D once it is up.
+template <class D> void WhenModal(std::function<void(D&)> f) {
+    QTimer::singleShot(0, [f] {
+        auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        f(*dialog);
+    });
+}
+
+QPushButton* ButtonWithText(QWidget& parent, const QString& text) {
+    for (QPushButton* b : parent.findChildren<QPushButton*>())
+        if (b->text() == text)
+            return b;
+    return nullptr;
+}
+
+class FrameTest : public BusFixture {
+protected:
+    void SetUp() override {
+        App();
+        BusFixture::SetUp();
+        CSplashWnd::EnableSplashScreen(false);
+        profile_.WriteInt("Comm Param", "Baud", 115200);
+    }
+    void TearDown() override {
+        frame_.reset();
+        BusFixture::TearDown();
+    }
+    void Kel7(int address, int setupVersion = 1310) {
+        sim::Kel7Options options;
+        options.setupVersion = setupVersion;
+        options.load = 12.5;
+        bus_.Attach(address, std::make_shared<sim::Kel7Model>(options));
+    }
+    void Watch(std::initializer_list<int> addresses) {
+        AddressFlags watched{};
+        for (int a : addresses)
+            watched[a] = true;
+        SaveWatchedSet(profile_, watched);
+    }
+    void Start() {
+        frame_ = std::make_unique<CMainFrame>(profile_, &prompter_);
+        ASSERT_TRUE(frame_->Create());
+        frame_->show();
+    }
+    CQuarnexView& View() { return *frame_->View(); }
+    QTreeWidget& List() { return *View().List(); }
+    void Poll(int ticks) {
+        for (int i = 0; i < ticks; ++i)
+            View().OnTimer();
+    }
+
+    std::unique_ptr<CMainFrame> frame_;
+};
+
+TEST_F(FrameTest, StartsSizedAndCentredAndListsTheSimulatedInstruments) {
+    Kel7(1);
+    Kel7(2, 1300);
+    Watch({1, 2, 9});
+    Start();
+    EXPECT_TRUE(prompter_.Boxes().empty());
+    EXPECT_EQ(frame_->windowTitle(), "Quarnex");
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_EQ(frame_->width(), screen.width() * 7 / 8);
+    EXPECT_EQ(frame_->height(), screen.height() * 7 / 8);
+    EXPECT_EQ(frame_->x(), (screen.width() - screen.width() * 7 / 8) / 2);
+    EXPECT_TRUE(View().TimerActive());
+
+    ASSERT_EQ(List().topLevelItemCount(), 3);
+    EXPECT_EQ(List().headerItem()->text(0), "Instrument");
+    EXPECT_EQ(List().headerItem()->text(1), "Addr.");
+    EXPECT_EQ(List().headerItem()->text(2), "Value");
+    EXPECT_EQ(List().columnWidth(0), 145);
+    EXPECT_EQ(List().width(), 270);
+    EXPECT_EQ(List().height(), View().height());
+    EXPECT_EQ(List().topLevelItem(2)->text(1), "9");
+    EXPECT_EQ(List().topLevelItem(2)->data(0, Qt::UserRole).toInt(), 9);
+
+    Poll(2);
+    EXPECT_EQ(List().topLevelItem(0)->text(0), "  KEL 7 Recipe Batcher");
+    EXPECT_EQ(List().topLevelItem(0)->text(2), "    12.5");
+    EXPECT_EQ(List().topLevelItem(1)->text(0), "  KEL 7");
+    EXPECT_EQ(List().topLevelItem(2)->text(0), "");
+    EXPECT_EQ(List().topLevelItem(2)->text(2), "");
+    EXPECT_FALSE(List().topLevelItem(0)->icon(0).isNull());
+    EXPECT_TRUE(prompter_.Boxes().empty()); // polling never talks
+}
+
+TEST_F(FrameTest, MenuToolbarAndPrompts) {
+    Start();
+    QAction* instruments = frame_->Action(CMainFrame::kInstruments);
+    EXPECT_EQ(instruments->text(), "&Instruments....");
+    EXPECT_EQ(instruments->statusTip(), "Select/search instruments to view in main window");
+    EXPECT_EQ(instruments->toolTip(), "Instruments to view");
+    EXPECT_EQ(frame_->Action(CMainFrame::kExit)->statusTip(), "Quit the application");
+    EXPECT_EQ(frame_->Action(CMainFrame::kCommParams)->toolTip(), "Communication parameters");
+    // Windows that are not part of this version: shown, not choosable.
+    EXPECT_TRUE(frame_->Action(CMainFrame::kSelectInstrument)->isEnabled());
+    for (auto c : {CMainFrame::kSetupFiles, CMainFrame::kCommTester, CMainFrame::kUpgrade})
+        EXPECT_FALSE(frame_->Action(c)->isEnabled()) << c;
+
+    const QList<QAction*> tools = frame_->ToolBar()->actions();
+    ASSERT_EQ(tools.size(), 6);
+    EXPECT_EQ(tools[0], instruments);
+    EXPECT_EQ(tools[1], frame_->Action(CMainFrame::kCommParams));
+    EXPECT_EQ(tools[2], frame_->Action(CMainFrame::kSelectInstrument));
+    EXPECT_EQ(tools[3], frame_->Action(CMainFrame::kSetupFiles));
+    EXPECT_TRUE(tools[4]->isSeparator());
+    EXPECT_EQ(tools[5], frame_->Action(CMainFrame::kAbout));
+
+    frame_->Action(CMainFrame::kToolbar)->trigger();
+    EXPECT_FALSE(frame_->ToolBar()->isVisible());
+    frame_->Action(CMainFrame::kStatusBar)->trigger();
+    EXPECT_FALSE(frame_->statusBar()->isVisible());
+}
+
+TEST_F(FrameTest, MissingDeviceShowsThePortMessageOnceThenTheWindow) {
+    profile_.WriteString("Serial Devices", "COM1", "/dev/quarnex-no-such-port");
+    Kel7(1);
+    Watch({1});
+    Start();
+    ASSERT_EQ(prompter_.Boxes().size(), 1u);
+    EXPECT_EQ(prompter_.Boxes()[0].icon, Prompter::Icon::Error);
+    EXPECT_EQ(prompter_.Boxes()[0].text.rfind("Can not open serial communication port.\n", 0), 0u);
+    EXPECT_NE(prompter_.Boxes()[0].text.find("/dev/quarnex-no-such-port"), std::string::npos);
+    EXPECT_TRUE(frame_->isVisible());
+    Poll(5);
+    EXPECT_EQ(prompter_.Boxes().size(), 1u);
+    EXPECT_EQ(List().topLevelItem(0)->text(0), "");
+}
+
+TEST_F(FrameTest, SettingsDialogRefusesABadTimeoutAndCancelTouchesNothing) {
+    Start();
+    bool checked = false;
+    WhenModal<CCommSetupDlg>([&](CCommSetupDlg& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), "Communication set-up");
+        EXPECT_FALSE(View().TimerActive()); // no poll while the dialog is up
+        EXPECT_EQ(dialog.BaudGroup()->checkedId(), 9);
+        EXPECT_EQ(dialog.DeviceEdit()->text().toStdString(), bus_.DevicePath());
+        for (const char* bad : {"1001", "abc"}) {
+            dialog.TimeoutEdit()->setText(bad);
+            ButtonWithText(dialog, "OK")->click();
+            EXPECT_TRUE(dialog.isVisible()) << bad;
+            EXPECT_EQ(prompter_.LastText(), "Please enter an integer between 0 and 1000.");
+        }
+        dialog.BaudGroup()->button(0)->click();
+        dialog.PortGroup()->button(4)->click();
+        ButtonWithText(dialog, "Cancel")->click();
+        checked = true;
+    });
+    frame_->Action(CMainFrame::kCommParams)->trigger();
+    ASSERT_TRUE(checked);
+    EXPECT_TRUE(View().TimerActive());
+    EXPECT_EQ(frame_->Bus().Settings().BaudRate(), 115200);
+    EXPECT_EQ(frame_->Bus().Settings().PortNumber(), 1);
+    EXPECT_EQ(profile_.GetInt("Comm Param", "Baud", 0), 115200);
+    EXPECT_FALSE(profile_.HasKey("Comm Param", "Com Port"));
+}
+
+TEST_F(FrameTest, SettingsDialogOkSavesReopensAndStartsOver) {
+    Kel7(1);
+    Watch({1});
+    Start();
+    Poll(1);
+    ASSERT_EQ(List().topLevelItem(0)->text(0), "  KEL 7 Recipe Batcher");
+    bool confirmed = false;
+    WhenModal<CCommSetupDlg>([&](CCommSetupDlg& dialog) {
+        dialog.BaudGroup()->button(5)->click(); // 9600
+        dialog.ParityGroup()->button(1)->click();
+        dialog.TimeoutEdit()->setText("25");
+        ButtonWithText(dialog, "OK")->click();
+        confirmed = !dialog.isVisible();
+    });
+    frame_->Action(CMainFrame::kCommParams)->trigger();
+    ASSERT_TRUE(confirmed);
+    EXPECT_TRUE(prompter_.Boxes().empty());
+    EXPECT_EQ(profile_.GetInt("Comm Param", "Baud", 0), 9600);
+    EXPECT_EQ(profile_.GetString("Comm Param", "Parity", ""), "E");
+    EXPECT_EQ(profile_.GetInt("Comm Param", "Additional rec. timeout", 0), 25);
+    EXPECT_EQ(frame_->Bus().Link().ModeString(), "baud=9600 parity=E data=8 stop=2");
+    EXPECT_EQ(List().topLevelItem(0)->text(0), "  "); // reset: nothing known until polled
+    EXPECT_TRUE(View().Logic().State(1).absent);
+    Poll(1);
+    EXPECT_EQ(List().topLevelItem(0)->text(0), "  KEL 7 Recipe Batcher");
+}
+
+TEST_F(FrameTest, InstrumentsSheetSearchesAndOkReplacesTheWatchedSet) {
+    Kel7(3);
+    Kel7(17);
+    Watch({1, 150});
+    Start();
+    frame_->Bus().Link().SetReceiveMargin(20);
+    bool searched = false;
+    WhenModal<CInstrToViewPropSheet>([&](CInstrToViewPropSheet& sheet) {
+        EXPECT_EQ(sheet.windowTitle(), "Instruments to view (addresses)");
+        EXPECT_EQ(sheet.Tabs()->count(), 4);
+        EXPECT_EQ(sheet.Tabs()->tabText(0), "1 - 100");
+        EXPECT_EQ(sheet.Tabs()->tabText(3), "Search for instruments");
+        EXPECT_TRUE(sheet.AddressPage(0)->Box(1)->isChecked());
+        sheet.Tabs()->setCurrentIndex(1);
+        EXPECT_TRUE(sheet.AddressPage(1)->Box(150)->isChecked());
+        sheet.Tabs()->setCurrentIndex(3);
+        // The search, stopped once address 20 has been asked.
+        sheet.SetSearchDialogHook([&](CInstrumentSearchDlg& search) {
+            EXPECT_EQ(search.windowTitle(), "Instrument search");
+            EXPECT_EQ(search.FoundField()->text(), "0");
+            while (search.Search().LastAsked() < 20)
+                search.OnTimer();
+            EXPECT_EQ(search.AddressField()->text(), "20");
+            EXPECT_EQ(search.FoundField()->text(), "2");
+            search.StopButton()->click();
+            searched = true;
+            return true;
+        });
+        sheet.SearchPage()->SearchButton()->click();
+        EXPECT_EQ(sheet.SearchPage()->FoundField()->text(), "2");
+        sheet.Tabs()->setCurrentIndex(0);
+        EXPECT_FALSE(sheet.AddressPage(0)->Box(1)->isChecked());
+        EXPECT_TRUE(sheet.AddressPage(0)->Box(3)->isChecked());
+        EXPECT_TRUE(sheet.AddressPage(0)->Box(17)->isChecked());
+        sheet.AddressPage(0)->Box(5)->setChecked(true); // read back on OK
+        ButtonWithText(sheet, "OK")->click();
+    });
+    frame_->Action(CMainFrame::kInstruments)->trigger();
+    ASSERT_TRUE(searched);
+    const AddressFlags watched = LoadWatchedSet(profile_);
+    EXPECT_EQ(CountFlags(watched), 3);
+    EXPECT_TRUE(watched[3] && watched[5] && watched[17]);
+    ASSERT_EQ(List().topLevelItemCount(), 3);
+    EXPECT_EQ(List().topLevelItem(1)->text(1), "5");
+    EXPECT_TRUE(View().TimerActive());
+}
+
+TEST_F(FrameTest, CancelledSheetAndCancelledSearchChangeNothing) {
+    Kel7(3);
+    Watch({1, 150});
+    Start();
+    frame_->Bus().Link().SetReceiveMargin(20);
+    WhenModal<CInstrToViewPropSheet>([&](CInstrToViewPropSheet& sheet) {
+        sheet.Tabs()->setCurrentIndex(3);
+        sheet.SetSearchDialogHook([&](CInstrumentSearchDlg& search) {
+            for (int i = 0; i < 5; ++i)
+                search.OnTimer();
+            search.CancelButton()->click();
+            return true;
+        });
+        sheet.SearchPage()->SearchButton()->click();
+        EXPECT_EQ(sheet.SearchPage()->FoundField()->text(), "0");
+        sheet.Tabs()->setCurrentIndex(0);
+        EXPECT_TRUE(sheet.AddressPage(0)->Box(1)->isChecked());
+        EXPECT_FALSE(sheet.AddressPage(0)->Box(3)->isChecked());
+        sheet.AddressPage(0)->Box(2)->setChecked(true);
+        ButtonWithText(sheet, "Cancel")->click();
+    });
+    frame_->Action(CMainFrame::kInstruments)->trigger();
+    EXPECT_EQ(LoadWatchedSet(profile_)[2], false);
+    EXPECT_EQ(List().topLevelItemCount(), 2);
+}
+
+TEST_F(FrameTest, DoubleClickAndSelectInstrumentOpenThePanelOfARecipeBatcher) {
+    Kel7(1);
+    Kel7(2, 1300);
+    Watch({1, 2});
+    Start();
+    std::vector<int> opened;
+    View().SetPanelOpener([&](int address) {
+        EXPECT_FALSE(View().TimerActive());
+        opened.push_back(address);
+    });
+    Poll(1);
+    QTreeWidgetItem* first = List().topLevelItem(0);
+    List().setCurrentItem(first);
+    emit List().itemDoubleClicked(first, 0);
+    EXPECT_EQ(opened, std::vector<int>{1});
+    List().setCurrentItem(List().topLevelItem(1));
+    emit List().itemDoubleClicked(List().topLevelItem(1), 0);
+    EXPECT_EQ(opened.size(), 1u);
+    EXPECT_EQ(prompter_.LastText(), "Selected instrument is NOT supported by this program !");
+    EXPECT_TRUE(View().TimerActive());
+
+    View().SetInstrumentSelector([](int& address, InstrumentType& type) {
+        address = 1;
+        type = itype::kKel7;
+        return true;
+    });
+    frame_->Action(CMainFrame::kSelectInstrument)->trigger();
+    EXPECT_EQ(opened, (std::vector<int>{1, 1}));
+    EXPECT_TRUE(View().TimerActive());
+}
+
+TEST_F(FrameTest, AboutShowsTheCompiledInVersion) {
+    EXPECT_EQ(CAboutDlg::VersionText(nullptr), "????");
+    EXPECT_EQ(CAboutDlg::VersionText(""), "????");
+    EXPECT_EQ(CAboutDlg::VersionText("2.4.1"), "2.4.1");
+    EXPECT_NE(CAboutDlg::ProgramVersion(), "????");
+    Start();
+    bool shown = false;
+    WhenModal<CAboutDlg>([&](CAboutDlg& about) {
+        EXPECT_EQ(about.windowTitle(), "About Quarnex");
+        auto* version = about.findChild<QLabel*>("version");
+        ASSERT_NE(version, nullptr);
+        EXPECT_EQ(version->text().toStdString(), CAboutDlg::ProgramVersion());
+        shown = true;
+        about.accept();
+    });
+    frame_->Action(CMainFrame::kAbout)->trigger();
+    EXPECT_TRUE(shown);
+}
+
+TEST_F(FrameTest, ClickOrKeyDuringTheSplashOnlyClosesIt) {
+    Start();
+    CSplashWnd::EnableSplashScreen(true);
+    QPushButton target("target");
+    target.show();
+    int clicks = 0;
+    QObject::connect(&target, &QPushButton::clicked, [&] { ++clicks; });
+
+    CSplashWnd::ShowSplashScreen(frame_.get());
+    ASSERT_NE(CSplashWnd::Current(), nullptr);
+    CSplashWnd::ShowSplashScreen(frame_.get()); // already up: not a second one
+    QTest::mouseClick(&target, Qt::LeftButton);
+    EXPECT_EQ(CSplashWnd::Current(), nullptr);
+    EXPECT_EQ(clicks, 0);
+    QTest::mouseClick(&target, Qt::LeftButton);
+    EXPECT_EQ(clicks, 1);
+
+    CSplashWnd::ShowSplashScreen(frame_.get());
+    ASSERT_NE(CSplashWnd::Current(), nullptr);
+    QTest::keyClick(&target, Qt::Key_Space);
+    EXPECT_EQ(CSplashWnd::Current(), nullptr);
+    EXPECT_EQ(clicks, 1);
+    CSplashWnd::EnableSplashScreen(false);
+}
+
+} // namespace
+} // namespace quarnex::test
