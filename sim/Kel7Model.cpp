@@ -1048,12 +1048,20 @@ void Kel7Model::EnterRemote(int state) {
 }
 
 void Kel7Model::LeaveRemote(bool keep) {
+    if (keep && haveSaved_ && setup_.normal[57] != saved_.normal[57])
+        addressChange_ = static_cast<int>(setup_.normal[57]);
     if (!keep && haveSaved_)
         setup_ = saved_;
     haveSaved_ = false;
     shunt_ = false;
     state_ = stateBeforeRemote_;
     Derive();
+}
+
+int Kel7Model::TakeAddressChange() {
+    const int to = addressChange_;
+    addressChange_ = 0;
+    return to;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -93,6 +93,8 @@ public:
     SlaveResult WriteRegisters(uint16_t address, const uint16_t* values, uint16_t count,
                                bool single) override;
     SlaveResult WriteCoil(uint16_t address, bool on) override;
+    // A saved set-up with another "Instrument address:" moves the instrument to that address.
+    int TakeAddressChange() override;
 
     // ---- Time and weight ----
     void Step(int64_t ms);
@@ -232,6 +234,7 @@ private:
     Setup setup_;
     Setup saved_; // the set-up from before remote set-up/restore
     bool haveSaved_ = false;
+    int addressChange_ = 0;
     int stateBeforeRemote_ = 2;
     std::string name_;
     float levels_[8] = {};

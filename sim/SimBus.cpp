@@ -372,6 +372,14 @@ bool SimBus::Answer(uint8_t address, const std::vector<uint8_t>& frame,
         break;
     }
     }
+    // A device given a new address answers this request from the old one and listens at the
+    // new one from then on (unless another device sits there already).
+    if (const int moveTo = model.TakeAddressChange();
+        moveTo >= 1 && moveTo <= 247 && moveTo != address && models_.count(moveTo) == 0) {
+        auto moved = it->second;
+        models_.erase(address);
+        models_[moveTo] = std::move(moved);
+    }
     if (result.silent)
         return false;
     if (result.exception != 0)

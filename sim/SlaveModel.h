@@ -32,6 +32,9 @@ public:
                                        bool single) = 0;
     // Function 5.
     virtual SlaveResult WriteCoil(uint16_t address, bool on) = 0;
+    // Asked after every request: a new slave address the device has taken on (for example when
+    // a set-up with another "Instrument address:" was saved), or 0. The bus moves the device there.
+    virtual int TakeAddressChange() { return 0; }
     // Any other function code: data is the request after the function code (CRC removed);
     // answer is the data after the function code. Refused with exception 01 unless overridden.
     virtual SlaveResult OtherFunction(uint8_t function, const std::vector<uint8_t>& data,

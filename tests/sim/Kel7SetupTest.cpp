@@ -66,6 +66,20 @@ TEST_F(Kel7SetupTest, SetupWritesNeedRemoteSetupAndPassTheRangeChecks) {
     EXPECT_EQ(Float(1, NormalReg(16)), 1000.0f);
 }
 
+TEST_F(Kel7SetupTest, SavedAddressMovesTheInstrumentDiscardedDoesNot) {
+    ASSERT_EQ(Coil(1, kCoilRemoteSetup), status::kOk);
+    EXPECT_EQ(WriteFloat(1, NormalReg(57), 9.0f), status::kOk);
+    EXPECT_EQ(Reg(1, 40008), kStateRemoteSetup); // still at 1 while in set-up
+    EXPECT_EQ(Coil(1, kCoilDiscard), status::kOk);
+    EXPECT_EQ(Reg(1, 40001), 2003);
+    ASSERT_EQ(Coil(1, kCoilRemoteSetup), status::kOk);
+    EXPECT_EQ(WriteFloat(1, NormalReg(57), 9.0f), status::kOk);
+    EXPECT_EQ(Coil(1, kCoilSave), status::kOk); // answered from the old address
+    EXPECT_EQ(Reg(9, 40001), 2003);
+    uint16_t v = 0;
+    EXPECT_EQ(master_->ReadHoldingRegisters(1, 40001, 1, &v), status::kNoResponse);
+}
+
 TEST_F(Kel7SetupTest, DerivedValuesFollowAtOnce) {
     ASSERT_EQ(Coil(1, kCoilRemoteSetup), status::kOk);
     EXPECT_EQ(WriteFloat(1, NormalReg(18), 2.0f), status::kOk); // Long filter
@@ -172,13 +186,13 @@ TEST_F(Kel7SetupTest, RestoreTakesBlocksAndTheCheckPutsBadValuesToDefault) {
     ASSERT_EQ(Coil(1, kCoilRemoteRestore), status::kOk);
     EXPECT_EQ(Reg(1, 40008), kStateRemoteRestore);
     // In restore the values go in unchecked, whole blocks at a time.
-    const float block[3] = {5.0f, 1.0f, 300.0f}; // 57 address, 58 COM1 mode, 59 COM1 baud (bad)
+    const float block[3] = {1.0f, 2.0f, 300.0f}; // 57 address, 58 COM1 mode, 59 COM1 baud (bad)
     EXPECT_EQ(master_->WriteFloatRegisters(1, NormalReg(57), 3, block), status::kOk);
     EXPECT_EQ(Float(1, NormalReg(59)), 300.0f);
     ExpectRefused(1, kCoilCheck, kCeSetToDefault, status::kIllegalDataValue);
     EXPECT_EQ(Float(1, NormalReg(59)), 5.0f);
     EXPECT_EQ(Coil(1, kCoilSave), status::kOk);
-    EXPECT_EQ(Float(1, NormalReg(57)), 5.0f);
+    EXPECT_EQ(Float(1, NormalReg(58)), 2.0f);
 
     // In remote set-up a bad value that got in some other way is named by its register.
     With(1, [](sim::Kel7Model& m) { m.SetNormalValue(60, 42.0f); });
