@@ -291,8 +291,11 @@ void Kel7Model::Step(int64_t ms) {
             load_ = 0.0;
     } else if (rampEndMs_ > rampStartMs_) {
         if (timeMs_ >= rampEndMs_) {
+            // The load stopped moving when the ramp ended, not at the end of this step.
             load_ = rampTo_;
+            lastMoveMs_ = rampEndMs_;
             rampStartMs_ = rampEndMs_ = 0;
+            return;
         } else {
             load_ = rampFrom_ + (rampTo_ - rampFrom_) *
                                     static_cast<double>(timeMs_ - rampStartMs_) /
@@ -786,8 +789,11 @@ int Kel7Model::WriteNormal(int i, float value, SlaveResult& result) {
             const int k = i - 41; // point k+1
             if (k >= points)
                 return Refuse(kCeIllegalValue, 3, result);
-            if (Motion())
-                return Refuse(kCeUnstable, 7, result);
+            if (Motion()) {
+                // The weight never settled while the instrument waited to measure.
+                result.delayMs = options_.measureMs;
+                return Refuse(kCeCalibTimeout, 7, result);
+            }
             if (k > 0 && !(setup_.unstored & (1u << (k - 1))) && value <= v[40 + k])
                 return Refuse(kCeCalibDirection, 3, result);
             // The instrument measures the signal of the point before it answers.
@@ -801,8 +807,10 @@ int Kel7Model::WriteNormal(int i, float value, SlaveResult& result) {
     case 55: {
         if (deadweight && (setup_.unstored & pointMask))
             return Refuse(kCeZeroOffsetLocked, 3, result);
-        if (Motion())
-            return Refuse(kCeUnstable, 7, result);
+        if (Motion()) {
+            result.delayMs = options_.measureMs;
+            return Refuse(kCeCalibTimeout, 7, result);
+        }
         // Set zero: the current weight is to read as the value entered.
         const double raw = load_ - zero_ - v[56];
         const double offset = v[56] + raw - value;

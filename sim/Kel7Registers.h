@@ -165,6 +165,7 @@ constexpr int kCeExitSetup = 131;
 constexpr int kCeOptionDisabled = 134;
 constexpr int kCeBatchState = 135;
 constexpr int kCeNotNow = 140;
+constexpr int kCeCalibTimeout = 162;
 constexpr int kCeSaveNotAllowed = 163;
 constexpr int kCeIllegalRegister = 164;
 constexpr int kCeCapacityDigits = 165;

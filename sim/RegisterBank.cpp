@@ -12,8 +12,8 @@ void RegisterBank::SetFloat(uint16_t address, float value) {
 }
 
 float RegisterBank::GetFloat(uint16_t address) const {
-    const uint32_t bits = uint32_t{registers_[address]} << 16 |
-                          registers_[static_cast<uint16_t>(address + 1)];
+    const uint32_t bits =
+        uint32_t{registers_[address]} << 16 | registers_[static_cast<uint16_t>(address + 1)];
     float value;
     std::memcpy(&value, &bits, 4);
     return value;

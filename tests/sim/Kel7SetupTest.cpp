@@ -143,7 +143,11 @@ TEST_F(Kel7SetupTest, CheckRefusesUnstoredPointsAndNamesCrossCheckFaults) {
     EXPECT_EQ(Reg(1, 40020) & kPointEditable, kPointEditable);
     EXPECT_EQ(WriteFloat(1, NormalReg(41), 0.0f), status::kOk);
     EXPECT_EQ(Float(1, 40368), 2.0f);
-    With(1, [](sim::Kel7Model& m) { m.SetLoad(500.0); });
+    With(1, [](sim::Kel7Model& m) { m.RampLoad(500.0, 1000); });
+    // A weight that does not settle while the instrument waits to measure.
+    ExpectWriteRefused(NormalReg(42), 500.0f, kCeCalibTimeout, status::kNegativeAcknowledge);
+    EXPECT_EQ(Reg(1, 40020) & kPointEditable, 0);
+    With(1, [](sim::Kel7Model& m) { m.Step(2000); });
     ExpectWriteRefused(NormalReg(42), -10.0f, kCeCalibDirection, status::kIllegalDataValue);
     EXPECT_EQ(WriteFloat(1, NormalReg(42), 500.0f), status::kOk);
     EXPECT_EQ(Float(1, 40368), 0.0f);
