@@ -160,6 +160,12 @@ bool CMainFrame::CreateStatusBar() {
     return true;
 }
 
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    // A splash still up must not keep the program alive after its window is gone.
+    CSplashWnd::HideSplashScreen();
+    QMainWindow::closeEvent(event);
+}
+
 void CMainFrame::OnAppAbout() {
     CAboutDlg about(this);
     about.exec();

@@ -52,6 +52,9 @@ public:
 public slots:
     void OnAppAbout();
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void CreateActions();
     void CreateMenu();

@@ -112,8 +112,11 @@ void CQuarnexView::Render() {
             continue;
         QTreeWidgetItem* row = list_->topLevelItem(static_cast<int>(i));
         const QString instrument = QString::fromStdString(items[i].instrument);
-        if (row->text(0) != instrument)
+        if (row->text(0) != instrument) {
             row->setText(0, instrument);
+            // The column is narrow for the longest model name; the tooltip shows it whole.
+            row->setToolTip(0, instrument.trimmed());
+        }
         row->setIcon(0, images_.empty() ? QIcon() : images_[static_cast<size_t>(items[i].image)]);
         const QString value = QString::fromStdString(items[i].value);
         if (row->text(2) != value)

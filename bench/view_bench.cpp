@@ -1,0 +1,131 @@
+// The main view's polling with ten KEL 7 on the paced simulator, at 9600 and 115200 baud:
+//  - polls per second (one poll = the 17-register live block and the set-up version) against
+//    the wire limit of those frames (request and answer bytes x 11 bits / baud, plus the
+//    inter-frame delay before each request), and against what the tick design allows (the
+//    budget's polls, then 20 ms before the next tick);
+//  - the CPU the polling thread uses meanwhile (the simulator's thread is not counted);
+//  - the resident memory after polling for a while (a minute by default).
+// Usage: quarnex-bench-view [seconds per rate, default 10] [memory seconds, default 60]
+// Prints the figures; asserts nothing.
+
+#include "comm/ModbusMaster.h"
+#include "monitor/QuarnexView.h"
+#include "platform/Clock.h"
+#include "platform/Profile.h"
+#include "platform/ScriptedPrompter.h"
+#include "sim/Kel7Model.h"
+#include "sim/SimBus.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <memory>
+#include <string>
+
+using namespace quarnex;
+
+namespace {
+
+constexpr int kInstruments = 10;
+
+int64_t ThreadCpuNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
+}
+
+long ResidentKb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::atol(line.c_str() + 6);
+    return -1;
+}
+
+struct Result {
+    double pollsPerSecond = 0;
+    double cpuShare = 0;
+    int failures = 0;
+};
+
+// Polls for the given time the way the window does: a tick, then the period it returns.
+Result Run(int baud, double seconds, bool report) {
+    Result result;
+    sim::SimBus bus;
+    std::string error;
+    if (!bus.Start(error)) {
+        std::fprintf(stderr, "simulator: %s\n", error.c_str());
+        std::exit(1);
+    }
+    AddressFlags watched{};
+    for (int a = 1; a <= kInstruments; ++a) {
+        sim::Kel7Options options;
+        options.clock = sim::Kel7Clock::Bus;
+        options.demoLoad = true;
+        options.address = a;
+        bus.Attach(a, std::make_shared<sim::Kel7Model>(options));
+        watched[a] = true;
+    }
+    bus.SetPacing(0); // answer at the baud rate the program sets on the line
+
+    Profile profile;
+    profile.WriteInt("Comm Param", "Baud", baud);
+    profile.WriteString("Serial Devices", "COM1", bus.DevicePath());
+    SaveWatchedSet(profile, watched);
+    ScriptedPrompter prompter;
+    ModbusMaster master(profile, prompter);
+    if (!master.Open()) {
+        std::fprintf(stderr, "%s\n", prompter.LastText().c_str());
+        std::exit(1);
+    }
+    QuarnexView view(master, profile, prompter);
+    view.InitialUpdate();
+
+    const int64_t t0 = MonotonicNs(), cpu0 = ThreadCpuNs();
+    const int64_t end = t0 + static_cast<int64_t>(seconds * 1e9);
+    while (MonotonicNs() < end)
+        Delay(view.Tick());
+    const double wall = static_cast<double>(MonotonicNs() - t0) / 1e9;
+    const double cpu = static_cast<double>(ThreadCpuNs() - cpu0) / 1e9;
+
+    size_t requests = 0;
+    for (int a = 1; a <= kInstruments; ++a)
+        requests += bus.RequestCount(a);
+    for (int a = 1; a <= kInstruments; ++a)
+        result.failures += view.State(a).absent ? 1 : 0;
+    result.pollsPerSecond = static_cast<double>(requests) / 2.0 / wall;
+    result.cpuShare = cpu / wall;
+
+    if (report) {
+        // One poll on the wire: 8 + 39 bytes for the live block, 8 + 9 for the version.
+        const double bitsMs = 11.0 * 1000.0 / baud;
+        const double pollMs = (8 + 39 + 8 + 9) * bitsMs + 2 * master.Link().InterFrameDelay();
+        const int budget = QuarnexView::Budget(baud);
+        const double designLimit =
+            budget * 1000.0 / (budget * pollMs + QuarnexView::kTimerPeriodMs);
+        std::printf("%6d baud, %d KEL 7: %6.1f polls/s; wire limit %6.1f/s (ratio %.2f); "
+                    "tick design limit %6.1f/s (ratio %.2f); polling thread CPU %4.1f%%; "
+                    "%d absent at the end\n",
+                    baud, kInstruments, result.pollsPerSecond, 1000.0 / pollMs,
+                    result.pollsPerSecond * pollMs / 1000.0, designLimit,
+                    result.pollsPerSecond / designLimit, 100.0 * result.cpuShare, result.failures);
+    }
+    bus.Stop();
+    return result;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
+    const double memorySeconds = argc > 2 ? std::atof(argv[2]) : 60.0;
+    for (int baud : {9600, 115200})
+        Run(baud, seconds, true);
+    const long before = ResidentKb();
+    Run(115200, memorySeconds, false);
+    std::printf("resident memory: %ld kB before, %ld kB after %.0f s of polling at 115200 baud\n",
+                before, ResidentKb(), memorySeconds);
+    return 0;
+}
