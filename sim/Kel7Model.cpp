@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -316,8 +317,10 @@ void Kel7Model::UpdateRunState() {
             state_ = kStateStartingUp;
             stateUntilMs_ = at + options_.startUpMs;
         } else if (state_ == kStateStartingUp) {
+            // "Warm up time:" in minutes when set; else the simulator's own (short) warm-up.
+            const int64_t minutes = static_cast<int64_t>(setup_.normal[25]);
             state_ = kStateWarmingUp;
-            stateUntilMs_ = at + options_.warmUpMs;
+            stateUntilMs_ = at + (minutes > 0 ? minutes * 60000 : options_.warmUpMs);
         } else if (state_ == kStateWarmingUp) {
             state_ = setup_.normal[1] == 0.0f ? kStateWaitForStart : kStateNormal;
             stateUntilMs_ = -1;
