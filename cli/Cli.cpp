@@ -1,0 +1,407 @@
+#include "cli/Cli.h"
+
+#include "comm/ModbusMaster.h"
+#include "platform/Clock.h"
+#include "platform/Profile.h"
+#include "platform/Prompter.h"
+#include "sim/DemoBus.h"
+#include "sim/SimBus.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <iomanip>
+#include <map>
+#include <ostream>
+#include <sstream>
+
+namespace quarnex {
+
+namespace {
+
+// Messages go to the error stream; a terminal tool never waits for a Retry: it cancels.
+class ConsolePrompter : public Prompter {
+public:
+    explicit ConsolePrompter(std::ostream& err) : err_(err) {}
+    void Message(Icon, const std::string& text, const std::string&) override {
+        err_ << text << '\n';
+    }
+    bool AskYesNo(Icon, const std::string& text, const std::string&) override {
+        err_ << text << " (answered No)\n";
+        return false;
+    }
+    bool AskRetryCancel(const std::string&) override { return false; }
+
+private:
+    std::ostream& err_;
+};
+
+struct Options {
+    std::string device;
+    int com = 0;
+    int baud = 0;
+    char parity = 0;
+    int retries = 2;
+    int extraTimeout = 0;
+    int repeat = 1;
+    bool demo = false;
+    std::vector<std::string> words;
+};
+
+bool ParseInt(const std::string& s, long min, long max, long& value) {
+    if (s.empty())
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(s.c_str(), &end, 0);
+    if (errno != 0 || *end != '\0' || v < min || v > max)
+        return false;
+    value = v;
+    return true;
+}
+
+bool ParseFloat(const std::string& s, float& value) {
+    if (s.empty())
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    const double v = std::strtod(s.c_str(), &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(v) || std::fabs(v) > 3.4e38)
+        return false;
+    value = static_cast<float>(v);
+    return true;
+}
+
+// Fills o from args; on error returns the message.
+std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](long min, long max, long& v) -> std::string {
+            if (i + 1 >= args.size())
+                return "option " + a + " needs a value";
+            if (!ParseInt(args[++i], min, max, v))
+                return "bad value for " + a + ": '" + args[i] + "' (" + std::to_string(min) +
+                       " to " + std::to_string(max) + ")";
+            return {};
+        };
+        long v = 0;
+        std::string e;
+        if (a == "-d" || a == "--device") {
+            if (i + 1 >= args.size())
+                return "option " + a + " needs a device path";
+            o.device = args[++i];
+        } else if (a == "-c" || a == "--com") {
+            if (!(e = value(1, 9, v)).empty())
+                return e;
+            o.com = static_cast<int>(v);
+        } else if (a == "-b" || a == "--baud") {
+            if (!(e = value(300, 115200, v)).empty())
+                return e;
+            if (std::find(std::begin(CommSettings::kBaudRates), std::end(CommSettings::kBaudRates),
+                          v) == std::end(CommSettings::kBaudRates))
+                return "unsupported baud rate " + args[i] +
+                       " (300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200)";
+            o.baud = static_cast<int>(v);
+        } else if (a == "-p" || a == "--parity") {
+            if (i + 1 >= args.size())
+                return "option " + a + " needs N, E or O";
+            const std::string p = args[++i];
+            if (p != "N" && p != "E" && p != "O" && p != "n" && p != "e" && p != "o")
+                return "bad parity '" + p + "' (N, E or O)";
+            o.parity = static_cast<char>(std::toupper(static_cast<unsigned char>(p[0])));
+        } else if (a == "-r" || a == "--retries") {
+            if (!(e = value(0, 255, v)).empty())
+                return e;
+            o.retries = static_cast<int>(v);
+        } else if (a == "-t" || a == "--timeout") {
+            if (!(e = value(0, 100000, v)).empty())
+                return e;
+            o.extraTimeout = static_cast<int>(v);
+        } else if (a == "-n" || a == "--repeat") {
+            if (!(e = value(1, 1000000, v)).empty())
+                return e;
+            o.repeat = static_cast<int>(v);
+        } else if (a == "--demo") {
+            o.demo = true;
+        } else if (a.size() > 1 && a[0] == '-' && !std::isdigit(static_cast<unsigned char>(a[1]))) {
+            return "unknown option " + a;
+        } else {
+            o.words.push_back(a);
+        }
+    }
+    if (o.words.empty())
+        return "no command given";
+    return {};
+}
+
+// One request of the command, repeated as asked; the values of the last one are printed.
+struct Request {
+    std::string command;
+    int slave = 0, reg = 0, count = 1, coil = 0;
+    bool on = false;
+    std::vector<uint16_t> words;
+    std::vector<float> floats;
+};
+
+std::string ParseRequest(const std::vector<std::string>& w, Request& r) {
+    r.command = w[0];
+    long v = 0;
+    auto need = [&](size_t n, const char* form) -> std::string {
+        if (w.size() < n)
+            return std::string("usage: ") + form;
+        return {};
+    };
+    auto slave = [&]() -> std::string {
+        if (!ParseInt(w[1], 1, 247, v))
+            return "bad slave address '" + w[1] + "' (1 to 247)";
+        r.slave = static_cast<int>(v);
+        return {};
+    };
+    auto reg = [&]() -> std::string {
+        if (!ParseInt(w[2], 40001, 49999, v))
+            return "bad register '" + w[2] + "' (40001 to 49999)";
+        r.reg = static_cast<int>(v);
+        return {};
+    };
+    std::string e;
+    if (r.command == "read" || r.command == "readf") {
+        const bool f = r.command == "readf";
+        if (!(e = need(3, f ? "readf ADDR REG [COUNT]" : "read ADDR REG [COUNT]")).empty() ||
+            !(e = slave()).empty() || !(e = reg()).empty())
+            return e;
+        if (w.size() > 4)
+            return "too many arguments for " + r.command;
+        if (w.size() == 4) {
+            if (!ParseInt(w[3], 1, f ? 50 : 100, v))
+                return "bad count '" + w[3] + "' (1 to " + (f ? "50" : "100") + ")";
+            r.count = static_cast<int>(v);
+        }
+    } else if (r.command == "write" || r.command == "writef") {
+        const bool f = r.command == "writef";
+        if (!(e = need(4, f ? "writef ADDR REG VALUE..." : "write ADDR REG VALUE...")).empty() ||
+            !(e = slave()).empty() || !(e = reg()).empty())
+            return e;
+        for (size_t i = 3; i < w.size(); ++i) {
+            if (f) {
+                float x;
+                if (!ParseFloat(w[i], x))
+                    return "bad float value '" + w[i] + "'";
+                r.floats.push_back(x);
+            } else {
+                if (!ParseInt(w[i], -32768, 65535, v))
+                    return "bad register value '" + w[i] + "' (-32768 to 65535)";
+                r.words.push_back(static_cast<uint16_t>(v));
+            }
+        }
+        r.count = static_cast<int>(f ? r.floats.size() : r.words.size());
+        if (r.count > (f ? 50 : 100))
+            return "too many values (at most " + std::string(f ? "50" : "100") + ")";
+    } else if (r.command == "coil") {
+        if (!(e = need(4, "coil ADDR COIL on|off")).empty() || !(e = slave()).empty())
+            return e;
+        if (!ParseInt(w[2], 1, 65535, v))
+            return "bad coil number '" + w[2] + "' (1 to 65535)";
+        r.coil = static_cast<int>(v);
+        if (w[3] != "on" && w[3] != "off" && w[3] != "1" && w[3] != "0")
+            return "coil state must be on or off, not '" + w[3] + "'";
+        r.on = w[3] == "on" || w[3] == "1";
+        if (w.size() > 4)
+            return "too many arguments for coil";
+    } else if (r.command == "scan") {
+        r.slave = 1;
+        r.coil = 247; // last address
+        if (w.size() > 1) {
+            if (!ParseInt(w[1], 1, 247, v))
+                return "bad first address '" + w[1] + "' (1 to 247)";
+            r.slave = static_cast<int>(v);
+        }
+        if (w.size() > 2) {
+            if (!ParseInt(w[2], r.slave, 247, v))
+                return "bad last address '" + w[2] + "' (" + std::to_string(r.slave) + " to 247)";
+            r.coil = static_cast<int>(v);
+        }
+        if (w.size() > 3)
+            return "too many arguments for scan";
+    } else {
+        return "unknown command '" + r.command + "'";
+    }
+    return {};
+}
+
+std::string FloatText(float v) {
+    std::ostringstream s;
+    s << std::setprecision(9) << v;
+    return s.str();
+}
+
+} // namespace
+
+std::string CliUsage() {
+    return "usage: quarnex-cli [options] COMMAND ...\n"
+           "commands:\n"
+           "  read   ADDR REG [COUNT]    read COUNT (1-100) holding registers from REG\n"
+           "  readf  ADDR REG [COUNT]    read COUNT (1-50) floats, high word first\n"
+           "  write  ADDR REG VALUE...   write 16-bit registers (function 6 for one, 16 for more)\n"
+           "  writef ADDR REG VALUE...   write floats, high word first\n"
+           "  coil   ADDR COIL on|off    write one coil (numbered from 1)\n"
+           "  scan   [FIRST [LAST]]      list the addresses that answer register 40001\n"
+           "registers are numbered 40001-49999, addresses 1-247\n"
+           "options:\n"
+           "  -d, --device PATH   serial device (default: the profile's COM port)\n"
+           "  -c, --com N         COM number 1-9, mapped by the profile's [Serial Devices]\n"
+           "  -b, --baud B        300 ... 115200 (default: profile, else 9600)\n"
+           "  -p, --parity N|E|O  (default: profile, else N); always 8 data bits, 2 stop bits\n"
+           "  -r, --retries N     repeats after a failed attempt, 0-255 (default 2)\n"
+           "  -t, --timeout MS    receive margin in place of the usual 400 ms\n"
+           "  -n, --repeat N      run the request N times and print a summary\n"
+           "      --demo          use a simulated bus of instruments instead of a device\n";
+}
+
+static int RunCliOnMaster(const Options& o, const Request& r, ModbusMaster& master,
+                          std::ostream& out, std::ostream& err) {
+    if (r.command == "scan") {
+        int found = 0;
+        for (int a = r.slave; a <= r.coil; ++a) {
+            uint16_t code = 0;
+            const CommStatus s =
+                master.ReadHoldingRegisters(a, 40001, 1, &code, o.retries,
+                                            o.extraTimeout ? o.extraTimeout : master.PollTimeout());
+            if (s == status::kOk) {
+                out << a << ": " << code << '\n';
+                ++found;
+            } else if (s != status::kNoResponse) {
+                out << a << ": " << ModbusMaster::StatusText(s, false) << '\n';
+                ++found;
+            }
+        }
+        out << found << " of " << (r.coil - r.slave + 1) << " addresses answered\n";
+        return 0;
+    }
+
+    std::vector<uint16_t> words(static_cast<size_t>(r.count));
+    std::vector<float> floats(static_cast<size_t>(r.count));
+    std::map<CommStatus, int> failures;
+    std::vector<double> times;
+    CommStatus last = status::kOk;
+    for (int i = 0; i < o.repeat; ++i) {
+        const int64_t t0 = MonotonicNs();
+        CommStatus s;
+        if (r.command == "read")
+            s = master.ReadHoldingRegisters(r.slave, r.reg, r.count, words.data(), o.retries,
+                                            o.extraTimeout);
+        else if (r.command == "readf")
+            s = master.ReadFloatRegisters(r.slave, r.reg, r.count, floats.data(), o.retries,
+                                          o.extraTimeout);
+        else if (r.command == "write" && r.count == 1)
+            s = master.WriteSingleRegister(r.slave, r.reg, r.words[0], o.retries, o.extraTimeout);
+        else if (r.command == "write")
+            s = master.WriteMultipleRegisters(r.slave, r.reg, r.count, r.words.data(), o.retries,
+                                              o.extraTimeout);
+        else if (r.command == "writef")
+            s = master.WriteFloatRegisters(r.slave, r.reg, r.count, r.floats.data(), o.retries,
+                                           o.extraTimeout);
+        else
+            s = master.WriteSingleCoil(r.slave, r.coil, r.on, o.retries, o.extraTimeout);
+        times.push_back(static_cast<double>(MonotonicNs() - t0) / 1e6);
+        if (s != status::kOk)
+            ++failures[s];
+        last = s;
+    }
+
+    if (o.repeat > 1) {
+        std::vector<double> sorted = times;
+        std::sort(sorted.begin(), sorted.end());
+        double sum = 0;
+        for (double t : times)
+            sum += t;
+        const size_t p99 =
+            std::min(sorted.size() - 1, static_cast<size_t>(std::ceil(0.99 * sorted.size())) - 1);
+        int failed = 0;
+        for (const auto& [s, n] : failures)
+            failed += n;
+        out << "requests: " << o.repeat << ", succeeded: " << o.repeat - failed
+            << ", failed: " << failed << '\n';
+        for (const auto& [s, n] : failures)
+            out << "  " << n << " x " << ModbusMaster::StatusText(s, false) << '\n';
+        out << std::fixed << std::setprecision(2) << "mean " << sum / o.repeat << " ms, p99 "
+            << sorted[p99] << " ms\n";
+        return failed ? 1 : 0;
+    }
+    if (last != status::kOk) {
+        err << ModbusMaster::StatusText(last, false) << '\n';
+        return 1;
+    }
+    if (r.command == "read")
+        for (int i = 0; i < r.count; ++i)
+            out << r.reg + i << ": " << words[static_cast<size_t>(i)] << '\n';
+    else if (r.command == "readf")
+        for (int i = 0; i < r.count; ++i)
+            out << r.reg + 2 * i << ": " << FloatText(floats[static_cast<size_t>(i)]) << '\n';
+    else
+        out << "OK\n";
+    return 0;
+}
+
+// Runs the request against the default simulated bus, started in this process.
+static int RunCliWithDemoBus(const Options& o, const Request& r, Profile& profile,
+                             std::ostream& out, std::ostream& err) {
+    sim::SimBus bus;
+    std::string error;
+    if (!bus.Start(error)) {
+        err << "quarnex-cli: " << error << '\n';
+        return 1;
+    }
+    sim::PopulateDemoBus(bus);
+    profile.WriteInt(CommSettings::kSection, "Com Port", 1);
+    profile.WriteString(CommSettings::kDeviceSection, "COM1", bus.DevicePath());
+    ConsolePrompter prompter(err);
+    ModbusMaster master(profile, prompter);
+    if (!master.Open())
+        return 1;
+    return RunCliOnMaster(o, r, master, out, err);
+}
+
+int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::ostream& out,
+           std::ostream& err) {
+    if (!args.empty() && (args[0] == "-h" || args[0] == "--help")) {
+        out << CliUsage();
+        return 0;
+    }
+    Options o;
+    Request r;
+    std::string e = ParseOptions(args, o);
+    if (e.empty())
+        e = ParseRequest(o.words, r);
+    if (!e.empty()) {
+        err << "quarnex-cli: " << e << "\n(quarnex-cli --help lists the commands and options)\n";
+        return 2;
+    }
+    // The options override the user's settings in a profile of this run's own; nothing is saved.
+    Profile profile;
+    CommSettings base;
+    base.Load(profileIn);
+    for (int n = 1; n <= CommSettings::kPortCount; ++n)
+        profile.WriteString(CommSettings::kDeviceSection, "COM" + std::to_string(n),
+                            base.DevicePath(n));
+    profile.WriteInt(CommSettings::kSection, "Baud", o.baud ? o.baud : base.BaudRate());
+    profile.WriteString(CommSettings::kSection, "Parity",
+                        std::string(1, o.parity ? o.parity : base.ParityLetter()));
+    profile.WriteInt(CommSettings::kSection, "Com Port", o.com ? o.com : base.PortNumber());
+    profile.WriteInt(CommSettings::kSection, "Additional rec. timeout",
+                     base.AdditionalReceiveTimeout());
+    if (!o.device.empty()) {
+        profile.WriteInt(CommSettings::kSection, "Com Port", 1);
+        profile.WriteString(CommSettings::kDeviceSection, "COM1", o.device);
+    }
+    if (o.demo)
+        return RunCliWithDemoBus(o, r, profile, out, err);
+
+    ConsolePrompter prompter(err);
+    ModbusMaster master(profile, prompter);
+    if (!master.Open())
+        return 1;
+    return RunCliOnMaster(o, r, master, out, err);
+}
+
+} // namespace quarnex

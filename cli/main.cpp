@@ -1,0 +1,10 @@
+#include "cli/Cli.h"
+#include "platform/Profile.h"
+
+#include <iostream>
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    const quarnex::Profile profile(quarnex::Profile::DefaultPath());
+    return quarnex::RunCli(args, profile, std::cout, std::cerr);
+}

@@ -1,0 +1,106 @@
+#include "support/BusFixture.h"
+
+#include "cli/Cli.h"
+
+#include <sstream>
+
+namespace quarnex::test {
+namespace {
+
+class CliTest : public BusFixture {
+protected:
+    int Run(std::vector<std::string> args) {
+        out_.str("");
+        err_.str("");
+        args.insert(args.begin(), {"--device", bus_.DevicePath(), "--timeout", "20"});
+        return RunCli(args, profile_, out_, err_);
+    }
+    std::ostringstream out_, err_;
+};
+
+TEST_F(CliTest, ReadsAndWritesRegistersAndCoils) {
+    auto bank = AddBank(1);
+    for (int i = 0; i < 17; ++i)
+        bank->Set(static_cast<uint16_t>(i), static_cast<uint16_t>(2003 + i));
+    ASSERT_EQ(Run({"read", "1", "40001", "17"}), 0) << err_.str();
+    EXPECT_EQ(out_.str().substr(0, 24), "40001: 2003\n40002: 2004\n");
+    EXPECT_NE(out_.str().find("40017: 2019\n"), std::string::npos);
+
+    ASSERT_EQ(Run({"writef", "1", "40020", "-12.5", "1e3"}), 0) << err_.str();
+    EXPECT_EQ(out_.str(), "OK\n");
+    EXPECT_EQ(bank->GetFloat(19), -12.5f);
+    ASSERT_EQ(Run({"readf", "1", "40020", "2"}), 0);
+    EXPECT_EQ(out_.str(), "40020: -12.5\n40022: 1000\n");
+
+    ASSERT_EQ(Run({"write", "1", "40030", "0x1234"}), 0);
+    EXPECT_EQ(bank->Get(29), 0x1234);
+    ASSERT_EQ(Run({"write", "1", "40031", "1", "-1"}), 0);
+    EXPECT_EQ(bank->Get(31), 0xFFFF);
+    EXPECT_EQ(bus_.Requests().back()[1], 0x10); // more than one value goes as function 16
+
+    ASSERT_EQ(Run({"coil", "1", "7", "on"}), 0);
+    EXPECT_TRUE(bank->Coil(6));
+}
+
+TEST_F(CliTest, SilentAddressFailsWithTheStatusText) {
+    AddBank(1);
+    EXPECT_EQ(Run({"--retries", "1", "read", "5", "40001", "17"}), 1);
+    EXPECT_EQ(err_.str(), "No responce from slave\n");
+    EXPECT_EQ(bus_.RequestCount(5), 2u);
+}
+
+TEST_F(CliTest, RepeatPrintsASummary) {
+    AddBank(1);
+    bus_.InjectFault(1, {sim::Fault::BadCrc, 2});
+    EXPECT_EQ(Run({"-r", "0", "-n", "5", "read", "1", "40001"}), 1);
+    const std::string text = out_.str();
+    EXPECT_NE(text.find("requests: 5, succeeded: 3, failed: 2\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("  2 x Checksum error\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("p99"), std::string::npos);
+}
+
+TEST_F(CliTest, ScanListsTheAnsweringAddresses) {
+    AddBank(3)->Set(0, 2003);
+    AddBank(5)->Set(0, 2001);
+    ASSERT_EQ(Run({"-r", "0", "scan", "1", "6"}), 0);
+    EXPECT_EQ(out_.str(), "3: 2003\n5: 2001\n2 of 6 addresses answered\n");
+}
+
+TEST_F(CliTest, BadArgumentsAreRefusedBeforeAnyTraffic) {
+    AddBank(1);
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"read"},
+        {"read", "0", "40001"},
+        {"read", "1", "40000"},
+        {"read", "1", "40001", "101"},
+        {"readf", "1", "40001", "51"},
+        {"write", "1", "40001", "70000"},
+        {"writef", "1", "40001", "abc"},
+        {"coil", "1", "0", "on"},
+        {"coil", "1", "7", "maybe"},
+        {"--baud", "14400", "read", "1", "40001"},
+        {"--parity", "X", "read", "1", "40001"},
+        {"--bogus", "read", "1", "40001"},
+        {"frobnicate"},
+    };
+    for (const auto& args : bad) {
+        EXPECT_EQ(Run(args), 2) << (args.empty() ? "(none)" : args[0]);
+        EXPECT_NE(err_.str().find("quarnex-cli: "), std::string::npos);
+    }
+    EXPECT_TRUE(bus_.Requests().empty());
+    std::ostringstream out, err;
+    EXPECT_EQ(RunCli({"--help"}, profile_, out, err), 0);
+    EXPECT_NE(out.str().find("usage: quarnex-cli"), std::string::npos);
+}
+
+TEST_F(CliTest, MissingDeviceNamesThePath) {
+    std::ostringstream out, err;
+    EXPECT_EQ(RunCli({"--device", "/dev/quarnex-none", "read", "1", "40001"}, profile_, out, err),
+              1);
+    EXPECT_EQ(err.str(), "Can not open serial communication port.\n"
+                         "COM1 (/dev/quarnex-none): No such file or directory\n");
+}
+
+} // namespace
+} // namespace quarnex::test
