@@ -372,8 +372,42 @@ int Kel7Model::WeightDecimals() const {
     return r <= 2 ? 3 : r <= 5 ? 2 : r <= 8 ? 1 : 0;
 }
 
+double Kel7Model::CalibratedWeight() const {
+    // The weight the calibration makes of the input signal, before zero setting and offset.
+    const auto& v = setup_.normal;
+    const double signal = InputSignal();
+    const double factor = v[33];
+    switch (static_cast<int>(v[32])) {
+    case 0: // data sheet: rated load at rated output
+        return v[36] > 0 ? (signal - kDeadSignal) * v[35] / v[36] * factor : 0.0;
+    case 3: // shunt: the shunt signal stands for the shunt calibration force
+        return v[54] > 0 ? (signal - kDeadSignal) * v[53] / v[54] * factor : 0.0;
+    default: {
+        // Deadweight and table: straight lines through the stored points, in signal order,
+        // extended beyond the first and last point.
+        const int count = std::clamp(static_cast<int>(v[40]), 2, 6);
+        std::vector<std::pair<double, double>> points; // (signal, value)
+        for (int k = 0; k < count; ++k)
+            if (!(setup_.unstored & (1u << k)))
+                points.push_back({v[47 + k], v[41 + k]});
+        std::sort(points.begin(), points.end());
+        points.erase(std::unique(points.begin(), points.end(),
+                                 [](const auto& a, const auto& b) { return a.first == b.first; }),
+                     points.end());
+        if (points.size() < 2) // a calibration in progress: the instrument's own line
+            return (signal - kDeadSignal) / kSignalPerLoad;
+        size_t i = 1;
+        while (i + 1 < points.size() && signal > points[i].first)
+            ++i;
+        const auto& [s0, w0] = points[i - 1];
+        const auto& [s1, w1] = points[i];
+        return w0 + (signal - s0) * (w1 - w0) / (s1 - s0);
+    }
+    }
+}
+
 double Kel7Model::Gross() const {
-    const double raw = load_ - zero_ - setup_.normal[56];
+    const double raw = CalibratedWeight() - zero_ - setup_.normal[56];
     const double d = Division();
     return std::round(raw / d) * d;
 }
@@ -387,7 +421,7 @@ bool Kel7Model::Motion() const {
 }
 
 bool Kel7Model::ZeroIndication() const {
-    return std::fabs(load_ - zero_ - setup_.normal[56]) <= 0.25 * Division();
+    return std::fabs(CalibratedWeight() - zero_ - setup_.normal[56]) <= 0.25 * Division();
 }
 
 double Kel7Model::InputSignal() const {
@@ -815,7 +849,7 @@ int Kel7Model::WriteNormal(int i, float value, SlaveResult& result) {
             return Refuse(kCeCalibTimeout, 7, result);
         }
         // Set zero: the current weight is to read as the value entered.
-        const double raw = load_ - zero_ - v[56];
+        const double raw = CalibratedWeight() - zero_ - v[56];
         const double offset = v[56] + raw - value;
         if (std::fabs(offset) > 0.2 * v[16])
             return Refuse(kCeZeroSetRange, 3, result);
@@ -1128,7 +1162,7 @@ int Kel7Model::Command(int coil, SlaveResult& result) {
             return Refuse(kCeUnstable, 7, result);
         if (netMode_)
             return Refuse(kCeNetMode, 3, result);
-        const double newZero = load_ - setup_.normal[56];
+        const double newZero = CalibratedWeight() - setup_.normal[56];
         if (std::fabs(newZero) > 0.02 * setup_.normal[16])
             return Refuse(kCeZeroLimits, 3, result);
         zero_ = newZero;

@@ -200,6 +200,7 @@ private:
     uint16_t RegisterValue(int reg, int start) const;
     int64_t ScaledWeight(double value, int decimals) const;
     double Division() const; // one division of "Resolution:"
+    double CalibratedWeight() const;
     int ComputedError() const;
     double LevelSource(int source) const;
     bool Running() const;

@@ -166,6 +166,25 @@ TEST_F(Kel7SetupTest, CheckRefusesUnstoredPointsAndNamesCrossCheckFaults) {
     EXPECT_EQ(Float(1, NormalReg(32)), 1.0f);
 }
 
+TEST_F(Kel7SetupTest, TheWeightFollowsTheCalibration) {
+    ASSERT_EQ(Coil(1, kCoilRemoteSetup), status::kOk);
+    // Deadweight with a test weight of 500 entered as 400: the scale now reads 4/5.
+    EXPECT_EQ(WriteFloat(1, NormalReg(32), 1.0f), status::kOk);
+    EXPECT_EQ(WriteFloat(1, NormalReg(41), 0.0f), status::kOk);
+    With(1, [](sim::Kel7Model& m) { m.SetLoad(500.0); });
+    EXPECT_DOUBLE_EQ(Weight(1, 40012), 500.0); // point 2 not stored: the old line
+    EXPECT_EQ(WriteFloat(1, NormalReg(42), 400.0f), status::kOk);
+    With(1, [](sim::Kel7Model& m) { m.SetLoad(250.0); });
+    EXPECT_DOUBLE_EQ(Weight(1, 40012), 200.0);
+    // Data sheet: 1000 at 2.5 mV/V.
+    EXPECT_EQ(WriteFloat(1, NormalReg(32), 0.0f), status::kOk);
+    EXPECT_EQ(WriteFloat(1, NormalReg(36), 2.5f), status::kOk);
+    EXPECT_DOUBLE_EQ(Weight(1, 40012), 200.0); // 0.5 mV/V
+    // Discarding brings back the factory calibration.
+    EXPECT_EQ(Coil(1, kCoilDiscard), status::kOk);
+    EXPECT_DOUBLE_EQ(Weight(1, 40012), 250.0);
+}
+
 TEST_F(Kel7SetupTest, SetZeroMeasuresAndMovesTheZeroOffset) {
     With(1, [](sim::Kel7Model& m) { m.SetLoad(7.3); });
     ASSERT_EQ(Coil(1, kCoilRemoteSetup), status::kOk);
