@@ -30,6 +30,14 @@ QLineEdit* Field(QWidget* parent, int chars, bool right = false) {
     return field;
 }
 
+// The ">>" beside a value: just wide enough for its caption.
+QPushButton* MakeEditButton(QWidget* parent) {
+    auto* button = new QPushButton(Ui(ids::kEditButton), parent);
+    button->setAutoDefault(false);
+    button->setFixedWidth(button->fontMetrics().horizontalAdvance(button->text()) + 24);
+    return button;
+}
+
 void SetText(QLineEdit* field, const std::string& text) {
     const QString value = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
     if (field->text() != value)
@@ -52,8 +60,7 @@ CInstrumentInfoDlg::CInstrumentInfoDlg(ModbusMaster& bus, int address, Prompter&
     program_ = Field(this, 8);
     gross_ = Field(this, 10, true);
     signal_ = Field(this, 10, true);
-    editName_ = new QPushButton(Ui(ids::kEditButton), this);
-    editName_->setAutoDefault(false);
+    editName_ = MakeEditButton(this);
     close_ = new QPushButton(Ui(ids::kCloseButton), this);
     close_->setDefault(true);
 
@@ -138,10 +145,9 @@ CLevelsDlg::CLevelsDlg(ModbusMaster& bus, int address, Prompter& prompter, QWidg
     for (int n = 1; n <= LevelsWindow::kLevels; ++n) {
         levels_[n - 1] = Field(this, 10, true);
         status_[n - 1] = Field(this, 1);
-        status_[n - 1]->setMaximumWidth(status_[n - 1]->minimumWidth() * 2);
+        status_[n - 1]->setMaximumWidth(status_[n - 1]->minimumWidth());
         status_[n - 1]->setAlignment(Qt::AlignCenter);
-        edit_[n - 1] = new QPushButton(Ui(ids::kEditButton), this);
-        edit_[n - 1]->setAutoDefault(false);
+        edit_[n - 1] = MakeEditButton(this);
         grid->addWidget(new QLabel(Ui(ids::kLevelLabelFirst + n - 1), this), n, 0);
         grid->addWidget(levels_[n - 1], n, 1);
         grid->addWidget(status_[n - 1], n, 2);
