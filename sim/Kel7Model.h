@@ -64,6 +64,13 @@ struct Kel7Options {
 // stored only after the instrument has measured them (the write's answer is delayed by measureMs),
 // a boot loader with a flash image, and restarts into whatever program the flash holds.
 //
+// The weight is what the calibration makes of the input signal (2 mV/V at a load of 1000 on an
+// empty-scale signal of 0.1 mV/V): the factory calibration (deadweight, 0 at 0.1 mV/V and 1000 at
+// 2.1 mV/V) shows the load as it is; a data sheet, shunt or new point calibration changes that.
+// The register map, coils, states, command errors and boot-loader keys are in
+// sim/Kel7Registers.h; BuildFlashImage (sim/FlashImage.h) makes upgrade images the boot loader
+// accepts. A saved set-up with another "Instrument address:" moves the instrument on the bus.
+//
 // As a Modbus slave: a function other than 3, 5, 6 and 16 gets exception 01; a read or write that
 // does not lie inside one of the instrument's register blocks gets exception 02 (unused registers
 // inside a block read 0); a coil number without a command gets exception 02; malformed frames and
@@ -79,6 +86,8 @@ struct Kel7Options {
 //   errors:   SetError(97) forces register 40009 (0 ends the forcing); SetIoStatus(4) sets 40011.
 //   any register: Pin(40014, 9) makes a register read a fixed value (decimals 9 -> EEEEEE);
 //             Unpin / UnpinAll.
+//   set-up:   SetNormalValue(i, v) etc. change a value directly, without range checks (e.g. a
+//             set-up that the instrument's check must refuse); FactoryReset().
 //   read back: State(), Error(), CommandError(), Gross(), Net(), NetMode(), NormalValue(i),
 //             SpecialValue(j), BatchValue(i), RecipeValue(i), Text(k), Name(), LevelValue(n),
 //             UnstoredMask(), InBatchSetup(), ShuntConnected(), Commands() (every coil with the
