@@ -217,6 +217,16 @@ TEST_F(Kel7SetupTest, RestoreTakesBlocksAndTheCheckPutsBadValuesToDefault) {
     EXPECT_EQ(Coil(1, kCoilSave), status::kOk);
     EXPECT_EQ(Float(1, NormalReg(58)), 2.0f);
 
+    // COM3 and COM4 at one position of the I/O bus: the exit is refused until it is corrected.
+    ASSERT_EQ(Coil(1, kCoilRemoteRestore), status::kOk);
+    const float ports[11] = {0, 7, 5, 6, 1, 5, 6, 0, 1, 5, 6}; // 60-70: COM2 I/O bus, COM3, COM4
+    EXPECT_EQ(master_->WriteFloatRegisters(1, NormalReg(60), 11, ports), status::kOk);
+    EXPECT_EQ(WriteFloat(1, NormalReg(71), 0.0f), status::kOk);
+    ExpectRefused(1, kCoilCheck, kCeExitSameIoUnit, status::kIllegalDataValue);
+    ExpectRefused(1, kCoilSave, kCeExitSameIoUnit, status::kIllegalDataValue);
+    EXPECT_EQ(WriteFloat(1, NormalReg(71), 2.0f), status::kOk);
+    EXPECT_EQ(Coil(1, kCoilSave), status::kOk);
+
     // In remote set-up a bad value that got in some other way is named by its register.
     With(1, [](sim::Kel7Model& m) { m.SetNormalValue(60, 42.0f); });
     ASSERT_EQ(Coil(1, kCoilRemoteSetup), status::kOk);
