@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <ctime>
 
 namespace quarnex::sim {
 
@@ -65,6 +66,11 @@ FamilyModel::FamilyModel(int typeCode, uint32_t serialNumber, bool liveClock)
     boot.setupVersion = boot.setupDataVersion = 0;
     boot.text1 = std::string(ShortName(typeCode)) + "-BL";
     flash_ = BuildFlashImage(kb, app, boot, true, true, 3000, 1000, serialNumber);
+    if (liveClock_) { // its time runs from power-on, as the bus clock counts it
+        timespec ts{};
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        lastMs_ = int64_t{ts.tv_sec} * 1000 + ts.tv_nsec / 1'000'000;
+    }
 }
 
 bool FamilyModel::Weighing() const {
