@@ -15,6 +15,7 @@
 #include "monitor/WatchedSet.h"
 #include "sim/Kel7Model.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -111,6 +112,27 @@ TEST_F(PanelWindowTest, DoubleClickOpensThePanelAndTareSwitchesToNet) {
     EXPECT_TRUE(opened);
     EXPECT_EQ(Coils(), std::vector<int>{7});
     EXPECT_TRUE(view.TimerActive());
+    EXPECT_TRUE(prompter_.Boxes().empty());
+}
+
+TEST_F(PanelWindowTest, SelectInstrumentOpensThePanelOfTheAddressTyped) {
+    CSplashWnd::EnableSplashScreen(false);
+    master_.reset(); // the frame owns the program's one master
+    CMainFrame frame(profile_, &prompter_);
+    ASSERT_TRUE(frame.Create());
+    CQuarnexView& view = *frame.View();
+    std::vector<int> opened;
+    view.SetPanelOpener([&](int address) { opened.push_back(address); });
+    view.SetInstrumentSelector([&](int& address, InstrumentType& type) {
+        return SelectInstrument(&frame, frame.Bus(), prompter_, address, type);
+    });
+    WhenModal<CSelectInstrumentDlg>([](CSelectInstrumentDlg& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), "Select instrument");
+        dialog.Edit()->setText("1");
+        QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
+    });
+    frame.Action(CMainFrame::kSelectInstrument)->trigger();
+    EXPECT_EQ(opened, std::vector<int>{1});
     EXPECT_TRUE(prompter_.Boxes().empty());
 }
 
