@@ -8,6 +8,7 @@
 #include "platform/Profile.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -18,6 +19,7 @@ CQuarnexApp::CQuarnexApp() = default;
 // The frame goes first (it closes the port), then the profile and the demo bus it used.
 CQuarnexApp::~CQuarnexApp() {
     frame_.reset();
+    demoLogTrim_.reset();
     if (demo_)
         demo_->Stop();
 }
@@ -52,6 +54,12 @@ bool CQuarnexApp::InitInstance(const QStringList& arguments, int& exitCode) {
             return false;
         }
         profile = &demo_->DemoProfile();
+        // The simulated bus keeps a log of every request for tests; nobody reads it here, so it
+        // is dropped now and then instead of growing for as long as the demo runs.
+        demoLogTrim_ = std::make_unique<QTimer>();
+        QObject::connect(demoLogTrim_.get(), &QTimer::timeout,
+                         [this] { demo_->Bus().ClearRequests(); });
+        demoLogTrim_->start(kDemoLogTrimMs);
     } else {
         profile_ = std::make_unique<Profile>(Profile::DefaultPath());
         profile = profile_.get();

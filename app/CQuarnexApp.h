@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringList>
+#include <QTimer>
 
 #include <memory>
 
@@ -14,6 +15,8 @@ class Profile;
 // creates the main frame and shows it.
 class CQuarnexApp {
 public:
+    static constexpr int kDemoLogTrimMs = 10000;
+
     CQuarnexApp();
     ~CQuarnexApp();
 
@@ -26,6 +29,7 @@ public:
 
 private:
     std::unique_ptr<DemoSession> demo_;
+    std::unique_ptr<QTimer> demoLogTrim_;
     std::unique_ptr<Profile> profile_;
     std::unique_ptr<CMainFrame> frame_;
 };
