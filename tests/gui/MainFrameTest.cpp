@@ -29,6 +29,10 @@
 
 #include <functional>
 
+// fontconfig keeps its configuration until the process ends (nobody calls FcFini); that is
+// not a leak of the program's.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
 namespace quarnex::test {
 namespace {
 
