@@ -27,11 +27,18 @@
 #include <QToolBar>
 #include <QTreeWidget>
 
+#include <cstdio>
+#include <fstream>
 #include <functional>
+#include <iterator>
+
+#include <unistd.h>
 
 // fontconfig keeps its configuration until the process ends (nobody calls FcFini); that is
 // not a leak of the program's.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}
 
 namespace quarnex::test {
 namespace {
@@ -332,6 +339,36 @@ TEST_F(FrameTest, DoubleClickAndSelectInstrumentOpenThePanelOfARecipeBatcher) {
     frame_->Action(CMainFrame::kSelectInstrument)->trigger();
     EXPECT_EQ(opened, (std::vector<int>{1, 1}));
     EXPECT_TRUE(View().TimerActive());
+}
+
+TEST_F(FrameTest, RunningAndClosingWritesNothingToTheProfile) {
+    char folder[] = "/tmp/quarnex-gui-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string path = std::string(folder) + "/quarnex.ini";
+    {
+        Profile file(path);
+        file.WriteString("Serial Devices", "COM1", bus_.DevicePath());
+        file.WriteInt("Instr to view", "1", 1);
+    }
+    auto read = [&] {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string before = read();
+    Kel7(1);
+    {
+        Profile file(path);
+        CMainFrame frame(file, &prompter_);
+        ASSERT_TRUE(frame.Create());
+        frame.show();
+        for (int i = 0; i < 3; ++i)
+            frame.View()->OnTimer();
+        frame.Action(CMainFrame::kExit)->trigger();
+        EXPECT_FALSE(frame.isVisible());
+    }
+    EXPECT_EQ(read(), before);
+    std::remove(path.c_str());
+    rmdir(folder);
 }
 
 TEST_F(FrameTest, AboutShowsTheCompiledInVersion) {
