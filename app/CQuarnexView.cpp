@@ -22,7 +22,9 @@ CQuarnexView::CQuarnexView(ModbusMaster& bus, Profile& profile, Prompter& prompt
     connect(&timer_, &QTimer::timeout, this, &CQuarnexView::OnTimer);
     connect(list_, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* item, int) { OnDoubleClick(item); });
-    panelOpener_ = [this](int address) { OpenInstrumentPanel(window(), bus_, address, prompter_); };
+    panelOpener_ = [this](int address) {
+        OpenInstrumentPanel(window(), bus_, address, prompter_, panelHooks_);
+    };
     selector_ = [this](int& address, InstrumentType& type) {
         return SelectInstrument(window(), bus_, prompter_, address, type);
     };
@@ -152,6 +154,12 @@ void CQuarnexView::OnSelectInstrument() {
     if (open != 0)
         panelOpener_(open);
     Render();
+    RestartTimer();
+}
+
+void CQuarnexView::RunWithPollingStopped(const std::function<void()>& window) {
+    StopTimer();
+    window();
     RestartTimer();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/panel/OpenPanel.h"
 #include "monitor/QuarnexView.h"
 
 #include <QIcon>
@@ -39,6 +40,9 @@ public:
     void StopTimer() { timer_.stop(); }
     void RestartTimer() { timer_.start(QuarnexView::kTimerPeriodMs); }
     bool TimerActive() const { return timer_.isActive(); }
+    // Runs a window that talks to the bus with polling stopped, and restarts polling after it.
+    // The commands that come later (communication tester, software upgrade) go through here.
+    void RunWithPollingStopped(const std::function<void()>& window);
 
     QuarnexView& Logic() { return logic_; }
     QTreeWidget* List() const { return list_; }
@@ -48,6 +52,8 @@ public:
     void SetPanelOpener(std::function<void(int address)> opener) {
         panelOpener_ = std::move(opener);
     }
+    // The set-up sheet, backup and restore behind the panel's buttons (empty: disabled there).
+    void SetPanelHooks(const PanelHooks& hooks) { panelHooks_ = hooks; }
     void SetInstrumentSelector(std::function<bool(int& address, InstrumentType& type)> selector) {
         selector_ = std::move(selector);
     }
@@ -80,6 +86,7 @@ private:
     uint64_t renderedGeneration_ = ~uint64_t{0};
     std::function<void(int)> panelOpener_;
     std::function<bool(int&, InstrumentType&)> selector_;
+    PanelHooks panelHooks_;
 };
 
 } // namespace quarnex

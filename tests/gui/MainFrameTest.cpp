@@ -331,6 +331,11 @@ TEST_F(FrameTest, DoubleClickAndSelectInstrumentOpenThePanelOfARecipeBatcher) {
     EXPECT_EQ(prompter_.LastText(), "Selected instrument is NOT supported by this program !");
     EXPECT_TRUE(View().TimerActive());
 
+    bool ranStopped = false;
+    View().RunWithPollingStopped([&] { ranStopped = !View().TimerActive(); });
+    EXPECT_TRUE(ranStopped);
+    EXPECT_TRUE(View().TimerActive());
+
     View().SetInstrumentSelector([](int& address, InstrumentType& type) {
         address = 1;
         type = itype::kKel7;
