@@ -10,6 +10,9 @@ if [ "${1:-}" = "--sanitize" ]; then
     dir="$root/build-sanitize"
     opts=(-DQUARNEX_SANITIZE=ON -DQUARNEX_BUILD_BENCH=OFF)
     export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
+    # fontconfig keeps its configuration until the process ends (nobody calls FcFini); that is
+    # not a leak of the program's, and every window test would report it.
+    export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp"
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 fi
 "$root/scripts/build.sh" "$dir" "${opts[@]}"

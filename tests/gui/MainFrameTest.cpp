@@ -34,12 +34,6 @@
 
 #include <unistd.h>
 
-// fontconfig keeps its configuration until the process ends (nobody calls FcFini); that is
-// not a leak of the program's.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
-
 namespace quarnex::test {
 namespace {
 
