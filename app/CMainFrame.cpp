@@ -67,12 +67,12 @@ bool CMainFrame::Create() {
 }
 
 void CMainFrame::CreateActions() {
-    struct Spec {
+    struct CommandDef {
         int text;
         int prompt; // 0: none
         int icon;   // a pictures::Tool, or -1
     };
-    const Spec specs[kCommandCount] = {
+    const CommandDef commands[kCommandCount] = {
         {17001, 17020, -1},
         {17003, 17021, -1},
         {17004, 17022, -1},
@@ -85,11 +85,11 @@ void CMainFrame::CreateActions() {
         {17014, 17027, int(pictures::Tool::About)},
     };
     for (int c = 0; c < kCommandCount; ++c) {
-        auto* action = new QAction(Ui(specs[c].text), this);
-        if (specs[c].prompt)
-            SetPrompt(action, specs[c].prompt);
-        if (specs[c].icon >= 0)
-            action->setIcon(pictures::ToolIcon(static_cast<pictures::Tool>(specs[c].icon)));
+        auto* action = new QAction(Ui(commands[c].text), this);
+        if (commands[c].prompt)
+            SetPrompt(action, commands[c].prompt);
+        if (commands[c].icon >= 0)
+            action->setIcon(pictures::ToolIcon(static_cast<pictures::Tool>(commands[c].icon)));
         actions_[c] = action;
     }
     connect(actions_[kExit], &QAction::triggered, this, &QWidget::close);

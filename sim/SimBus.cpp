@@ -204,9 +204,9 @@ int SimBus::PacingBaud() const {
     return SpeedToBaud(cfgetospeed(&tio));
 }
 
-void SimBus::InjectFault(int address, const FaultSpec& spec) {
+void SimBus::InjectFault(int address, const FaultSpec& injected) {
     std::lock_guard<std::mutex> lock(mutex_);
-    faults_[address].push_back(spec);
+    faults_[address].push_back(injected);
 }
 
 void SimBus::ClearFaults() {

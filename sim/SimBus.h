@@ -70,8 +70,8 @@ public:
     // at the rate the program configured on its side of the pseudo-terminal; -1 turns pacing off.
     void SetPacing(int baud);
 
-    // Applies a fault to the next spec.count requests at address (0: at any address).
-    void InjectFault(int address, const FaultSpec& spec);
+    // Applies a fault to the next injected.count requests at address (0: at any address).
+    void InjectFault(int address, const FaultSpec& injected);
     void ClearFaults();
     // Writes bytes towards the program now, unasked (stale bytes, line noise).
     void SendRaw(const std::vector<uint8_t>& bytes);

@@ -58,16 +58,16 @@ bool ParseInt(const std::string& text, int min, int max, int& value) {
     return true;
 }
 
-bool ParseFault(const std::string& text, int& address, FaultSpec& spec, std::string& error) {
+bool ParseFault(const std::string& text, int& address, FaultSpec& injected, std::string& error) {
     const auto c1 = text.find(':');
     if (c1 == std::string::npos || !ParseInt(text.substr(0, c1), 0, 247, address)) {
         error = "bad fault \"" + text + "\": expected ADDR:KIND[:N] with ADDR 0-247";
         return false;
     }
     std::string kind = text.substr(c1 + 1);
-    spec.count = 1;
+    injected.count = 1;
     if (const auto c2 = kind.find(':'); c2 != std::string::npos) {
-        if (!ParseInt(kind.substr(c2 + 1), 1, 1000000, spec.count)) {
+        if (!ParseInt(kind.substr(c2 + 1), 1, 1000000, injected.count)) {
             error = "bad fault count in \"" + text + "\": expected 1 or more";
             return false;
         }
@@ -90,8 +90,8 @@ bool ParseFault(const std::string& text, int& address, FaultSpec& spec, std::str
             error = "bad exception code in \"" + text + "\": expected 1-255";
             return false;
         }
-        spec.kind = Fault::Exception;
-        spec.exceptionCode = static_cast<uint8_t>(code);
+        injected.kind = Fault::Exception;
+        injected.exceptionCode = static_cast<uint8_t>(code);
         return true;
     }
     const auto it = kKinds.find(kind);
@@ -99,7 +99,7 @@ bool ParseFault(const std::string& text, int& address, FaultSpec& spec, std::str
         error = "unknown fault kind \"" + kind + "\"";
         return false;
     }
-    spec.kind = it->second;
+    injected.kind = it->second;
     return true;
 }
 
@@ -161,11 +161,11 @@ int main(int argc, char** argv) {
             if (!value(v))
                 return fail(a + " needs ADDR:KIND[:N]");
             int address = 0;
-            FaultSpec spec;
+            FaultSpec injected;
             std::string error;
-            if (!ParseFault(v, address, spec, error))
+            if (!ParseFault(v, address, injected, error))
                 return fail(error);
-            faults.push_back({address, spec});
+            faults.push_back({address, injected});
         } else if (a == "--static") {
             live = false;
         } else {
@@ -190,8 +190,8 @@ int main(int argc, char** argv) {
             addresses.push_back(address);
         }
     }
-    for (const auto& [address, spec] : faults)
-        bus.InjectFault(address, spec);
+    for (const auto& [address, injected] : faults)
+        bus.InjectFault(address, injected);
     bus.SetPacing(baud);
 
     // The signals are taken by sigwait below, so none may interrupt the bus thread.

@@ -152,9 +152,9 @@ TEST_F(MasterTest, EveryStatusFromARealAnswer) {
         {sim::Fault::Exception, 9, 15},     {sim::Fault::Exception, 0x80, 15},
     };
     for (const Case& c : cases) {
-        sim::FaultSpec spec{c.fault, 1};
-        spec.exceptionCode = c.exception;
-        bus_.InjectFault(1, spec);
+        sim::FaultSpec injected{c.fault, 1};
+        injected.exceptionCode = c.exception;
+        bus_.InjectFault(1, injected);
         uint16_t values[2] = {};
         EXPECT_EQ(master_->ReadHoldingRegisters(1, 40001, 2, values, 0, kQuick), c.expected)
             << "fault " << static_cast<int>(c.fault) << " code " << int{c.exception};

@@ -91,10 +91,10 @@ TEST_F(SlaveProtocolTest, CorruptAndForeignFramesAreSilenceAndTheSlaveStaysInSte
 }
 
 TEST_F(SlaveProtocolTest, InjectedFaultsSitOnTopOfTheInstrument) {
-    sim::FaultSpec spec;
-    spec.kind = sim::Fault::Exception;
-    spec.exceptionCode = 6;
-    bus_.InjectFault(1, spec);
+    sim::FaultSpec injected;
+    injected.kind = sim::Fault::Exception;
+    injected.exceptionCode = 6;
+    bus_.InjectFault(1, injected);
     EXPECT_EQ(Transact({1, 0x03, 0x00, 0x00, 0x00, 0x01}), WithCrc({1, 0x83, 0x06}));
     EXPECT_EQ(Transact({1, 0x03, 0x00, 0x00, 0x00, 0x01}), WithCrc({1, 0x03, 2, 0x07, 0xD3}));
 }
