@@ -28,6 +28,29 @@ std::string ToInstrument(const QString& text) {
     return text.toLatin1().toStdString();
 }
 
+// The layout every entry dialog shares: the label and its field in a row, OK (the default) and
+// Cancel stacked on the right. Returns OK; cancel receives the Cancel button when asked for.
+QPushButton* LayOutEntry(QDialog* dialog, QLabel* label, QWidget* field,
+                         QPushButton** cancel = nullptr) {
+    label->setBuddy(field);
+    auto* ok = new QPushButton(Ui(ids::kOk), dialog);
+    auto* cancelButton = new QPushButton(Ui(ids::kCancel), dialog);
+    ok->setDefault(true);
+    QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
+    QObject::connect(cancelButton, &QPushButton::clicked, dialog, &QDialog::reject);
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(ok);
+    buttons->addWidget(cancelButton);
+    buttons->addStretch();
+    auto* layout = new QHBoxLayout(dialog);
+    layout->addWidget(label);
+    layout->addWidget(field, 1);
+    layout->addLayout(buttons);
+    if (cancel)
+        *cancel = cancelButton;
+    return ok;
+}
+
 } // namespace
 
 // ---- CHeaderDlg ----
@@ -37,23 +60,7 @@ CHeaderDlg::CHeaderDlg(const std::string& caption, const QString& initialText, Q
     setWindowTitle(caption.empty() ? Ui(ids::kHeaderCaption) : FromInstrument(caption));
     label_ = new QLabel(Ui(ids::kNewValueLabel), this);
     edit_ = new QLineEdit(initialText, this);
-    label_->setBuddy(edit_);
-    ok_ = new QPushButton(Ui(ids::kOk), this);
-    cancel_ = new QPushButton(Ui(ids::kCancel), this);
-    ok_->setDefault(true);
-    connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto* row = new QHBoxLayout;
-    row->addWidget(label_);
-    row->addWidget(edit_, 1);
-    auto* buttons = new QVBoxLayout;
-    buttons->addWidget(ok_);
-    buttons->addWidget(cancel_);
-    buttons->addStretch();
-    auto* layout = new QHBoxLayout(this);
-    layout->addLayout(row, 1);
-    layout->addLayout(buttons);
+    ok_ = LayOutEntry(this, label_, edit_, &cancel_);
     edit_->setFocus();
     edit_->selectAll();
 }
@@ -225,23 +232,10 @@ CChoiceDlg::CChoiceDlg(ChoiceEntry& entry, QWidget* parent) : QDialog(parent), e
                                            : FromInstrument(entry.Caption()));
     auto* label = new QLabel(Ui(ids::kNewValueLabel), this);
     list_ = new QComboBox(this);
-    label->setBuddy(list_);
     for (const std::string& item : entry.Items())
         list_->addItem(FromInstrument(item));
     list_->setCurrentIndex(entry.Preselected());
-    ok_ = new QPushButton(Ui(ids::kOk), this);
-    auto* cancel = new QPushButton(Ui(ids::kCancel), this);
-    ok_->setDefault(true);
-    connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QVBoxLayout;
-    buttons->addWidget(ok_);
-    buttons->addWidget(cancel);
-    buttons->addStretch();
-    auto* layout = new QHBoxLayout(this);
-    layout->addWidget(label);
-    layout->addWidget(list_, 1);
-    layout->addLayout(buttons);
+    ok_ = LayOutEntry(this, label, list_);
     list_->setFocus();
 }
 
@@ -277,20 +271,7 @@ CSelectInstrumentDlg::CSelectInstrumentDlg(AddressEntry& entry, QWidget* parent)
     auto* label = new QLabel(Ui(ids::kEnterAddressLabel), this);
     edit_ = new QLineEdit(this);
     edit_->setMaxLength(3);
-    label->setBuddy(edit_);
-    ok_ = new QPushButton(Ui(ids::kOk), this);
-    auto* cancel = new QPushButton(Ui(ids::kCancel), this);
-    ok_->setDefault(true);
-    connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QVBoxLayout;
-    buttons->addWidget(ok_);
-    buttons->addWidget(cancel);
-    buttons->addStretch();
-    auto* layout = new QHBoxLayout(this);
-    layout->addWidget(label);
-    layout->addWidget(edit_, 1);
-    layout->addLayout(buttons);
+    ok_ = LayOutEntry(this, label, edit_);
     edit_->setFocus();
 }
 

@@ -2,6 +2,7 @@
 // Polling is driven by calling the timer handlers; modal dialogs are worked from a zero-time
 // timer that fires inside their event loop.
 #include "support/BusFixture.h"
+#include "support/QtTestSupport.h"
 
 #include "app/CAboutDlg.h"
 #include "app/CCommSetupDlg.h"
@@ -36,23 +37,6 @@
 
 namespace quarnex::test {
 namespace {
-
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "gui_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
-
-// Runs f on the modal dialog of type D once it is up.
-template <class D> void WhenModal(std::function<void(D&)> f) {
-    QTimer::singleShot(0, [f] {
-        auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        f(*dialog);
-    });
-}
 
 QPushButton* ButtonWithText(QWidget& parent, const QString& text) {
     for (QPushButton* b : parent.findChildren<QPushButton*>())

@@ -2,6 +2,7 @@
 // offscreen platform, against the simulated bus. Ticks are driven by calling the timer handlers;
 // a modal window is worked from a zero-time timer that fires inside its event loop.
 #include "support/BusFixture.h"
+#include "support/QtTestSupport.h"
 
 #include "app/CMainFrame.h"
 #include "app/CQuarnexView.h"
@@ -31,23 +32,6 @@ namespace quarnex::test {
 namespace {
 
 constexpr int kAddress = 1;
-
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "gui_panel_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
-
-// Runs f on the modal window of type D once it is up.
-template <class D> void WhenModal(std::function<void(D&)> f) {
-    QTimer::singleShot(0, [f] {
-        auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        f(*dialog);
-    });
-}
 
 class PanelWindowTest : public BusFixture {
 protected:
