@@ -143,6 +143,13 @@ CommStatus ModbusMaster::Transact(std::vector<uint8_t>& request, std::vector<uin
                 else if (answer[0] != request[0] ||
                          (answer[1] != function && answer[1] != (function | 0x80)))
                     result = status::kReceiveError;
+                // A read answer whose byte count field disagrees with the registers asked for
+                // would leave part of the caller's array unfilled (or fill it from beyond the
+                // data) while reporting success. It is a receive error like a short answer, so
+                // it is repeated and offered in the Retry/Cancel box as one.
+                else if (result == status::kOk && (function == 3 || function == 23) &&
+                         answer[2] != remainder)
+                    result = status::kReceiveError;
             }
             ++counter;
             lastAttempts_ = counter;
@@ -179,10 +186,7 @@ CommStatus ModbusMaster::ReadHoldingRegisters(int slave, int reg, int count, uin
     CommStatus result = Transact(request, answer, retries, extraTimeout, showRetryBox, owner);
     if (result != status::kOk)
         return result;
-    // The answer's byte count must match what was asked for; anything else would leave part of
-    // the caller's array unfilled while reporting success.
-    if (answer[2] != 2 * count)
-        return status::kReceiveError;
+    // A good answer carries exactly 2 x count data bytes (the transaction checks the byte count).
     for (int i = 0; i < count; ++i)
         values[i] = static_cast<uint16_t>(answer[3 + 2 * i] << 8 | answer[4 + 2 * i]);
     return result;
@@ -197,8 +201,6 @@ CommStatus ModbusMaster::ReadFloats(int slave, int reg, int count, float* values
     CommStatus result = Transact(request, answer, retries, extraTimeout, showRetryBox, owner);
     if (result != status::kOk)
         return result;
-    if (answer[2] != 4 * count)
-        return status::kReceiveError;
     for (int i = 0; i < count; ++i)
         values[i] = modbus::BytesToFloat(&answer[3 + 4 * i], modicon);
     return result;

@@ -1,0 +1,178 @@
+// The transaction against an in-memory port that answers from a script and logs every step the
+// master takes on it, so the order of the steps and the time-out in force at each read can be
+// checked exactly, and answers the simulator would never send can be fed in.
+#include "comm/ModbusMaster.h"
+#include "platform/Profile.h"
+#include "platform/ScriptedPrompter.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quarnex::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct Script {
+    std::deque<Bytes> answers; // one per written request; none left means a silent line
+    Bytes pending;             // what the line holds for the reads of this attempt
+    std::vector<std::string> log;
+    SerialTimeouts timeouts{};
+    bool failWrites = false;
+};
+
+class ScriptedPort : public SerialPort {
+public:
+    explicit ScriptedPort(std::shared_ptr<Script> script) : s_(std::move(script)) {}
+    bool Open(const std::string&, std::string&, int&) override { return open_ = true; }
+    void Close() override { open_ = false; }
+    bool IsOpen() const override { return open_; }
+    bool SetTimeouts(const SerialTimeouts& t) override {
+        s_->timeouts = t;
+        return true;
+    }
+    bool GetTimeouts(SerialTimeouts& t) const override {
+        t = s_->timeouts;
+        return true;
+    }
+    bool ApplyMode(const std::string&) override { return true; }
+    bool Purge() override {
+        s_->log.push_back("purge");
+        s_->pending.clear();
+        return true;
+    }
+    int Write(const uint8_t*, int n) override {
+        s_->log.push_back("write");
+        if (s_->failWrites)
+            return n - 1;
+        if (!s_->answers.empty()) {
+            s_->pending = s_->answers.front();
+            s_->answers.pop_front();
+        }
+        return n;
+    }
+    int Read(uint8_t* buffer, int n) override {
+        s_->log.push_back("read " + std::to_string(n) + " within " +
+                          std::to_string(s_->timeouts.readTotalConstant));
+        const int got = std::min<int>(n, static_cast<int>(s_->pending.size()));
+        std::copy_n(s_->pending.begin(), got, buffer);
+        s_->pending.erase(s_->pending.begin(), s_->pending.begin() + got);
+        return got;
+    }
+
+private:
+    std::shared_ptr<Script> s_;
+    bool open_ = false;
+};
+
+class TransactionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        profile_.WriteInt("Comm Param", "Baud", 9600); // receive base 7 ms
+        master_ = std::make_unique<ModbusMaster>(
+            profile_, prompter_, [s = script_] { return std::make_unique<ScriptedPort>(s); });
+        ASSERT_TRUE(master_->Open());
+        script_->log.clear();
+    }
+    // A correct answer: the bytes given plus their CRC.
+    static Bytes Framed(Bytes bytes) {
+        modbus::AppendCrc(bytes);
+        return bytes;
+    }
+    void Answer(const Bytes& frame, int times = 1) {
+        for (int i = 0; i < times; ++i)
+            script_->answers.push_back(frame);
+    }
+
+    std::shared_ptr<Script> script_ = std::make_shared<Script>();
+    Profile profile_;
+    ScriptedPrompter prompter_;
+    std::unique_ptr<ModbusMaster> master_;
+};
+
+// The extra time-out is in force for both reads of an attempt and only for them: it is set after
+// the request went out and the usual 400 ms margin is back before the next attempt's purge.
+TEST_F(TransactionTest, ExtraTimeoutCoversExactlyTheReadsOfEachAttempt) {
+    Answer(Framed({0x01, 0x03, 0x02})); // short: the second read comes up empty
+    Answer(Framed({0x01, 0x03, 0x02, 0x12, 0x34}));
+    uint16_t value = 0;
+    EXPECT_EQ(master_->ReadHoldingRegisters(1, 40001, 1, &value, 1, 37), 0);
+    EXPECT_EQ(value, 0x1234);
+    const std::vector<std::string> attempt = {"purge", "write", "read 5 within 44",
+                                              "read 2 within 44"};
+    std::vector<std::string> expected = attempt;
+    expected.insert(expected.end(), attempt.begin(), attempt.end());
+    EXPECT_EQ(script_->log, expected);
+    EXPECT_EQ(master_->Link().Timeouts().readTotalConstant, 407);
+
+    // Without an extra time-out the reads run on the margin set at the open.
+    script_->log.clear();
+    Answer(Framed({0x01, 0x05, 0x00, 0x06, 0xFF, 0x00}));
+    EXPECT_EQ(master_->WriteSingleCoil(1, 7, true), 0);
+    EXPECT_EQ(script_->log, (std::vector<std::string>{"purge", "write", "read 5 within 407",
+                                                      "read 3 within 407"}));
+
+    // A failed write ends the transaction before any read and leaves the margin alone.
+    script_->log.clear();
+    script_->failWrites = true;
+    EXPECT_EQ(master_->WriteSingleCoil(1, 7, true, 3, 37, true), 2);
+    EXPECT_EQ(script_->log, (std::vector<std::string>{"purge", "write"}));
+    EXPECT_EQ(master_->Link().Timeouts().readTotalConstant, 407);
+    EXPECT_TRUE(prompter_.Boxes().empty());
+}
+
+// Which failure wins when an answer is wrong in more than one way.
+TEST_F(TransactionTest, StatusOfMalformedAnswers) {
+    struct Case {
+        const char* what;
+        Bytes answer;
+        CommStatus expected;
+    };
+    Bytes swapped = Framed({0x01, 0x83, 0x02});
+    std::swap(swapped[3], swapped[4]);
+    const Case cases[] = {
+        {"nothing at all", {}, 4},
+        {"two bytes", {0x01, 0x03}, 3},
+        {"exception with a bad CRC", swapped, 5},
+        {"exception from another address", Framed({0x02, 0x83, 0x02}), 3},
+        {"exception of another function", Framed({0x01, 0x86, 0x02}), 3},
+        {"exception code 0", Framed({0x01, 0x83, 0x00}), 15},
+        {"byte count one register short", Framed({0x01, 0x03, 0x02, 0x00, 0x01, 0x00, 0x00}), 3},
+        {"byte count one register long", Framed({0x01, 0x03, 0x06, 0x00, 0x01, 0x00, 0x02}), 3},
+    };
+    for (const Case& c : cases) {
+        Answer(c.answer);
+        uint16_t values[2] = {7, 7};
+        EXPECT_EQ(master_->ReadHoldingRegisters(1, 40001, 2, values), c.expected) << c.what;
+        EXPECT_EQ(values[0], 7) << c.what;
+        EXPECT_EQ(master_->LastAttempts(), 1) << c.what;
+    }
+}
+
+// A read answer with a wrong byte count but a correct CRC is a receive error like any other:
+// repeated as asked and then offered in the Retry/Cancel box, never passed over in silence.
+TEST_F(TransactionTest, WrongByteCountIsRetriedAndOffered) {
+    const Bytes wrongCount = Framed({0x01, 0x03, 0x02, 0x00, 0x2A, 0x00, 0x00});
+    Answer(wrongCount, 3);
+    prompter_.Answer(true); // Retry
+    Answer(Framed({0x01, 0x03, 0x04, 0x00, 0x2A, 0x00, 0x2B}));
+    uint16_t values[2] = {};
+    EXPECT_EQ(master_->ReadHoldingRegisters(1, 40001, 2, values, 2, 0, true), 0);
+    EXPECT_EQ(prompter_.Texts(), std::vector<std::string>{"COMMUNICATION ERROR\nReceive error"});
+    EXPECT_EQ(values[1], 0x2B);
+    EXPECT_EQ(master_->LastAttempts(), 1);
+
+    // The same for floats, whose answers carry four bytes per value.
+    Answer(Framed({0x01, 0x03, 0x04, 0x3F, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}), 2);
+    float floats[2] = {};
+    EXPECT_EQ(master_->ReadFloatRegisters(1, 40001, 2, floats, 1), 3);
+    EXPECT_EQ(master_->LastAttempts(), 2);
+    EXPECT_EQ(floats[0], 0.0f);
+}
+
+} // namespace
+} // namespace quarnex::test
