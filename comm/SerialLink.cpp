@@ -6,6 +6,7 @@
 #include "res/Strings.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 
 namespace quarnex {
@@ -17,6 +18,14 @@ constexpr BaudTiming kTimings[] = {
     {4800, 10, 4, 15},   {9600, 5, 2, 7},    {19200, 3, 1, 4},   {38400, 2, 1, 3},
     {57600, 1, 1, 2},    {115200, 1, 1, 2},
 };
+
+// A receive time-out of base + additional + margin. The additional receive timeout comes from the
+// profile unchecked, so the sum may not fit an int; it saturates instead of wrapping round to a
+// negative time-out (or overflowing, which is undefined).
+int ReceiveTimeout(int baseMs, int additionalMs, int marginMs) {
+    const long long sum = static_cast<long long>(baseMs) + additionalMs + marginMs;
+    return sum > INT_MAX ? INT_MAX : sum < INT_MIN ? INT_MIN : static_cast<int>(sum);
+}
 
 } // namespace
 
@@ -82,7 +91,8 @@ bool SerialLink::Open() {
     SerialTimeouts t;
     t.readInterval = kReadIntervalMs;
     t.readTotalMultiplier = timing_.byteTimeMs;
-    t.readTotalConstant = timing_.receiveBaseMs + additionalReceiveTimeout_ + kReceiveMarginMs;
+    t.readTotalConstant =
+        ReceiveTimeout(timing_.receiveBaseMs, additionalReceiveTimeout_, kReceiveMarginMs);
     t.writeTotalMultiplier = timing_.byteTimeMs;
     t.writeTotalConstant = kWriteTotalConstantMs;
     if (!port_->SetTimeouts(t) || !port_->ApplyMode(modeString_)) {
@@ -105,16 +115,16 @@ bool SerialLink::SetReceiveMargin(int ms) {
     SerialTimeouts t;
     if (!IsOpen() || !port_->GetTimeouts(t))
         return false;
-    t.readTotalConstant = timing_.receiveBaseMs + additionalReceiveTimeout_ + ms;
+    t.readTotalConstant = ReceiveTimeout(timing_.receiveBaseMs, additionalReceiveTimeout_, ms);
     return port_->SetTimeouts(t);
 }
 
 int SerialLink::DefaultReceiveTimeout() const {
-    return timing_.receiveBaseMs + additionalReceiveTimeout_ + kReceiveMarginMs;
+    return ReceiveTimeout(timing_.receiveBaseMs, additionalReceiveTimeout_, kReceiveMarginMs);
 }
 
 int SerialLink::PollTimeout() const {
-    return timing_.receiveBaseMs + additionalReceiveTimeout_ + kPollMarginMs;
+    return ReceiveTimeout(timing_.receiveBaseMs, additionalReceiveTimeout_, kPollMarginMs);
 }
 
 void SerialLink::Delay(int ms) {

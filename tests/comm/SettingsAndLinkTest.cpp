@@ -2,6 +2,7 @@
 
 #include "res/Strings.h"
 
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -128,6 +129,26 @@ TEST_F(LinkTest, ReceiveMarginsFollowTheBaudRate) {
     EXPECT_EQ(fresh.Timeouts().readTotalConstant, 407);
     fresh.Close();
     EXPECT_FALSE(fresh.SetReceiveMargin(37));
+}
+
+// The profile's additional receive timeout is used unchanged, however large: the time-outs built
+// on it stay the longest wait there is instead of wrapping round to a negative one.
+TEST_F(LinkTest, HugeAdditionalTimeoutSaturates) {
+    UseCom(1, 9600, 'N', 0);
+    profile_.WriteString("Comm Param", "Additional rec. timeout", "99999999999");
+    MakeMaster();
+    SerialLink& link = master_->Link();
+    EXPECT_EQ(master_->Settings().AdditionalReceiveTimeout(), INT_MAX);
+    EXPECT_EQ(link.PollTimeout(), INT_MAX);
+    EXPECT_EQ(link.DefaultReceiveTimeout(), INT_MAX);
+    EXPECT_EQ(link.Timeouts().readTotalConstant, INT_MAX);
+    EXPECT_TRUE(link.SetReceiveMargin(link.PollTimeout()));
+    EXPECT_EQ(link.Timeouts().readTotalConstant, INT_MAX);
+
+    UseCom(1, 9600, 'N', 0);
+    MakeMaster();
+    EXPECT_TRUE(master_->Link().SetReceiveMargin(INT_MAX));
+    EXPECT_EQ(master_->Link().Timeouts().readTotalConstant, INT_MAX);
 }
 
 TEST_F(LinkTest, ParityOnAPseudoTerminalIsNoFailure) {
