@@ -49,12 +49,17 @@ struct Options {
     std::vector<std::string> words;
 };
 
+// Decimal, or hexadecimal with 0x. A leading zero does not make a number octal: "010" is ten, as
+// an engineer copying register values from a data sheet means it.
 bool ParseInt(const std::string& s, long min, long max, long& value) {
     if (s.empty())
         return false;
+    const size_t sign = s[0] == '-' || s[0] == '+' ? 1 : 0;
+    const bool hex =
+        s.size() > sign + 2 && s[sign] == '0' && (s[sign + 1] == 'x' || s[sign + 1] == 'X');
     errno = 0;
     char* end = nullptr;
-    const long v = std::strtol(s.c_str(), &end, 0);
+    const long v = std::strtol(s.c_str(), &end, hex ? 16 : 10);
     if (errno != 0 || *end != '\0' || v < min || v > max)
         return false;
     value = v;

@@ -38,6 +38,13 @@ TEST_F(CliTest, ReadsAndWritesRegistersAndCoils) {
     EXPECT_EQ(bank->Get(31), 0xFFFF);
     EXPECT_EQ(bus_.Requests().back()[1], 0x10); // more than one value goes as function 16
 
+    // A leading zero is still decimal (never octal); 0x is hexadecimal.
+    ASSERT_EQ(Run({"write", "1", "040033", "010", "0X10"}), 0) << err_.str();
+    EXPECT_EQ(bank->Get(32), 10);
+    EXPECT_EQ(bank->Get(33), 16);
+    ASSERT_EQ(Run({"read", "01", "40033", "08"}), 0) << err_.str();
+    EXPECT_EQ(out_.str().substr(0, 20), "40033: 10\n40034: 16\n");
+
     ASSERT_EQ(Run({"coil", "1", "7", "on"}), 0);
     EXPECT_TRUE(bank->Coil(6));
 }
