@@ -314,6 +314,13 @@ std::string BackupRefusalText(InstrumentType type) {
 bool MayOpenPanel(ModbusMaster& bus, int address, InstrumentType type, bool fromPolledList,
                   Prompter* owner) {
     Prompter& box = Box(bus, owner);
+    // Only the weighing models have a panel or a refusal text; an I/O module, an unknown type or
+    // (from the dialog, which reads the raw type) a derived type has nothing to open or to say.
+    const bool named = type == itype::kPir7 || type == itype::kJov7 || type == itype::kKel7 ||
+                       type == itype::kYax7 ||
+                       (fromPolledList && type == itype::kKel7RecipeBatcher);
+    if (!named)
+        return false;
     if (type == itype::kJov7) {
         box.Message(Prompter::Icon::None, Text(ids::kJov7NotImplemented));
         return false;

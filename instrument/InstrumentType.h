@@ -130,7 +130,8 @@ std::string BackupRefusalText(InstrumentType type);
 // May the instrument panel open for this instrument? Shows the refusal itself (exclamation icon
 // from the polled list, information icon from the "Select instrument" dialog, no icon for the
 // JOV 7 text). From the dialog a KEL 7 needs its set-up version (one float from 40394, 1 retry);
-// a failed read there shows nothing further and refuses.
+// a failed read there shows nothing further and refuses. Any other type (I/O modules, unknown)
+// is refused without a message.
 bool MayOpenPanel(ModbusMaster& bus, int address, InstrumentType type, bool fromPolledList,
                   Prompter* owner);
 

@@ -271,6 +271,16 @@ TEST_F(Kel7, PanelOpensOnlyForTheSupportedSetupVersion) {
     EXPECT_FALSE(MayOpenPanel(*master_, kAddr, itype::kKel7, false, &prompter_));
     EXPECT_EQ(prompter_.Boxes().back().icon, Prompter::Icon::Information);
     EXPECT_EQ(prompter_.LastText(), "Selected instrument is NOT supported by this program !");
+
+    // I/O modules and unknown types have no panel and no refusal text: nothing is shown or read.
+    prompter_.Clear();
+    bus_.ClearRequests();
+    for (bool fromList : {true, false})
+        for (InstrumentType type : {itype::kUnknown, itype::kFlin7, itype::kTig7, 12})
+            EXPECT_FALSE(MayOpenPanel(*master_, kAddr, type, fromList, &prompter_)) << type;
+    EXPECT_FALSE(MayOpenPanel(*master_, kAddr, itype::kKel7RecipeBatcher, false, &prompter_));
+    EXPECT_TRUE(prompter_.Boxes().empty());
+    EXPECT_TRUE(bus_.Requests().empty());
 }
 
 } // namespace
