@@ -10,7 +10,9 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <iterator>
+#include <locale.h>
 
 namespace quarnex {
 
@@ -62,6 +64,14 @@ size_t DecimalNumberLength(const std::string& text, size_t pos) {
         }
     }
     return pos - start;
+}
+
+// Whether a well-formed decimal number that does not fit a double is too large for it rather
+// than too small. strtod gives +-HUGE_VAL for the one and 0 or a denormal for the other; the
+// "C" locale keeps the point the decimal separator whatever the user's locale says.
+bool TooLargeForDouble(const char* first) {
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t{});
+    return cLocale == locale_t{} || std::isinf(strtod_l(first, nullptr, cLocale));
 }
 
 bool ReadState(ModbusMaster& bus, int address, int stateRegister, Prompter* owner, int& state) {
@@ -129,8 +139,14 @@ bool ParseEnteredValue(const std::string& text, Prompter& owner, double& value) 
     const char* first = text.data() + pos;
     if (*first == '+')
         ++first;
-    const auto [end, error] = std::from_chars(first, text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value) ||
+    const char* last = text.data() + text.size();
+    auto [end, error] = std::from_chars(first, last, value);
+    if (error == std::errc::result_out_of_range && !TooLargeForDouble(first)) {
+        // Too small for a double (1e-400): that is no overflow, the value is simply 0.
+        value = 0.0;
+        error = std::errc();
+    }
+    if (error != std::errc() || end != last || !std::isfinite(value) ||
         std::fabs(value) > kEnteredValueLimit) {
         value = 0.0;
         owner.Error(Text(ids::kValueOutOfRange));

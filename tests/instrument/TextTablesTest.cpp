@@ -167,6 +167,12 @@ TEST(EnteredValues, WholeDecimalNumbersWithinTheLimit) {
     EXPECT_EQ(v, -0.5);
     EXPECT_TRUE(ParseEnteredValue("5.", prompter, v));
     EXPECT_EQ(v, 5.0);
+    // Too small for a double is no overflow: such a number is 0, not out of range.
+    for (const char* tiny : {"1e-400", "-1e-400", "0.1e-330"}) {
+        v = -1;
+        EXPECT_TRUE(ParseEnteredValue(tiny, prompter, v)) << tiny;
+        EXPECT_EQ(v, 0.0) << tiny;
+    }
     EXPECT_TRUE(prompter.Boxes().empty());
 }
 
