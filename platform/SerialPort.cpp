@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -196,7 +197,28 @@ int PosixSerialPort::Write(const uint8_t* data, int n) {
         if (!WaitReady(fd_, POLLOUT, deadline, revents) || (revents & (POLLERR | POLLNVAL)))
             break;
     }
+    // write() returns as soon as the kernel has the bytes; on a real port they then take
+    // n x 11 bits / baud to go out. Wait for that, within the write time-out: at low baud rates a
+    // long request takes longer to send than the whole receive time-out of the answer, which
+    // would otherwise start counting while the request is still on its way.
+    for (;;) {
+        const int queued = QueuedOutput();
+        if (queued <= 0)
+            break;
+        const int64_t left = deadline - MonotonicNs();
+        if (left <= 0)
+            return std::max(0, done - queued);
+        timespec ts{0, static_cast<long>(std::min<int64_t>(left, 500'000))};
+        ::nanosleep(&ts, nullptr);
+    }
     return done;
+}
+
+int PosixSerialPort::QueuedOutput() const {
+    int queued = 0;
+    if (fd_ < 0 || ::ioctl(fd_, TIOCOUTQ, &queued) != 0)
+        return 0;
+    return queued;
 }
 
 int PosixSerialPort::Read(uint8_t* buffer, int n) {

@@ -38,7 +38,9 @@ public:
 
     // Drops everything in both directions.
     virtual bool Purge() = 0;
-    // Returns the number of bytes written (fewer on a time-out), -1 on an error.
+    // Returns once the bytes have been sent on the line (or handed to the device's transmitter),
+    // since the answer cannot start before the request is out and the receive time-out counts
+    // from the return. The number of bytes sent (fewer on a time-out), -1 on an error.
     virtual int Write(const uint8_t* data, int n) = 0;
     // Returns the number of bytes read (fewer on a time-out), -1 on an error.
     virtual int Read(uint8_t* buffer, int n) = 0;
@@ -63,6 +65,10 @@ public:
     int Read(uint8_t* buffer, int n) override;
 
     int Fd() const { return fd_; }
+
+protected:
+    // Bytes the device has taken but not yet sent on the line (TIOCOUTQ); 0 when it cannot tell.
+    virtual int QueuedOutput() const;
 
 private:
     int fd_ = -1;

@@ -141,5 +141,40 @@ TEST(SerialPortTest, ReadHonoursTotalAndIntervalTimeouts) {
     EXPECT_EQ(port.Read(buf, 2), 0);
 }
 
+// A pseudo-terminal hands written bytes over at once; this port plays a line that needs its time
+// to send them: three bytes stay in the transmitter until drainAtNs.
+class SlowLinePort : public PosixSerialPort {
+public:
+    int64_t drainAtNs = 0;
+
+protected:
+    int QueuedOutput() const override { return MonotonicNs() < drainAtNs ? 3 : 0; }
+};
+
+// A write is over when the bytes are on the line, within the write time-out; bytes still waiting
+// when the time-out runs out do not count as written.
+TEST(SerialPortTest, WriteWaitsUntilTheBytesAreSent) {
+    sim::SimBus bus;
+    std::string error;
+    ASSERT_TRUE(bus.Start(error)) << error;
+    SlowLinePort port;
+    int errorNumber = 0;
+    ASSERT_TRUE(port.Open(bus.DevicePath(), error, errorNumber)) << error;
+    ASSERT_TRUE(port.ApplyMode("baud=9600 parity=N data=8 stop=2"));
+    ASSERT_TRUE(port.SetTimeouts({250, 2, 400, 2, 500}));
+    const uint8_t frame[8] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x11, 0x85, 0xC6};
+
+    int64_t t0 = MonotonicNs();
+    port.drainAtNs = t0 + 30'000'000;
+    EXPECT_EQ(port.Write(frame, 8), 8);
+    EXPECT_GE(MonotonicNs() - t0, 30'000'000);
+
+    ASSERT_TRUE(port.SetTimeouts({250, 2, 400, 1, 20}));
+    t0 = MonotonicNs();
+    port.drainAtNs = t0 + 60'000'000'000;
+    EXPECT_EQ(port.Write(frame, 8), 5);
+    EXPECT_GE(MonotonicNs() - t0, 28'000'000); // 8 x 1 + 20 ms
+}
+
 } // namespace
 } // namespace quarnex
