@@ -99,6 +99,10 @@ protected:
 };
 
 TEST_F(LinkTest, OpenSetsNameModeAndTimeouts) {
+    MakeMaster(); // nothing in "Comm Param": COM1, 9600 baud, no parity, always 2 stop bits
+    EXPECT_EQ(master_->Link().PortName(), "COM1");
+    EXPECT_EQ(master_->Link().ModeString(), "baud=9600 parity=N data=8 stop=2");
+
     UseCom(3, 19200, 'N', 0);
     MakeMaster();
     SerialLink& link = master_->Link();
@@ -191,6 +195,7 @@ TEST_F(LinkTest, ANonSerialDeviceCannotBeInitiated) {
     MakeMaster(false);
     EXPECT_FALSE(master_->Open());
     EXPECT_EQ(prompter_.LastText(), "Can not initiate serial communication port.");
+    EXPECT_TRUE(master_->Link().IsOpen()); // open as far as it got, until the next Open
 }
 
 TEST(BaudTableTest, InterFrameDelayCoversThreeAndAHalfCharacters) {
