@@ -100,6 +100,7 @@ void CQuarnexView::Render() {
     if (renderedGeneration_ != logic_.ListGeneration()) {
         list_->clear();
         rendered_.assign(items.size(), 0);
+        renderedImages_.assign(items.size(), -1);
         for (const auto& item : items) {
             auto* row = new QTreeWidgetItem(list_);
             row->setData(0, Qt::UserRole, item.address); // the address as item data
@@ -119,7 +120,12 @@ void CQuarnexView::Render() {
             // The column is narrow for the longest model name; the tooltip shows it whole.
             row->setToolTip(0, instrument.trimmed());
         }
-        row->setIcon(0, images_.empty() ? QIcon() : images_[static_cast<size_t>(items[i].image)]);
+        // The image changes only with the model; setting it again would repaint the row's name
+        // at every new weight.
+        if (renderedImages_[i] != items[i].image && !images_.empty()) {
+            row->setIcon(0, images_[static_cast<size_t>(items[i].image)]);
+            renderedImages_[i] = items[i].image;
+        }
         const QString value = QString::fromStdString(items[i].value);
         if (row->text(2) != value)
             row->setText(2, value);

@@ -83,6 +83,7 @@ private:
     QPixmap picture_;
     std::vector<QIcon> images_;
     std::vector<uint64_t> rendered_;
+    std::vector<int> renderedImages_;
     uint64_t renderedGeneration_ = ~uint64_t{0};
     std::function<void(int)> panelOpener_;
     std::function<bool(int&, InstrumentType&)> selector_;

@@ -117,6 +117,25 @@ TEST_F(FrameTest, StartsSizedAndCentredAndListsTheSimulatedInstruments) {
     EXPECT_TRUE(prompter_.Boxes().empty()); // polling never talks
 }
 
+TEST_F(FrameTest, AWeightChangeRewritesOnlyTheValueColumn) {
+    Kel7(1);
+    Watch({1});
+    Start();
+    Poll(1);
+    ASSERT_EQ(List().topLevelItem(0)->text(2), "    12.5");
+    std::vector<int> touchedColumns;
+    QObject::connect(List().model(), &QAbstractItemModel::dataChanged,
+                     [&](const QModelIndex& from, const QModelIndex& to) {
+                         for (int c = from.column(); c <= to.column(); ++c)
+                             touchedColumns.push_back(c);
+                     });
+    bus_.WithModel<sim::Kel7Model>(1, [](sim::Kel7Model& m) { m.SetLoad(40.0); });
+    Poll(1);
+    EXPECT_EQ(List().topLevelItem(0)->text(2), "    40.0");
+    // The name and the image stay as they were: only the value cell is written.
+    EXPECT_EQ(touchedColumns, std::vector<int>{2});
+}
+
 TEST_F(FrameTest, MenuToolbarAndPrompts) {
     Start();
     QAction* instruments = frame_->Action(CMainFrame::kInstruments);
