@@ -51,6 +51,13 @@ QPushButton* LayOutEntry(QDialog* dialog, QLabel* label, QWidget* field,
     return ok;
 }
 
+// A dialog's own extra controls go after the field, beside the OK/Cancel column: between the
+// label and its field they would split the row the user types in.
+void AddBesideField(QDialog* dialog, QWidget* widget) {
+    auto* row = static_cast<QBoxLayout*>(dialog->layout());
+    row->insertWidget(row->count() - 1, widget);
+}
+
 } // namespace
 
 // ---- CHeaderDlg ----
@@ -140,7 +147,7 @@ CAdjustDlg::CAdjustDlg(AdjustmentEntry& entry, QWidget* parent)
     apply_ = new QPushButton(Ui(ids::kApplyNow), this);
     apply_->setEnabled(false);
     apply_->setAutoDefault(false);
-    static_cast<QBoxLayout*>(layout())->insertWidget(1, apply_);
+    AddBesideField(this, apply_);
     connect(apply_, &QPushButton::clicked, this, &CAdjustDlg::OnApply);
     connect(edit_, &QLineEdit::textEdited, this, [this] {
         entry_.Edited();
@@ -179,10 +186,7 @@ CShuntDlg::CShuntDlg(ShuntEntry& entry, QWidget* parent)
       entry_(entry) {
     connect_ = new QPushButton(Ui(ids::kConnectShunt), this);
     connect_->setAutoDefault(false);
-    auto* column = new QVBoxLayout;
-    static_cast<QBoxLayout*>(layout())->insertLayout(1, column);
-    column->addStretch();
-    column->addWidget(connect_);
+    AddBesideField(this, connect_);
     connect(connect_, &QPushButton::clicked, this, &CShuntDlg::OnConnect);
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &CShuntDlg::OnTimer);

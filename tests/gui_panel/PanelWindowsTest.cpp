@@ -55,6 +55,14 @@ protected:
     }
 };
 
+// The row the user types in stays whole: "New value:", then the edit, then the dialog's own
+// buttons. Both widgets sit directly in the dialog, so their geometries compare.
+void ExpectRightOf(QWidget* right, QWidget* left) {
+    QApplication::processEvents();
+    EXPECT_GE(right->geometry().left(), left->geometry().right())
+        << right->objectName().toStdString();
+}
+
 TEST_F(PanelWindowTest, DoubleClickOpensThePanelAndTareSwitchesToNet) {
     CSplashWnd::EnableSplashScreen(false);
     AddressFlags watched{};
@@ -269,6 +277,8 @@ TEST_F(PanelWindowTest, AdjustDialogEnablesApplyWhileAValueIsPending) {
     ASSERT_TRUE(entry.Create());
     CAdjustDlg dialog(entry);
     dialog.show();
+    ExpectRightOf(dialog.Edit(), dialog.findChild<QLabel*>());
+    ExpectRightOf(dialog.ApplyButton(), dialog.Edit());
     EXPECT_FALSE(dialog.ApplyButton()->isEnabled());
     dialog.Edit()->selectAll();
     QTest::keyClicks(dialog.Edit(), "77");
@@ -287,6 +297,8 @@ TEST_F(PanelWindowTest, ShuntDialogMeasuresWithTheResistorConnected) {
     CShuntDlg dialog(entry);
     dialog.SetManualTicks(true);
     dialog.show();
+    ExpectRightOf(dialog.Edit(), dialog.findChild<QLabel*>());
+    ExpectRightOf(dialog.ConnectButton(), dialog.Edit());
     dialog.OnTimer();
     QTest::mouseClick(dialog.ConnectButton(), Qt::LeftButton);
     EXPECT_FALSE(dialog.ConnectButton()->isEnabled());
