@@ -255,9 +255,16 @@ void CInstrumentPanelDlg::Render() {
 }
 
 void CInstrumentPanelDlg::RunSheet(InstrumentPanel::SheetMode mode) {
-    if (!hooks_.setupSheet || !logic_.MayOpenSetupSheet(mode))
+    if (!hooks_.setupSheet)
         return;
+    // Polling stops before the question and the state read: the question's box runs an event
+    // loop of its own, and a tick inside it would poll between the user's answer and the state
+    // the sheet is opened on.
     timer_.stop();
+    if (!logic_.MayOpenSetupSheet(mode)) {
+        Rearm(InstrumentPanel::kActivePeriodMs);
+        return;
+    }
     hooks_.setupSheet(this, logic_.Address(), mode);
     Rearm(InstrumentPanel::RestartPeriodAfterSheet(mode));
 }

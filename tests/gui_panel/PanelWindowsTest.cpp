@@ -192,6 +192,51 @@ TEST_F(PanelWindowTest, PanelWithASetupSheetStopsPollingAroundIt) {
     EXPECT_FALSE(panel.TimerActive());
 }
 
+// Notes, at each Yes/No question, whether the panel was still polling.
+class ObservingPrompter : public ScriptedPrompter {
+public:
+    std::function<void()> onQuestion;
+    bool AskYesNo(Icon icon, const std::string& text, const std::string& caption) override {
+        if (onQuestion)
+            onQuestion();
+        return ScriptedPrompter::AskYesNo(icon, text, caption);
+    }
+};
+
+TEST_F(PanelWindowTest, EditSetupAsksAndChecksWithPollingStopped) {
+    ObservingPrompter prompter;
+    CInstrumentPanelDlg* panelOf = nullptr;
+    std::vector<bool> pollingAtQuestion;
+    std::vector<bool> pollingInSheet;
+    prompter.onQuestion = [&] { pollingAtQuestion.push_back(panelOf->TimerActive()); };
+    PanelHooks hooks;
+    hooks.setupSheet = [&](QWidget*, int, InstrumentPanel::SheetMode mode) {
+        EXPECT_EQ(mode, InstrumentPanel::SheetMode::EditSetup);
+        pollingInSheet.push_back(panelOf->TimerActive());
+    };
+    CInstrumentPanelDlg panel(*master_, kAddress, prompter, hooks);
+    panelOf = &panel;
+    panel.Start();
+    panel.OnTimer();
+    ASSERT_TRUE(panel.EditSetupButton()->isEnabled());
+
+    // Declined: no sheet, polling goes on at the active period.
+    QTest::mouseClick(panel.EditSetupButton(), Qt::LeftButton);
+    EXPECT_EQ(pollingAtQuestion, std::vector<bool>{false});
+    EXPECT_TRUE(pollingInSheet.empty());
+    EXPECT_TRUE(panel.TimerActive());
+    EXPECT_EQ(panel.TimerInterval(), 200);
+
+    // Confirmed: the sheet runs without polling, and the panel refreshes at once afterwards.
+    prompter.Answer(true);
+    QTest::mouseClick(panel.EditSetupButton(), Qt::LeftButton);
+    EXPECT_EQ(pollingAtQuestion, (std::vector<bool>{false, false}));
+    EXPECT_EQ(pollingInSheet, std::vector<bool>{false});
+    EXPECT_TRUE(panel.TimerActive());
+    EXPECT_EQ(panel.TimerInterval(), 0);
+    panel.done(QDialog::Rejected);
+}
+
 TEST_F(PanelWindowTest, InformationWindowRenamesTheInstrument) {
     CInstrumentInfoDlg info(*master_, kAddress, prompter_);
     info.SetManualTicks(true);
