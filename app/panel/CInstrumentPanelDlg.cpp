@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace quarnex {
 
 namespace {
@@ -81,6 +83,16 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
     displayed_->setMinimumWidth(QFontMetrics(big).horizontalAdvance(QLatin1Char('0')) * 11);
     grossNet_ = new QLabel(this);
     motionZero_ = new QLabel(this);
+    // The indications are empty until the first tick and whenever the weights are not valid:
+    // their column keeps the room of the widest one so the window does not change its width.
+    int indicationWidth = 0;
+    for (int id : {ids::kGross, ids::kNet, ids::kZeroIndication, ids::kMotion}) {
+        grossNet_->setText(Ui(id));
+        indicationWidth = std::max(indicationWidth, grossNet_->sizeHint().width());
+    }
+    grossNet_->clear();
+    grossNet_->setMinimumWidth(indicationWidth);
+    motionZero_->setMinimumWidth(indicationWidth);
     gross_ = Field(this, 10);
     net_ = Field(this, 10);
     gross_->setAlignment(Qt::AlignRight);

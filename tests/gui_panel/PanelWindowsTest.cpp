@@ -171,6 +171,21 @@ TEST_F(PanelWindowTest, PanelRendersEnableRulesAndMovesTheFocusToClose) {
     EXPECT_EQ(panel.focusWidget(), panel.CloseButton());
 }
 
+TEST_F(PanelWindowTest, IndicationsHaveTheirRoomBeforeTheFirstTick) {
+    CInstrumentPanelDlg panel(*master_, kAddress, prompter_);
+    panel.SetManualTicks(true);
+    panel.Start();
+    panel.show();
+    QApplication::processEvents();
+    const QSize before = panel.size();
+    Kel([](sim::Kel7Model& m) { m.Pin(40010, 0x0080); }); // gross, in motion
+    panel.OnTimer();
+    QApplication::processEvents();
+    EXPECT_EQ(panel.size(), before); // the window does not jump on the first tick
+    for (QLabel* label : {panel.GrossNetLabel(), panel.MotionZeroLabel()})
+        EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
+}
+
 TEST_F(PanelWindowTest, PanelWithASetupSheetStopsPollingAroundIt) {
     bool sheetRan = false;
     PanelHooks hooks;
