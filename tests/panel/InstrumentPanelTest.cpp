@@ -200,6 +200,17 @@ TEST_F(PanelTest, BusFailureAndForeignModelAreShownWithoutMessageBoxes) {
     EXPECT_TRUE(prompter_.Boxes().empty());
 }
 
+// A poll is repeated twice before the panel gives up, and never asks the user.
+TEST_F(PanelTest, PollRetriesTwiceWithoutARetryBox) {
+    InstrumentPanel panel = MakePanel();
+    bus_.InjectFault(kAddress, {sim::Fault::BadCrc, 100});
+    EXPECT_EQ(panel.Tick(), 1000);
+    EXPECT_EQ(bus_.RequestCount(kAddress), 3u);
+    EXPECT_EQ(ReadsFrom(40001), 3);
+    EXPECT_EQ(panel.GetDisplay().status, "COMMUNICATION ERROR");
+    EXPECT_TRUE(prompter_.Boxes().empty());
+}
+
 TEST_F(PanelTest, WeighingKeysSendTheirCoils) {
     InstrumentPanel panel = MakePanel();
     Kel([](sim::Kel7Model& m) { m.SetLoad(300.0); });

@@ -87,7 +87,25 @@ TEST_F(InfoWindowTest, RenamingShowsTheNewNameOnTheNextTick) {
     EXPECT_EQ(window.GetDisplay().name, "Dosing 3");
 }
 
+TEST_F(InfoWindowTest, PollRetriesTwiceWithoutARetryBox) {
+    InstrumentInfoWindow window(*master_, kAddress, prompter_);
+    bus_.InjectFault(kAddress, {sim::Fault::BadCrc, 100});
+    EXPECT_EQ(window.Tick(), 1000);
+    EXPECT_EQ(bus_.RequestCount(kAddress), 3u);
+    EXPECT_EQ(ReadsFrom(40001), 3);
+    EXPECT_TRUE(prompter_.Boxes().empty());
+}
+
 class LevelsWindowTest : public Kel7Fixture {};
+
+TEST_F(LevelsWindowTest, PollRetriesTwiceAndStopsAtTheFirstFailedRead) {
+    LevelsWindow window(*master_, kAddress, prompter_);
+    bus_.InjectFault(kAddress, {sim::Fault::BadCrc, 100});
+    EXPECT_EQ(window.Tick(), 500);
+    EXPECT_EQ(bus_.RequestCount(kAddress), 3u);
+    EXPECT_EQ(ReadsFrom(44039), 3);
+    EXPECT_TRUE(prompter_.Boxes().empty());
+}
 
 TEST_F(LevelsWindowTest, ShowsLevelsStatusBitsAndSetpoints) {
     Kel([](sim::Kel7Model& m) {

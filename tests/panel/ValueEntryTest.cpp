@@ -230,6 +230,30 @@ TEST_F(ValueEntryTest, ShuntMeasuresWhileConnectedAndDisconnectsOnOk) {
     EXPECT_EQ(Coils(), (std::vector<int>{100, 12, 11}));
 }
 
+// The shunt dialog asks once a tick, measuring or not, and never shows a box for it.
+TEST_F(ValueEntryTest, ShuntTicksReadOnceWithoutARetryBox) {
+    Command(100);
+    ShuntEntry entry(*master_, kAddress, kLevel1, "Calibration force", "0", prompter_);
+    entry.Tick();
+    ASSERT_TRUE(entry.Connect());
+    bus_.ClearRequests();
+    bus_.InjectFault(kAddress, {sim::Fault::BadCrc, 100});
+    EXPECT_EQ(entry.Tick(), 200);
+    EXPECT_EQ(bus_.RequestCount(kAddress), 1u);
+    EXPECT_EQ(ReadsFrom(40001), 1);
+    EXPECT_EQ(entry.MeasuredText(), "----------");
+    EXPECT_FALSE(entry.Ready());
+
+    ShuntEntry idle(*master_, kAddress, kLevel1, "Calibration force", "0", prompter_);
+    EXPECT_EQ(idle.Tick(), 1000);
+    EXPECT_EQ(bus_.RequestCount(kAddress), 2u);
+    EXPECT_EQ(ReadsFrom(40009), 1);
+    EXPECT_FALSE(idle.Ready());
+    EXPECT_TRUE(prompter_.Boxes().empty());
+    bus_.ClearFaults();
+    EXPECT_EQ(entry.Cancel(), EntryResult::Rejected);
+}
+
 TEST_F(ValueEntryTest, ShuntCancelAndLeftoverResistorAreDisconnected) {
     Command(100);
     Command(12);
