@@ -47,6 +47,10 @@ public:
     QString MessageShown() const;
     int BarValue() const;
 
+public slots:
+    // Escape does not take the window away: the operation it reports on closes it.
+    void reject() override {}
+
 private:
     void ApplyRange();
     void GiveOwnerBack();

@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 namespace quarnex::test {
@@ -52,6 +53,9 @@ TEST(ProgressDialog, ShowsCaptionRangeMessageAndPosition) {
     progress.SetPos(1530); // 130 %: the bar stays at its end, the text wraps
     EXPECT_EQ(progress.BarValue(), 1200);
     EXPECT_EQ(progress.PercentShown(), "30%");
+    // Escape does not hide the window while the operation still runs.
+    QTest::keyClick(&progress, Qt::Key_Escape);
+    EXPECT_TRUE(progress.isVisible());
     progress.Close();
     EXPECT_FALSE(progress.isVisible());
 }
