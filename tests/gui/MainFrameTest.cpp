@@ -19,6 +19,8 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -142,8 +144,56 @@ TEST_F(FrameTest, MenuToolbarAndPrompts) {
     EXPECT_EQ(instruments->text(), "&Instruments....");
     EXPECT_EQ(instruments->statusTip(), "Select/search instruments to view in main window");
     EXPECT_EQ(instruments->toolTip(), "Instruments to view");
-    EXPECT_EQ(frame_->Action(CMainFrame::kExit)->statusTip(), "Quit the application");
-    EXPECT_EQ(frame_->Action(CMainFrame::kCommParams)->toolTip(), "Communication parameters");
+    // Every command where the menu bar puts it, with its prompt and tooltip.
+    struct Row {
+        const char* menu;
+        CMainFrame::Command command;
+        const char* text;
+        const char* prompt;
+        const char* tooltip;
+    };
+    const Row table[] = {
+        {"&File", CMainFrame::kExit, "E&xit", "Quit the application", "Exit"},
+        {"&View", CMainFrame::kToolbar, "&Toolbar", "Show or hide the toolbar", "Toggle ToolBar"},
+        {"&View", CMainFrame::kStatusBar, "&Status Bar", "Show or hide the status bar",
+         "Toggle StatusBar"},
+        {"&View", CMainFrame::kInstruments, "&Instruments....",
+         "Select/search instruments to view in main window", "Instruments to view"},
+        {"&Options", CMainFrame::kCommParams, "&Communication parameters",
+         "Change communication parameters", "Communication parameters"},
+        {"&Instrument", CMainFrame::kSelectInstrument, "Select &instrument...",
+         "Select one instrument address", "Select one instrument"},
+        {"&Instrument", CMainFrame::kSetupFiles, "&Set-up files", "Display/print set-up files",
+         "Display/print set-up files"},
+        {"&Instrument", CMainFrame::kCommTester, "&Communication tester", "", nullptr},
+        {"&Instrument", CMainFrame::kUpgrade, "Instrument software &upgrade", "", nullptr},
+        {"&Help", CMainFrame::kAbout, "&About Quarnex...",
+         "Display program information, version number and copyright", "About"},
+    };
+    QStringList menus;
+    for (QAction* m : frame_->menuBar()->actions())
+        menus << m->text();
+    EXPECT_EQ(menus, QStringList({"&File", "&View", "&Options", "&Instrument", "&Help"}));
+    QStringList order;
+    for (QAction* m : frame_->menuBar()->actions())
+        for (QAction* a : m->menu()->actions())
+            if (!a->isSeparator())
+                order << a->text();
+    QStringList expectedOrder;
+    for (const Row& r : table) {
+        expectedOrder << r.text;
+        QAction* action = frame_->Action(r.command);
+        EXPECT_EQ(action->text(), r.text);
+        EXPECT_EQ(action->statusTip(), r.prompt) << r.text;
+        if (r.tooltip)
+            EXPECT_EQ(action->toolTip(), r.tooltip) << r.text;
+        bool inItsMenu = false;
+        for (QAction* m : frame_->menuBar()->actions())
+            if (m->text() == r.menu)
+                inItsMenu = m->menu()->actions().contains(action);
+        EXPECT_TRUE(inItsMenu) << r.text;
+    }
+    EXPECT_EQ(order, expectedOrder);
     // Windows that are not part of this version: shown, not choosable.
     EXPECT_TRUE(frame_->Action(CMainFrame::kSelectInstrument)->isEnabled());
     for (auto c : {CMainFrame::kSetupFiles, CMainFrame::kCommTester, CMainFrame::kUpgrade})
