@@ -185,8 +185,9 @@ TEST_F(FrameTest, MenuToolbarAndPrompts) {
         QAction* action = frame_->Action(r.command);
         EXPECT_EQ(action->text(), r.text);
         EXPECT_EQ(action->statusTip(), r.prompt) << r.text;
-        if (r.tooltip)
+        if (r.tooltip) {
             EXPECT_EQ(action->toolTip(), r.tooltip) << r.text;
+        }
         bool inItsMenu = false;
         for (QAction* m : frame_->menuBar()->actions())
             if (m->text() == r.menu)
