@@ -127,6 +127,10 @@ void CCommSetupDlg::accept() {
         timeout_->setFocus();
         timeout_->selectAll();
         return;
+    case CommSetup::Result::BadDevicePath:
+        prompter_.Exclamation(prompt);
+        device_->setFocus();
+        return;
     case CommSetup::Result::SaveFailed:
         prompter_.Error(FormatText(Text(16020), {profile_.Path()}));
         break;

@@ -10,6 +10,8 @@ namespace quarnex {
 
 namespace {
 
+constexpr int kBadDevicePathText = 16021;
+
 std::string Trimmed(const std::string& text) {
     size_t b = 0, e = text.size();
     while (b < e && std::isspace(static_cast<unsigned char>(text[b])))
@@ -63,6 +65,14 @@ CommSetup::Result CommSetup::Confirm(CommSettings& settings, Profile& profile,
         prompt = FormatText(Text(ids::kIntegerRangePrompt),
                             {std::to_string(kMinTimeoutMs), std::to_string(kMaxTimeoutMs)});
         return Result::Invalid;
+    }
+    for (int n = 1; n <= CommSettings::kPortCount; ++n) {
+        for (unsigned char c : Trimmed(devicePaths[static_cast<size_t>(n - 1)])) {
+            if (c < 0x20 || c == 0x7f) {
+                prompt = FormatText(Text(kBadDevicePathText), {std::to_string(n)});
+                return Result::BadDevicePath;
+            }
+        }
     }
     settings.SetBaudIndex(baudIndex);
     settings.SetParityIndex(parityIndex);

@@ -16,7 +16,7 @@ public:
     static constexpr int kMinTimeoutMs = 0;
     static constexpr int kMaxTimeoutMs = 1000;
 
-    enum class Result { Saved, Invalid, SaveFailed };
+    enum class Result { Saved, Invalid, BadDevicePath, SaveFailed };
 
     explicit CommSetup(const CommSettings& settings);
 
@@ -31,8 +31,10 @@ public:
 
     // OK: checks the additional receive timeout (an integer 0-1000) and, when it is good, copies
     // every value into settings and writes them to the profile. Invalid leaves settings untouched
-    // and fills prompt with "Please enter an integer between 0 and 1000."; SaveFailed means the
-    // settings are in force but the profile file could not be written.
+    // and fills prompt with "Please enter an integer between 0 and 1000."; BadDevicePath refuses a
+    // device path with a line break or another control character (it would break the profile
+    // line it is written to) and names the COM number in prompt; SaveFailed means the settings
+    // are in force but the profile file could not be written.
     Result Confirm(CommSettings& settings, Profile& profile, std::string& prompt) const;
 
     // An integer as a dialog field holds it: optional blanks, an optional sign, digits, optional

@@ -57,6 +57,33 @@ TEST_F(CommSetupConfirm, OutOfRangeOrNonNumericTimeoutIsRefusedAndChangesNothing
     }
 }
 
+TEST_F(CommSetupConfirm, DevicePathWithALineBreakIsRefusedAndNothingIsWritten) {
+    // A path pasted from two lines of a terminal: written as it is, the second line would stand
+    // in the profile file as a line of its own.
+    for (size_t port : {size_t{2}, size_t{6}}) {
+        CommSetup form(settings_);
+        form.baudIndex = 0;
+        form.timeoutText = "10";
+        form.devicePaths[port] = "/dev/serial/by-id/usb-a\n[Comm Param]\nBaud=300";
+        std::string prompt;
+        EXPECT_EQ(form.Confirm(settings_, profile_, prompt), CommSetup::Result::BadDevicePath);
+        EXPECT_EQ(prompt, "The device of COM" + std::to_string(port + 1) +
+                              " cannot contain a line break or another control character.");
+        EXPECT_EQ(settings_.BaudRate(), 19200);
+        EXPECT_EQ(settings_.AdditionalTimeoutMs(), 2000);
+        EXPECT_EQ(settings_.DevicePath(), "/dev/ttyS2");
+        EXPECT_EQ(profile_.GetInt("Comm Param", "Baud", 0), 19200);
+        EXPECT_FALSE(profile_.HasKey("Serial Devices", "COM" + std::to_string(port + 1)));
+    }
+    // A line break at either end is only blanks around the path.
+    CommSetup form(settings_);
+    form.timeoutText = "10";
+    form.DevicePathOfChosenPort() = "/dev/ttyUSB1\n";
+    std::string prompt;
+    EXPECT_EQ(form.Confirm(settings_, profile_, prompt), CommSetup::Result::Saved);
+    EXPECT_EQ(settings_.DevicePath(), "/dev/ttyUSB1");
+}
+
 TEST_F(CommSetupConfirm, OkTakesAndSavesEveryValue) {
     CommSetup form(settings_);
     form.baudIndex = 9;
