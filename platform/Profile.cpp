@@ -103,6 +103,17 @@ bool Profile::WriteInt(const std::string& section, const std::string& key, int v
 
 bool Profile::WriteString(const std::string& section, const std::string& key,
                           const std::string& value) {
+    // One entry is one line: a line break in a name or value would split it into entries (or
+    // sections) that were never written, and ']' or '=' in a name could not be read back.
+    auto lineSafe = [](const std::string& s) {
+        for (unsigned char c : s)
+            if (c < 0x20 || c == 0x7F)
+                return false;
+        return true;
+    };
+    if (!lineSafe(section) || !lineSafe(key) || !lineSafe(value) || key.empty() ||
+        key.find('=') != std::string::npos || section.find(']') != std::string::npos)
+        return false;
     Line line;
     line.isKey = true;
     line.section = section;

@@ -28,7 +28,9 @@ public:
                           const std::string& defaultValue) const;
     bool HasKey(const std::string& section, const std::string& key) const;
 
-    // Returns false when the file could not be written (the value is kept in memory).
+    // Returns false when the file could not be written (the value is kept in memory), and,
+    // writing nothing, for a name or value that cannot stand on one line of the file (control
+    // characters, an empty key, '=' in a key, ']' in a section name).
     bool WriteInt(const std::string& section, const std::string& key, int value);
     bool WriteString(const std::string& section, const std::string& key, const std::string& value);
 

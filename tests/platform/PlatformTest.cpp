@@ -63,6 +63,17 @@ TEST_F(ProfileTest, WritesKeepEverythingElseAndLiteralNames) {
     EXPECT_EQ(again.GetInt("Comm Param", "Additional rec. timeout", 0), 20);
 }
 
+TEST_F(ProfileTest, EntriesThatCannotStandOnOneLineAreRefused) {
+    Profile p(path_);
+    ASSERT_TRUE(p.WriteString("Serial Devices", "COM1", "/dev/ttyUSB0"));
+    EXPECT_FALSE(p.WriteString("Serial Devices", "COM1", "/dev/ttyUSB0\n[Comm Param]\nBaud=300"));
+    EXPECT_FALSE(p.WriteString("Serial Devices", "CO=M2", "x"));
+    EXPECT_FALSE(p.WriteString("Serial Devices", "", "x"));
+    EXPECT_FALSE(p.WriteString("Bad]Section", "k", "x"));
+    EXPECT_FALSE(p.WriteString("Serial Devices", "COM3", std::string("a\0b", 3)));
+    EXPECT_EQ(ReadFile(path_), "[Serial Devices]\nCOM1=/dev/ttyUSB0\n");
+}
+
 TEST_F(ProfileTest, MissingFileIsEmptyAndCreatedOnFirstWrite) {
     Profile p(path_);
     EXPECT_FALSE(p.HasKey("Comm Param", "Baud"));
