@@ -1311,7 +1311,10 @@ int Kel7Model::BootWrite(int reg, const uint16_t* values, int count, SlaveResult
             std::memcpy(flash_.data(), kResetVector, sizeof kResetVector);
             eraseStarted_ = true;
         } else if (code >= 1 && code <= 7) {
-            if (!eraseStarted_)
+            // The boot-loader sector may be erased on its own (an upgrade that carries only a
+            // boot loader leaves the application in place); the application sectors follow the
+            // erase start.
+            if (!eraseStarted_ && code != layout_.bootEraseCode)
                 return Refuse(kCeNotNow, 7, result);
             if (code == layout_.bootEraseCode) {
                 erase(layout_.bootStart, layout_.bootEnd, false);
@@ -1333,7 +1336,7 @@ int Kel7Model::BootWrite(int reg, const uint16_t* values, int count, SlaveResult
             return Refuse(kCeIllegalCount, 3, result);
         if (state_ != kStateBoot)
             return Refuse(kCeWrongState, 7, result);
-        if (!eraseStarted_)
+        if (!eraseStarted_ && !bootErased_)
             return Refuse(kCeNotNow, 7, result);
         const uint32_t at = uint32_t{values[0]} << 16 | values[1];
         const uint32_t bytes = 2u * static_cast<uint32_t>(count - 2);

@@ -113,6 +113,34 @@ TEST_F(Kel7BootTest, UpgradeRunsTheNewProgramAfterTheRestart) {
     EXPECT_EQ(Float(3, 40396), 3.0f);
 }
 
+TEST_F(Kel7BootTest, BootLoaderOnlyUpgradeKeepsTheApplication) {
+    // A file with only a boot loader: no erase start, just the boot-loader sector, its blocks
+    // and the restart. The application that was there runs again afterwards.
+    sim::ProgramInfo none{};
+    sim::ProgramInfo boot{2003, 0, 0, "KEL7-BOOT", "V2.07", "261202"};
+    const auto image = sim::BuildFlashImage(256, none, boot, false, true, 0, 2500, 5);
+    const auto layout = sim::LayoutForKb(256);
+    const auto before = InfoText(Info(kAppInfo));
+
+    ASSERT_EQ(Key(kBootEnter, kEnterKey, 4), status::kOk);
+    // An application sector still needs the erase start first.
+    EXPECT_EQ(Key(kBootErase, kEraseKey, 3, layout.bootEraseCode == 1 ? 2 : 1),
+              status::kNegativeAcknowledge);
+    EXPECT_EQ(Reg(3, 40007), kCeNotNow);
+    ASSERT_EQ(Key(kBootErase, kEraseKey, 3, layout.bootEraseCode), status::kOk);
+    ProgramArea(image, layout.bootStart, layout.bootEnd);
+    ASSERT_EQ(Key(kBootRestart, kRestartKey, 3, 99), status::kOk);
+
+    EXPECT_EQ(Reg(3, 40008), kStateNormal);
+    EXPECT_EQ(InfoText(Info(kAppInfo)), before);
+    const auto bootInfo = Info(kBootInfo);
+    EXPECT_EQ(bootInfo[0], 2003);
+    EXPECT_EQ(bootInfo[8], 0x5632); // "V2" of "V2.07"
+    EXPECT_TRUE(With(3, [&](sim::Kel7Model& m) {
+        return sim::BootValid(m.Flash(), layout) && sim::ApplicationValid(m.Flash(), layout);
+    }));
+}
+
 TEST_F(Kel7BootTest, WrongApplicationChecksumKeepsTheBootState) {
     ASSERT_EQ(Key(kBootEnter, kEnterKey, 4), status::kOk);
     ASSERT_EQ(Key(kBootErase, kEraseKey, 3, 99), status::kOk);
