@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <memory>
 #include <vector>
@@ -91,7 +92,18 @@ void BenchDelay(int ms, int count) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const int reads = argc > 1 ? std::max(10, std::atoi(argv[1])) : 200;
+    int reads = 200;
+    if (argc > 1) {
+        char* end = nullptr;
+        const long n = std::strtol(argv[1], &end, 10);
+        if (argc > 2 || end == argv[1] || *end != '\0' || n < 10 || n > 100000) {
+            std::fprintf(stderr, "usage: quarnex-bench-link [READS]\n"
+                                 "  READS  17-register reads at 115200 baud, 10-100000 (default "
+                                 "200); a quarter of them at 9600\n");
+            return 2;
+        }
+        reads = static_cast<int>(n);
+    }
     bool ok = BenchReads(9600, reads / 4) && BenchReads(115200, reads);
     for (int ms : {1, 5, 20})
         BenchDelay(ms, ms == 20 ? 50 : 200);

@@ -126,9 +126,27 @@ Result Run(int baud, double seconds, bool report) {
 
 } // namespace
 
+// A duration argument in seconds, or a message and false.
+bool SecondsArgument(const char* text, double& seconds) {
+    char* end = nullptr;
+    seconds = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !(seconds > 0.0 && seconds <= 3600.0)) {
+        std::fprintf(stderr,
+                     "usage: quarnex-bench-view [SECONDS [MEMORY_SECONDS]]\n"
+                     "  SECONDS         how long each baud rate is polled (default 10)\n"
+                     "  MEMORY_SECONDS  how long the memory run polls (default 60)\n"
+                     "bad duration '%s': a number of seconds above 0, at most 3600\n",
+                     text);
+        return false;
+    }
+    return true;
+}
+
 int main(int argc, char** argv) {
-    const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
-    const double memorySeconds = argc > 2 ? std::atof(argv[2]) : 60.0;
+    double seconds = 10.0, memorySeconds = 60.0;
+    if ((argc > 1 && !SecondsArgument(argv[1], seconds)) ||
+        (argc > 2 && !SecondsArgument(argv[2], memorySeconds)) || argc > 3)
+        return 2;
     for (int baud : {9600, 115200})
         Run(baud, seconds, true);
     const long before = ResidentKb();
