@@ -7,6 +7,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -135,7 +136,17 @@ bool SimBus::Start(std::string& error, const std::string& linkPath) {
     fcntl(masterFd_, F_SETFL, fcntl(masterFd_, F_GETFL) | O_NONBLOCK);
 
     if (!linkPath.empty()) {
-        ::unlink(linkPath.c_str());
+        // A link left by an earlier run is replaced; anything else at that path is the user's
+        // and stays untouched.
+        struct stat st {};
+        if (::lstat(linkPath.c_str(), &st) == 0) {
+            if (!S_ISLNK(st.st_mode)) {
+                error = "cannot link " + linkPath + ": it exists and is not a symbolic link";
+                Stop();
+                return false;
+            }
+            ::unlink(linkPath.c_str());
+        }
         if (::symlink(name, linkPath.c_str()) != 0) {
             error = "cannot link " + linkPath + ": " + std::strerror(errno);
             Stop();
@@ -167,7 +178,9 @@ void SimBus::Stop() {
             *fd = -1;
         }
     if (!linkPath_.empty()) {
-        ::unlink(linkPath_.c_str());
+        struct stat st {};
+        if (::lstat(linkPath_.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+            ::unlink(linkPath_.c_str());
         linkPath_.clear();
     }
 }

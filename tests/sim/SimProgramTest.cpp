@@ -97,6 +97,27 @@ TEST_F(SimProgramTest, ServesItsInstrumentsAndStopsCleanlyOnSigterm) {
     EXPECT_NE(lstat(link.c_str(), &st), 0); // the link goes with the bus
 }
 
+TEST_F(SimProgramTest, LinkNeverReplacesAFileOfTheUser) {
+    const std::string path = "/tmp/quarnex-sim-file-" + std::to_string(getpid());
+    FILE* f = std::fopen(path.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs("keep me\n", f);
+    std::fclose(f);
+
+    const std::string device = Launch({"--instrument", "1=kel7", "--link", path});
+    EXPECT_EQ(device, "");
+    if (!device.empty()) // it started after all: stop it before looking at the file
+        kill(pid_, SIGTERM);
+    std::string errText;
+    EXPECT_EQ(Wait(&errText), 1);
+    EXPECT_NE(errText.find("not a symbolic link"), std::string::npos) << errText;
+    struct stat st {};
+    ASSERT_EQ(lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_size, 8);
+    unlink(path.c_str());
+}
+
 TEST_F(SimProgramTest, BadArgumentsAreRefusedWithTheReason) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"--instrument", "0=kel7"}, "ADDR 1-247"},
