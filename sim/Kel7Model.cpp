@@ -43,6 +43,14 @@ uint16_t FloatWord(float v, bool high) {
     return high ? FloatHigh(v) : FloatLow(v);
 }
 
+// A set-up value used as a code or a count. A restore writes values unchecked, so anything may
+// stand there until the check; a value no int can hold must not become undefined behaviour.
+int AsInt(float v) {
+    if (!std::isfinite(v))
+        return 0;
+    return static_cast<int>(std::clamp(v, -1.0e9f, 1.0e9f));
+}
+
 bool Integral(float v) {
     return std::isfinite(v) && std::floor(v) == v;
 }
@@ -318,7 +326,7 @@ void Kel7Model::UpdateRunState() {
             stateUntilMs_ = at + options_.startUpMs;
         } else if (state_ == kStateStartingUp) {
             // "Warm up time:" in minutes when set; else the simulator's own (short) warm-up.
-            const int64_t minutes = static_cast<int64_t>(setup_.normal[25]);
+            const int64_t minutes = std::clamp(AsInt(setup_.normal[25]), 0, 24 * 60);
             state_ = kStateWarmingUp;
             stateUntilMs_ = at + (minutes > 0 ? minutes * 60000 : options_.warmUpMs);
         } else if (state_ == kStateWarmingUp) {
@@ -363,12 +371,12 @@ void Kel7Model::SetSetpoints(double setpoint1, double setpoint2) {
 // Weight
 
 double Kel7Model::Division() const {
-    const int r = static_cast<int>(setup_.normal[15]);
+    const int r = AsInt(setup_.normal[15]);
     return kDivisions[std::clamp(r, 0, 14)];
 }
 
 int Kel7Model::WeightDecimals() const {
-    const int r = static_cast<int>(setup_.normal[15]);
+    const int r = AsInt(setup_.normal[15]);
     return r <= 2 ? 3 : r <= 5 ? 2 : r <= 8 ? 1 : 0;
 }
 
@@ -377,7 +385,7 @@ double Kel7Model::CalibratedWeight() const {
     const auto& v = setup_.normal;
     const double signal = InputSignal();
     const double factor = v[33];
-    switch (static_cast<int>(v[32])) {
+    switch (AsInt(v[32])) {
     case 0: // data sheet: rated load at rated output
         return v[36] > 0 ? (signal - kDeadSignal) * v[35] / v[36] * factor : 0.0;
     case 3: // shunt: the shunt signal stands for the shunt calibration force
@@ -385,7 +393,7 @@ double Kel7Model::CalibratedWeight() const {
     default: {
         // Deadweight and table: straight lines through the stored points, in signal order,
         // extended beyond the first and last point.
-        const int count = std::clamp(static_cast<int>(v[40]), 2, 6);
+        const int count = std::clamp(AsInt(v[40]), 2, 6);
         std::vector<std::pair<double, double>> points; // (signal, value)
         for (int k = 0; k < count; ++k)
             if (!(setup_.unstored & (1u << k)))
@@ -417,7 +425,8 @@ bool Kel7Model::Motion() const {
         return true;
     if (rampEndMs_ > rampStartMs_ && timeMs_ < rampEndMs_)
         return true;
-    return timeMs_ - lastMoveMs_ < static_cast<int64_t>(setup_.normal[22] * 1000.0f);
+    return timeMs_ - lastMoveMs_ <
+           int64_t{std::clamp(AsInt(setup_.normal[22] * 1000.0f), 0, 3'600'000)};
 }
 
 bool Kel7Model::ZeroIndication() const {
@@ -444,7 +453,7 @@ int Kel7Model::ComputedError() const {
         return kErrOverRange;
     if (signal < -3.2)
         return kErrUnderRange;
-    const int check = static_cast<int>(setup_.normal[26]);
+    const int check = AsInt(setup_.normal[26]);
     const double gross = Gross();
     const double limit = setup_.normal[27];
     if (check != 0 && gross > limit)
@@ -525,18 +534,17 @@ uint16_t Kel7Model::LiveRegister(int reg) const {
     case kLevelStatus: {
         uint16_t bits = 0;
         for (int n = 0; n < 8; ++n) {
-            const int source = static_cast<int>(setup_.normal[79 + 3 * n]);
+            const int source = AsInt(setup_.normal[79 + 3 * n]);
             if (source == 0 || source == 4 || source == 8 || source == 9)
                 continue;
             double level = levels_[n];
             if (source == 10) {
-                const int s1 = static_cast<int>(setup_.normal[79]);
+                const int s1 = AsInt(setup_.normal[79]);
                 if (s1 == 0)
                     continue;
                 level += levels_[0];
             }
-            const double value =
-                LevelSource(source == 10 ? static_cast<int>(setup_.normal[79]) : source);
+            const double value = LevelSource(source == 10 ? AsInt(setup_.normal[79]) : source);
             const bool below = setup_.normal[80 + 3 * n] == 1.0f;
             if (below ? value < level : value > level)
                 bits |= static_cast<uint16_t>(1u << n);
@@ -771,12 +779,12 @@ void Kel7Model::Derive() {
         return;
     // The filter types other than "Special" have a fixed time.
     static constexpr float kFilterTimes[3] = {100.0f, 400.0f, 1600.0f};
-    const int filter = static_cast<int>(v[18]);
+    const int filter = AsInt(v[18]);
     if (filter >= 0 && filter < 3)
         v[19] = kFilterTimes[filter];
     // With automatic derivation time the instrument picks it from the flow-rate resolution.
     if (v[155] == 1.0f) {
-        const int r = std::clamp(static_cast<int>(v[156]), 0, 14);
+        const int r = std::clamp(AsInt(v[156]), 0, 14);
         v[158] = r <= 5 ? 1.0f : r <= 8 ? 2.0f : 5.0f;
     }
 }
@@ -794,12 +802,12 @@ int Kel7Model::WriteNormal(int i, float value, SlaveResult& result) {
     if (const int code = CheckNormalRange(i, value))
         return Refuse(code, 3, result);
     const bool deadweight = v[32] == 1.0f;
-    const int points = std::clamp(static_cast<int>(v[40]), 2, 6);
+    const int points = std::clamp(AsInt(v[40]), 2, 6);
     const uint16_t pointMask = static_cast<uint16_t>((1u << points) - 1);
     switch (i) {
     case 15:
     case 16: {
-        const double division = kDivisions[static_cast<int>(i == 15 ? value : v[15])];
+        const double division = kDivisions[std::clamp(AsInt(i == 15 ? value : v[15]), 0, 14)];
         const double capacity = i == 16 ? value : v[16];
         if (capacity / division > 999999.0)
             return Refuse(kCeCapacityDigits, 3, result);
@@ -1028,7 +1036,7 @@ int Kel7Model::CrossCheck(bool forExit) const {
     const auto& v = setup_.normal;
     if (v.size() < 159)
         return 0;
-    const double division = kDivisions[std::clamp(static_cast<int>(v[15]), 0, 14)];
+    const double division = kDivisions[std::clamp(AsInt(v[15]), 0, 14)];
     if (v[16] / division > 999999.0)
         return forExit ? kCeExitCapacityDigits : kCeCapacityDigits;
     for (int output = 0; output < 2; ++output) {
@@ -1234,7 +1242,7 @@ int Kel7Model::Command(int coil, SlaveResult& result) {
     case kCoilCheck: {
         if (!SetupWritable())
             return Refuse(kCeWrongState, 7, result);
-        const int points = std::clamp(static_cast<int>(setup_.normal[40]), 2, 6);
+        const int points = std::clamp(AsInt(setup_.normal[40]), 2, 6);
         if (setup_.normal[32] == 1.0f && (setup_.unstored & ((1u << points) - 1)))
             return Refuse(kCeUnstoredPoints, 7, result);
         bool fixed = false;

@@ -235,6 +235,26 @@ TEST_F(Kel7SetupTest, RestoreTakesBlocksAndTheCheckPutsBadValuesToDefault) {
     EXPECT_EQ(Coil(1, kCoilDiscard), status::kOk);
 }
 
+TEST_F(Kel7SetupTest, WildValuesInARestoreNeverUpsetTheInstrument) {
+    // A restore writes whatever the file holds. Codes and counts far outside every range (the
+    // resolution, calibration type, number of points, overload check, a level source, the
+    // no-motion delay and the warm-up time) must leave the instrument answering.
+    ASSERT_EQ(Coil(1, kCoilRemoteRestore), status::kOk);
+    for (int i : {15, 18, 22, 25, 26, 32, 40, 79, 156})
+        ASSERT_EQ(WriteFloat(1, NormalReg(i), 3.0e38f), status::kOk) << i;
+    uint16_t live[60] = {};
+    EXPECT_EQ(master_->ReadHoldingRegisters(1, 40001, 60, live), status::kOk);
+    ExpectRefused(1, kCoilCheck, kCeSetToDefault, status::kIllegalDataValue);
+    EXPECT_EQ(Coil(1, kCoilDiscard), status::kOk);
+
+    // A resolution that got in some other way: a capacity written afterwards is still checked.
+    ASSERT_EQ(Coil(1, kCoilRemoteSetup), status::kOk);
+    With(1, [](sim::Kel7Model& m) { m.SetNormalValue(15, -3.0e38f); });
+    EXPECT_EQ(master_->ReadHoldingRegisters(1, 40001, 60, live), status::kOk);
+    EXPECT_EQ(WriteFloat(1, NormalReg(16), 500.0f), status::kOk);
+    EXPECT_EQ(Coil(1, kCoilDiscard), status::kOk);
+}
+
 TEST_F(Kel7SetupTest, ActivitiesAndRecipesArePagedBySelectors) {
     // Selecting is allowed in normal state (a backup does it); writing the window is not.
     EXPECT_EQ(WriteFloat(1, 41410, 2.0f), status::kOk);
