@@ -4,6 +4,7 @@
 #include "sim/DemoBus.h"
 #include "sim/SimBus.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
