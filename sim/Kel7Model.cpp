@@ -1289,7 +1289,11 @@ int Kel7Model::BootWrite(int reg, const uint16_t* values, int count, SlaveResult
             if (!(state_ == kStateWaitForStart || state_ == kStateNormal || state_ == kStateError ||
                   state_ == kStateWarmingUp))
                 return Refuse(kCeWrongState, 7, result);
+            // The instrument stays at the address it answers at: its set-up must keep saying so,
+            // or a later save (and every backup) would carry an address it does not listen on.
+            const float address = setup_.normal[57];
             FactoryReset();
+            setup_.normal[57] = address;
             result.delayMs = options_.saveMs;
             return 0;
         }

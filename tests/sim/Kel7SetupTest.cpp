@@ -78,6 +78,16 @@ TEST_F(Kel7SetupTest, SavedAddressMovesTheInstrumentDiscardedDoesNot) {
     EXPECT_EQ(Reg(9, 40001), 2003);
     uint16_t v = 0;
     EXPECT_EQ(master_->ReadHoldingRegisters(1, 40001, 1, &v), status::kNoResponse);
+
+    // A default set-up leaves it where it is, and its set-up still names that address, so the
+    // next save does not move it away either.
+    const uint16_t key[4] = {kDefaultKey[0], kDefaultKey[1], kDefaultKey[2], kDefaultKey[3]};
+    ASSERT_EQ(master_->WriteMultipleRegisters(9, kBootEnter, 4, key), status::kOk);
+    EXPECT_EQ(Float(9, NormalReg(57)), 9.0f);
+    ASSERT_EQ(Coil(9, kCoilRemoteSetup), status::kOk);
+    EXPECT_EQ(WriteFloat(9, NormalReg(16), 2000.0f), status::kOk);
+    EXPECT_EQ(Coil(9, kCoilSave), status::kOk);
+    EXPECT_EQ(Reg(9, 40001), 2003);
 }
 
 TEST_F(Kel7SetupTest, DerivedValuesFollowAtOnce) {
