@@ -1095,7 +1095,10 @@ void Kel7Model::EnterRemote(int state) {
     if (state_ != kStateRemoteSetup && state_ != kStateRemoteRestore) {
         saved_ = setup_;
         haveSaved_ = true;
-        stateBeforeRemote_ = state_ == kStateWaitForStart ? kStateWaitForStart : kStateNormal;
+        // A set-up entered during the warm-up ends it: the instrument then goes on as the end of
+        // the warm-up would have taken it (to wait for start when "Start mode:" is Command).
+        stateBeforeRemote_ =
+            state_ == kStateWaitForStart || state_ == kStateWarmingUp ? state_ : kStateNormal;
     }
     state_ = state;
 }
@@ -1108,6 +1111,9 @@ void Kel7Model::LeaveRemote(bool keep) {
     haveSaved_ = false;
     shunt_ = false;
     state_ = stateBeforeRemote_;
+    if (state_ == kStateWarmingUp)
+        state_ = setup_.normal[1] == 0.0f ? kStateWaitForStart : kStateNormal;
+    stateUntilMs_ = -1;
     Derive();
 }
 

@@ -138,6 +138,29 @@ TEST_F(Kel7SetupTest, WaitingInstrumentReturnsToWaitingAfterSetup) {
     ASSERT_EQ(Coil(1, kCoilRemoteSetup), status::kOk);
     EXPECT_EQ(Coil(1, kCoilDiscard), status::kOk);
     EXPECT_EQ(Reg(1, 40008), kStateWaitForStart);
+
+    // A set-up entered while warming up ends the warm-up where it would have ended: waiting for
+    // start with "Start mode:" Command, normal with Auto (as saved, or as before when discarded).
+    bus_.Detach(1);
+    sim::Kel7Options command;
+    command.startUp = true;
+    command.warmUpMs = 60000;
+    command.startByCommand = true;
+    AddKel7(1, command);
+    ASSERT_EQ(Reg(1, 40008), kStateWarmingUp);
+    ASSERT_EQ(Coil(1, kCoilRemoteSetup), status::kOk);
+    EXPECT_EQ(WriteFloat(1, NormalReg(1), 1.0f), status::kOk); // Auto, then discarded
+    EXPECT_EQ(Coil(1, kCoilDiscard), status::kOk);
+    EXPECT_EQ(Reg(1, 40008), kStateWaitForStart);
+    With(1, [](sim::Kel7Model& m) { m.Step(60000); });
+    EXPECT_EQ(Reg(1, 40008), kStateWaitForStart);
+
+    bus_.Detach(1);
+    AddKel7(1, command);
+    ASSERT_EQ(Coil(1, kCoilRemoteSetup), status::kOk);
+    EXPECT_EQ(WriteFloat(1, NormalReg(1), 1.0f), status::kOk); // Auto, saved
+    EXPECT_EQ(Coil(1, kCoilSave), status::kOk);
+    EXPECT_EQ(Reg(1, 40008), kStateNormal);
 }
 
 TEST_F(Kel7SetupTest, CheckRefusesUnstoredPointsAndNamesCrossCheckFaults) {
