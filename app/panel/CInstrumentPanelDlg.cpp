@@ -69,8 +69,7 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
     };
 
     setWindowTitle(QString::fromStdString(logic_.GetDisplay().caption));
-    timer_.setSingleShot(true);
-    connect(&timer_, &QTimer::timeout, this, &CInstrumentPanelDlg::OnTimer);
+    timer_.Connect(this, &CInstrumentPanelDlg::OnTimer);
 
     // Fields.
     name_ = Field(this, 12);
@@ -212,23 +211,18 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
 void CInstrumentPanelDlg::Start() {
     const int period = logic_.Open();
     Render();
-    Rearm(period);
-}
-
-void CInstrumentPanelDlg::Rearm(int periodMs) {
-    if (!manualTicks_)
-        timer_.start(periodMs);
+    timer_.Rearm(period);
 }
 
 void CInstrumentPanelDlg::OnTimer() {
-    timer_.stop();
+    timer_.Stop();
     const int next = logic_.Tick();
     Render();
-    Rearm(next);
+    timer_.Rearm(next);
 }
 
 void CInstrumentPanelDlg::done(int result) {
-    timer_.stop();
+    timer_.Stop();
     QDialog::done(result);
 }
 
@@ -272,22 +266,22 @@ void CInstrumentPanelDlg::RunSheet(InstrumentPanel::SheetMode mode) {
     // Polling stops before the question and the state read: the question's box runs an event
     // loop of its own, and a tick inside it would poll between the user's answer and the state
     // the sheet is opened on.
-    timer_.stop();
+    timer_.Stop();
     if (!logic_.MayOpenSetupSheet(mode)) {
-        Rearm(InstrumentPanel::kActivePeriodMs);
+        timer_.Rearm(InstrumentPanel::kActivePeriodMs);
         return;
     }
     hooks_.setupSheet(this, logic_.Address(), mode);
-    Rearm(InstrumentPanel::RestartPeriodAfterSheet(mode));
+    timer_.Rearm(InstrumentPanel::RestartPeriodAfterSheet(mode));
 }
 
 void CInstrumentPanelDlg::RunBackupOrRestore(const std::function<void(QWidget*, int)>& open) {
     if (!open)
         return;
-    timer_.stop();
+    timer_.Stop();
     if (logic_.MayOpenBackupOrRestore())
         open(this, logic_.Address());
-    Rearm(InstrumentPanel::kActivePeriodMs);
+    timer_.Rearm(InstrumentPanel::kActivePeriodMs);
 }
 
 // ---- Entry points ----

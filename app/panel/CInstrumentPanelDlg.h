@@ -1,10 +1,10 @@
 #pragma once
 
 #include "app/panel/OpenPanel.h"
+#include "app/panel/TickTimer.h"
 #include "monitor/panel/InstrumentPanel.h"
 
 #include <QDialog>
-#include <QTimer>
 
 class QLabel;
 class QLineEdit;
@@ -28,10 +28,10 @@ public:
     void Start();
 
     InstrumentPanel& Logic() { return logic_; }
-    bool TimerActive() const { return timer_.isActive(); }
-    int TimerInterval() const { return timer_.interval(); }
+    bool TimerActive() const { return timer_.Active(); }
+    int TimerInterval() const { return timer_.Interval(); }
     // Tests drive the ticks themselves: the timer is then never re-armed.
-    void SetManualTicks(bool manual) { manualTicks_ = manual; }
+    void SetManualTicks(bool manual) { timer_.SetManual(manual); }
 
     // The fields and buttons, for tests.
     QLineEdit* NameField() const { return name_; }
@@ -72,14 +72,12 @@ private:
     void Render();
     void RunSheet(InstrumentPanel::SheetMode mode);
     void RunBackupOrRestore(const std::function<void(QWidget*, int)>& open);
-    void Rearm(int periodMs);
 
     ModbusMaster& bus_;
     Prompter& prompter_;
     PanelHooks hooks_;
     InstrumentPanel logic_;
-    QTimer timer_;
-    bool manualTicks_ = false;
+    TickTimer timer_;
     bool wasActive_ = true;
     std::function<void(QWidget*, int, bool)> sideOpener_;
 

@@ -52,8 +52,7 @@ CInstrumentInfoDlg::CInstrumentInfoDlg(ModbusMaster& bus, int address, Prompter&
                                        QWidget* parent)
     : QDialog(parent), bus_(bus), prompter_(prompter), logic_(bus, address, prompter) {
     nameEditor_ = [this](TextEntry& entry) { return CTextDlg::Run(entry, this); };
-    timer_.setSingleShot(true);
-    connect(&timer_, &QTimer::timeout, this, &CInstrumentInfoDlg::OnTimer);
+    timer_.Connect(this, &CInstrumentInfoDlg::OnTimer);
 
     name_ = Field(this, 12);
     serial_ = Field(this, 12);
@@ -92,32 +91,27 @@ CInstrumentInfoDlg::CInstrumentInfoDlg(ModbusMaster& bus, int address, Prompter&
 void CInstrumentInfoDlg::Start() {
     const int period = logic_.Open();
     Render();
-    Rearm(period);
-}
-
-void CInstrumentInfoDlg::Rearm(int periodMs) {
-    if (!manualTicks_)
-        timer_.start(periodMs);
+    timer_.Rearm(period);
 }
 
 void CInstrumentInfoDlg::OnTimer() {
-    timer_.stop();
+    timer_.Stop();
     const int next = logic_.Tick();
     Render();
-    Rearm(next);
+    timer_.Rearm(next);
 }
 
 void CInstrumentInfoDlg::OnEditName() {
-    timer_.stop();
+    timer_.Stop();
     TextEntry entry(bus_, logic_.Address(), InstrumentInfoWindow::kNameRegister,
                     InstrumentInfoWindow::kNameRegisters, Text(ids::kInstrumentNameCaption),
                     logic_.GetDisplay().name, prompter_);
     nameEditor_(entry);
-    Rearm(logic_.PeriodAfterEditor());
+    timer_.Rearm(logic_.PeriodAfterEditor());
 }
 
 void CInstrumentInfoDlg::done(int result) {
-    timer_.stop();
+    timer_.Stop();
     QDialog::done(result);
 }
 
@@ -137,8 +131,7 @@ void CInstrumentInfoDlg::Render() {
 CLevelsDlg::CLevelsDlg(ModbusMaster& bus, int address, Prompter& prompter, QWidget* parent)
     : QDialog(parent), bus_(bus), prompter_(prompter), logic_(bus, address, prompter) {
     levelEditor_ = [this](NumericEntry& entry) { return CNumberDlg::Run(entry, this); };
-    timer_.setSingleShot(true);
-    connect(&timer_, &QTimer::timeout, this, &CLevelsDlg::OnTimer);
+    timer_.Connect(this, &CLevelsDlg::OnTimer);
 
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel(Ui(ids::kLevelStatusLabel), this), 0, 2);
@@ -175,31 +168,26 @@ CLevelsDlg::CLevelsDlg(ModbusMaster& bus, int address, Prompter& prompter, QWidg
 void CLevelsDlg::Start() {
     const int period = logic_.Open();
     Render();
-    Rearm(period);
-}
-
-void CLevelsDlg::Rearm(int periodMs) {
-    if (!manualTicks_)
-        timer_.start(periodMs);
+    timer_.Rearm(period);
 }
 
 void CLevelsDlg::OnTimer() {
-    timer_.stop();
+    timer_.Stop();
     const int next = logic_.Tick();
     Render();
-    Rearm(next);
+    timer_.Rearm(next);
 }
 
 void CLevelsDlg::OnEditLevel(int n) {
-    timer_.stop();
+    timer_.Stop();
     NumericEntry entry(bus_, logic_.Address(), LevelsWindow::LevelRegister(n),
                        LevelsWindow::LevelCaption(n), logic_.LevelText(n), prompter_);
     levelEditor_(entry);
-    Rearm(logic_.PeriodAfterEditor());
+    timer_.Rearm(logic_.PeriodAfterEditor());
 }
 
 void CLevelsDlg::done(int result) {
-    timer_.stop();
+    timer_.Stop();
     QDialog::done(result);
 }
 

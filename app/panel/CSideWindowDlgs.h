@@ -1,10 +1,10 @@
 #pragma once
 
+#include "app/panel/TickTimer.h"
 #include "monitor/panel/SideWindows.h"
 #include "monitor/panel/ValueEntry.h"
 
 #include <QDialog>
-#include <QTimer>
 
 #include <array>
 #include <functional>
@@ -26,9 +26,9 @@ public:
                        QWidget* parent = nullptr);
     void Start();
     InstrumentInfoWindow& Logic() { return logic_; }
-    bool TimerActive() const { return timer_.isActive(); }
-    int TimerInterval() const { return timer_.interval(); }
-    void SetManualTicks(bool manual) { manualTicks_ = manual; }
+    bool TimerActive() const { return timer_.Active(); }
+    int TimerInterval() const { return timer_.Interval(); }
+    void SetManualTicks(bool manual) { timer_.SetManual(manual); }
 
     QLineEdit* NameField() const { return name_; }
     QLineEdit* SerialField() const { return serial_; }
@@ -49,13 +49,11 @@ public slots:
 
 private:
     void Render();
-    void Rearm(int periodMs);
 
     ModbusMaster& bus_;
     Prompter& prompter_;
     InstrumentInfoWindow logic_;
-    QTimer timer_;
-    bool manualTicks_ = false;
+    TickTimer timer_;
     std::function<bool(TextEntry&)> nameEditor_;
     QLineEdit* name_;
     QLineEdit* serial_;
@@ -74,9 +72,9 @@ public:
     CLevelsDlg(ModbusMaster& bus, int address, Prompter& prompter, QWidget* parent = nullptr);
     void Start();
     LevelsWindow& Logic() { return logic_; }
-    bool TimerActive() const { return timer_.isActive(); }
-    int TimerInterval() const { return timer_.interval(); }
-    void SetManualTicks(bool manual) { manualTicks_ = manual; }
+    bool TimerActive() const { return timer_.Active(); }
+    int TimerInterval() const { return timer_.Interval(); }
+    void SetManualTicks(bool manual) { timer_.SetManual(manual); }
 
     QLineEdit* LevelField(int n) const { return levels_[n - 1]; }
     QLineEdit* StatusField(int n) const { return status_[n - 1]; }
@@ -97,13 +95,11 @@ public slots:
 
 private:
     void Render();
-    void Rearm(int periodMs);
 
     ModbusMaster& bus_;
     Prompter& prompter_;
     LevelsWindow logic_;
-    QTimer timer_;
-    bool manualTicks_ = false;
+    TickTimer timer_;
     std::function<bool(NumericEntry&)> levelEditor_;
     std::array<QLineEdit*, LevelsWindow::kLevels> levels_{};
     std::array<QLineEdit*, LevelsWindow::kLevels> status_{};

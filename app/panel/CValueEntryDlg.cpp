@@ -188,8 +188,7 @@ CShuntDlg::CShuntDlg(ShuntEntry& entry, QWidget* parent)
     connect_->setAutoDefault(false);
     AddBesideField(this, connect_);
     connect(connect_, &QPushButton::clicked, this, &CShuntDlg::OnConnect);
-    timer_.setSingleShot(true);
-    connect(&timer_, &QTimer::timeout, this, &CShuntDlg::OnTimer);
+    timer_.Connect(this, &CShuntDlg::OnTimer);
 }
 
 bool CShuntDlg::Run(ShuntEntry& entry, QWidget* parent) {
@@ -199,12 +198,11 @@ bool CShuntDlg::Run(ShuntEntry& entry, QWidget* parent) {
 }
 
 void CShuntDlg::OnTimer() {
-    timer_.stop();
+    timer_.Stop();
     const int next = entry_.Tick();
     if (entry_.Measuring())
         edit_->setText(QString::fromStdString(entry_.MeasuredText()));
-    if (!manualTicks_)
-        timer_.start(next);
+    timer_.Rearm(next);
 }
 
 void CShuntDlg::OnConnect() {
@@ -219,13 +217,13 @@ void CShuntDlg::OnConnect() {
 void CShuntDlg::accept() {
     const EntryResult result = entry_.Ok(EditText());
     if (result != EntryResult::StayOpen)
-        timer_.stop();
+        timer_.Stop();
     if (!Finish(result) && !entry_.Measuring())
         RefocusEdit();
 }
 
 void CShuntDlg::reject() {
-    timer_.stop();
+    timer_.Stop();
     Finish(entry_.Cancel());
 }
 

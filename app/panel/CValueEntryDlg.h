@@ -1,9 +1,9 @@
 #pragma once
 
+#include "app/panel/TickTimer.h"
 #include "monitor/panel/ValueEntry.h"
 
 #include <QDialog>
-#include <QTimer>
 
 class QComboBox;
 class QLabel;
@@ -93,10 +93,10 @@ public:
     static bool Run(ShuntEntry& entry, QWidget* parent);
     QPushButton* ConnectButton() const { return connect_; }
     // Starts the timer at once (Run does this; tests call OnTimer directly instead).
-    void StartTimer() { timer_.start(0); }
-    bool TimerActive() const { return timer_.isActive(); }
+    void StartTimer() { timer_.Start(0); }
+    bool TimerActive() const { return timer_.Active(); }
     // Tests drive the ticks themselves: the timer is then never re-armed.
-    void SetManualTicks(bool manual) { manualTicks_ = manual; }
+    void SetManualTicks(bool manual) { timer_.SetManual(manual); }
 public slots:
     void accept() override;
     void reject() override;
@@ -106,8 +106,7 @@ public slots:
 private:
     ShuntEntry& entry_;
     QPushButton* connect_;
-    QTimer timer_;
-    bool manualTicks_ = false;
+    TickTimer timer_;
 };
 
 // The "Choice set-up" template: a drop-down list (choice, choice with selector, activity).
