@@ -55,7 +55,7 @@ bool BenchReads(int baud, int count) {
     const int64_t cpu0 = CpuNs(), t0 = MonotonicNs();
     for (int i = 0; i < count; ++i) {
         const int64_t s = MonotonicNs();
-        if (master.ReadHoldingRegisters(1, 40001, 17, values) != 0)
+        if (master.ReadHoldingRegisters(1, 40001, 17, values) != CommStatus::Ok)
             ++failures;
         times.push_back(static_cast<double>(MonotonicNs() - s) / 1e6);
     }

@@ -269,13 +269,14 @@ static int RunCliOnMaster(const Options& o, const Request& r, ModbusMaster& mast
         int found = 0;
         for (int a = r.slave; a <= r.coil; ++a) {
             uint16_t code = 0;
-            const CommStatus s =
-                master.ReadHoldingRegisters(a, 40001, 1, &code, o.retries,
-                                            o.extraTimeout ? o.extraTimeout : master.PollTimeout());
-            if (s == status::kOk) {
+            const CommStatus s = master.ReadHoldingRegisters(
+                a, 40001, 1, &code,
+                {.retries = o.retries,
+                 .extraTimeout = o.extraTimeout ? o.extraTimeout : master.PollTimeout()});
+            if (s == CommStatus::Ok) {
                 out << a << ": " << code << '\n';
                 ++found;
-            } else if (s != status::kNoResponse) {
+            } else if (s != CommStatus::NoResponse) {
                 out << a << ": " << ModbusMaster::StatusText(s, false) << '\n';
                 ++found;
             }
@@ -286,30 +287,27 @@ static int RunCliOnMaster(const Options& o, const Request& r, ModbusMaster& mast
 
     std::vector<uint16_t> words(static_cast<size_t>(r.count));
     std::vector<float> floats(static_cast<size_t>(r.count));
+    const TransactionOptions options{.retries = o.retries, .extraTimeout = o.extraTimeout};
     std::map<CommStatus, int> failures;
     std::vector<double> times;
-    CommStatus last = status::kOk;
+    CommStatus last = CommStatus::Ok;
     for (int i = 0; i < o.repeat; ++i) {
         const int64_t t0 = MonotonicNs();
         CommStatus s;
         if (r.command == "read")
-            s = master.ReadHoldingRegisters(r.slave, r.reg, r.count, words.data(), o.retries,
-                                            o.extraTimeout);
+            s = master.ReadHoldingRegisters(r.slave, r.reg, r.count, words.data(), options);
         else if (r.command == "readf")
-            s = master.ReadFloatRegisters(r.slave, r.reg, r.count, floats.data(), o.retries,
-                                          o.extraTimeout);
+            s = master.ReadFloatRegisters(r.slave, r.reg, r.count, floats.data(), options);
         else if (r.command == "write" && r.count == 1)
-            s = master.WriteSingleRegister(r.slave, r.reg, r.words[0], o.retries, o.extraTimeout);
+            s = master.WriteSingleRegister(r.slave, r.reg, r.words[0], options);
         else if (r.command == "write")
-            s = master.WriteMultipleRegisters(r.slave, r.reg, r.count, r.words.data(), o.retries,
-                                              o.extraTimeout);
+            s = master.WriteMultipleRegisters(r.slave, r.reg, r.count, r.words.data(), options);
         else if (r.command == "writef")
-            s = master.WriteFloatRegisters(r.slave, r.reg, r.count, r.floats.data(), o.retries,
-                                           o.extraTimeout);
+            s = master.WriteFloatRegisters(r.slave, r.reg, r.count, r.floats.data(), options);
         else
-            s = master.WriteSingleCoil(r.slave, r.coil, r.on, o.retries, o.extraTimeout);
+            s = master.WriteSingleCoil(r.slave, r.coil, r.on, options);
         times.push_back(static_cast<double>(MonotonicNs() - t0) / 1e6);
-        if (s != status::kOk)
+        if (s != CommStatus::Ok)
             ++failures[s];
         last = s;
     }
@@ -333,7 +331,7 @@ static int RunCliOnMaster(const Options& o, const Request& r, ModbusMaster& mast
             << sorted[p99] << " ms\n";
         return failed ? 1 : 0;
     }
-    if (last != status::kOk) {
+    if (last != CommStatus::Ok) {
         err << ModbusMaster::StatusText(last, false) << '\n';
         return 1;
     }

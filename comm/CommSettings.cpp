@@ -54,7 +54,12 @@ void CommSettings::Load(const Profile& profile) {
     const int port = profile.GetInt(kSection, "Com Port", 1);
     portIndex_ = port >= 2 && port <= 9 ? port - 1 : 0;
 
-    additionalReceiveTimeout_ = profile.GetInt(kSection, "Additional rec. timeout", 0);
+    // The margin is added to every receive time-out: a negative one makes each read end before
+    // the answer can come, so an instrument that answers looks silent. Take what the dialog
+    // accepts and fall back to none otherwise.
+    const int extra = profile.GetInt(kSection, "Additional rec. timeout", 0);
+    additionalReceiveTimeout_ =
+        extra >= kMinAdditionalTimeout && extra <= kMaxAdditionalTimeout ? extra : 0;
 
     for (int n = 1; n <= kPortCount; ++n)
         SetDevicePath(

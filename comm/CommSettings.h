@@ -17,9 +17,13 @@ public:
     static constexpr int kBaudRates[10] = {300,  600,   1200,  2400,  4800,
                                            9600, 19200, 38400, 57600, 115200};
     static constexpr int kPortCount = 9;
+    // The additional receive timeout the dialog accepts, in milliseconds.
+    static constexpr int kMinAdditionalTimeout = 0;
+    static constexpr int kMaxAdditionalTimeout = 1000;
 
     // Reads "Baud", "Parity", "Com Port", "Additional rec. timeout" and the device path of each
-    // COM number from section "Serial Devices". Unknown values fall back silently.
+    // COM number from section "Serial Devices". Unknown values fall back silently; an additional
+    // receive timeout outside 0-1000 loads as 0.
     void Load(const Profile& profile);
     // Writes the four keys in that order, then the device path of the chosen COM number.
     // False when the profile file could not be written.

@@ -61,11 +61,52 @@ float BytesToFloat(const uint8_t in[4], bool modicon) {
     return value;
 }
 
+int ExpectedAnswerLength(const std::vector<uint8_t>& request) {
+    if (request.size() >= 6 && (request[1] == 3 || request[1] == 23))
+        return 5 + 2 * (request[4] << 8 | request[5]);
+    return 8;
+}
+
+CommStatus CheckAnswer(const std::vector<uint8_t>& request, const std::vector<uint8_t>& answer) {
+    if (answer.empty())
+        return CommStatus::NoResponse;
+    const uint8_t function = request.size() > 1 ? request[1] : 0;
+    const bool exception = answer.size() >= 2 && answer[1] == (function | 0x80);
+    const size_t expected = exception ? 5 : static_cast<size_t>(ExpectedAnswerLength(request));
+    if (answer.size() < expected)
+        return CommStatus::ReceiveError;
+    if (!CrcMatches(answer.data(), expected))
+        return CommStatus::ChecksumError;
+    if (request.empty() || answer[0] != request[0] || (answer[1] != function && !exception))
+        return CommStatus::ReceiveError;
+    if (exception)
+        return ExceptionStatus(answer[2]);
+    switch (function) {
+    case 3:
+    case 23:
+        // A byte count that disagrees with the registers asked for would leave part of the
+        // caller's array unfilled, or fill it from beyond the data, while reporting success.
+        if (answer[2] != expected - 5)
+            return CommStatus::ReceiveError;
+        break;
+    case 5:
+    case 6:
+    case 16:
+        // The instrument echoes the register (or coil) and the value (or count) it acted on.
+        // Another one means the write landed elsewhere, or not at all; it must not pass as done.
+        if (request.size() < 6 ||
+            !std::equal(request.begin() + 2, request.begin() + 6, answer.begin() + 2))
+            return CommStatus::ReceiveError;
+        break;
+    default:
+        break;
+    }
+    return CommStatus::Ok;
+}
+
 } // namespace modbus
 
 namespace {
-
-constexpr int kExceptionInternal = 16;
 
 bool RegisterInRange(int reg) {
     return reg >= ModbusMaster::kFirstRegister && reg <= ModbusMaster::kLastRegister;
@@ -88,118 +129,87 @@ ModbusMaster::ModbusMaster(const Profile& profile, Prompter& prompter,
       }()),
       link_(settings_, prompter, std::move(factory)) {}
 
-CommStatus ModbusMaster::Transact(std::vector<uint8_t>& request, std::vector<uint8_t>& answer,
-                                  int retries, int extraTimeout, bool showRetryBox,
-                                  Prompter* owner) {
+CommStatus ModbusMaster::Transact(std::vector<uint8_t> request, std::vector<uint8_t>& answer,
+                                  const TransactionOptions& options) {
     lastAnswerLength_ = 0;
     lastAttempts_ = 0;
+    answer.clear();
     if (!link_.IsOpen())
-        return status::kNoPort;
+        return CommStatus::NoPort;
+    if (request.size() < 2 || ((request[1] == 3 || request[1] == 23) && request.size() < 6))
+        return CommStatus::IllegalTransmitData;
 
     const uint8_t function = request[1];
-    const int requestLength = static_cast<int>(request.size());
-    int remainder = 3;
-    if (function == 3 || function == 23)
-        remainder = 2 * (request[4] << 8 | request[5]);
-    modbus::AppendCrc(request);
-    const int frameLength = requestLength + 2;
+    const int expected = modbus::ExpectedAnswerLength(request);
+    const int remainder = expected - 5;
+    std::vector<uint8_t> frame = request;
+    modbus::AppendCrc(frame);
+    const int frameLength = static_cast<int>(frame.size());
 
-    answer.assign(static_cast<size_t>(5 + remainder), 0);
-    CommStatus result = status::kOk;
+    CommStatus result = CommStatus::Ok;
     int received = 0;
     for (;;) {
         int counter = 0;
         for (;;) {
-            result = status::kOk;
+            answer.assign(static_cast<size_t>(expected), 0);
             link_.Delay(link_.InterFrameDelay());
             link_.Purge();
-            const int written = link_.Write(request.data(), frameLength);
-            if (written != frameLength) {
-                ++counter;
-                result = status::kTransmitError;
-                break;
-            }
-            if (extraTimeout != 0)
-                link_.SetReceiveMargin(extraTimeout);
-            received = std::max(0, link_.Read(answer.data(), 5));
-            if (received < 5) {
-                result = status::kReceiveError;
-            } else if (answer[1] == (function | 0x80)) {
-                result = kExceptionInternal;
-            } else {
-                const int more = std::max(0, link_.Read(answer.data() + 5, remainder));
-                received += more;
-                if (more < remainder)
-                    result = status::kReceiveError;
-            }
-            if (extraTimeout != 0)
-                link_.RestoreReceiveMargin();
-
-            if (received == 0) {
-                result = status::kNoResponse;
-            } else if (result == status::kOk || result == kExceptionInternal) {
-                if (!modbus::CrcMatches(answer.data(), static_cast<size_t>(received)))
-                    result = status::kChecksumError;
-                else if (answer[0] != request[0] ||
-                         (answer[1] != function && answer[1] != (function | 0x80)))
-                    result = status::kReceiveError;
-                // A read answer whose byte count field disagrees with the registers asked for
-                // would leave part of the caller's array unfilled (or fill it from beyond the
-                // data) while reporting success. It is a receive error like a short answer, so
-                // it is repeated and offered in the Retry/Cancel box as one.
-                else if (result == status::kOk && (function == 3 || function == 23) &&
-                         answer[2] != remainder)
-                    result = status::kReceiveError;
-            }
+            const int written = link_.Write(frame.data(), frameLength);
             ++counter;
-            lastAttempts_ = counter;
-            if (result != status::kReceiveError && result != status::kNoResponse &&
-                result != status::kChecksumError)
+            if (written != frameLength) {
+                result = CommStatus::TransmitError;
+                received = 0;
                 break;
-            if (counter > retries)
+            }
+            if (options.extraTimeout != 0)
+                link_.SetReceiveMargin(options.extraTimeout);
+            // An exception answer is 5 bytes long: read those first and the rest only when the
+            // slave did not refuse.
+            received = std::max(0, link_.Read(answer.data(), 5));
+            if (received == 5 && answer[1] != (function | 0x80))
+                received += std::max(0, link_.Read(answer.data() + 5, remainder));
+            if (options.extraTimeout != 0)
+                link_.RestoreReceiveMargin();
+            answer.resize(static_cast<size_t>(received));
+            result = modbus::CheckAnswer(request, answer);
+            if (!IsRetryable(result) || counter > options.retries)
                 break;
         }
         lastAttempts_ = counter;
-        if (showRetryBox && (result == status::kReceiveError || result == status::kNoResponse ||
-                             result == status::kChecksumError)) {
-            Prompter& box = owner ? *owner : prompter_;
+        if (options.showRetryBox && IsRetryable(result)) {
+            Prompter& box = options.owner ? *options.owner : prompter_;
             if (box.AskRetryCancel(StatusText(result, true)))
                 continue;
         }
         break;
     }
-    if (result == kExceptionInternal) {
-        const int code = answer[2];
-        result = code >= 1 && code <= 8 ? status::kException01 + code - 1 : status::kOtherException;
-    }
     lastAnswerLength_ = std::max(0, received - 2);
-    answer.resize(static_cast<size_t>(std::max(0, received)));
+    if (result == CommStatus::Ok || IsException(result))
+        answer.resize(static_cast<size_t>(lastAnswerLength_));
     return result;
 }
 
 CommStatus ModbusMaster::ReadHoldingRegisters(int slave, int reg, int count, uint16_t* values,
-                                              int retries, int extraTimeout, bool showRetryBox,
-                                              Prompter* owner) {
+                                              const TransactionOptions& options) {
     if (!RegisterInRange(reg) || count < 1 || count > 100 || !values)
-        return status::kIllegalTransmitData;
-    std::vector<uint8_t> request = modbus::ReadRequest(slave, reg, count), answer;
-    CommStatus result = Transact(request, answer, retries, extraTimeout, showRetryBox, owner);
-    if (result != status::kOk)
+        return CommStatus::IllegalTransmitData;
+    std::vector<uint8_t> answer;
+    const CommStatus result = Transact(modbus::ReadRequest(slave, reg, count), answer, options);
+    if (result != CommStatus::Ok)
         return result;
-    // A good answer carries exactly 2 x count data bytes (the transaction checks the byte count).
+    // A good answer carries exactly 2 x count data bytes (the answer check sees to the count).
     for (int i = 0; i < count; ++i)
         values[i] = static_cast<uint16_t>(answer[3 + 2 * i] << 8 | answer[4 + 2 * i]);
     return result;
 }
 
 CommStatus ModbusMaster::ReadFloats(int slave, int reg, int count, float* values, bool modicon,
-                                    int retries, int extraTimeout, bool showRetryBox,
-                                    Prompter* owner) {
+                                    const TransactionOptions& options) {
     if (!RegisterInRange(reg) || count < 1 || count > 50 || !values)
-        return status::kIllegalTransmitData;
-    std::vector<uint8_t> request = modbus::ReadRequest(slave, reg, 2 * count), answer;
-    CommStatus result = Transact(request, answer, retries, extraTimeout, showRetryBox, owner);
-    if (result != status::kOk)
+        return CommStatus::IllegalTransmitData;
+    std::vector<uint8_t> answer;
+    const CommStatus result = Transact(modbus::ReadRequest(slave, reg, 2 * count), answer, options);
+    if (result != CommStatus::Ok)
         return result;
     for (int i = 0; i < count; ++i)
         values[i] = modbus::BytesToFloat(&answer[3 + 4 * i], modicon);
@@ -207,34 +217,31 @@ CommStatus ModbusMaster::ReadFloats(int slave, int reg, int count, float* values
 }
 
 CommStatus ModbusMaster::ReadFloatRegisters(int slave, int reg, int count, float* values,
-                                            int retries, int extraTimeout, bool showRetryBox,
-                                            Prompter* owner) {
-    return ReadFloats(slave, reg, count, values, false, retries, extraTimeout, showRetryBox, owner);
+                                            const TransactionOptions& options) {
+    return ReadFloats(slave, reg, count, values, false, options);
 }
 
 CommStatus ModbusMaster::ReadModiconFloatRegisters(int slave, int reg, int count, float* values,
-                                                   int retries, int extraTimeout, bool showRetryBox,
-                                                   Prompter* owner) {
-    return ReadFloats(slave, reg, count, values, true, retries, extraTimeout, showRetryBox, owner);
+                                                   const TransactionOptions& options) {
+    return ReadFloats(slave, reg, count, values, true, options);
 }
 
-CommStatus ModbusMaster::WriteSingleRegister(int slave, int reg, uint16_t value, int retries,
-                                             int extraTimeout, bool showRetryBox, Prompter* owner) {
+CommStatus ModbusMaster::WriteSingleRegister(int slave, int reg, uint16_t value,
+                                             const TransactionOptions& options) {
     if (!RegisterInRange(reg))
-        return status::kIllegalTransmitData;
+        return CommStatus::IllegalTransmitData;
     std::vector<uint8_t> request{static_cast<uint8_t>(slave), 0x06}, answer;
     PushRegisterAddress(request, reg);
     request.push_back(static_cast<uint8_t>(value >> 8));
     request.push_back(static_cast<uint8_t>(value));
-    return Transact(request, answer, retries, extraTimeout, showRetryBox, owner);
+    return Transact(std::move(request), answer, options);
 }
 
 CommStatus ModbusMaster::WriteMultipleRegisters(int slave, int reg, int count,
-                                                const uint16_t* values, int retries,
-                                                int extraTimeout, bool showRetryBox,
-                                                Prompter* owner) {
+                                                const uint16_t* values,
+                                                const TransactionOptions& options) {
     if (!RegisterInRange(reg) || count < 1 || count > 100 || !values)
-        return status::kIllegalTransmitData;
+        return CommStatus::IllegalTransmitData;
     std::vector<uint8_t> request{static_cast<uint8_t>(slave), 0x10}, answer;
     PushRegisterAddress(request, reg);
     request.push_back(0);
@@ -244,14 +251,13 @@ CommStatus ModbusMaster::WriteMultipleRegisters(int slave, int reg, int count,
         request.push_back(static_cast<uint8_t>(values[i] >> 8));
         request.push_back(static_cast<uint8_t>(values[i]));
     }
-    return Transact(request, answer, retries, extraTimeout, showRetryBox, owner);
+    return Transact(std::move(request), answer, options);
 }
 
 CommStatus ModbusMaster::WriteFloats(int slave, int reg, int count, const float* values,
-                                     bool modicon, int retries, int extraTimeout, bool showRetryBox,
-                                     Prompter* owner) {
+                                     bool modicon, const TransactionOptions& options) {
     if (!RegisterInRange(reg) || count < 1 || count > 50 || !values)
-        return status::kIllegalTransmitData;
+        return CommStatus::IllegalTransmitData;
     std::vector<uint8_t> request{static_cast<uint8_t>(slave), 0x10}, answer;
     PushRegisterAddress(request, reg);
     request.push_back(0);
@@ -262,27 +268,24 @@ CommStatus ModbusMaster::WriteFloats(int slave, int reg, int count, const float*
         modbus::FloatToBytes(values[i], modicon, bytes);
         request.insert(request.end(), bytes, bytes + 4);
     }
-    return Transact(request, answer, retries, extraTimeout, showRetryBox, owner);
+    return Transact(std::move(request), answer, options);
 }
 
 CommStatus ModbusMaster::WriteFloatRegisters(int slave, int reg, int count, const float* values,
-                                             int retries, int extraTimeout, bool showRetryBox,
-                                             Prompter* owner) {
-    return WriteFloats(slave, reg, count, values, false, retries, extraTimeout, showRetryBox,
-                       owner);
+                                             const TransactionOptions& options) {
+    return WriteFloats(slave, reg, count, values, false, options);
 }
 
 CommStatus ModbusMaster::WriteModiconFloatRegisters(int slave, int reg, int count,
-                                                    const float* values, int retries,
-                                                    int extraTimeout, bool showRetryBox,
-                                                    Prompter* owner) {
-    return WriteFloats(slave, reg, count, values, true, retries, extraTimeout, showRetryBox, owner);
+                                                    const float* values,
+                                                    const TransactionOptions& options) {
+    return WriteFloats(slave, reg, count, values, true, options);
 }
 
-CommStatus ModbusMaster::WriteSingleCoil(int slave, int coil, bool on, int retries,
-                                         int extraTimeout, bool showRetryBox, Prompter* owner) {
+CommStatus ModbusMaster::WriteSingleCoil(int slave, int coil, bool on,
+                                         const TransactionOptions& options) {
     if (coil < 1 || coil > 65535)
-        return status::kIllegalTransmitData;
+        return CommStatus::IllegalTransmitData;
     const int address = coil - 1;
     std::vector<uint8_t> request{static_cast<uint8_t>(slave),
                                  0x05,
@@ -291,12 +294,12 @@ CommStatus ModbusMaster::WriteSingleCoil(int slave, int coil, bool on, int retri
                                  static_cast<uint8_t>(on ? 0xFF : 0x00),
                                  0x00},
         answer;
-    return Transact(request, answer, retries, extraTimeout, showRetryBox, owner);
+    return Transact(std::move(request), answer, options);
 }
 
 std::string ModbusMaster::StatusText(CommStatus status, bool withHeading) {
     int id = ids::kUnknownStatus;
-    switch (status) {
+    switch (ToInt(status)) {
     case 1:
         id = ids::kNoValidPort;
         break;
@@ -319,23 +322,24 @@ std::string ModbusMaster::StatusText(CommStatus status, bool withHeading) {
         id = ids::kIllegalExceptionCode;
         break;
     default:
-        if (status >= 7 && status <= 14)
-            id = ids::kException01 + status - 7;
+        if (IsException(status))
+            id = ids::kException01 + ToInt(status) - ToInt(CommStatus::IllegalFunction);
     }
     return withHeading ? Text(ids::kCommunicationError) + "\n" + Text(id) : Text(id);
 }
 
 void ModbusMaster::ReportLinkError(CommStatus status, const std::string& suffix, bool onlyHard,
                                    Prompter* owner) {
-    const bool shown =
-        onlyHard ? (status == 1 || status == 2 || status == 6) : (status >= 1 && status <= 6);
+    const bool hard = status == CommStatus::NoPort || status == CommStatus::TransmitError ||
+                      status == CommStatus::IllegalTransmitData;
+    const bool shown = onlyHard ? hard : hard || IsRetryable(status);
     if (shown)
         (owner ? *owner : prompter_).Error(StatusText(status, true) + suffix);
 }
 
 void ModbusMaster::ReportExceptionError(CommStatus status, const std::string& suffix,
                                         Prompter* owner) {
-    if (status >= 7 && status <= 15)
+    if (IsException(status))
         (owner ? *owner : prompter_).Error(StatusText(status, true) + suffix);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "comm/CommSettings.h"
+#include "comm/CommStatus.h"
 #include "comm/SerialLink.h"
 
 #include <cstdint>
@@ -12,31 +13,21 @@ namespace quarnex {
 class Profile;
 class Prompter;
 
-// Result of every bus operation.
-using CommStatus = int;
-namespace status {
-constexpr CommStatus kOk = 0;
-constexpr CommStatus kNoPort = 1;
-constexpr CommStatus kTransmitError = 2;
-constexpr CommStatus kReceiveError = 3;
-constexpr CommStatus kNoResponse = 4;
-constexpr CommStatus kChecksumError = 5;
-constexpr CommStatus kIllegalTransmitData = 6;
-constexpr CommStatus kException01 = 7; // 7-14: exception responses 01-08
-constexpr CommStatus kIllegalFunction = 7;
-constexpr CommStatus kIllegalDataAddress = 8;
-constexpr CommStatus kIllegalDataValue = 9;
-constexpr CommStatus kSlaveDeviceFailure = 10;
-constexpr CommStatus kNegativeAcknowledge = 13;
-constexpr CommStatus kOtherException = 15;
-} // namespace status
+// How one operation deals with failed attempts. The defaults make one attempt, wait with the
+// usual 400 ms receive margin and show nothing.
+struct TransactionOptions {
+    // How often an attempt ending with status 3, 4 or 5 is repeated (0-255).
+    int retries = 0;
+    // When not 0, replaces the 400 ms receive margin for this transaction.
+    int extraTimeout = 0;
+    // Offer Retry/Cancel when the attempts end with status 3, 4 or 5.
+    bool showRetryBox = false;
+    // Where that box goes; the master's own prompter when null.
+    Prompter* owner = nullptr;
+};
 
 // The program's only Modbus RTU master. Every operation takes the slave address first and the
-// transaction options last:
-//   retries      - how often an attempt ending with status 3, 4 or 5 is repeated (0-255);
-//   extraTimeout - when not 0, replaces the 400 ms receive margin for this transaction;
-//   showRetryBox - offer Retry/Cancel when the attempts end with status 3, 4 or 5;
-//   owner        - where that box goes; the master's own prompter when null.
+// transaction options last, e.g. ReadHoldingRegisters(address, reg, 17, values, {.retries = 3}).
 // Registers are named 40001-49999 and sent as number - 40001; coils are numbered from 1.
 // Nothing is thrown; the result is a CommStatus, and a read fills its output only on success.
 class ModbusMaster {
@@ -54,28 +45,29 @@ public:
     bool Open() { return link_.Open(); }
 
     CommStatus ReadHoldingRegisters(int slave, int reg, int count, uint16_t* values,
-                                    int retries = 0, int extraTimeout = 0,
-                                    bool showRetryBox = false, Prompter* owner = nullptr);
-    CommStatus WriteSingleRegister(int slave, int reg, uint16_t value, int retries = 0,
-                                   int extraTimeout = 0, bool showRetryBox = false,
-                                   Prompter* owner = nullptr);
+                                    const TransactionOptions& options = {});
+    CommStatus WriteSingleRegister(int slave, int reg, uint16_t value,
+                                   const TransactionOptions& options = {});
     CommStatus WriteMultipleRegisters(int slave, int reg, int count, const uint16_t* values,
-                                      int retries = 0, int extraTimeout = 0,
-                                      bool showRetryBox = false, Prompter* owner = nullptr);
-    CommStatus ReadFloatRegisters(int slave, int reg, int count, float* values, int retries = 0,
-                                  int extraTimeout = 0, bool showRetryBox = false,
-                                  Prompter* owner = nullptr);
+                                      const TransactionOptions& options = {});
+    CommStatus ReadFloatRegisters(int slave, int reg, int count, float* values,
+                                  const TransactionOptions& options = {});
     CommStatus ReadModiconFloatRegisters(int slave, int reg, int count, float* values,
-                                         int retries = 0, int extraTimeout = 0,
-                                         bool showRetryBox = false, Prompter* owner = nullptr);
+                                         const TransactionOptions& options = {});
     CommStatus WriteFloatRegisters(int slave, int reg, int count, const float* values,
-                                   int retries = 0, int extraTimeout = 0, bool showRetryBox = false,
-                                   Prompter* owner = nullptr);
+                                   const TransactionOptions& options = {});
     CommStatus WriteModiconFloatRegisters(int slave, int reg, int count, const float* values,
-                                          int retries = 0, int extraTimeout = 0,
-                                          bool showRetryBox = false, Prompter* owner = nullptr);
-    CommStatus WriteSingleCoil(int slave, int coil, bool on, int retries = 0, int extraTimeout = 0,
-                               bool showRetryBox = false, Prompter* owner = nullptr);
+                                          const TransactionOptions& options = {});
+    CommStatus WriteSingleCoil(int slave, int coil, bool on,
+                               const TransactionOptions& options = {});
+
+    // One request and its answer: appends the CRC to request (address, function and data), sends
+    // it, reads the answer, checks it with modbus::CheckAnswer and repeats and offers it as the
+    // options say. On success and on an exception answer, answer holds the answer without its
+    // CRC; otherwise the bytes that came, as they came. A request too short to carry its
+    // function (and, for reads, its count) returns IllegalTransmitData without bus traffic.
+    CommStatus Transact(std::vector<uint8_t> request, std::vector<uint8_t>& answer,
+                        const TransactionOptions& options = {});
 
     // The text of a status ("??????" outside 1-15); withHeading puts "COMMUNICATION ERROR" and a
     // line break in front.
@@ -97,12 +89,10 @@ public:
     int LastAttempts() const { return lastAttempts_; }
 
 private:
-    CommStatus Transact(std::vector<uint8_t>& request, std::vector<uint8_t>& answer, int retries,
-                        int extraTimeout, bool showRetryBox, Prompter* owner);
-    CommStatus ReadFloats(int slave, int reg, int count, float* values, bool modicon, int retries,
-                          int extraTimeout, bool showRetryBox, Prompter* owner);
+    CommStatus ReadFloats(int slave, int reg, int count, float* values, bool modicon,
+                          const TransactionOptions& options);
     CommStatus WriteFloats(int slave, int reg, int count, const float* values, bool modicon,
-                           int retries, int extraTimeout, bool showRetryBox, Prompter* owner);
+                           const TransactionOptions& options);
 
     Prompter& prompter_;
     CommSettings settings_;
@@ -118,6 +108,16 @@ std::vector<uint8_t> ReadRequest(int slave, int reg, int registerCount);
 // Appends the CRC, low byte first.
 void AppendCrc(std::vector<uint8_t>& frame);
 bool CrcMatches(const uint8_t* frame, size_t n);
+// The length of a good answer to request (without its CRC), CRC included: 5 + 2 x count for a
+// read (function 3 or 23), 8 for every other function. An exception answer has 5 bytes.
+int ExpectedAnswerLength(const std::vector<uint8_t>& request);
+// Checks the bytes received for request (without its CRC), CRC included: NoResponse when none
+// came; ReceiveError when too few came, when they come from another slave or function, when a
+// read's byte count differs from the registers asked for, or when a write's echo names another
+// register, value, coil state or count than the request; ChecksumError when the CRC fails; the
+// exception's status for an exception answer; Ok otherwise. Bytes beyond the expected length are
+// ignored, as the transaction never reads them.
+CommStatus CheckAnswer(const std::vector<uint8_t>& request, const std::vector<uint8_t>& answer);
 // Float to register order: high word first (standard) or low word first (Modicon).
 void FloatToBytes(float value, bool modicon, uint8_t out[4]);
 float BytesToFloat(const uint8_t in[4], bool modicon);

@@ -76,9 +76,9 @@ bool TooLargeForDouble(const char* first) {
 
 bool ReadState(ModbusMaster& bus, int address, int stateRegister, Prompter* owner, int& state) {
     uint16_t value = 0;
-    const CommStatus result =
-        bus.ReadHoldingRegisters(address, stateRegister, 1, &value, 3, 0, true, owner);
-    if (result != status::kOk) {
+    const CommStatus result = bus.ReadHoldingRegisters(
+        address, stateRegister, 1, &value, {.retries = 3, .showRetryBox = true, .owner = owner});
+    if (result != CommStatus::Ok) {
         bus.ReportLinkError(result, {}, false, owner);
         bus.ReportExceptionError(result, {}, owner);
         return false;
@@ -96,15 +96,17 @@ const CommandCoil* CommandCoils(int& count) {
 
 bool SendCommand(ModbusMaster& bus, int address, int coil, bool messages, const std::string& prefix,
                  const std::string& extra, Prompter* owner) {
-    return SendCommandWithTimeout(bus, address, coil, 3, 0, messages, prefix, extra, owner);
+    return SendCommandWithTimeout(bus, address, coil,
+                                  {.retries = 3, .showRetryBox = messages, .owner = owner}, prefix,
+                                  extra);
 }
 
-bool SendCommandWithTimeout(ModbusMaster& bus, int address, int coil, int retries, int extraTimeout,
-                            bool messages, const std::string& prefix, const std::string& extra,
-                            Prompter* owner) {
-    const CommStatus result =
-        bus.WriteSingleCoil(address, coil, true, retries, extraTimeout, messages, owner);
-    return ReportCommandError(bus, address, result, messages, prefix, extra, owner);
+bool SendCommandWithTimeout(ModbusMaster& bus, int address, int coil,
+                            const TransactionOptions& options, const std::string& prefix,
+                            const std::string& extra) {
+    const CommStatus result = bus.WriteSingleCoil(address, coil, true, options);
+    return ReportCommandError(bus, address, result, options.showRetryBox, prefix, extra,
+                              options.owner);
 }
 
 bool WriteSetupFloat(ModbusMaster& bus, int address, int reg, float value, int extraTimeout,
@@ -112,8 +114,9 @@ bool WriteSetupFloat(ModbusMaster& bus, int address, int reg, float value, int e
     // A write that needs a long time-out makes the instrument work (storing a calibration
     // point); repeating it would do the work twice.
     const int retries = extraTimeout < 1000 ? 3 : 0;
-    const CommStatus result =
-        bus.WriteFloatRegisters(address, reg, 1, &value, retries, extraTimeout, true, owner);
+    const CommStatus result = bus.WriteFloatRegisters(
+        address, reg, 1, &value,
+        {.retries = retries, .extraTimeout = extraTimeout, .showRetryBox = true, .owner = owner});
     return ReportCommandError(bus, address, result, true, {}, {}, owner);
 }
 

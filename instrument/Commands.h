@@ -8,6 +8,7 @@
 namespace quarnex {
 
 class ModbusMaster;
+struct TransactionOptions;
 
 // One command coil: its number and what it asks of the instrument.
 struct CommandCoil {
@@ -22,10 +23,11 @@ const CommandCoil* CommandCoils(int& count);
 // extra (when not empty) in a second box; with messages off a failure is silent.
 bool SendCommand(ModbusMaster& bus, int address, int coil, bool messages, const std::string& prefix,
                  const std::string& extra, Prompter* owner);
-// The same with the caller's retries and extra receive time-out (ms).
-bool SendCommandWithTimeout(ModbusMaster& bus, int address, int coil, int retries, int extraTimeout,
-                            bool messages, const std::string& prefix, const std::string& extra,
-                            Prompter* owner);
+// The same with the caller's transaction options; options.showRetryBox also stands for messages
+// and options.owner for owner.
+bool SendCommandWithTimeout(ModbusMaster& bus, int address, int coil,
+                            const TransactionOptions& options, const std::string& prefix,
+                            const std::string& extra);
 // Writes one float (function 16, high word first): 3 retries below 1000 ms extra time-out, one
 // attempt from 1000 ms on (a slow command is not repeated). Messages always on, no prefix.
 bool WriteSetupFloat(ModbusMaster& bus, int address, int reg, float value, int extraTimeout,

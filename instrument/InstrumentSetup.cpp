@@ -18,6 +18,10 @@ constexpr int kTextsPerRequest = 16;
 constexpr int kTextRegisters = 6; // 12 characters
 constexpr int kRetries = 2;
 
+TransactionOptions Options(bool messages, Prompter* owner) {
+    return {.retries = kRetries, .showRetryBox = messages, .owner = owner};
+}
+
 const SpecialDescriptor kNoDescriptor{};
 const std::string kNoText;
 
@@ -36,7 +40,7 @@ void InstrumentSetup::Reset() {
     info_.type = itype::kUnknown;
 }
 
-bool InstrumentSetup::Fail(ModbusMaster& bus, int result, bool messages, Prompter* owner) {
+bool InstrumentSetup::Fail(ModbusMaster& bus, CommStatus result, bool messages, Prompter* owner) {
     if (messages) {
         bus.ReportLinkError(result, {}, false, owner);
         bus.ReportExceptionError(result, {}, owner);
@@ -49,8 +53,8 @@ bool InstrumentSetup::ReadFloatBlock(ModbusMaster& bus, int firstRegister, int c
     for (int done = 0; done < count;) {
         const int n = std::min(kFloatsPerRequest, count - done);
         const CommStatus result = bus.ReadFloatRegisters(address_, firstRegister + 2 * done, n,
-                                                         out + done, kRetries, 0, messages, owner);
-        if (result != status::kOk)
+                                                         out + done, Options(messages, owner));
+        if (result != CommStatus::Ok)
             return Fail(bus, result, messages, owner);
         done += n;
     }
@@ -73,8 +77,8 @@ bool InstrumentSetup::ReadNormal(ModbusMaster& bus, bool messages, Prompter* own
 bool InstrumentSetup::ReadActivity(ModbusMaster& bus, int k, bool messages, Prompter* owner) {
     const float selector = static_cast<float>(k);
     const CommStatus result = bus.WriteFloatRegisters(address_, reg::kActivitySelector, 1,
-                                                      &selector, kRetries, 0, messages, owner);
-    if (result != status::kOk)
+                                                      &selector, Options(messages, owner));
+    if (result != CommStatus::Ok)
         return Fail(bus, result, messages, owner);
     float* out = batchValues_.data() + SetupParameterTable::kGeneralBatchValues +
                  SetupParameterTable::kActivityValues * (k - 1);
@@ -104,8 +108,8 @@ bool InstrumentSetup::ReadTexts(ModbusMaster& bus, bool messages, Prompter* owne
         const int n = std::min(kTextsPerRequest, count - done);
         const CommStatus result =
             bus.ReadHoldingRegisters(address_, info_.firstStringRegister + kTextRegisters * done,
-                                     kTextRegisters * n, registers, kRetries, 0, messages, owner);
-        if (result != status::kOk)
+                                     kTextRegisters * n, registers, Options(messages, owner));
+        if (result != CommStatus::Ok)
             return Fail(bus, result, messages, owner);
         for (int i = 0; i < n; ++i)
             texts_[done + i] = UnpackText(registers + kTextRegisters * i, kTextRegisters);
@@ -126,8 +130,8 @@ bool InstrumentSetup::ReadSpecial(ModbusMaster& bus, bool withDescriptors, bool 
         uint16_t registers[reg::kDescriptorRegisters];
         const CommStatus result = bus.ReadHoldingRegisters(
             address_, SpecialRegister(j) + reg::kDescriptorOffset, reg::kDescriptorRegisters,
-            registers, kRetries, 0, messages, owner);
-        if (result != status::kOk)
+            registers, Options(messages, owner));
+        if (result != CommStatus::Ok)
             return Fail(bus, result, messages, owner);
         descriptors_[j] = DecodeDescriptor(registers);
     }
@@ -137,8 +141,8 @@ bool InstrumentSetup::ReadSpecial(ModbusMaster& bus, bool withDescriptors, bool 
 bool InstrumentSetup::ReadRecipe(ModbusMaster& bus, int r, bool messages, Prompter* owner) {
     const float selector = static_cast<float>(r);
     const CommStatus result = bus.WriteFloatRegisters(address_, reg::kRecipeSelector, 1, &selector,
-                                                      kRetries, 0, messages, owner);
-    if (result != status::kOk)
+                                                      Options(messages, owner));
+    if (result != CommStatus::Ok)
         return Fail(bus, result, messages, owner);
     return ReadFloatBlock(bus, reg::kRecipeWindow, kRecipeValuesEach,
                           recipeValues_.data() + kRecipeValuesEach * (r - 1), messages, owner);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "comm/CommStatus.h"
 #include "instrument/InstrumentType.h"
 #include "instrument/SetupParameterTable.h"
 #include "platform/Prompter.h"
@@ -106,7 +107,7 @@ public:
 private:
     bool ReadFloatBlock(ModbusMaster& bus, int firstRegister, int count, float* out, bool messages,
                         Prompter* owner);
-    bool Fail(ModbusMaster& bus, int status, bool messages, Prompter* owner);
+    bool Fail(ModbusMaster& bus, CommStatus status, bool messages, Prompter* owner);
     bool ReadActivity(ModbusMaster& bus, int k, bool messages, Prompter* owner);
     bool ReadRecipe(ModbusMaster& bus, int r, bool messages, Prompter* owner);
 

@@ -135,16 +135,17 @@ std::string SaveWarningText(int code) {
 
 bool ReportCommandError(ModbusMaster& bus, int address, CommStatus result, bool messages,
                         const std::string& prefix, const std::string& extra, Prompter* owner) {
-    if (result == status::kOk)
+    if (result == CommStatus::Ok)
         return true;
     if (!messages)
         return false;
     Prompter& box = owner ? *owner : bus.DefaultPrompter();
-    if (result == status::kIllegalDataValue || result == status::kNegativeAcknowledge) {
+    if (result == CommStatus::IllegalDataValue || result == CommStatus::NegativeAcknowledge) {
         // The instrument refused the request and left the reason in its command-error register.
         uint16_t code = 0;
-        if (bus.ReadHoldingRegisters(address, reg::kCommandError, 1, &code, 3, 0, true, owner) ==
-            status::kOk) {
+        if (bus.ReadHoldingRegisters(address, reg::kCommandError, 1, &code,
+                                     {.retries = 3, .showRetryBox = true, .owner = owner}) ==
+            CommStatus::Ok) {
             box.Error(prefix + CommandErrorText(code));
             return false;
         }

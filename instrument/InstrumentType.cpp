@@ -116,9 +116,9 @@ std::vector<InstrumentInfoLine> InstrumentInfoLines(const InstrumentInfo& info) 
 
 bool ReadInstrumentType(ModbusMaster& bus, int address, Prompter* owner, InstrumentType& type) {
     uint16_t code = 0;
-    const CommStatus result =
-        bus.ReadHoldingRegisters(address, reg::kTypeCode, 1, &code, 3, 0, true, owner);
-    if (result != status::kOk) {
+    const CommStatus result = bus.ReadHoldingRegisters(
+        address, reg::kTypeCode, 1, &code, {.retries = 3, .showRetryBox = true, .owner = owner});
+    if (result != CommStatus::Ok) {
         ReportBusFailure(bus, result, owner);
         type = itype::kUnknown;
         return false;
@@ -198,9 +198,10 @@ constexpr int kInfoRegisters[] = {reg::kIdentTypeCode,   reg::kProgramNumber,
 bool ReadInstrumentInfo(ModbusMaster& bus, int address, Prompter* owner, InstrumentInfo& info) {
     info.Clear();
     float head[reg::kIdentBlockFloats] = {};
-    CommStatus result = bus.ReadFloatRegisters(address, reg::kIdentBlock, reg::kIdentBlockFloats,
-                                               head, 2, 0, true, owner);
-    if (result != status::kOk) {
+    CommStatus result =
+        bus.ReadFloatRegisters(address, reg::kIdentBlock, reg::kIdentBlockFloats, head,
+                               {.retries = 2, .showRetryBox = true, .owner = owner});
+    if (result != CommStatus::Ok) {
         ReportBusFailure(bus, result, owner);
         return false;
     }
@@ -213,8 +214,8 @@ bool ReadInstrumentInfo(ModbusMaster& bus, int address, Prompter* owner, Instrum
     }
     float tail[reg::kIdentExtensionFloats] = {};
     result = bus.ReadFloatRegisters(address, reg::kIdentExtension, reg::kIdentExtensionFloats, tail,
-                                    2, 0, true, owner);
-    if (result != status::kOk) {
+                                    {.retries = 2, .showRetryBox = true, .owner = owner});
+    if (result != CommStatus::Ok) {
         info.Clear(); // no partly read block is used
         ReportBusFailure(bus, result, owner);
         return false;
@@ -334,8 +335,9 @@ bool MayOpenPanel(ModbusMaster& bus, int address, InstrumentType type, bool from
     if (type == itype::kKel7) {
         float version = 0.0f;
         const CommStatus result =
-            bus.ReadFloatRegisters(address, reg::kSetupVersion, 1, &version, 1, 0, true, owner);
-        if (result != status::kOk)
+            bus.ReadFloatRegisters(address, reg::kSetupVersion, 1, &version,
+                                   {.retries = 1, .showRetryBox = true, .owner = owner});
+        if (result != CommStatus::Ok)
             return false; // the retry box has had its say
         if (Truncate(version) == kSupportedSetupVersion)
             return true;

@@ -166,9 +166,9 @@ bool ReadTextRegisters(ModbusMaster& bus, int address, int reg, int count, bool 
     if (count < 1 || count > kMaxTextRegisters)
         return false;
     uint16_t registers[kMaxTextRegisters];
-    const CommStatus result =
-        bus.ReadHoldingRegisters(address, reg, count, registers, 3, 0, messages, owner);
-    if (result != status::kOk) {
+    const CommStatus result = bus.ReadHoldingRegisters(
+        address, reg, count, registers, {.retries = 3, .showRetryBox = messages, .owner = owner});
+    if (result != CommStatus::Ok) {
         if (messages) {
             bus.ReportLinkError(result, {}, false, owner);
             bus.ReportExceptionError(result, {}, owner);
@@ -185,7 +185,8 @@ bool WriteTextRegisters(ModbusMaster& bus, int address, int reg, int count, cons
         return false;
     const std::vector<uint16_t> registers = PackText(text, count);
     const CommStatus result =
-        bus.WriteMultipleRegisters(address, reg, count, registers.data(), 3, 0, messages, owner);
+        bus.WriteMultipleRegisters(address, reg, count, registers.data(),
+                                   {.retries = 3, .showRetryBox = messages, .owner = owner});
     return ReportCommandError(bus, address, result, messages, {}, {}, owner);
 }
 

@@ -13,8 +13,8 @@ class Profile;
 // from the settings when it opens, and the check and save of OK. Cancel simply drops the object.
 class CommSetup {
 public:
-    static constexpr int kMinTimeoutMs = 0;
-    static constexpr int kMaxTimeoutMs = 1000;
+    static constexpr int kMinTimeoutMs = CommSettings::kMinAdditionalTimeout;
+    static constexpr int kMaxTimeoutMs = CommSettings::kMaxAdditionalTimeout;
 
     enum class Result { Saved, Invalid, BadDevicePath, SaveFailed };
 

@@ -182,9 +182,10 @@ int QuarnexView::Poll(size_t row, int retries) {
     const int timeout = bus_.PollTimeout();
     const bool ok =
         bus_.ReadHoldingRegisters(item.address, reg::kLiveBlock, reg::kLiveBlockCount, live,
-                                  retries, timeout, false, nullptr) == status::kOk &&
-        bus_.ReadFloatRegisters(item.address, reg::kSetupVersion, 1, &setupVersion, retries,
-                                timeout, false, nullptr) == status::kOk;
+                                  {.retries = retries, .extraTimeout = timeout}) ==
+            CommStatus::Ok &&
+        bus_.ReadFloatRegisters(item.address, reg::kSetupVersion, 1, &setupVersion,
+                                {.retries = retries, .extraTimeout = timeout}) == CommStatus::Ok;
     int used = 1;
     if (!ok) {
         used = 2; // a failed poll costs its time-out: count it twice

@@ -474,6 +474,12 @@ void SimBus::HandleFrame(const std::vector<uint8_t>& frame, int64_t firstByteNs)
                 answer[2] = static_cast<uint8_t>(answer[2] - 2);
             PutCrc(answer);
             break;
+        case Fault::WrongEcho:
+            answer.resize(answer.size() - 2);
+            if (answer.size() > 3)
+                answer[3] = static_cast<uint8_t>(answer[3] + 1);
+            PutCrc(answer);
+            break;
         }
     }
     WriteAnswer(answer, lateMs, lateSplit);

@@ -28,6 +28,7 @@ enum class Fault {
     Garbage,        // bytes of the right length that are no frame at all
     Exception,      // an exception answer with exceptionCode, whatever the device would say
     WrongByteCount, // a read answer whose byte count field is one register short, CRC correct
+    WrongEcho,      // a write answer naming the next register or coil, CRC correct
 };
 
 struct FaultSpec {

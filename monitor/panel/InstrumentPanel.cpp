@@ -56,12 +56,13 @@ int InstrumentPanel::Open() {
 
 int InstrumentPanel::Tick() {
     uint16_t live[reg::kLiveBlockCount] = {};
-    const CommStatus result = bus_.ReadHoldingRegisters(
-        address_, reg::kLiveBlock, reg::kLiveBlockCount, live, kPollRetries, 0, false, &prompter_);
+    const CommStatus result =
+        bus_.ReadHoldingRegisters(address_, reg::kLiveBlock, reg::kLiveBlockCount, live,
+                                  {.retries = kPollRetries, .owner = &prompter_});
 
     bool inactive = true;
     bool weightsValid = false;
-    if (result != status::kOk) {
+    if (result != CommStatus::Ok) {
         display_.state = placeholder::kState;
         display_.status = Text(ids::kCommunicationError);
         display_.message.clear();
@@ -125,9 +126,10 @@ void InstrumentPanel::SlowUpdate(int ioStatus) {
         display_.name = placeholder::kValue;
 
     float options = 0.0f;
-    const CommStatus result = bus_.ReadFloatRegisters(address_, reg::kOptions, 1, &options,
-                                                      kPollRetries, 0, false, &prompter_);
-    batchingEnabled_ = result == status::kOk && (FloatBits(options) & bits::kBatchingOption) != 0;
+    const CommStatus result = bus_.ReadFloatRegisters(
+        address_, reg::kOptions, 1, &options, {.retries = kPollRetries, .owner = &prompter_});
+    batchingEnabled_ =
+        result == CommStatus::Ok && (FloatBits(options) & bits::kBatchingOption) != 0;
 
     display_.message = (ioStatus & bits::kIoBusFaulty) != 0 ? Text(ids::kIoBusFaulty) : "";
     slowCountdown_ = kSlowUpdateEvery - 1;

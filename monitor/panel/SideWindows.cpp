@@ -57,10 +57,12 @@ int InstrumentInfoWindow::Open() {
 
 int InstrumentInfoWindow::Tick() {
     uint16_t live[kInfoReadCount] = {};
-    const CommStatus result = bus_.ReadHoldingRegisters(address_, reg::kLiveBlock, kInfoReadCount,
-                                                        live, kPollRetries, 0, false, &prompter_);
+    const CommStatus result =
+        bus_.ReadHoldingRegisters(address_, reg::kLiveBlock, kInfoReadCount, live,
+                                  {.retries = kPollRetries, .owner = &prompter_});
     bool active = false;
-    if (result != status::kOk || InstrumentTypeFromCode(live[At(reg::kTypeCode)]) != itype::kKel7) {
+    if (result != CommStatus::Ok ||
+        InstrumentTypeFromCode(live[At(reg::kTypeCode)]) != itype::kKel7) {
         display_.grossWeight = display_.inputSignal = placeholder::kValue;
     } else {
         const int state = live[At(reg::kState)];
@@ -80,7 +82,8 @@ int InstrumentInfoWindow::Tick() {
             if (programCountdown_ == 0) {
                 uint16_t info[kProgramInfoCount] = {};
                 if (bus_.ReadHoldingRegisters(address_, kProgramInfo, kProgramInfoCount, info,
-                                              kPollRetries, 0, false, &prompter_) == status::kOk)
+                                              {.retries = kPollRetries, .owner = &prompter_}) ==
+                    CommStatus::Ok)
                     display_.program = TrimRight(
                         UnpackText(info + (kProgramText - kProgramInfo), kProgramTextRegisters));
                 else
@@ -133,13 +136,14 @@ int LevelsWindow::Tick() {
     uint16_t levels[3 * kLevels] = {};
     uint16_t levelStatus = 0;
     uint16_t setpoints[6] = {};
+    const TransactionOptions polling{.retries = kPollRetries, .owner = &prompter_};
     // Stops at the first failure: a half-read window would mix values of different moments.
-    const bool ok = bus_.ReadHoldingRegisters(address_, kLevelsLive, 3 * kLevels, levels,
-                                              kPollRetries, 0, false, &prompter_) == status::kOk &&
-                    bus_.ReadHoldingRegisters(address_, kLevelStatus, 1, &levelStatus, kPollRetries,
-                                              0, false, &prompter_) == status::kOk &&
-                    bus_.ReadHoldingRegisters(address_, kSetpoints, 6, setpoints, kPollRetries, 0,
-                                              false, &prompter_) == status::kOk;
+    const bool ok =
+        bus_.ReadHoldingRegisters(address_, kLevelsLive, 3 * kLevels, levels, polling) ==
+            CommStatus::Ok &&
+        bus_.ReadHoldingRegisters(address_, kLevelStatus, 1, &levelStatus, polling) ==
+            CommStatus::Ok &&
+        bus_.ReadHoldingRegisters(address_, kSetpoints, 6, setpoints, polling) == CommStatus::Ok;
     if (!ok) {
         display_.levels.fill(placeholder::kValue);
         display_.status.fill(placeholder::kValue);

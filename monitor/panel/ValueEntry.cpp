@@ -209,8 +209,8 @@ int ShuntEntry::Tick() {
     ready_ = false;
     if (!measuring_) {
         uint16_t error = 0;
-        if (bus_.ReadHoldingRegisters(address_, reg::kError, 1, &error, 0, 0, false, &prompter_) ==
-            status::kOk) {
+        if (bus_.ReadHoldingRegisters(address_, reg::kError, 1, &error, {.owner = &prompter_}) ==
+            CommStatus::Ok) {
             if (error == kErrorRemoteSetup)
                 ready_ = true;
             // A resistor left connected (by an earlier window) falsifies the signal: take it off.
@@ -221,8 +221,8 @@ int ShuntEntry::Tick() {
     }
     uint16_t live[kShuntReadCount] = {};
     measuredText_ = placeholder::kSetupValue;
-    if (bus_.ReadHoldingRegisters(address_, reg::kLiveBlock, kShuntReadCount, live, 0, 0, false,
-                                  &prompter_) == status::kOk &&
+    if (bus_.ReadHoldingRegisters(address_, reg::kLiveBlock, kShuntReadCount, live,
+                                  {.owner = &prompter_}) == CommStatus::Ok &&
         live[kErrorAt] == kErrorShuntConnected) {
         double value = 0.0;
         const uint16_t decimals = live[kInputSignalAt + 2];

@@ -6,7 +6,10 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <termios.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace quarnex::test {
 namespace {
@@ -35,7 +38,8 @@ TEST(CommSettingsTest, UnknownValuesFallBack) {
     EXPECT_EQ(s.BaudRate(), 9600);
     EXPECT_EQ(s.ParityLetter(), 'N'); // only an upper-case first letter counts
     EXPECT_EQ(s.PortNumber(), 1);
-    EXPECT_EQ(s.AdditionalReceiveTimeout(), 2500); // used unchanged, leading digits read
+    // More than the dialog accepts loads as none (leading digits read: 2500).
+    EXPECT_EQ(s.AdditionalReceiveTimeout(), 0);
 
     profile.WriteString("Comm Param", "Parity", "Odd");
     profile.WriteInt("Comm Param", "Com Port", 9);
@@ -54,6 +58,24 @@ TEST(CommSettingsTest, UnknownValuesFallBack) {
     EXPECT_EQ(s.BaudRate(), 9600);
     EXPECT_EQ(s.ParityLetter(), 'N');
     EXPECT_EQ(s.PortNumber(), 1);
+}
+
+// A negative margin made every read end at once, so an answering instrument looked silent; one
+// beyond the dialog's range is just as much a hand edit. Both load as 0, the edges unchanged.
+TEST(CommSettingsTest, AdditionalTimeoutLoadsWithinTheDialogRange) {
+    Profile profile;
+    CommSettings s;
+    for (const auto& [stored, loaded] : std::vector<std::pair<std::string, int>>{{"-1", 0},
+                                                                                 {"-400", 0},
+                                                                                 {"0", 0},
+                                                                                 {"1000", 1000},
+                                                                                 {"1001", 0},
+                                                                                 {"99999999999", 0},
+                                                                                 {"250", 250}}) {
+        profile.WriteString("Comm Param", "Additional rec. timeout", stored);
+        s.Load(profile);
+        EXPECT_EQ(s.AdditionalReceiveTimeout(), loaded) << stored;
+    }
 }
 
 TEST(CommSettingsTest, SaveWritesTheFourKeysInOrder) {
@@ -135,12 +157,13 @@ TEST_F(LinkTest, ReceiveMarginsFollowTheBaudRate) {
     EXPECT_FALSE(fresh.SetReceiveMargin(37));
 }
 
-// The profile's additional receive timeout is used unchanged, however large: the time-outs built
-// on it stay the longest wait there is instead of wrapping round to a negative one.
+// However large the additional receive timeout the settings hold, the time-outs built on it stay
+// the longest wait there is instead of wrapping round to a negative one.
 TEST_F(LinkTest, HugeAdditionalTimeoutSaturates) {
     UseCom(1, 9600, 'N', 0);
-    profile_.WriteString("Comm Param", "Additional rec. timeout", "99999999999");
     MakeMaster();
+    master_->Settings().SetAdditionalTimeoutMs(INT_MAX);
+    ASSERT_TRUE(master_->Open());
     SerialLink& link = master_->Link();
     EXPECT_EQ(master_->Settings().AdditionalReceiveTimeout(), INT_MAX);
     EXPECT_EQ(link.PollTimeout(), INT_MAX);
@@ -162,7 +185,7 @@ TEST_F(LinkTest, ParityOnAPseudoTerminalIsNoFailure) {
         MakeMaster();
         EXPECT_TRUE(prompter_.Boxes().empty()) << prompter_.LastText();
         uint16_t v = 0;
-        EXPECT_EQ(master_->ReadHoldingRegisters(1, 40001, 1, &v), 0);
+        EXPECT_EQ(master_->ReadHoldingRegisters(1, 40001, 1, &v), CommStatus::Ok);
     }
 }
 
@@ -175,8 +198,8 @@ TEST_F(LinkTest, MissingDeviceIsReportedOnceAndLeavesNoPort) {
                                     "COM1 (/dev/quarnex-no-such-port): No such file or directory");
     EXPECT_EQ(prompter_.Boxes()[0].icon, Prompter::Icon::Error);
     uint16_t v = 0;
-    EXPECT_EQ(master_->ReadHoldingRegisters(1, 40001, 1, &v), 1);
-    EXPECT_EQ(master_->WriteSingleCoil(1, 7, true), 1);
+    EXPECT_EQ(master_->ReadHoldingRegisters(1, 40001, 1, &v), CommStatus::NoPort);
+    EXPECT_EQ(master_->WriteSingleCoil(1, 7, true), CommStatus::NoPort);
     EXPECT_EQ(prompter_.Boxes().size(), 1u);
 }
 
@@ -196,6 +219,62 @@ TEST_F(LinkTest, ANonSerialDeviceCannotBeInitiated) {
     EXPECT_FALSE(master_->Open());
     EXPECT_EQ(prompter_.LastText(), "Can not initiate serial communication port.");
     EXPECT_TRUE(master_->Link().IsOpen()); // open as far as it got, until the next Open
+}
+
+// What the port really is after Open, read back from the device: the baud rate, eight data bits,
+// two stop bits whatever the parity, and raw bytes (no line editing, echo, signals or
+// translation that would eat or change a frame byte).
+TEST_F(LinkTest, TheDeviceIsConfiguredAsAsked) {
+    PosixSerialPort* port = nullptr;
+    for (const auto& [baud, speed] : std::vector<std::pair<int, speed_t>>{
+             {9600, B9600}, {19200, B19200}, {115200, B115200}, {300, B300}}) {
+        UseCom(1, baud, 'N', 0);
+        master_.reset();
+        master_ = std::make_unique<ModbusMaster>(profile_, prompter_, [&port] {
+            auto made = std::make_unique<PosixSerialPort>();
+            port = made.get();
+            return made;
+        });
+        ASSERT_TRUE(master_->Open()) << prompter_.LastText();
+        termios tio{};
+        ASSERT_EQ(::tcgetattr(port->Fd(), &tio), 0);
+        EXPECT_EQ(::cfgetospeed(&tio), speed) << baud;
+        EXPECT_EQ(::cfgetispeed(&tio), speed) << baud;
+        EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+        EXPECT_TRUE(tio.c_cflag & CSTOPB);
+        EXPECT_TRUE(tio.c_cflag & CREAD);
+        EXPECT_FALSE(tio.c_lflag & (ICANON | ECHO | ISIG | IEXTEN));
+        EXPECT_FALSE(tio.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP | IXON | IXOFF));
+        EXPECT_FALSE(tio.c_oflag & OPOST);
+    }
+}
+
+// Every row of the timing table, and what the link sets from it at Open.
+TEST_F(LinkTest, EveryBaudRateHasItsTimings) {
+    struct Row {
+        int baud, interFrameDelay, byteTime, receiveBase;
+    };
+    const Row rows[] = {
+        {300, 160, 50, 200}, {600, 80, 25, 100}, {1200, 40, 14, 50}, {2400, 20, 7, 30},
+        {4800, 10, 4, 15},   {9600, 5, 2, 7},    {19200, 3, 1, 4},   {38400, 2, 1, 3},
+        {57600, 1, 1, 2},    {115200, 1, 1, 2},
+    };
+    for (const Row& row : rows) {
+        const BaudTiming& t = SerialLink::TimingFor(row.baud);
+        EXPECT_EQ(t.baud, row.baud);
+        EXPECT_EQ(t.interFrameDelayMs, row.interFrameDelay) << row.baud;
+        EXPECT_EQ(t.byteTimeMs, row.byteTime) << row.baud;
+        EXPECT_EQ(t.receiveBaseMs, row.receiveBase) << row.baud;
+
+        UseCom(1, row.baud, 'N', 100);
+        MakeMaster();
+        const SerialLink& link = master_->Link();
+        EXPECT_EQ(link.InterFrameDelay(), row.interFrameDelay) << row.baud;
+        EXPECT_EQ(link.Timeouts().readTotalMultiplier, row.byteTime) << row.baud;
+        EXPECT_EQ(link.Timeouts().writeTotalMultiplier, row.byteTime) << row.baud;
+        EXPECT_EQ(link.Timeouts().readTotalConstant, row.receiveBase + 100 + 400) << row.baud;
+        EXPECT_EQ(link.PollTimeout(), row.receiveBase + 100 + 30) << row.baud;
+    }
 }
 
 TEST(BaudTableTest, InterFrameDelayCoversThreeAndAHalfCharacters) {

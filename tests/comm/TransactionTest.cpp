@@ -100,7 +100,9 @@ TEST_F(TransactionTest, ExtraTimeoutCoversExactlyTheReadsOfEachAttempt) {
     Answer(Framed({0x01, 0x03, 0x02})); // short: the second read comes up empty
     Answer(Framed({0x01, 0x03, 0x02, 0x12, 0x34}));
     uint16_t value = 0;
-    EXPECT_EQ(master_->ReadHoldingRegisters(1, 40001, 1, &value, 1, 37), 0);
+    EXPECT_EQ(
+        master_->ReadHoldingRegisters(1, 40001, 1, &value, {.retries = 1, .extraTimeout = 37}),
+        CommStatus::Ok);
     EXPECT_EQ(value, 0x1234);
     const std::vector<std::string> attempt = {"purge", "write", "read 5 within 44",
                                               "read 2 within 44"};
@@ -112,14 +114,16 @@ TEST_F(TransactionTest, ExtraTimeoutCoversExactlyTheReadsOfEachAttempt) {
     // Without an extra time-out the reads run on the margin set at the open.
     script_->log.clear();
     Answer(Framed({0x01, 0x05, 0x00, 0x06, 0xFF, 0x00}));
-    EXPECT_EQ(master_->WriteSingleCoil(1, 7, true), 0);
+    EXPECT_EQ(master_->WriteSingleCoil(1, 7, true), CommStatus::Ok);
     EXPECT_EQ(script_->log, (std::vector<std::string>{"purge", "write", "read 5 within 407",
                                                       "read 3 within 407"}));
 
     // A failed write ends the transaction before any read and leaves the margin alone.
     script_->log.clear();
     script_->failWrites = true;
-    EXPECT_EQ(master_->WriteSingleCoil(1, 7, true, 3, 37, true), 2);
+    EXPECT_EQ(master_->WriteSingleCoil(1, 7, true,
+                                       {.retries = 3, .extraTimeout = 37, .showRetryBox = true}),
+              CommStatus::TransmitError);
     EXPECT_EQ(script_->log, (std::vector<std::string>{"purge", "write"}));
     EXPECT_EQ(master_->Link().Timeouts().readTotalConstant, 407);
     EXPECT_TRUE(prompter_.Boxes().empty());
@@ -132,17 +136,20 @@ TEST_F(TransactionTest, StatusOfMalformedAnswers) {
         Bytes answer;
         CommStatus expected;
     };
+    using enum CommStatus;
     Bytes swapped = Framed({0x01, 0x83, 0x02});
     std::swap(swapped[3], swapped[4]);
     const Case cases[] = {
-        {"nothing at all", {}, 4},
-        {"two bytes", {0x01, 0x03}, 3},
-        {"exception with a bad CRC", swapped, 5},
-        {"exception from another address", Framed({0x02, 0x83, 0x02}), 3},
-        {"exception of another function", Framed({0x01, 0x86, 0x02}), 3},
-        {"exception code 0", Framed({0x01, 0x83, 0x00}), 15},
-        {"byte count one register short", Framed({0x01, 0x03, 0x02, 0x00, 0x01, 0x00, 0x00}), 3},
-        {"byte count one register long", Framed({0x01, 0x03, 0x06, 0x00, 0x01, 0x00, 0x02}), 3},
+        {"nothing at all", {}, NoResponse},
+        {"two bytes", {0x01, 0x03}, ReceiveError},
+        {"exception with a bad CRC", swapped, ChecksumError},
+        {"exception from another address", Framed({0x02, 0x83, 0x02}), ReceiveError},
+        {"exception of another function", Framed({0x01, 0x86, 0x02}), ReceiveError},
+        {"exception code 0", Framed({0x01, 0x83, 0x00}), OtherException},
+        {"byte count one register short", Framed({0x01, 0x03, 0x02, 0x00, 0x01, 0x00, 0x00}),
+         ReceiveError},
+        {"byte count one register long", Framed({0x01, 0x03, 0x06, 0x00, 0x01, 0x00, 0x02}),
+         ReceiveError},
     };
     for (const Case& c : cases) {
         Answer(c.answer);
@@ -161,7 +168,9 @@ TEST_F(TransactionTest, WrongByteCountIsRetriedAndOffered) {
     prompter_.Answer(true); // Retry
     Answer(Framed({0x01, 0x03, 0x04, 0x00, 0x2A, 0x00, 0x2B}));
     uint16_t values[2] = {};
-    EXPECT_EQ(master_->ReadHoldingRegisters(1, 40001, 2, values, 2, 0, true), 0);
+    EXPECT_EQ(
+        master_->ReadHoldingRegisters(1, 40001, 2, values, {.retries = 2, .showRetryBox = true}),
+        CommStatus::Ok);
     EXPECT_EQ(prompter_.Texts(), std::vector<std::string>{"COMMUNICATION ERROR\nReceive error"});
     EXPECT_EQ(values[1], 0x2B);
     EXPECT_EQ(master_->LastAttempts(), 1);
@@ -169,9 +178,35 @@ TEST_F(TransactionTest, WrongByteCountIsRetriedAndOffered) {
     // The same for floats, whose answers carry four bytes per value.
     Answer(Framed({0x01, 0x03, 0x04, 0x3F, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}), 2);
     float floats[2] = {};
-    EXPECT_EQ(master_->ReadFloatRegisters(1, 40001, 2, floats, 1), 3);
+    EXPECT_EQ(master_->ReadFloatRegisters(1, 40001, 2, floats, {.retries = 1}),
+              CommStatus::ReceiveError);
     EXPECT_EQ(master_->LastAttempts(), 2);
     EXPECT_EQ(floats[0], 0.0f);
+}
+
+// A write is only done when the instrument echoes what was sent: an echo naming another
+// register, value, coil state or count is a receive error, repeated and offered like any other.
+TEST_F(TransactionTest, WriteEchoMustMatchTheRequest) {
+    // Function 6 to 40002 with 7; the first answer names 40003.
+    Answer(Framed({0x01, 0x06, 0x00, 0x02, 0x00, 0x07}));
+    Answer(Framed({0x01, 0x06, 0x00, 0x01, 0x00, 0x07}));
+    EXPECT_EQ(master_->WriteSingleRegister(1, 40002, 7, {.retries = 1}), CommStatus::Ok);
+    EXPECT_EQ(master_->LastAttempts(), 2);
+
+    // Function 5, coil 7 on, answered "off" every time: reported, and offered in the box.
+    Answer(Framed({0x01, 0x05, 0x00, 0x06, 0x00, 0x00}), 2);
+    prompter_.Answer(false);
+    EXPECT_EQ(master_->WriteSingleCoil(1, 7, true, {.retries = 1, .showRetryBox = true}),
+              CommStatus::ReceiveError);
+    EXPECT_EQ(master_->LastAttempts(), 2);
+    EXPECT_EQ(prompter_.Texts(), std::vector<std::string>{"COMMUNICATION ERROR\nReceive error"});
+
+    // Function 16, two registers from 40010, answered with a count of one.
+    const uint16_t two[2] = {1, 2};
+    Answer(Framed({0x01, 0x10, 0x00, 0x09, 0x00, 0x01}));
+    EXPECT_EQ(master_->WriteMultipleRegisters(1, 40010, 2, two), CommStatus::ReceiveError);
+    Answer(Framed({0x01, 0x10, 0x00, 0x09, 0x00, 0x02}));
+    EXPECT_EQ(master_->WriteMultipleRegisters(1, 40010, 2, two), CommStatus::Ok);
 }
 
 } // namespace

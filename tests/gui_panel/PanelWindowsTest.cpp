@@ -331,7 +331,7 @@ TEST_F(PanelWindowTest, AdjustDialogIsNeverShownWhenItsFirstWriteFails) {
 }
 
 TEST_F(PanelWindowTest, AdjustDialogEnablesApplyWhileAValueIsPending) {
-    ASSERT_EQ(master_->WriteSingleCoil(kAddress, 100, true), 0);
+    ASSERT_EQ(master_->WriteSingleCoil(kAddress, 100, true), CommStatus::Ok);
     AdjustmentEntry entry(*master_, kAddress, 41000 + 2 * 145, 41812, "1: Low adjust:", 5,
                           prompter_);
     ASSERT_TRUE(entry.Create());
@@ -352,7 +352,7 @@ TEST_F(PanelWindowTest, AdjustDialogEnablesApplyWhileAValueIsPending) {
 }
 
 TEST_F(PanelWindowTest, ShuntDialogMeasuresWithTheResistorConnected) {
-    ASSERT_EQ(master_->WriteSingleCoil(kAddress, 100, true), 0);
+    ASSERT_EQ(master_->WriteSingleCoil(kAddress, 100, true), CommStatus::Ok);
     ShuntEntry entry(*master_, kAddress, 41826, "Calibration force", "1.0", prompter_);
     CShuntDlg dialog(entry);
     dialog.SetManualTicks(true);

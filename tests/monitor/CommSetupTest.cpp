@@ -27,7 +27,7 @@ protected:
         profile_.WriteInt("Comm Param", "Baud", 19200);
         profile_.WriteString("Comm Param", "Parity", "E");
         profile_.WriteInt("Comm Param", "Com Port", 3);
-        profile_.WriteInt("Comm Param", "Additional rec. timeout", 2000); // kept while unconfirmed
+        profile_.WriteInt("Comm Param", "Additional rec. timeout", 800); // kept while unconfirmed
         settings_.Load(profile_);
     }
     Profile profile_;
@@ -39,7 +39,7 @@ TEST_F(CommSetupConfirm, OpensWithTheCurrentValues) {
     EXPECT_EQ(form.baudIndex, 6);
     EXPECT_EQ(form.parityIndex, 1);
     EXPECT_EQ(form.portIndex, 2);
-    EXPECT_EQ(form.timeoutText, "2000");
+    EXPECT_EQ(form.timeoutText, "800");
     EXPECT_EQ(form.DevicePathOfChosenPort(), "/dev/ttyS2");
 }
 
@@ -53,7 +53,7 @@ TEST_F(CommSetupConfirm, OutOfRangeOrNonNumericTimeoutIsRefusedAndChangesNothing
         EXPECT_EQ(prompt, "Please enter an integer between 0 and 1000.");
         EXPECT_EQ(settings_.BaudRate(), 19200);
         EXPECT_EQ(profile_.GetInt("Comm Param", "Baud", 0), 19200);
-        EXPECT_EQ(settings_.AdditionalTimeoutMs(), 2000);
+        EXPECT_EQ(settings_.AdditionalTimeoutMs(), 800);
     }
 }
 
@@ -70,7 +70,7 @@ TEST_F(CommSetupConfirm, DevicePathWithALineBreakIsRefusedAndNothingIsWritten) {
         EXPECT_EQ(prompt, "The device of COM" + std::to_string(port + 1) +
                               " cannot contain a line break or another control character.");
         EXPECT_EQ(settings_.BaudRate(), 19200);
-        EXPECT_EQ(settings_.AdditionalTimeoutMs(), 2000);
+        EXPECT_EQ(settings_.AdditionalTimeoutMs(), 800);
         EXPECT_EQ(settings_.DevicePath(), "/dev/ttyS2");
         EXPECT_EQ(profile_.GetInt("Comm Param", "Baud", 0), 19200);
         EXPECT_FALSE(profile_.HasKey("Serial Devices", "COM" + std::to_string(port + 1)));

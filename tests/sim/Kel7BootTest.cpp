@@ -40,12 +40,12 @@ protected:
                 continue;
             // The block at address 0 leaves out the reset vector: address 4, 62 words.
             const CommStatus s = a == 0 ? Program(4, image, 4, 62) : Program(a, image, a, 64);
-            ASSERT_EQ(s, status::kOk) << a;
+            ASSERT_EQ(s, CommStatus::Ok) << a;
         }
     }
     std::vector<uint16_t> Info(int reg) {
         std::vector<uint16_t> v(23);
-        EXPECT_EQ(master_->ReadHoldingRegisters(3, reg, 23, v.data()), status::kOk);
+        EXPECT_EQ(master_->ReadHoldingRegisters(3, reg, 23, v.data()), CommStatus::Ok);
         return v;
     }
 };
@@ -80,28 +80,28 @@ TEST_F(Kel7BootTest, UpgradeRunsTheNewProgramAfterTheRestart) {
     ASSERT_TRUE(sim::BootValid(image, layout));
 
     // Programming before the boot loader runs is refused.
-    EXPECT_EQ(Key(kBootErase, kEraseKey, 3, 99), status::kNegativeAcknowledge);
+    EXPECT_EQ(Key(kBootErase, kEraseKey, 3, 99), CommStatus::NegativeAcknowledge);
     EXPECT_EQ(Reg(3, 40007), kCeWrongState);
-    EXPECT_EQ(Key(kBootEnter, kEraseKey, 3, 1), status::kIllegalDataValue); // not the key
-    ASSERT_EQ(Key(kBootEnter, kEnterKey, 4), status::kOk);
+    EXPECT_EQ(Key(kBootEnter, kEraseKey, 3, 1), CommStatus::IllegalDataValue); // not the key
+    ASSERT_EQ(Key(kBootEnter, kEnterKey, 4), CommStatus::Ok);
     EXPECT_EQ(Reg(3, 40008), kStateBoot);
-    EXPECT_EQ(Program(0x100, image, 0x100, 64), status::kNegativeAcknowledge); // not erased
+    EXPECT_EQ(Program(0x100, image, 0x100, 64), CommStatus::NegativeAcknowledge); // not erased
     EXPECT_EQ(Reg(3, 40007), kCeNotNow);
 
-    ASSERT_EQ(Key(kBootErase, kEraseKey, 3, 99), status::kOk);
+    ASSERT_EQ(Key(kBootErase, kEraseKey, 3, 99), CommStatus::Ok);
     for (int code = 1; code <= 7; ++code) {
         if (code != layout.bootEraseCode) {
-            ASSERT_EQ(Key(kBootErase, kEraseKey, 3, code), status::kOk);
+            ASSERT_EQ(Key(kBootErase, kEraseKey, 3, code), CommStatus::Ok);
         }
     }
     // Erased: the application block reads as empty flash.
     EXPECT_EQ(Info(kAppInfo)[0], 0xFFFF);
     ProgramArea(image, 0, layout.bootStart - 1);
     ProgramArea(image, layout.bootEnd + 1, layout.size - 1);
-    ASSERT_EQ(Key(kBootErase, kEraseKey, 3, layout.bootEraseCode), status::kOk);
+    ASSERT_EQ(Key(kBootErase, kEraseKey, 3, layout.bootEraseCode), CommStatus::Ok);
     ProgramArea(image, layout.bootStart, layout.bootEnd);
     EXPECT_EQ(Reg(3, 40008), kStateBoot);
-    ASSERT_EQ(Key(kBootRestart, kRestartKey, 3, 99), status::kOk);
+    ASSERT_EQ(Key(kBootRestart, kRestartKey, 3, 99), CommStatus::Ok);
 
     EXPECT_EQ(With(3, [](sim::Kel7Model& m) { return m.Flash(); }), image);
     EXPECT_EQ(Reg(3, 40008), kStateNormal);
@@ -122,14 +122,14 @@ TEST_F(Kel7BootTest, BootLoaderOnlyUpgradeKeepsTheApplication) {
     const auto layout = sim::LayoutForKb(256);
     const auto before = InfoText(Info(kAppInfo));
 
-    ASSERT_EQ(Key(kBootEnter, kEnterKey, 4), status::kOk);
+    ASSERT_EQ(Key(kBootEnter, kEnterKey, 4), CommStatus::Ok);
     // An application sector still needs the erase start first.
     EXPECT_EQ(Key(kBootErase, kEraseKey, 3, layout.bootEraseCode == 1 ? 2 : 1),
-              status::kNegativeAcknowledge);
+              CommStatus::NegativeAcknowledge);
     EXPECT_EQ(Reg(3, 40007), kCeNotNow);
-    ASSERT_EQ(Key(kBootErase, kEraseKey, 3, layout.bootEraseCode), status::kOk);
+    ASSERT_EQ(Key(kBootErase, kEraseKey, 3, layout.bootEraseCode), CommStatus::Ok);
     ProgramArea(image, layout.bootStart, layout.bootEnd);
-    ASSERT_EQ(Key(kBootRestart, kRestartKey, 3, 99), status::kOk);
+    ASSERT_EQ(Key(kBootRestart, kRestartKey, 3, 99), CommStatus::Ok);
 
     EXPECT_EQ(Reg(3, 40008), kStateNormal);
     EXPECT_EQ(InfoText(Info(kAppInfo)), before);
@@ -142,13 +142,13 @@ TEST_F(Kel7BootTest, BootLoaderOnlyUpgradeKeepsTheApplication) {
 }
 
 TEST_F(Kel7BootTest, WrongApplicationChecksumKeepsTheBootState) {
-    ASSERT_EQ(Key(kBootEnter, kEnterKey, 4), status::kOk);
-    ASSERT_EQ(Key(kBootErase, kEraseKey, 3, 99), status::kOk);
-    ASSERT_EQ(Key(kBootRestart, kRestartKey, 3, 99), status::kOk);
+    ASSERT_EQ(Key(kBootEnter, kEnterKey, 4), CommStatus::Ok);
+    ASSERT_EQ(Key(kBootErase, kEraseKey, 3, 99), CommStatus::Ok);
+    ASSERT_EQ(Key(kBootRestart, kRestartKey, 3, 99), CommStatus::Ok);
     EXPECT_EQ(Reg(3, 40008), kStateBoot);
     EXPECT_EQ(Reg(3, 40001), 2003); // the boot loader still tells what it is
     // The wrong restart code is refused.
-    EXPECT_EQ(Key(kBootRestart, kRestartKey, 3, 98), status::kIllegalDataValue);
+    EXPECT_EQ(Key(kBootRestart, kRestartKey, 3, 98), CommStatus::IllegalDataValue);
 }
 
 TEST_F(Kel7BootTest, RestartIsSilentForAWhileThenStartsUp) {
@@ -157,9 +157,9 @@ TEST_F(Kel7BootTest, RestartIsSilentForAWhileThenStartsUp) {
     options.restartMs = 500;
     options.startUpMs = 200;
     AddKel7(3, options);
-    ASSERT_EQ(Key(kBootRestart, kRestartKey, 3, 99), status::kOk);
+    ASSERT_EQ(Key(kBootRestart, kRestartKey, 3, 99), CommStatus::Ok);
     uint16_t state = 0;
-    EXPECT_EQ(master_->ReadHoldingRegisters(3, 40008, 1, &state), status::kNoResponse);
+    EXPECT_EQ(master_->ReadHoldingRegisters(3, 40008, 1, &state), CommStatus::NoResponse);
     With(3, [](sim::Kel7Model& m) { m.Step(500); });
     EXPECT_EQ(Reg(3, 40008), kStateStartingUp);
     With(3, [](sim::Kel7Model& m) { m.Step(200); });
@@ -167,13 +167,13 @@ TEST_F(Kel7BootTest, RestartIsSilentForAWhileThenStartsUp) {
 }
 
 TEST_F(Kel7BootTest, DefaultSetupKeyRestoresTheFactorySetup) {
-    ASSERT_EQ(Coil(3, kCoilRemoteSetup), status::kOk);
-    ASSERT_EQ(WriteFloat(3, 41000 + 2 * 16, 3000.0f), status::kOk);
+    ASSERT_EQ(Coil(3, kCoilRemoteSetup), CommStatus::Ok);
+    ASSERT_EQ(WriteFloat(3, 41000 + 2 * 16, 3000.0f), CommStatus::Ok);
     // Not while in remote set-up.
-    EXPECT_EQ(Key(kBootEnter, kDefaultKey, 4), status::kNegativeAcknowledge);
-    ASSERT_EQ(Coil(3, kCoilSave), status::kOk);
+    EXPECT_EQ(Key(kBootEnter, kDefaultKey, 4), CommStatus::NegativeAcknowledge);
+    ASSERT_EQ(Coil(3, kCoilSave), CommStatus::Ok);
     EXPECT_EQ(Float(3, 41000 + 2 * 16), 3000.0f);
-    ASSERT_EQ(Key(kBootEnter, kDefaultKey, 4), status::kOk);
+    ASSERT_EQ(Key(kBootEnter, kDefaultKey, 4), CommStatus::Ok);
     EXPECT_EQ(Float(3, 41000 + 2 * 16), 1000.0f);
     EXPECT_EQ(Reg(3, 40008), kStateNormal);
 }

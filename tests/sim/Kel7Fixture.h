@@ -28,12 +28,12 @@ protected:
 
     uint16_t Reg(int address, int reg) {
         uint16_t v = 0xDEAD;
-        EXPECT_EQ(master_->ReadHoldingRegisters(address, reg, 1, &v), status::kOk) << reg;
+        EXPECT_EQ(master_->ReadHoldingRegisters(address, reg, 1, &v), CommStatus::Ok) << reg;
         return v;
     }
     float Float(int address, int reg) {
         float v = -12345.0f;
-        EXPECT_EQ(master_->ReadFloatRegisters(address, reg, 1, &v), status::kOk) << reg;
+        EXPECT_EQ(master_->ReadFloatRegisters(address, reg, 1, &v), CommStatus::Ok) << reg;
         return v;
     }
     CommStatus WriteFloat(int address, int reg, float value) {
@@ -48,7 +48,7 @@ protected:
     // Scaled weight of three registers.
     double Weight(int address, int reg) {
         uint16_t r[3] = {};
-        EXPECT_EQ(master_->ReadHoldingRegisters(address, reg, 3, r), status::kOk);
+        EXPECT_EQ(master_->ReadHoldingRegisters(address, reg, 3, r), CommStatus::Ok);
         const auto raw = static_cast<int32_t>(uint32_t{r[0]} << 16 | r[1]);
         double v = raw;
         for (int i = 0; i < r[2]; ++i)

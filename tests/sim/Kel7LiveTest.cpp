@@ -17,7 +17,7 @@ TEST_F(Kel7LiveTest, IdentifiesItselfInTheLiveAndIdentificationBlocks) {
     AddKel7(5, options);
     MakeMaster();
     uint16_t live[30] = {};
-    ASSERT_EQ(master_->ReadHoldingRegisters(5, 40001, 30, live), status::kOk);
+    ASSERT_EQ(master_->ReadHoldingRegisters(5, 40001, 30, live), CommStatus::Ok);
     EXPECT_EQ(live[0], 2003);
     EXPECT_EQ(live[3], 0x0001); // 123456 = 0x0001E240
     EXPECT_EQ(live[4], 0xE240);
@@ -25,8 +25,8 @@ TEST_F(Kel7LiveTest, IdentifiesItselfInTheLiveAndIdentificationBlocks) {
     EXPECT_EQ(live[8], 0);
 
     float id[5] = {}, block[15] = {};
-    ASSERT_EQ(master_->ReadFloatRegisters(5, 40200, 5, id), status::kOk);
-    ASSERT_EQ(master_->ReadFloatRegisters(5, 40370, 15, block), status::kOk);
+    ASSERT_EQ(master_->ReadFloatRegisters(5, 40200, 5, id), CommStatus::Ok);
+    ASSERT_EQ(master_->ReadFloatRegisters(5, 40370, 15, block), CommStatus::Ok);
     EXPECT_EQ(id[0], 2003.0f);
     EXPECT_EQ(id[4], 123456.0f);
     EXPECT_EQ(static_cast<int>(block[0]) & 16, 16); // batching
@@ -58,14 +58,14 @@ TEST_F(Kel7LiveTest, VariantsReportWhatTheyAre) {
     EXPECT_EQ(Float(3, 40382), 160.0f);
     EXPECT_EQ(Float(3, 40378), 55.0f);
     float last = 0;
-    EXPECT_EQ(master_->ReadFloatRegisters(3, 41000 + 2 * 159, 1, &last), status::kOk);
+    EXPECT_EQ(master_->ReadFloatRegisters(3, 41000 + 2 * 159, 1, &last), CommStatus::Ok);
     EXPECT_EQ(Float(4, 40370), 0.0f);
     EXPECT_EQ(Float(4, 40386), 0.0f);
     // Without special parameters there is no special block to read.
     float special = 0;
-    EXPECT_EQ(master_->ReadFloatRegisters(4, 41338, 1, &special), status::kIllegalDataAddress);
+    EXPECT_EQ(master_->ReadFloatRegisters(4, 41338, 1, &special), CommStatus::IllegalDataAddress);
     // Without the batching option the batch set-up cannot be entered.
-    ExpectRefused(4, kCoilBatchEnter, kCeOptionDisabled, status::kIllegalDataValue);
+    ExpectRefused(4, kCoilBatchEnter, kCeOptionDisabled, CommStatus::IllegalDataValue);
 }
 
 TEST_F(Kel7LiveTest, OtherFamilyMembersAnswerTheirTypeCodes) {
@@ -77,22 +77,22 @@ TEST_F(Kel7LiveTest, OtherFamilyMembersAnswerTheirTypeCodes) {
     address = 10;
     for (int code : codes) {
         uint16_t live[17] = {};
-        ASSERT_EQ(master_->ReadHoldingRegisters(address, 40001, 17, live), status::kOk) << code;
+        ASSERT_EQ(master_->ReadHoldingRegisters(address, 40001, 17, live), CommStatus::Ok) << code;
         EXPECT_EQ(live[0], code);
         EXPECT_EQ(Float(address, 40200), static_cast<float>(code));
         EXPECT_NE(Float(address, 40394), 1310.0f) << code;
         uint16_t info[23] = {};
-        ASSERT_EQ(master_->ReadHoldingRegisters(address, 42996, 23, info), status::kOk);
+        ASSERT_EQ(master_->ReadHoldingRegisters(address, 42996, 23, info), CommStatus::Ok);
         EXPECT_EQ(info[0], code);
         ++address;
     }
     // The default set-up key: PIR 7, FLIN 7 and TIG 7 take it at 41950, the others at 48000.
     const uint16_t key[4] = {kDefaultKey[0], kDefaultKey[1], kDefaultKey[2], kDefaultKey[3]};
-    EXPECT_EQ(master_->WriteMultipleRegisters(10, 41950, 4, key), status::kOk); // PIR 7
-    EXPECT_EQ(master_->WriteMultipleRegisters(13, 41950, 4, key), status::kOk); // FLIN 7
-    EXPECT_EQ(master_->WriteMultipleRegisters(18, 41950, 4, key), status::kOk); // TIG 7
-    EXPECT_EQ(master_->WriteMultipleRegisters(12, 48000, 4, key), status::kOk); // YAX 7
-    EXPECT_EQ(master_->WriteMultipleRegisters(12, 41950, 4, key), status::kIllegalDataAddress);
+    EXPECT_EQ(master_->WriteMultipleRegisters(10, 41950, 4, key), CommStatus::Ok); // PIR 7
+    EXPECT_EQ(master_->WriteMultipleRegisters(13, 41950, 4, key), CommStatus::Ok); // FLIN 7
+    EXPECT_EQ(master_->WriteMultipleRegisters(18, 41950, 4, key), CommStatus::Ok); // TIG 7
+    EXPECT_EQ(master_->WriteMultipleRegisters(12, 48000, 4, key), CommStatus::Ok); // YAX 7
+    EXPECT_EQ(master_->WriteMultipleRegisters(12, 41950, 4, key), CommStatus::IllegalDataAddress);
     EXPECT_EQ(bus_.WithModel<sim::FamilyModel>(10, [](auto& m) { return m.DefaultSetups(); }), 1);
 }
 
@@ -134,7 +134,7 @@ TEST_F(Kel7LiveTest, OverloadAndOverRangeShowAsErrors) {
     With(1, [](sim::Kel7Model& m) { m.SetLoad(1060.0); }); // limit 1050
     EXPECT_EQ(Reg(1, 40009), kErrOverload);
     EXPECT_EQ(Reg(1, 40008), kStateNormal); // still in normal state
-    ExpectRefused(1, kCoilTare, kCeNotNormal, status::kNegativeAcknowledge);
+    ExpectRefused(1, kCoilTare, kCeNotNormal, CommStatus::NegativeAcknowledge);
     With(1, [](sim::Kel7Model& m) { m.SetLoad(1600.0); }); // beyond the converter
     EXPECT_EQ(Reg(1, 40009), kErrOverRange);
     With(1, [](sim::Kel7Model& m) { m.SetLoad(10.0); });
@@ -145,44 +145,44 @@ TEST_F(Kel7LiveTest, WeighingCommandsAndTheirRefusals) {
     AddKel7(1);
     MakeMaster();
     // Net without a tare, tare on a negative gross, tare while moving.
-    ExpectRefused(1, kCoilNet, kCeNoTare, status::kIllegalDataValue);
+    ExpectRefused(1, kCoilNet, kCeNoTare, CommStatus::IllegalDataValue);
     With(1, [](sim::Kel7Model& m) { m.SetLoad(-5.0); });
-    ExpectRefused(1, kCoilTare, kCeNegativeGross, status::kIllegalDataValue);
+    ExpectRefused(1, kCoilTare, kCeNegativeGross, CommStatus::IllegalDataValue);
     With(1, [](sim::Kel7Model& m) {
         m.SetLoad(40.0);
         m.SetMotion(true);
     });
-    ExpectRefused(1, kCoilTare, kCeUnstable, status::kNegativeAcknowledge);
-    ExpectRefused(1, kCoilZero, kCeUnstable, status::kNegativeAcknowledge);
+    ExpectRefused(1, kCoilTare, kCeUnstable, CommStatus::NegativeAcknowledge);
+    ExpectRefused(1, kCoilZero, kCeUnstable, CommStatus::NegativeAcknowledge);
     With(1, [](sim::Kel7Model& m) { m.SetMotion(false); });
     // Zero setting only within 2 % of capacity.
-    ExpectRefused(1, kCoilZero, kCeZeroLimits, status::kIllegalDataValue);
+    ExpectRefused(1, kCoilZero, kCeZeroLimits, CommStatus::IllegalDataValue);
 
     // Tare: net mode, net weight zero; more load shows on the net weight.
-    EXPECT_EQ(Coil(1, kCoilTare), status::kOk);
+    EXPECT_EQ(Coil(1, kCoilTare), CommStatus::Ok);
     EXPECT_EQ(Reg(1, 40010) & kStatusNet, kStatusNet);
     With(1, [](sim::Kel7Model& m) { m.SetLoad(65.5); });
     EXPECT_DOUBLE_EQ(Weight(1, 40015), 25.5);
     EXPECT_DOUBLE_EQ(Weight(1, 40012), 65.5);
-    ExpectRefused(1, kCoilZero, kCeNetMode, status::kIllegalDataValue);
-    EXPECT_EQ(Coil(1, kCoilGross), status::kOk);
+    ExpectRefused(1, kCoilZero, kCeNetMode, CommStatus::IllegalDataValue);
+    EXPECT_EQ(Coil(1, kCoilGross), CommStatus::Ok);
     EXPECT_EQ(Reg(1, 40010) & kStatusNet, 0);
-    EXPECT_EQ(Coil(1, kCoilNet), status::kOk); // the tare is kept
+    EXPECT_EQ(Coil(1, kCoilNet), CommStatus::Ok); // the tare is kept
     EXPECT_EQ(Reg(1, 40010) & kStatusNet, kStatusNet);
-    EXPECT_EQ(Coil(1, kCoilGross), status::kOk);
+    EXPECT_EQ(Coil(1, kCoilGross), CommStatus::Ok);
 
     // Zero within the limits: a small load becomes the new zero.
     With(1, [](sim::Kel7Model& m) { m.SetLoad(12.0); });
-    EXPECT_EQ(Coil(1, kCoilZero), status::kOk);
+    EXPECT_EQ(Coil(1, kCoilZero), CommStatus::Ok);
     EXPECT_DOUBLE_EQ(Weight(1, 40012), 0.0);
     EXPECT_EQ(Reg(1, 40010) & kStatusZero, kStatusZero);
 
     // Outside normal state every weighing command is refused with 127.
     With(1, [](sim::Kel7Model& m) { m.SetState(kStateWaitForStart); });
     for (int coil : {kCoilTare, kCoilZero, kCoilGross, kCoilNet})
-        ExpectRefused(1, coil, kCeNotNormal, status::kNegativeAcknowledge);
+        ExpectRefused(1, coil, kCeNotNormal, CommStatus::NegativeAcknowledge);
     // A refusal leaves the reason until the next one.
-    EXPECT_EQ(Coil(1, kCoilStart), status::kOk);
+    EXPECT_EQ(Coil(1, kCoilStart), CommStatus::Ok);
     EXPECT_EQ(Reg(1, 40007), kCeNotNormal);
     EXPECT_EQ(Reg(1, 40008), kStateNormal);
 }
@@ -206,10 +206,10 @@ TEST_F(Kel7LiveTest, StartsUpThroughWarmingUpToWaitForStartOrNormal) {
     EXPECT_EQ(Reg(1, 40008), kStateWaitForStart);
     EXPECT_EQ(Float(1, 41002), 0.0f); // "Start mode:" Command
     EXPECT_EQ(Reg(2, 40008), kStateNormal);
-    EXPECT_EQ(Coil(1, kCoilStart), status::kOk);
+    EXPECT_EQ(Coil(1, kCoilStart), CommStatus::Ok);
     EXPECT_EQ(Reg(1, 40008), kStateNormal);
     With(1, [](sim::Kel7Model& m) { m.SetState(kStateBoot); });
-    ExpectRefused(1, kCoilStart, kCeWrongState, status::kNegativeAcknowledge);
+    ExpectRefused(1, kCoilStart, kCeWrongState, CommStatus::NegativeAcknowledge);
 }
 
 TEST_F(Kel7LiveTest, TestsCanPinStatesErrorsAndRegisters) {
@@ -222,7 +222,7 @@ TEST_F(Kel7LiveTest, TestsCanPinStatesErrorsAndRegisters) {
         m.Pin(40014, 9);
     });
     uint16_t live[17] = {};
-    ASSERT_EQ(master_->ReadHoldingRegisters(1, 40001, 17, live), status::kOk);
+    ASSERT_EQ(master_->ReadHoldingRegisters(1, 40001, 17, live), CommStatus::Ok);
     EXPECT_EQ(live[7], 12);
     EXPECT_EQ(live[8], 97);
     EXPECT_EQ(live[10], kIoBusFaulty);
@@ -245,7 +245,7 @@ TEST_F(Kel7LiveTest, LevelsSetpointsAndNameAreReadAndWritten) {
         m.SetSetpoints(300.0, 450.5);
     });
     EXPECT_EQ(Reg(1, 40045) & 1, 1);
-    EXPECT_EQ(WriteFloat(1, 41826, 175.5f), status::kOk); // in normal state
+    EXPECT_EQ(WriteFloat(1, 41826, 175.5f), CommStatus::Ok); // in normal state
     EXPECT_EQ(Reg(1, 40045) & 1, 0);
     EXPECT_DOUBLE_EQ(Weight(1, 44039), 175.5);
     EXPECT_DOUBLE_EQ(Weight(1, 40031), 300.0);
@@ -253,9 +253,9 @@ TEST_F(Kel7LiveTest, LevelsSetpointsAndNameAreReadAndWritten) {
 
     // The name: packed text, written by the information window in normal state.
     const uint16_t text[6] = {0x5369, 0x6C6F, 0x2034, 0x2020, 0x2020, 0x2020}; // "Silo 4"
-    EXPECT_EQ(master_->WriteMultipleRegisters(1, 44696, 6, text), status::kOk);
+    EXPECT_EQ(master_->WriteMultipleRegisters(1, 44696, 6, text), CommStatus::Ok);
     uint16_t back[6] = {};
-    ASSERT_EQ(master_->ReadHoldingRegisters(1, 44696, 6, back), status::kOk);
+    ASSERT_EQ(master_->ReadHoldingRegisters(1, 44696, 6, back), CommStatus::Ok);
     EXPECT_EQ(std::memcmp(text, back, sizeof text), 0);
     EXPECT_EQ(With(1, [](sim::Kel7Model& m) { return m.Name(); }), "Silo 4      ");
 }

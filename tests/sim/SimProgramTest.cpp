@@ -81,12 +81,12 @@ TEST_F(SimProgramTest, ServesItsInstrumentsAndStopsCleanlyOnSigterm) {
     profile_.WriteString("Serial Devices", "COM1", link);
     MakeMaster();
     uint16_t type[17] = {};
-    ASSERT_EQ(master_->ReadHoldingRegisters(4, 40001, 17, type), status::kOk);
+    ASSERT_EQ(master_->ReadHoldingRegisters(4, 40001, 17, type), CommStatus::Ok);
     EXPECT_EQ(type[0], 2003);
     float version = 0;
-    ASSERT_EQ(master_->ReadFloatRegisters(4, 40394, 1, &version), status::kOk);
+    ASSERT_EQ(master_->ReadFloatRegisters(4, 40394, 1, &version), CommStatus::Ok);
     EXPECT_EQ(version, 1310.0f);
-    ASSERT_EQ(master_->ReadHoldingRegisters(9, 40001, 1, type), status::kOk);
+    ASSERT_EQ(master_->ReadHoldingRegisters(9, 40001, 1, type), CommStatus::Ok);
     EXPECT_EQ(type[0], 2001);
     master_.reset();
 
