@@ -79,6 +79,14 @@ bool ParseFloat(const std::string& s, float& value) {
 }
 
 // Fills o from args; on error returns the message.
+// "-5", "-.5", "-1e3": a value for a command, not an option.
+bool IsNegativeNumber(const std::string& a) {
+    const auto digit = [&](size_t i) {
+        return i < a.size() && std::isdigit(static_cast<unsigned char>(a[i]));
+    };
+    return a.size() > 1 && a[0] == '-' && (digit(1) || (a[1] == '.' && digit(2)));
+}
+
 std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -129,7 +137,7 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
             o.repeat = static_cast<int>(v);
         } else if (a == "--demo") {
             o.demo = true;
-        } else if (a.size() > 1 && a[0] == '-' && !std::isdigit(static_cast<unsigned char>(a[1]))) {
+        } else if (a.size() > 1 && a[0] == '-' && !IsNegativeNumber(a)) {
             return "unknown option " + a;
         } else {
             o.words.push_back(a);

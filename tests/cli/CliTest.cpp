@@ -31,6 +31,12 @@ TEST_F(CliTest, ReadsAndWritesRegistersAndCoils) {
     EXPECT_EQ(bank->GetFloat(19), -12.5f);
     ASSERT_EQ(Run({"readf", "1", "40020", "2"}), 0);
     EXPECT_EQ(out_.str(), "40020: -12.5\n40022: 1000\n");
+    // A negative number without a leading digit is a value too, not an option.
+    bank->AddBlock(299, 2);
+    ASSERT_EQ(Run({"writef", "1", "40300", "-.5"}), 0) << err_.str();
+    EXPECT_EQ(bank->GetFloat(299), -0.5f);
+    ASSERT_EQ(Run({"write", "1", "40030", "-7"}), 0) << err_.str();
+    EXPECT_EQ(bank->Get(29), 0xFFF9);
 
     ASSERT_EQ(Run({"write", "1", "40030", "0x1234"}), 0);
     EXPECT_EQ(bank->Get(29), 0x1234);
@@ -89,6 +95,7 @@ TEST_F(CliTest, BadArgumentsAreRefusedBeforeAnyTraffic) {
         {"--baud", "14400", "read", "1", "40001"},
         {"--parity", "X", "read", "1", "40001"},
         {"--bogus", "read", "1", "40001"},
+        {"-.", "read", "1", "40001"},
         {"frobnicate"},
     };
     for (const auto& args : bad) {
