@@ -16,6 +16,12 @@ class SimProgramTest : public BusFixture {
 protected:
     // Starts quarnex-sim with args; returns the first line it prints (the device path).
     std::string Launch(const std::vector<std::string>& args) {
+        // The simulated bus runs a thread: after fork() the child may only make async-signal-safe
+        // calls (another thread may have held the allocator's lock), so argv is built before.
+        std::vector<char*> argv = {const_cast<char*>(QUARNEX_SIM_PATH)};
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
         int out[2], err[2];
         EXPECT_EQ(pipe(out), 0);
         EXPECT_EQ(pipe(err), 0);
@@ -25,10 +31,6 @@ protected:
             dup2(err[1], 2);
             close(out[0]);
             close(err[0]);
-            std::vector<char*> argv = {const_cast<char*>(QUARNEX_SIM_PATH)};
-            for (const auto& a : args)
-                argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
             execv(QUARNEX_SIM_PATH, argv.data());
             _exit(127);
         }
