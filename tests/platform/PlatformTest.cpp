@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace quarnex {
@@ -144,9 +145,14 @@ TEST(SerialPortTest, ReadHonoursTotalAndIntervalTimeouts) {
     EXPECT_GE(took, 50'000'000);
     EXPECT_LT(took, 10'000'000'000);
     EXPECT_EQ(buf[2], 3);
-    // Purge drops what has arrived.
+    // Purge drops what has arrived: wait until both bytes are in (a fixed sleep may be too short
+    // on a loaded machine, and the test would then pass without purging anything).
     bus.SendRaw({9, 9});
-    Delay(20);
+    const int64_t deadline = MonotonicNs() + 10'000'000'000;
+    int arrived = 0;
+    while ((::ioctl(port.Fd(), FIONREAD, &arrived) != 0 || arrived < 2) && MonotonicNs() < deadline)
+        Delay(1);
+    ASSERT_EQ(arrived, 2);
     ASSERT_TRUE(port.Purge());
     ASSERT_TRUE(port.SetTimeouts({250, 0, 10, 0, 500}));
     EXPECT_EQ(port.Read(buf, 2), 0);
