@@ -105,6 +105,56 @@ TEST_F(InstrumentBus, BusFailureWhileIdentifyingIsShownAndClears) {
     EXPECT_EQ(info.type, 0);
 }
 
+// Each identification read, and the read of 40007 that explains a refusal, is repeated as often
+// as it may be (type 3, identification blocks 2, set-up version 1, 40007 3) before the
+// Retry/Cancel box is offered. Checksum faults keep the count exact without waiting.
+TEST_F(InstrumentBus, IdentificationAndExplanationReadsRepeatAsOftenAsTheyMay) {
+    const auto Garble = [&](int times) {
+        bus_.ClearRequests();
+        prompter_.Clear();
+        if (times > 0)
+            bus_.InjectFault(kAddr, {sim::Fault::BadCrc, times});
+    };
+    InstrumentType type = -1;
+    Garble(3);
+    EXPECT_TRUE(ReadInstrumentType(*master_, kAddr, &prompter_, type));
+    EXPECT_EQ(bus_.RequestCount(kAddr), 4u);
+    Garble(4);
+    EXPECT_FALSE(ReadInstrumentType(*master_, kAddr, &prompter_, type));
+    EXPECT_EQ(bus_.RequestCount(kAddr), 4u);
+    ASSERT_FALSE(prompter_.Boxes().empty());
+    EXPECT_EQ(prompter_.Boxes()[0].kind, ScriptedPrompter::Kind::RetryCancel);
+
+    InstrumentInfo info;
+    Garble(2);
+    EXPECT_TRUE(ReadInstrumentInfo(*master_, kAddr, &prompter_, info));
+    EXPECT_EQ(bus_.RequestCount(kAddr), 3u + 1u);
+    Garble(3);
+    EXPECT_FALSE(ReadInstrumentInfo(*master_, kAddr, &prompter_, info));
+    EXPECT_EQ(bus_.RequestCount(kAddr), 3u);
+    ASSERT_FALSE(prompter_.Boxes().empty());
+    EXPECT_EQ(prompter_.Boxes()[0].kind, ScriptedPrompter::Kind::RetryCancel);
+
+    // The set-up version asked before a panel opens on a KEL 7: one repeat.
+    Garble(1);
+    EXPECT_TRUE(MayOpenPanel(*master_, kAddr, itype::kKel7, false, &prompter_));
+    EXPECT_EQ(bus_.RequestCount(kAddr), 2u);
+    Garble(2);
+    EXPECT_FALSE(MayOpenPanel(*master_, kAddr, itype::kKel7, false, &prompter_));
+    EXPECT_EQ(bus_.RequestCount(kAddr), 2u);
+
+    // A refusal, then 40007 answered only at its fourth attempt: the explanation still comes.
+    bank_->Set(At(40007), 127);
+    Garble(0);
+    Refuse(3);
+    bus_.InjectFault(kAddr, {sim::Fault::BadCrc, 3});
+    EXPECT_FALSE(SendCommand(*master_, kAddr, coil::kTare, true, "", "", &prompter_));
+    EXPECT_EQ(bus_.RequestCount(kAddr), 1u + 4u);
+    EXPECT_EQ(prompter_.Texts(),
+              std::vector<std::string>{"Remote operation not allowed (instrument NOT in "
+                                       "normal display mode, err. 127)"});
+}
+
 TEST_F(InstrumentBus, CompatibilityCheckRefusesEachMismatch) {
     struct Case {
         float code;
