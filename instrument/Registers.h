@@ -18,6 +18,28 @@ constexpr int kStatusBits = 40010;
 constexpr int kIoStatus = 40011;
 constexpr int kGrossWeight = 40012; // high word, low word, decimals
 constexpr int kNetWeight = 40015;   // high word, low word, decimals
+constexpr int kSerialNumberHigh = 40004; // high word, low word
+// Beyond the live block, read with it where a window needs them.
+constexpr int kInputSignal = 40027; // mV/V: high word, low word, decimals
+constexpr int kSetpoints = 40031;   // 2 x (high word, low word, decimals)
+constexpr int kLevelStatus = 40045;
+// The index of a register in a read that starts at the live block. DecodeLiveBlock names the
+// live block's own fields; this is for the registers it does not decode.
+constexpr int LiveOffset(int reg) {
+    return reg - kLiveBlock;
+}
+
+// The program information block; the program's 8-character text lies at 43001-43004.
+constexpr int kProgramInfo = 42998;
+constexpr int kProgramInfoCount = 23;
+constexpr int kProgramText = 43001;
+constexpr int kProgramTextRegisters = 4;
+// The levels: 8 x (high word, low word, decimals) live, the values as set-up parameters.
+constexpr int kLevelsLive = 44039;
+constexpr int kLevelValues = 41826;
+// The instrument's name, 12 characters.
+constexpr int kInstrumentName = 44696;
+constexpr int kInstrumentNameRegisters = 6;
 
 // Identification block: 5 floats from 40200, 15 floats from 40370.
 constexpr int kIdentBlock = 40200;

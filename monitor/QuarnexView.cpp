@@ -1,6 +1,7 @@
 #include "monitor/QuarnexView.h"
 
 #include "comm/ModbusMaster.h"
+#include "instrument/InstrumentTexts.h"
 #include "instrument/Registers.h"
 #include "instrument/ValueFormat.h"
 #include "platform/Profile.h"
@@ -12,13 +13,6 @@
 namespace quarnex {
 
 namespace {
-
-// Offsets into the live block (registers 40001-40017).
-constexpr int kTypeAt = reg::kTypeCode - reg::kLiveBlock;
-constexpr int kErrorAt = reg::kError - reg::kLiveBlock;
-constexpr int kStatusAt = reg::kStatusBits - reg::kLiveBlock;
-constexpr int kGrossAt = reg::kGrossWeight - reg::kLiveBlock;
-constexpr int kNetAt = reg::kNetWeight - reg::kLiveBlock;
 
 // The set-up version travels as a float; the program compares its integer part. A value that
 // does not fit an int (or is not a number) cannot be a version this program knows.
@@ -71,9 +65,10 @@ int QuarnexView::ImageForType(InstrumentType type) {
 }
 
 std::string QuarnexView::ValueText(const uint16_t* live) {
-    if (live[kErrorAt] != 0)
+    const LiveBlock block = DecodeLiveBlock(live);
+    if (block.error != 0)
         return kValueError;
-    const uint16_t* weight = (live[kStatusAt] & bits::kNetMode) ? &live[kNetAt] : &live[kGrossAt];
+    const uint16_t* weight = block.NetMode() ? block.net : block.gross;
     double value = 0.0;
     if (!ScaledWeight(weight[0], weight[1], weight[2], value))
         return kValueError;
@@ -191,8 +186,8 @@ int QuarnexView::Poll(size_t row, int retries) {
         used = 2; // a failed poll costs its time-out: count it twice
         MarkAbsent(item, state);
     } else {
-        const InstrumentType type =
-            InstrumentTypeWithVersion(live[kTypeAt], TruncatedVersion(setupVersion));
+        const InstrumentType type = InstrumentTypeWithVersion(DecodeLiveBlock(live).rawTypeCode,
+                                                              TruncatedVersion(setupVersion));
         if (type == itype::kUnknown) {
             MarkAbsent(item, state);
         } else {

@@ -18,14 +18,8 @@ namespace quarnex {
 
 namespace {
 
-// Offsets into the live block (registers 40001-40017).
-constexpr int kGrossAt = reg::kGrossWeight - reg::kLiveBlock;
-constexpr int kNetAt = reg::kNetWeight - reg::kLiveBlock;
-
 // Polling never shows a box: the read runs with retries but without the Retry/Cancel box.
 constexpr int kPollRetries = 2;
-constexpr int kNameRegister = 44696;
-constexpr int kNameRegisters = 6;
 
 } // namespace
 
@@ -77,9 +71,8 @@ int InstrumentPanel::Tick() {
             display_.status = InstrumentErrorText(block.error);
             weightsValid = block.error == 0;
             if (weightsValid) {
-                display_.grossWeight =
-                    FormatWeight(live[kGrossAt], live[kGrossAt + 1], live[kGrossAt + 2]);
-                display_.netWeight = FormatWeight(live[kNetAt], live[kNetAt + 1], live[kNetAt + 2]);
+                display_.grossWeight = FormatWeight(block.gross[0], block.gross[1], block.gross[2]);
+                display_.netWeight = FormatWeight(block.net[0], block.net[1], block.net[2]);
                 showsGross_ = !block.NetMode();
                 display_.displayedWeight = showsGross_ ? display_.grossWeight : display_.netWeight;
                 display_.grossNet = Text(showsGross_ ? ids::kGross : ids::kNet);
@@ -120,7 +113,8 @@ int InstrumentPanel::Tick() {
 
 void InstrumentPanel::SlowUpdate(int ioStatus) {
     std::string name;
-    if (ReadTextRegisters(bus_, address_, kNameRegister, kNameRegisters, false, &prompter_, name))
+    if (ReadTextRegisters(bus_, address_, reg::kInstrumentName, reg::kInstrumentNameRegisters,
+                          false, &prompter_, name))
         display_.name = TrimRight(name);
     else
         display_.name = placeholder::kValue;

@@ -18,22 +18,6 @@ constexpr int kPollRetries = 2;
 
 // The information window reads the live block with its extension up to the input signal.
 constexpr int kInfoReadCount = 30;
-constexpr int kSerialHigh = 40004;
-constexpr int kInputSignal = 40027; // mV/V: high word, low word, decimals
-constexpr int At(int reg) {
-    return reg - reg::kLiveBlock;
-}
-
-// The program information block; the program's 8-character text lies at 43001-43004.
-constexpr int kProgramInfo = 42998;
-constexpr int kProgramInfoCount = 23;
-constexpr int kProgramText = 43001;
-constexpr int kProgramTextRegisters = 4;
-
-// The levels window's three reads.
-constexpr int kLevelsLive = 44039; // 8 x (high word, low word, decimals)
-constexpr int kLevelStatus = 40045;
-constexpr int kSetpoints = 40031; // 2 x (high word, low word, decimals)
 
 } // namespace
 
@@ -61,31 +45,33 @@ int InstrumentInfoWindow::Tick() {
         bus_.ReadHoldingRegisters(address_, reg::kLiveBlock, kInfoReadCount, live,
                                   {.retries = kPollRetries, .owner = &prompter_});
     bool active = false;
-    if (result != CommStatus::Ok ||
-        InstrumentTypeFromCode(live[At(reg::kTypeCode)]) != itype::kKel7) {
+    const LiveBlock block = DecodeLiveBlock(live);
+    if (result != CommStatus::Ok || InstrumentTypeFromCode(block.rawTypeCode) != itype::kKel7) {
         display_.grossWeight = display_.inputSignal = placeholder::kValue;
     } else {
-        const int state = live[At(reg::kState)];
-        const int error = live[At(reg::kError)];
+        const int state = block.state;
+        const int error = block.error;
         if (error != 0) {
             display_.grossWeight = display_.inputSignal = placeholder::kValue;
         } else {
-            const uint16_t* gross = live + At(reg::kGrossWeight);
-            const uint16_t* signal = live + At(kInputSignal);
+            const uint16_t* gross = block.gross;
+            const uint16_t* signal = live + reg::LiveOffset(reg::kInputSignal);
             display_.grossWeight = FormatWeight(gross[0], gross[1], gross[2]);
             display_.inputSignal = FormatWeight(signal[0], signal[1], signal[2]);
         }
         active = !InstrumentPanel::InactiveState(state, error);
         if (active) {
             display_.serialNumber =
-                FormatSerialNumber(live[At(kSerialHigh)], live[At(kSerialHigh) + 1]);
+                FormatSerialNumber(live[reg::LiveOffset(reg::kSerialNumberHigh)],
+                                   live[reg::LiveOffset(reg::kSerialNumberHigh) + 1]);
             if (programCountdown_ == 0) {
-                uint16_t info[kProgramInfoCount] = {};
-                if (bus_.ReadHoldingRegisters(address_, kProgramInfo, kProgramInfoCount, info,
-                                              {.retries = kPollRetries, .owner = &prompter_}) ==
-                    CommStatus::Ok)
-                    display_.program = TrimRight(
-                        UnpackText(info + (kProgramText - kProgramInfo), kProgramTextRegisters));
+                uint16_t info[reg::kProgramInfoCount] = {};
+                if (bus_.ReadHoldingRegisters(
+                        address_, reg::kProgramInfo, reg::kProgramInfoCount, info,
+                        {.retries = kPollRetries, .owner = &prompter_}) == CommStatus::Ok)
+                    display_.program =
+                        TrimRight(UnpackText(info + (reg::kProgramText - reg::kProgramInfo),
+                                             reg::kProgramTextRegisters));
                 else
                     display_.program = placeholder::kValue;
                 programCountdown_ = kProgramEvery - 1;
@@ -138,12 +124,12 @@ int LevelsWindow::Tick() {
     uint16_t setpoints[6] = {};
     const TransactionOptions polling{.retries = kPollRetries, .owner = &prompter_};
     // Stops at the first failure: a half-read window would mix values of different moments.
-    const bool ok =
-        bus_.ReadHoldingRegisters(address_, kLevelsLive, 3 * kLevels, levels, polling) ==
-            CommStatus::Ok &&
-        bus_.ReadHoldingRegisters(address_, kLevelStatus, 1, &levelStatus, polling) ==
-            CommStatus::Ok &&
-        bus_.ReadHoldingRegisters(address_, kSetpoints, 6, setpoints, polling) == CommStatus::Ok;
+    const bool ok = bus_.ReadHoldingRegisters(address_, reg::kLevelsLive, 3 * kLevels, levels,
+                                              polling) == CommStatus::Ok &&
+                    bus_.ReadHoldingRegisters(address_, reg::kLevelStatus, 1, &levelStatus,
+                                              polling) == CommStatus::Ok &&
+                    bus_.ReadHoldingRegisters(address_, reg::kSetpoints, 6, setpoints, polling) ==
+                        CommStatus::Ok;
     if (!ok) {
         display_.levels.fill(placeholder::kValue);
         display_.status.fill(placeholder::kValue);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "instrument/Registers.h"
 #include "platform/Prompter.h"
 
 #include <array>
@@ -17,8 +18,8 @@ public:
     static constexpr int kInactivePeriodMs = 1000;
     // The program text changes only with a new program: it is read every eleventh active tick.
     static constexpr int kProgramEvery = 11;
-    static constexpr int kNameRegister = 44696;
-    static constexpr int kNameRegisters = 6;
+    static constexpr int kNameRegister = reg::kInstrumentName;
+    static constexpr int kNameRegisters = reg::kInstrumentNameRegisters;
 
     struct Display {
         std::string caption;
@@ -61,7 +62,7 @@ public:
     static constexpr int kSuccessPeriodMs = 100;
     static constexpr int kFailurePeriodMs = 500;
     // The level values as set-up parameters, two registers each.
-    static constexpr int kLevelValueRegister = 41826;
+    static constexpr int kLevelValueRegister = reg::kLevelValues;
 
     struct Display {
         std::string caption;

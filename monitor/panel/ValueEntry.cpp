@@ -3,6 +3,7 @@
 #include "comm/ModbusMaster.h"
 #include "instrument/Commands.h"
 #include "instrument/InstrumentSetup.h"
+#include "instrument/InstrumentTexts.h"
 #include "instrument/Registers.h"
 #include "instrument/TextIds.h"
 #include "instrument/ValueFormat.h"
@@ -19,10 +20,8 @@ namespace quarnex {
 
 namespace {
 
-constexpr int kErrorAt = reg::kError - reg::kLiveBlock;
 // The input signal (mV/V) of the live block's extension: high word, low word, decimals.
-constexpr int kInputSignal = 40027;
-constexpr int kInputSignalAt = kInputSignal - reg::kLiveBlock;
+constexpr int kInputSignalAt = reg::LiveOffset(reg::kInputSignal);
 constexpr int kShuntReadCount = 29;
 constexpr int kErrorRemoteSetup = 1;
 constexpr int kErrorShuntConnected = 19;
@@ -223,7 +222,7 @@ int ShuntEntry::Tick() {
     measuredText_ = placeholder::kSetupValue;
     if (bus_.ReadHoldingRegisters(address_, reg::kLiveBlock, kShuntReadCount, live,
                                   {.owner = &prompter_}) == CommStatus::Ok &&
-        live[kErrorAt] == kErrorShuntConnected) {
+        DecodeLiveBlock(live).error == kErrorShuntConnected) {
         double value = 0.0;
         const uint16_t decimals = live[kInputSignalAt + 2];
         if (ScaledWeight(live[kInputSignalAt], live[kInputSignalAt + 1], decimals, value)) {
