@@ -169,7 +169,7 @@ SlaveResult FamilyModel::ReadHoldingRegisters(uint16_t address, uint16_t count, 
                         (start >= kIdFirstB && last <= kIdLastB) ||
                         (start >= kFlashSize && last < kAppInfo + kInfoRegisters);
     if (!inside)
-        return {2};
+        return {kExIllegalAddress};
     for (int i = 0; i < count; ++i)
         out[i] = RegisterValue(start + i, start);
     return {};
@@ -180,11 +180,11 @@ SlaveResult FamilyModel::WriteRegisters(uint16_t address, const uint16_t* values
     (void)single;
     const int reg = address + 40001;
     if (reg != DefaultSetupRegister() || count != 4)
-        return {2};
+        return {kExIllegalAddress};
     for (int i = 0; i < 4; ++i)
         if (values[i] != kDefaultKey[i]) {
             commandError_ = kCeIllegalValue;
-            return {3};
+            return {kExIllegalValue};
         }
     ++defaultSetups_;
     return {};
@@ -193,7 +193,7 @@ SlaveResult FamilyModel::WriteRegisters(uint16_t address, const uint16_t* values
 SlaveResult FamilyModel::WriteCoil(uint16_t address, bool on) {
     (void)address;
     (void)on;
-    return {2}; // commands of these models are not simulated
+    return {kExIllegalAddress}; // commands of these models are not simulated
 }
 
 std::shared_ptr<SlaveModel> MakeFamilyModel(int typeCode, uint32_t serialNumber, bool liveClock) {

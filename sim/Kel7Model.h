@@ -90,8 +90,9 @@ struct Kel7Options {
 //             set-up that the instrument's check must refuse); FactoryReset().
 //   read back: State(), Error(), CommandError(), Gross(), Net(), NetMode(), NormalValue(i),
 //             SpecialValue(j), BatchValue(i), RecipeValue(i), Text(k), Name(), LevelValue(n),
-//             UnstoredMask(), InBatchSetup(), ShuntConnected(), Commands() (every coil with the
-//             command error it gave, 0 = done), Writes() (every register write with its result).
+//             UnstoredMask(), InBatchSetup(), ShuntConnected(), Commands() (the coils with the
+//             command error each gave, 0 = done), Writes() (the register writes with their
+//             results); both logs keep at least the last kLogSize entries.
 class Kel7Model : public SlaveModel {
 public:
     explicit Kel7Model(const Kel7Options& options = {});
@@ -170,7 +171,8 @@ public:
     // and block are right, else stays in the boot state.
     void Restart();
 
-    // ---- Logs ----
+    // ---- Logs (the most recent kLogSize entries or more, oldest first) ----
+    static constexpr size_t kLogSize = 4096;
     struct CommandRecord {
         int coil;
         int result; // 0 done, else the command error
@@ -186,6 +188,10 @@ public:
     const Kel7Options& Options() const { return options_; }
 
 private:
+    // The implementation is split by job: the Modbus face and the commands (Kel7Model.cpp), the
+    // register map (Kel7RegisterMap.cpp), the live scale and its states (Kel7Scale.cpp), the
+    // set-up store and its checks (Kel7Store.cpp), batching and recipes (Kel7Batching.cpp), and
+    // the boot loader with its flash (Kel7Boot.cpp).
     struct Setup {
         std::vector<float> normal;
         std::vector<float> special;
@@ -203,42 +209,88 @@ private:
         float factory = 0;
     };
 
-    // Live values.
-    void UpdateRunState();
-    uint16_t LiveRegister(int reg) const;
+    // Register map: one area per register block, with what reads it and what writes it.
+    using AreaReader = uint16_t (Kel7Model::*)(int reg, int start) const;
+    using ValueWriter = int (Kel7Model::*)(int reg, float value, SlaveResult& result);
+    struct Area;
+    using BlockWriter = int (Kel7Model::*)(const Area& area, int reg, const uint16_t* values,
+                                           int count, bool single, SlaveResult& result);
+    struct Area {
+        int first;
+        int last;
+        AreaReader read = nullptr;        // none: reads 0
+        BlockWriter write = nullptr;      // none: "Illegal register" on a write
+        ValueWriter writeValue = nullptr; // for WriteFloats: one two-register value
+    };
+    void BuildRegisterMap();
+    const Area* FindArea(int first, int count) const;
     uint16_t RegisterValue(int reg, int start) const;
+    int WriteValues(int reg, const uint16_t* values, int count, bool single, SlaveResult& result);
+    int WriteFloats(const Area& area, int reg, const uint16_t* values, int count, bool single,
+                    SlaveResult& result);
+    uint16_t ReadIdentification(int reg, int start) const;
+    uint16_t ReadIdentificationB(int reg, int start) const;
+
+    // Commands and logs.
+    int Refuse(int code, uint8_t exception, SlaveResult& result);
+    int Command(int coil, SlaveResult& result);
+    template <class T> static void Record(std::vector<T>& log, T entry);
+
+    // Live scale and states.
+    void UpdateRunState();
     int64_t ScaledWeight(double value, int decimals) const;
     double Division() const; // one division of "Resolution:"
     double CalibratedWeight() const;
     int ComputedError() const;
     double LevelSource(int source) const;
     bool Running() const;
+    uint16_t ReadLive(int reg, int start) const;
+    uint16_t ReadAdjustEnd(int reg, int start) const;
+    uint16_t ReadLevelValue(int reg, int start) const;
+    uint16_t ReadLevelLive(int reg, int start) const;
+    int WriteAdjustEnd(int reg, float value, SlaveResult& result);
+    int WriteLevelValue(int reg, float value, SlaveResult& result);
 
-    // Requests.
-    int Refuse(int code, uint8_t exception, SlaveResult& result);
-    int Command(int coil, SlaveResult& result);
-    int WriteValues(int reg, const uint16_t* values, int count, bool single, SlaveResult& result);
-    int WriteSetupFloat(int reg, float value, SlaveResult& result);
-    int WriteNormal(int i, float value, SlaveResult& result);
+    // Set-up store and checks.
     int CheckNormalRange(int i, float value) const;
-    int CheckBatchRange(int entry, float value) const;
-    int CheckRecipeRange(int j, float value) const;
     int CheckSpecialRange(int j, float value) const;
     void Derive();
     int CheckSetup(bool forExit, bool fixToDefault, bool& setToDefault);
     int CrossCheck(bool forExit) const;
-    int BootWrite(int reg, const uint16_t* values, int count, SlaveResult& result);
     bool SetupWritable() const;
-    bool BatchWritable() const;
-    bool InBlock(int first, int count) const;
-
     void EnterRemote(int state);
     void LeaveRemote(bool keep);
+    uint16_t ReadNormal(int reg, int start) const;
+    uint16_t ReadSpecial(int reg, int start) const;
+    uint16_t ReadDescriptor(int reg, int start) const;
+    uint16_t ReadText(int reg, int start) const;
+    uint16_t ReadName(int reg, int start) const;
+    int WriteNormalValue(int reg, float value, SlaveResult& result);
+    int WriteNormal(int i, float value, SlaveResult& result);
+    int WriteSpecialValue(int reg, float value, SlaveResult& result);
+    int WriteTexts(const Area& area, int reg, const uint16_t* values, int count, bool single,
+                   SlaveResult& result);
+
+    // Batching and recipes.
+    void FactoryBatching();
+    bool BatchWritable() const;
+    int CheckBatchRange(int entry, float value) const;
+    int CheckRecipeRange(int j, float value) const;
+    int CheckBatching(bool fixToDefault, bool& setToDefault);
+    uint16_t ReadBatching(int reg, int start) const;
+    uint16_t ReadBatchSetupFlag(int reg, int start) const;
+    int WriteBatchingValue(int reg, float value, SlaveResult& result);
+
+    // Boot loader and flash.
+    void BuildFlash();
+    uint16_t ReadProgramInfo(int reg, int start) const;
+    int BootWrite(const Area& area, int reg, const uint16_t* values, int count, bool single,
+                  SlaveResult& result);
 
     Kel7Options options_;
     FlashLayout layout_;
     std::vector<uint8_t> flash_;
-    std::vector<std::pair<int, int>> blocks_; // [first, last] reference numbers
+    std::vector<Area> map_;
     std::vector<Descriptor> descriptors_;
 
     Setup setup_;

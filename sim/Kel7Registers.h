@@ -180,6 +180,71 @@ constexpr int kCeExitSameIoUnit = 199;
 constexpr int kCeActivityNumber = 225;
 constexpr int kCeRecipeNumber = 226;
 
+// Modbus exception codes the instrument answers with.
+constexpr int kExIllegalFunction = 1; // a function the instrument does not have
+constexpr int kExIllegalAddress = 2;  // a register or coil outside the instrument's map
+constexpr int kExIllegalValue = 3;    // a value or quantity refused (reason in 40007)
+constexpr int kExRefused = 7;         // a command that cannot be done now (reason in 40007)
+
+// Normal set-up parameters (index into the normal block: register 41001 + 2 i).
+constexpr int kParStartMode = 1; // 0 Command, 1 Auto
+constexpr int kParResolution = 15;
+constexpr int kParCapacity = 16;
+constexpr int kParFilterType = 18;
+constexpr int kParFilterTime = 19;
+constexpr int kParMotionWindow = 21;
+constexpr int kParNoMotionDelay = 22; // s
+constexpr int kParWarmUpTime = 25;    // min
+constexpr int kParOverloadCheck = 26; // 0 Off, 1 Unipolar, 2 Bipolar
+constexpr int kParOverloadLimit = 27;
+constexpr int kParCalibrationType = 32;
+constexpr int kParConversionFactor = 33;
+constexpr int kParRatedLoad = 35;
+constexpr int kParRatedOutput1 = 36;
+constexpr int kParCalibPoints = 40;
+constexpr int kParPointValue1 = 41;  // to 46: the value in calibration point 1-6
+constexpr int kParPointSignal1 = 47; // to 52: the signal measured there
+constexpr int kParShuntForce = 53;
+constexpr int kParShuntSignal = 54;
+constexpr int kParSetZero = 55;
+constexpr int kParZeroOffset = 56;
+constexpr int kParAddress = 57;
+constexpr int kParCom2Mode = 61;
+constexpr int kParCom3Mode = 64;
+constexpr int kParCom3Position = 67;
+constexpr int kParCom4Mode = 68;
+constexpr int kParCom4Position = 71;
+constexpr int kParLevel1Source = 79;     // level n: 79 + 3 (n-1)
+constexpr int kParLevel1OutputConf = 80; // level n: 80 + 3 (n-1); 1 = active below
+constexpr int kParLevelStride = 3;
+constexpr int kParOutput1Source = 141; // range low and high 2 and 3 after it
+constexpr int kParOutput2Source = 148;
+constexpr int kParAutoDerivationTime = 155;
+constexpr int kParFlowRateResolution = 156;
+constexpr int kParDerivationTime = 158;
+constexpr int kParameterTableRows = 159; // values the parameter table describes
+constexpr int kMaxNormal = 169;          // room in the normal block
+constexpr int kMaxSpecial = 20;
+
+// "Calibration type:" choices.
+constexpr int kCalibDataSheet = 0;
+constexpr int kCalibDeadweight = 1;
+constexpr int kCalibShunt = 3;
+// "COM2: Mode:" choice that puts COM3 and COM4 on the I/O bus.
+constexpr int kComModeIoBus = 7;
+// Level sources ("LEVEL n, Source:").
+constexpr int kLevelNotInUse = 0;
+constexpr int kLevelNet = 1;
+constexpr int kLevelGross = 2;
+constexpr int kLevelDisplayed = 3;
+constexpr int kLevelFlowRate = 4;
+constexpr int kLevelAbsNet = 5;
+constexpr int kLevelAbsGross = 6;
+constexpr int kLevelAbsDisplayed = 7;
+constexpr int kLevelAbsFlowRate = 8;
+constexpr int kLevelSpecial = 9;
+constexpr int kLevelOffsetLevel1 = 10;
+
 // Type codes of the family.
 constexpr int kCodePir7 = 2001;
 constexpr int kCodeJov7 = 2002;

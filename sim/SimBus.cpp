@@ -235,18 +235,26 @@ void SimBus::SendRaw(const std::vector<uint8_t>& bytes) {
 
 std::vector<std::vector<uint8_t>> SimBus::Requests() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return log_;
+    return {log_.begin(), log_.end()};
+}
+
+void SimBus::SetRequestLogLimit(size_t limit) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    logLimit_ = std::max<size_t>(limit, 1);
+    while (log_.size() > logLimit_)
+        log_.pop_front();
 }
 
 size_t SimBus::RequestCount(int address) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<size_t>(std::count_if(
-        log_.begin(), log_.end(), [&](const auto& f) { return !f.empty() && f[0] == address; }));
+    const auto it = requestCounts_.find(address);
+    return it == requestCounts_.end() ? 0 : it->second;
 }
 
 void SimBus::ClearRequests() {
     std::lock_guard<std::mutex> lock(mutex_);
     log_.clear();
+    requestCounts_.clear();
 }
 
 size_t SimBus::DiscardedBytes() const {
@@ -306,8 +314,10 @@ void SimBus::Run() {
             firstByteNs = NowNs();
         }
         if (!buffer.empty() && NowNs() >= lastByteNs + gapNs) {
-            // Silence: whatever is left is one frame of an unknown function, or noise.
-            if (buffer.size() >= 4 &&
+            // Silence: whatever is left is one frame of a function whose length the bus does not
+            // know, or noise. A function of known length that stopped short is a broken frame,
+            // even when its last two bytes happen to form a valid CRC: it is never decoded.
+            if (ExpectedLength(buffer) < 0 && buffer.size() >= 4 &&
                 Crc16(buffer.data(), buffer.size() - 2) ==
                     (buffer[buffer.size() - 2] | buffer[buffer.size() - 1] << 8)) {
                 HandleFrame(buffer, firstByteNs);
@@ -331,6 +341,13 @@ bool SimBus::Answer(uint8_t address, const std::vector<uint8_t>& frame,
     const uint8_t function = frame[1];
     const size_t n = frame.size() - 2; // without the CRC
     auto reg = [&](size_t i) { return static_cast<uint16_t>(frame[i] << 8 | frame[i + 1]); };
+    // The decoding below reads only inside the frame: a request shorter than its function needs
+    // is dropped, as a real slave drops a broken frame.
+    const size_t needed = function == 3 || function == 5 || function == 6 ? 6
+                          : function == 16 ? (n >= 7 ? 7 + size_t{frame[6]} : 7)
+                                           : 2;
+    if (n < needed)
+        return false;
     SlaveResult result;
     answer = {address, function};
     switch (function) {
@@ -409,7 +426,10 @@ void SimBus::HandleFrame(const std::vector<uint8_t>& frame, int64_t firstByteNs)
     bool faulty = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        while (!log_.empty() && log_.size() >= logLimit_)
+            log_.pop_front();
         log_.push_back(frame);
+        ++requestCounts_[frame[0]];
         const uint8_t address = frame[0];
         if (address == 0 || !Answer(address, frame, answer, delayMs))
             return;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -42,7 +43,8 @@ struct FaultSpec {
 // the bus thread reads requests on the other side, frames them by their function's length,
 // checks the CRC, hands them to the device at that address and writes the answer back.
 // Requests with a bad CRC, to an address without a device or to the broadcast address get no
-// answer, as on a real line. Every well-formed request is logged.
+// answer, as on a real line. Every well-formed request is logged; the log keeps the last
+// kRequestLogSize of them, so a bus that runs for days does not grow without end.
 class SimBus {
 public:
     SimBus();
@@ -77,7 +79,12 @@ public:
     // Writes bytes towards the program now, unasked (stale bytes, line noise).
     void SendRaw(const std::vector<uint8_t>& bytes);
 
-    // Every well-formed request received (CRC included), and the subset for one address.
+    // How many requests the log keeps (the most recent ones), unless SetRequestLogLimit says.
+    static constexpr size_t kRequestLogSize = 4096;
+    void SetRequestLogLimit(size_t limit);
+
+    // The last kRequestLogSize well-formed requests received (CRC included), oldest first, and
+    // how many requests one address has received since the start (or ClearRequests).
     std::vector<std::vector<uint8_t>> Requests() const;
     size_t RequestCount(int address) const;
     void ClearRequests();
@@ -95,7 +102,9 @@ private:
     mutable std::mutex mutex_;
     std::map<int, std::shared_ptr<SlaveModel>> models_;
     std::map<int, std::vector<FaultSpec>> faults_;
-    std::vector<std::vector<uint8_t>> log_;
+    std::deque<std::vector<uint8_t>> log_;
+    std::map<int, size_t> requestCounts_;
+    size_t logLimit_ = kRequestLogSize;
     size_t discarded_ = 0;
     std::atomic<int> pacing_{-1};
 

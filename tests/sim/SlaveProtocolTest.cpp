@@ -100,6 +100,49 @@ TEST_F(SlaveProtocolTest, CorruptAndForeignFramesAreSilenceAndTheSlaveStaysInSte
     EXPECT_EQ(With(1, [](sim::Kel7Model& m) { return m.Commands().size(); }), 0u);
 }
 
+TEST_F(SlaveProtocolTest, TruncatedWritesWithAValidCrcAreDroppedNotDecoded) {
+    // A function 5 or 16 request cut short whose last two bytes happen to be a valid CRC of the
+    // bytes before them. The slave must not decode registers beyond the frame's end.
+    Bytes coil4 = WithCrc({1, 0x05});             // 4 bytes: no coil, no value
+    Bytes coil6 = WithCrc({1, 0x05, 0x00, 0x06}); // 6 bytes: no value
+    // 7 bytes of function 16 whose last CRC byte reads as a byte count that agrees with the
+    // register count made of the bytes before it: decoding it would read the values past the end.
+    Bytes write7;
+    for (int start = 0; start < 0x10000 && write7.empty(); ++start) {
+        Bytes f =
+            WithCrc({1, 0x10, static_cast<uint8_t>(start >> 8), static_cast<uint8_t>(start), 0x00});
+        if (f[5] >= 1 && f[5] <= 123 && f[6] == 2 * f[5])
+            write7 = f;
+    }
+    ASSERT_EQ(write7.size(), 7u);
+    const size_t discardedBefore = bus_.DiscardedBytes();
+    for (const Bytes& truncated : {coil4, coil6, write7})
+        EXPECT_TRUE(Transact(truncated, false).empty()) << truncated.size() << " bytes";
+    EXPECT_EQ(bus_.DiscardedBytes() - discardedBefore, 4u + 6u + 7u);
+    EXPECT_EQ(bus_.RequestCount(1), 0u);
+    EXPECT_EQ(With(1, [](sim::Kel7Model& m) { return m.Commands().size() + m.Writes().size(); }),
+              0u);
+    // The slave is in step for the next request.
+    EXPECT_EQ(Transact({1, 0x03, 0x00, 0x00, 0x00, 0x01}), WithCrc({1, 0x03, 2, 0x07, 0xD3}));
+}
+
+TEST_F(SlaveProtocolTest, TheRequestLogKeepsTheLatestRequestsAndCountsThemAll) {
+    // The log is a ring: a bus that runs for days keeps only the last requests, oldest first,
+    // while the count per address goes on.
+    EXPECT_EQ(sim::SimBus::kRequestLogSize, 4096u);
+    bus_.SetRequestLogLimit(3);
+    for (uint8_t reg = 0; reg < 5; ++reg)
+        EXPECT_FALSE(Transact({1, 0x03, 0x00, reg, 0x00, 0x01}).empty());
+    const auto log = bus_.Requests();
+    ASSERT_EQ(log.size(), 3u);
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(log[i], WithCrc({1, 0x03, 0x00, static_cast<uint8_t>(2 + i), 0x00, 0x01}));
+    EXPECT_EQ(bus_.RequestCount(1), 5u);
+    bus_.ClearRequests();
+    EXPECT_TRUE(bus_.Requests().empty());
+    EXPECT_EQ(bus_.RequestCount(1), 0u);
+}
+
 TEST_F(SlaveProtocolTest, InjectedFaultsSitOnTopOfTheInstrument) {
     sim::FaultSpec injected;
     injected.kind = sim::Fault::Exception;
