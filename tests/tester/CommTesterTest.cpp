@@ -3,6 +3,7 @@
 // keeps the bus silent.
 #include "support/BusFixture.h"
 
+#include "sim/Kel7Model.h"
 #include "tester/CommTester.h"
 
 #include <gtest/gtest.h>
@@ -328,6 +329,21 @@ TEST_F(CommTesterTest, SetAndClearCoilWriteTheNumberedCoil) {
     EXPECT_TRUE(prompter_.Boxes().empty()) << prompter_.LastText();
     EXPECT_EQ(Sent(), (std::vector<Bytes>{{1, 5, 0, 4, 0xFF, 0}, {1, 5, 0, 4, 0, 0}}));
     EXPECT_EQ(bank_->CoilWrites(), (std::vector<std::pair<uint16_t, bool>>{{4, true}, {4, false}}));
+}
+
+TEST_F(CommTesterTest, FloatSentToAKel7LevelIsHeldByTheInstrumentAndReadsBack) {
+    bus_.Attach(5, std::make_shared<sim::Kel7Model>(sim::Kel7Options{}));
+    Type(CommTester::kFloat);
+    Tester().fields.address = "5";
+    Tester().fields.sendStart = "41828"; // LEVEL 2
+    Tester().fields.send[0] = "-12.25";
+    Tester().SendData();
+    EXPECT_TRUE(prompter_.Boxes().empty()) << prompter_.LastText();
+    EXPECT_EQ(bus_.WithModel<sim::Kel7Model>(5, [](sim::Kel7Model& m) { return m.LevelValue(2); }),
+              -12.25f);
+    Tester().fields.getStart = "41828";
+    Tester().GetData();
+    EXPECT_EQ(Tester().fields.get[0], "-12.250000");
 }
 
 TEST(CommTesterFormat, HexBitsAndFloatTexts) {
