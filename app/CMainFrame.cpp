@@ -1,6 +1,7 @@
 #include "app/CMainFrame.h"
 
 #include "app/CAboutDlg.h"
+#include "app/CCommTesterDlg.h"
 #include "app/CQuarnexView.h"
 #include "app/CSplashWnd.h"
 #include "app/Pictures.h"
@@ -55,6 +56,9 @@ bool CMainFrame::Create() {
             &CQuarnexView::OnCommunicationParameters);
     connect(actions_[kSelectInstrument], &QAction::triggered, view_,
             &CQuarnexView::OnSelectInstrument);
+    connect(actions_[kCommTester], &QAction::triggered, this, [this] {
+        view_->RunWithPollingStopped([this] { CCommTesterDlg::Run(bus_, prompter_, this); });
+    });
 
     // The port is opened before the window appears; a failure is shown and the program goes on
     // with every instrument absent until the settings dialog opens a port.
@@ -96,7 +100,7 @@ void CMainFrame::CreateActions() {
     connect(actions_[kAbout], &QAction::triggered, this, &CMainFrame::OnAppAbout);
     // The windows behind these commands are not part of this version: the commands show, but
     // cannot be chosen.
-    for (Command c : {kSetupFiles, kCommTester, kUpgrade})
+    for (Command c : {kSetupFiles, kUpgrade})
         actions_[c]->setEnabled(false);
 }
 
