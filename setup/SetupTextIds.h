@@ -19,4 +19,14 @@ constexpr int kAnalogueOutput2Group = 17521;
 
 constexpr int kMaskedCode = 17530; // "* * * *"
 
+constexpr int kSheetCaption = 109; // "KEL set-up, address"
+constexpr int kShowSetupMode = 10657;
+constexpr int kEditSetupMode = 10658;
+constexpr int kShowBatchingMode = 10659;
+constexpr int kEditBatchingMode = 10660;
+constexpr int kShowRecipesMode = 10663;
+constexpr int kEditRecipesMode = 10664;
+constexpr int kExitWithoutSaveQuestion = 10690;
+constexpr int kSaveAndExitQuestion = 10691;
+
 } // namespace quarnex::ids
