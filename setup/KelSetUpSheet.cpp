@@ -1,0 +1,159 @@
+#include "setup/KelSetUpSheet.h"
+
+#include "comm/ModbusMaster.h"
+#include "instrument/Commands.h"
+#include "instrument/InstrumentTexts.h"
+#include "instrument/InstrumentType.h"
+#include "instrument/Registers.h"
+#include "res/Strings.h"
+#include "setup/SetupTextIds.h"
+
+namespace quarnex {
+
+namespace {
+
+// Register 47820: 0 while the instrument is not in batch set-up.
+constexpr int kBatchSetupState = 47820;
+// Check and save make the instrument go through its whole set-up before it answers.
+constexpr int kCheckAndSaveMarginMs = 700;
+
+} // namespace
+
+KelSetUpSheet::KelSetUpSheet(ModbusMaster& bus, int address, SheetMode mode, Prompter& prompter)
+    : bus_(bus), address_(address), mode_(mode), prompter_(prompter),
+      setup_(std::make_unique<InstrumentSetup>()) {}
+
+int KelSetUpSheet::ProlongedTimeout() const {
+    return bus_.DefaultReceiveTimeout() + kCheckAndSaveMarginMs;
+}
+
+bool KelSetUpSheet::LeaveBatchSetup(bool messages) {
+    return SendCommand(bus_, address_, coil::kLeaveBatchSetup, messages, {}, {}, &prompter_);
+}
+
+bool KelSetUpSheet::Create() {
+    pages_.clear();
+    if (!CheckConnectedInstrument(bus_, *setup_, address_, {}, &prompter_))
+        return false;
+    if (!mode_.edit) {
+        if (!setup_->ReadAll(bus_, false, true, &prompter_))
+            return false;
+    } else if (!BatchOrRecipes()) {
+        if (!SendCommand(bus_, address_, coil::kEnterRemoteSetup, true, {}, {}, &prompter_))
+            return false;
+        // A failed read leaves the instrument in remote set-up; the panel lets the user open the
+        // sheet again from that state and leave it properly.
+        if (!setup_->ReadAll(bus_, false, true, &prompter_))
+            return false;
+    } else {
+        uint16_t inBatchSetup = 0;
+        const CommStatus result = bus_.ReadHoldingRegisters(address_, kBatchSetupState, 1,
+                                                            &inBatchSetup, 2, 0, true, &prompter_);
+        if (result != status::kOk) {
+            bus_.ReportLinkError(result, {}, false, &prompter_);
+            bus_.ReportExceptionError(result, {}, &prompter_);
+            return false;
+        }
+        if (inBatchSetup == 0 &&
+            !SendCommand(bus_, address_, coil::kEnterBatchSetup, true, {}, {}, &prompter_))
+            return false;
+        if (!setup_->ReadAll(bus_, false, true, &prompter_) || !setup_->Info().BatchingEnabled()) {
+            LeaveBatchSetup(false);
+            return false;
+        }
+    }
+    pages_ = SheetPages(mode_, setup_->Info());
+    return true;
+}
+
+std::string KelSetUpSheet::Caption() const {
+    int modeText = mode_.edit ? ids::kEditSetupMode : ids::kShowSetupMode;
+    if (mode_.recipes)
+        modeText = mode_.edit ? ids::kEditRecipesMode : ids::kShowRecipesMode;
+    else if (mode_.batching)
+        modeText = mode_.edit ? ids::kEditBatchingMode : ids::kShowBatchingMode;
+    return Text(ids::kSheetCaption) + " " + std::to_string(address_) + " (" + Text(modeText) + ")";
+}
+
+bool KelSetUpSheet::OkCheck() {
+    if (!mode_.edit)
+        return true;
+    if (BatchOrRecipes()) {
+        LeaveBatchSetup(true); // shown when it fails; the sheet closes all the same
+        return true;
+    }
+    if (!prompter_.AskYesNo(Prompter::Icon::Question, Text(ids::kSaveAndExitQuestion)))
+        return false;
+    const CommStatus check = bus_.WriteSingleCoil(address_, coil::kCheckSetup, true, 1,
+                                                  ProlongedTimeout(), true, &prompter_);
+    if (check == status::kIllegalDataValue || check == status::kNegativeAcknowledge) {
+        // The instrument found something wrong with the set-up; its reason decides whether the
+        // user still wants to save it.
+        uint16_t code = 0;
+        const CommStatus read = bus_.ReadHoldingRegisters(address_, reg::kCommandError, 1, &code, 3,
+                                                          0, true, &prompter_);
+        if (read != status::kOk) {
+            bus_.ReportLinkError(read, {}, true, &prompter_);
+            bus_.ReportExceptionError(read, {}, &prompter_);
+            return false;
+        }
+        if (!prompter_.AskYesNo(Prompter::Icon::Question, SaveWarningText(code)))
+            return false;
+    } else if (check != status::kOk) {
+        // The check did not happen: say why instead of leaving OK without an answer (failures
+        // the Retry/Cancel box offered have been seen already).
+        bus_.ReportLinkError(check, {}, true, &prompter_);
+        bus_.ReportExceptionError(check, {}, &prompter_);
+        return false;
+    }
+    return SendCommandWithTimeout(bus_, address_, coil::kLeaveAndSave, 1, ProlongedTimeout(), true,
+                                  {}, {}, &prompter_);
+}
+
+bool KelSetUpSheet::CancelCheck() {
+    if (!mode_.edit)
+        return true;
+    if (BatchOrRecipes()) {
+        LeaveBatchSetup(true);
+        return true;
+    }
+    if (!prompter_.AskYesNo(Prompter::Icon::Question, Text(ids::kExitWithoutSaveQuestion)))
+        return false;
+    SendCommand(bus_, address_, coil::kLeaveWithoutSaving, true, {}, {}, &prompter_);
+    return true;
+}
+
+ShowModeRefresh::Step ShowModeRefresh::Activate(ModbusMaster& bus, const InstrumentSetup& setup) {
+    uint16_t type = 0;
+    const CommStatus result =
+        bus.ReadHoldingRegisters(setup.Address(), reg::kTypeCode, 1, &type, 1, 0, false, nullptr);
+    return {true, result != status::kOk};
+}
+
+ShowModeRefresh::Step ShowModeRefresh::Tick(ModbusMaster& bus, InstrumentSetup& setup) {
+    const InstrumentInfo& info = setup.Info();
+    Step step;
+    switch (phase_) {
+    case 0:
+        step = {true, !setup.ReadNormal(bus, false, nullptr)};
+        break;
+    case 1:
+        if (info.batchCount > 0) {
+            step = {true, !setup.ReadBatch(bus, activity_, false, false, nullptr)};
+            activity_ = activity_ % SetupParameterTable::kActivities + 1;
+        }
+        break;
+    case 2:
+        if (info.specialCount > 0)
+            step = {true, !setup.ReadSpecial(bus, false, false, nullptr)};
+        break;
+    default:
+        if (info.stringCount > 0)
+            step = {true, !setup.ReadTexts(bus, false, nullptr)};
+        break;
+    }
+    phase_ = (phase_ + 1) % 4;
+    return step;
+}
+
+} // namespace quarnex

@@ -1,0 +1,123 @@
+#include "setup/SetupPage.h"
+
+#include "instrument/InstrumentSetup.h"
+#include "instrument/SetupParameterTable.h"
+#include "instrument/ValueFormat.h"
+#include "res/Strings.h"
+#include "setup/SetupTextIds.h"
+
+#include <cmath>
+
+namespace quarnex {
+
+namespace {
+
+bool IsSpecialParameter(int parameter) {
+    return parameter >= SetupParameterTable::kSpecialFirst &&
+           parameter < SetupParameterTable::kValueRows;
+}
+
+// The integer the adjustment dialog starts from; a damaged value starts it from 0 rather than
+// from an undefined conversion.
+int IntegerOf(double value) {
+    if (!std::isfinite(value) || std::fabs(value) > 2.0e9)
+        return 0;
+    return static_cast<int>(std::lround(value));
+}
+
+} // namespace
+
+int ChoiceOf(double value) {
+    if (!std::isfinite(value) || std::fabs(value) > 1.0e9)
+        return -1000000;
+    return static_cast<int>(value);
+}
+
+RowState PageRowState(const PageDescriptor& page, size_t i, const InstrumentSetup& setup) {
+    if (i >= page.rows.size())
+        return RowState{false, false, true};
+    return page.rule ? page.rule(page.rows[i].parameter, setup) : RowState{};
+}
+
+std::vector<RowDisplay> InitialPageDisplay(const PageDescriptor& page, const InstrumentSetup& setup,
+                                           bool editMode) {
+    std::vector<RowDisplay> display;
+    display.reserve(page.rows.size());
+    for (size_t i = 0; i < page.rows.size(); ++i) {
+        const int n = page.rows[i].parameter;
+        RowDisplay row;
+        row.state.shown = PageRowState(page, i, setup).shown;
+        if (row.state.shown) {
+            row.label = setup.Label(n);
+            row.unit = setup.UnitText(n);
+        }
+        row.editButton = editMode && row.state.shown;
+        display.push_back(std::move(row));
+    }
+    return display;
+}
+
+std::vector<RowDisplay> PageDisplay(const PageDescriptor& page, const InstrumentSetup& setup,
+                                    bool editMode) {
+    std::vector<RowDisplay> display;
+    display.reserve(page.rows.size());
+    for (size_t i = 0; i < page.rows.size(); ++i) {
+        const PageRow& r = page.rows[i];
+        RowDisplay row;
+        row.state = PageRowState(page, i, setup);
+        row.editButton = editMode && row.state.shown;
+        if (!row.state.shown) {
+            display.push_back(std::move(row));
+            continue;
+        }
+        row.label = setup.Label(r.parameter);
+        if (!row.state.empty) {
+            row.value = r.editor == EditorKind::Code ? Text(ids::kMaskedCode)
+                                                     : setup.ValueText(r.parameter);
+            row.unit = setup.UnitText(r.parameter);
+        }
+        display.push_back(std::move(row));
+    }
+    return display;
+}
+
+void ShowFailedRead(std::vector<RowDisplay>& display) {
+    for (RowDisplay& row : display)
+        if (row.state.shown)
+            row.value = placeholder::kSetupValue;
+}
+
+int RowRegister(const PageRow& row, const InstrumentSetup& setup) {
+    if (IsSpecialParameter(row.parameter))
+        return setup.SpecialRegister(row.parameter - SetupParameterTable::kSpecialFirst);
+    return setup.NormalRegister(row.parameter);
+}
+
+EditRequest RowEditRequest(const PageRow& row, const InstrumentSetup& setup) {
+    EditRequest request;
+    request.editor = row.editor;
+    request.reg = RowRegister(row, setup);
+    request.caption = setup.Label(row.parameter);
+    request.reread = IsSpecialParameter(row.parameter) ? SetupBlock::Special : SetupBlock::Normal;
+    const double value = setup.Value(row.parameter);
+    switch (row.editor) {
+    case EditorKind::Choice:
+        request.firstChoice = setup.FirstChoice(row.parameter);
+        request.finalChoice = setup.FinalChoice(row.parameter);
+        request.currentIndex = ChoiceOf(value);
+        break;
+    case EditorKind::Adjust:
+        request.endRegister = row.endRegister;
+        request.currentInteger = IntegerOf(value);
+        request.currentText = setup.ValueText(row.parameter);
+        break;
+    case EditorKind::Number:
+    case EditorKind::Code: // the real code, so the user edits the current one
+    case EditorKind::Special:
+        request.currentText = setup.ValueText(row.parameter);
+        break;
+    }
+    return request;
+}
+
+} // namespace quarnex

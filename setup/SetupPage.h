@@ -1,0 +1,116 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace quarnex {
+
+class InstrumentSetup;
+
+// How the ">>" of a row changes its parameter.
+enum class EditorKind {
+    Choice,  // the choice dialog with the parameter's list; the chosen position is written
+    Number,  // the number dialog, opened with the value's display text
+    Code,    // a lock code: its value field is masked, the number dialog gets the real code
+    Adjust,  // the analogue outputs' adjustment dialog, ended through an adjust-end register
+    Special, // a special-menu parameter: the number dialog; label, unit, decimals from the
+             // instrument
+};
+
+// The block of the set-up copy a row's value lives in: what is read again after a confirmed edit.
+enum class SetupBlock {
+    Normal,  // ReadNormal
+    Special, // ReadSpecial without descriptors
+};
+
+// One row of a page: a label, a read-only value field, a unit field and a ">>" button.
+struct PageRow {
+    int parameter; // row of SetupParameterTable (0-188)
+    EditorKind editor;
+    int endRegister = 0; // Adjust: the register that is written with 0 when the adjustment ends
+};
+
+// What a page's dependent rules make of a row.
+struct RowState {
+    bool shown = true;   // false: label, value, unit and ">>" are hidden altogether
+    bool enabled = true; // false: label and ">>" are disabled
+    bool empty = false;  // the value and unit fields are empty (the parameter keeps its value)
+
+    bool operator==(const RowState&) const = default;
+};
+
+// A page's dependent rules: the state of the row that shows `parameter`, from the set-up values
+// alone (the instrument's counts included). Pure: the same values give the same state.
+using RowRule = RowState (*)(int parameter, const InstrumentSetup& setup);
+
+// A framed group of consecutive rows with a heading.
+struct PageGroup {
+    int title; // string ID
+    size_t firstRow;
+    size_t rowCount;
+};
+
+// A set-up page as data. Every page is its rows plus its rules; one page widget renders any of
+// them. A page with a live part (the calibration page's measured signal) keeps that part beside
+// its descriptor and still shows its parameter rows through this one.
+struct PageDescriptor {
+    int title; // string ID of the tab text
+    std::vector<PageRow> rows;
+    RowRule rule = nullptr; // none: every row shown, enabled and filled
+    std::vector<PageGroup> groups;
+};
+
+// The rule's verdict for row index i of the page (rows without a rule are shown and enabled).
+RowState PageRowState(const PageDescriptor& page, size_t i, const InstrumentSetup& setup);
+
+// What the page shows in one row.
+struct RowDisplay {
+    std::string label;
+    std::string value;
+    std::string unit;
+    RowState state;
+    bool editButton = false; // ">>" visible: only in edit mode, and never on a hidden row
+};
+
+// The page before its first read: labels and units from the set-up copy (for special rows the
+// instrument's own names and units), empty values, the rows the instrument does not have hidden,
+// everything else enabled.
+std::vector<RowDisplay> InitialPageDisplay(const PageDescriptor& page, const InstrumentSetup& setup,
+                                           bool editMode);
+
+// The page after a successful read: every value's display text, its unit, and the page's rules
+// applied. A lock code shows "* * * *" while its lock is On.
+std::vector<RowDisplay> PageDisplay(const PageDescriptor& page, const InstrumentSetup& setup,
+                                    bool editMode);
+
+// After a failed read every value field shows "----------"; labels, units and row states stay as
+// the last successful display left them, so the fields recover with the next good read.
+void ShowFailedRead(std::vector<RowDisplay>& display);
+
+// Everything the editor that ">>" opens needs to know.
+struct EditRequest {
+    EditorKind editor = EditorKind::Number;
+    int reg = 0;         // the register the value is written to (as a float)
+    std::string caption; // the parameter's label
+    int firstChoice = 0; // Choice: the list's string IDs
+    int finalChoice = 0;
+    int currentIndex = 0;                   // Choice: the position preselected
+    std::string currentText;                // Number, Code, Special: the text in the edit
+    int endRegister = 0;                    // Adjust
+    int currentInteger = 0;                 // Adjust: the value the dialog writes when it opens
+    SetupBlock reread = SetupBlock::Normal; // what to read again after the editor ends with OK
+};
+
+// The register a row's value is read from and written to: first normal set-up register + 2 n for
+// a normal parameter, first special set-up register + 2 j for special parameter j.
+int RowRegister(const PageRow& row, const InstrumentSetup& setup);
+
+// The request for the ">>" of a row, from the set-up copy as it is now.
+EditRequest RowEditRequest(const PageRow& row, const InstrumentSetup& setup);
+
+// A choice position or count from a stored float; a value that is no number or far outside any
+// list (an unread 999.0 stays 999) gives a number that no rule or list accepts.
+int ChoiceOf(double value);
+
+} // namespace quarnex
