@@ -200,7 +200,9 @@ bool LoadUpgradeFileBytes(const std::string& path, std::vector<uint8_t>& bytes, 
         owner.Error(std::strerror(error));
         return false;
     };
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking on the open: a FIFO or a terminal chosen by mistake must not hang the program
+    // (neither can be positioned, so the seek below refuses them with the system's reason).
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return fail(errno);
     struct Closer {

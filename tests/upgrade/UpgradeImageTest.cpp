@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace quarnex {
 namespace {
@@ -285,6 +287,12 @@ TEST_F(UpgradeFileTest, AFileReadsLikeItsBytesAndSystemFailuresShowTheirReason) 
         fromFile.ReadFile(Write("empty.hex", {}), UpgradeImage::OnFailure::Clear, prompter_));
     EXPECT_FALSE(fromFile.ReadFile(dir_.string(), UpgradeImage::OnFailure::Clear, prompter_));
     EXPECT_FALSE(fromFile.Valid());
+    // A FIFO without a writer neither hangs the open nor is read.
+    const auto fifo = dir_ / "fifo.hex";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    prompter_.Clear();
+    EXPECT_FALSE(fromFile.ReadFile(fifo.string(), UpgradeImage::OnFailure::Clear, prompter_));
+    EXPECT_EQ(prompter_.LastText(), "Illegal seek");
 }
 
 } // namespace
