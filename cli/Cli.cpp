@@ -2,6 +2,7 @@
 
 #include "comm/ModbusMaster.h"
 #include "platform/Clock.h"
+#include "platform/PortDiscovery.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
 #include "sim/DemoBus.h"
@@ -259,6 +260,7 @@ std::string CliUsage() {
            "  writef ADDR REG VALUE...   write floats, high word first\n"
            "  coil   ADDR COIL on|off    write one coil (numbered from 1)\n"
            "  scan   [FIRST [LAST]]      list the addresses that answer register 40001\n"
+           "  ports                     list the serial devices and whether they can be used\n"
            "registers are numbered 40001-49999, addresses 1-247\n"
            "options:\n"
            "  -d, --device PATH   serial device (default: the profile's COM port)\n"
@@ -269,6 +271,44 @@ std::string CliUsage() {
            "  -t, --timeout MS    receive margin in place of the usual 400 ms\n"
            "  -n, --repeat N      run the request N times and print a summary\n"
            "      --demo          use a simulated bus of instruments instead of a device\n";
+}
+
+// `ports`: the serial devices present, as the settings dialog offers them. QUARNEX_PORTS_ROOT, when
+// set, is a folder holding dev/, sys/, proc/ and run/lock/ to look at instead of the system's own;
+// the tests point it at a fake tree.
+static int RunPorts(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() > 1) {
+        err << "quarnex-cli: ports takes no arguments\n";
+        return 2;
+    }
+    const char* fakeRoot = std::getenv("QUARNEX_PORTS_ROOT");
+    const std::vector<SerialDeviceInfo> devices =
+        fakeRoot && *fakeRoot
+            ? DiscoverSerialDevices(PortRoots::Under(fakeRoot), PortUser::Current())
+            : DiscoverSerialDevices();
+    if (devices.empty()) {
+        out << "no serial devices found\n";
+        return 0;
+    }
+    for (const SerialDeviceInfo& d : devices) {
+        out << d.path << '\n';
+        if (d.preferredPath != d.path)
+            out << "  by-id:   " << d.preferredPath << '\n';
+        if (const std::string description = SerialDeviceDescription(d); !description.empty())
+            out << "  device:  " << description << '\n';
+        if (!d.driver.empty())
+            out << "  driver:  " << d.driver << '\n';
+        if (d.latencyTimerMs >= 0)
+            out << "  latency: " << d.latencyTimerMs << " ms\n";
+        if (std::string hint = LatencyTimerHint(d); !hint.empty()) {
+            for (size_t at = hint.find('\n'); at != std::string::npos; at = hint.find('\n', at + 1))
+                hint.insert(at + 1, "           ");
+            out << "           " << hint << '\n';
+        }
+        const std::string problem = SerialDeviceProblemText(d);
+        out << "  access:  " << (problem.empty() ? "usable" : problem) << '\n';
+    }
+    return 0;
 }
 
 static int RunCliOnMaster(const Options& o, const Request& r, ModbusMaster& master,
@@ -379,6 +419,8 @@ int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::
         out << CliUsage();
         return 0;
     }
+    if (!args.empty() && args[0] == "ports")
+        return RunPorts(args, out, err);
     Options o;
     Request r;
     std::string e = ParseOptions(args, o);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -73,6 +74,18 @@ bool WaitReady(int fd, short events, int64_t deadlineNs, short& revents) {
     }
 }
 
+// Asks the driver to pass received bytes on at once instead of collecting them: a USB adapter
+// otherwise holds back each answer for its latency timer (16 ms on FTDI chips, which set the timer
+// to 1 ms for this flag), and an 8250 UART for its FIFO's time-out. Drivers without the request
+// (pseudo-terminals among them) refuse it; the port then works as it would have anyway.
+void RequestLowLatency(int fd) {
+    serial_struct serial{};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) != 0 || (serial.flags & ASYNC_LOW_LATENCY))
+        return;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    ::ioctl(fd, TIOCSSERIAL, &serial);
+}
+
 } // namespace
 
 bool ParseSerialMode(const std::string& mode, SerialMode& out) {
@@ -106,8 +119,10 @@ bool PosixSerialPort::Open(const std::string& devicePath, std::string& errorText
         ::close(fd);
         return false;
     }
-    if (::isatty(fd))
+    if (::isatty(fd)) {
         ::ioctl(fd, TIOCEXCL);
+        RequestLowLatency(fd);
+    }
     fd_ = fd;
     timeouts_ = {};
     return true;

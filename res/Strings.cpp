@@ -19,6 +19,7 @@ const Entry kEntries[] = {
 #include "res/strings_instrument.inc"
 #include "res/strings_monitor.inc"
 #include "res/strings_panel.inc"
+#include "res/strings_ports.inc"
 #include "res/strings_setup.inc"
 #include "res/strings_tester.inc"
 #include "res/strings_upgrade.inc"

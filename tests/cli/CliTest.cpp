@@ -1,7 +1,9 @@
 #include "support/BusFixture.h"
+#include "support/FakePortTree.h"
 
 #include "cli/Cli.h"
 
+#include <cstdlib>
 #include <sstream>
 
 namespace quarnex::test {
@@ -114,6 +116,37 @@ TEST_F(CliTest, MissingDeviceNamesThePath) {
               1);
     EXPECT_EQ(err.str(), "Can not open serial communication port.\n"
                          "COM1 (/dev/quarnex-none): No such file or directory\n");
+}
+
+// `ports` against a fake device tree: each device with its details and what keeps it from use.
+TEST(CliPortsTest, ListsTheDevicesOfTheTreeItIsPointedAt) {
+    FakePortTree tree;
+    tree.Build();
+    ASSERT_EQ(::setenv("QUARNEX_PORTS_ROOT", tree.Root().c_str(), 1), 0);
+    std::ostringstream out, err;
+    const Profile profile;
+    const int code = RunCli({"ports"}, profile, out, err);
+    ::unsetenv("QUARNEX_PORTS_ROOT");
+    ASSERT_EQ(code, 0) << err.str();
+    const std::string text = out.str();
+    EXPECT_EQ(text.substr(0, text.find(tree.Dev("ttyUSB1"))),
+              tree.Dev("ttyUSB0") + "\n" + "  by-id:   " + tree.Dev(FakePortTree::kFtdiById) +
+                  "\n"
+                  "  device:  FTDI FT232R USB UART, serial A10K3B2C (0403:6001)\n"
+                  "  driver:  ftdi_sio\n"
+                  "  latency: 1 ms\n" // lowered on the way: the fake attribute is writable
+                  "  access:  usable\n");
+    EXPECT_NE(text.find(tree.Dev("ttyACM0") +
+                        "\n  device:  Arduino (www.arduino.cc) Uno, serial 8573531 (2341:0043)\n"
+                        "  driver:  cdc_acm\n  access:  In use by minicom (process " +
+                        std::to_string(FakePortTree::kMinicomPid) + ").\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("  access:  In use by screen"), std::string::npos) << text;
+    EXPECT_EQ(text.find(tree.Dev("ttyS1")), std::string::npos) << text;
+
+    EXPECT_EQ(RunCli({"ports", "extra"}, profile, out, err), 2);
+    EXPECT_NE(CliUsage().find("  ports "), std::string::npos);
 }
 
 } // namespace
