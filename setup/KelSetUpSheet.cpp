@@ -47,9 +47,10 @@ bool KelSetUpSheet::Create() {
             return false;
     } else {
         uint16_t inBatchSetup = 0;
-        const CommStatus result = bus_.ReadHoldingRegisters(address_, kBatchSetupState, 1,
-                                                            &inBatchSetup, 2, 0, true, &prompter_);
-        if (result != status::kOk) {
+        const CommStatus result =
+            bus_.ReadHoldingRegisters(address_, kBatchSetupState, 1, &inBatchSetup,
+                                      {.retries = 2, .showRetryBox = true, .owner = &prompter_});
+        if (result != CommStatus::Ok) {
             bus_.ReportLinkError(result, {}, false, &prompter_);
             bus_.ReportExceptionError(result, {}, &prompter_);
             return false;
@@ -84,30 +85,38 @@ bool KelSetUpSheet::OkCheck() {
     }
     if (!prompter_.AskYesNo(Prompter::Icon::Question, Text(ids::kSaveAndExitQuestion)))
         return false;
-    const CommStatus check = bus_.WriteSingleCoil(address_, coil::kCheckSetup, true, 1,
-                                                  ProlongedTimeout(), true, &prompter_);
-    if (check == status::kIllegalDataValue || check == status::kNegativeAcknowledge) {
+    const CommStatus check = bus_.WriteSingleCoil(address_, coil::kCheckSetup, true,
+                                                  {.retries = 1,
+                                                   .extraTimeout = ProlongedTimeout(),
+                                                   .showRetryBox = true,
+                                                   .owner = &prompter_});
+    if (check == CommStatus::IllegalDataValue || check == CommStatus::NegativeAcknowledge) {
         // The instrument found something wrong with the set-up; its reason decides whether the
         // user still wants to save it.
         uint16_t code = 0;
-        const CommStatus read = bus_.ReadHoldingRegisters(address_, reg::kCommandError, 1, &code, 3,
-                                                          0, true, &prompter_);
-        if (read != status::kOk) {
+        const CommStatus read =
+            bus_.ReadHoldingRegisters(address_, reg::kCommandError, 1, &code,
+                                      {.retries = 3, .showRetryBox = true, .owner = &prompter_});
+        if (read != CommStatus::Ok) {
             bus_.ReportLinkError(read, {}, true, &prompter_);
             bus_.ReportExceptionError(read, {}, &prompter_);
             return false;
         }
         if (!prompter_.AskYesNo(Prompter::Icon::Question, SaveWarningText(code)))
             return false;
-    } else if (check != status::kOk) {
+    } else if (check != CommStatus::Ok) {
         // The check did not happen: say why instead of leaving OK without an answer (failures
         // the Retry/Cancel box offered have been seen already).
         bus_.ReportLinkError(check, {}, true, &prompter_);
         bus_.ReportExceptionError(check, {}, &prompter_);
         return false;
     }
-    return SendCommandWithTimeout(bus_, address_, coil::kLeaveAndSave, 1, ProlongedTimeout(), true,
-                                  {}, {}, &prompter_);
+    return SendCommandWithTimeout(bus_, address_, coil::kLeaveAndSave,
+                                  {.retries = 1,
+                                   .extraTimeout = ProlongedTimeout(),
+                                   .showRetryBox = true,
+                                   .owner = &prompter_},
+                                  {}, {});
 }
 
 bool KelSetUpSheet::CancelCheck() {
@@ -126,8 +135,8 @@ bool KelSetUpSheet::CancelCheck() {
 ShowModeRefresh::Step ShowModeRefresh::Activate(ModbusMaster& bus, const InstrumentSetup& setup) {
     uint16_t type = 0;
     const CommStatus result =
-        bus.ReadHoldingRegisters(setup.Address(), reg::kTypeCode, 1, &type, 1, 0, false, nullptr);
-    return {true, result != status::kOk};
+        bus.ReadHoldingRegisters(setup.Address(), reg::kTypeCode, 1, &type, {.retries = 1});
+    return {true, result != CommStatus::Ok};
 }
 
 ShowModeRefresh::Step ShowModeRefresh::Tick(ModbusMaster& bus, InstrumentSetup& setup) {

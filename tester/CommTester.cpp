@@ -141,19 +141,18 @@ void CommTester::GetData() {
         return;
     WaitCursor wait(prompter_);
     const int slave = address_, start = getStart_;
-    CommStatus status = status::kOk;
+    CommStatus status = CommStatus::Ok;
     switch (type_) {
     case kOneRegister: {
         uint16_t reg = 0;
-        status = bus_.ReadHoldingRegisters(slave, start, 1, &reg, kRetries, 0, true, &prompter_);
+        status = bus_.ReadHoldingRegisters(slave, start, 1, &reg, Options());
         if (Succeeded(status))
             fields.get = {std::to_string(static_cast<int16_t>(reg)), HexText(reg), BitPattern(reg)};
         break;
     }
     case kThreeRegisters: {
         uint16_t regs[kRows] = {};
-        status =
-            bus_.ReadHoldingRegisters(slave, start, kRows, regs, kRetries, 0, true, &prompter_);
+        status = bus_.ReadHoldingRegisters(slave, start, kRows, regs, Options());
         if (Succeeded(status))
             for (int row = 0; row < kRows; ++row)
                 fields.get[row] = std::to_string(static_cast<int16_t>(regs[row]));
@@ -161,7 +160,7 @@ void CommTester::GetData() {
     }
     case kScaledInteger: {
         uint16_t regs[3] = {};
-        status = bus_.ReadHoldingRegisters(slave, start, 3, regs, kRetries, 0, true, &prompter_);
+        status = bus_.ReadHoldingRegisters(slave, start, 3, regs, Options());
         if (Succeeded(status)) {
             fields.get[0] = std::to_string(RegistersToInt32(regs[0], regs[1]));
             fields.get[1] = std::to_string(static_cast<int16_t>(regs[2]));
@@ -171,10 +170,9 @@ void CommTester::GetData() {
     case kFloat:
     case kModiconFloat: {
         float value = 0.0f;
-        status = type_ == kFloat ? bus_.ReadFloatRegisters(slave, start, 1, &value, kRetries, 0,
-                                                           true, &prompter_)
-                                 : bus_.ReadModiconFloatRegisters(slave, start, 1, &value, kRetries,
-                                                                  0, true, &prompter_);
+        status = type_ == kFloat
+                     ? bus_.ReadFloatRegisters(slave, start, 1, &value, Options())
+                     : bus_.ReadModiconFloatRegisters(slave, start, 1, &value, Options());
         if (Succeeded(status))
             fields.get[0] = FloatText(value);
         break;
@@ -211,15 +209,14 @@ void CommTester::SendData() {
     if (!ReadFields())
         return;
     const int slave = address_, start = sendStart_;
-    CommStatus status = status::kOk;
+    CommStatus status = CommStatus::Ok;
     switch (type_) {
     case kOneRegister: {
         int64_t value = 0;
         if (!ParseSendValue(0, INT16_MIN, INT16_MAX, value))
             return;
         WaitCursor wait(prompter_);
-        status = bus_.WriteSingleRegister(slave, start, static_cast<uint16_t>(value), kRetries, 0,
-                                          true, &prompter_);
+        status = bus_.WriteSingleRegister(slave, start, static_cast<uint16_t>(value), Options());
         break;
     }
     case kThreeRegisters: {
@@ -231,8 +228,7 @@ void CommTester::SendData() {
             regs[row] = static_cast<uint16_t>(value);
         }
         WaitCursor wait(prompter_);
-        status =
-            bus_.WriteMultipleRegisters(slave, start, kRows, regs, kRetries, 0, true, &prompter_);
+        status = bus_.WriteMultipleRegisters(slave, start, kRows, regs, Options());
         break;
     }
     case kScaledInteger: {
@@ -245,7 +241,7 @@ void CommTester::SendData() {
                                   static_cast<uint16_t>(bits & 0xFFFF),
                                   static_cast<uint16_t>(decimals)};
         WaitCursor wait(prompter_);
-        status = bus_.WriteMultipleRegisters(slave, start, 3, regs, kRetries, 0, true, &prompter_);
+        status = bus_.WriteMultipleRegisters(slave, start, 3, regs, Options());
         break;
     }
     case kFloat:
@@ -254,10 +250,9 @@ void CommTester::SendData() {
         if (!ParseSendFloat(value))
             return;
         WaitCursor wait(prompter_);
-        status = type_ == kFloat ? bus_.WriteFloatRegisters(slave, start, 1, &value, kRetries, 0,
-                                                            true, &prompter_)
-                                 : bus_.WriteModiconFloatRegisters(slave, start, 1, &value,
-                                                                   kRetries, 0, true, &prompter_);
+        status = type_ == kFloat
+                     ? bus_.WriteFloatRegisters(slave, start, 1, &value, Options())
+                     : bus_.WriteModiconFloatRegisters(slave, start, 1, &value, Options());
         break;
     }
     case kDataTypeCount:
@@ -270,10 +265,10 @@ void CommTester::SendData() {
 void CommTester::SetCoil(bool on) {
     if (!ReadFields())
         return;
-    CommStatus status = status::kOk;
+    CommStatus status = CommStatus::Ok;
     {
         WaitCursor wait(prompter_);
-        status = bus_.WriteSingleCoil(address_, coil_, on, kRetries, 0, true, &prompter_);
+        status = bus_.WriteSingleCoil(address_, coil_, on, Options());
     }
     if (!Succeeded(status))
         Report(status);

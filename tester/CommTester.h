@@ -89,7 +89,10 @@ private:
     bool ParseSendValue(int row, int64_t min, int64_t max, int64_t& value);
     bool ParseSendFloat(float& value);
     void ShowGetFailure();
-    bool Succeeded(CommStatus status) const { return status == status::kOk; }
+    bool Succeeded(CommStatus status) const { return status == CommStatus::Ok; }
+    TransactionOptions Options() const {
+        return {.retries = kRetries, .showRetryBox = true, .owner = &prompter_};
+    }
     void Report(CommStatus status);
 
     ModbusMaster& bus_;

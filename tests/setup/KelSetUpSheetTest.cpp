@@ -157,7 +157,7 @@ TEST_F(KelSetUpSheetTest, BatchingEntersBatchSetupOnlyWhenNotInItAndAlwaysLeaves
         EXPECT_TRUE(sheet.OkCheck());
         EXPECT_EQ(Coils(), (std::vector<int>{kCoilBatchEnter, kCoilBatchLeave}));
     }
-    ASSERT_EQ(Coil(1, kCoilBatchEnter), status::kOk); // 47820 now reads non-zero
+    ASSERT_EQ(Coil(1, kCoilBatchEnter), CommStatus::Ok); // 47820 now reads non-zero
     ClearLogs();
     KelSetUpSheet sheet(*master_, 1, recipes_, prompter_);
     ASSERT_TRUE(sheet.Create());

@@ -26,10 +26,10 @@ protected:
     bool ReadInstrument(InstrumentProgramInfo& info) {
         uint16_t kb = 0;
         std::vector<uint16_t> app(bootreg::kInfoRegisters), boot(bootreg::kInfoRegisters);
-        EXPECT_EQ(master_->ReadHoldingRegisters(5, bootreg::kFlashSize, 1, &kb), status::kOk);
-        EXPECT_EQ(master_->ReadHoldingRegisters(5, bootreg::kAppInfo, 23, app.data()), status::kOk);
+        EXPECT_EQ(master_->ReadHoldingRegisters(5, bootreg::kFlashSize, 1, &kb), CommStatus::Ok);
+        EXPECT_EQ(master_->ReadHoldingRegisters(5, bootreg::kAppInfo, 23, app.data()), CommStatus::Ok);
         EXPECT_EQ(master_->ReadHoldingRegisters(5, bootreg::kBootInfo, 23, boot.data()),
-                  status::kOk);
+                  CommStatus::Ok);
         return ParseInstrumentProgramInfo(kb, app, boot, info);
     }
 
@@ -39,18 +39,18 @@ protected:
         for (const BootLoaderStep& s : plan.steps) {
             switch (s.kind) {
             case BootLoaderStep::Kind::Enter:
-                ASSERT_EQ(Write(bootreg::kEnter, EnterBootLoaderCommand()), status::kOk);
+                ASSERT_EQ(Write(bootreg::kEnter, EnterBootLoaderCommand()), CommStatus::Ok);
                 break;
             case BootLoaderStep::Kind::Erase:
-                ASSERT_EQ(Write(bootreg::kErase, EraseCommand(s.value)), status::kOk) << s.value;
+                ASSERT_EQ(Write(bootreg::kErase, EraseCommand(s.value)), CommStatus::Ok) << s.value;
                 break;
             case BootLoaderStep::Kind::Program:
                 ASSERT_EQ(Write(bootreg::kProgram, ProgramCommand(plan.blocks[s.block])),
-                          status::kOk)
+                          CommStatus::Ok)
                     << plan.blocks[s.block].address;
                 break;
             case BootLoaderStep::Kind::Restart:
-                ASSERT_EQ(Write(bootreg::kRestart, RestartCommand()), status::kOk);
+                ASSERT_EQ(Write(bootreg::kRestart, RestartCommand()), CommStatus::Ok);
                 break;
             default:
                 break;
