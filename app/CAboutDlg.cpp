@@ -1,7 +1,7 @@
 #include "app/CAboutDlg.h"
 
 #include "app/Pictures.h"
-#include "app/UiText.h"
+#include "ui/UiText.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>

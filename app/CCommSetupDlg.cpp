@@ -1,10 +1,10 @@
 #include "app/CCommSetupDlg.h"
 
-#include "app/UiText.h"
 #include "comm/CommSettings.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
 #include "res/Strings.h"
+#include "ui/UiText.h"
 
 #include <QButtonGroup>
 #include <QDialogButtonBox>

@@ -1,7 +1,7 @@
 #include "app/CInstrToViewPropSheet.h"
 
 #include "app/CInstrumentSearchDlg.h"
-#include "app/UiText.h"
+#include "ui/UiText.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

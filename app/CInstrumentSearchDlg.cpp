@@ -1,6 +1,6 @@
 #include "app/CInstrumentSearchDlg.h"
 
-#include "app/UiText.h"
+#include "ui/UiText.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -4,7 +4,7 @@
 #include "app/CQuarnexView.h"
 #include "app/CSplashWnd.h"
 #include "app/Pictures.h"
-#include "app/UiText.h"
+#include "ui/UiText.h"
 
 #include <QAction>
 #include <QApplication>

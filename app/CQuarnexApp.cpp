@@ -2,10 +2,11 @@
 
 #include "app/CMainFrame.h"
 #include "app/CSplashWnd.h"
-#include "app/DemoSession.h"
-#include "app/QtPrompter.h"
-#include "app/UiText.h"
+#include "demo/DemoSession.h"
+#include "monitor/WatchedSet.h"
 #include "platform/Profile.h"
+#include "ui/QtPrompter.h"
+#include "ui/UiText.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -54,11 +55,13 @@ bool CQuarnexApp::InitInstance(const QStringList& arguments, int& exitCode) {
             return false;
         }
         profile = &demo_->DemoProfile();
-        // The simulated bus keeps a log of every request for tests; nobody reads it here, so it
-        // is dropped now and then instead of growing for as long as the demo runs.
+        AddressFlags watched{};
+        for (int address : DemoSession::Addresses())
+            if (address >= kFirstAddress && address <= kLastAddress)
+                watched[address] = true;
+        SaveWatchedSet(*profile, watched);
         demoLogTrim_ = std::make_unique<QTimer>();
-        QObject::connect(demoLogTrim_.get(), &QTimer::timeout,
-                         [this] { demo_->Bus().ClearRequests(); });
+        QObject::connect(demoLogTrim_.get(), &QTimer::timeout, [this] { demo_->DropRequestLog(); });
         demoLogTrim_->start(kDemoLogTrimMs);
     } else {
         profile_ = std::make_unique<Profile>(Profile::DefaultPath());

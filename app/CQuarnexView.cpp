@@ -3,11 +3,11 @@
 #include "app/CCommSetupDlg.h"
 #include "app/CInstrToViewPropSheet.h"
 #include "app/Pictures.h"
-#include "app/UiText.h"
 #include "app/panel/OpenPanel.h"
 #include "comm/ModbusMaster.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
+#include "ui/UiText.h"
 
 #include <QHeaderView>
 #include <QPainter>

@@ -3,7 +3,7 @@
 #include "app/panel/CBitmapButton.h"
 #include "app/panel/CSideWindowDlgs.h"
 #include "app/panel/CValueEntryDlg.h"
-#include "monitor/panel/PanelTextIds.h"
+#include "res/PanelTextIds.h"
 #include "res/Strings.h"
 
 #include <QFont>

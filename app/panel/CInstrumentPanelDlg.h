@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/panel/OpenPanel.h"
-#include "app/panel/TickTimer.h"
 #include "monitor/panel/InstrumentPanel.h"
+#include "ui/TickTimer.h"
 
 #include <QDialog>
 

@@ -2,7 +2,7 @@
 
 #include "app/panel/CValueEntryDlg.h"
 #include "app/panel/OpenPanel.h"
-#include "monitor/panel/PanelTextIds.h"
+#include "res/PanelTextIds.h"
 #include "res/Strings.h"
 
 #include <QGridLayout>

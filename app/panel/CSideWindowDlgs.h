@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/panel/TickTimer.h"
+#include "edit/ValueEntry.h"
 #include "monitor/panel/SideWindows.h"
-#include "monitor/panel/ValueEntry.h"
+#include "ui/TickTimer.h"
 
 #include <QDialog>
 

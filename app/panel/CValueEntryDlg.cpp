@@ -1,6 +1,6 @@
 #include "app/panel/CValueEntryDlg.h"
 
-#include "monitor/panel/PanelTextIds.h"
+#include "res/PanelTextIds.h"
 #include "res/Strings.h"
 
 #include <QComboBox>

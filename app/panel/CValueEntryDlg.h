@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/panel/TickTimer.h"
-#include "monitor/panel/ValueEntry.h"
+#include "edit/ValueEntry.h"
+#include "ui/TickTimer.h"
 
 #include <QDialog>
 

@@ -2,7 +2,7 @@
 // the state it found it.
 #include "support/QtTestSupport.h"
 
-#include "app/ProgressDialog.h"
+#include "ui/ProgressDialog.h"
 
 #include <QMainWindow>
 #include <QPushButton>

@@ -1,6 +1,6 @@
-#include "app/ProgressDialog.h"
+#include "ui/ProgressDialog.h"
 
-#include "app/UiText.h"
+#include "ui/UiText.h"
 
 #include <QCoreApplication>
 #include <QLabel>
