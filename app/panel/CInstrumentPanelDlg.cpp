@@ -69,7 +69,6 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
     };
 
     setWindowTitle(QString::fromStdString(logic_.GetDisplay().caption));
-    timer_.Connect(this, &CInstrumentPanelDlg::OnTimer);
 
     // Fields.
     name_ = Field(this, 12);
@@ -208,21 +207,8 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
     Render();
 }
 
-void CInstrumentPanelDlg::Start() {
-    const int period = logic_.Open();
-    Render();
-    timer_.Rearm(period);
-}
-
-void CInstrumentPanelDlg::OnTimer() {
-    timer_.Stop();
-    const int next = logic_.Tick();
-    Render();
-    timer_.Rearm(next);
-}
-
 void CInstrumentPanelDlg::done(int result) {
-    timer_.Stop();
+    StopPolling();
     QDialog::done(result);
 }
 
@@ -266,22 +252,22 @@ void CInstrumentPanelDlg::RunSheet(InstrumentPanel::SheetMode mode) {
     // Polling stops before the question and the state read: the question's box runs an event
     // loop of its own, and a tick inside it would poll between the user's answer and the state
     // the sheet is opened on.
-    timer_.Stop();
-    if (!logic_.MayOpenSetupSheet(mode)) {
-        timer_.Rearm(InstrumentPanel::kActivePeriodMs);
-        return;
-    }
-    hooks_.setupSheet(this, logic_.Address(), mode);
-    timer_.Rearm(InstrumentPanel::RestartPeriodAfterSheet(mode));
+    WithTimerStopped([&] {
+        if (!logic_.MayOpenSetupSheet(mode))
+            return InstrumentPanel::kActivePeriodMs;
+        hooks_.setupSheet(this, logic_.Address(), mode);
+        return InstrumentPanel::RestartPeriodAfterSheet(mode);
+    });
 }
 
 void CInstrumentPanelDlg::RunBackupOrRestore(const std::function<void(QWidget*, int)>& open) {
     if (!open)
         return;
-    timer_.Stop();
-    if (logic_.MayOpenBackupOrRestore())
-        open(this, logic_.Address());
-    timer_.Rearm(InstrumentPanel::kActivePeriodMs);
+    WithTimerStopped([&] {
+        if (logic_.MayOpenBackupOrRestore())
+            open(this, logic_.Address());
+        return InstrumentPanel::kActivePeriodMs;
+    });
 }
 
 // ---- Entry points ----

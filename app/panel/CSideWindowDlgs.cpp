@@ -52,7 +52,6 @@ CInstrumentInfoDlg::CInstrumentInfoDlg(ModbusMaster& bus, int address, Prompter&
                                        QWidget* parent)
     : QDialog(parent), bus_(bus), prompter_(prompter), logic_(bus, address, prompter) {
     nameEditor_ = [this](TextEntry& entry) { return CTextDlg::Run(entry, this); };
-    timer_.Connect(this, &CInstrumentInfoDlg::OnTimer);
 
     name_ = Field(this, 12);
     serial_ = Field(this, 12);
@@ -88,30 +87,18 @@ CInstrumentInfoDlg::CInstrumentInfoDlg(ModbusMaster& bus, int address, Prompter&
     Render();
 }
 
-void CInstrumentInfoDlg::Start() {
-    const int period = logic_.Open();
-    Render();
-    timer_.Rearm(period);
-}
-
-void CInstrumentInfoDlg::OnTimer() {
-    timer_.Stop();
-    const int next = logic_.Tick();
-    Render();
-    timer_.Rearm(next);
-}
-
 void CInstrumentInfoDlg::OnEditName() {
-    timer_.Stop();
-    TextEntry entry(bus_, logic_.Address(), InstrumentInfoWindow::kNameRegister,
-                    InstrumentInfoWindow::kNameRegisters, Text(ids::kInstrumentNameCaption),
-                    logic_.GetDisplay().name, prompter_);
-    nameEditor_(entry);
-    timer_.Rearm(logic_.PeriodAfterEditor());
+    WithTimerStopped([&] {
+        TextEntry entry(bus_, logic_.Address(), InstrumentInfoWindow::kNameRegister,
+                        InstrumentInfoWindow::kNameRegisters, Text(ids::kInstrumentNameCaption),
+                        logic_.GetDisplay().name, prompter_);
+        nameEditor_(entry);
+        return logic_.PeriodAfterEditor();
+    });
 }
 
 void CInstrumentInfoDlg::done(int result) {
-    timer_.Stop();
+    StopPolling();
     QDialog::done(result);
 }
 
@@ -131,7 +118,6 @@ void CInstrumentInfoDlg::Render() {
 CLevelsDlg::CLevelsDlg(ModbusMaster& bus, int address, Prompter& prompter, QWidget* parent)
     : QDialog(parent), bus_(bus), prompter_(prompter), logic_(bus, address, prompter) {
     levelEditor_ = [this](NumericEntry& entry) { return CNumberDlg::Run(entry, this); };
-    timer_.Connect(this, &CLevelsDlg::OnTimer);
 
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel(Ui(ids::kLevelStatusLabel), this), 0, 2);
@@ -165,29 +151,17 @@ CLevelsDlg::CLevelsDlg(ModbusMaster& bus, int address, Prompter& prompter, QWidg
     Render();
 }
 
-void CLevelsDlg::Start() {
-    const int period = logic_.Open();
-    Render();
-    timer_.Rearm(period);
-}
-
-void CLevelsDlg::OnTimer() {
-    timer_.Stop();
-    const int next = logic_.Tick();
-    Render();
-    timer_.Rearm(next);
-}
-
 void CLevelsDlg::OnEditLevel(int n) {
-    timer_.Stop();
-    NumericEntry entry(bus_, logic_.Address(), LevelsWindow::LevelRegister(n),
-                       LevelsWindow::LevelCaption(n), logic_.LevelText(n), prompter_);
-    levelEditor_(entry);
-    timer_.Rearm(logic_.PeriodAfterEditor());
+    WithTimerStopped([&] {
+        NumericEntry entry(bus_, logic_.Address(), LevelsWindow::LevelRegister(n),
+                           LevelsWindow::LevelCaption(n), logic_.LevelText(n), prompter_);
+        levelEditor_(entry);
+        return logic_.PeriodAfterEditor();
+    });
 }
 
 void CLevelsDlg::done(int result) {
-    timer_.Stop();
+    StopPolling();
     QDialog::done(result);
 }
 

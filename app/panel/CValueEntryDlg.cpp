@@ -188,7 +188,6 @@ CShuntDlg::CShuntDlg(ShuntEntry& entry, QWidget* parent)
     connect_->setAutoDefault(false);
     AddBesideField(this, connect_);
     connect(connect_, &QPushButton::clicked, this, &CShuntDlg::OnConnect);
-    timer_.Connect(this, &CShuntDlg::OnTimer);
 }
 
 bool CShuntDlg::Run(ShuntEntry& entry, QWidget* parent) {
@@ -197,12 +196,9 @@ bool CShuntDlg::Run(ShuntEntry& entry, QWidget* parent) {
     return dialog.exec() == QDialog::Accepted;
 }
 
-void CShuntDlg::OnTimer() {
-    timer_.Stop();
-    const int next = entry_.Tick();
+void CShuntDlg::Render() {
     if (entry_.Measuring())
         edit_->setText(QString::fromStdString(entry_.MeasuredText()));
-    timer_.Rearm(next);
 }
 
 void CShuntDlg::OnConnect() {
@@ -217,13 +213,13 @@ void CShuntDlg::OnConnect() {
 void CShuntDlg::accept() {
     const EntryResult result = entry_.Ok(EditText());
     if (result != EntryResult::StayOpen)
-        timer_.Stop();
+        StopPolling();
     if (!Finish(result) && !entry_.Measuring())
         RefocusEdit();
 }
 
 void CShuntDlg::reject() {
-    timer_.Stop();
+    StopPolling();
     Finish(entry_.Cancel());
 }
 
