@@ -5,6 +5,8 @@
 #include "app/panel/CValueEntryDlg.h"
 #include "res/PanelTextIds.h"
 #include "res/Strings.h"
+#include "ui/DialogLayout.h"
+#include "ui/UiText.h"
 
 #include <QFont>
 #include <QGridLayout>
@@ -17,40 +19,6 @@
 #include <algorithm>
 
 namespace quarnex {
-
-namespace {
-
-QString Ui(int id) {
-    return QString::fromStdString(Text(id));
-}
-
-QString FromInstrument(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-// A field of the panel: read-only, out of the tab order, updated only when its text changes.
-QLineEdit* Field(QWidget* parent, int minimumChars) {
-    auto* field = new QLineEdit(parent);
-    field->setReadOnly(true);
-    field->setFocusPolicy(Qt::NoFocus);
-    field->setMinimumWidth(field->fontMetrics().horizontalAdvance(QLatin1Char('0')) *
-                           (minimumChars + 2));
-    return field;
-}
-
-void SetText(QLineEdit* field, const std::string& text) {
-    const QString value = FromInstrument(text);
-    if (field->text() != value)
-        field->setText(value);
-}
-
-void SetText(QLabel* label, const std::string& text) {
-    const QString value = QString::fromStdString(text);
-    if (label->text() != value)
-        label->setText(value);
-}
-
-} // namespace
 
 CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompter& prompter,
                                          const PanelHooks& hooks, QWidget* parent)
@@ -71,8 +39,8 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
     setWindowTitle(QString::fromStdString(logic_.GetDisplay().caption));
 
     // Fields.
-    name_ = Field(this, 12);
-    displayed_ = Field(this, 10);
+    name_ = ReadOnlyField(this, 12);
+    displayed_ = ReadOnlyField(this, 10);
     QFont big = displayed_->font();
     big.setPointSizeF(big.pointSizeF() * 2.0);
     big.setBold(true);
@@ -91,13 +59,13 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
     grossNet_->clear();
     grossNet_->setMinimumWidth(indicationWidth);
     motionZero_->setMinimumWidth(indicationWidth);
-    gross_ = Field(this, 10);
-    net_ = Field(this, 10);
+    gross_ = ReadOnlyField(this, 10);
+    net_ = ReadOnlyField(this, 10);
     gross_->setAlignment(Qt::AlignRight);
     net_->setAlignment(Qt::AlignRight);
-    state_ = Field(this, 24);
-    status_ = Field(this, 36);
-    message_ = Field(this, 26);
+    state_ = ReadOnlyField(this, 24);
+    status_ = ReadOnlyField(this, 36);
+    message_ = ReadOnlyField(this, 26);
 
     auto* fields = new QGridLayout;
     int row = 0;

@@ -3,7 +3,8 @@
 #include "app/panel/CValueEntryDlg.h"
 #include "app/panel/OpenPanel.h"
 #include "res/PanelTextIds.h"
-#include "res/Strings.h"
+#include "ui/DialogLayout.h"
+#include "ui/UiText.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -16,32 +17,12 @@ namespace quarnex {
 
 namespace {
 
-QString Ui(int id) {
-    return QString::fromStdString(Text(id));
-}
-
-QLineEdit* Field(QWidget* parent, int chars, bool right = false) {
-    auto* field = new QLineEdit(parent);
-    field->setReadOnly(true);
-    field->setFocusPolicy(Qt::NoFocus);
-    field->setMinimumWidth(field->fontMetrics().horizontalAdvance(QLatin1Char('0')) * (chars + 2));
-    if (right)
-        field->setAlignment(Qt::AlignRight);
-    return field;
-}
-
 // The ">>" beside a value: just wide enough for its caption.
 QPushButton* MakeEditButton(QWidget* parent) {
     auto* button = new QPushButton(Ui(ids::kEditButton), parent);
     button->setAutoDefault(false);
     button->setFixedWidth(button->fontMetrics().horizontalAdvance(button->text()) + 24);
     return button;
-}
-
-void SetText(QLineEdit* field, const std::string& text) {
-    const QString value = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-    if (field->text() != value)
-        field->setText(value);
 }
 
 } // namespace
@@ -53,11 +34,11 @@ CInstrumentInfoDlg::CInstrumentInfoDlg(ModbusMaster& bus, int address, Prompter&
     : QDialog(parent), bus_(bus), prompter_(prompter), logic_(bus, address, prompter) {
     nameEditor_ = [this](TextEntry& entry) { return CTextDlg::Run(entry, this); };
 
-    name_ = Field(this, 12);
-    serial_ = Field(this, 12);
-    program_ = Field(this, 8);
-    gross_ = Field(this, 10, true);
-    signal_ = Field(this, 10, true);
+    name_ = ReadOnlyField(this, 12);
+    serial_ = ReadOnlyField(this, 12);
+    program_ = ReadOnlyField(this, 8);
+    gross_ = ReadOnlyField(this, 10, true);
+    signal_ = ReadOnlyField(this, 10, true);
     editName_ = MakeEditButton(this);
     close_ = new QPushButton(Ui(ids::kCloseButton), this);
     close_->setDefault(true);
@@ -122,8 +103,8 @@ CLevelsDlg::CLevelsDlg(ModbusMaster& bus, int address, Prompter& prompter, QWidg
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel(Ui(ids::kLevelStatusLabel), this), 0, 2);
     for (int n = 1; n <= LevelsWindow::kLevels; ++n) {
-        levels_[n - 1] = Field(this, 10, true);
-        status_[n - 1] = Field(this, 1);
+        levels_[n - 1] = ReadOnlyField(this, 10, true);
+        status_[n - 1] = ReadOnlyField(this, 1);
         status_[n - 1]->setMaximumWidth(status_[n - 1]->minimumWidth());
         status_[n - 1]->setAlignment(Qt::AlignCenter);
         edit_[n - 1] = MakeEditButton(this);
@@ -133,8 +114,8 @@ CLevelsDlg::CLevelsDlg(ModbusMaster& bus, int address, Prompter& prompter, QWidg
         grid->addWidget(edit_[n - 1], n, 3);
         connect(edit_[n - 1], &QPushButton::clicked, this, [this, n] { OnEditLevel(n); });
     }
-    setpoint1_ = Field(this, 10, true);
-    setpoint2_ = Field(this, 10, true);
+    setpoint1_ = ReadOnlyField(this, 10, true);
+    setpoint2_ = ReadOnlyField(this, 10, true);
     grid->addWidget(new QLabel(Ui(ids::kSetpoint1Label), this), 9, 0);
     grid->addWidget(setpoint1_, 9, 1);
     grid->addWidget(new QLabel(Ui(ids::kSetpoint2Label), this), 10, 0);
