@@ -105,6 +105,10 @@ CCommSetupDlg::CCommSetupDlg(CommSettings& settings, Profile& profile, Prompter&
     connect(buttons, &QDialogButtonBox::accepted, this, &CCommSetupDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CCommSetupDlg::reject);
     layout->addWidget(buttons);
+    // The dialog opens on the chosen baud rate, where the arrow keys change it (on an unchecked
+    // button they would only move the focus). Tab already enters each group at its checked button.
+    if (QAbstractButton* chosen = baud_->checkedButton())
+        chosen->setFocus(Qt::OtherFocusReason);
 }
 
 void CCommSetupDlg::PortChosen(int index) {

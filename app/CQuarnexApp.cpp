@@ -25,6 +25,11 @@ CQuarnexApp::~CQuarnexApp() {
         demo_->Stop();
 }
 
+void CQuarnexApp::NameApplication() {
+    QApplication::setApplicationName(QStringLiteral("quarnex"));
+    QApplication::setApplicationDisplayName(Ui(kAppNameId));
+}
+
 bool CQuarnexApp::InitInstance(const QStringList& arguments, int& exitCode) {
     exitCode = 0;
     bool demo = false;

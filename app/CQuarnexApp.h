@@ -16,6 +16,7 @@ class Profile;
 class CQuarnexApp {
 public:
     static constexpr int kDemoLogTrimMs = 10000;
+    static constexpr int kAppNameId = 129; // "Quarnex"
 
     CQuarnexApp();
     ~CQuarnexApp();
@@ -23,6 +24,10 @@ public:
     // The start-up. False when the program must end (bad command line, no demo bus, a frame
     // that could not be made); exitCode then says how.
     bool InitInstance(const QStringList& arguments, int& exitCode);
+
+    // The names the system shows: "quarnex" for files and the desktop, "Quarnex" in window and
+    // message-box titles. Called once the QApplication exists.
+    static void NameApplication();
 
     CMainFrame* MainFrame() const { return frame_.get(); }
     bool IsDemo() const { return demo_ != nullptr; }

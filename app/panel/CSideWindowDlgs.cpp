@@ -104,7 +104,8 @@ CLevelsDlg::CLevelsDlg(ModbusMaster& bus, int address, Prompter& prompter, QWidg
     grid->addWidget(new QLabel(Ui(ids::kLevelStatusLabel), this), 0, 2);
     for (int n = 1; n <= LevelsWindow::kLevels; ++n) {
         levels_[n - 1] = ReadOnlyField(this, 10, true);
-        status_[n - 1] = ReadOnlyField(this, 1);
+        // Wide enough for the placeholder "------" a failed read shows.
+        status_[n - 1] = ReadOnlyField(this, 6);
         status_[n - 1]->setMaximumWidth(status_[n - 1]->minimumWidth());
         status_[n - 1]->setAlignment(Qt::AlignCenter);
         edit_[n - 1] = MakeEditButton(this);
