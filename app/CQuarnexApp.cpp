@@ -5,6 +5,7 @@
 #include "demo/DemoSession.h"
 #include "monitor/WatchedSet.h"
 #include "platform/Profile.h"
+#include "res/AppTextIds.h"
 #include "ui/QtPrompter.h"
 #include "ui/UiText.h"
 
@@ -27,7 +28,7 @@ CQuarnexApp::~CQuarnexApp() {
 
 void CQuarnexApp::NameApplication() {
     QApplication::setApplicationName(QStringLiteral("quarnex"));
-    QApplication::setApplicationDisplayName(Ui(kAppNameId));
+    QApplication::setApplicationDisplayName(Ui(ids::kAppName));
 }
 
 bool CQuarnexApp::InitInstance(const QStringList& arguments, int& exitCode) {
@@ -38,11 +39,12 @@ bool CQuarnexApp::InitInstance(const QStringList& arguments, int& exitCode) {
         if (a == QLatin1String("--demo")) {
             demo = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            std::printf("%s\n", Text(17072).c_str());
+            std::printf("%s\n", Text(ids::kUsage).c_str());
             return false;
         } else {
-            std::fprintf(stderr, "%s\n%s\n", FormatText(Text(17073), {a.toStdString()}).c_str(),
-                         Text(17072).c_str());
+            std::fprintf(stderr, "%s\n%s\n",
+                         FormatText(Text(ids::kUnknownOption), {a.toStdString()}).c_str(),
+                         Text(ids::kUsage).c_str());
             exitCode = 2;
             return false;
         }
@@ -55,7 +57,7 @@ bool CQuarnexApp::InitInstance(const QStringList& arguments, int& exitCode) {
         std::string error;
         if (!demo_->Start(error)) {
             QtPrompter prompter;
-            prompter.Error(FormatText(Text(17071), {error}));
+            prompter.Error(FormatText(Text(ids::kCannotStartDemoBus), {error}));
             exitCode = 1;
             return false;
         }

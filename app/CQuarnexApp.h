@@ -16,7 +16,6 @@ class Profile;
 class CQuarnexApp {
 public:
     static constexpr int kDemoLogTrimMs = 10000;
-    static constexpr int kAppNameId = 129; // "Quarnex"
 
     CQuarnexApp();
     ~CQuarnexApp();

@@ -5,8 +5,10 @@
 #include "app/Pictures.h"
 #include "app/panel/OpenPanel.h"
 #include "comm/ModbusMaster.h"
+#include "instrument/TextIds.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
+#include "res/MonitorTextIds.h"
 #include "ui/UiText.h"
 
 #include <QHeaderView>
@@ -44,7 +46,8 @@ void CQuarnexView::InitialUpdate() {
     picture_ = pictures::Installation(kPictureWidth, kPictureHeight);
 
     list_->setColumnCount(3);
-    list_->setHeaderLabels({Ui(10050), Ui(10051), Ui(10052)});
+    list_->setHeaderLabels(
+        {Ui(ids::kColumnInstrument), Ui(ids::kColumnAddress), Ui(ids::kColumnValue)});
     list_->setRootIsDecorated(false);
     list_->setItemsExpandable(false);
     list_->setUniformRowHeights(true);
@@ -71,7 +74,7 @@ void CQuarnexView::SizeColumns() {
     const int padding =
         2 * list_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list_) +
         metrics.horizontalAdvance(QLatin1Char(' ')) * 3;
-    const QString model = QStringLiteral("  ") + Ui(kLongestModelNameId);
+    const QString model = QStringLiteral("  ") + Ui(ids::kRecipeBatcherName);
     const int needed[3] = {
         std::max(metrics.horizontalAdvance(model) + list_->iconSize().width(),
                  metrics.horizontalAdvance(list_->headerItem()->text(0))) +
@@ -223,7 +226,7 @@ void CQuarnexView::OnInstrumentsToView() {
     CInstrToViewPropSheet sheet(bus_, logic_.Selection(), window());
     if (sheet.exec() == QDialog::Accepted) {
         if (!logic_.ApplySelection(sheet.Selection()))
-            prompter_.Error(FormatText(Text(16020), {profile_.Path()}));
+            prompter_.Error(FormatText(Text(ids::kProfileNotWritten), {profile_.Path()}));
         Render();
     }
     RestartTimer();

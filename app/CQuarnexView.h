@@ -29,7 +29,6 @@ public:
     // The layout as drawn for the original system font. The columns keep these proportions but
     // grow with the font in use, so that the longest model name ("KEL 7 Recipe Batcher") and every
     // column heading fit; the list and the picture beside it move along.
-    static constexpr int kLongestModelNameId = 210; // "KEL 7 Recipe Batcher"
     static constexpr int kListWidth = 270;
     static constexpr int kColumnWidths[3] = {145, 47, 62};
     static constexpr int kPictureX = 310, kPictureY = 25, kPictureWidth = 350, kPictureHeight = 250;

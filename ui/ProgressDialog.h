@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Progress.h"
+#include "res/AppTextIds.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -21,7 +22,7 @@ namespace quarnex {
 class ProgressDialog : public QDialog, public Progress {
     Q_OBJECT
 public:
-    static constexpr int kDefaultCaptionId = 117; // "Software upgrade in progress !"
+    static constexpr int kDefaultCaptionId = ids::kUpgradeInProgress;
 
     explicit ProgressDialog(int captionId = kDefaultCaptionId);
     ~ProgressDialog() override;
