@@ -22,7 +22,7 @@ namespace quarnex {
 
 CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompter& prompter,
                                          const PanelHooks& hooks, QWidget* parent)
-    : QDialog(parent), bus_(bus), prompter_(prompter), hooks_(hooks),
+    : PollingDialog(parent), bus_(bus), prompter_(prompter), hooks_(hooks),
       logic_(bus, address, prompter) {
     InstrumentPanel::Features features;
     features.setupSheet = static_cast<bool>(hooks_.setupSheet);
@@ -173,11 +173,6 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
 
     Render();
-}
-
-void CInstrumentPanelDlg::done(int result) {
-    StopPolling();
-    QDialog::done(result);
 }
 
 void CInstrumentPanelDlg::Render() {

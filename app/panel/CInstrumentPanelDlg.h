@@ -2,7 +2,7 @@
 
 #include "app/panel/OpenPanel.h"
 #include "monitor/panel/InstrumentPanel.h"
-#include "ui/PollingWindow.h"
+#include "ui/PollingDialog.h"
 
 #include <QDialog>
 
@@ -18,7 +18,7 @@ class Prompter;
 
 // The instrument panel of one KEL 7: renders InstrumentPanel's display on a single-shot timer
 // (200 ms active, 1000 ms inactive) and forwards the buttons. Closing it stops the polling.
-class CInstrumentPanelDlg : public QDialog, public PollingWindow {
+class CInstrumentPanelDlg : public PollingDialog {
     Q_OBJECT
 public:
     CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompter& prompter,
@@ -58,9 +58,6 @@ public:
     void SetSideWindowOpener(std::function<void(QWidget*, int address, bool levels)> opener) {
         sideOpener_ = std::move(opener);
     }
-
-public slots:
-    void done(int result) override;
 
 private:
     int PollOpen() override { return logic_.Open(); }

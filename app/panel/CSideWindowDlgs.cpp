@@ -31,7 +31,7 @@ QPushButton* MakeEditButton(QWidget* parent) {
 
 CInstrumentInfoDlg::CInstrumentInfoDlg(ModbusMaster& bus, int address, Prompter& prompter,
                                        QWidget* parent)
-    : QDialog(parent), bus_(bus), prompter_(prompter), logic_(bus, address, prompter) {
+    : PollingDialog(parent), bus_(bus), prompter_(prompter), logic_(bus, address, prompter) {
     nameEditor_ = [this](TextEntry& entry) { return CTextDlg::Run(entry, this); };
 
     name_ = ReadOnlyField(this, 12);
@@ -78,11 +78,6 @@ void CInstrumentInfoDlg::OnEditName() {
     });
 }
 
-void CInstrumentInfoDlg::done(int result) {
-    StopPolling();
-    QDialog::done(result);
-}
-
 void CInstrumentInfoDlg::Render() {
     const InstrumentInfoWindow::Display& d = logic_.GetDisplay();
     setWindowTitle(QString::fromStdString(d.caption));
@@ -97,7 +92,7 @@ void CInstrumentInfoDlg::Render() {
 // ---- CLevelsDlg ----
 
 CLevelsDlg::CLevelsDlg(ModbusMaster& bus, int address, Prompter& prompter, QWidget* parent)
-    : QDialog(parent), bus_(bus), prompter_(prompter), logic_(bus, address, prompter) {
+    : PollingDialog(parent), bus_(bus), prompter_(prompter), logic_(bus, address, prompter) {
     levelEditor_ = [this](NumericEntry& entry) { return CNumberDlg::Run(entry, this); };
 
     auto* grid = new QGridLayout;
@@ -140,11 +135,6 @@ void CLevelsDlg::OnEditLevel(int n) {
         levelEditor_(entry);
         return logic_.PeriodAfterEditor();
     });
-}
-
-void CLevelsDlg::done(int result) {
-    StopPolling();
-    QDialog::done(result);
 }
 
 void CLevelsDlg::Render() {

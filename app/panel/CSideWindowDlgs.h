@@ -2,7 +2,7 @@
 
 #include "edit/ValueEntry.h"
 #include "monitor/panel/SideWindows.h"
-#include "ui/PollingWindow.h"
+#include "ui/PollingDialog.h"
 
 #include <QDialog>
 
@@ -19,7 +19,7 @@ class Prompter;
 
 // The instrument-information window: name (with its editor), serial number, program, gross
 // weight and input signal; 200 ms while the instrument works, 1000 ms otherwise.
-class CInstrumentInfoDlg : public QDialog, public PollingWindow {
+class CInstrumentInfoDlg : public PollingDialog {
     Q_OBJECT
 public:
     CInstrumentInfoDlg(ModbusMaster& bus, int address, Prompter& prompter,
@@ -40,7 +40,6 @@ public:
 
 public slots:
     void OnEditName();
-    void done(int result) override;
 
 private:
     int PollOpen() override { return logic_.Open(); }
@@ -62,7 +61,7 @@ private:
 
 // The levels window: eight levels with their status and the two setpoints; 100 ms after a good
 // read, 500 ms after a failed one.
-class CLevelsDlg : public QDialog, public PollingWindow {
+class CLevelsDlg : public PollingDialog {
     Q_OBJECT
 public:
     CLevelsDlg(ModbusMaster& bus, int address, Prompter& prompter, QWidget* parent = nullptr);
@@ -82,7 +81,6 @@ public:
 
 public slots:
     void OnEditLevel(int n);
-    void done(int result) override;
 
 private:
     int PollOpen() override { return logic_.Open(); }
