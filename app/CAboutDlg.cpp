@@ -1,7 +1,8 @@
 #include "app/CAboutDlg.h"
 
 #include "app/Pictures.h"
-#include "app/UiText.h"
+#include "res/AppTextIds.h"
+#include "ui/UiText.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -17,7 +18,7 @@ namespace quarnex {
 
 std::string CAboutDlg::VersionText(const char* compiledVersion) {
     if (!compiledVersion || !*compiledVersion)
-        return Text(17062);
+        return Text(ids::kUnknownVersion);
     return compiledVersion;
 }
 
@@ -26,17 +27,17 @@ std::string CAboutDlg::ProgramVersion() {
 }
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(Ui(17060));
+    setWindowTitle(Ui(ids::kAboutCaption));
     auto* grid = new QGridLayout(this);
     auto* icon = new QLabel(this);
     icon->setPixmap(pictures::ProgramIcon().pixmap(32, 32));
     grid->addWidget(icon, 0, 0, 2, 1, Qt::AlignTop);
-    grid->addWidget(new QLabel(Ui(17061), this), 0, 1);
+    grid->addWidget(new QLabel(Ui(ids::kVersionLabel), this), 0, 1);
     auto* version = new QLabel(QString::fromStdString(ProgramVersion()), this);
     version->setObjectName(QStringLiteral("version"));
     grid->addWidget(version, 1, 1);
     auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(Ui(17054), QDialogButtonBox::AcceptRole)->setDefault(true);
+    buttons->addButton(Ui(ids::kAppOk), QDialogButtonBox::AcceptRole)->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     grid->addWidget(buttons, 0, 2, 2, 1, Qt::AlignTop);
 }

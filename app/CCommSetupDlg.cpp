@@ -1,10 +1,12 @@
 #include "app/CCommSetupDlg.h"
 
-#include "app/UiText.h"
 #include "comm/CommSettings.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
+#include "res/AppTextIds.h"
+#include "res/MonitorTextIds.h"
 #include "res/Strings.h"
+#include "ui/UiText.h"
 
 #include <QButtonGroup>
 #include <QDialogButtonBox>
@@ -40,42 +42,44 @@ CCommSetupDlg::CCommSetupDlg(CommSettings& settings, Profile& profile, Prompter&
                              QWidget* parent)
     : QDialog(parent), settings_(settings), profile_(profile), prompter_(prompter),
       form_(settings) {
-    setWindowTitle(Ui(17040));
+    setWindowTitle(Ui(ids::kCommSetupCaption));
     auto* layout = new QVBoxLayout(this);
 
     QStringList bauds;
     for (int b : CommSettings::kBaudRates)
         bauds << QString::number(b);
-    auto* baudBox = new QGroupBox(Ui(17041), this);
+    auto* baudBox = new QGroupBox(Ui(ids::kBaudRateLabel), this);
     baud_ = RadioGroup(baudBox, bauds, 5, form_.baudIndex);
     layout->addWidget(baudBox);
 
-    auto* parityBox = new QGroupBox(Ui(17042), this);
-    parity_ = RadioGroup(parityBox, {Ui(17043), Ui(17044), Ui(17045)}, 3, form_.parityIndex);
+    auto* parityBox = new QGroupBox(Ui(ids::kParityLabel), this);
+    parity_ =
+        RadioGroup(parityBox, {Ui(ids::kParityNone), Ui(ids::kParityEven), Ui(ids::kParityOdd)}, 3,
+                   form_.parityIndex);
     layout->addWidget(parityBox);
 
     // The character format is fixed; these lines only state it.
     auto* format = new QHBoxLayout;
-    auto* stopLabel = new QLabel(Ui(17046), this);
-    auto* stopValue = new QLabel(Ui(17047), this);
+    auto* stopLabel = new QLabel(Ui(ids::kStopBitsLabel), this);
+    auto* stopValue = new QLabel(Ui(ids::kStopBitsValue), this);
     stopLabel->setBuddy(stopValue);
     format->addWidget(stopLabel);
     format->addWidget(stopValue);
     format->addSpacing(24);
-    format->addWidget(new QLabel(Ui(17048), this));
-    format->addWidget(new QLabel(Ui(17049), this));
+    format->addWidget(new QLabel(Ui(ids::kDataBitsLabel), this));
+    format->addWidget(new QLabel(Ui(ids::kDataBitsValue), this));
     format->addStretch();
     layout->addLayout(format);
 
     auto* portRow = new QHBoxLayout;
     QStringList ports;
     for (int n = 1; n <= CommSettings::kPortCount; ++n)
-        ports << QString::fromStdString(FormatText(Text(17056), {std::to_string(n)}));
-    auto* portBox = new QGroupBox(Ui(17050), this);
+        ports << QString::fromStdString(FormatText(Text(ids::kComPortName), {std::to_string(n)}));
+    auto* portBox = new QGroupBox(Ui(ids::kComPortLabel), this);
     port_ = RadioGroup(portBox, ports, 5, form_.portIndex);
     portRow->addWidget(portBox);
     auto* deviceColumn = new QVBoxLayout;
-    auto* deviceLabel = new QLabel(Ui(17057), this);
+    auto* deviceLabel = new QLabel(Ui(ids::kDeviceLabel), this);
     device_ = new QLineEdit(QString::fromStdString(form_.DevicePathOfChosenPort()), this);
     device_->setMinimumWidth(220);
     deviceLabel->setBuddy(device_);
@@ -87,24 +91,28 @@ CCommSetupDlg::CCommSetupDlg(CommSettings& settings, Profile& profile, Prompter&
     connect(port_, &QButtonGroup::idClicked, this, &CCommSetupDlg::PortChosen);
 
     auto* timeoutRow = new QHBoxLayout;
-    auto* timeoutLabel = new QLabel(Ui(17051), this);
+    auto* timeoutLabel = new QLabel(Ui(ids::kAdditionalTimeoutLabel), this);
     timeout_ = new QLineEdit(QString::fromStdString(form_.timeoutText), this);
     timeout_->setMaximumWidth(70);
     timeoutLabel->setBuddy(timeout_);
     timeoutRow->addWidget(timeoutLabel);
     timeoutRow->addWidget(timeout_);
-    timeoutRow->addWidget(new QLabel(Ui(17052), this));
+    timeoutRow->addWidget(new QLabel(Ui(ids::kMilliseconds), this));
     timeoutRow->addStretch();
     layout->addLayout(timeoutRow);
-    layout->addWidget(new QLabel(Ui(17053), this));
+    layout->addWidget(new QLabel(Ui(ids::kAdditionalTimeoutNote), this));
 
     auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(Ui(17054), QDialogButtonBox::AcceptRole);
-    buttons->addButton(Ui(17055), QDialogButtonBox::RejectRole);
+    QPushButton* ok = buttons->addButton(Ui(ids::kAppOk), QDialogButtonBox::AcceptRole);
+    buttons->addButton(Ui(ids::kAppCancel), QDialogButtonBox::RejectRole);
     ok->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &CCommSetupDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CCommSetupDlg::reject);
     layout->addWidget(buttons);
+    // The dialog opens on the chosen baud rate, where the arrow keys change it (on an unchecked
+    // button they would only move the focus). Tab already enters each group at its checked button.
+    if (QAbstractButton* chosen = baud_->checkedButton())
+        chosen->setFocus(Qt::OtherFocusReason);
 }
 
 void CCommSetupDlg::PortChosen(int index) {
@@ -132,7 +140,7 @@ void CCommSetupDlg::accept() {
         device_->setFocus();
         return;
     case CommSetup::Result::SaveFailed:
-        prompter_.Error(FormatText(Text(16020), {profile_.Path()}));
+        prompter_.Error(FormatText(Text(ids::kProfileNotWritten), {profile_.Path()}));
         break;
     case CommSetup::Result::Saved:
         break;

@@ -1,6 +1,6 @@
 #include "app/CCommTesterDlg.h"
 
-#include "app/UiText.h"
+#include "ui/UiText.h"
 #include "platform/Prompter.h"
 #include "tester/TesterTextIds.h"
 

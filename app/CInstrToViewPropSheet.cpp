@@ -1,7 +1,8 @@
 #include "app/CInstrToViewPropSheet.h"
 
 #include "app/CInstrumentSearchDlg.h"
-#include "app/UiText.h"
+#include "res/MonitorTextIds.h"
+#include "ui/UiText.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -44,7 +45,7 @@ void CInstrToViewAddressPage::ReadBack(InstrToViewSheet& sheet) const {
 
 CInstrToViewPropPage4::CInstrToViewPropPage4(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
-    search_ = new QPushButton(Ui(16004), this);
+    search_ = new QPushButton(Ui(ids::kSearchButton), this);
     auto* row = new QHBoxLayout;
     row->addWidget(search_);
     row->addStretch();
@@ -55,7 +56,7 @@ CInstrToViewPropPage4::CInstrToViewPropPage4(QWidget* parent) : QWidget(parent) 
     found_->setMaximumWidth(60);
     found_->setAlignment(Qt::AlignRight);
     result->addWidget(found_);
-    result->addWidget(new QLabel(Ui(16005), this));
+    result->addWidget(new QLabel(Ui(ids::kFoundCountLabel), this));
     result->addStretch();
     layout->addLayout(result);
     layout->addStretch();
@@ -69,17 +70,17 @@ void CInstrToViewPropPage4::Show(const InstrToViewSheet& sheet) {
 CInstrToViewPropSheet::CInstrToViewPropSheet(ModbusMaster& bus, const AddressFlags& selection,
                                              QWidget* parent)
     : QDialog(parent), bus_(bus), sheet_(selection) {
-    setWindowTitle(Ui(103));
+    setWindowTitle(Ui(ids::kInstrumentsToViewCaption));
     auto* layout = new QVBoxLayout(this);
     tabs_ = new QTabWidget(this);
     pages_[0] = new CInstrToViewPropPage1(this);
     pages_[1] = new CInstrToViewPropPage2(this);
     pages_[2] = new CInstrToViewPropPage3(this);
     searchPage_ = new CInstrToViewPropPage4(this);
-    tabs_->addTab(pages_[0], Ui(16000));
-    tabs_->addTab(pages_[1], Ui(16001));
-    tabs_->addTab(pages_[2], Ui(16002));
-    tabs_->addTab(searchPage_, Ui(16003));
+    tabs_->addTab(pages_[0], Ui(ids::kAddressPage1));
+    tabs_->addTab(pages_[1], Ui(ids::kAddressPage2));
+    tabs_->addTab(pages_[2], Ui(ids::kAddressPage3));
+    tabs_->addTab(searchPage_, Ui(ids::kSearchPageTitle));
     layout->addWidget(tabs_);
     pages_[0]->Show(sheet_);
     searchPage_->Show(sheet_);
@@ -89,8 +90,8 @@ CInstrToViewPropSheet::CInstrToViewPropSheet(ModbusMaster& bus, const AddressFla
 
     // No Apply: the selection changes only with OK.
     auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(Ui(16016), QDialogButtonBox::AcceptRole)->setDefault(true);
-    buttons->addButton(Ui(16015), QDialogButtonBox::RejectRole);
+    buttons->addButton(Ui(ids::kMonitorOk), QDialogButtonBox::AcceptRole)->setDefault(true);
+    buttons->addButton(Ui(ids::kMonitorCancel), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::accepted, this, &CInstrToViewPropSheet::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CInstrToViewPropSheet::reject);
     layout->addWidget(buttons);

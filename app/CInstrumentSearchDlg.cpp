@@ -1,6 +1,7 @@
 #include "app/CInstrumentSearchDlg.h"
 
-#include "app/UiText.h"
+#include "res/MonitorTextIds.h"
+#include "ui/UiText.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -13,9 +14,9 @@ namespace quarnex {
 
 CInstrumentSearchDlg::CInstrumentSearchDlg(ModbusMaster& bus, QWidget* parent)
     : QDialog(parent), search_(bus) {
-    setWindowTitle(Ui(16010));
+    setWindowTitle(Ui(ids::kSearchCaption));
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(Ui(16011), this));
+    layout->addWidget(new QLabel(Ui(ids::kSearchPleaseWait), this));
     auto* grid = new QGridLayout;
     address_ = new QLineEdit(this);
     found_ = new QLineEdit(QStringLiteral("0"), this);
@@ -25,15 +26,15 @@ CInstrumentSearchDlg::CInstrumentSearchDlg(ModbusMaster& bus, QWidget* parent)
         field->setAlignment(Qt::AlignRight);
         field->setFocusPolicy(Qt::NoFocus);
     }
-    grid->addWidget(new QLabel(Ui(16012), this), 0, 0);
+    grid->addWidget(new QLabel(Ui(ids::kSearchingAddressLabel), this), 0, 0);
     grid->addWidget(address_, 0, 1);
-    grid->addWidget(new QLabel(Ui(16013), this), 1, 0);
+    grid->addWidget(new QLabel(Ui(ids::kFoundNumberLabel), this), 1, 0);
     grid->addWidget(found_, 1, 1);
     layout->addLayout(grid);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    stop_ = new QPushButton(Ui(16014), this);
-    cancel_ = new QPushButton(Ui(16015), this);
+    stop_ = new QPushButton(Ui(ids::kStop), this);
+    cancel_ = new QPushButton(Ui(ids::kMonitorCancel), this);
     stop_->setDefault(true);
     buttons->addWidget(stop_);
     buttons->addWidget(cancel_);

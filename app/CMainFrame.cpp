@@ -5,7 +5,8 @@
 #include "app/CQuarnexView.h"
 #include "app/CSplashWnd.h"
 #include "app/Pictures.h"
-#include "app/UiText.h"
+#include "res/AppTextIds.h"
+#include "ui/UiText.h"
 
 #include <QAction>
 #include <QApplication>
@@ -65,7 +66,7 @@ bool CMainFrame::Create() {
     bus_.Open();
     CSplashWnd::ShowSplashScreen(this);
     view_->InitialUpdate();
-    setWindowTitle(Ui(129));
+    setWindowTitle(Ui(ids::kAppName));
     setWindowIcon(pictures::ProgramIcon());
     return true;
 }
@@ -77,16 +78,17 @@ void CMainFrame::CreateActions() {
         int icon;   // a pictures::Tool, or -1
     };
     const CommandDef commands[kCommandCount] = {
-        {17001, 17020, -1},
-        {17003, 17021, -1},
-        {17004, 17022, -1},
-        {17005, 17023, int(pictures::Tool::Instruments)},
-        {17007, 17024, int(pictures::Tool::CommParams)},
-        {17009, 17025, int(pictures::Tool::SelectInstrument)},
-        {17010, 17026, int(pictures::Tool::SetupFiles)},
-        {17011, 0, -1},
-        {17012, 0, -1},
-        {17014, 17027, int(pictures::Tool::About)},
+        {ids::kCmdExit, ids::kPromptExit, -1},
+        {ids::kCmdToolbar, ids::kPromptToolbar, -1},
+        {ids::kCmdStatusBar, ids::kPromptStatusBar, -1},
+        {ids::kCmdInstruments, ids::kPromptInstruments, int(pictures::Tool::Instruments)},
+        {ids::kCmdCommParams, ids::kPromptCommParams, int(pictures::Tool::CommParams)},
+        {ids::kCmdSelectInstrument, ids::kPromptSelectInstrument,
+         int(pictures::Tool::SelectInstrument)},
+        {ids::kCmdSetupFiles, ids::kPromptSetupFiles, int(pictures::Tool::SetupFiles)},
+        {ids::kCmdCommTester, 0, -1},
+        {ids::kCmdUpgrade, 0, -1},
+        {ids::kCmdAbout, ids::kPromptAbout, int(pictures::Tool::About)},
     };
     for (int c = 0; c < kCommandCount; ++c) {
         auto* action = new QAction(Ui(commands[c].text), this);
@@ -106,21 +108,21 @@ void CMainFrame::CreateActions() {
 
 void CMainFrame::CreateMenu() {
     QMenuBar* bar = menuBar();
-    QMenu* file = bar->addMenu(Ui(17000));
+    QMenu* file = bar->addMenu(Ui(ids::kMenuFile));
     file->addAction(actions_[kExit]);
-    QMenu* view = bar->addMenu(Ui(17002));
+    QMenu* view = bar->addMenu(Ui(ids::kMenuView));
     view->addAction(actions_[kToolbar]);
     view->addAction(actions_[kStatusBar]);
     view->addSeparator();
     view->addAction(actions_[kInstruments]);
-    QMenu* options = bar->addMenu(Ui(17006));
+    QMenu* options = bar->addMenu(Ui(ids::kMenuOptions));
     options->addAction(actions_[kCommParams]);
-    QMenu* instrument = bar->addMenu(Ui(17008));
+    QMenu* instrument = bar->addMenu(Ui(ids::kMenuInstrument));
     instrument->addAction(actions_[kSelectInstrument]);
     instrument->addAction(actions_[kSetupFiles]);
     instrument->addAction(actions_[kCommTester]);
     instrument->addAction(actions_[kUpgrade]);
-    QMenu* help = bar->addMenu(Ui(17013));
+    QMenu* help = bar->addMenu(Ui(ids::kMenuHelp));
     help->addAction(actions_[kAbout]);
 }
 
@@ -155,7 +157,7 @@ bool CMainFrame::CreateStatusBar() {
     // pointed at.
     QStatusBar* bar = statusBar();
     bar->setSizeGripEnabled(true);
-    messageLine_ = new QLabel(Ui(17028), bar);
+    messageLine_ = new QLabel(Ui(ids::kReady), bar);
     bar->addWidget(messageLine_, 1);
     QAction* toggle = actions_[kStatusBar];
     toggle->setCheckable(true);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/QtPrompter.h"
 #include "comm/ModbusMaster.h"
+#include "ui/QtPrompter.h"
 
 #include <QMainWindow>
 

@@ -2,10 +2,12 @@
 
 #include "app/CMainFrame.h"
 #include "app/CSplashWnd.h"
-#include "app/DemoSession.h"
-#include "app/QtPrompter.h"
-#include "app/UiText.h"
+#include "demo/DemoSession.h"
+#include "monitor/WatchedSet.h"
 #include "platform/Profile.h"
+#include "res/AppTextIds.h"
+#include "ui/QtPrompter.h"
+#include "ui/UiText.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -24,6 +26,11 @@ CQuarnexApp::~CQuarnexApp() {
         demo_->Stop();
 }
 
+void CQuarnexApp::NameApplication() {
+    QApplication::setApplicationName(QStringLiteral("quarnex"));
+    QApplication::setApplicationDisplayName(Ui(ids::kAppName));
+}
+
 bool CQuarnexApp::InitInstance(const QStringList& arguments, int& exitCode) {
     exitCode = 0;
     bool demo = false;
@@ -32,11 +39,12 @@ bool CQuarnexApp::InitInstance(const QStringList& arguments, int& exitCode) {
         if (a == QLatin1String("--demo")) {
             demo = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            std::printf("%s\n", Text(17072).c_str());
+            std::printf("%s\n", Text(ids::kUsage).c_str());
             return false;
         } else {
-            std::fprintf(stderr, "%s\n%s\n", FormatText(Text(17073), {a.toStdString()}).c_str(),
-                         Text(17072).c_str());
+            std::fprintf(stderr, "%s\n%s\n",
+                         FormatText(Text(ids::kUnknownOption), {a.toStdString()}).c_str(),
+                         Text(ids::kUsage).c_str());
             exitCode = 2;
             return false;
         }
@@ -49,16 +57,18 @@ bool CQuarnexApp::InitInstance(const QStringList& arguments, int& exitCode) {
         std::string error;
         if (!demo_->Start(error)) {
             QtPrompter prompter;
-            prompter.Error(FormatText(Text(17071), {error}));
+            prompter.Error(FormatText(Text(ids::kCannotStartDemoBus), {error}));
             exitCode = 1;
             return false;
         }
         profile = &demo_->DemoProfile();
-        // The simulated bus keeps a log of every request for tests; nobody reads it here, so it
-        // is dropped now and then instead of growing for as long as the demo runs.
+        AddressFlags watched{};
+        for (int address : DemoSession::Addresses())
+            if (address >= kFirstAddress && address <= kLastAddress)
+                watched[address] = true;
+        SaveWatchedSet(*profile, watched);
         demoLogTrim_ = std::make_unique<QTimer>();
-        QObject::connect(demoLogTrim_.get(), &QTimer::timeout,
-                         [this] { demo_->Bus().ClearRequests(); });
+        QObject::connect(demoLogTrim_.get(), &QTimer::timeout, [this] { demo_->DropRequestLog(); });
         demoLogTrim_->start(kDemoLogTrimMs);
     } else {
         profile_ = std::make_unique<Profile>(Profile::DefaultPath());

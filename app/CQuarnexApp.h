@@ -24,6 +24,10 @@ public:
     // that could not be made); exitCode then says how.
     bool InitInstance(const QStringList& arguments, int& exitCode);
 
+    // The names the system shows: "quarnex" for files and the desktop, "Quarnex" in window and
+    // message-box titles. Called once the QApplication exists.
+    static void NameApplication();
+
     CMainFrame* MainFrame() const { return frame_.get(); }
     bool IsDemo() const { return demo_ != nullptr; }
 

@@ -3,15 +3,23 @@
 #include "app/CCommSetupDlg.h"
 #include "app/CInstrToViewPropSheet.h"
 #include "app/Pictures.h"
-#include "app/UiText.h"
 #include "app/panel/OpenPanel.h"
 #include "comm/ModbusMaster.h"
+#include "instrument/TextIds.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
+#include "res/MonitorTextIds.h"
+#include "ui/UiText.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPainter>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTreeWidget>
+
+#include <algorithm>
+#include <cmath>
 
 namespace quarnex {
 
@@ -22,6 +30,7 @@ CQuarnexView::CQuarnexView(ModbusMaster& bus, Profile& profile, Prompter& prompt
     connect(&timer_, &QTimer::timeout, this, &CQuarnexView::OnTimer);
     connect(list_, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* item, int) { OnDoubleClick(item); });
+    list_->installEventFilter(this);
     panelOpener_ = [this](int address) {
         OpenInstrumentPanel(window(), bus_, address, prompter_, panelHooks_);
     };
@@ -37,7 +46,8 @@ void CQuarnexView::InitialUpdate() {
     picture_ = pictures::Installation(kPictureWidth, kPictureHeight);
 
     list_->setColumnCount(3);
-    list_->setHeaderLabels({Ui(10050), Ui(10051), Ui(10052)});
+    list_->setHeaderLabels(
+        {Ui(ids::kColumnInstrument), Ui(ids::kColumnAddress), Ui(ids::kColumnValue)});
     list_->setRootIsDecorated(false);
     list_->setItemsExpandable(false);
     list_->setUniformRowHeights(true);
@@ -48,20 +58,62 @@ void CQuarnexView::InitialUpdate() {
     list_->header()->setStretchLastSection(false);
     list_->setIconSize(QSize(16, 16));
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    for (int c = 0; c < 3; ++c)
-        list_->setColumnWidth(c, kColumnWidths[c]);
     list_->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
     list_->headerItem()->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
-    list_->setGeometry(0, 0, kListWidth, height());
+    SizeColumns();
+    list_->setGeometry(0, 0, listWidth_, height());
 
     logic_.InitialUpdate();
     Render();
     RestartTimer();
 }
 
+void CQuarnexView::SizeColumns() {
+    // What each column must show in full, with the room the list takes around a cell's text.
+    const QFontMetrics metrics(list_->font());
+    const int padding =
+        2 * list_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list_) +
+        metrics.horizontalAdvance(QLatin1Char(' ')) * 3;
+    const QString model = QStringLiteral("  ") + Ui(ids::kRecipeBatcherName);
+    const int needed[3] = {
+        std::max(metrics.horizontalAdvance(model) + list_->iconSize().width(),
+                 metrics.horizontalAdvance(list_->headerItem()->text(0))) +
+            padding,
+        std::max(metrics.horizontalAdvance(QStringLiteral("247")),
+                 metrics.horizontalAdvance(list_->headerItem()->text(1))) +
+            padding,
+        std::max(metrics.horizontalAdvance(QStringLiteral("-99999.99")),
+                 metrics.horizontalAdvance(list_->headerItem()->text(2))) +
+            padding,
+    };
+    double scale = 1.0;
+    for (int c = 0; c < 3; ++c)
+        scale = std::max(scale, static_cast<double>(needed[c]) / kColumnWidths[c]);
+    int sum = 0;
+    for (int c = 0; c < 3; ++c) {
+        const int width = static_cast<int>(std::ceil(kColumnWidths[c] * scale));
+        list_->setColumnWidth(c, width);
+        sum += width;
+    }
+    // The room beside the columns (frame, vertical scroll bar) does not grow with the font.
+    listWidth_ = sum + (kListWidth - (kColumnWidths[0] + kColumnWidths[1] + kColumnWidths[2]));
+    pictureX_ = kPictureX + (listWidth_ - kListWidth);
+}
+
+bool CQuarnexView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && list_->currentItem()) {
+            OnDoubleClick(list_->currentItem());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void CQuarnexView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    list_->setGeometry(0, 0, kListWidth, height());
+    list_->setGeometry(0, 0, listWidth_, height());
 }
 
 void CQuarnexView::paintEvent(QPaintEvent* event) {
@@ -69,7 +121,7 @@ void CQuarnexView::paintEvent(QPaintEvent* event) {
     if (picture_.isNull())
         return;
     QPainter painter(this);
-    painter.drawPixmap(kPictureX, kPictureY, picture_);
+    painter.drawPixmap(pictureX_, kPictureY, picture_);
 }
 
 void CQuarnexView::VisibleRange(int& top, int& perPage) const {
@@ -174,7 +226,7 @@ void CQuarnexView::OnInstrumentsToView() {
     CInstrToViewPropSheet sheet(bus_, logic_.Selection(), window());
     if (sheet.exec() == QDialog::Accepted) {
         if (!logic_.ApplySelection(sheet.Selection()))
-            prompter_.Error(FormatText(Text(16020), {profile_.Path()}));
+            prompter_.Error(FormatText(Text(ids::kProfileNotWritten), {profile_.Path()}));
         Render();
     }
     RestartTimer();

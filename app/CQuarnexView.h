@@ -26,6 +26,9 @@ class Prompter;
 class CQuarnexView : public QWidget {
     Q_OBJECT
 public:
+    // The layout as drawn for the original system font. The columns keep these proportions but
+    // grow with the font in use, so that the longest model name ("KEL 7 Recipe Batcher") and every
+    // column heading fit; the list and the picture beside it move along.
     static constexpr int kListWidth = 270;
     static constexpr int kColumnWidths[3] = {145, 47, 62};
     static constexpr int kPictureX = 310, kPictureY = 25, kPictureWidth = 350, kPictureHeight = 250;
@@ -46,6 +49,7 @@ public:
 
     QuarnexView& Logic() { return logic_; }
     QTreeWidget* List() const { return list_; }
+    int PictureX() const { return pictureX_; }
 
     // How the panel and the "Select instrument" dialog are run: the real windows by default;
     // window tests put something that does not block in their place.
@@ -66,6 +70,8 @@ public slots:
     void OnSelectInstrument();
 
 protected:
+    // Enter on the selected row does what a double-click does.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
@@ -73,12 +79,15 @@ private:
     void Render();
     void OnDoubleClick(QTreeWidgetItem* item);
     void VisibleRange(int& top, int& perPage) const;
+    void SizeColumns();
 
     ModbusMaster& bus_;
     Profile& profile_;
     Prompter& prompter_;
     QuarnexView logic_;
     QTreeWidget* list_;
+    int listWidth_ = kListWidth;
+    int pictureX_ = kPictureX;
     QTimer timer_;
     QPixmap picture_;
     std::vector<QIcon> images_;

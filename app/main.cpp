@@ -4,7 +4,7 @@
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("quarnex"));
+    quarnex::CQuarnexApp::NameApplication();
     quarnex::CQuarnexApp app;
     int exitCode = 0;
     if (!app.InitInstance(QApplication::arguments(), exitCode))

@@ -7,9 +7,9 @@
 #include "comm/ModbusMaster.h"
 #include "platform/Clock.h"
 #include "platform/Profile.h"
-#include "platform/ScriptedPrompter.h"
 #include "sim/RegisterBank.h"
 #include "sim/SimBus.h"
+#include "support/ScriptedPrompter.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -12,9 +12,9 @@
 #include "monitor/QuarnexView.h"
 #include "platform/Clock.h"
 #include "platform/Profile.h"
-#include "platform/ScriptedPrompter.h"
 #include "sim/Kel7Model.h"
 #include "sim/SimBus.h"
+#include "support/ScriptedPrompter.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,12 +1,11 @@
 #include "cli/Cli.h"
 
 #include "comm/ModbusMaster.h"
+#include "demo/DemoSession.h"
 #include "platform/Clock.h"
 #include "platform/PortDiscovery.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
-#include "sim/DemoBus.h"
-#include "sim/SimBus.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -399,13 +398,10 @@ static int RunCliWithDemoBus(const Options& o, const Request& r, Profile& profil
                              std::ostream& out, std::ostream& err) {
     sim::SimBus bus;
     std::string error;
-    if (!bus.Start(error)) {
+    if (!StartDemoBus(bus, profile, error)) {
         err << "quarnex-cli: " << error << '\n';
         return 1;
     }
-    sim::PopulateDemoBus(bus);
-    profile.WriteInt(CommSettings::kSection, "Com Port", 1);
-    profile.WriteString(CommSettings::kDeviceSection, "COM1", bus.DevicePath());
     ConsolePrompter prompter(err);
     ModbusMaster master(profile, prompter);
     if (!master.Open())

@@ -5,7 +5,8 @@
 
 namespace quarnex::ids {
 
-constexpr int kTypeNameFirst = 200; // 200-210, see InstrumentTypeName for the order
+constexpr int kTypeNameFirst = 200;     // 200-210, see InstrumentTypeName for the order
+constexpr int kRecipeBatcherName = 210; // the longest name a list shows
 
 constexpr int kIllegalCharacter = 4000;
 constexpr int kValueOutOfRange = 4001;

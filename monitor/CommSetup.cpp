@@ -1,6 +1,7 @@
 #include "monitor/CommSetup.h"
 
 #include "platform/Profile.h"
+#include "res/MonitorTextIds.h"
 #include "res/Strings.h"
 
 #include <cctype>
@@ -10,7 +11,7 @@ namespace quarnex {
 
 namespace {
 
-constexpr int kBadDevicePathText = 16021;
+constexpr int kBadDevicePathText = ids::kDevicePathControlCharacter;
 
 std::string Trimmed(const std::string& text) {
     size_t b = 0, e = text.size();

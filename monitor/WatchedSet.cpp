@@ -15,10 +15,11 @@ AddressFlags LoadWatchedSet(const Profile& profile) {
 }
 
 bool SaveWatchedSet(Profile& profile, const AddressFlags& watched) {
+    Profile::Batch batch(profile);
     bool ok = true;
     for (int a = kFirstAddress; a <= kLastAddress; ++a)
         ok = profile.WriteInt(kWatchedSection, std::to_string(a), watched[a] ? 1 : 0) && ok;
-    return ok;
+    return batch.Commit() && ok;
 }
 
 int CountFlags(const AddressFlags& flags) {

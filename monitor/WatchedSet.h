@@ -19,7 +19,8 @@ constexpr const char* kWatchedSection = "Instr to view";
 // Reads the watched set. A missing key watches address 1 and nothing else, so a fresh
 // installation looks at address 1 only; only the value 1 counts as watched (2 does not).
 AddressFlags LoadWatchedSet(const Profile& profile);
-// Writes all 247 keys in address order. False when the profile file could not be written.
+// Writes all 247 keys in address order, rewriting the profile file once. False when the file
+// could not be written.
 bool SaveWatchedSet(Profile& profile, const AddressFlags& watched);
 
 int CountFlags(const AddressFlags& flags);

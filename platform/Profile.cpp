@@ -160,9 +160,28 @@ std::vector<std::string> Profile::Keys(const std::string& section) const {
     return keys;
 }
 
-bool Profile::Flush() const {
+bool Profile::Batch::Commit() {
+    if (done_)
+        return true;
+    done_ = true;
+    if (--profile_.batchDepth_ > 0 || !profile_.flushDue_)
+        return true;
+    return profile_.WriteFile();
+}
+
+bool Profile::Flush() {
+    if (batchDepth_ > 0) {
+        flushDue_ = true;
+        return true;
+    }
+    return WriteFile();
+}
+
+bool Profile::WriteFile() {
+    flushDue_ = false;
     if (path_.empty())
         return true;
+    ++fileWrites_;
     std::error_code ec;
     const std::filesystem::path p(path_);
     if (p.has_parent_path())

@@ -8,7 +8,7 @@ namespace quarnex {
 // The application profile: a plain INI file with sections and keys, written literally (spaces and
 // dots in names stay as they are: "Comm Param", "Additional rec. timeout"). Names are matched
 // without regard to case, as the classic profile functions do. Every write goes to the file at
-// once; lines the program does not know are kept.
+// once (or once per Batch); lines the program does not know are kept.
 //
 // A profile without a path lives in memory only (tests, and the demo's own profile).
 class Profile {
@@ -34,6 +34,26 @@ public:
     bool WriteInt(const std::string& section, const std::string& key, int value);
     bool WriteString(const std::string& section, const std::string& key, const std::string& value);
 
+    // Holds the writes made during its lifetime in memory and writes the file once, at Commit()
+    // or at the end of its scope: a set of keys saved together costs one rewrite of the file, not
+    // one per key. Batches nest; the outermost one writes.
+    class Batch {
+    public:
+        explicit Batch(Profile& profile) : profile_(profile) { ++profile_.batchDepth_; }
+        ~Batch() { Commit(); }
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+        // Ends the batch; false when the file could not be written.
+        bool Commit();
+
+    private:
+        Profile& profile_;
+        bool done_ = false;
+    };
+
+    // How many times the file was rewritten since the profile was made.
+    int FileWrites() const { return fileWrites_; }
+
     // The keys of a section in file order.
     std::vector<std::string> Keys(const std::string& section) const;
 
@@ -52,10 +72,15 @@ private:
     };
 
     int FindKey(const std::string& section, const std::string& key) const;
-    bool Flush() const;
+    // Writes the file, or only notes that it is due while a batch is open.
+    bool Flush();
+    bool WriteFile();
 
     std::string path_;
     std::vector<Line> lines_;
+    int batchDepth_ = 0;
+    bool flushDue_ = false;
+    int fileWrites_ = 0;
 };
 
 } // namespace quarnex

@@ -3,8 +3,10 @@
 #include "app/panel/CBitmapButton.h"
 #include "app/panel/CSideWindowDlgs.h"
 #include "app/panel/CValueEntryDlg.h"
-#include "monitor/panel/PanelTextIds.h"
+#include "res/PanelTextIds.h"
 #include "res/Strings.h"
+#include "ui/DialogLayout.h"
+#include "ui/UiText.h"
 
 #include <QFont>
 #include <QGridLayout>
@@ -18,43 +20,9 @@
 
 namespace quarnex {
 
-namespace {
-
-QString Ui(int id) {
-    return QString::fromStdString(Text(id));
-}
-
-QString FromInstrument(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-// A field of the panel: read-only, out of the tab order, updated only when its text changes.
-QLineEdit* Field(QWidget* parent, int minimumChars) {
-    auto* field = new QLineEdit(parent);
-    field->setReadOnly(true);
-    field->setFocusPolicy(Qt::NoFocus);
-    field->setMinimumWidth(field->fontMetrics().horizontalAdvance(QLatin1Char('0')) *
-                           (minimumChars + 2));
-    return field;
-}
-
-void SetText(QLineEdit* field, const std::string& text) {
-    const QString value = FromInstrument(text);
-    if (field->text() != value)
-        field->setText(value);
-}
-
-void SetText(QLabel* label, const std::string& text) {
-    const QString value = QString::fromStdString(text);
-    if (label->text() != value)
-        label->setText(value);
-}
-
-} // namespace
-
 CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompter& prompter,
                                          const PanelHooks& hooks, QWidget* parent)
-    : QDialog(parent), bus_(bus), prompter_(prompter), hooks_(hooks),
+    : PollingDialog(parent), bus_(bus), prompter_(prompter), hooks_(hooks),
       logic_(bus, address, prompter) {
     InstrumentPanel::Features features;
     features.setupSheet = static_cast<bool>(hooks_.setupSheet);
@@ -69,11 +37,10 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
     };
 
     setWindowTitle(QString::fromStdString(logic_.GetDisplay().caption));
-    timer_.Connect(this, &CInstrumentPanelDlg::OnTimer);
 
     // Fields.
-    name_ = Field(this, 12);
-    displayed_ = Field(this, 10);
+    name_ = ReadOnlyField(this, 12);
+    displayed_ = ReadOnlyField(this, 10);
     QFont big = displayed_->font();
     big.setPointSizeF(big.pointSizeF() * 2.0);
     big.setBold(true);
@@ -92,13 +59,13 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
     grossNet_->clear();
     grossNet_->setMinimumWidth(indicationWidth);
     motionZero_->setMinimumWidth(indicationWidth);
-    gross_ = Field(this, 10);
-    net_ = Field(this, 10);
+    gross_ = ReadOnlyField(this, 10);
+    net_ = ReadOnlyField(this, 10);
     gross_->setAlignment(Qt::AlignRight);
     net_->setAlignment(Qt::AlignRight);
-    state_ = Field(this, 24);
-    status_ = Field(this, 36);
-    message_ = Field(this, 26);
+    state_ = ReadOnlyField(this, 24);
+    status_ = ReadOnlyField(this, 36);
+    message_ = ReadOnlyField(this, 26);
 
     auto* fields = new QGridLayout;
     int row = 0;
@@ -208,24 +175,6 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
     Render();
 }
 
-void CInstrumentPanelDlg::Start() {
-    const int period = logic_.Open();
-    Render();
-    timer_.Rearm(period);
-}
-
-void CInstrumentPanelDlg::OnTimer() {
-    timer_.Stop();
-    const int next = logic_.Tick();
-    Render();
-    timer_.Rearm(next);
-}
-
-void CInstrumentPanelDlg::done(int result) {
-    timer_.Stop();
-    QDialog::done(result);
-}
-
 void CInstrumentPanelDlg::Render() {
     const InstrumentPanel::Display& d = logic_.GetDisplay();
     setWindowTitle(QString::fromStdString(d.caption));
@@ -266,22 +215,22 @@ void CInstrumentPanelDlg::RunSheet(InstrumentPanel::SheetMode mode) {
     // Polling stops before the question and the state read: the question's box runs an event
     // loop of its own, and a tick inside it would poll between the user's answer and the state
     // the sheet is opened on.
-    timer_.Stop();
-    if (!logic_.MayOpenSetupSheet(mode)) {
-        timer_.Rearm(InstrumentPanel::kActivePeriodMs);
-        return;
-    }
-    hooks_.setupSheet(this, logic_.Address(), mode);
-    timer_.Rearm(InstrumentPanel::RestartPeriodAfterSheet(mode));
+    WithTimerStopped([&] {
+        if (!logic_.MayOpenSetupSheet(mode))
+            return InstrumentPanel::kActivePeriodMs;
+        hooks_.setupSheet(this, logic_.Address(), mode);
+        return InstrumentPanel::RestartPeriodAfterSheet(mode);
+    });
 }
 
 void CInstrumentPanelDlg::RunBackupOrRestore(const std::function<void(QWidget*, int)>& open) {
     if (!open)
         return;
-    timer_.Stop();
-    if (logic_.MayOpenBackupOrRestore())
-        open(this, logic_.Address());
-    timer_.Rearm(InstrumentPanel::kActivePeriodMs);
+    WithTimerStopped([&] {
+        if (logic_.MayOpenBackupOrRestore())
+            open(this, logic_.Address());
+        return InstrumentPanel::kActivePeriodMs;
+    });
 }
 
 // ---- Entry points ----

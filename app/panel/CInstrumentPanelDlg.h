@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/panel/OpenPanel.h"
-#include "app/panel/TickTimer.h"
 #include "monitor/panel/InstrumentPanel.h"
+#include "ui/PollingDialog.h"
 
 #include <QDialog>
 
@@ -18,20 +18,15 @@ class Prompter;
 
 // The instrument panel of one KEL 7: renders InstrumentPanel's display on a single-shot timer
 // (200 ms active, 1000 ms inactive) and forwards the buttons. Closing it stops the polling.
-class CInstrumentPanelDlg : public QDialog {
+class CInstrumentPanelDlg : public PollingDialog {
     Q_OBJECT
 public:
     CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompter& prompter,
                         const PanelHooks& hooks = {}, QWidget* parent = nullptr);
 
-    // The opening steps (caption, start-up offer of a waiting instrument) and the first timer.
-    void Start();
-
+    // Start(): the opening steps (caption, start-up offer of a waiting instrument) and the first
+    // timer.
     InstrumentPanel& Logic() { return logic_; }
-    bool TimerActive() const { return timer_.Active(); }
-    int TimerInterval() const { return timer_.Interval(); }
-    // Tests drive the ticks themselves: the timer is then never re-armed.
-    void SetManualTicks(bool manual) { timer_.SetManual(manual); }
 
     // The fields and buttons, for tests.
     QLineEdit* NameField() const { return name_; }
@@ -64,12 +59,10 @@ public:
         sideOpener_ = std::move(opener);
     }
 
-public slots:
-    void OnTimer();
-    void done(int result) override;
-
 private:
-    void Render();
+    int PollOpen() override { return logic_.Open(); }
+    int PollTick() override { return logic_.Tick(); }
+    void Render() override;
     void RunSheet(InstrumentPanel::SheetMode mode);
     void RunBackupOrRestore(const std::function<void(QWidget*, int)>& open);
 
@@ -77,7 +70,6 @@ private:
     Prompter& prompter_;
     PanelHooks hooks_;
     InstrumentPanel logic_;
-    TickTimer timer_;
     bool wasActive_ = true;
     std::function<void(QWidget*, int, bool)> sideOpener_;
 

@@ -2,8 +2,9 @@
 
 #include "app/panel/CValueEntryDlg.h"
 #include "app/panel/OpenPanel.h"
-#include "monitor/panel/PanelTextIds.h"
-#include "res/Strings.h"
+#include "res/PanelTextIds.h"
+#include "ui/DialogLayout.h"
+#include "ui/UiText.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -16,20 +17,6 @@ namespace quarnex {
 
 namespace {
 
-QString Ui(int id) {
-    return QString::fromStdString(Text(id));
-}
-
-QLineEdit* Field(QWidget* parent, int chars, bool right = false) {
-    auto* field = new QLineEdit(parent);
-    field->setReadOnly(true);
-    field->setFocusPolicy(Qt::NoFocus);
-    field->setMinimumWidth(field->fontMetrics().horizontalAdvance(QLatin1Char('0')) * (chars + 2));
-    if (right)
-        field->setAlignment(Qt::AlignRight);
-    return field;
-}
-
 // The ">>" beside a value: just wide enough for its caption.
 QPushButton* MakeEditButton(QWidget* parent) {
     auto* button = new QPushButton(Ui(ids::kEditButton), parent);
@@ -38,27 +25,20 @@ QPushButton* MakeEditButton(QWidget* parent) {
     return button;
 }
 
-void SetText(QLineEdit* field, const std::string& text) {
-    const QString value = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-    if (field->text() != value)
-        field->setText(value);
-}
-
 } // namespace
 
 // ---- CInstrumentInfoDlg ----
 
 CInstrumentInfoDlg::CInstrumentInfoDlg(ModbusMaster& bus, int address, Prompter& prompter,
                                        QWidget* parent)
-    : QDialog(parent), bus_(bus), prompter_(prompter), logic_(bus, address, prompter) {
+    : PollingDialog(parent), bus_(bus), prompter_(prompter), logic_(bus, address, prompter) {
     nameEditor_ = [this](TextEntry& entry) { return CTextDlg::Run(entry, this); };
-    timer_.Connect(this, &CInstrumentInfoDlg::OnTimer);
 
-    name_ = Field(this, 12);
-    serial_ = Field(this, 12);
-    program_ = Field(this, 8);
-    gross_ = Field(this, 10, true);
-    signal_ = Field(this, 10, true);
+    name_ = ReadOnlyField(this, 12);
+    serial_ = ReadOnlyField(this, 12);
+    program_ = ReadOnlyField(this, 8);
+    gross_ = ReadOnlyField(this, 10, true);
+    signal_ = ReadOnlyField(this, 10, true);
     editName_ = MakeEditButton(this);
     close_ = new QPushButton(Ui(ids::kCloseButton), this);
     close_->setDefault(true);
@@ -88,31 +68,14 @@ CInstrumentInfoDlg::CInstrumentInfoDlg(ModbusMaster& bus, int address, Prompter&
     Render();
 }
 
-void CInstrumentInfoDlg::Start() {
-    const int period = logic_.Open();
-    Render();
-    timer_.Rearm(period);
-}
-
-void CInstrumentInfoDlg::OnTimer() {
-    timer_.Stop();
-    const int next = logic_.Tick();
-    Render();
-    timer_.Rearm(next);
-}
-
 void CInstrumentInfoDlg::OnEditName() {
-    timer_.Stop();
-    TextEntry entry(bus_, logic_.Address(), InstrumentInfoWindow::kNameRegister,
-                    InstrumentInfoWindow::kNameRegisters, Text(ids::kInstrumentNameCaption),
-                    logic_.GetDisplay().name, prompter_);
-    nameEditor_(entry);
-    timer_.Rearm(logic_.PeriodAfterEditor());
-}
-
-void CInstrumentInfoDlg::done(int result) {
-    timer_.Stop();
-    QDialog::done(result);
+    WithTimerStopped([&] {
+        TextEntry entry(bus_, logic_.Address(), InstrumentInfoWindow::kNameRegister,
+                        InstrumentInfoWindow::kNameRegisters, Text(ids::kInstrumentNameCaption),
+                        logic_.GetDisplay().name, prompter_);
+        nameEditor_(entry);
+        return logic_.PeriodAfterEditor();
+    });
 }
 
 void CInstrumentInfoDlg::Render() {
@@ -129,15 +92,15 @@ void CInstrumentInfoDlg::Render() {
 // ---- CLevelsDlg ----
 
 CLevelsDlg::CLevelsDlg(ModbusMaster& bus, int address, Prompter& prompter, QWidget* parent)
-    : QDialog(parent), bus_(bus), prompter_(prompter), logic_(bus, address, prompter) {
+    : PollingDialog(parent), bus_(bus), prompter_(prompter), logic_(bus, address, prompter) {
     levelEditor_ = [this](NumericEntry& entry) { return CNumberDlg::Run(entry, this); };
-    timer_.Connect(this, &CLevelsDlg::OnTimer);
 
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel(Ui(ids::kLevelStatusLabel), this), 0, 2);
     for (int n = 1; n <= LevelsWindow::kLevels; ++n) {
-        levels_[n - 1] = Field(this, 10, true);
-        status_[n - 1] = Field(this, 1);
+        levels_[n - 1] = ReadOnlyField(this, 10, true);
+        // Wide enough for the placeholder "------" a failed read shows.
+        status_[n - 1] = ReadOnlyField(this, 6);
         status_[n - 1]->setMaximumWidth(status_[n - 1]->minimumWidth());
         status_[n - 1]->setAlignment(Qt::AlignCenter);
         edit_[n - 1] = MakeEditButton(this);
@@ -147,8 +110,8 @@ CLevelsDlg::CLevelsDlg(ModbusMaster& bus, int address, Prompter& prompter, QWidg
         grid->addWidget(edit_[n - 1], n, 3);
         connect(edit_[n - 1], &QPushButton::clicked, this, [this, n] { OnEditLevel(n); });
     }
-    setpoint1_ = Field(this, 10, true);
-    setpoint2_ = Field(this, 10, true);
+    setpoint1_ = ReadOnlyField(this, 10, true);
+    setpoint2_ = ReadOnlyField(this, 10, true);
     grid->addWidget(new QLabel(Ui(ids::kSetpoint1Label), this), 9, 0);
     grid->addWidget(setpoint1_, 9, 1);
     grid->addWidget(new QLabel(Ui(ids::kSetpoint2Label), this), 10, 0);
@@ -165,30 +128,13 @@ CLevelsDlg::CLevelsDlg(ModbusMaster& bus, int address, Prompter& prompter, QWidg
     Render();
 }
 
-void CLevelsDlg::Start() {
-    const int period = logic_.Open();
-    Render();
-    timer_.Rearm(period);
-}
-
-void CLevelsDlg::OnTimer() {
-    timer_.Stop();
-    const int next = logic_.Tick();
-    Render();
-    timer_.Rearm(next);
-}
-
 void CLevelsDlg::OnEditLevel(int n) {
-    timer_.Stop();
-    NumericEntry entry(bus_, logic_.Address(), LevelsWindow::LevelRegister(n),
-                       LevelsWindow::LevelCaption(n), logic_.LevelText(n), prompter_);
-    levelEditor_(entry);
-    timer_.Rearm(logic_.PeriodAfterEditor());
-}
-
-void CLevelsDlg::done(int result) {
-    timer_.Stop();
-    QDialog::done(result);
+    WithTimerStopped([&] {
+        NumericEntry entry(bus_, logic_.Address(), LevelsWindow::LevelRegister(n),
+                           LevelsWindow::LevelCaption(n), logic_.LevelText(n), prompter_);
+        levelEditor_(entry);
+        return logic_.PeriodAfterEditor();
+    });
 }
 
 void CLevelsDlg::Render() {

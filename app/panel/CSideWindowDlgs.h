@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/panel/TickTimer.h"
+#include "edit/ValueEntry.h"
 #include "monitor/panel/SideWindows.h"
-#include "monitor/panel/ValueEntry.h"
+#include "ui/PollingDialog.h"
 
 #include <QDialog>
 
@@ -19,16 +19,12 @@ class Prompter;
 
 // The instrument-information window: name (with its editor), serial number, program, gross
 // weight and input signal; 200 ms while the instrument works, 1000 ms otherwise.
-class CInstrumentInfoDlg : public QDialog {
+class CInstrumentInfoDlg : public PollingDialog {
     Q_OBJECT
 public:
     CInstrumentInfoDlg(ModbusMaster& bus, int address, Prompter& prompter,
                        QWidget* parent = nullptr);
-    void Start();
     InstrumentInfoWindow& Logic() { return logic_; }
-    bool TimerActive() const { return timer_.Active(); }
-    int TimerInterval() const { return timer_.Interval(); }
-    void SetManualTicks(bool manual) { timer_.SetManual(manual); }
 
     QLineEdit* NameField() const { return name_; }
     QLineEdit* SerialField() const { return serial_; }
@@ -43,17 +39,16 @@ public:
     void SetNameEditor(std::function<bool(TextEntry&)> editor) { nameEditor_ = std::move(editor); }
 
 public slots:
-    void OnTimer();
     void OnEditName();
-    void done(int result) override;
 
 private:
-    void Render();
+    int PollOpen() override { return logic_.Open(); }
+    int PollTick() override { return logic_.Tick(); }
+    void Render() override;
 
     ModbusMaster& bus_;
     Prompter& prompter_;
     InstrumentInfoWindow logic_;
-    TickTimer timer_;
     std::function<bool(TextEntry&)> nameEditor_;
     QLineEdit* name_;
     QLineEdit* serial_;
@@ -66,15 +61,11 @@ private:
 
 // The levels window: eight levels with their status and the two setpoints; 100 ms after a good
 // read, 500 ms after a failed one.
-class CLevelsDlg : public QDialog {
+class CLevelsDlg : public PollingDialog {
     Q_OBJECT
 public:
     CLevelsDlg(ModbusMaster& bus, int address, Prompter& prompter, QWidget* parent = nullptr);
-    void Start();
     LevelsWindow& Logic() { return logic_; }
-    bool TimerActive() const { return timer_.Active(); }
-    int TimerInterval() const { return timer_.Interval(); }
-    void SetManualTicks(bool manual) { timer_.SetManual(manual); }
 
     QLineEdit* LevelField(int n) const { return levels_[n - 1]; }
     QLineEdit* StatusField(int n) const { return status_[n - 1]; }
@@ -89,17 +80,16 @@ public:
     }
 
 public slots:
-    void OnTimer();
     void OnEditLevel(int n);
-    void done(int result) override;
 
 private:
-    void Render();
+    int PollOpen() override { return logic_.Open(); }
+    int PollTick() override { return logic_.Tick(); }
+    void Render() override;
 
     ModbusMaster& bus_;
     Prompter& prompter_;
     LevelsWindow logic_;
-    TickTimer timer_;
     std::function<bool(NumericEntry&)> levelEditor_;
     std::array<QLineEdit*, LevelsWindow::kLevels> levels_{};
     std::array<QLineEdit*, LevelsWindow::kLevels> status_{};

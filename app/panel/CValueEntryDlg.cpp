@@ -1,7 +1,9 @@
 #include "app/panel/CValueEntryDlg.h"
 
-#include "monitor/panel/PanelTextIds.h"
+#include "res/PanelTextIds.h"
 #include "res/Strings.h"
+#include "ui/DialogLayout.h"
+#include "ui/UiText.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -12,53 +14,6 @@
 #include <QVBoxLayout>
 
 namespace quarnex {
-
-namespace {
-
-QString Ui(int id) {
-    return QString::fromStdString(Text(id));
-}
-
-// The instrument keeps its texts one byte a character.
-QString FromInstrument(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string ToInstrument(const QString& text) {
-    return text.toLatin1().toStdString();
-}
-
-// The layout every entry dialog shares: the label and its field in a row, OK (the default) and
-// Cancel stacked on the right. Returns OK; cancel receives the Cancel button when asked for.
-QPushButton* LayOutEntry(QDialog* dialog, QLabel* label, QWidget* field,
-                         QPushButton** cancel = nullptr) {
-    label->setBuddy(field);
-    auto* ok = new QPushButton(Ui(ids::kOk), dialog);
-    auto* cancelButton = new QPushButton(Ui(ids::kCancel), dialog);
-    ok->setDefault(true);
-    QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
-    QObject::connect(cancelButton, &QPushButton::clicked, dialog, &QDialog::reject);
-    auto* buttons = new QVBoxLayout;
-    buttons->addWidget(ok);
-    buttons->addWidget(cancelButton);
-    buttons->addStretch();
-    auto* layout = new QHBoxLayout(dialog);
-    layout->addWidget(label);
-    layout->addWidget(field, 1);
-    layout->addLayout(buttons);
-    if (cancel)
-        *cancel = cancelButton;
-    return ok;
-}
-
-// A dialog's own extra controls go after the field, beside the OK/Cancel column: between the
-// label and its field they would split the row the user types in.
-void AddBesideField(QDialog* dialog, QWidget* widget) {
-    auto* row = static_cast<QBoxLayout*>(dialog->layout());
-    row->insertWidget(row->count() - 1, widget);
-}
-
-} // namespace
 
 // ---- CHeaderDlg ----
 
@@ -188,7 +143,6 @@ CShuntDlg::CShuntDlg(ShuntEntry& entry, QWidget* parent)
     connect_->setAutoDefault(false);
     AddBesideField(this, connect_);
     connect(connect_, &QPushButton::clicked, this, &CShuntDlg::OnConnect);
-    timer_.Connect(this, &CShuntDlg::OnTimer);
 }
 
 bool CShuntDlg::Run(ShuntEntry& entry, QWidget* parent) {
@@ -197,12 +151,9 @@ bool CShuntDlg::Run(ShuntEntry& entry, QWidget* parent) {
     return dialog.exec() == QDialog::Accepted;
 }
 
-void CShuntDlg::OnTimer() {
-    timer_.Stop();
-    const int next = entry_.Tick();
+void CShuntDlg::Render() {
     if (entry_.Measuring())
         edit_->setText(QString::fromStdString(entry_.MeasuredText()));
-    timer_.Rearm(next);
 }
 
 void CShuntDlg::OnConnect() {
@@ -217,13 +168,13 @@ void CShuntDlg::OnConnect() {
 void CShuntDlg::accept() {
     const EntryResult result = entry_.Ok(EditText());
     if (result != EntryResult::StayOpen)
-        timer_.Stop();
+        StopPolling();
     if (!Finish(result) && !entry_.Measuring())
         RefocusEdit();
 }
 
 void CShuntDlg::reject() {
-    timer_.Stop();
+    StopPolling();
     Finish(entry_.Cancel());
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/panel/TickTimer.h"
-#include "monitor/panel/ValueEntry.h"
+#include "edit/ValueEntry.h"
+#include "ui/PollingWindow.h"
 
 #include <QDialog>
 
@@ -86,27 +86,27 @@ private:
 };
 
 // The shunt calibration value: typed, or measured with the shunt resistor connected.
-class CShuntDlg : public CHeaderDlg {
+class CShuntDlg : public CHeaderDlg, public PollingWindow {
     Q_OBJECT
 public:
     CShuntDlg(ShuntEntry& entry, QWidget* parent = nullptr);
     static bool Run(ShuntEntry& entry, QWidget* parent);
     QPushButton* ConnectButton() const { return connect_; }
     // Starts the timer at once (Run does this; tests call OnTimer directly instead).
-    void StartTimer() { timer_.Start(0); }
-    bool TimerActive() const { return timer_.Active(); }
-    // Tests drive the ticks themselves: the timer is then never re-armed.
-    void SetManualTicks(bool manual) { timer_.SetManual(manual); }
+    void StartTimer() { StartPollingNow(); }
 public slots:
     void accept() override;
     void reject() override;
-    void OnTimer();
     void OnConnect();
 
 private:
+    // The measurement has no opening read: the first tick comes at once.
+    int PollOpen() override { return 0; }
+    int PollTick() override { return entry_.Tick(); }
+    void Render() override;
+
     ShuntEntry& entry_;
     QPushButton* connect_;
-    TickTimer timer_;
 };
 
 // The "Choice set-up" template: a drop-down list (choice, choice with selector, activity).

@@ -8,8 +8,8 @@
 #include "instrument/Registers.h"
 #include "instrument/TextIds.h"
 #include "instrument/ValueFormat.h"
-#include "monitor/panel/PanelText.h"
-#include "monitor/panel/PanelTextIds.h"
+#include "instrument/ValueHelpers.h"
+#include "res/PanelTextIds.h"
 #include "res/Strings.h"
 
 #include <memory>

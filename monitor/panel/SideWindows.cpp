@@ -5,9 +5,9 @@
 #include "instrument/InstrumentType.h"
 #include "instrument/Registers.h"
 #include "instrument/ValueFormat.h"
+#include "instrument/ValueHelpers.h"
 #include "monitor/panel/InstrumentPanel.h"
-#include "monitor/panel/PanelText.h"
-#include "monitor/panel/PanelTextIds.h"
+#include "res/PanelTextIds.h"
 #include "res/Strings.h"
 
 namespace quarnex {

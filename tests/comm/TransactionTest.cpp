@@ -3,7 +3,7 @@
 // checked exactly, and answers the simulator would never send can be fed in.
 #include "comm/ModbusMaster.h"
 #include "platform/Profile.h"
-#include "platform/ScriptedPrompter.h"
+#include "support/ScriptedPrompter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "platform/FileAccess.h"
-#include "platform/ScriptedPrompter.h"
+#include "support/ScriptedPrompter.h"
 
 #include "TempFolder.h"
 

@@ -1,5 +1,5 @@
 #include "files/SetupFile.h"
-#include "platform/ScriptedPrompter.h"
+#include "support/ScriptedPrompter.h"
 
 #include "SetupFileSamples.h"
 #include "TempFolder.h"

@@ -1,5 +1,5 @@
 #include "files/SetupFileWriter.h"
-#include "platform/ScriptedPrompter.h"
+#include "support/ScriptedPrompter.h"
 
 #include "TempFolder.h"
 

@@ -9,6 +9,7 @@
 #include "app/CInstrToViewPropSheet.h"
 #include "app/CInstrumentSearchDlg.h"
 #include "app/CMainFrame.h"
+#include "app/CQuarnexApp.h"
 #include "app/CQuarnexView.h"
 #include "app/CSplashWnd.h"
 #include "sim/Kel7Model.h"
@@ -93,6 +94,10 @@ TEST_F(FrameTest, StartsSizedAndCentredAndListsTheSimulatedInstruments) {
     Start();
     EXPECT_TRUE(prompter_.Boxes().empty());
     EXPECT_EQ(frame_->windowTitle(), "Quarnex");
+    // Message boxes and dialogs are titled with the display name, not the program's file name.
+    CQuarnexApp::NameApplication();
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), "Quarnex");
+    EXPECT_EQ(QCoreApplication::applicationName(), "quarnex");
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     EXPECT_EQ(frame_->width(), screen.width() * 7 / 8);
     EXPECT_EQ(frame_->height(), screen.height() * 7 / 8);
@@ -103,8 +108,17 @@ TEST_F(FrameTest, StartsSizedAndCentredAndListsTheSimulatedInstruments) {
     EXPECT_EQ(List().headerItem()->text(0), "Instrument");
     EXPECT_EQ(List().headerItem()->text(1), "Addr.");
     EXPECT_EQ(List().headerItem()->text(2), "Value");
-    EXPECT_EQ(List().columnWidth(0), 145);
-    EXPECT_EQ(List().width(), 270);
+    // The columns are sized from the font: the longest model name fits whole, and the columns
+    // keep the proportions of the drawn layout (145 : 47 : 62); the picture moves along.
+    const QFontMetrics metrics(List().font());
+    EXPECT_GE(List().columnWidth(0),
+              metrics.horizontalAdvance("  KEL 7 Recipe Batcher") + List().iconSize().width());
+    EXPECT_GE(List().columnWidth(0), 145);
+    EXPECT_NEAR(List().columnWidth(1) * 145.0 / List().columnWidth(0), 47, 1);
+    EXPECT_NEAR(List().columnWidth(2) * 145.0 / List().columnWidth(0), 62, 1);
+    EXPECT_GE(List().width(),
+              List().columnWidth(0) + List().columnWidth(1) + List().columnWidth(2));
+    EXPECT_EQ(View().PictureX(), List().width() + 40);
     EXPECT_EQ(List().height(), View().height());
     EXPECT_EQ(List().topLevelItem(2)->text(1), "9");
     EXPECT_EQ(List().topLevelItem(2)->data(0, Qt::UserRole).toInt(), 9);
@@ -238,6 +252,18 @@ TEST_F(FrameTest, SettingsDialogRefusesABadTimeoutAndCancelTouchesNothing) {
         EXPECT_EQ(dialog.windowTitle(), "Communication set-up");
         EXPECT_FALSE(View().TimerActive()); // no poll while the dialog is up
         EXPECT_EQ(dialog.BaudGroup()->checkedId(), 9);
+        // The focus is on the checked button of each group, so the arrow keys change the choice.
+        EXPECT_EQ(dialog.focusWidget(), dialog.BaudGroup()->checkedButton());
+        // The arrow keys act on the application's focus, which needs the window active.
+        dialog.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog, 30000));
+        ASSERT_EQ(QApplication::focusWidget(), dialog.BaudGroup()->checkedButton());
+        QTest::keyClick(dialog.focusWidget(), Qt::Key_Left);
+        EXPECT_EQ(dialog.BaudGroup()->checkedId(), 8);
+        QTest::keyClick(dialog.focusWidget(), Qt::Key_Right);
+        EXPECT_EQ(dialog.BaudGroup()->checkedId(), 9);
+        QTest::keyClick(dialog.focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(dialog.focusWidget(), dialog.ParityGroup()->checkedButton());
         EXPECT_EQ(dialog.DeviceEdit()->text().toStdString(), bus_.DevicePath());
         for (const char* bad : {"1001", "abc"}) {
             dialog.TimeoutEdit()->setText(bad);
@@ -377,6 +403,15 @@ TEST_F(FrameTest, DoubleClickAndSelectInstrumentOpenThePanelOfARecipeBatcher) {
     List().setCurrentItem(List().topLevelItem(1));
     emit List().itemDoubleClicked(List().topLevelItem(1), 0);
     EXPECT_EQ(opened.size(), 1u);
+    // Enter on the selected row does what a double-click does.
+    List().setCurrentItem(first);
+    QTest::keyClick(&List(), Qt::Key_Return);
+    EXPECT_EQ(opened, (std::vector<int>{1, 1}));
+    prompter_.Clear();
+    List().setCurrentItem(List().topLevelItem(1));
+    QTest::keyClick(&List(), Qt::Key_Enter);
+    EXPECT_EQ(prompter_.LastText(), "Selected instrument is NOT supported by this program !");
+    opened.clear();
     EXPECT_EQ(prompter_.LastText(), "Selected instrument is NOT supported by this program !");
     EXPECT_TRUE(View().TimerActive());
 
@@ -391,7 +426,7 @@ TEST_F(FrameTest, DoubleClickAndSelectInstrumentOpenThePanelOfARecipeBatcher) {
         return true;
     });
     frame_->Action(CMainFrame::kSelectInstrument)->trigger();
-    EXPECT_EQ(opened, (std::vector<int>{1, 1}));
+    EXPECT_EQ(opened, (std::vector<int>{1}));
     EXPECT_TRUE(View().TimerActive());
 }
 

@@ -2,7 +2,12 @@
 // the state it found it.
 #include "support/QtTestSupport.h"
 
-#include "app/ProgressDialog.h"
+#include "ui/ProgressDialog.h"
+#include "ui/QtFileChooser.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
 
 #include <QMainWindow>
 #include <QPushButton>
@@ -11,21 +16,6 @@
 
 namespace quarnex::test {
 namespace {
-
-TEST(ProgressDialog, PercentageOfTheRange) {
-    EXPECT_EQ(ProgressDialog::PercentText(550, 0, 1100), "50%");
-    EXPECT_EQ(ProgressDialog::PercentText(1100, 0, 1100), "100%");
-    EXPECT_EQ(ProgressDialog::PercentText(0, 0, 1100), "0%");
-    // Past the end the percentage wraps round: 130 shows as 30.
-    EXPECT_EQ(ProgressDialog::PercentText(1430, 0, 1100), "30%");
-    EXPECT_EQ(ProgressDialog::PercentText(200, 0, 100), "0%");
-    EXPECT_EQ(ProgressDialog::PercentText(75, 50, 150), "25%");
-    // Integer arithmetic: 1/3 is 33, and a large range does not overflow.
-    EXPECT_EQ(ProgressDialog::PercentText(1, 0, 3), "33%");
-    EXPECT_EQ(ProgressDialog::PercentText(1000000000, 0, 2000000000), "50%");
-    // An empty range is not a division by zero.
-    EXPECT_EQ(ProgressDialog::PercentText(7, 10, 10), "0%");
-}
 
 TEST(ProgressDialog, ShowsCaptionRangeMessageAndPosition) {
     App();
@@ -43,9 +33,12 @@ TEST(ProgressDialog, ShowsCaptionRangeMessageAndPosition) {
     EXPECT_TRUE(progress.isEnabled()); // the owner is disabled, the progress window is not
     EXPECT_EQ(progress.BarValue(), 100);
     EXPECT_EQ(progress.Pos(), 100);
-    progress.SetMessage("Erasing flash memory\nplease wait");
+    // A core procedure sees only the Progress face.
+    Progress& core = progress;
+    core.SetText("Erasing flash memory\nplease wait");
     EXPECT_EQ(progress.MessageShown(), "Erasing flash memory\nplease wait");
-    progress.SetPos(650);
+    core.SetPos(650);
+    EXPECT_FALSE(core.CancelAsked());
     EXPECT_EQ(progress.BarValue(), 650);
     EXPECT_EQ(progress.PercentShown(), "50%");
     progress.SetPos(1200);
@@ -98,6 +91,29 @@ TEST(ProgressDialog, OwnerIsGivenBackAsItWasFound) {
         EXPECT_FALSE(owner.isEnabled());
     }
     EXPECT_FALSE(owner.isEnabled());
+}
+
+TEST(QtFileChooser, FiltersAndDefaultExtension) {
+    EXPECT_EQ(QtFileChooser::FilterText({{"Set-up files", {"*.ks7"}}, {"All files", {}}}),
+              "Set-up files (*.ks7);;All files (*)");
+    App();
+    QtFileChooser chooser;
+    const std::string dir = testing::TempDir();
+    // The dialog is modal: answer it from the event loop it runs.
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->selectFile(QString::fromStdString(dir + "backup"));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    const auto path = chooser.AskSave({"Save", {{"Set-up files", {"*.ks7"}}}, "ks7", dir});
+    ASSERT_TRUE(path.has_value());
+    EXPECT_EQ(*path, dir + "backup.ks7");
+    QTimer::singleShot(0, [] {
+        if (QWidget* dialog = QApplication::activeModalWidget())
+            QMetaObject::invokeMethod(dialog, "reject");
+    });
+    EXPECT_EQ(chooser.AskOpen({"Open", {}, "", dir}), std::nullopt);
 }
 
 } // namespace

@@ -280,6 +280,9 @@ TEST_F(PanelWindowTest, LevelsWindowOpensTheLevelEditor) {
     levels.OnTimer();
     EXPECT_EQ(levels.windowTitle(), "KEL 7 Levels, address 1");
     EXPECT_EQ(levels.StatusField(1)->text(), "0");
+    // A status field has room for the placeholder of a failed read.
+    const QFontMetrics metrics(levels.StatusField(1)->font());
+    EXPECT_GT(levels.StatusField(1)->maximumWidth(), metrics.horizontalAdvance("------"));
     EXPECT_EQ(levels.StatusField(2)->text(), "1");
     ASSERT_TRUE(levels.EditButton(2)->isEnabled());
     int reg = 0;

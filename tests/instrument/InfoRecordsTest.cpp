@@ -1,5 +1,5 @@
 #include "instrument/InstrumentType.h"
-#include "platform/ScriptedPrompter.h"
+#include "support/ScriptedPrompter.h"
 
 #include <gtest/gtest.h>
 

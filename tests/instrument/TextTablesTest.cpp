@@ -1,8 +1,8 @@
 #include "instrument/Commands.h"
 #include "instrument/InstrumentTexts.h"
 #include "instrument/InstrumentType.h"
-#include "platform/ScriptedPrompter.h"
 #include "res/Strings.h"
+#include "support/ScriptedPrompter.h"
 
 #include <gtest/gtest.h>
 

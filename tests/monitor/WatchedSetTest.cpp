@@ -3,6 +3,11 @@
 #include "monitor/BusSearch.h"
 #include "monitor/WatchedSet.h"
 
+#include <filesystem>
+#include <string>
+
+#include <unistd.h>
+
 namespace quarnex::test {
 namespace {
 
@@ -36,6 +41,35 @@ TEST(WatchedSet, SaveWritesEveryAddressInOrder) {
         EXPECT_EQ(profile.GetInt(kWatchedSection, std::to_string(a), -1), a == 3 || a == 17);
     }
     EXPECT_EQ(LoadWatchedSet(profile), watched);
+}
+
+// A save rewrites the file once, not once per address, and what it wrote reads back from disk.
+// A profile it cannot write reports the failure.
+TEST(WatchedSet, SaveRewritesTheFileOnce) {
+    const std::string dir = testing::TempDir() + "quarnex-watched-" + std::to_string(::getpid());
+    std::filesystem::remove_all(dir);
+    Profile profile(dir + "/quarnex.ini");
+    ASSERT_TRUE(profile.WriteInt("Comm Param", "Baud", 9600));
+    ASSERT_EQ(profile.FileWrites(), 1);
+    AddressFlags watched{};
+    watched[2] = watched[247] = true;
+    ASSERT_TRUE(SaveWatchedSet(profile, watched));
+    EXPECT_EQ(profile.FileWrites(), 2);
+    Profile reread(dir + "/quarnex.ini");
+    EXPECT_EQ(LoadWatchedSet(reread), watched);
+    EXPECT_EQ(reread.GetInt("Comm Param", "Baud", 0), 9600);
+    {
+        // Nested batches: only the outermost writes.
+        Profile::Batch outer(profile);
+        ASSERT_TRUE(SaveWatchedSet(profile, AddressFlags{}));
+        EXPECT_EQ(profile.FileWrites(), 2);
+    }
+    EXPECT_EQ(profile.FileWrites(), 3);
+    std::filesystem::remove_all(dir);
+
+    Profile unwritable("/proc/quarnex-no-such-dir/quarnex.ini");
+    EXPECT_FALSE(SaveWatchedSet(unwritable, watched));
+    EXPECT_EQ(LoadWatchedSet(unwritable), watched); // kept in memory
 }
 
 class SearchTest : public BusFixture {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "instrument/TextIds.h"
-#include "monitor/panel/PanelTextIds.h"
+#include "res/PanelTextIds.h"
 #include "res/Strings.h"
 #include "sim/Kel7Model.h"
 #include "support/BusFixture.h"

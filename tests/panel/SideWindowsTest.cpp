@@ -1,6 +1,6 @@
 #include "monitor/panel/SideWindows.h"
 
-#include "monitor/panel/ValueEntry.h"
+#include "edit/ValueEntry.h"
 #include "panel/PanelFixture.h"
 
 namespace quarnex::test {

@@ -2,9 +2,9 @@
 
 #include "comm/ModbusMaster.h"
 #include "platform/Profile.h"
-#include "platform/ScriptedPrompter.h"
 #include "sim/RegisterBank.h"
 #include "sim/SimBus.h"
+#include "support/ScriptedPrompter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "upgrade/UpgradeImage.h"
 
-#include "platform/ScriptedPrompter.h"
+#include "support/ScriptedPrompter.h"
 #include "sim/FlashImage.h"
 
 #include <gtest/gtest.h>

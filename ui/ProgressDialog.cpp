@@ -1,14 +1,11 @@
-#include "app/ProgressDialog.h"
+#include "ui/ProgressDialog.h"
 
-#include "app/UiText.h"
+#include "ui/UiText.h"
 
 #include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QVBoxLayout>
-
-#include <cstdint>
-#include <cstdio>
 
 namespace quarnex {
 
@@ -33,17 +30,6 @@ ProgressDialog::ProgressDialog(int captionId) : QDialog(nullptr) {
 
 ProgressDialog::~ProgressDialog() {
     GiveOwnerBack();
-}
-
-std::string ProgressDialog::PercentText(int pos, int low, int high) {
-    int percent = 0;
-    if (high != low) // an empty range would divide by zero
-        percent = static_cast<int>((int64_t{pos} - low) * 100 / (int64_t{high} - low));
-    if (percent != 100)
-        percent %= 100;
-    char text[16];
-    std::snprintf(text, sizeof text, "%d%c", percent, '%');
-    return text;
 }
 
 bool ProgressDialog::Create(QWidget* owner) {
@@ -86,7 +72,7 @@ void ProgressDialog::SetStep(int step) {
     step_ = step;
 }
 
-void ProgressDialog::SetMessage(const std::string& text) {
+void ProgressDialog::SetText(const std::string& text) {
     message_->setText(QString::fromStdString(text));
 }
 
@@ -98,7 +84,7 @@ void ProgressDialog::SetPos(int pos) {
                       : pos > bar_->maximum() ? bar_->maximum()
                                               : pos;
     bar_->setValue(shown);
-    const QString text = QString::fromStdString(PercentText(pos, low_, high_));
+    const QString text = QString::fromStdString(ProgressPercentText(pos, low_, high_));
     if (percent_->text() != text)
         percent_->setText(text);
 }

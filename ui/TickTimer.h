@@ -15,6 +15,10 @@ public:
     template <class Receiver, class Slot> void Connect(Receiver* receiver, Slot slot) {
         QObject::connect(&timer_, &QTimer::timeout, receiver, slot);
     }
+    // The timer itself is the context: the call ends with the timer.
+    template <class Function> void Connect(Function function) {
+        QObject::connect(&timer_, &QTimer::timeout, &timer_, function);
+    }
     void Rearm(int periodMs) {
         if (!manual_)
             timer_.start(periodMs);

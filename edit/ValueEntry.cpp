@@ -1,4 +1,4 @@
-#include "monitor/panel/ValueEntry.h"
+#include "edit/ValueEntry.h"
 
 #include "comm/ModbusMaster.h"
 #include "instrument/Commands.h"
@@ -7,8 +7,8 @@
 #include "instrument/Registers.h"
 #include "instrument/TextIds.h"
 #include "instrument/ValueFormat.h"
-#include "monitor/panel/PanelText.h"
-#include "monitor/panel/PanelTextIds.h"
+#include "instrument/ValueHelpers.h"
+#include "res/PanelTextIds.h"
 #include "res/Strings.h"
 
 #include <cctype>

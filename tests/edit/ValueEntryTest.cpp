@@ -1,4 +1,4 @@
-#include "monitor/panel/ValueEntry.h"
+#include "edit/ValueEntry.h"
 
 #include "instrument/Commands.h"
 #include "instrument/InstrumentSetup.h"

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/Progress.h"
+#include "res/AppTextIds.h"
+
 #include <QDialog>
 #include <QPointer>
 
@@ -14,11 +17,12 @@ namespace quarnex {
 // software upgrade): a multi-line message, the percentage and a bar. While it is up its owner is
 // disabled, so the user cannot start a second operation from there; each position update first
 // handles the events waiting in the queue, so the program stays painted and answers Cancel-like
-// input between two transactions although the operation runs in the caller's loop.
-class ProgressDialog : public QDialog {
+// input between two transactions although the operation runs in the caller's loop. It has no
+// Cancel button: the operations it shows cannot be stopped halfway, so CancelAsked() stays false.
+class ProgressDialog : public QDialog, public Progress {
     Q_OBJECT
 public:
-    static constexpr int kDefaultCaptionId = 117; // "Software upgrade in progress !"
+    static constexpr int kDefaultCaptionId = ids::kUpgradeInProgress;
 
     explicit ProgressDialog(int captionId = kDefaultCaptionId);
     ~ProgressDialog() override;
@@ -26,18 +30,15 @@ public:
     // Disables the owner's top-level window when it is enabled (and remembers that it did), then
     // shows this window over it with the range, step and the lower bound applied.
     bool Create(QWidget* owner);
-    void SetRange(int low, int high);
+    void SetRange(int low, int high) override;
     void SetStep(int step);
-    void SetMessage(const std::string& text);
-    // Handles the waiting events, then moves the bar and rewrites the percentage when it changed.
-    void SetPos(int pos);
+    void SetText(const std::string& text) override;
+    // Handles the waiting events, then moves the bar and rewrites the percentage when it changed
+    // (ProgressPercentText).
+    void SetPos(int pos) override;
+    bool CancelAsked() const override { return false; }
     // Gives the owner back (only if Create disabled it) and hides this window.
     void Close();
-
-    // The percentage shown for pos in low ... high: (pos - low) * 100 / (high - low) in integer
-    // arithmetic, followed by "%"; exactly 100 shows as 100, anything else modulo 100 (so a
-    // position past the end wraps round). An empty range shows 0.
-    static std::string PercentText(int pos, int low, int high);
 
     int Low() const { return low_; }
     int High() const { return high_; }

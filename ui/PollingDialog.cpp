@@ -1,0 +1,10 @@
+#include "ui/PollingDialog.h"
+
+namespace quarnex {
+
+void PollingDialog::done(int result) {
+    StopPolling();
+    QDialog::done(result);
+}
+
+} // namespace quarnex
