@@ -6,6 +6,9 @@
 #include "platform/PortDiscovery.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
+#include "res/Strings.h"
+#include "upgrade/SoftwareUpgrade.h"
+#include "upgrade/UpgradeTextIds.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -46,6 +49,7 @@ struct Options {
     int extraTimeout = 0;
     int repeat = 1;
     bool demo = false;
+    bool yes = false; // upgrade, default-setup: no question
     std::vector<std::string> words;
 };
 
@@ -135,6 +139,8 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
             if (!(e = value(1, 1000000, v)).empty())
                 return e;
             o.repeat = static_cast<int>(v);
+        } else if (a == "--yes") {
+            o.yes = true;
         } else if (a == "--demo") {
             o.demo = true;
         } else if (a.size() > 1 && a[0] == '-' && !IsNegativeNumber(a)) {
@@ -260,6 +266,9 @@ std::string CliUsage() {
            "  coil   ADDR COIL on|off    write one coil (numbered from 1)\n"
            "  scan   [FIRST [LAST]]      list the addresses that answer register 40001\n"
            "  ports                     list the serial devices and whether they can be used\n"
+           "  image  FILE               check a software upgrade file and print its summary\n"
+           "  upgrade ADDR FILE [--yes] load the upgrade file into the instrument at ADDR\n"
+           "  default-setup ADDR [--yes]  make the instrument at ADDR store a default set-up\n"
            "registers are numbered 40001-49999, addresses 1-247\n"
            "options:\n"
            "  -d, --device PATH   serial device (default: the profile's COM port)\n"
@@ -310,8 +319,106 @@ static int RunPorts(const std::vector<std::string>& args, std::ostream& out, std
     return 0;
 }
 
+// ---- Software upgrade: image, upgrade, default-setup ------------------------------------------
+
+static bool IsUpgradeCommand(const std::vector<std::string>& words) {
+    return !words.empty() &&
+           (words[0] == "image" || words[0] == "upgrade" || words[0] == "default-setup");
+}
+
+// The dialog's texts use CR LF between lines; a terminal wants LF.
+static std::string TerminalLines(std::string text) {
+    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+        text.erase(at, 1);
+    return text;
+}
+
+// The upgrade's progress as one line rewritten in place: "upgrade: 42%".
+class ConsoleProgress : public Progress {
+public:
+    explicit ConsoleProgress(std::ostream& out) : out_(out) {}
+    ~ConsoleProgress() override {
+        if (shown_ >= 0)
+            out_ << '\n';
+    }
+    void SetRange(int low, int high) override { low_ = low, high_ = high; }
+    void SetPos(int pos) override {
+        const int percent = ProgressPercent(pos, low_, high_);
+        if (percent == shown_)
+            return;
+        shown_ = percent;
+        out_ << "\rupgrade: " << percent << '%' << std::flush;
+    }
+    void SetText(const std::string&) override {}
+    bool CancelAsked() const override { return false; }
+    // The procedure's last step (the restart) shows no position of its own.
+    void Done() { SetPos(high_); }
+
+private:
+    std::ostream& out_;
+    int low_ = 0, high_ = 100, shown_ = -1;
+};
+
+// Checks the arguments of an upgrade command; "" when they are right.
+static std::string CheckUpgradeWords(const std::vector<std::string>& w, int& address) {
+    const std::string& c = w[0];
+    const size_t want = c == "image" ? 2 : c == "upgrade" ? 3 : 2;
+    if (w.size() != want)
+        return c == "image"     ? "usage: image FILE"
+               : c == "upgrade" ? "usage: upgrade ADDR FILE [--yes]"
+                                : "usage: default-setup ADDR [--yes]";
+    long v = 0;
+    if (c != "image") {
+        if (!ParseInt(w[1], 1, 247, v))
+            return "bad slave address '" + w[1] + "' (1 to 247)";
+        address = static_cast<int>(v);
+    }
+    return {};
+}
+
+// `image FILE`: the summary the upgrade dialog shows, or its refusal (exit 1). No bus.
+static int RunImage(const std::string& path, std::ostream& out, std::ostream& err) {
+    ConsolePrompter prompter(err);
+    UpgradeImage image;
+    if (!image.ReadFile(path, UpgradeImage::OnFailure::Clear, prompter)) {
+        err << Text(ids::kNotUpgradeFile) << '\n';
+        return 1;
+    }
+    out << TerminalLines(image.Summary()) << '\n';
+    return 0;
+}
+
+// `upgrade` and `default-setup` on the bus, the dialog's procedure without its window. Without
+// --yes the question is put and, no one being there to answer it, answered No.
+static int RunUpgradeOnMaster(const Options& o, ModbusMaster& master, std::ostream& out,
+                              std::ostream& err) {
+    int address = 0;
+    CheckUpgradeWords(o.words, address);
+    ConsolePrompter prompter(err);
+    SoftwareUpgrade upgrade(master, prompter);
+    if (o.words[0] == "default-setup")
+        return upgrade.MakeDefaultSetup(address, !o.yes) ? 0 : 1;
+    if (!upgrade.SelectFile(o.words[2]))
+        return 1;
+    out << TerminalLines(upgrade.FileText()) << '\n';
+    bool ok = false;
+    {
+        ConsoleProgress progress(out);
+        ok = upgrade.StartUpgrade(address, progress, prompter, !o.yes);
+        if (ok)
+            progress.Done();
+    }
+    if (ok && upgrade.ReadInstrument(address))
+        out << TerminalLines(upgrade.InstrumentText()) << '\n';
+    return ok ? 0 : 1;
+}
+
+// ---- end of the software upgrade's commands ----------------------------------------------------
+
 static int RunCliOnMaster(const Options& o, const Request& r, ModbusMaster& master,
                           std::ostream& out, std::ostream& err) {
+    if (IsUpgradeCommand(o.words))
+        return RunUpgradeOnMaster(o, master, out, err);
     if (r.command == "scan") {
         int found = 0;
         for (int a = r.slave; a <= r.coil; ++a) {
@@ -420,8 +527,14 @@ int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::
     Options o;
     Request r;
     std::string e = ParseOptions(args, o);
-    if (e.empty())
+    int upgradeAddress = 0;
+    if (e.empty() && IsUpgradeCommand(o.words)) {
+        e = CheckUpgradeWords(o.words, upgradeAddress);
+        if (e.empty() && o.words[0] == "image")
+            return RunImage(o.words[1], out, err);
+    } else if (e.empty()) {
         e = ParseRequest(o.words, r);
+    }
     if (!e.empty()) {
         err << "quarnex-cli: " << e << "\n(quarnex-cli --help lists the commands and options)\n";
         return 2;

@@ -2,6 +2,8 @@
 // any other Modbus RTU master to open as its serial port.
 
 #include "sim/DemoBus.h"
+#include "sim/FlashImage.h"
+#include "sim/Kel7Model.h"
 #include "sim/SimBus.h"
 
 #include <cerrno>
@@ -9,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -44,7 +47,13 @@ std::string Usage() {
            "                              bytecount, exception=CODE\n"
            "      --static                instruments keep their load and their clock stands\n"
            "  -h, --help                  this text\n"
-           "Stops on SIGINT or SIGTERM.\n";
+           "Stops on SIGINT or SIGTERM.\n"
+           "\n"
+           "quarnex-sim --make-image FILE [--program N] [--version V] [--type CODE] [--size KB]\n"
+           "  writes a software upgrade file for a simulated instrument and exits: program\n"
+           "  \"KEL7-N\" (default 7311) of version V (105 is V1.05, the default), type code\n"
+           "  2001-2011 (default 2003, KEL 7), flash of 128, 256 (the default), 512 or 1024 KB.\n"
+           "  Load it with Instrument > Instrument software upgrade in quarnex --demo.\n";
 }
 
 bool ParseInt(const std::string& text, int min, int max, int& value) {
@@ -104,10 +113,63 @@ bool ParseFault(const std::string& text, int& address, FaultSpec& injected, std:
     return true;
 }
 
+// --make-image: an upgrade file the simulated instruments accept, with a program of its own.
+int MakeImage(const std::vector<std::string>& args) {
+    auto fail = [](const std::string& message) {
+        std::cerr << "quarnex-sim: " << message << "\n(quarnex-sim --help lists the options)\n";
+        return 2;
+    };
+    if (args.size() < 2 || args[1].empty() || args[1][0] == '-')
+        return fail("--make-image needs a file name");
+    const std::string path = args[1];
+    int program = 7311, version = 105, type = 2003, kb = 256;
+    for (size_t i = 2; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        int* into = a == "--program"   ? &program
+                    : a == "--version" ? &version
+                    : a == "--type"    ? &type
+                    : a == "--size"    ? &kb
+                                       : nullptr;
+        if (!into)
+            return fail("unknown option " + a + " for --make-image");
+        const int max = into == &program ? 99999 : into == &version ? 9999 : 2011;
+        const int min = into == &type ? 2001 : into == &kb ? 128 : 0;
+        if (i + 1 >= args.size() || !ParseInt(args[++i], min, into == &kb ? 1024 : max, *into))
+            return fail("bad value for " + a);
+    }
+    if (LayoutForKb(kb).size == 0)
+        return fail("--size must be 128, 256, 512 or 1024");
+    const Kel7Options defaults;
+    ProgramInfo app;
+    app.typeCode = static_cast<uint16_t>(type);
+    app.setupVersion = static_cast<uint16_t>(defaults.setupVersion);
+    app.setupDataVersion = static_cast<uint16_t>(defaults.setupDataVersion);
+    app.text1 = "KEL7-" + std::to_string(program);
+    char text2[16];
+    std::snprintf(text2, sizeof text2, "V%d.%02d", version / 100, version % 100);
+    app.text2 = text2;
+    app.text3 = "270101";
+    ProgramInfo boot{static_cast<uint16_t>(type), 0, 0, "KEL7-BOOT", "V2.01", "250301"};
+    const std::vector<uint8_t> image = BuildFlashImage(kb, app, boot, true, true, 6000, 1500,
+                                                       static_cast<uint32_t>(program + version));
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(image.data()),
+              static_cast<std::streamsize>(image.size()));
+    out.close();
+    if (!out) {
+        std::cerr << "quarnex-sim: cannot write " << path << ": " << std::strerror(errno) << '\n';
+        return 1;
+    }
+    std::cout << path << ": " << app.text1 << " " << app.text2 << ", " << kb << " KB\n";
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && args[0] == "--make-image")
+        return MakeImage(args);
     std::map<int, std::string> instruments;
     std::vector<std::pair<int, FaultSpec>> faults;
     std::string link;

@@ -3,11 +3,12 @@
 #include "res/Strings.h"
 #include "upgrade/UpgradeTextIds.h"
 
+#include "platform/FileAccess.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 namespace quarnex {
 
@@ -192,47 +193,39 @@ bool UpgradeImage::ReadFile(const std::string& path, OnFailure onFailure, Prompt
     return ReadBytes(bytes, onFailure);
 }
 
-// The file part is kept to open, seek, read and close so that it maps one to one onto the
-// program's shared file layer (platform FileAccess, which shows the same system reason).
+// The length is taken from the file system before the file is opened: a file of another length
+// is no upgrade file and is never read. Only a regular file is opened at all: a FIFO or a terminal
+// chosen by mistake would block the open or the reading and hang the program; it is refused with
+// the reason the system gives for positioning one ("Illegal seek").
 bool LoadUpgradeFileBytes(const std::string& path, std::vector<uint8_t>& bytes, Prompter& owner) {
     bytes.clear();
-    auto fail = [&owner](int error) {
-        owner.Error(std::strerror(error));
-        return false;
-    };
-    // Not blocking on the open: a FIFO or a terminal chosen by mistake must not hang the program
-    // (neither can be positioned, so the seek below refuses them with the system's reason).
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        return fail(errno);
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-
-    const off_t end = ::lseek(fd, 0, SEEK_END);
-    if (end < 0)
-        return fail(errno);
+    struct stat st {};
     FlashLayout layout;
-    if (!FlashLayoutForLength(static_cast<size_t>(end), layout))
+    if (::stat(path.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode)) {
+            owner.Error(std::strerror(S_ISDIR(st.st_mode) ? EISDIR : ESPIPE));
+            return false;
+        }
+        if (!FlashLayoutForLength(static_cast<size_t>(st.st_size), layout))
+            return false;
+    }
+    // A missing or unreadable file: the open shows the system's reason.
+    FileAccess file;
+    if (!file.OpenExisting(path, true, owner))
         return false;
-    if (::lseek(fd, 0, SEEK_SET) < 0)
-        return fail(errno);
-
+    if (layout.size == 0)
+        return false;
     bytes.resize(layout.size);
     size_t got = 0;
     while (got < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int error = errno;
+        size_t n = 0;
+        if (!file.Read(bytes.data() + got, bytes.size() - got, n, owner)) {
             bytes.clear();
-            return fail(error);
+            return false;
         }
         if (n == 0) // shorter than its length said: cut while being read
             break;
-        got += static_cast<size_t>(n);
+        got += n;
     }
     if (got != bytes.size()) {
         bytes.clear();

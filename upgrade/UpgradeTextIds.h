@@ -26,6 +26,7 @@ constexpr int kDefaultSetupQuestion = 10816;
 constexpr int kDefaultSetupSucceeded = 10817;
 constexpr int kDefaultSetupFailed = 10818;
 
-constexpr int kInstrumentTypeLabel = 11000; // "Instrument type:"
+constexpr int kInstrumentTypeLabel = 11000;          // "Instrument type:"
+constexpr int kInstrumentCommunicationError = 10031; // "Communication error !"
 
 } // namespace quarnex::ids

@@ -1,0 +1,190 @@
+#include "upgrade/SoftwareUpgrade.h"
+
+#include "instrument/InstrumentTexts.h"
+#include "instrument/InstrumentType.h"
+#include "platform/Clock.h"
+#include "res/Strings.h"
+#include "upgrade/BootLoaderRegisters.h"
+#include "upgrade/UpgradeTextIds.h"
+
+#include <algorithm>
+#include <tuple>
+#include <vector>
+
+namespace quarnex {
+
+namespace {
+
+// Sleeps in short slices and lets the progress window repaint between them, so a three-second
+// wait does not freeze the program.
+void WaitPainted(int ms, Progress& progress, int pos) {
+    const int64_t end = MonotonicMs() + ms;
+    for (int64_t now = MonotonicMs(); now < end; now = MonotonicMs()) {
+        Delay(static_cast<int>(std::min<int64_t>(50, end - now)));
+        progress.SetPos(pos);
+    }
+}
+
+std::string AddressQuestion(int id, int address) {
+    return Text(id) + " " + std::to_string(address) + " ?";
+}
+
+} // namespace
+
+SoftwareUpgrade::SoftwareUpgrade(ModbusMaster& bus, Prompter& prompter)
+    : bus_(bus), prompter_(prompter), wait_(WaitPainted) {}
+
+bool SoftwareUpgrade::SelectFile(const std::string& path) {
+    if (!image_.ReadFile(path, UpgradeImage::OnFailure::Clear, prompter_)) {
+        path_.clear();
+        prompter_.Error(Text(ids::kNotUpgradeFile));
+        return false;
+    }
+    path_ = path;
+    return true;
+}
+
+bool SoftwareUpgrade::ReadInstrument(int address, const std::string& prefix) {
+    ClearInstrument();
+    auto wrongData = [&] {
+        prompter_.Error(prefix + Text(ids::kWrongDataReceived));
+        instrument_ = InstrumentProgramInfo();
+        instrument_.text = Text(ids::kWrongDataReceived);
+        return false;
+    };
+    InstrumentType type = itype::kUnknown;
+    if (!ReadInstrumentType(bus_, address, &prompter_, type)) {
+        prompter_.Error(prefix + Text(ids::kInstrumentCommunicationError));
+        instrument_.text = Text(ids::kCommunicationError);
+        return false;
+    }
+    if (type == itype::kUnknown)
+        return wrongData();
+
+    const TransactionOptions options{.retries = 3, .showRetryBox = true, .owner = &prompter_};
+    uint16_t kb = 0;
+    std::vector<uint16_t> app(bootreg::kInfoRegisters), boot(bootreg::kInfoRegisters);
+    for (auto [reg, count, into] :
+         {std::tuple{bootreg::kFlashSize, 1, &kb},
+          std::tuple{bootreg::kAppInfo, bootreg::kInfoRegisters, app.data()},
+          std::tuple{bootreg::kBootInfo, bootreg::kInfoRegisters, boot.data()}}) {
+        const CommStatus s = bus_.ReadHoldingRegisters(address, reg, count, into, options);
+        if (s != CommStatus::Ok) {
+            bus_.ReportLinkError(s, {}, true, &prompter_);
+            bus_.ReportExceptionError(s, {}, &prompter_);
+            return wrongData();
+        }
+    }
+    if (!ParseInstrumentProgramInfo(kb, app, boot, instrument_))
+        return wrongData();
+    return true;
+}
+
+bool SoftwareUpgrade::Fail(const std::string& reason) {
+    prompter_.Error(Text(ids::kUpgradeFailed) + "\n" + reason);
+    return false;
+}
+
+bool SoftwareUpgrade::StartUpgrade(int address, Progress& progress, Prompter& progressOwner,
+                                   bool ask) {
+    if (path_.empty() || !image_.Valid())
+        return Fail(Text(ids::kNoFileSelected));
+    if (ask && !prompter_.AskYesNo(Prompter::Icon::Exclamation,
+                                   AddressQuestion(ids::kUpgradeQuestion, address)))
+        return false;
+    // The file is read again: what is sent is what passed the check now, not what was on disk
+    // when it was chosen. A failed reading keeps the earlier result on show.
+    if (!image_.ReadFile(path_, UpgradeImage::OnFailure::Keep, prompter_))
+        return Fail(Text(ids::kNotUpgradeFile));
+    if (!ReadInstrument(address, Text(ids::kUpgradeFailed) + "\n"))
+        return false;
+    if (!IsCompatible(image_, instrument_))
+        return Fail(Text(ids::kNotCompatible));
+    const bool ok = RunBootLoaderProcedure(address, image_, progress, progressOwner);
+    ClearInstrument();
+    if (!ok)
+        return Fail(Text(ids::kProgramMayBeCorrupt));
+    prompter_.Information(Text(ids::kUpgradeSucceeded));
+    return true;
+}
+
+bool SoftwareUpgrade::RunBootLoaderProcedure(int address, const UpgradeImage& image,
+                                             Progress& progress, Prompter& owner) {
+    const BootLoaderPlan plan = PlanBootLoaderProcedure(image);
+    if (plan.steps.empty())
+        return false;
+    progress.SetRange(plan.rangeLow, plan.rangeHigh);
+    const TransactionOptions flash{.retries = 2, .showRetryBox = true, .owner = &owner};
+    const TransactionOptions erase{
+        .retries = 2, .extraTimeout = 30000, .showRetryBox = true, .owner = &owner};
+    const TransactionOptions enter{.retries = 10, .showRetryBox = true, .owner = &owner};
+    auto write = [&](int reg, const std::vector<uint16_t>& words,
+                     const TransactionOptions& options) {
+        const CommStatus s = bus_.WriteMultipleRegisters(
+            address, reg, static_cast<int>(words.size()), words.data(), options);
+        if (s != CommStatus::Ok) {
+            bus_.ReportLinkError(s, {}, true, &owner);
+            bus_.ReportExceptionError(s, {}, &owner);
+        }
+        return s == CommStatus::Ok;
+    };
+    int pos = plan.rangeLow;
+    using Kind = BootLoaderStep::Kind;
+    for (const BootLoaderStep& step : plan.steps) {
+        bool ok = true;
+        switch (step.kind) {
+        case Kind::Message:
+            progress.SetText(step.text);
+            break;
+        case Kind::Position:
+            pos = step.value;
+            progress.SetPos(pos);
+            break;
+        case Kind::Enter: {
+            const std::vector<uint16_t> words = EnterBootLoaderCommand();
+            // A refusal says why in the command-error register (the instrument in set-up, ...).
+            const CommStatus s =
+                bus_.WriteMultipleRegisters(address, bootreg::kEnter, 4, words.data(), enter);
+            ok = ReportCommandError(bus_, address, s, true, {}, {}, &owner);
+            break;
+        }
+        case Kind::Wait:
+            wait_(step.value, progress, pos);
+            break;
+        case Kind::Erase:
+            ok = write(bootreg::kErase, EraseCommand(step.value), erase);
+            break;
+        case Kind::Program:
+            ok = write(bootreg::kProgram, ProgramCommand(plan.blocks[step.block]), flash);
+            break;
+        case Kind::Restart:
+            ok = write(bootreg::kRestart, RestartCommand(), flash);
+            break;
+        }
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+bool SoftwareUpgrade::MakeDefaultSetup(int address, bool ask) {
+    if (ask && !prompter_.AskYesNo(Prompter::Icon::Exclamation,
+                                   AddressQuestion(ids::kDefaultSetupQuestion, address)))
+        return false;
+    bool ok = false;
+    {
+        WaitCursor wait(prompter_);
+        InstrumentType type = itype::kUnknown;
+        if (ReadInstrumentType(bus_, address, &prompter_, type)) {
+            const std::vector<uint16_t> words = DefaultSetupCommand();
+            const CommStatus s = bus_.WriteMultipleRegisters(
+                address, DefaultSetupRegister(type), 4, words.data(),
+                {.retries = 3, .showRetryBox = true, .owner = &prompter_});
+            ok = ReportCommandError(bus_, address, s, true, {}, {}, &prompter_);
+        }
+    }
+    prompter_.Information(Text(ok ? ids::kDefaultSetupSucceeded : ids::kDefaultSetupFailed));
+    return ok;
+}
+
+} // namespace quarnex

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "comm/ModbusMaster.h"
+#include "platform/Progress.h"
+#include "platform/Prompter.h"
+#include "upgrade/UpgradePlan.h"
+
+#include <functional>
+#include <string>
+
+namespace quarnex {
+
+// The "Instrument software upgrade" dialog without its window, shared by the dialog and
+// quarnex-cli: the chosen upgrade file, the instrument's program information, the upgrade through
+// the boot loader and the default set-up. Every box goes to the prompter given; the bus's
+// Retry/Cancel boxes of the boot-loader procedure go to the owner given to StartUpgrade (the
+// progress window).
+class SoftwareUpgrade {
+public:
+    static constexpr int kDefaultAddress = 247;
+
+    SoftwareUpgrade(ModbusMaster& bus, Prompter& prompter);
+
+    // "&Select file": reads the file. A failure clears the path and the file information and
+    // shows "not a valid software upgrade file" (10800).
+    bool SelectFile(const std::string& path);
+    const std::string& Path() const { return path_; }
+    const UpgradeImage& Image() const { return image_; }
+    const std::string& FileText() const { return image_.Summary(); }
+
+    // Reads the flash size and both program information blocks of the instrument at address.
+    // Error boxes carry prefix ("" for "&Get instr. info"); on failure the instrument text is
+    // the failure's text ("COMMUNICATION ERROR" or "Wrong data received from instrument !").
+    bool ReadInstrument(int address, const std::string& prefix = {});
+    const InstrumentProgramInfo& Instrument() const { return instrument_; }
+    const std::string& InstrumentText() const { return instrument_.text; }
+    void ClearInstrument() { instrument_ = InstrumentProgramInfo(); }
+
+    // "Start upgrade": with ask, the Yes/No question first. Reads the file again (a failure keeps
+    // the earlier result), reads the instrument, checks that they match, runs the boot-loader
+    // procedure and shows its outcome. True when the instrument took the new program.
+    bool StartUpgrade(int address, Progress& progress, Prompter& progressOwner, bool ask = true);
+    // "Make default set-up": with ask, the Yes/No question first; the outcome in a box.
+    bool MakeDefaultSetup(int address, bool ask = true);
+
+    // The boot-loader procedure alone for a checked image: enter, erase, program, restart, with
+    // the progress positions of the plan. Each bus failure is shown where it happens (owner) and
+    // ends it.
+    bool RunBootLoaderProcedure(int address, const UpgradeImage& image, Progress& progress,
+                                Prompter& owner);
+
+    // How the procedure waits for the instrument to enter its boot loader; the default keeps the
+    // progress window painted while it sleeps. Tests of a simulated instrument, ready at once,
+    // pass a wait that returns at once.
+    using WaitFunction = std::function<void(int ms, Progress& progress, int pos)>;
+    void SetWait(WaitFunction wait) { wait_ = std::move(wait); }
+
+private:
+    bool Fail(const std::string& reason);
+
+    ModbusMaster& bus_;
+    Prompter& prompter_;
+    std::string path_;
+    UpgradeImage image_;
+    InstrumentProgramInfo instrument_;
+    WaitFunction wait_;
+};
+
+} // namespace quarnex
