@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 
+#include "cli/CliFiles.h"
 #include "comm/ModbusMaster.h"
 #include "demo/DemoSession.h"
 #include "platform/Clock.h"
@@ -49,7 +50,10 @@ struct Options {
     int extraTimeout = 0;
     int repeat = 1;
     bool demo = false;
-    bool yes = false; // upgrade, default-setup: no question
+    // The set-up file commands.
+    std::string info;
+    std::string sections;
+    bool yes = false; // restore, upgrade, default-setup: answer Yes to the question
     std::vector<std::string> words;
 };
 
@@ -139,10 +143,14 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
             if (!(e = value(1, 1000000, v)).empty())
                 return e;
             o.repeat = static_cast<int>(v);
-        } else if (a == "--yes") {
-            o.yes = true;
         } else if (a == "--demo") {
             o.demo = true;
+        } else if (a == "--info" || a == "--sections") {
+            if (i + 1 >= args.size())
+                return "option " + a + " needs a value";
+            (a == "--info" ? o.info : o.sections) = args[++i];
+        } else if (a == "--yes") {
+            o.yes = true;
         } else if (a.size() > 1 && a[0] == '-' && !IsNegativeNumber(a)) {
             return "unknown option " + a;
         } else {
@@ -269,6 +277,14 @@ std::string CliUsage() {
            "  image  FILE               check a software upgrade file and print its summary\n"
            "  upgrade ADDR FILE [--yes] load the upgrade file into the instrument at ADDR\n"
            "  default-setup ADDR [--yes]  make the instrument at ADDR store a default set-up\n"
+           "  backup ADDR FILE [--info TEXT]     save the set-up of a KEL 7 into a set-up file\n"
+           "  backup all DIR            save every KEL 7 Recipe Batcher that answers into DIR\n"
+           "  restore ADDR FILE [--sections setup,strings,batching,recipes] [--yes]\n"
+           "                            load a set-up file into a KEL 7 (asks: No unless --yes)\n"
+           "  list FILE                 list a set-up file\n"
+           "exit codes: 0 done, 1 bus or port failure, 2 bad arguments, 3 the operation failed,\n"
+           "  4 stopped (a question answered No), 5 restore done with warnings,\n"
+           "  6 backup all found no KEL 7 Recipe Batcher\n"
            "registers are numbered 40001-49999, addresses 1-247\n"
            "options:\n"
            "  -d, --device PATH   serial device (default: the profile's COM port)\n"
@@ -528,7 +544,11 @@ int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::
     Request r;
     std::string e = ParseOptions(args, o);
     int upgradeAddress = 0;
-    if (e.empty() && IsUpgradeCommand(o.words)) {
+    // ---- The set-up file commands (backup, restore, list): see cli/CliFiles.cpp. ----
+    const bool fileCommand = e.empty() && !o.words.empty() && IsSetupFileCommand(o.words[0]);
+    if (fileCommand) {
+        e = CheckSetupFileCommand(o.words);
+    } else if (e.empty() && IsUpgradeCommand(o.words)) {
         e = CheckUpgradeWords(o.words, upgradeAddress);
         if (e.empty() && o.words[0] == "image")
             return RunImage(o.words[1], out, err);
@@ -556,13 +576,32 @@ int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::
         profile.WriteInt(CommSettings::kSection, "Com Port", 1);
         profile.WriteString(CommSettings::kDeviceSection, "COM1", o.device);
     }
-    if (o.demo)
+    const SetupFileCommand files{o.words, o.info, o.sections, o.yes};
+    if (fileCommand && files.words[0] == "list")
+        return RunSetupFileCommand(files, nullptr, out, err);
+    if (o.demo) {
+        if (fileCommand) {
+            sim::SimBus bus;
+            std::string error;
+            if (!StartDemoBus(bus, profile, error)) {
+                err << "quarnex-cli: " << error << '\n';
+                return 1;
+            }
+            ConsolePrompter prompter(err);
+            ModbusMaster master(profile, prompter);
+            if (!master.Open())
+                return 1;
+            return RunSetupFileCommand(files, &master, out, err);
+        }
         return RunCliWithDemoBus(o, r, profile, out, err);
+    }
 
     ConsolePrompter prompter(err);
     ModbusMaster master(profile, prompter);
     if (!master.Open())
         return 1;
+    if (fileCommand)
+        return RunSetupFileCommand(files, &master, out, err);
     return RunCliOnMaster(o, r, master, out, err);
 }
 

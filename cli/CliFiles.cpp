@@ -1,0 +1,273 @@
+#include "cli/CliFiles.h"
+
+#include "comm/ModbusMaster.h"
+#include "files/Backup.h"
+#include "files/Restore.h"
+#include "files/SetupListing.h"
+#include "instrument/Registers.h"
+#include "instrument/ValueFormat.h"
+#include "platform/Progress.h"
+#include "platform/Prompter.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <ostream>
+#include <sstream>
+#include <utility>
+
+namespace quarnex {
+
+namespace {
+
+enum Exit {
+    kDone = 0,
+    kBus = 1,
+    kArguments = 2,
+    kFailed = 3,
+    kStopped = 4,
+    kWarnings = 5,
+    kNothingFound = 6
+};
+
+// Boxes go to the error stream; questions are answered as --yes says, and the answer is shown.
+class TerminalPrompter : public Prompter {
+public:
+    TerminalPrompter(std::ostream& err, bool yes) : err_(err), yes_(yes) {}
+    void Message(Icon, const std::string& text, const std::string&) override {
+        err_ << text << '\n';
+        messages_ += text + '\n';
+    }
+    bool AskYesNo(Icon, const std::string& text, const std::string&) override {
+        err_ << text << (yes_ ? " (answered Yes)\n" : " (answered No)\n");
+        return yes_;
+    }
+    bool AskRetryCancel(const std::string&) override { return false; }
+    std::string TakeMessages() { return std::exchange(messages_, {}); }
+
+private:
+    std::ostream& err_;
+    bool yes_;
+    std::string messages_;
+};
+
+// One line on the terminal, rewritten in place: the text and the percentage.
+class TerminalProgress : public Progress {
+public:
+    explicit TerminalProgress(std::ostream& err) : err_(err) {}
+    ~TerminalProgress() override { Finish(); }
+    void SetRange(int low, int high) override {
+        low_ = low;
+        high_ = high;
+    }
+    void SetPos(int pos) override {
+        const std::string percent = ProgressPercentText(pos, low_, high_);
+        if (percent == shown_)
+            return;
+        shown_ = percent;
+        err_ << '\r' << text_ << ' ' << percent << std::flush;
+        open_ = true;
+    }
+    void SetText(const std::string& text) override {
+        Finish();
+        text_ = text;
+        shown_.clear();
+    }
+    bool CancelAsked() const override { return false; }
+    void Finish() {
+        if (open_)
+            err_ << '\n';
+        open_ = false;
+    }
+
+private:
+    std::ostream& err_;
+    std::string text_;
+    std::string shown_;
+    int low_ = 0, high_ = 100;
+    bool open_ = false;
+};
+
+bool ParseAddress(const std::string& s, int& address) {
+    char* end = nullptr;
+    const long v = std::strtol(s.c_str(), &end, 10);
+    if (s.empty() || *end || v < 1 || v > 247)
+        return false;
+    address = static_cast<int>(v);
+    return true;
+}
+
+bool ParseSections(const std::string& text, RestoreSelection& s) {
+    if (text.empty())
+        return true;
+    s = {false, false, false, false};
+    std::stringstream in(text);
+    std::string word;
+    while (std::getline(in, word, ',')) {
+        if (word == "setup")
+            s.setup = true;
+        else if (word == "strings")
+            s.strings = true;
+        else if (word == "batching")
+            s.batching = true;
+        else if (word == "recipes")
+            s.recipes = true;
+        else
+            return false;
+    }
+    return true;
+}
+
+// A file name part of an instrument's name: letters, digits, "-" and "_"; the rest "_".
+std::string FileNamePart(const std::string& name) {
+    std::string out;
+    for (char c : name)
+        out += std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' ? c : '_';
+    while (!out.empty() && out.back() == '_')
+        out.pop_back();
+    return out;
+}
+
+int RunBackup(ModbusMaster& bus, int address, const std::string& file, const std::string& info,
+              TerminalPrompter& prompter, std::ostream& out, std::ostream& err) {
+    TerminalProgress progress(err);
+    Backup backup(bus, address, itype::kKel7, prompter, progress);
+    const Backup::Result result = backup.Run(file, info, false);
+    progress.Finish();
+    if (result != Backup::Result::Succeeded)
+        return kFailed;
+    out << "Backup operation successful !\n" << file << '\n';
+    return kDone;
+}
+
+int RunBackupAll(ModbusMaster& bus, const std::string& dir, const std::string& info,
+                 TerminalPrompter& prompter, std::ostream& out, std::ostream& err) {
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    std::vector<std::string> saved, failed;
+    for (int a = 1; a <= 247; ++a) {
+        uint16_t code = 0;
+        if (bus.ReadHoldingRegisters(a, reg::kTypeCode, 1, &code,
+                                     {.retries = 0, .extraTimeout = bus.PollTimeout()}) !=
+            CommStatus::Ok)
+            continue;
+        InstrumentInfo id;
+        if (!ReadInstrumentInfo(bus, a, &prompter, id)) {
+            failed.push_back(std::to_string(a) + ": " + prompter.TakeMessages());
+            continue;
+        }
+        if (InstrumentTypeWithVersion(static_cast<int>(id.rawTypeCode), id.setupVersion) !=
+            itype::kKel7RecipeBatcher)
+            continue;
+        std::string name;
+        ReadTextRegisters(bus, a, reg::kInstrumentName, reg::kInstrumentNameRegisters, false,
+                          nullptr, name);
+        std::string file = std::to_string(a);
+        if (const std::string part = FileNamePart(name); !part.empty())
+            file += "_" + part;
+        const std::string path = (std::filesystem::path(dir) / (file + ".kel")).string();
+        err << "address " << a << " -> " << path << '\n';
+        prompter.TakeMessages();
+        if (RunBackup(bus, a, path, info, prompter, out, err) == kDone) {
+            saved.push_back(std::to_string(a) + ": " + path);
+        } else {
+            std::string why = prompter.TakeMessages();
+            for (char& c : why)
+                if (c == '\n')
+                    c = ' ';
+            failed.push_back(std::to_string(a) + ": " + why);
+        }
+    }
+    out << "saved " << saved.size() << ", failed " << failed.size() << '\n';
+    for (const std::string& s : saved)
+        out << "  saved  " << s << '\n';
+    for (const std::string& f : failed)
+        out << "  FAILED " << f << '\n';
+    if (!failed.empty())
+        return kFailed;
+    return saved.empty() ? kNothingFound : kDone;
+}
+
+int RunList(const std::string& path, Prompter& prompter, std::ostream& out) {
+    SetupFile file;
+    file.SetFileName(path);
+    SetupListing listing;
+    if (ReadSetupListing(file, prompter, listing) != SetupFileStatus::kOk)
+        return kFailed;
+    out << "OPTIONAL INFORMATION\n";
+    for (const std::string& line : listing.userInfo)
+        out << "  " << line << '\n';
+    out << '\n';
+    for (const std::string& line : listing.lines)
+        out << PrintValueLine(line) << '\n';
+    return kDone;
+}
+
+} // namespace
+
+bool IsSetupFileCommand(const std::string& word) {
+    return word == "backup" || word == "restore" || word == "list";
+}
+
+std::string CheckSetupFileCommand(const std::vector<std::string>& w) {
+    int address = 0;
+    if (w[0] == "list")
+        return w.size() == 2 ? std::string() : "usage: list FILE";
+    if (w[0] == "backup" && w.size() == 3 && w[1] == "all")
+        return {};
+    const std::string form = w[0] == "backup"
+                                 ? "usage: backup ADDR FILE [--info TEXT] | "
+                                   "backup all DIR"
+                                 : "usage: restore ADDR FILE [--sections LIST] [--yes]";
+    if (w.size() != 3)
+        return form;
+    if (!ParseAddress(w[1], address))
+        return "bad slave address '" + w[1] + "' (1 to 247)";
+    return {};
+}
+
+int RunSetupFileCommand(const SetupFileCommand& c, ModbusMaster* bus, std::ostream& out,
+                        std::ostream& err) {
+    TerminalPrompter prompter(err, c.yes);
+    const std::vector<std::string>& w = c.words;
+    if (w[0] == "list")
+        return RunList(w[1], prompter, out);
+    if (!bus)
+        return kBus;
+    if (w[0] == "backup" && w[1] == "all")
+        return RunBackupAll(*bus, w[2], c.info, prompter, out, err);
+    int address = 0;
+    ParseAddress(w[1], address);
+    if (w[0] == "backup") {
+        // Without --info the file carries what the window would have put in the box.
+        const std::string info =
+            c.info.empty() ? BackupInfoText(itype::kKel7, address, std::time(nullptr)) : c.info;
+        return RunBackup(*bus, address, w[2], info, prompter, out, err);
+    }
+    RestoreSelection selection;
+    if (!ParseSections(c.sections, selection)) {
+        err << "quarnex-cli: bad --sections '" << c.sections
+            << "' (setup, strings, batching, recipes, separated by commas)\n";
+        return kArguments;
+    }
+    TerminalProgress progress(err);
+    Restore restore(*bus, address, itype::kKel7, prompter, progress);
+    std::string info;
+    if (!restore.LoadFile(w[2], info))
+        return kFailed;
+    const Restore::Result result = restore.Run(selection);
+    progress.Finish();
+    switch (result) {
+    case Restore::Result::Succeeded:
+        out << restore.ReportText() << '\n';
+        return kDone;
+    case Restore::Result::Warnings:
+        out << restore.ReportText() << '\n';
+        return kWarnings;
+    case Restore::Result::Stopped:
+        return kStopped;
+    default:
+        return kFailed;
+    }
+}
+
+} // namespace quarnex

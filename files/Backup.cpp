@@ -1,0 +1,175 @@
+#include "files/Backup.h"
+
+#include "files/FileTextIds.h"
+#include "files/SetupFile.h"
+#include "files/SetupFileWriter.h"
+#include "instrument/Commands.h"
+#include "instrument/InstrumentSetup.h"
+#include "instrument/Registers.h"
+#include "instrument/TextIds.h"
+#include "res/Strings.h"
+
+#include <memory>
+
+namespace quarnex {
+
+namespace {
+
+struct FileKind {
+    InstrumentType type;
+    int caption;
+    const char* extension;
+    int filter;
+};
+
+constexpr FileKind kKinds[] = {
+    {itype::kPir7, ids::kPirBackupCaption, "pir", ids::kPirFilter},
+    {itype::kJov7, ids::kJovBackupCaption, "jov", ids::kJovFilter},
+    {itype::kKel7, ids::kKelBackupCaption, "kel", ids::kKelFilter},
+    {itype::kYax7, ids::kYaxBackupCaption, "yax", ids::kYaxFilter},
+};
+
+const FileKind* Kind(InstrumentType type) {
+    for (const FileKind& k : kKinds)
+        if (k.type == type)
+            return &k;
+    return nullptr;
+}
+
+std::string LocalTime(std::time_t when, const char* format) {
+    std::tm local{};
+    localtime_r(&when, &local);
+    char buffer[64];
+    if (std::strftime(buffer, sizeof buffer, format, &local) == 0)
+        return {};
+    return buffer;
+}
+
+// The steps of the progress bar: normal values, batching with the texts, special values with
+// their descriptors, then one per recipe.
+constexpr int kReadSteps = 3 + InstrumentSetup::kRecipes;
+
+} // namespace
+
+std::string BackupCaption(InstrumentType type, int address) {
+    const FileKind* k = Kind(type);
+    if (!k)
+        return Text(ids::kUnknownBackupCaption);
+    return Text(k->caption) + " " + std::to_string(address);
+}
+
+std::string BackupExtension(InstrumentType type) {
+    const FileKind* k = Kind(type);
+    return k ? k->extension : "";
+}
+
+std::vector<FileFilter> BackupFilters(InstrumentType type) {
+    const FileKind* k = Kind(type);
+    if (!k)
+        return {};
+    return {{Text(k->filter), {std::string("*.") + k->extension}},
+            {Text(ids::kAllFilesFilter), {"*.*"}}};
+}
+
+FileChooser::Request BackupFileRequest(InstrumentType type, const std::string& current) {
+    return {{}, BackupFilters(type), BackupExtension(type), current};
+}
+
+std::string BackupInfoText(InstrumentType type, int address, std::time_t now) {
+    return LocalTime(now, "%Y-%m-%d  %H:%M") + "\r\n" + Text(ids::kInfoInstrumentType) + " " +
+           InstrumentTypeName(type) + "\r\n" + Text(ids::kInfoInstrumentAddress) + " " +
+           std::to_string(address);
+}
+
+Backup::Backup(ModbusMaster& bus, int address, InstrumentType type, Prompter& owner,
+               Progress& progress)
+    : bus_(bus), address_(address), type_(type), owner_(owner), progress_(progress),
+      now_([] { return std::time(nullptr); }) {}
+
+Backup::Result Backup::Fail(const std::string& reason) {
+    owner_.Error(Text(ids::kBackupFailed) + "\n" + reason);
+    return Result::Failed;
+}
+
+bool Backup::ReadSetup(InstrumentSetup& setup) {
+    // The same requests in the same order as a whole read with recipes, in steps the progress
+    // bar can follow.
+    constexpr bool kMessages = true;
+    progress_.SetRange(0, kReadSteps);
+    progress_.SetText(Text(ids::kReadingSetup));
+    int step = 0;
+    progress_.SetPos(step);
+    if (!setup.ReadNormal(bus_, kMessages, &owner_))
+        return false;
+    progress_.SetPos(++step);
+    if (!setup.ReadBatch(bus_, 0, true, kMessages, &owner_))
+        return false;
+    progress_.SetPos(++step);
+    if (!setup.ReadSpecial(bus_, true, kMessages, &owner_))
+        return false;
+    progress_.SetPos(++step);
+    for (int r = 1; r <= InstrumentSetup::kRecipes; ++r) {
+        if (!setup.ReadRecipes(bus_, r, false, kMessages, &owner_))
+            return false;
+        progress_.SetPos(++step);
+    }
+    return true;
+}
+
+Backup::Result Backup::Run(const std::string& fileName, const std::string& infoText,
+                           bool showSuccess) {
+    if (type_ == itype::kPir7 || type_ == itype::kJov7 || type_ == itype::kYax7) {
+        const int text = type_ == itype::kPir7   ? ids::kPirNotSupported
+                         : type_ == itype::kJov7 ? ids::kJovNotImplemented
+                                                 : ids::kYaxNotSupported;
+        owner_.Message(Prompter::Icon::None, Text(text));
+        return Result::NotSupported;
+    }
+    if (type_ != itype::kKel7)
+        return Result::NotSupported;
+
+    const std::time_t started = now_();
+    if (fileName.empty()) {
+        owner_.Error(Text(ids::kBackupFailed) + "\n" + Text(ids::kNoFileSelected));
+        return Result::NoFile;
+    }
+
+    const std::string commError = Text(ids::kCommunicationErrorShort);
+    InstrumentType connected = itype::kUnknown;
+    if (!ReadInstrumentType(bus_, address_, &owner_, connected))
+        return Fail(commError);
+    if (connected != itype::kKel7)
+        return Fail(Text(ids::kNotKel7));
+
+    int state = 0;
+    if (!StartInstrumentIfWaiting(bus_, address_, reg::kState, false, &owner_, state))
+        return Fail(commError);
+    if (state != state::kWaitForStart && state != state::kNormal && state != state::kError)
+        return Fail(Text(ids::kBackupWrongState));
+
+    auto setup = std::make_unique<InstrumentSetup>();
+    if (!CheckConnectedInstrument(bus_, *setup, address_, Text(ids::kBackupFailed) + "\n", &owner_))
+        return Result::Failed;
+    if (!ReadSetup(*setup))
+        return Fail(commError);
+
+    SetupFile file;
+    file.SetFileName(fileName);
+    if (file.OpenForWrite(owner_) != SetupFileStatus::kOk) {
+        owner_.Error(Text(ids::kBackupFailed));
+        return Result::FileFailed;
+    }
+    const SetupFileStatus written =
+        WriteSetupSections(file, *setup, SetupFile::SplitLines(infoText), started, now_, owner_);
+    // The close flushes the file to the disk: a file that did not get there is no backup.
+    const SetupFileStatus closed = file.Close(owner_);
+    if (written != SetupFileStatus::kOk || closed != SetupFileStatus::kOk) {
+        owner_.Error(Text(ids::kBackupFailed));
+        return Result::FileFailed;
+    }
+    if (showSuccess)
+        owner_.Information(Text(ids::kBackupSuccessful));
+    return Result::Succeeded;
+}
+
+} // namespace quarnex

@@ -1,0 +1,405 @@
+#include "files/Restore.h"
+
+#include "comm/ModbusMaster.h"
+#include "files/Backup.h"
+#include "files/FileTextIds.h"
+#include "instrument/Commands.h"
+#include "instrument/InstrumentSetup.h"
+#include "instrument/Registers.h"
+#include "instrument/TextIds.h"
+#include "instrument/ValueFormat.h"
+#include "res/Strings.h"
+
+#include <cstdio>
+
+namespace quarnex {
+
+namespace {
+
+constexpr int kFirstFileRegister = 41000;
+constexpr int kLastFileRegister = 49998;
+constexpr int kLastBatchRegister = 41460;
+constexpr int kLastRecipeRegister = 41582;
+constexpr int kTextRegisters = 6;
+constexpr int kRetries = 3;
+constexpr int kCommandErrorSetToDefault = 166;
+
+bool InRange(int reg, int first, int count, int step) {
+    return count > 0 && reg >= first && reg <= first + step * (count - 1);
+}
+
+std::string Counter(const std::string& label, int n) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%5d", n);
+    return label + buffer;
+}
+
+int NotTypeText(InstrumentType type) {
+    switch (type) {
+    case itype::kPir7:
+        return ids::kNotPir;
+    case itype::kJov7:
+        return ids::kNotJov;
+    case itype::kKel7:
+        return ids::kNotKel7;
+    case itype::kYax7:
+        return ids::kNotYax;
+    default:
+        return 0;
+    }
+}
+
+int NotFileTypeText(InstrumentType type) {
+    switch (type) {
+    case itype::kPir7:
+        return ids::kNotPirFile;
+    case itype::kJov7:
+        return ids::kNotJovFile;
+    case itype::kKel7:
+        return ids::kNotKelFile;
+    case itype::kYax7:
+        return ids::kNotYaxFile;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+std::string RestoreCaption(InstrumentType type, int address) {
+    int caption = 0;
+    switch (type) {
+    case itype::kPir7:
+        caption = ids::kPirRestoreCaption;
+        break;
+    case itype::kJov7:
+        caption = ids::kJovRestoreCaption;
+        break;
+    case itype::kKel7:
+        caption = ids::kKelRestoreCaption;
+        break;
+    case itype::kYax7:
+        caption = ids::kYaxRestoreCaption;
+        break;
+    default:
+        return Text(ids::kUnknownRestoreCaption);
+    }
+    return Text(caption) + " " + std::to_string(address);
+}
+
+FileChooser::Request RestoreFileRequest(InstrumentType type, const std::string& current) {
+    return BackupFileRequest(type, current);
+}
+
+Restore::Restore(ModbusMaster& bus, int address, InstrumentType type, Prompter& owner,
+                 Progress& progress)
+    : bus_(bus), address_(address), type_(type), owner_(owner), progress_(progress) {}
+
+void Restore::SetFileName(const std::string& fileName) {
+    if (fileName.empty())
+        file_.ClearFileName();
+    else
+        file_.SetFileName(fileName);
+}
+
+bool Restore::LoadFile(const std::string& fileName, std::string& infoText) {
+    infoText.clear();
+    file_.SetFileName(fileName);
+    bool ok = file_.OpenForRead(owner_) == SetupFileStatus::kOk;
+    if (ok)
+        ok = file_.Validate(true, owner_) == SetupFileStatus::kOk &&
+             file_.ReadSectionText(infoText, SectionId::kUserInfo, owner_) == SetupFileStatus::kOk;
+    if (file_.IsOpen())
+        file_.Close(owner_);
+    if (!ok) {
+        infoText.clear();
+        file_.ClearFileName();
+    }
+    return ok;
+}
+
+int Restore::RestoredTotal() const {
+    int total = 0;
+    for (int n : restored_)
+        total += n;
+    return total;
+}
+
+bool Restore::KeepValue(SectionId id, int reg) const {
+    const InstrumentInfo& i = instrumentInfo_;
+    switch (id) {
+    case SectionId::kSetUp:
+        return InRange(reg, i.firstNormalRegister, i.normalCount, 2) ||
+               InRange(reg, i.firstSpecialRegister, i.specialCount, 2);
+    case SectionId::kBatchSetUp:
+        return reg >= reg::kBatchGeneral && reg <= kLastBatchRegister;
+    case SectionId::kRecipeSetUp:
+        return reg >= reg::kRecipeSelector && reg <= kLastRecipeRegister;
+    default:
+        return false;
+    }
+}
+
+// Reads one value section into the buffer. False on a read failure or an invalid record
+// (fileValid then false); a section that is not in the file is no failure.
+bool Restore::ReadValues(SectionId id, bool& fileValid) {
+    const SetupFileStatus found = file_.FindSection(id, owner_);
+    if (found == SetupFileStatus::kSectionNotFound)
+        return true;
+    if (found != SetupFileStatus::kOk)
+        return fileValid = false;
+    for (;;) {
+        int reg = 0;
+        float value = 0.0f;
+        const SetupFileStatus s = file_.ReadRegisterValue(reg, value, owner_);
+        if (s == SetupFileStatus::kEndLine)
+            return true;
+        if (s != SetupFileStatus::kOk || static_cast<int>(buffer_.size()) >= kBufferSize ||
+            reg % 2 != 0 || reg < kFirstFileRegister || reg > kLastFileRegister)
+            return fileValid = false;
+        // The activity and recipe numbers are selectors, not values of the set-up.
+        const bool selector = (id == SectionId::kBatchSetUp && reg == reg::kActivitySelector) ||
+                              (id == SectionId::kRecipeSetUp && reg == reg::kRecipeSelector);
+        if (!selector)
+            ++fileCount_;
+        if (KeepValue(id, reg))
+            buffer_.push_back({reg, value});
+    }
+}
+
+bool Restore::ReadStrings(bool& fileValid) {
+    const SetupFileStatus found = file_.FindSection(SectionId::kStrSetUp, owner_);
+    if (found == SetupFileStatus::kSectionNotFound)
+        return true;
+    if (found != SetupFileStatus::kOk)
+        return fileValid = false;
+    const InstrumentInfo& i = instrumentInfo_;
+    for (;;) {
+        int reg = 0;
+        std::string text;
+        const SetupFileStatus s = file_.ReadRegisterText(reg, text, owner_);
+        if (s == SetupFileStatus::kEndLine)
+            return true;
+        if (s != SetupFileStatus::kOk || static_cast<int>(strings_.size()) >= kStringBufferSize ||
+            reg < kFirstFileRegister || reg > kLastFileRegister)
+            return fileValid = false;
+        ++fileCount_;
+        if (InRange(reg, i.firstStringRegister, i.stringCount, kTextRegisters) &&
+            (reg - i.firstStringRegister) % kTextRegisters == 0)
+            strings_.push_back({reg, text});
+    }
+}
+
+bool Restore::ReadSelectedSections(const RestoreSelection& selection) {
+    if (file_.OpenForRead(owner_) != SetupFileStatus::kOk) {
+        owner_.Error(Text(ids::kRestoreFailed));
+        return false;
+    }
+    bool valid = file_.Validate(false, owner_) == SetupFileStatus::kOk;
+    if (valid) {
+        SetupFileRecords records(file_, owner_);
+        valid = LoadInstrumentInfoFromRecords(records, fileInfo_, false, owner_) == 0;
+    }
+    if (valid && selection.setup)
+        ReadValues(SectionId::kSetUp, valid);
+    if (valid && selection.batching)
+        ReadValues(SectionId::kBatchSetUp, valid);
+    if (valid && selection.recipes)
+        ReadValues(SectionId::kRecipeSetUp, valid);
+    if (valid && selection.strings)
+        ReadStrings(valid);
+    file_.Close(owner_);
+    if (!valid) {
+        owner_.Error(Text(ids::kRestoreFailed) + "\n" + Text(ids::kNotValidSetupFile));
+        return false;
+    }
+    return true;
+}
+
+void Restore::Step(int values) {
+    written_ += values;
+    progress_.SetPos(written_);
+}
+
+bool Restore::WriteValueRange(int first, int last, int& restored) {
+    std::vector<float> block;
+    int blockFirst = 0;
+    int selectors = 0;
+    auto flush = [&]() {
+        if (block.empty())
+            return true;
+        const CommStatus s = bus_.WriteFloatRegisters(
+            address_, blockFirst, static_cast<int>(block.size()), block.data(),
+            {.retries = kRetries, .showRetryBox = true, .owner = &owner_});
+        if (s != CommStatus::Ok) {
+            bus_.ReportLinkError(s, {}, false, &owner_);
+            bus_.ReportExceptionError(s, {}, &owner_);
+            return false;
+        }
+        restored += static_cast<int>(block.size()) - selectors;
+        Step(static_cast<int>(block.size()));
+        block.clear();
+        selectors = 0;
+        return true;
+    };
+    for (const Record& r : buffer_) {
+        if (r.reg < first || r.reg > last)
+            continue;
+        const bool continues =
+            !block.empty() && r.reg == blockFirst + 2 * static_cast<int>(block.size());
+        if (!continues && !flush())
+            return false;
+        if (block.empty())
+            blockFirst = r.reg;
+        block.push_back(r.value);
+        if (r.reg == reg::kActivitySelector || r.reg == reg::kRecipeSelector)
+            ++selectors;
+        if (static_cast<int>(block.size()) == kBlockValues && !flush())
+            return false;
+    }
+    return flush();
+}
+
+bool Restore::WriteStringRange(int first, int last, int& restored) {
+    for (const StringRecord& s : strings_) {
+        if (s.reg < first || s.reg > last)
+            continue;
+        if (!WriteTextRegisters(bus_, address_, s.reg, kTextRegisters, s.text, true, &owner_))
+            return false;
+        ++restored;
+        Step(1);
+    }
+    return true;
+}
+
+bool Restore::WriteAll(const RestoreSelection&) {
+    const InstrumentInfo& i = instrumentInfo_;
+    progress_.SetRange(0, static_cast<int>(buffer_.size() + strings_.size()));
+    progress_.SetText(Text(ids::kWritingSetup));
+    progress_.SetPos(0);
+    if (i.normalCount > 0 &&
+        !WriteValueRange(i.firstNormalRegister, i.firstNormalRegister + 2 * (i.normalCount - 1),
+                         restored_[0]))
+        return false;
+    if (i.specialCount > 0 &&
+        !WriteValueRange(i.firstSpecialRegister, i.firstSpecialRegister + 2 * (i.specialCount - 1),
+                         restored_[1]))
+        return false;
+    if (i.batchCount > 0 &&
+        (!WriteValueRange(reg::kBatchGeneral, kLastBatchRegister, restored_[2]) ||
+         !WriteValueRange(reg::kRecipeSelector, kLastRecipeRegister, restored_[3])))
+        return false;
+    if (i.stringCount > 0 &&
+        !WriteStringRange(i.firstStringRegister,
+                          i.firstStringRegister + kTextRegisters * (i.stringCount - 1),
+                          restored_[4]))
+        return false;
+    return true;
+}
+
+Restore::Result Restore::FailInRemote() {
+    owner_.Error(Text(ids::kRestoreFailed) + "\n" + Text(ids::kPreviousReconstructed));
+    SendCommand(bus_, address_, coil::kLeaveWithoutSaving, false, {}, {}, &owner_);
+    return Result::Failed;
+}
+
+Restore::Result Restore::Run(const RestoreSelection& selection) {
+    buffer_.clear();
+    buffer_.reserve(kBufferSize);
+    strings_.clear();
+    fileCount_ = 0;
+    instrumentTotal_ = 0;
+    for (int& n : restored_)
+        n = 0;
+    setToDefault_ = false;
+    written_ = 0;
+    report_.clear();
+    fileInfo_.Clear();
+    instrumentInfo_.Clear();
+
+    const std::string failed = Text(ids::kRestoreFailed);
+    if (!file_.HasFileName()) {
+        owner_.Error(failed + "\r\n" + Text(ids::kNoFileSelected));
+        return Result::NoFile;
+    }
+    if (!selection.Any()) {
+        owner_.Error(failed + "\r\n" + Text(ids::kNoDataToRestore));
+        return Result::Stopped;
+    }
+    if (!owner_.AskYesNo(Prompter::Icon::Exclamation,
+                         Text(ids::kRestoreQuestion) + " " + std::to_string(address_) + " ?"))
+        return Result::Stopped;
+
+    if (!ReadInstrumentInfo(bus_, address_, &owner_, instrumentInfo_)) {
+        owner_.Error(failed + "\r\n" + Text(ids::kCommunicationErrorShort));
+        return Result::Failed;
+    }
+    if (const int text = NotTypeText(type_); text && instrumentInfo_.type != type_) {
+        owner_.Error(failed + "\n" + Text(text));
+        return Result::Failed;
+    }
+    if (!ReadSelectedSections(selection))
+        return Result::Failed;
+    if (const int text = NotFileTypeText(type_); text && fileInfo_.type != type_) {
+        owner_.Error(failed + "\n" + Text(text));
+        return Result::Failed;
+    }
+
+    const InstrumentInfo& f = fileInfo_;
+    const InstrumentInfo& i = instrumentInfo_;
+    int question = 0;
+    if (f.setupVersion != i.setupVersion)
+        question = ids::kVersionMismatch;
+    else if ((f.specialCount > 0) != (i.specialCount > 0) ||
+             (f.specialCount > 0 &&
+              (f.programNumber != i.programNumber || f.programVersion != i.programVersion)))
+        question = ids::kFileMismatch;
+    if (question && !owner_.AskYesNo(Prompter::Icon::Exclamation, Text(question)))
+        return Result::Stopped;
+
+    if (!SendCommand(bus_, address_, coil::kEnterRemoteRestore, true, failed + "\n",
+                     failed + "\n" + Text(ids::kCommunicationErrorShort), &owner_))
+        return Result::Failed;
+
+    if (!WriteAll(selection))
+        return FailInRemote();
+
+    if (type_ != itype::kPir7) {
+        const TransactionOptions options{
+            .retries = kRetries, .showRetryBox = true, .owner = &owner_};
+        const CommStatus s = bus_.WriteSingleCoil(address_, coil::kCheckSetup, true, options);
+        if (s == CommStatus::IllegalDataValue || s == CommStatus::NegativeAcknowledge) {
+            uint16_t code = 0;
+            if (bus_.ReadHoldingRegisters(address_, reg::kCommandError, 1, &code, options) !=
+                CommStatus::Ok)
+                return FailInRemote();
+            if (code == kCommandErrorSetToDefault)
+                setToDefault_ = true;
+        } else if (s != CommStatus::Ok) {
+            return FailInRemote();
+        }
+    }
+    if (!SendCommand(bus_, address_, coil::kLeaveAndSave, true, failed + "\n", {}, &owner_))
+        return FailInRemote();
+
+    if (selection.setup)
+        instrumentTotal_ += i.normalCount + i.specialCount;
+    if (selection.batching)
+        instrumentTotal_ += InstrumentSetup::kBatchValues;
+    if (selection.recipes)
+        instrumentTotal_ += InstrumentSetup::kRecipeValues;
+    if (selection.strings)
+        instrumentTotal_ += i.stringCount;
+    const int restored = RestoredTotal();
+    const bool warnings = setToDefault_ || fileCount_ != instrumentTotal_ || fileCount_ != restored;
+    report_ = Text(warnings ? ids::kRestoreWarnings : ids::kRestoreSuccessful) + "\n\n" +
+              Counter(Text(ids::kParametersInFile), fileCount_) + "\n" +
+              Counter(Text(ids::kParametersInInstrument), instrumentTotal_) + "\n" +
+              Counter(Text(ids::kRestoredParameters), restored);
+    if (warnings && setToDefault_)
+        report_ += "\n\n" + Text(ids::kSetToDefaultNote);
+    owner_.Message(warnings ? Prompter::Icon::Exclamation : Prompter::Icon::Information, report_);
+    return warnings ? Result::Warnings : Result::Succeeded;
+}
+
+} // namespace quarnex

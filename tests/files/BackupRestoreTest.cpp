@@ -1,0 +1,363 @@
+// Backup and restore against a simulated KEL 7 Recipe Batcher on the real bus stack.
+#include "TempFolder.h"
+#include "files/Backup.h"
+#include "files/Restore.h"
+#include "files/SetupFile.h"
+#include "instrument/Registers.h"
+#include "sim/Kel7Model.h"
+#include "support/BusFixture.h"
+#include "support/ScriptedProgress.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <sstream>
+
+namespace quarnex::test {
+namespace {
+
+constexpr int kAddress = 1;
+
+std::vector<std::string> FileLines(const std::string& path) {
+    const std::string bytes = ReadBytes(path);
+    std::vector<std::string> lines;
+    size_t at = 0;
+    while (at < bytes.size()) {
+        const size_t end = bytes.find("\r\n", at);
+        if (end == std::string::npos) {
+            lines.push_back("<no CR LF>" + bytes.substr(at));
+            break;
+        }
+        lines.push_back(bytes.substr(at, end - at));
+        at = end + 2;
+    }
+    return lines;
+}
+
+// The lines between a section's marker and its end line.
+std::vector<std::string> Section(const std::vector<std::string>& lines, const std::string& name) {
+    std::vector<std::string> out;
+    bool in = false;
+    for (const std::string& l : lines) {
+        if (l == "[" + name + "]") {
+            in = true;
+            continue;
+        }
+        if (in && l == "[End]")
+            return out;
+        if (in)
+            out.push_back(l);
+    }
+    return {"<missing " + name + ">"};
+}
+
+int Register(const std::string& line) {
+    return std::stoi(line.substr(0, line.find('\t')));
+}
+
+// Calls a hook at a chosen progress position (to break the bus in the middle of a restore).
+class HookProgress : public ScriptedProgress {
+public:
+    std::function<void(int)> onPos;
+    void SetPos(int pos) override {
+        ScriptedProgress::SetPos(pos);
+        if (onPos)
+            onPos(pos);
+    }
+};
+
+class BackupRestore : public BusFixture {
+protected:
+    void SetUp() override {
+        BusFixture::SetUp();
+        bus_.Attach(kAddress, sim::MakeKel7(Options()));
+        MakeMaster();
+    }
+    virtual sim::Kel7Options Options() const { return {}; }
+    template <class F> auto Kel(F f) { return bus_.WithModel<sim::Kel7Model>(kAddress, f); }
+
+    Backup::Result RunBackup(const std::string& path, const std::string& info = "first\r\nsecond") {
+        Backup backup(*master_, kAddress, itype::kKel7, prompter_, progress_);
+        backup.SetClock([] { return std::time_t(1304425330); });
+        return backup.Run(path, info);
+    }
+    Restore::Result RunRestore(const std::string& path, RestoreSelection selection = {},
+                               Restore* keep = nullptr) {
+        Restore own(*master_, kAddress, itype::kKel7, prompter_, progress_);
+        Restore& restore = keep ? *keep : own;
+        std::string info;
+        EXPECT_TRUE(restore.LoadFile(path, info)) << prompter_.LastText();
+        prompter_.Answer(true); // "You are about to load new set-up data ..."
+        return restore.Run(selection);
+    }
+    std::vector<int> Coils() {
+        return Kel([](sim::Kel7Model& m) {
+            std::vector<int> coils;
+            for (const auto& c : m.Commands())
+                coils.push_back(c.coil);
+            return coils;
+        });
+    }
+
+    TempFolder dir_;
+    HookProgress progress_;
+};
+
+TEST_F(BackupRestore, BackupWritesEverySectionInOrderWithItsCounts) {
+    const std::string path = dir_.File("unit1.kel");
+    ASSERT_EQ(RunBackup(path, "Line one\r\n[SET_UP]\r\nthree"), Backup::Result::Succeeded);
+    EXPECT_EQ(prompter_.LastText(), "Backup operation successful !");
+
+    const std::vector<std::string> lines = FileLines(path);
+    std::vector<std::string> markers;
+    for (const std::string& l : lines)
+        if (!l.empty() && l[0] == '[' && l != "[End]")
+            markers.push_back(l);
+    EXPECT_EQ(markers, (std::vector<std::string>{"[FILE_ID]", "[INSTR_ID]", "[USER_INFO]",
+                                                 "[SET_UP]", "[BATCH_SET_UP]", "[RECIPE_SET_UP]",
+                                                 "[STR_SET_UP]", "[FILE_OK]"}));
+    EXPECT_EQ(lines.back(), "[End]");
+    EXPECT_EQ(lines[lines.size() - 3], "[FILE_OK]");
+
+    EXPECT_EQ(Section(lines, "INSTR_ID").size(), 15u);
+    EXPECT_EQ(Section(lines, "INSTR_ID")[1], "40202\t7310.000000\tProgram number:\t7310 ");
+    const auto info = Section(lines, "USER_INFO");
+    ASSERT_EQ(info.size(), 8u);
+    EXPECT_EQ(info[1], " [SET_UP]"); // typed text never opens a section
+    EXPECT_EQ(info[7], "");
+
+    const auto setup = Section(lines, "SET_UP");
+    ASSERT_EQ(setup.size(), 159u + 5u);
+    for (size_t i = 1; i < 159; ++i)
+        EXPECT_EQ(Register(setup[i]), Register(setup[i - 1]) + 2);
+    EXPECT_EQ(setup[0].back(), ' '); // field 4 always ends with the space before the unit
+
+    const auto batch = Section(lines, "BATCH_SET_UP");
+    ASSERT_EQ(batch.size(), 629u);
+    EXPECT_EQ(batch[5].substr(0, 28), "41410\t1.000000\tActivity:\t01 ");
+    EXPECT_EQ(batch[6].substr(0, 6), "41412\t");
+    EXPECT_NE(batch[6].find("\t01:"), std::string::npos);
+    EXPECT_EQ(batch[5 + 26 * 23].substr(0, 16), "41410\t24.000000\t");
+    EXPECT_EQ(Register(batch.back()), 41460);
+
+    const auto recipes = Section(lines, "RECIPE_SET_UP");
+    ASSERT_EQ(recipes.size(), 1830u);
+    EXPECT_EQ(recipes[0], "41462\t1.000000\tRecipe:\t01 ");
+    EXPECT_NE(recipes[1].find("\tLine 01, Activity:\t"), std::string::npos);
+    EXPECT_NE(recipes[2].find("\tLine 01, Setp:\t"), std::string::npos);
+    EXPECT_EQ(Register(recipes[60]), 41582);
+    EXPECT_EQ(recipes[61].substr(0, 16), "41462\t2.000000\tR");
+
+    const auto strings = Section(lines, "STR_SET_UP");
+    ASSERT_EQ(strings.size(), 54u);
+    EXPECT_NE(strings[0].back(), ' ');
+    for (const std::string& l : lines)
+        ASSERT_LT(l.size() + 2, SetupFile::kMaxLineBytes);
+
+    // Progress went through every step of the read.
+    ASSERT_FALSE(progress_.Ranges().empty());
+    EXPECT_EQ(progress_.Positions().back(), progress_.Ranges().front().second);
+    // Only the selectors were written while reading.
+    Kel([](sim::Kel7Model& m) {
+        for (const auto& w : m.Writes())
+            EXPECT_TRUE(w.reg == reg::kActivitySelector || w.reg == reg::kRecipeSelector) << w.reg;
+    });
+}
+
+TEST_F(BackupRestore, BackupRefusesAndStopsEarly) {
+    EXPECT_EQ(RunBackup(""), Backup::Result::NoFile);
+    EXPECT_EQ(prompter_.LastText(), "Backup operation failed !\nNo file selected !");
+
+    Kel([](sim::Kel7Model& m) { m.SetState(4); });
+    EXPECT_EQ(RunBackup(dir_.File("a.kel")), Backup::Result::Failed);
+    EXPECT_EQ(prompter_.LastText(), "Backup operation failed !\nInstrument in wrong state");
+    EXPECT_FALSE(std::filesystem::exists(dir_.File("a.kel")));
+    Kel([](sim::Kel7Model& m) { m.SetState(2); });
+
+    Backup jov(*master_, kAddress, itype::kJov7, prompter_, progress_);
+    EXPECT_EQ(jov.Run(dir_.File("a.kel"), ""), Backup::Result::NotSupported);
+    EXPECT_EQ(prompter_.LastText(), "JOV 7 not implemented yet !!!");
+}
+
+TEST_F(BackupRestore, AValueTheRestoreWouldRefuseFailsTheBackup) {
+    const std::string path = dir_.File("bad.kel");
+    Kel([](sim::Kel7Model& m) { m.SetSpecialValue(1, std::nanf("")); });
+    EXPECT_EQ(RunBackup(path), Backup::Result::FileFailed);
+    const auto texts = prompter_.Texts();
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_NE(texts[texts.size() - 2].find("register"), std::string::npos);
+    EXPECT_EQ(texts.back(), "Backup operation failed !");
+    // The partial file never passes as a set-up file.
+    SetupFile file;
+    file.SetFileName(path);
+    ASSERT_EQ(file.OpenForRead(prompter_), SetupFileStatus::kOk);
+    EXPECT_EQ(file.Validate(false, prompter_), SetupFileStatus::kNotValid);
+}
+
+TEST_F(BackupRestore, SecondBackupKeepsTheFirstAsBak) {
+    const std::string path = dir_.File("twice.kel");
+    ASSERT_EQ(RunBackup(path, "first run"), Backup::Result::Succeeded);
+    const std::string first = ReadBytes(path);
+    ASSERT_EQ(RunBackup(path, "second run"), Backup::Result::Succeeded);
+    EXPECT_EQ(ReadBytes(path + ".bak"), first);
+    EXPECT_NE(ReadBytes(path).find("second run"), std::string::npos);
+}
+
+TEST_F(BackupRestore, RoundTripBringsBackEveryValue) {
+    const std::string path = dir_.File("round.kel");
+    ASSERT_EQ(RunBackup(path), Backup::Result::Succeeded);
+    struct Snapshot {
+        std::vector<float> normal, special, batch, recipe;
+        std::vector<std::string> texts;
+        bool operator==(const Snapshot&) const = default;
+    };
+    auto snapshot = [this] {
+        return Kel([](sim::Kel7Model& m) {
+            Snapshot s;
+            for (int i = 0; i < 159; ++i)
+                s.normal.push_back(m.NormalValue(i));
+            for (int j = 0; j < 5; ++j)
+                s.special.push_back(m.SpecialValue(j));
+            for (int i = 0; i < 605; ++i)
+                s.batch.push_back(m.BatchValue(i));
+            for (int i = 0; i < 1800; ++i)
+                s.recipe.push_back(m.RecipeValue(i));
+            // The instrument keeps a text padded with spaces to its 12 characters, as the
+            // program writes it; the program reads it back without them.
+            for (int k = 0; k < 54; ++k) {
+                std::string t = m.Text(k);
+                t.erase(t.find_last_not_of(' ') + 1);
+                s.texts.push_back(t);
+            }
+            return s;
+        });
+    };
+    const Snapshot before = snapshot();
+    Kel([](sim::Kel7Model& m) {
+        m.SetBatchValue(5 + 25 * 3 + 2, m.BatchValue(5 + 25 * 3 + 2) + 1);
+        m.SetRecipeValue(60 * 29 + 59, 123.5f);
+        m.SetRecipeValue(7, 3.0f);
+        m.SetText(30, "CHANGED");
+        m.SetSpecialValue(0, m.SpecialValue(0) + 1);
+    });
+    ASSERT_NE(snapshot(), before);
+
+    Restore restore(*master_, kAddress, itype::kKel7, prompter_, progress_);
+    ASSERT_EQ(RunRestore(path, {}, &restore), Restore::Result::Succeeded) << prompter_.LastText();
+    EXPECT_EQ(prompter_.LastText(), "Restore operation successful !\n\n"
+                                    "No. of parameters in file : 2623\n"
+                                    "No. of parameters in instr : 2623\n"
+                                    "No. of restored parameters: 2623");
+    const Snapshot after = snapshot();
+    EXPECT_EQ(after.normal, before.normal);
+    EXPECT_EQ(after.special, before.special);
+    EXPECT_EQ(after.batch, before.batch);
+    EXPECT_EQ(after.recipe, before.recipe);
+    EXPECT_EQ(after.texts, before.texts);
+    const auto coils = Coils();
+    ASSERT_GE(coils.size(), 3u);
+    EXPECT_EQ((std::vector<int>(coils.end() - 3, coils.end())), (std::vector<int>{101, 105, 102}));
+    EXPECT_EQ(progress_.Positions().back(), progress_.Ranges().back().second);
+}
+
+TEST_F(BackupRestore, RestoreCountsWhatTheInstrumentHasNot) {
+    const std::string path = dir_.File("counts.kel");
+    ASSERT_EQ(RunBackup(path), Backup::Result::Succeeded);
+
+    // Only the recipes.
+    RestoreSelection recipes{false, false, false, true};
+    Restore restore(*master_, kAddress, itype::kKel7, prompter_, progress_);
+    ASSERT_EQ(RunRestore(path, recipes, &restore), Restore::Result::Succeeded)
+        << prompter_.LastText();
+    EXPECT_EQ(restore.InstrumentTotal(), 1800);
+    EXPECT_EQ(restore.RestoredTotal(), 1800);
+
+    // A SET_UP value for a register beyond the instrument's normal block: counted, not written.
+    std::string bytes = ReadBytes(path);
+    const size_t end = bytes.find("[End]", bytes.find("[SET_UP]"));
+    bytes.insert(end, "48000\t1.000000\tNot here:\t1 \r\n");
+    WriteBytes(dir_.File("extra.kel"), bytes);
+    ASSERT_EQ(RunRestore(dir_.File("extra.kel"), {true, false, false, false}, &restore),
+              Restore::Result::Warnings);
+    EXPECT_EQ(prompter_.LastText(), "Restore operation compleated with WARNINGS !\n\n"
+                                    "No. of parameters in file :  165\n"
+                                    "No. of parameters in instr :  164\n"
+                                    "No. of restored parameters:  164");
+
+    // The batching box on a file without batching: nothing written for it.
+    bytes = ReadBytes(path);
+    const size_t from = bytes.find("[BATCH_SET_UP]");
+    bytes.erase(from, bytes.find("[RECIPE_SET_UP]") - from);
+    WriteBytes(dir_.File("nobatch.kel"), bytes);
+    ASSERT_EQ(RunRestore(dir_.File("nobatch.kel"), {false, false, true, false}, &restore),
+              Restore::Result::Warnings);
+    EXPECT_EQ(restore.FileCount(), 0);
+    EXPECT_EQ(restore.InstrumentTotal(), 605);
+    EXPECT_EQ(restore.RestoredTotal(), 0);
+
+    // An odd register makes the whole file invalid before anything is written.
+    bytes = ReadBytes(path);
+    bytes.insert(bytes.find("[End]", bytes.find("[RECIPE_SET_UP]")), "41463\t1.0\tOdd:\t1 \r\n");
+    WriteBytes(dir_.File("odd.kel"), bytes);
+    const size_t coilsBefore = Coils().size();
+    ASSERT_EQ(RunRestore(dir_.File("odd.kel"), {}, &restore), Restore::Result::Failed);
+    EXPECT_EQ(prompter_.LastText(),
+              "Restore operation failed !\nSelected file is not a valid set-up file");
+    EXPECT_EQ(Coils().size(), coilsBefore);
+}
+
+TEST_F(BackupRestore, ValuesSetToDefaultAreNoted) {
+    const std::string path = dir_.File("default.kel");
+    ASSERT_EQ(RunBackup(path), Backup::Result::Succeeded);
+    std::string bytes = ReadBytes(path);
+    // The first special value far outside its range: the instrument's check puts it back.
+    const size_t special = bytes.find('\n', bytes.find("[SET_UP]"));
+    const size_t line = [&] {
+        size_t at = special + 1;
+        for (int i = 0; i < 159; ++i)
+            at = bytes.find('\n', at) + 1;
+        return at;
+    }();
+    const size_t tab1 = bytes.find('\t', line);
+    const size_t tab2 = bytes.find('\t', tab1 + 1);
+    bytes.replace(tab1 + 1, tab2 - tab1 - 1, "99999999.000000");
+    WriteBytes(path, bytes);
+    Restore restore(*master_, kAddress, itype::kKel7, prompter_, progress_);
+    ASSERT_EQ(RunRestore(path, {}, &restore), Restore::Result::Warnings) << prompter_.LastText();
+    EXPECT_TRUE(restore.SetToDefault());
+    EXPECT_NE(prompter_.LastText().find("\n\nNOTE! Some parameters is set to the default value !"),
+              std::string::npos);
+    EXPECT_EQ(Coils().back(), 102);
+}
+
+TEST_F(BackupRestore, BusFailureWhileWritingRecipesReconstructsThePrevious) {
+    const std::string path = dir_.File("fail.kel");
+    ASSERT_EQ(RunBackup(path), Backup::Result::Succeeded);
+    // Once normal, special and batching values are in, the instrument stops answering for
+    // every attempt of the next block (a recipe block).
+    progress_.onPos = [this](int pos) {
+        if (pos >= 164 + 629 && pos < 164 + 629 + 61) {
+            sim::FaultSpec fault;
+            fault.kind = sim::Fault::Silence;
+            fault.count = 4;
+            bus_.InjectFault(kAddress, fault);
+            progress_.onPos = nullptr;
+        }
+    };
+    Restore restore(*master_, kAddress, itype::kKel7, prompter_, progress_);
+    Kel([](sim::Kel7Model& m) { m.SetRecipeValue(61, 42.0f); });
+    ASSERT_EQ(RunRestore(path, {}, &restore), Restore::Result::Failed);
+    const auto texts = prompter_.Texts();
+    EXPECT_NE(std::find(texts.begin(), texts.end(),
+                        "Restore operation failed !\n(Previous set-up will be reconstructed)"),
+              texts.end());
+    EXPECT_EQ(Coils().back(), 103);
+    Kel([&](sim::Kel7Model& m) {
+        EXPECT_EQ(m.State(), 2);
+        EXPECT_EQ(m.RecipeValue(61), 42.0f); // the set-up it had before the restore
+    });
+}
+
+} // namespace
+} // namespace quarnex::test
