@@ -46,7 +46,8 @@ bool ValueEntry::WriteWithSelector(double value) {
     if (HasSelector() && !WriteSetupFloat(bus_, address_, selectorRegister_,
                                           static_cast<float>(selectorValue_), 0, &prompter_))
         return false;
-    return WriteSetupFloat(bus_, address_, reg_, static_cast<float>(value), 0, &prompter_);
+    return WriteSetupFloat(bus_, address_, reg_, static_cast<float>(value), extraTimeout_,
+                           &prompter_);
 }
 
 // ---- NumericEntry ----

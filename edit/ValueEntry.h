@@ -35,6 +35,10 @@ public:
     // recipe editors page their windows with it.
     void SetSelector(int selectorRegister, double selectorValue);
     bool HasSelector() const { return selectorRegister_ != 0; }
+    // An extra receive time-out for the value's write: the instrument answers a calibration point
+    // or a zero setting only after it has measured.
+    void SetExtraTimeout(int ms) { extraTimeout_ = ms; }
+    int ExtraTimeout() const { return extraTimeout_; }
 
 protected:
     // Selector (when set) then the value, with the wait cursor; false when either was refused.
@@ -47,6 +51,7 @@ protected:
     Prompter& prompter_;
     int selectorRegister_ = 0;
     double selectorValue_ = 0.0;
+    int extraTimeout_ = 0;
 };
 
 // A number: the base member, and with a selector the batching and recipe editors' member.

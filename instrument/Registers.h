@@ -20,6 +20,7 @@ constexpr int kGrossWeight = 40012; // high word, low word, decimals
 constexpr int kNetWeight = 40015;   // high word, low word, decimals
 constexpr int kSerialNumberHigh = 40004; // high word, low word
 // Beyond the live block, read with it where a window needs them.
+constexpr int kCalibFlags = 40020;  // bit value 0x8000: a calibration point may be entered now
 constexpr int kInputSignal = 40027; // mV/V: high word, low word, decimals
 constexpr int kSetpoints = 40031;   // 2 x (high word, low word, decimals)
 constexpr int kLevelStatus = 40045;
@@ -49,6 +50,7 @@ constexpr int kProgramNumber = 40202;
 constexpr int kProgramVersion = 40204;
 constexpr int kIdentUnused = 40206; // read with the block, never used
 constexpr int kSerialNumber = 40208;
+constexpr int kUnstoredPoints = 40368; // float: bit k-1 set = calibration point k not stored
 constexpr int kIdentExtension = 40370;
 constexpr int kIdentExtensionFloats = 15;
 constexpr int kOptions = 40370;

@@ -46,12 +46,14 @@ std::vector<RowDisplay> InitialPageDisplay(const PageDescriptor& page, const Ins
     for (size_t i = 0; i < page.rows.size(); ++i) {
         const int n = page.rows[i].parameter;
         RowDisplay row;
-        row.state.shown = PageRowState(page, i, setup).shown;
+        const RowState state = PageRowState(page, i, setup);
+        row.state.shown = state.shown;
+        row.state.button = state.button;
         if (row.state.shown) {
             row.label = setup.Label(n);
             row.unit = setup.UnitText(n);
         }
-        row.editButton = editMode && row.state.shown;
+        row.editButton = editMode && row.state.shown && row.state.button;
         display.push_back(std::move(row));
     }
     return display;
@@ -65,7 +67,7 @@ std::vector<RowDisplay> PageDisplay(const PageDescriptor& page, const Instrument
         const PageRow& r = page.rows[i];
         RowDisplay row;
         row.state = PageRowState(page, i, setup);
-        row.editButton = editMode && row.state.shown;
+        row.editButton = editMode && row.state.shown && row.state.button;
         if (!row.state.shown) {
             display.push_back(std::move(row));
             continue;

@@ -36,6 +36,7 @@ struct RowState {
     bool shown = true;   // false: label, value, unit and ">>" are hidden altogether
     bool enabled = true; // false: label and ">>" are disabled
     bool empty = false;  // the value and unit fields are empty (the parameter keeps its value)
+    bool button = true;  // false: no ">>" (the instrument fixes or measures the value itself)
 
     bool operator==(const RowState&) const = default;
 };
@@ -71,6 +72,7 @@ struct RowDisplay {
     std::string unit;
     RowState state;
     bool editButton = false; // ">>" visible: only in edit mode, and never on a hidden row
+    bool editEnabled = true; // ">>" can be pressed now (a live condition of the page may hold it)
 };
 
 // The page before its first read: labels and units from the set-up copy (for special rows the

@@ -7,6 +7,8 @@ namespace quarnex::ids {
 // Tab texts: 17500 + the page's position in the sheet's full tab order (0 General ... 12 Special
 // menu), so the pages still to come keep their numbers free.
 constexpr int kPageGeneral = 17500;
+constexpr int kPageCalibParam = 17501;
+constexpr int kPageCalibration = 17502;
 constexpr int kPageCommunication = 17503;
 constexpr int kPageLevelSupervision = 17504;
 constexpr int kPageInputs = 17505;
@@ -18,6 +20,12 @@ constexpr int kAnalogueOutput1Group = 17520;
 constexpr int kAnalogueOutput2Group = 17521;
 
 constexpr int kMaskedCode = 17530; // "* * * *"
+
+constexpr int kCurrentGrossLabel = 17550; // "Current grossweight:"
+constexpr int kInputSignalOpen = 17551;   // "(Input signal:"
+constexpr int kInputSignalClose = 17552;  // "mV/V)"
+constexpr int kNewCalibrationWarning = 10656;
+constexpr int kPointNotStoredInfo = 10694;
 
 constexpr int kSheetCaption = 109; // "KEL set-up, address"
 constexpr int kShowSetupMode = 10657;

@@ -3,6 +3,7 @@
 #include "instrument/InstrumentSetup.h"
 #include "instrument/InstrumentType.h"
 #include "instrument/SetupParameterTable.h"
+#include "setup/CalibrationPages.h"
 #include "setup/SetupTextIds.h"
 
 namespace quarnex {
@@ -258,6 +259,10 @@ const PageDescriptor& SetupPage(PageId id) {
     switch (id) {
     case PageId::General:
         return general;
+    case PageId::CalibParam:
+        return CalibParamPage();
+    case PageId::Calibration:
+        return CalibrationPage();
     case PageId::Communication:
         return communication;
     case PageId::LevelSupervision:
@@ -278,15 +283,16 @@ std::vector<PageId> SheetPages(const SheetMode& mode, const InstrumentInfo& info
     // The sheet's tab order is General, Calib param, Calibration, Communication, Level
     // supervision, Inputs, Outputs, Analogue outputs, Flow rate, Activities1, Activities2,
     // Recipes, Special menu. The pages not listed here join this list at their places when they
-    // are built: Calib param and Calibration after General, Flow rate after Analogue outputs
+    // are built: Flow rate after Analogue outputs
     // (removed without the flow-rate option, bit value 2), Activities1, Activities2 and Recipes
     // before Special menu (removed without the batching option, bit value 16). A batching sheet
     // shows only Activities1, Activities2 and Recipes, a recipe sheet only Recipes: until those
     // pages exist both lists are empty and such a sheet cannot be opened.
     if (mode.recipes || mode.batching)
         return {};
-    std::vector<PageId> pages = {PageId::General, PageId::Communication, PageId::LevelSupervision,
-                                 PageId::Inputs,  PageId::Outputs,       PageId::AnalogueOutputs};
+    std::vector<PageId> pages = {
+        PageId::General,          PageId::CalibParam, PageId::Calibration, PageId::Communication,
+        PageId::LevelSupervision, PageId::Inputs,     PageId::Outputs,     PageId::AnalogueOutputs};
     if (info.specialCount > 0)
         pages.push_back(PageId::SpecialMenu);
     return pages;

@@ -11,6 +11,8 @@ struct InstrumentInfo;
 // The pages of the set-up sheet that are built, in the sheet's tab order.
 enum class PageId {
     General,
+    CalibParam,
+    Calibration,
     Communication,
     LevelSupervision,
     Inputs,

@@ -57,7 +57,7 @@ TEST_F(KelSetUpSheetTest, EditSetupEntersRemoteSetupAndOkChecksThenSaves) {
     EXPECT_EQ(State(), kStateRemoteSetup);
     EXPECT_EQ(sheet.Caption(), "KEL set-up, address 1 (Edit set-up)");
     EXPECT_TRUE(sheet.CancelShown());
-    EXPECT_EQ(sheet.Pages().size(), 7u); // the simulated instrument has special parameters
+    EXPECT_EQ(sheet.Pages().size(), 9u); // the simulated instrument has special parameters
     EXPECT_EQ(sheet.Setup().Value(57), 1.0);
 
     // No keeps the sheet open and sends nothing.
@@ -199,9 +199,9 @@ TEST_F(KelSetUpSheetTest, AnInstrumentWithoutOptionsAndSpecialParametersHasTheSt
     Start(options);
     KelSetUpSheet sheet(*master_, 1, show_, prompter_);
     ASSERT_TRUE(sheet.Create());
-    // General, Communication, Level supervision, Inputs, Outputs, Analogue outputs; the two
-    // calibration pages join them when they are built, making eight.
-    EXPECT_EQ(sheet.Pages().size(), 6u);
+    // General, Calib param, Calibration, Communication, Level supervision, Inputs, Outputs,
+    // Analogue outputs.
+    EXPECT_EQ(sheet.Pages().size(), 8u);
     EXPECT_EQ(sheet.Pages().front(), PageId::General);
     EXPECT_EQ(sheet.Pages().back(), PageId::AnalogueOutputs);
 }

@@ -11,9 +11,9 @@
 namespace quarnex {
 namespace {
 
-const PageId kAllPages[] = {PageId::General,    PageId::Communication, PageId::LevelSupervision,
-                            PageId::Inputs,     PageId::Outputs,       PageId::AnalogueOutputs,
-                            PageId::SpecialMenu};
+const PageId kAllPages[] = {PageId::General,       PageId::CalibParam,       PageId::Calibration,
+                            PageId::Communication, PageId::LevelSupervision, PageId::Inputs,
+                            PageId::Outputs,       PageId::AnalogueOutputs,  PageId::SpecialMenu};
 
 InstrumentSetup ConfiguredSetup() {
     InstrumentSetup setup;
@@ -42,7 +42,7 @@ TEST(PageFramework, EveryRowsEditorAgreesWithTheParameterTable) {
             ++rows;
         }
     }
-    EXPECT_EQ(rows, 14 + 22 + 26 + 18 + 18 + 14 + 20);
+    EXPECT_EQ(rows, 14 + 18 + 25 + 22 + 26 + 18 + 18 + 14 + 20);
 }
 
 TEST(PageFramework, ShowModeHasNoEditButtonsEditModeHasThemOnEveryExistingRow) {
@@ -53,8 +53,9 @@ TEST(PageFramework, ShowModeHasNoEditButtonsEditModeHasThemOnEveryExistingRow) {
             EXPECT_FALSE(row.editButton);
         for (const RowDisplay& row : InitialPageDisplay(page, setup, false))
             EXPECT_FALSE(row.editButton);
+        // Rows whose value the instrument fixes or measures have none.
         for (const RowDisplay& row : PageDisplay(page, setup, true))
-            EXPECT_EQ(row.editButton, row.state.shown);
+            EXPECT_EQ(row.editButton, row.state.shown && row.state.button);
     }
 }
 

@@ -318,9 +318,9 @@ TEST(SpecialMenuPage, AnEditWritesWhereTheValueWasReadAndRereadsTheSpecialBlock)
 TEST(SheetPageList, StandardPagesInTabOrderWithSpecialMenuOnlyWhenThereAreSpecialParameters) {
     InstrumentInfo info;
     const SheetMode show{}, edit{true, false, false};
-    const std::vector<PageId> standard = {PageId::General,          PageId::Communication,
-                                          PageId::LevelSupervision, PageId::Inputs,
-                                          PageId::Outputs,          PageId::AnalogueOutputs};
+    const std::vector<PageId> standard = {
+        PageId::General,          PageId::CalibParam, PageId::Calibration, PageId::Communication,
+        PageId::LevelSupervision, PageId::Inputs,     PageId::Outputs,     PageId::AnalogueOutputs};
     EXPECT_EQ(SheetPages(show, info), standard);
     info.options = 0x12; // flow rate and batching options: their pages are not built yet
     EXPECT_EQ(SheetPages(edit, info), standard);

@@ -1,0 +1,364 @@
+#include "setup/CalibrationPages.h"
+
+#include "comm/ModbusMaster.h"
+#include "edit/ValueEntry.h"
+#include "instrument/Commands.h"
+#include "instrument/InstrumentSetup.h"
+#include "instrument/Registers.h"
+#include "instrument/ValueFormat.h"
+#include "instrument/ValueHelpers.h"
+#include "res/Strings.h"
+#include "setup/SetupTextIds.h"
+
+#include <cstdio>
+
+namespace quarnex {
+
+namespace {
+
+constexpr RowState kOn{};
+constexpr RowState kOff{true, false, true};
+constexpr RowState kHidden{false, false, true};
+
+int ChoiceAt(const InstrumentSetup& setup, int parameter) {
+    return ChoiceOf(setup.Value(parameter));
+}
+
+// ----- Calib param (parameters 14-31) --------------------------------------------------------
+
+constexpr int kCalibParamFirst = 14;
+constexpr int kCalibParamLast = 31;
+constexpr int kFilterType = 18;
+constexpr int kFilterTime = 19;
+constexpr int kFilterSpecial = 3;
+constexpr int kOverloadCheck = 26;
+constexpr int kOverloadLimit = 27;
+constexpr int kZeroTracking = 28;
+constexpr int kZeroTrackingRate = 29;
+
+bool IsCalibParamChoice(int n) {
+    switch (n) {
+    case 14: // measurement unit
+    case 15: // resolution
+    case 17: // mains frequency
+    case kFilterType:
+    case 23: // motion check
+    case kOverloadCheck:
+    case kZeroTracking:
+    case 30: // excitation
+    case 31: // tare correction mode
+        return true;
+    default:
+        return false;
+    }
+}
+
+RowState CalibParamRule(int parameter, const InstrumentSetup& setup) {
+    switch (parameter) {
+    case kFilterTime: {
+        // The other filter types have a time the instrument fixes: shown, never entered.
+        RowState state;
+        state.button = ChoiceAt(setup, kFilterType) == kFilterSpecial;
+        return state;
+    }
+    case kOverloadLimit:
+        return ChoiceAt(setup, kOverloadCheck) != 0 ? kOn : kOff;
+    case kZeroTrackingRate:
+        return ChoiceAt(setup, kZeroTracking) != 0 ? kOn : kOff;
+    default:
+        return kOn;
+    }
+}
+
+PageDescriptor MakeCalibParam() {
+    PageDescriptor page{ids::kPageCalibParam, {}, CalibParamRule, {}};
+    for (int n = kCalibParamFirst; n <= kCalibParamLast; ++n)
+        page.rows.push_back({n, IsCalibParamChoice(n) ? EditorKind::Choice : EditorKind::Number});
+    return page;
+}
+
+// ----- Calibration (parameters 32-56) --------------------------------------------------------
+
+constexpr int kCalibrationLast = 56;
+constexpr int kShuntForce = 53;
+constexpr int kConversionFactor = 33;
+constexpr int kMaxTransducers = 4;
+constexpr int kMinPoints = 2;
+
+bool IsPointValue(int n) {
+    return n >= calib::kPointValue1 && n < calib::kPointValue1 + calib::kMaxPoints;
+}
+bool IsPointSignal(int n) {
+    return n >= calib::kPointSignal1 && n < calib::kPointSignal1 + calib::kMaxPoints;
+}
+
+// Which of the rows 33-56 a calibration type uses.
+bool UsedBy(int type, int n) {
+    const bool zeroRows = n >= calib::kShuntSignal && n <= kCalibrationLast; // 54-56
+    switch (type) {
+    case calib::kDataSheet:
+        return (n >= kConversionFactor && n <= calib::kRatedOutput1 + kMaxTransducers - 1) ||
+               zeroRows;
+    case calib::kDeadweight:
+    case calib::kTable:
+        return (n >= calib::kPoints && n <= calib::kPointSignal1 + calib::kMaxPoints - 1) ||
+               zeroRows;
+    case calib::kShunt:
+        return n == kConversionFactor || n == kShuntForce || zeroRows;
+    default:
+        return false;
+    }
+}
+
+// A count that enables rows up to it; outside its range every row stays enabled, as the page is
+// before any count has been read.
+bool WithinCount(int index, int count, int least, int most) {
+    return count < least || count > most || index < count;
+}
+
+RowState CalibrationRule(int parameter, const InstrumentSetup& setup) {
+    if (parameter == calib::kType)
+        return kOn;
+    const int type = ChoiceAt(setup, calib::kType);
+    // An unread or damaged type shows only the type row, from which a calibration can start.
+    if (!UsedBy(type, parameter))
+        return kHidden;
+    RowState state;
+    if (type == calib::kDataSheet && parameter >= calib::kRatedOutput1 &&
+        parameter < calib::kRatedOutput1 + kMaxTransducers)
+        state.enabled = WithinCount(parameter - calib::kRatedOutput1,
+                                    ChoiceAt(setup, calib::kTransducers), 1, kMaxTransducers);
+    if (type == calib::kDeadweight || type == calib::kTable) {
+        const int points = ChoiceAt(setup, calib::kPoints);
+        if (IsPointValue(parameter))
+            state.enabled =
+                WithinCount(parameter - calib::kPointValue1, points, kMinPoints, calib::kMaxPoints);
+        if (IsPointSignal(parameter)) {
+            state.enabled = WithinCount(parameter - calib::kPointSignal1, points, kMinPoints,
+                                        calib::kMaxPoints);
+            // A deadweight calibration measures the signal of each point itself.
+            state.button = type != calib::kDeadweight;
+        }
+    }
+    return state;
+}
+
+PageDescriptor MakeCalibration() {
+    PageDescriptor page{ids::kPageCalibration, {}, CalibrationRule, {}};
+    page.rows.push_back({calib::kType, EditorKind::Choice});
+    for (int n = kConversionFactor; n <= kCalibrationLast; ++n)
+        page.rows.push_back({n, EditorKind::Number});
+    return page;
+}
+
+// A live value of the measurement block ("%8.*f" with its decimals), or the placeholder.
+bool LiveText(const uint16_t* value, std::string& text) {
+    double v = 0.0;
+    if (!ScaledWeight(value[0], value[1], value[2], v)) {
+        text = placeholder::kSetupValue;
+        return false;
+    }
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%8.*f", static_cast<int>(value[2]), v);
+    text = buffer;
+    return true;
+}
+
+constexpr int kErrorRemoteSetup = 1;
+constexpr int kErrorShuntConnected = 19;
+constexpr uint16_t kPointEditBit = 0x8000;
+constexpr uint16_t kPointBits = (1u << calib::kMaxPoints) - 1;
+
+} // namespace
+
+const PageDescriptor& CalibParamPage() {
+    static const PageDescriptor page = MakeCalibParam();
+    return page;
+}
+
+const PageDescriptor& CalibrationPage() {
+    static const PageDescriptor page = MakeCalibration();
+    return page;
+}
+
+// ----- CalibrationLive -----------------------------------------------------------------------
+
+CalibrationLive::CalibrationLive(ModbusMaster& bus, InstrumentSetup& setup, bool editMode,
+                                 Prompter& prompter)
+    : bus_(bus), setup_(setup), edit_(editMode), prompter_(prompter),
+      gross_(placeholder::kSetupValue), signal_(placeholder::kSetupValue) {}
+
+CalibrationLive::~CalibrationLive() = default;
+
+int CalibrationLive::Activate() {
+    if (edit_) {
+        Update(false, false);
+        return kEditPeriodMs;
+    }
+    gross_ = signal_ = placeholder::kSetupValue;
+    ShowModeRefresh::Step step;
+    {
+        WaitCursor wait(prompter_);
+        step = ShowModeRefresh::Activate(bus_, setup_);
+    }
+    Update(false, step.failed);
+    return kShowPeriodMs;
+}
+
+int CalibrationLive::Tick() {
+    return edit_ ? EditTick() : ShowTick();
+}
+
+int CalibrationLive::EditTick() {
+    uint16_t live[kLiveCount] = {};
+    pointEdit_ = false;
+    const CommStatus read = bus_.ReadHoldingRegisters(setup_.Address(), reg::kLiveBlock, kLiveCount,
+                                                      live, {.owner = &prompter_});
+    if (read != CommStatus::Ok) {
+        gross_ = signal_ = placeholder::kSetupValue;
+    } else {
+        const int error = live[reg::LiveOffset(reg::kError)];
+        if (error == kErrorRemoteSetup) {
+            const bool grossValid = LiveText(&live[reg::LiveOffset(reg::kGrossWeight)], gross_);
+            LiveText(&live[reg::LiveOffset(reg::kInputSignal)], signal_);
+            if (grossValid) {
+                countdown_ = 0;
+                pointEdit_ = (live[reg::LiveOffset(reg::kCalibFlags)] & kPointEditBit) != 0;
+            }
+        } else {
+            gross_ = signal_ = placeholder::kSetupValue;
+            // A shunt resistor left connected (no shunt dialog is open while this timer runs)
+            // falsifies every measurement: take it off at once and again every eleventh tick
+            // while the instrument still reports it.
+            if (error == kErrorShuntConnected && countdown_ <= 0) {
+                SendCommand(bus_, setup_.Address(), coil::kShuntDisconnect, false, {}, {},
+                            &prompter_);
+                countdown_ = kShuntRepeatTicks;
+            } else if (countdown_ > 0) {
+                --countdown_;
+            }
+        }
+        ReadMask();
+    }
+    Update(false, false);
+    return kEditPeriodMs;
+}
+
+int CalibrationLive::ShowTick() {
+    const ShowModeRefresh::Step step = refresh_.Tick(bus_, setup_);
+    gross_ = signal_ = placeholder::kSetupValue;
+    if (step.update) {
+        if (!step.failed)
+            ReadMask();
+        Update(false, step.failed);
+    }
+    return kShowPeriodMs;
+}
+
+bool CalibrationLive::ReadMask() {
+    float value = 0.0f;
+    if (bus_.ReadFloatRegisters(setup_.Address(), reg::kUnstoredPoints, 1, &value,
+                                {.owner = &prompter_}) != CommStatus::Ok)
+        return false;
+    mask_ = static_cast<uint16_t>(FloatBits(value) & 0xFFFF);
+    return true;
+}
+
+void CalibrationLive::AfterEdit() {
+    Update(true, false);
+}
+
+void CalibrationLive::Update(bool reread, bool failed) {
+    const PageDescriptor& page = CalibrationPage();
+    if (reread) {
+        WaitCursor wait(prompter_);
+        setup_.ReadNormal(bus_, true, &prompter_);
+    }
+    if (failed) {
+        if (rows_.empty())
+            rows_ = InitialPageDisplay(page, setup_, edit_);
+        ShowFailedRead(rows_);
+        return;
+    }
+    rows_ = PageDisplay(page, setup_, edit_);
+    const bool deadweight = ChoiceAt(setup_, calib::kType) == calib::kDeadweight;
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        RowDisplay& row = rows_[i];
+        const int n = page.rows[i].parameter;
+        if (!row.state.shown)
+            continue;
+        if (n == calib::kSetZero)
+            row.value = edit_ ? gross_ : placeholder::kSetupValue;
+        if (!deadweight)
+            continue;
+        // A deadweight point is entered with its weight on the scale: only while the instrument
+        // says it can measure one.
+        if (n == calib::kPoints || (IsPointValue(n) && row.state.enabled))
+            row.editEnabled = pointEdit_;
+        if (IsPointValue(n) && (mask_ & (1u << (n - calib::kPointValue1))))
+            row.label = "* " + row.label;
+    }
+    info_ = deadweight && (mask_ & kPointBits) ? Text(ids::kPointNotStoredInfo) : std::string();
+}
+
+CalibrationEdit CalibrationLive::Edit(size_t row) const {
+    CalibrationEdit edit;
+    if (!edit_ || row >= rows_.size())
+        return edit;
+    const RowDisplay& shown = rows_[row];
+    if (!shown.editButton || !shown.editEnabled || !shown.state.enabled)
+        return edit;
+    const PageRow& pageRow = CalibrationPage().rows[row];
+    const int n = pageRow.parameter;
+    edit.request = RowEditRequest(pageRow, setup_);
+    if (n == calib::kType) {
+        edit.editor = CalibrationEditor::Choice;
+        edit.warning = Text(ids::kNewCalibrationWarning);
+    } else if (n == calib::kShuntSignal) {
+        edit.editor = CalibrationEditor::Shunt;
+    } else if (n == calib::kSetZero) {
+        // The instrument sets the current weight to the value entered, normally zero.
+        edit.editor = CalibrationEditor::Number;
+        edit.request.currentText = "0.0";
+        edit.extraTimeout = kMeasuringTimeoutMs;
+    } else {
+        edit.editor = CalibrationEditor::Number;
+        if (IsPointValue(n) && ChoiceAt(setup_, calib::kType) == calib::kDeadweight)
+            edit.extraTimeout = kMeasuringTimeoutMs;
+    }
+    return edit;
+}
+
+std::unique_ptr<ChoiceEntry> CalibrationLive::MakeChoiceEntry(size_t row) const {
+    const CalibrationEdit edit = Edit(row);
+    if (edit.editor != CalibrationEditor::Choice)
+        return nullptr;
+    const EditRequest& r = edit.request;
+    auto entry =
+        std::make_unique<ChoiceEntry>(bus_, setup_.Address(), r.reg, r.caption, r.firstChoice,
+                                      r.finalChoice, r.currentIndex, prompter_);
+    entry->SetConfirmation(edit.warning);
+    return entry;
+}
+
+std::unique_ptr<NumericEntry> CalibrationLive::MakeNumericEntry(size_t row) const {
+    const CalibrationEdit edit = Edit(row);
+    if (edit.editor != CalibrationEditor::Number)
+        return nullptr;
+    const EditRequest& r = edit.request;
+    auto entry = std::make_unique<NumericEntry>(bus_, setup_.Address(), r.reg, r.caption,
+                                                r.currentText, prompter_);
+    entry->SetExtraTimeout(edit.extraTimeout);
+    return entry;
+}
+
+std::unique_ptr<ShuntEntry> CalibrationLive::MakeShuntEntry(size_t row) const {
+    const CalibrationEdit edit = Edit(row);
+    if (edit.editor != CalibrationEditor::Shunt)
+        return nullptr;
+    const EditRequest& r = edit.request;
+    return std::make_unique<ShuntEntry>(bus_, setup_.Address(), r.reg, r.caption, r.currentText,
+                                        prompter_);
+}
+
+} // namespace quarnex

@@ -1,0 +1,135 @@
+#pragma once
+
+#include "setup/KelSetUpSheet.h"
+#include "setup/SetupPage.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quarnex {
+
+class ChoiceEntry;
+class InstrumentSetup;
+class ModbusMaster;
+class NumericEntry;
+class ShuntEntry;
+
+// The calibration parameters the pages' rules and the live part look at.
+namespace calib {
+constexpr int kType = 32; // "Calibration type:"
+constexpr int kDataSheet = 0;
+constexpr int kDeadweight = 1;
+constexpr int kTable = 2;
+constexpr int kShunt = 3;
+constexpr int kTransducers = 34;  // "Number of transducers:" (1-4)
+constexpr int kRatedOutput1 = 36; // rated output of transducers 1-4: 36-39
+constexpr int kPoints = 40;       // "Number of calib. points:" (2-6)
+constexpr int kPointValue1 = 41;  // value in calibration point 1-6: 41-46
+constexpr int kPointSignal1 = 47; // transducer signal of point 1-6: 47-52
+constexpr int kMaxPoints = 6;
+constexpr int kShuntSignal = 54; // "Shunt transducer signal:"
+constexpr int kSetZero = 55;     // "Set zero:"
+} // namespace calib
+
+// "Calib param": parameters 14-31 (unit, resolution, capacity, filter, motion, overload, zero
+// tracking, excitation, tare correction). The filter time can be entered only for the "Special"
+// filter; the overload limit and the zero-tracking rate exist only while their check is on.
+const PageDescriptor& CalibParamPage();
+
+// "Calibration": "Calibration type:" and, in parameter order, every row a calibration type uses
+// (33-56). The rule shows the rows of the current type only; in that order they are the page's
+// 16 calibration rows of the type (Data sheet 33-39, 54-56; Deadweight and Table 40-52, 54-56;
+// Shunt 33, 53-56). The live part (CalibrationLive) adds the measured values, the unstored
+// points and the editors' particulars.
+const PageDescriptor& CalibrationPage();
+
+// How the ">>" of a calibration row edits its value.
+enum class CalibrationEditor {
+    None,   // no editor now (show mode, no button, row or button disabled)
+    Choice, // the choice dialog; warning (when not empty) is asked before the write
+    Number, // the number dialog, its write with extraTimeout
+    Shunt,  // the shunt dialog; the page's timer stops while it is open
+};
+
+struct CalibrationEdit {
+    CalibrationEditor editor = CalibrationEditor::None;
+    EditRequest request;  // register, caption, list and current value or text
+    int extraTimeout = 0; // ms of extra receive time-out for the write
+    std::string warning;  // Choice: the Yes/No question asked before writing
+};
+
+// The Calibration page without its window: the rows of the current calibration type, and the
+// live part. In edit mode it reads the measurement block every 100 ms (gross weight, input signal
+// in mV/V, the point-edit flag, the instrument error) and the unstored-points mask; it takes off a
+// shunt resistor left connected. In show mode it follows the framework's four-phase refresh and
+// shows no live values.
+//
+// The window: Activate() when the page becomes current and start the timer with the period it
+// returns; on each timer tick stop the timer, call Tick() and start it again with the period it
+// returns; stop the timer when the page is left. ">>" of row i: Edit(i) says which dialog, the
+// Make*Entry(i) give the dialog's logic configured for the row; while a shunt dialog is open the
+// timer stays stopped (restart it with kEditPeriodMs afterwards). When a dialog ends with OK call
+// AfterEdit(). Then render Rows(), GrossText(), SignalText() and InfoText().
+class CalibrationLive {
+public:
+    static constexpr int kEditPeriodMs = 100;
+    static constexpr int kShowPeriodMs = ShowModeRefresh::kPeriodMs;
+    // Calibration points and "Set zero:" are answered only after the instrument has measured.
+    static constexpr int kMeasuringTimeoutMs = 15000;
+    // While error 19 persists command 11 is repeated every this many ticks plus one.
+    static constexpr int kShuntRepeatTicks = 10;
+    static constexpr int kLiveCount = 30; // 40001-40030
+
+    CalibrationLive(ModbusMaster& bus, InstrumentSetup& setup, bool editMode, Prompter& prompter);
+    ~CalibrationLive();
+
+    // The page became current: shows the rows; returns the timer period to start.
+    int Activate();
+    // One timer step; returns the period to restart the timer with.
+    int Tick();
+    // An editor ended with OK: the normal set-up is read again (messages on) and shown.
+    void AfterEdit();
+
+    bool EditMode() const { return edit_; }
+    // One entry per row of CalibrationPage(): label, value, unit, state and ">>".
+    const std::vector<RowDisplay>& Rows() const { return rows_; }
+    // "Current grossweight:" and the input signal ("%8.*f", or "----------").
+    const std::string& GrossText() const { return gross_; }
+    const std::string& SignalText() const { return signal_; }
+    // The information line: the unstored-points note of a deadweight calibration, else "".
+    const std::string& InfoText() const { return info_; }
+    uint16_t UnstoredMask() const { return mask_; }
+    bool PointEdit() const { return pointEdit_; }
+    int ShuntCountdown() const { return countdown_; }
+
+    // What ">>" of row i does now.
+    CalibrationEdit Edit(size_t row) const;
+    // The dialog logic for row i, or null when the row is not edited with that dialog now.
+    std::unique_ptr<ChoiceEntry> MakeChoiceEntry(size_t row) const;
+    std::unique_ptr<NumericEntry> MakeNumericEntry(size_t row) const;
+    std::unique_ptr<ShuntEntry> MakeShuntEntry(size_t row) const;
+
+private:
+    int EditTick();
+    int ShowTick();
+    bool ReadMask();
+    void Update(bool reread, bool failed);
+
+    ModbusMaster& bus_;
+    InstrumentSetup& setup_;
+    bool edit_;
+    Prompter& prompter_;
+    ShowModeRefresh refresh_;
+    std::vector<RowDisplay> rows_;
+    std::string gross_;
+    std::string signal_;
+    std::string info_;
+    uint16_t mask_ = 0;
+    bool pointEdit_ = false;
+    int countdown_ = 0;
+};
+
+} // namespace quarnex
