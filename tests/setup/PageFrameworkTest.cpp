@@ -11,9 +11,9 @@
 namespace quarnex {
 namespace {
 
-const PageId kAllPages[] = {PageId::General,    PageId::Communication, PageId::LevelSupervision,
-                            PageId::Inputs,     PageId::Outputs,       PageId::AnalogueOutputs,
-                            PageId::SpecialMenu};
+const PageId kAllPages[] = {PageId::General,  PageId::Communication, PageId::LevelSupervision,
+                            PageId::Inputs,   PageId::Outputs,       PageId::AnalogueOutputs,
+                            PageId::FlowRate, PageId::SpecialMenu};
 
 InstrumentSetup ConfiguredSetup() {
     InstrumentSetup setup;
@@ -42,7 +42,7 @@ TEST(PageFramework, EveryRowsEditorAgreesWithTheParameterTable) {
             ++rows;
         }
     }
-    EXPECT_EQ(rows, 14 + 22 + 26 + 18 + 18 + 14 + 20);
+    EXPECT_EQ(rows, 14 + 22 + 26 + 18 + 18 + 14 + 4 + 20);
 }
 
 TEST(PageFramework, ShowModeHasNoEditButtonsEditModeHasThemOnEveryExistingRow) {
