@@ -10,6 +10,7 @@
 #include "ui/UiText.h"
 
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -305,6 +306,164 @@ void CRecipeDlg::OnEditActivity(int row) {
 
 void CRecipeDlg::OnEditSetpoint(int row) {
     Edit(logic_.SetpointEditRequest(logic_.Offset() + row + 1));
+}
+
+// ----- Activities1 and Activities2 ----------------------------------------------------------
+
+CActivitiesPage::CActivitiesPage(ModbusMaster& bus, InstrumentSetup& setup, int page, bool editMode,
+                                 Prompter& prompter, QWidget* parent)
+    : QWidget(parent), bus_(bus), setup_(setup), prompter_(prompter), page_(page),
+      first_(ActivitiesPageFirst(page)), editMode_(editMode),
+      refresh_(BatchShowRefresh::ForActivitiesPage(page)) {
+    auto* layout = new QVBoxLayout(this);
+    const ActivitiesPageDisplay initial = ActivitiesDisplay(page, setup, editMode, false);
+    if (!initial.general.empty()) {
+        auto* grid = new QGridLayout;
+        for (size_t i = 0; i < initial.general.size(); ++i) {
+            General row{new QLabel(QString::fromStdString(initial.general[i].label), this),
+                        ReadOnlyField(this, kValueChars), MakeEditButton(this)};
+            const int n = static_cast<int>(i);
+            grid->addWidget(row.label, n, 0);
+            grid->addWidget(row.value, n, 1);
+            grid->addWidget(row.edit, n, 2);
+            connect(row.edit, &QPushButton::clicked, this, [this, n] { OnEditGeneral(n); });
+            general_.push_back(row);
+        }
+        layout->addLayout(grid);
+    }
+    auto* groups = new QGridLayout;
+    constexpr int kColumns = 3;
+    for (size_t i = 0; i < initial.activities.size(); ++i) {
+        const int k = initial.activities[i].activity;
+        auto* box = new QGroupBox(QString::fromStdString(initial.activities[i].heading), this);
+        auto* row = new QHBoxLayout(box);
+        Group group{ReadOnlyField(box, 12), ReadOnlyField(box, 12), MakeEditButton(box)};
+        row->addWidget(group.type);
+        row->addWidget(group.name);
+        row->addWidget(group.edit);
+        connect(group.edit, &QPushButton::clicked, this, [this, k] { OnActivity(k); });
+        groups_.push_back(group);
+        const int n = static_cast<int>(i);
+        groups->addWidget(box, n / kColumns, n % kColumns);
+    }
+    layout->addLayout(groups);
+    layout->addStretch();
+}
+
+void CActivitiesPage::Activate() {
+    if (editMode_)
+        Render();
+    else
+        Start();
+}
+
+int CActivitiesPage::PollOpen() {
+    failed_ = BatchShowRefresh::Activate(bus_, setup_).failed;
+    return refresh_.PeriodMs();
+}
+
+int CActivitiesPage::PollTick() {
+    const BatchShowRefresh::Step step = refresh_.Tick(bus_, setup_);
+    if (step.update)
+        failed_ = step.failed;
+    return refresh_.PeriodMs();
+}
+
+void CActivitiesPage::Render() {
+    const ActivitiesPageDisplay d = ActivitiesDisplay(page_, setup_, editMode_, failed_);
+    for (size_t i = 0; i < general_.size() && i < d.general.size(); ++i) {
+        SetText(general_[i].value, d.general[i].value);
+        general_[i].edit->setVisible(d.general[i].editButton);
+    }
+    for (size_t i = 0; i < groups_.size() && i < d.activities.size(); ++i) {
+        SetText(groups_[i].type, d.activities[i].type);
+        SetText(groups_[i].name, d.activities[i].name);
+    }
+}
+
+void CActivitiesPage::OnEditGeneral(int i) {
+    if (!editMode_)
+        return;
+    bool failed = false;
+    if (RunBatchEdit(GeneralValueEditRequest(i, setup_), bus_, setup_, prompter_, this, failed)) {
+        failed_ = failed;
+        Render();
+    }
+}
+
+void CActivitiesPage::OnActivity(int k) {
+    if (editMode_) {
+        CActivityDlg::Run(bus_, setup_, k, true, prompter_, this);
+        Render();
+        return;
+    }
+    // The page's reads stop while the dialog polls on its own.
+    WithTimerStopped([&] {
+        CActivityDlg::Run(bus_, setup_, k, false, prompter_, this);
+        Render();
+        return refresh_.PeriodMs();
+    });
+}
+
+// ----- Recipes --------------------------------------------------------------------------------
+
+CRecipesPage::CRecipesPage(ModbusMaster& bus, InstrumentSetup& setup, bool editMode,
+                           Prompter& prompter, QWidget* parent)
+    : QWidget(parent), bus_(bus), setup_(setup), prompter_(prompter), editMode_(editMode),
+      refresh_(BatchShowRefresh::ForRecipesPage()) {
+    auto* grid = new QGridLayout(this);
+    const std::vector<RecipeRowDisplay> initial = RecipesDisplay(setup, false);
+    constexpr int kPerColumn = 15;
+    for (size_t i = 0; i < initial.size(); ++i) {
+        Row row{new QLabel(QString::fromStdString(initial[i].label), this), ReadOnlyField(this, 12),
+                MakeEditButton(this)};
+        const int r = static_cast<int>(i) + 1;
+        const int line = static_cast<int>(i) % kPerColumn;
+        const int column = 3 * (static_cast<int>(i) / kPerColumn);
+        grid->addWidget(row.label, line, column);
+        grid->addWidget(row.name, line, column + 1);
+        grid->addWidget(row.edit, line, column + 2);
+        connect(row.edit, &QPushButton::clicked, this, [this, r] { OnRecipe(r); });
+        rows_.push_back(row);
+    }
+}
+
+void CRecipesPage::Activate() {
+    if (editMode_)
+        Render();
+    else
+        Start();
+}
+
+int CRecipesPage::PollOpen() {
+    failed_ = BatchShowRefresh::Activate(bus_, setup_).failed;
+    return refresh_.PeriodMs();
+}
+
+int CRecipesPage::PollTick() {
+    const BatchShowRefresh::Step step = refresh_.Tick(bus_, setup_);
+    if (step.update)
+        failed_ = step.failed;
+    return refresh_.PeriodMs();
+}
+
+void CRecipesPage::Render() {
+    const std::vector<RecipeRowDisplay> d = RecipesDisplay(setup_, failed_);
+    for (size_t i = 0; i < rows_.size() && i < d.size(); ++i)
+        SetText(rows_[i].name, d[i].name);
+}
+
+void CRecipesPage::OnRecipe(int r) {
+    if (editMode_) {
+        CRecipeDlg::Run(bus_, setup_, r, true, prompter_, this);
+        Render();
+        return;
+    }
+    WithTimerStopped([&] {
+        CRecipeDlg::Run(bus_, setup_, r, false, prompter_, this);
+        Render();
+        return refresh_.PeriodMs();
+    });
 }
 
 } // namespace quarnex

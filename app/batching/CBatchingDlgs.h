@@ -131,4 +131,90 @@ private:
     QPushButton* ok_;
 };
 
+// The Activities1 and Activities2 pages of the sheet: page 1 with the five general values and
+// activities 1-9, page 2 with activities 10-24. The sheet calls Activate() when the page comes to
+// the front and Deactivate() when it leaves it (show mode polls only while the page is in front).
+class CActivitiesPage : public QWidget, public PollingWindow {
+    Q_OBJECT
+public:
+    CActivitiesPage(ModbusMaster& bus, InstrumentSetup& setup, int page, bool editMode,
+                    Prompter& prompter, QWidget* parent = nullptr);
+    void Activate();
+    void Deactivate() { StopPolling(); }
+
+    QLineEdit* GeneralField(int i) const { return general_[i].value; }
+    QPushButton* GeneralButton(int i) const { return general_[i].edit; }
+    // k = the activity number (page 1: 1-9, page 2: 10-24).
+    QLineEdit* TypeField(int k) const { return groups_[k - first_].type; }
+    QLineEdit* NameField(int k) const { return groups_[k - first_].name; }
+    QPushButton* ActivityButton(int k) const { return groups_[k - first_].edit; }
+
+public slots:
+    void OnEditGeneral(int i);
+    void OnActivity(int k);
+
+private:
+    int PollOpen() override;
+    int PollTick() override;
+    void Render() override;
+
+    struct General {
+        QLabel* label;
+        QLineEdit* value;
+        QPushButton* edit;
+    };
+    struct Group {
+        QLineEdit* type;
+        QLineEdit* name;
+        QPushButton* edit;
+    };
+
+    ModbusMaster& bus_;
+    InstrumentSetup& setup_;
+    Prompter& prompter_;
+    int page_;
+    int first_;
+    bool editMode_;
+    BatchShowRefresh refresh_;
+    bool failed_ = false;
+    std::vector<General> general_;
+    std::vector<Group> groups_;
+};
+
+// The Recipes page: the 30 recipe names, each with a ">>" to its recipe dialog.
+class CRecipesPage : public QWidget, public PollingWindow {
+    Q_OBJECT
+public:
+    CRecipesPage(ModbusMaster& bus, InstrumentSetup& setup, bool editMode, Prompter& prompter,
+                 QWidget* parent = nullptr);
+    void Activate();
+    void Deactivate() { StopPolling(); }
+
+    QLabel* Label(int r) const { return rows_[r - 1].label; }
+    QLineEdit* NameField(int r) const { return rows_[r - 1].name; }
+    QPushButton* RecipeButton(int r) const { return rows_[r - 1].edit; }
+
+public slots:
+    void OnRecipe(int r);
+
+private:
+    int PollOpen() override;
+    int PollTick() override;
+    void Render() override;
+
+    struct Row {
+        QLabel* label;
+        QLineEdit* name;
+        QPushButton* edit;
+    };
+
+    ModbusMaster& bus_;
+    InstrumentSetup& setup_;
+    Prompter& prompter_;
+    bool editMode_;
+    BatchShowRefresh refresh_;
+    bool failed_ = false;
+    std::vector<Row> rows_;
+};
+
 } // namespace quarnex

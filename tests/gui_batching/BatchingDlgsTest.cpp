@@ -116,5 +116,50 @@ TEST_F(BatchingDlgsTest, ShowModeHidesEveryEditButtonAndPollsWithItsPhases) {
     EXPECT_TRUE(prompter_.Boxes().empty());
 }
 
+TEST_F(BatchingDlgsTest, ActivitiesPageShowsTypesAndNamesAndFollowsTheActivityDialog) {
+    auto sheet = OpenSheet({true, true, false});
+    CActivitiesPage page(*master_, sheet->Setup(), 1, true, prompter_);
+    page.Activate();
+    EXPECT_EQ(page.TypeField(2)->text(), "Weigh in");
+    EXPECT_EQ(page.NameField(2)->text(), "Component B");
+    EXPECT_EQ(page.TypeField(7)->text(), "Not used");
+    EXPECT_EQ(page.NameField(7)->text(), "");
+    EXPECT_FALSE(page.GeneralButton(0)->isHidden());
+
+    // Activity 2 set to "Not used" in its dialog: the page drops its name.
+    WhenModal<CActivityDlg>([](CActivityDlg& d) {
+        WhenModal<CChoiceDlg>([](CChoiceDlg& c) {
+            c.List()->setCurrentIndex(0);
+            c.OkButton()->click();
+        });
+        d.EditButton(d.SlotOf(0))->click();
+        EXPECT_EQ(d.SlotOf(kActivityNameRow), -1);
+        d.OkButton()->click();
+    });
+    page.ActivityButton(2)->click();
+    EXPECT_EQ(page.TypeField(2)->text(), "Not used");
+    EXPECT_EQ(page.NameField(2)->text(), "");
+    EXPECT_TRUE(sheet->OkCheck());
+}
+
+TEST_F(BatchingDlgsTest, RecipesPageInShowModeListsTheNamesAndKeepsItsButtons) {
+    auto sheet = OpenSheet({false, false, false});
+    CRecipesPage page(*master_, sheet->Setup(), false, prompter_);
+    page.SetManualTicks(true);
+    page.Activate();
+    EXPECT_EQ(page.Label(1)->text(), "Recipe 01:");
+    EXPECT_EQ(page.Label(30)->text(), "Recipe 30:");
+    EXPECT_EQ(page.NameField(1)->text(), "Standard mix");
+    EXPECT_FALSE(page.RecipeButton(30)->isHidden());
+    CActivitiesPage activities(*master_, sheet->Setup(), 2, false, prompter_);
+    activities.SetManualTicks(true);
+    activities.Activate();
+    EXPECT_EQ(activities.TypeField(24)->text(), "Not used");
+    bus_.Detach(1);
+    activities.OnTimer();
+    EXPECT_EQ(activities.TypeField(24)->text(), "----------");
+    EXPECT_TRUE(prompter_.Boxes().empty());
+}
+
 } // namespace
 } // namespace quarnex::test
