@@ -14,6 +14,10 @@ constexpr int kPageLevelSupervision = 17504;
 constexpr int kPageInputs = 17505;
 constexpr int kPageOutputs = 17506;
 constexpr int kPageAnalogueOutputs = 17507;
+constexpr int kPageFlowRate = 17508;
+constexpr int kPageActivities1 = 17509;
+constexpr int kPageActivities2 = 17510;
+constexpr int kPageRecipes = 17511;
 constexpr int kPageSpecialMenu = 17512;
 
 constexpr int kAnalogueOutput1Group = 17520;
@@ -36,5 +40,20 @@ constexpr int kShowRecipesMode = 10663;
 constexpr int kEditRecipesMode = 10664;
 constexpr int kExitWithoutSaveQuestion = 10690;
 constexpr int kSaveAndExitQuestion = 10691;
+
+// The batching activity and recipe dialogs.
+constexpr int kActivityDialogTitle = 17540; // "Batching activity no"
+constexpr int kRecipeDialogTitle = 17541;   // "Recipe no"
+constexpr int kLines16To30 = 17542;
+constexpr int kLines1To15 = 17543;
+constexpr int kRecipeNameLabel = 17544;
+constexpr int kSetpointLabel = 17545; // "Setp:"
+constexpr int kLine = 17546;
+constexpr int kLineActivity = 17547; // "Activity:"
+constexpr int kDialogOk = 17548;     // "&Ok"
+constexpr int kRecipeLine = 40001;
+constexpr int kSetpoint = 40002;
+constexpr int kActivity = 40004;
+constexpr int kRecipe = 40007;
 
 } // namespace quarnex::ids

@@ -4,12 +4,14 @@
 #include "instrument/InstrumentType.h"
 #include "instrument/SetupParameterTable.h"
 #include "setup/CalibrationPages.h"
+#include "setup/BatchingPages.h"
 #include "setup/SetupTextIds.h"
 
 namespace quarnex {
 
 namespace {
 
+constexpr int kFlowRateOption = 0x0002; // software options (40370)
 constexpr RowState kOn{};
 constexpr RowState kOff{true, false, true};
 
@@ -256,6 +258,9 @@ const PageDescriptor& SetupPage(PageId id) {
     static const PageDescriptor outputs = MakeChoiceRows(ids::kPageOutputs, 123, 140);
     static const PageDescriptor analogue = MakeAnalogueOutputs();
     static const PageDescriptor special = MakeSpecialMenu();
+    static const PageDescriptor activities1{ids::kPageActivities1, {}, nullptr, {}};
+    static const PageDescriptor activities2{ids::kPageActivities2, {}, nullptr, {}};
+    static const PageDescriptor recipes{ids::kPageRecipes, {}, nullptr, {}};
     switch (id) {
     case PageId::General:
         return general;
@@ -273,6 +278,14 @@ const PageDescriptor& SetupPage(PageId id) {
         return outputs;
     case PageId::AnalogueOutputs:
         return analogue;
+    case PageId::FlowRate:
+        return FlowRatePage();
+    case PageId::Activities1:
+        return activities1;
+    case PageId::Activities2:
+        return activities2;
+    case PageId::Recipes:
+        return recipes;
     case PageId::SpecialMenu:
         break;
     }
@@ -282,17 +295,20 @@ const PageDescriptor& SetupPage(PageId id) {
 std::vector<PageId> SheetPages(const SheetMode& mode, const InstrumentInfo& info) {
     // The sheet's tab order is General, Calib param, Calibration, Communication, Level
     // supervision, Inputs, Outputs, Analogue outputs, Flow rate, Activities1, Activities2,
-    // Recipes, Special menu. The pages not listed here join this list at their places when they
-    // are built: Flow rate after Analogue outputs
-    // (removed without the flow-rate option, bit value 2), Activities1, Activities2 and Recipes
-    // before Special menu (removed without the batching option, bit value 16). A batching sheet
-    // shows only Activities1, Activities2 and Recipes, a recipe sheet only Recipes: until those
-    // pages exist both lists are empty and such a sheet cannot be opened.
-    if (mode.recipes || mode.batching)
-        return {};
+    // Recipes, Special menu. Flow rate goes without the flow-rate option (bit value 2), the
+    // batching pages without the batching option (bit value 16). A batching sheet shows only
+    // Activities1, Activities2 and Recipes, a recipe sheet only Recipes.
+    if (mode.recipes)
+        return {PageId::Recipes};
+    if (mode.batching)
+        return {PageId::Activities1, PageId::Activities2, PageId::Recipes};
     std::vector<PageId> pages = {
         PageId::General,          PageId::CalibParam, PageId::Calibration, PageId::Communication,
         PageId::LevelSupervision, PageId::Inputs,     PageId::Outputs,     PageId::AnalogueOutputs};
+    if ((info.options & kFlowRateOption) != 0)
+        pages.push_back(PageId::FlowRate);
+    if (info.BatchingEnabled())
+        pages.insert(pages.end(), {PageId::Activities1, PageId::Activities2, PageId::Recipes});
     if (info.specialCount > 0)
         pages.push_back(PageId::SpecialMenu);
     return pages;

@@ -18,6 +18,10 @@ enum class PageId {
     Inputs,
     Outputs,
     AnalogueOutputs,
+    FlowRate,
+    Activities1, // these three are drawn from setup/BatchingPages.h: their descriptors hold only
+    Activities2, // the tab text
+    Recipes,
     SpecialMenu,
 };
 

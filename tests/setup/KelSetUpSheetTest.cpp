@@ -57,7 +57,9 @@ TEST_F(KelSetUpSheetTest, EditSetupEntersRemoteSetupAndOkChecksThenSaves) {
     EXPECT_EQ(State(), kStateRemoteSetup);
     EXPECT_EQ(sheet.Caption(), "KEL set-up, address 1 (Edit set-up)");
     EXPECT_TRUE(sheet.CancelShown());
-    EXPECT_EQ(sheet.Pages().size(), 9u); // the simulated instrument has special parameters
+    // Eight standard pages, Flow rate, the three batching pages and Special menu: the simulated
+    // instrument has both options and special parameters.
+    EXPECT_EQ(sheet.Pages().size(), 13u);
     EXPECT_EQ(sheet.Setup().Value(57), 1.0);
 
     // No keeps the sheet open and sends nothing.

@@ -13,7 +13,8 @@ namespace {
 
 const PageId kAllPages[] = {PageId::General,       PageId::CalibParam,       PageId::Calibration,
                             PageId::Communication, PageId::LevelSupervision, PageId::Inputs,
-                            PageId::Outputs,       PageId::AnalogueOutputs,  PageId::SpecialMenu};
+                            PageId::Outputs,       PageId::AnalogueOutputs,  PageId::FlowRate,
+                            PageId::SpecialMenu};
 
 InstrumentSetup ConfiguredSetup() {
     InstrumentSetup setup;
@@ -42,7 +43,7 @@ TEST(PageFramework, EveryRowsEditorAgreesWithTheParameterTable) {
             ++rows;
         }
     }
-    EXPECT_EQ(rows, 14 + 18 + 25 + 22 + 26 + 18 + 18 + 14 + 20);
+    EXPECT_EQ(rows, 14 + 18 + 25 + 22 + 26 + 18 + 18 + 14 + 4 + 20);
 }
 
 TEST(PageFramework, ShowModeHasNoEditButtonsEditModeHasThemOnEveryExistingRow) {

@@ -322,16 +322,19 @@ TEST(SheetPageList, StandardPagesInTabOrderWithSpecialMenuOnlyWhenThereAreSpecia
         PageId::General,          PageId::CalibParam, PageId::Calibration, PageId::Communication,
         PageId::LevelSupervision, PageId::Inputs,     PageId::Outputs,     PageId::AnalogueOutputs};
     EXPECT_EQ(SheetPages(show, info), standard);
-    info.options = 0x12; // flow rate and batching options: their pages are not built yet
-    EXPECT_EQ(SheetPages(edit, info), standard);
     info.specialCount = 3;
     std::vector<PageId> withSpecial = standard;
     withSpecial.push_back(PageId::SpecialMenu);
     EXPECT_EQ(SheetPages(edit, info), withSpecial);
+    // The flow-rate and batching options bring their pages before Special menu.
+    info.options = 0x12;
+    std::vector<PageId> all = standard;
+    all.insert(all.end(), {PageId::FlowRate, PageId::Activities1, PageId::Activities2,
+                           PageId::Recipes, PageId::SpecialMenu});
+    EXPECT_EQ(SheetPages(edit, info), all);
     // Batching and recipe sheets never show the standard pages.
-    EXPECT_TRUE(SheetPages({true, true, false}, info).empty());
-    EXPECT_TRUE(SheetPages({true, false, true}, info).empty());
-    EXPECT_TRUE(SheetPages({false, true, false}, info).empty());
+    EXPECT_EQ(SheetPages({false, true, false}, info).front(), PageId::Activities1);
+    EXPECT_EQ(SheetPages({true, false, true}, info), std::vector<PageId>{PageId::Recipes});
 }
 
 } // namespace

@@ -1,0 +1,220 @@
+#pragma once
+
+#include "setup/BatchingPages.h"
+#include "ui/PollingDialog.h"
+
+#include <vector>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace quarnex {
+
+class InstrumentSetup;
+class ModbusMaster;
+class Prompter;
+
+// Runs the value-entry dialog of a batching edit (with its selector) and, after OK, reads the
+// changed block again with errors shown. True when the instrument took the value; failed is set
+// when the read after it failed (the caller dashes its display).
+bool RunBatchEdit(const BatchEditRequest& request, ModbusMaster& bus, InstrumentSetup& setup,
+                  Prompter& prompter, QWidget* parent, bool& failed);
+
+// "Batching activity no": the rows the activity's type uses, rebuilt after every edit and every
+// show-mode read. The rows fill consecutive slots; unused slots are hidden.
+class CActivityDlg : public PollingDialog {
+    Q_OBJECT
+public:
+    CActivityDlg(ModbusMaster& bus, InstrumentSetup& setup, int activity, bool editMode,
+                 Prompter& prompter, QWidget* parent = nullptr);
+    // Shows the dialog modally; in show mode it polls with its own phases while it is up.
+    static void Run(ModbusMaster& bus, InstrumentSetup& setup, int activity, bool editMode,
+                    Prompter& prompter, QWidget* parent);
+    // Edit mode: renders at once. Show mode: the answer check, then the timer.
+    void Open();
+
+    // The slot showing parameter j (or kActivityNameRow); -1 when the row is not shown.
+    int SlotOf(int parameter) const;
+    QLabel* Label(int slot) const { return slots_[slot].label; }
+    QLineEdit* Value(int slot) const { return slots_[slot].value; }
+    QLineEdit* Unit(int slot) const { return slots_[slot].unit; }
+    QPushButton* EditButton(int slot) const { return slots_[slot].edit; }
+    QPushButton* OkButton() const { return ok_; }
+
+public slots:
+    void OnEdit(int slot);
+
+private:
+    int PollOpen() override;
+    int PollTick() override;
+    void Render() override;
+
+    struct Slot {
+        QLabel* label;
+        QLineEdit* value;
+        QLineEdit* unit;
+        QPushButton* edit;
+    };
+
+    ModbusMaster& bus_;
+    InstrumentSetup& setup_;
+    Prompter& prompter_;
+    bool editMode_;
+    ActivityDialog logic_;
+    BatchShowRefresh refresh_;
+    bool failed_ = false;
+    std::vector<ActivityRowDisplay> rows_;
+    std::vector<Slot> slots_;
+    QPushButton* ok_;
+};
+
+// "Recipe no": the name and fifteen lines at a time, with "LINE 16 - 30" / "LINE 1 - 15".
+class CRecipeDlg : public PollingDialog {
+    Q_OBJECT
+public:
+    CRecipeDlg(ModbusMaster& bus, InstrumentSetup& setup, int recipe, bool editMode,
+               Prompter& prompter, QWidget* parent = nullptr);
+    static void Run(ModbusMaster& bus, InstrumentSetup& setup, int recipe, bool editMode,
+                    Prompter& prompter, QWidget* parent);
+    // Edit mode: reads the recipe (errors shown) and renders. Show mode: the answer check, then
+    // the timer.
+    void Open();
+
+    QLineEdit* NameField() const { return name_; }
+    QPushButton* NameButton() const { return nameEdit_; }
+    // Row 0-14 of the current half.
+    QLabel* LineLabel(int row) const { return lines_[row].label; }
+    QLineEdit* ActivityField(int row) const { return lines_[row].activity; }
+    QPushButton* ActivityButton(int row) const { return lines_[row].activityEdit; }
+    QLabel* SetpointLabel(int row) const { return lines_[row].setpointLabel; }
+    QLineEdit* SetpointField(int row) const { return lines_[row].setpoint; }
+    QLineEdit* UnitField(int row) const { return lines_[row].unit; }
+    QPushButton* SetpointButton(int row) const { return lines_[row].setpointEdit; }
+    QPushButton* Lines16To30Button() const { return second_; }
+    QPushButton* Lines1To15Button() const { return first_; }
+    QPushButton* OkButton() const { return ok_; }
+
+public slots:
+    void OnEditName();
+    void OnEditActivity(int row);
+    void OnEditSetpoint(int row);
+
+private:
+    int PollOpen() override;
+    int PollTick() override;
+    void Render() override;
+    void Edit(const BatchEditRequest& request);
+
+    struct Line {
+        QLabel* label;
+        QLineEdit* activity;
+        QPushButton* activityEdit;
+        QLabel* setpointLabel;
+        QLineEdit* setpoint;
+        QLineEdit* unit;
+        QPushButton* setpointEdit;
+    };
+
+    ModbusMaster& bus_;
+    InstrumentSetup& setup_;
+    Prompter& prompter_;
+    bool editMode_;
+    RecipeDialog logic_;
+    BatchShowRefresh refresh_;
+    bool failed_ = false;
+    QLineEdit* name_;
+    QPushButton* nameEdit_;
+    std::vector<Line> lines_;
+    QPushButton* second_;
+    QPushButton* first_;
+    QPushButton* ok_;
+};
+
+// The Activities1 and Activities2 pages of the sheet: page 1 with the five general values and
+// activities 1-9, page 2 with activities 10-24. The sheet calls Activate() when the page comes to
+// the front and Deactivate() when it leaves it (show mode polls only while the page is in front).
+class CActivitiesPage : public QWidget, public PollingWindow {
+    Q_OBJECT
+public:
+    CActivitiesPage(ModbusMaster& bus, InstrumentSetup& setup, int page, bool editMode,
+                    Prompter& prompter, QWidget* parent = nullptr);
+    void Activate();
+    void Deactivate() { StopPolling(); }
+
+    QLineEdit* GeneralField(int i) const { return general_[i].value; }
+    QPushButton* GeneralButton(int i) const { return general_[i].edit; }
+    // k = the activity number (page 1: 1-9, page 2: 10-24).
+    QLineEdit* TypeField(int k) const { return groups_[k - first_].type; }
+    QLineEdit* NameField(int k) const { return groups_[k - first_].name; }
+    QPushButton* ActivityButton(int k) const { return groups_[k - first_].edit; }
+
+public slots:
+    void OnEditGeneral(int i);
+    void OnActivity(int k);
+
+private:
+    int PollOpen() override;
+    int PollTick() override;
+    void Render() override;
+
+    struct General {
+        QLabel* label;
+        QLineEdit* value;
+        QPushButton* edit;
+    };
+    struct Group {
+        QLineEdit* type;
+        QLineEdit* name;
+        QPushButton* edit;
+    };
+
+    ModbusMaster& bus_;
+    InstrumentSetup& setup_;
+    Prompter& prompter_;
+    int page_;
+    int first_;
+    bool editMode_;
+    BatchShowRefresh refresh_;
+    bool failed_ = false;
+    std::vector<General> general_;
+    std::vector<Group> groups_;
+};
+
+// The Recipes page: the 30 recipe names, each with a ">>" to its recipe dialog.
+class CRecipesPage : public QWidget, public PollingWindow {
+    Q_OBJECT
+public:
+    CRecipesPage(ModbusMaster& bus, InstrumentSetup& setup, bool editMode, Prompter& prompter,
+                 QWidget* parent = nullptr);
+    void Activate();
+    void Deactivate() { StopPolling(); }
+
+    QLabel* Label(int r) const { return rows_[r - 1].label; }
+    QLineEdit* NameField(int r) const { return rows_[r - 1].name; }
+    QPushButton* RecipeButton(int r) const { return rows_[r - 1].edit; }
+
+public slots:
+    void OnRecipe(int r);
+
+private:
+    int PollOpen() override;
+    int PollTick() override;
+    void Render() override;
+
+    struct Row {
+        QLabel* label;
+        QLineEdit* name;
+        QPushButton* edit;
+    };
+
+    ModbusMaster& bus_;
+    InstrumentSetup& setup_;
+    Prompter& prompter_;
+    bool editMode_;
+    BatchShowRefresh refresh_;
+    bool failed_ = false;
+    std::vector<Row> rows_;
+};
+
+} // namespace quarnex

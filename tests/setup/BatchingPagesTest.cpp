@@ -1,0 +1,409 @@
+// The batching pages and dialogs: the activity-type row table and the set-point display as pure
+// functions, and the selector writes and re-reads against the simulated Recipe Batcher.
+#include "sim/Kel7Fixture.h"
+
+#include "edit/ValueEntry.h"
+#include "instrument/InstrumentSetup.h"
+#include "setup/BatchingPages.h"
+#include "setup/KelSetUpSheet.h"
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+namespace quarnex::test {
+namespace {
+
+constexpr int N = kActivityNameRow;
+
+int Entry(int activity, int j) {
+    return 5 + 25 * (activity - 1) + j;
+}
+
+// ----- The activity-type table --------------------------------------------------------------
+
+TEST(ActivityRows, EveryTypeShowsItsRowsSwitchedByModeAndAcknowledgeType) {
+    const struct {
+        int type, mode, ack;
+        std::vector<int> rows;
+    } cases[] = {
+        {0, 1, 1, {0}},
+        {1, 0, 0, {0, N, 1, 2, 7, 8, 9, 10, 11, 12, 13, 14}},
+        {1, 1, 0, {0, N, 1, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}},
+        {2, 0, 3, {0, N, 1, 2, 7, 8, 9, 10, 11, 12, 13, 14, 15}},
+        {2, 1, 5, {0, N, 1, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}},
+        {3, 1, 0, {0, N, 2, 16, 11, 13, 14}},
+        {3, 0, 1, {0, N, 2, 16, 11, 13, 14, 15}},
+        {4, 0, 0, {0, N, 2, 16, 17, 11, 13, 14}},
+        {4, 0, 2, {0, N, 2, 16, 17, 11, 13, 14, 15}},
+        {5, 1, 0, {0, N, 14}},
+        {5, 0, 4, {0, N, 14, 15}},
+        {6, 0, 0, {0, N, 2, 14}},
+        {7, 0, 1, {0, N, 2, 18, 14, 15}},
+        {8, 1, 0, {0, N, 2, 14}},
+        {9, 1, 1, {0, N, 19, 20}},
+        {10, 0, 0, {0, N, 1, 2, 7, 8, 9, 10, 11, 12, 13, 14, 21, 22, 23, 24}},
+        {10, 1, 1, {0, N, 1, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 21, 22, 23, 24}},
+        {11, 0, 0, {0, N}},
+        {999, 0, 0, {0, N}}, // an unread copy: the type and its name, nothing else
+        {-3, 0, 0, {0, N}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ActivityRows(c.type, c.mode, c.ack), c.rows)
+            << "type " << c.type << " mode " << c.mode << " ack " << c.ack;
+}
+
+// ----- Pure displays from a set-up copy ---------------------------------------------------------
+
+class BatchingCopy : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setup_->MutableInfo().firstNormalRegister = 41000;
+        setup_->MutableInfo().firstStringRegister = 42000;
+        for (int n = 0; n < InstrumentSetup::kValues; ++n)
+            setup_->SetValue(n, 0);
+        for (int b = 0; b < InstrumentSetup::kBatchValues; ++b)
+            setup_->SetBatchValue(b, 0);
+        setup_->SetValue(14, 2);                 // kg
+        setup_->SetValue(15, 4);                 // resolution 0.01: two decimals
+        Activity(1, 1, "Flour");                 // Weigh in
+        Activity(2, 5, "Rest");                  // Timer
+        Activity(3, 10, "Water");                // Pulse batching
+        setup_->SetBatchValue(Entry(3, 22), 3);  // three decimals
+        setup_->SetBatchValue(Entry(3, 23), 12); // "l"
+        Activity(4, 9, "Salt");                  // Manual
+        Activity(5, 0, "Old");                   // Not used
+    }
+    void Activity(int k, int type, const std::string& name) {
+        setup_->SetBatchValue(Entry(k, 0), type);
+        setup_->SetText(k - 1, name);
+    }
+    void Line(int recipe, int line, int activity, double setpoint) {
+        setup_->SetRecipeValue(60 * (recipe - 1) + 2 * (line - 1), activity);
+        setup_->SetRecipeValue(60 * (recipe - 1) + 2 * (line - 1) + 1, setpoint);
+    }
+
+    std::unique_ptr<InstrumentSetup> setup_ = std::make_unique<InstrumentSetup>();
+};
+
+TEST_F(BatchingCopy, SetPointFollowsTheTypeOfTheLinesActivity) {
+    const struct {
+        int activity;
+        double value;
+        bool shown;
+        const char* text;
+        const char* unit;
+    } cases[] = {
+        {1, 250.0, true, "250.00", "kg"}, // the weight display's decimals and unit
+        {2, 30.0, true, "30.0", "s"},     // Timer
+        {3, 12.5, true, "12.500", "l"},   // the pulse activity's own decimals and unit
+        {4, 1.5, true, "1.500", "kg"},    // Manual
+        {5, 7.0, false, "", ""},          // Not used
+        {0, 7.0, false, "", ""},          // no activity
+        {25, 7.0, false, "", ""},         // no such activity
+    };
+    for (const auto& c : cases) {
+        const SetpointDisplay d = SetpointOf(*setup_, c.activity, c.value);
+        EXPECT_EQ(d.shown, c.shown) << c.activity;
+        EXPECT_EQ(d.value, c.text) << c.activity;
+        EXPECT_EQ(d.unit, c.unit) << c.activity;
+    }
+    // Damaged values never reach the format: a wild decimal count gives none, a NaN set point
+    // the placeholder.
+    setup_->SetBatchValue(Entry(3, 22), 1.0e6);
+    EXPECT_EQ(SetpointOf(*setup_, 3, 12.5).value, "12");
+    EXPECT_EQ(SetpointOf(*setup_, 1, std::nan("")).value, "----------");
+}
+
+TEST_F(BatchingCopy, RecipeDialogShowsItsHalvesAndHidesSetPointsOfActivitiesWithout) {
+    Line(2, 1, 0, 0);
+    Line(2, 2, 2, 12);
+    Line(2, 3, 5, 3);
+    Line(2, 16, 1, 100);
+    Line(2, 17, 99, 1); // damaged activity number: treated as none
+    setup_->SetText(24 + 1, "Bread");
+    RecipeDialog dialog(*setup_, 2, true);
+    EXPECT_EQ(dialog.Caption(), "Recipe no 2");
+
+    RecipeDialogDisplay d = dialog.Display(false);
+    EXPECT_EQ(d.name, "Bread");
+    ASSERT_EQ(d.lines.size(), 15u);
+    EXPECT_TRUE(d.lines16To30Enabled);
+    EXPECT_FALSE(d.lines1To15Enabled);
+    EXPECT_EQ(d.lines[0].label, "Line 01, Activity:");
+    EXPECT_EQ(d.lines[0].activity, "00:---");
+    EXPECT_FALSE(d.lines[0].setpoint.shown);
+    EXPECT_EQ(d.lines[1].activity, "02:Rest");
+    EXPECT_EQ(d.lines[1].setpoint.value, "12.0");
+    EXPECT_EQ(d.lines[2].activity, "05:Not used");
+    EXPECT_FALSE(d.lines[2].setpoint.shown);
+
+    dialog.ShowLines16To30();
+    d = dialog.Display(false);
+    EXPECT_FALSE(d.lines16To30Enabled);
+    EXPECT_TRUE(d.lines1To15Enabled);
+    EXPECT_EQ(d.lines[0].label, "Line 16, Activity:");
+    EXPECT_EQ(d.lines[0].activity, "01:Flour");
+    EXPECT_EQ(d.lines[0].setpoint.value, "100.00");
+    EXPECT_EQ(d.lines[1].activity, "00:---");
+
+    d = dialog.Display(true);
+    EXPECT_EQ(d.name, "----------");
+    EXPECT_EQ(d.lines[0].activity, "----------");
+    EXPECT_EQ(d.lines[0].setpoint.value, "----------");
+
+    EXPECT_FALSE(RecipeDialog(*setup_, 2, false).Display(false).lines[0].editButtons);
+    EXPECT_EQ(dialog.ActivityEditRequest(16).caption, "Recipe line 16, Activity");
+    EXPECT_EQ(dialog.SetpointEditRequest(16).caption, "Recipe line 16, Setpoint");
+    EXPECT_EQ(dialog.SetpointEditRequest(16).currentText, "100.00");
+    EXPECT_EQ(dialog.NameEditRequest().caption, "02: Recipe name:");
+}
+
+TEST_F(BatchingCopy, ActivityPagesShowTypeAndNameOnlyForActivitiesInUse) {
+    ActivitiesPageDisplay p1 = ActivitiesDisplay(1, *setup_, false, false);
+    ASSERT_EQ(p1.general.size(), 5u);
+    EXPECT_EQ(p1.general[4].label, "Recipe check:");
+    EXPECT_FALSE(p1.general[4].editButton);
+    ASSERT_EQ(p1.activities.size(), 9u);
+    EXPECT_EQ(p1.activities[0].heading, "Activity 1");
+    EXPECT_EQ(p1.activities[0].type, "Weigh in");
+    EXPECT_EQ(p1.activities[0].name, "Flour");
+    EXPECT_EQ(p1.activities[4].type, "Not used");
+    EXPECT_EQ(p1.activities[4].name, "");
+
+    const ActivitiesPageDisplay p2 = ActivitiesDisplay(2, *setup_, true, true);
+    EXPECT_TRUE(p2.general.empty());
+    ASSERT_EQ(p2.activities.size(), 15u);
+    EXPECT_EQ(p2.activities.front().heading, "Activity 10");
+    EXPECT_EQ(p2.activities.back().type, "----------");
+    EXPECT_EQ(p2.activities.back().name, "----------");
+
+    const BatchEditRequest r = GeneralValueEditRequest(2, *setup_);
+    EXPECT_EQ(r.reg, 41404);
+    EXPECT_EQ(r.selectorRegister, 0);
+    EXPECT_EQ(r.caption, "Batch printouts:");
+    EXPECT_EQ(r.finalChoice - r.firstChoice, 4);
+}
+
+TEST_F(BatchingCopy, ActivityDialogRowsCarryLabelsUnitsAndPrefixedCaptions) {
+    ActivityDialog dialog(*setup_, 2, true);
+    EXPECT_EQ(dialog.Caption(), "Batching activity no 2");
+    const std::vector<ActivityRowDisplay> rows = dialog.Rows(false);
+    ASSERT_EQ(rows.size(), 3u); // type, name, acknowledge type
+    EXPECT_EQ(rows[0].label, "Activity type:");
+    EXPECT_EQ(rows[0].value, "Timer");
+    EXPECT_EQ(rows[1].label, "Activity name:");
+    EXPECT_EQ(rows[1].value, "Rest");
+    EXPECT_EQ(rows[2].label, "Acknowledge type:");
+    EXPECT_TRUE(rows[2].editButton);
+
+    const BatchEditRequest wait = dialog.EditRequest(11);
+    EXPECT_EQ(wait.editor, BatchEditor::Number);
+    EXPECT_EQ(wait.caption, "02:Wait time:");
+    EXPECT_EQ(wait.reg, 41434);
+    EXPECT_EQ(wait.selectorRegister, 41410);
+    EXPECT_EQ(wait.selectorValue, 2);
+    EXPECT_EQ(dialog.EditRequest(0).editor, BatchEditor::Choice);
+    const BatchEditRequest name = dialog.EditRequest(N);
+    EXPECT_EQ(name.editor, BatchEditor::Text);
+    EXPECT_EQ(name.reg, 42006);
+    EXPECT_EQ(name.textCount, 6);
+
+    for (const ActivityRowDisplay& row : ActivityDialog(*setup_, 2, false).Rows(true)) {
+        EXPECT_FALSE(row.editButton);
+        EXPECT_EQ(row.value, "----------");
+    }
+}
+
+TEST_F(BatchingCopy, FlowRateOffersDerivationTimeOnlyWithoutAutomaticDerivation) {
+    const PageDescriptor& page = FlowRatePage();
+    ASSERT_EQ(page.rows.size(), 4u);
+    EXPECT_TRUE(PageRowState(page, 3, *setup_).enabled);
+    setup_->SetValue(155, 1); // On
+    EXPECT_FALSE(PageRowState(page, 3, *setup_).enabled);
+    EXPECT_TRUE(PageRowState(page, 3, *setup_).shown);
+    EXPECT_TRUE(PageRowState(page, 2, *setup_).enabled);
+}
+
+TEST(BatchingSheetPages, BatchingAndRecipeSheetsShowOnlyTheirPages) {
+    InstrumentInfo info;
+    info.options = 0x12;
+    info.specialCount = 3;
+    EXPECT_EQ(SheetPages({true, true, false}, info),
+              (std::vector<PageId>{PageId::Activities1, PageId::Activities2, PageId::Recipes}));
+    EXPECT_EQ(SheetPages({false, false, true}, info), std::vector<PageId>{PageId::Recipes});
+    const std::vector<PageId> all = SheetPages({}, info);
+    ASSERT_EQ(all.size(), 13u);
+    EXPECT_EQ(all[8], PageId::FlowRate);
+    EXPECT_EQ(all[11], PageId::Recipes);
+    info.options = 0x10;
+    EXPECT_EQ(SheetPages({}, info)[8], PageId::Activities1);
+    info.options = 0x02;
+    EXPECT_EQ(SheetPages({}, info).size(), 10u);
+}
+
+// ----- Against the simulated Recipe Batcher -----------------------------------------------------
+
+class BatchingBusTest : public Kel7Fixture {
+protected:
+    void SetUp() override {
+        Kel7Fixture::SetUp();
+        AddKel7(1);
+        MakeMaster();
+        sheet_ =
+            std::make_unique<KelSetUpSheet>(*master_, 1, SheetMode{true, true, false}, prompter_);
+        ASSERT_TRUE(sheet_->Create()) << prompter_.LastText();
+        With(1, [](sim::Kel7Model& m) { m.ClearLogs(); });
+    }
+    // The registers written since the last ClearLogs, with the float each carried.
+    std::vector<std::pair<int, float>> Writes() {
+        return With(1, [](sim::Kel7Model& m) {
+            std::vector<std::pair<int, float>> out;
+            for (const auto& w : m.Writes()) {
+                EXPECT_EQ(w.result, 0) << w.reg;
+                uint32_t bits = uint32_t{w.values.at(0)} << 16 | w.values.at(1);
+                float f = 0;
+                std::memcpy(&f, &bits, sizeof f);
+                out.emplace_back(w.reg, f);
+            }
+            return out;
+        });
+    }
+    // Runs a numeric or choice request as its value-entry dialog would, then the re-read.
+    EntryResult Edit(const BatchEditRequest& r, const std::string& text, int index = 0) {
+        EntryResult result = EntryResult::Rejected;
+        if (r.editor == BatchEditor::Number) {
+            NumericEntry entry(*master_, 1, r.reg, r.caption, r.currentText, prompter_);
+            if (r.selectorRegister)
+                entry.SetSelector(r.selectorRegister, r.selectorValue);
+            result = entry.Ok(text);
+        } else if (r.editor == BatchEditor::Choice) {
+            ChoiceEntry entry(*master_, 1, r.reg, r.caption, r.firstChoice, r.finalChoice,
+                              r.currentIndex, prompter_);
+            if (r.selectorRegister)
+                entry.SetSelector(r.selectorRegister, r.selectorValue);
+            result = entry.Ok(index);
+        } else if (r.editor == BatchEditor::ActivityChoice) {
+            ActivityChoiceEntry entry(*master_, 1, r.reg, r.caption,
+                                      ActivityChoiceEntry::ActivitiesOf(Copy()), r.currentIndex,
+                                      prompter_);
+            entry.SetSelector(r.selectorRegister, r.selectorValue);
+            result = entry.Ok(index);
+        }
+        if (result == EntryResult::Accepted) {
+            EXPECT_TRUE(RereadAfterEdit(r, *master_, Copy(), prompter_));
+        }
+        return result;
+    }
+    InstrumentSetup& Copy() { return sheet_->Setup(); }
+
+    std::unique_ptr<KelSetUpSheet> sheet_;
+};
+
+TEST_F(BatchingBusTest, ActivityParameterWritesTheSelectorThenTheWindowRegister) {
+    ActivityDialog dialog(Copy(), 3, true);
+    ASSERT_EQ(Edit(dialog.EditRequest(11), "4.5"), EntryResult::Accepted);
+    // The selector, the value, then the re-read selects the activity again.
+    EXPECT_EQ(Writes(),
+              (std::vector<std::pair<int, float>>{{41410, 3.0f}, {41434, 4.5f}, {41410, 3.0f}}));
+    EXPECT_EQ(With(1, [](sim::Kel7Model& m) { return m.BatchValue(Entry(3, 11)); }), 4.5f);
+    EXPECT_EQ(Copy().ActivityValue(3, 11), 4.5);
+    EXPECT_TRUE(prompter_.Boxes().empty());
+}
+
+TEST_F(BatchingBusTest, RecipeLineSixteenWritesTheRecipeSelectorThenItsSetPoint) {
+    RecipeDialog dialog(Copy(), 2, true);
+    ASSERT_EQ(Edit(dialog.SetpointEditRequest(16), "42"), EntryResult::Accepted);
+    EXPECT_EQ(Writes(),
+              (std::vector<std::pair<int, float>>{{41462, 2.0f}, {41526, 42.0f}, {41462, 2.0f}}));
+    EXPECT_EQ(With(1, [](sim::Kel7Model& m) { return m.RecipeValue(60 + 31); }), 42.0f);
+
+    // The activity of line 16: the list is "00:---" and the activities in use; entry 1 is
+    // activity 1, written to 41524.
+    With(1, [](sim::Kel7Model& m) { m.ClearLogs(); });
+    ASSERT_EQ(Edit(dialog.ActivityEditRequest(16), "", 1), EntryResult::Accepted);
+    EXPECT_EQ(Writes(),
+              (std::vector<std::pair<int, float>>{{41462, 2.0f}, {41524, 1.0f}, {41462, 2.0f}}));
+    dialog.ShowLines16To30();
+    EXPECT_EQ(dialog.Display(false).lines[0].activity, "01:Component A");
+    EXPECT_TRUE(dialog.Display(false).lines[0].setpoint.shown);
+}
+
+TEST_F(BatchingBusTest, WeighInChangedToDumpSwitchesRowsAndHidesRecipeSetPoints) {
+    // Activity 1 ("Component A", Weigh in, Fine+Coarse) is line 1 of recipes 1 and 2.
+    ActivityDialog activity(Copy(), 1, true);
+    EXPECT_EQ(activity.Rows(false).size(), 15u);
+    RecipeDialog recipe1(Copy(), 1, true), recipe2(Copy(), 2, true);
+    ASSERT_TRUE(Copy().ReadRecipes(*master_, 0, false, true, &prompter_)); // as the dialogs open
+    EXPECT_TRUE(recipe1.Display(false).lines[0].setpoint.shown);
+
+    ASSERT_EQ(Edit(activity.EditRequest(0), "", 3), EntryResult::Accepted); // Dump
+    std::vector<int> shown;
+    for (const ActivityRowDisplay& row : activity.Rows(false))
+        shown.push_back(row.parameter);
+    EXPECT_EQ(shown, (std::vector<int>{0, N, 2, 16, 11, 13, 14}));
+    EXPECT_EQ(activity.Rows(false)[0].value, "Dump");
+    for (RecipeDialog* dialog : {&recipe1, &recipe2}) {
+        ASSERT_TRUE(Copy().ReadRecipes(*master_, dialog->Recipe(), false, true, &prompter_));
+        EXPECT_EQ(dialog->Display(false).lines[0].activity, "01:Component A");
+        EXPECT_FALSE(dialog->Display(false).lines[0].setpoint.shown);
+    }
+}
+
+TEST_F(BatchingBusTest, RefusedSelectorLeavesTheDialogOpenAndTheValueUntouched) {
+    BatchEditRequest r = RecipeDialog(Copy(), 2, true).SetpointEditRequest(1);
+    r.selectorValue = 31; // no recipe 31: exception 03, 226 in 40007
+    prompter_.Clear();
+    EXPECT_EQ(Edit(r, "5"), EntryResult::StayOpen);
+    EXPECT_EQ(Reg(1, sim::kel7::kCommandError), 226);
+    EXPECT_FALSE(prompter_.Boxes().empty());
+    EXPECT_EQ(With(1, [](sim::Kel7Model& m) { return m.RecipeValue(60 + 1); }), 150.0f);
+}
+
+TEST_F(BatchingBusTest, ShowRefreshRunsItsPhasesAndCyclesTheActivities) {
+    BatchShowRefresh refresh = BatchShowRefresh::ForActivitiesPage(1);
+    EXPECT_EQ(refresh.PeriodMs(), 200);
+    EXPECT_FALSE(BatchShowRefresh::Activate(*master_, Copy()).failed);
+    With(1, [](sim::Kel7Model& m) { m.SetBatchValue(Entry(8, 11), 7.0f); });
+    With(1, [](sim::Kel7Model& m) { m.SetBatchValue(Entry(10, 11), 8.0f); });
+    for (int tick = 0; tick < 7; ++tick) {
+        const BatchShowRefresh::Step step = refresh.Tick(*master_, Copy());
+        EXPECT_TRUE(step.update && !step.failed) << tick;
+    }
+    EXPECT_EQ(refresh.PhaseIndex(), 0u);
+    EXPECT_EQ(refresh.CycleActivity(), 11);
+    EXPECT_EQ(Copy().ActivityValue(8, 11), 7.0);
+    EXPECT_EQ(Copy().ActivityValue(10, 11), 8.0);
+
+    BatchShowRefresh recipe = BatchShowRefresh::ForRecipeDialog(3);
+    recipe.Tick(*master_, Copy());
+    With(1, [](sim::Kel7Model& m) { m.SetRecipeValue(120 + 1, 11.0f); });
+    EXPECT_FALSE(recipe.Tick(*master_, Copy()).failed);
+    EXPECT_EQ(Copy().RecipeValue(120 + 1), 11.0);
+
+    bus_.Detach(1);
+    EXPECT_TRUE(BatchShowRefresh::Activate(*master_, Copy()).failed);
+    EXPECT_TRUE(recipe.Tick(*master_, Copy()).failed);
+}
+
+TEST_F(BatchingBusTest, BatchSetupIsLeftOnOkAndOnCancel) {
+    EXPECT_EQ(sheet_->Pages().size(), 3u);
+    EXPECT_TRUE(sheet_->CancelCheck()); // Cancel and Escape: no question
+    EXPECT_TRUE(With(1, [](sim::Kel7Model& m) { return !m.InBatchSetup(); }));
+    KelSetUpSheet recipes(*master_, 1, SheetMode{true, false, true}, prompter_);
+    ASSERT_TRUE(recipes.Create());
+    EXPECT_EQ(recipes.Pages(), std::vector<PageId>{PageId::Recipes});
+    EXPECT_TRUE(recipes.OkCheck());
+    EXPECT_TRUE(With(1, [](sim::Kel7Model& m) { return !m.InBatchSetup(); }));
+    const auto coils = With(1, [](sim::Kel7Model& m) {
+        std::vector<int> out;
+        for (const auto& c : m.Commands())
+            out.push_back(c.coil);
+        return out;
+    });
+    EXPECT_EQ(coils, (std::vector<int>{18, 17, 18}));
+    EXPECT_TRUE(prompter_.Boxes().empty());
+}
+
+} // namespace
+} // namespace quarnex::test
