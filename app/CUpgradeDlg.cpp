@@ -4,12 +4,14 @@
 #include "ui/UiText.h"
 #include "upgrade/UpgradeTextIds.h"
 
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 namespace quarnex {
@@ -28,9 +30,12 @@ QPlainTextEdit* InfoField(QWidget* parent) {
     field->setReadOnly(true);
     field->setFocusPolicy(Qt::NoFocus);
     field->setLineWrapMode(QPlainTextEdit::NoWrap);
-    const int line = field->fontMetrics().lineSpacing();
-    field->setMinimumHeight(4 * line);
-    field->setMinimumWidth(field->fontMetrics().averageCharWidth() * 72);
+    // Three summary lines of up to about 90 characters, with a line to spare.
+    const QFontMetrics metrics = field->fontMetrics();
+    const int margins =
+        2 * (field->frameWidth() + static_cast<int>(field->document()->documentMargin()));
+    field->setFixedHeight(4 * metrics.lineSpacing() + margins);
+    field->setMinimumWidth(90 * metrics.averageCharWidth() + margins);
     return field;
 }
 
