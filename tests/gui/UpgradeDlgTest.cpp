@@ -163,6 +163,47 @@ TEST_F(UpgradeWindowTest, LoadsANewProgramWithAMovingBar) {
     EXPECT_EQ(With(kAddress, [](sim::Kel7Model& m) { return m.Options().programNumber; }), 7312);
 }
 
+TEST_F(UpgradeWindowTest, ABusFailureMidWayGivesTheDialogBackWithTheWarning) {
+    AddKel7(kAddress);
+    frame_ = std::make_unique<CMainFrame>(profile_, &prompter_);
+    ASSERT_TRUE(frame_->Create());
+    frame_->show();
+    const std::string path =
+        File(sim::BuildFlashImage(256, {2003, 1310, 4, "KEL7-7320", "V1.20", "270101"},
+                                  {2003, 0, 0, "KEL7-BOOT", "V2.01", "250301"}, true, false, 40000,
+                                  0, 6),
+             "kel7-7320.hex");
+
+    WithDialog([&](CUpgradeDlg& dialog) {
+        chooser_.Answer(path);
+        dialog.SelectButton()->click();
+        Type(dialog.AddressEdit(), "5");
+        // The cable goes once the bar is past the erasing.
+        bool pulled = false;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            ProgressDialog* window = dialog.ProgressWindow();
+            if (!pulled && window && window->BarValue() > 100) {
+                pulled = true;
+                bus_.InjectFault(kAddress, {.kind = sim::Fault::Silence, .count = 3});
+            }
+        });
+        watch.start(0);
+        prompter_.Answer(true);
+        dialog.StartButton()->click();
+        watch.stop();
+        EXPECT_TRUE(pulled);
+        // The Retry/Cancel box came over the progress window and was cancelled.
+        ASSERT_FALSE(procedureBoxes_.Boxes().empty());
+        EXPECT_EQ(procedureBoxes_.Boxes()[0].kind, ScriptedPrompter::Kind::RetryCancel);
+        EXPECT_EQ(prompter_.LastText(),
+                  Text(ids::kUpgradeFailed) + "\n" + Text(ids::kProgramMayBeCorrupt));
+        EXPECT_EQ(dialog.ProgressWindow(), nullptr);
+        EXPECT_TRUE(dialog.isEnabled());
+        EXPECT_TRUE(dialog.StartButton()->isEnabled());
+    });
+}
+
 TEST_F(UpgradeWindowTest, RefusesABadFileAndAnAddressOutOfRange) {
     AddKel7(kAddress);
     frame_ = std::make_unique<CMainFrame>(profile_, &prompter_);
