@@ -4,6 +4,7 @@
 #include "app/CCommTesterDlg.h"
 #include "app/CQuarnexView.h"
 #include "app/CSplashWnd.h"
+#include "app/CUpgradeDlg.h"
 #include "app/Pictures.h"
 #include "res/AppTextIds.h"
 #include "ui/UiText.h"
@@ -60,6 +61,9 @@ bool CMainFrame::Create() {
     connect(actions_[kCommTester], &QAction::triggered, this, [this] {
         view_->RunWithPollingStopped([this] { CCommTesterDlg::Run(bus_, prompter_, this); });
     });
+    connect(actions_[kUpgrade], &QAction::triggered, this, [this] {
+        view_->RunWithPollingStopped([this] { CUpgradeDlg::Run(bus_, prompter_, this); });
+    });
 
     // The port is opened before the window appears; a failure is shown and the program goes on
     // with every instrument absent until the settings dialog opens a port.
@@ -102,7 +106,7 @@ void CMainFrame::CreateActions() {
     connect(actions_[kAbout], &QAction::triggered, this, &CMainFrame::OnAppAbout);
     // The windows behind these commands are not part of this version: the commands show, but
     // cannot be chosen.
-    for (Command c : {kSetupFiles, kUpgrade})
+    for (Command c : {kSetupFiles})
         actions_[c]->setEnabled(false);
 }
 

@@ -8,6 +8,7 @@
 #include "upgrade/UpgradeTextIds.h"
 
 #include <algorithm>
+#include <charconv>
 #include <tuple>
 #include <vector>
 
@@ -33,6 +34,34 @@ std::string AddressQuestion(int id, int address) {
 
 SoftwareUpgrade::SoftwareUpgrade(ModbusMaster& bus, Prompter& prompter)
     : bus_(bus), prompter_(prompter), wait_(WaitPainted) {}
+
+bool SoftwareUpgrade::ReadAddress(const std::string& text, int& address) {
+    const size_t first = text.find_first_not_of(' ');
+    const size_t last = text.find_last_not_of(' ');
+    int value = 0;
+    bool ok = first != std::string::npos;
+    if (ok) {
+        const char* begin = text.data() + first;
+        const char* end = text.data() + last + 1;
+        const auto [stop, error] = std::from_chars(begin, end, value);
+        ok = error == std::errc() && stop == end && value >= kMinAddress && value <= kMaxAddress;
+    }
+    if (!ok) {
+        prompter_.Exclamation(
+            FormatText(Text(ids::kIntegerRangePrompt),
+                       {std::to_string(kMinAddress), std::to_string(kMaxAddress)}));
+        return false;
+    }
+    address = value;
+    return true;
+}
+
+FileChooser::Request SoftwareUpgrade::FileRequest() const {
+    return {.caption = {},
+            .filters = {{Text(ids::kUpgradeFileType), {"*.hex"}}},
+            .defaultExtension = "hex",
+            .initialPath = path_};
+}
 
 bool SoftwareUpgrade::SelectFile(const std::string& path) {
     if (!image_.ReadFile(path, UpgradeImage::OnFailure::Clear, prompter_)) {
@@ -101,6 +130,8 @@ bool SoftwareUpgrade::StartUpgrade(int address, Progress& progress, Prompter& pr
     if (!IsCompatible(image_, instrument_))
         return Fail(Text(ids::kNotCompatible));
     const bool ok = RunBootLoaderProcedure(address, image_, progress, progressOwner);
+    if (ended_)
+        ended_();
     ClearInstrument();
     if (!ok)
         return Fail(Text(ids::kProgramMayBeCorrupt));

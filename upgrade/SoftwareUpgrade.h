@@ -1,6 +1,7 @@
 #pragma once
 
 #include "comm/ModbusMaster.h"
+#include "platform/FileChooser.h"
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
 #include "upgrade/UpgradePlan.h"
@@ -19,7 +20,17 @@ class SoftwareUpgrade {
 public:
     static constexpr int kDefaultAddress = 247;
 
+    static constexpr int kMinAddress = 1;
+    static constexpr int kMaxAddress = 247;
+
     SoftwareUpgrade(ModbusMaster& bus, Prompter& prompter);
+
+    // The "Instrument address" field: blanks around a whole number from 1 to 247. Anything else is
+    // refused with the range prompt and false.
+    bool ReadAddress(const std::string& text, int& address);
+    // What the file dialog of "&Select file" asks for: upgrade files (*.hex), starting at the
+    // current path.
+    FileChooser::Request FileRequest() const;
 
     // "&Select file": reads the file. A failure clears the path and the file information and
     // shows "not a valid software upgrade file" (10800).
@@ -54,6 +65,10 @@ public:
     // pass a wait that returns at once.
     using WaitFunction = std::function<void(int ms, Progress& progress, int pos)>;
     void SetWait(WaitFunction wait) { wait_ = std::move(wait); }
+    // Called by StartUpgrade as soon as the boot-loader procedure ended, before its outcome is
+    // shown: the dialog takes its progress window away there, so the outcome box is not hidden
+    // behind it and the dialog is usable again.
+    void SetProcedureEnded(std::function<void()> ended) { ended_ = std::move(ended); }
 
 private:
     bool Fail(const std::string& reason);
@@ -64,6 +79,7 @@ private:
     UpgradeImage image_;
     InstrumentProgramInfo instrument_;
     WaitFunction wait_;
+    std::function<void()> ended_;
 };
 
 } // namespace quarnex

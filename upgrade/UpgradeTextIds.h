@@ -26,6 +26,19 @@ constexpr int kDefaultSetupQuestion = 10816;
 constexpr int kDefaultSetupSucceeded = 10817;
 constexpr int kDefaultSetupFailed = 10818;
 
+// The dialog.
+constexpr int kUpgradeTitle = 10820;
+constexpr int kUpgradeFileLabel = 10821;
+constexpr int kUpgradeFileInfoLabel = 10822;
+constexpr int kUpgradeInstrumentInfoLabel = 10823;
+constexpr int kUpgradeAddressLabel = 10824;
+constexpr int kUpgradeSelectFile = 10825;
+constexpr int kUpgradeGetInfo = 10826;
+constexpr int kUpgradeStart = 10827;
+constexpr int kUpgradeDefaultSetup = 10828;
+constexpr int kUpgradeClose = 10829;
+constexpr int kUpgradeFileType = 10830;
+
 constexpr int kInstrumentTypeLabel = 11000;          // "Instrument type:"
 constexpr int kInstrumentCommunicationError = 10031; // "Communication error !"
 

@@ -214,6 +214,9 @@ TEST_F(SoftwareUpgradeTest, ABusFailureMidWayWarnsOfACorruptProgramAndARetryReco
     Start(256);
     ASSERT_TRUE(upgrade_->SelectFile(
         File(sim::BuildFlashImage(256, App(7320, "V1.20"), Boot(), true, false, 40000, 0, 6))));
+    // The progress window goes before the outcome is shown, failure or success.
+    std::vector<size_t> boxesWhenEnded;
+    upgrade_->SetProcedureEnded([&] { boxesWhenEnded.push_back(prompter_.Boxes().size()); });
     HookedProgress progress;
     bool pulled = false;
     progress.onPos = [&](int) {
@@ -241,6 +244,23 @@ TEST_F(SoftwareUpgradeTest, ABusFailureMidWayWarnsOfACorruptProgramAndARetryReco
     ASSERT_TRUE(WaitForProgram(after));
     EXPECT_EQ(after.application.text1, "KEL7-7320");
     EXPECT_NE(With(kAddress, [](sim::Kel7Model& m) { return m.State(); }), sim::kel7::kStateBoot);
+    EXPECT_EQ(boxesWhenEnded, (std::vector<size_t>{0, 0}));
+}
+
+TEST_F(SoftwareUpgradeTest, TheAddressFieldTakesOneToTwoHundredFortySeven) {
+    Start(256);
+    int address = 0;
+    for (auto [text, value] : {std::pair{" 5 ", 5}, {"1", 1}, {"247", 247}}) {
+        EXPECT_TRUE(upgrade_->ReadAddress(text, address)) << text;
+        EXPECT_EQ(address, value);
+    }
+    for (const char* text : {"", "  ", "0", "248", "-1", "5x", "x5", "0x10", "99999999999"}) {
+        prompter_.Clear();
+        address = 7;
+        EXPECT_FALSE(upgrade_->ReadAddress(text, address)) << text;
+        EXPECT_EQ(address, 7);
+        EXPECT_EQ(prompter_.LastText(), "Please enter an integer between 1 and 247.");
+    }
 }
 
 TEST_F(SoftwareUpgradeTest, ReadingTheInstrumentReportsWhatWentWrong) {
