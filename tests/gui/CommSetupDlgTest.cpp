@@ -9,6 +9,7 @@
 #include "app/CMainFrame.h"
 #include "app/CQuarnexView.h"
 #include "app/CSplashWnd.h"
+#include "demo/DemoSession.h"
 #include "monitor/WatchedSet.h"
 
 #include <QComboBox>
@@ -68,6 +69,34 @@ TEST_F(CommSetupDlgTest, ListsTheDevicesFoundAndTheCurrentPathAndSaysWhatIsBehin
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(settings.DevicePath(), tree_.Dev(FakePortTree::kFtdiById));
     EXPECT_EQ(profile_.GetString("Serial Devices", "COM1", ""), settings.DevicePath());
+}
+
+TEST(CommSetupDlgDemo, TheDemoBusPseudoTerminalIsTheCurrentChoice) {
+    App();
+    CSplashWnd::EnableSplashScreen(false);
+    DemoSession demo;
+    std::string error;
+    ASSERT_TRUE(demo.Start(error)) << error;
+    {
+        ScriptedPrompter prompter;
+        CMainFrame frame(demo.DemoProfile(), &prompter);
+        ASSERT_TRUE(frame.Create());
+        const QString pty = QString::fromStdString(frame.Bus().Settings().DevicePath());
+        ASSERT_TRUE(pty.startsWith("/dev/pts/")) << pty.toStdString();
+        bool seen = false;
+        WhenModal<CCommSetupDlg>([&](CCommSetupDlg& dialog) {
+            // Discovery of this machine never lists a pseudo-terminal; the dialog still does.
+            EXPECT_EQ(dialog.DeviceChoice()->itemText(0), pty);
+            EXPECT_EQ(dialog.DeviceEdit()->text(), pty);
+            EXPECT_FALSE(dialog.DeviceNote()->text().contains("does not exist"));
+            seen = true;
+            dialog.reject();
+        });
+        frame.Action(CMainFrame::kCommParams)->trigger();
+        EXPECT_TRUE(seen);
+        EXPECT_TRUE(prompter.Boxes().empty());
+    }
+    demo.Stop();
 }
 
 TEST_F(CommSetupDlgTest, StatusBarExplainsOnceWhenNothingAnswersAndForgetsItAtAnAnswer) {
