@@ -359,9 +359,8 @@ TEST_F(ViewTest, SilentPassGivesOneNoteWithDeviceAndSettingsUntilAnAnswer) {
     EXPECT_EQ(note, "No instrument answers on " + s.DevicePath() + " (" +
                         std::to_string(s.BaudRate()) + " baud, parity " +
                         std::string(1, s.ParityLetter()) +
-                        ", 8 data bits, 2 stop bits). Check the wiring (A and B swapped?), that "
-                        "baud rate, parity and address match the instrument, and that no other "
-                        "program holds the port.");
+                        ", 2 stop bits). Check the wiring (A/B swapped?), baud rate, parity and "
+                        "address, and that no other program holds the port.");
     for (int i = 0; i < 12; ++i)
         Pass();
     EXPECT_EQ(view_->SilenceNote(), note);
