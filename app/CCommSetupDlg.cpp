@@ -5,10 +5,12 @@
 #include "platform/Prompter.h"
 #include "res/AppTextIds.h"
 #include "res/MonitorTextIds.h"
+#include "res/PortsTextIds.h"
 #include "res/Strings.h"
 #include "ui/UiText.h"
 
 #include <QButtonGroup>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -17,6 +19,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace quarnex {
@@ -39,9 +42,10 @@ QButtonGroup* RadioGroup(QGroupBox* box, const QStringList& labels, int columns,
 } // namespace
 
 CCommSetupDlg::CCommSetupDlg(CommSettings& settings, Profile& profile, Prompter& prompter,
-                             QWidget* parent)
+                             QWidget* parent, const DeviceLister& lister)
     : QDialog(parent), settings_(settings), profile_(profile), prompter_(prompter),
       form_(settings) {
+    form_.SetDevices(lister ? lister() : DiscoverSerialDevices());
     setWindowTitle(Ui(ids::kCommSetupCaption));
     auto* layout = new QVBoxLayout(this);
 
@@ -80,14 +84,25 @@ CCommSetupDlg::CCommSetupDlg(CommSettings& settings, Profile& profile, Prompter&
     portRow->addWidget(portBox);
     auto* deviceColumn = new QVBoxLayout;
     auto* deviceLabel = new QLabel(Ui(ids::kDeviceLabel), this);
-    device_ = new QLineEdit(QString::fromStdString(form_.DevicePathOfChosenPort()), this);
-    device_->setMinimumWidth(220);
+    device_ = new QComboBox(this);
+    device_->setEditable(true);
+    device_->setInsertPolicy(QComboBox::NoInsert);
+    // Room for a by-id name; a longer one scrolls in the field, the open list shows it whole.
+    device_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    device_->setMinimumContentsLength(40);
     deviceLabel->setBuddy(device_);
+    note_ = new QLabel(this);
+    note_->setWordWrap(true);
+    note_->setTextInteractionFlags(Qt::TextSelectableByMouse); // the udev rule is copied from it
+    note_->setMaximumWidth(420);
     deviceColumn->addWidget(deviceLabel);
     deviceColumn->addWidget(device_);
+    deviceColumn->addWidget(note_);
     deviceColumn->addStretch();
     portRow->addLayout(deviceColumn);
     layout->addLayout(portRow);
+    ShowDevices();
+    connect(device_, &QComboBox::currentTextChanged, this, &CCommSetupDlg::ShowNote);
     connect(port_, &QButtonGroup::idClicked, this, &CCommSetupDlg::PortChosen);
 
     auto* timeoutRow = new QHBoxLayout;
@@ -115,11 +130,37 @@ CCommSetupDlg::CCommSetupDlg(CommSettings& settings, Profile& profile, Prompter&
         chosen->setFocus(Qt::OtherFocusReason);
 }
 
+QLineEdit* CCommSetupDlg::DeviceEdit() const {
+    return device_->lineEdit();
+}
+
 void CCommSetupDlg::PortChosen(int index) {
     // The path typed for the COM number left is kept; the new one shows its own.
-    form_.DevicePathOfChosenPort() = device_->text().toStdString();
+    form_.DevicePathOfChosenPort() = device_->currentText().toStdString();
     form_.portIndex = index;
-    device_->setText(QString::fromStdString(form_.DevicePathOfChosenPort()));
+    ShowDevices();
+}
+
+void CCommSetupDlg::ShowDevices() {
+    const QIcon warning = style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    device_->blockSignals(true);
+    device_->clear();
+    for (const CommSetup::DeviceChoice& choice : form_.Choices()) {
+        const QString path = QString::fromStdString(choice.path);
+        if (choice.usable)
+            device_->addItem(path);
+        else
+            device_->addItem(warning, path);
+        const int row = device_->count() - 1;
+        device_->setItemData(row, QString::fromStdString(choice.description), Qt::ToolTipRole);
+    }
+    device_->setCurrentText(QString::fromStdString(form_.DevicePathOfChosenPort()));
+    device_->blockSignals(false);
+    ShowNote();
+}
+
+void CCommSetupDlg::ShowNote() {
+    note_->setText(QString::fromStdString(form_.DeviceNote(device_->currentText().toStdString())));
 }
 
 void CCommSetupDlg::accept() {
@@ -127,7 +168,7 @@ void CCommSetupDlg::accept() {
     form_.parityIndex = parity_->checkedId();
     form_.portIndex = port_->checkedId();
     form_.timeoutText = timeout_->text().toStdString();
-    form_.DevicePathOfChosenPort() = device_->text().toStdString();
+    form_.DevicePathOfChosenPort() = device_->currentText().toStdString();
     std::string prompt;
     switch (form_.Confirm(settings_, profile_, prompt)) {
     case CommSetup::Result::Invalid:

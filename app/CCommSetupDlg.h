@@ -4,7 +4,12 @@
 
 #include <QDialog>
 
+#include <functional>
+#include <vector>
+
 class QButtonGroup;
+class QComboBox;
+class QLabel;
 class QLineEdit;
 
 namespace quarnex {
@@ -14,12 +19,18 @@ class Profile;
 class Prompter;
 
 // The "Communication set-up" dialog: baud rate, parity, COM number with its device, additional
-// receive timeout. OK checks and saves (CommSetup decides); Cancel touches nothing.
+// receive timeout. OK checks and saves (CommSetup decides); Cancel touches nothing. The device
+// field offers the serial devices present and takes a typed path too; the note under it says
+// which adapter the path leads to and why it cannot be used.
 class CCommSetupDlg : public QDialog {
     Q_OBJECT
 public:
+    // Lists the serial devices present (tests give a fake tree's).
+    using DeviceLister = std::function<std::vector<SerialDeviceInfo>()>;
+
+    // lister: empty for the devices of this system.
     CCommSetupDlg(CommSettings& settings, Profile& profile, Prompter& prompter,
-                  QWidget* parent = nullptr);
+                  QWidget* parent = nullptr, const DeviceLister& lister = {});
 
     // Shows the dialog modally; true when it was left with OK (the values are then saved).
     static bool Edit(CommSettings& settings, Profile& profile, Prompter& prompter, QWidget* parent);
@@ -28,13 +39,18 @@ public:
     QButtonGroup* ParityGroup() const { return parity_; }
     QButtonGroup* PortGroup() const { return port_; }
     QLineEdit* TimeoutEdit() const { return timeout_; }
-    QLineEdit* DeviceEdit() const { return device_; }
+    QLineEdit* DeviceEdit() const;
+    QComboBox* DeviceChoice() const { return device_; }
+    QLabel* DeviceNote() const { return note_; }
 
 public slots:
     void accept() override;
 
 private:
     void PortChosen(int index);
+    // Fills the device list for the chosen COM number and shows its path.
+    void ShowDevices();
+    void ShowNote();
 
     CommSettings& settings_;
     Profile& profile_;
@@ -44,7 +60,8 @@ private:
     QButtonGroup* parity_;
     QButtonGroup* port_;
     QLineEdit* timeout_;
-    QLineEdit* device_;
+    QComboBox* device_;
+    QLabel* note_;
 };
 
 } // namespace quarnex

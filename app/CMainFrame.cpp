@@ -58,6 +58,10 @@ bool CMainFrame::Create() {
             &CQuarnexView::OnCommunicationParameters);
     connect(actions_[kSelectInstrument], &QAction::triggered, view_,
             &CQuarnexView::OnSelectInstrument);
+    connect(view_, &CQuarnexView::StatusNoteChanged, this, [this](const QString& note) {
+        messageLine_->setText(note.isEmpty() ? Ui(ids::kReady) : note);
+        messageLine_->setToolTip(note);
+    });
     connect(actions_[kCommTester], &QAction::triggered, this, [this] {
         view_->RunWithPollingStopped([this] { CCommTesterDlg::Run(bus_, prompter_, this); });
     });
@@ -162,6 +166,9 @@ bool CMainFrame::CreateStatusBar() {
     QStatusBar* bar = statusBar();
     bar->setSizeGripEnabled(true);
     messageLine_ = new QLabel(Ui(ids::kReady), bar);
+    // A long note must not widen the window: it is cut at the edge and shown whole as tooltip.
+    messageLine_->setMinimumWidth(1);
+    messageLine_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     bar->addWidget(messageLine_, 1);
     QAction* toggle = actions_[kStatusBar];
     toggle->setCheckable(true);

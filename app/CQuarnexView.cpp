@@ -183,6 +183,10 @@ void CQuarnexView::Render() {
             row->setText(2, value);
         rendered_[i] = items[i].revision;
     }
+    if (renderedNote_ != logic_.SilenceNote()) {
+        renderedNote_ = logic_.SilenceNote();
+        emit StatusNoteChanged(QString::fromStdString(renderedNote_));
+    }
 }
 
 void CQuarnexView::OnDoubleClick(QTreeWidgetItem* clicked) {

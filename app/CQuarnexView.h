@@ -62,6 +62,10 @@ public:
         selector_ = std::move(selector);
     }
 
+signals:
+    // The note for the status bar changed (empty: nothing to say, the idle text returns).
+    void StatusNoteChanged(const QString& note);
+
 public slots:
     // One polling tick (the timer's handler; tests call it directly).
     void OnTimer();
@@ -94,6 +98,7 @@ private:
     std::vector<uint64_t> rendered_;
     std::vector<int> renderedImages_;
     uint64_t renderedGeneration_ = ~uint64_t{0};
+    std::string renderedNote_;
     std::function<void(int)> panelOpener_;
     std::function<bool(int&, InstrumentType&)> selector_;
     PanelHooks panelHooks_;

@@ -2,10 +2,12 @@
 
 #include "platform/Profile.h"
 #include "res/MonitorTextIds.h"
+#include "res/PortsTextIds.h"
 #include "res/Strings.h"
 
 #include <cctype>
 #include <climits>
+#include <filesystem>
 
 namespace quarnex {
 
@@ -93,6 +95,52 @@ CommSetup::Result CommSetup::Confirm(CommSettings& settings, Profile& profile,
     }
     ok = settings.Save(profile) && ok;
     return ok ? Result::Saved : Result::SaveFailed;
+}
+
+std::vector<CommSetup::DeviceChoice> CommSetup::Choices() const {
+    std::vector<DeviceChoice> choices;
+    const std::string current = Trimmed(devicePaths[ChosenPort()]);
+    bool listed = current.empty();
+    for (const SerialDeviceInfo& d : devices_)
+        listed = listed || d.preferredPath == current;
+    if (!listed) {
+        DeviceChoice choice{current, {}, true};
+        if (const SerialDeviceInfo* d = FindSerialDevice(devices_, current)) {
+            choice.description = SerialDeviceDescription(*d);
+            choice.usable = d->Usable();
+        }
+        choices.push_back(std::move(choice));
+    }
+    for (const SerialDeviceInfo& d : devices_)
+        choices.push_back({d.preferredPath, SerialDeviceDescription(d), d.Usable()});
+    return choices;
+}
+
+std::string CommSetup::DeviceNote(const std::string& typed) const {
+    const std::string path = Trimmed(typed);
+    std::vector<std::string> lines;
+    if (const SerialDeviceInfo* d = path.empty() ? nullptr : FindSerialDevice(devices_, path)) {
+        lines.push_back(SerialDeviceDescription(*d));
+        if (d->preferredPath != path && !d->byIdPaths.empty())
+            lines.push_back(FormatText(Text(ids::kStableDeviceName), {d->preferredPath}));
+        lines.push_back(SerialDeviceProblemText(*d));
+        lines.push_back(LatencyTimerHint(*d));
+    } else {
+        std::error_code ec;
+        if (!path.empty() && !std::filesystem::exists(path, ec))
+            lines.push_back(FormatText(Text(ids::kNoSuchDevice), {path}));
+        if (devices_.empty())
+            lines.push_back(Text(ids::kNoDevicesFound));
+    }
+    std::string note;
+    for (const std::string& line : lines) {
+        if (line.empty())
+            continue;
+        if (!note.empty())
+            note += '\n';
+        note += line;
+    }
+    return note;
 }
 
 } // namespace quarnex

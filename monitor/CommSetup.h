@@ -1,9 +1,11 @@
 #pragma once
 
 #include "comm/CommSettings.h"
+#include "platform/PortDiscovery.h"
 
 #include <array>
 #include <string>
+#include <vector>
 
 namespace quarnex {
 
@@ -29,6 +31,27 @@ public:
 
     std::string& DevicePathOfChosenPort() { return devicePaths[ChosenPort()]; }
 
+    // One entry of the device list beside the COM numbers.
+    struct DeviceChoice {
+        std::string path;        // what choosing it puts into the device field
+        std::string description; // maker, product and serial number; empty for a built-in port
+        bool usable = true;      // false: the note says why
+    };
+
+    // The serial devices present, as the dialog offers them (a fake tree in tests).
+    void SetDevices(std::vector<SerialDeviceInfo> devices) { devices_ = std::move(devices); }
+    const std::vector<SerialDeviceInfo>& Devices() const { return devices_; }
+    // The entries offered for the chosen COM number: its current device first when it is not
+    // one of the paths below (a pseudo-terminal, an unplugged adapter, a built-in port reached
+    // by another name), then every device found under its by-id name where it has one, so that
+    // the bus stays on the same adapter when it is plugged into another socket.
+    std::vector<DeviceChoice> Choices() const;
+    // What the dialog says under the device field about path: the adapter behind it, its stable
+    // name when path is not that, why it cannot be used and the latency-timer hint; that it does
+    // not exist; that no device was found. Lines separated by line breaks; empty when there is
+    // nothing to say.
+    std::string DeviceNote(const std::string& path) const;
+
     // OK: checks the additional receive timeout (an integer 0-1000) and, when it is good, copies
     // every value into settings and writes them to the profile. Invalid leaves settings untouched
     // and fills prompt with "Please enter an integer between 0 and 1000."; BadDevicePath refuses a
@@ -43,6 +66,8 @@ public:
 
 private:
     size_t ChosenPort() const;
+
+    std::vector<SerialDeviceInfo> devices_;
 };
 
 } // namespace quarnex

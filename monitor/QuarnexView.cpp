@@ -5,6 +5,8 @@
 #include "instrument/Registers.h"
 #include "instrument/ValueFormat.h"
 #include "platform/Profile.h"
+#include "res/PortsTextIds.h"
+#include "res/Strings.h"
 
 #include <cmath>
 #include <cstdio>
@@ -115,6 +117,9 @@ void QuarnexView::BuildList() {
     }
     lastPolled_ = -1;
     ++generation_;
+    // A new list or new settings: the next silent pass is worth a note of its own.
+    passAsked_ = passAnswered_ = silenceNoted_ = false;
+    silenceNote_.clear();
 }
 
 void QuarnexView::Reset() {
@@ -151,6 +156,7 @@ int QuarnexView::Tick() {
             next = top_; // rows scrolled out above are not polled
         if (next >= count || next > top_ + perPage_) {
             lastPolled_ = -1; // the pass is over: the next tick starts at the top
+            PassEnded();
             break;
         }
         lastPolled_ = next;
@@ -175,6 +181,7 @@ int QuarnexView::Poll(size_t row, int retries) {
     uint16_t live[reg::kLiveBlockCount] = {};
     float setupVersion = 0.0f;
     const int timeout = bus_.PollTimeout();
+    passAsked_ = true;
     const bool ok =
         bus_.ReadHoldingRegisters(item.address, reg::kLiveBlock, reg::kLiveBlockCount, live,
                                   {.retries = retries, .extraTimeout = timeout}) ==
@@ -192,6 +199,9 @@ int QuarnexView::Poll(size_t row, int retries) {
             MarkAbsent(item, state);
         } else {
             state.absent = false;
+            passAnswered_ = true;
+            silenceNoted_ = false;
+            silenceNote_.clear();
             if (type != state.lastType) {
                 state.showValue = true;
                 item.instrument = "  " + InstrumentTypeName(type);
@@ -206,6 +216,19 @@ int QuarnexView::Poll(size_t row, int retries) {
     }
     SetValue(item, state.showValue ? ValueText(live) : std::string());
     return used;
+}
+
+void QuarnexView::PassEnded() {
+    // Only a pass that asked someone tells anything: one in which every absent instrument was
+    // passed over by its skip counter did not talk to the bus at all.
+    if (passAsked_ && !passAnswered_ && !silenceNoted_) {
+        const CommSettings& settings = bus_.Settings();
+        silenceNote_ = FormatText(Text(ids::kNothingAnswers),
+                                  {settings.DevicePath(), std::to_string(settings.BaudRate()),
+                                   std::string(1, settings.ParityLetter())});
+        silenceNoted_ = true;
+    }
+    passAsked_ = passAnswered_ = false;
 }
 
 void QuarnexView::MarkAbsent(Item& item, AddressState& state) {

@@ -93,6 +93,12 @@ public:
     AddressFlags Selection() const;
     int LastPolledRow() const { return lastPolled_; }
 
+    // The status bar's note after a whole pass over the visible watched instruments in which
+    // none of them answered: the device, its settings and what to check. Set once per silence
+    // (not again at every silent pass), cleared by the first answer and by a reset; empty when
+    // there is nothing to say.
+    const std::string& SilenceNote() const { return silenceNote_; }
+
     // Polls allowed per tick at a baud rate: slow lines get fewer so the window stays responsive.
     static int Budget(int baud);
     static int ImageForType(InstrumentType type);
@@ -108,6 +114,8 @@ private:
     int Poll(size_t row, int retries);
     void MarkAbsent(Item& item, AddressState& state);
     void SetValue(Item& item, const std::string& text);
+    // The pass over the visible rows has ended.
+    void PassEnded();
 
     ModbusMaster& bus_;
     Profile& profile_;
@@ -121,6 +129,12 @@ private:
     uint64_t revisions_ = 0;
     std::function<int64_t()> seedClock_;
     std::minstd_rand random_;
+    // This pass: some watched instrument was asked, some answered.
+    bool passAsked_ = false;
+    bool passAnswered_ = false;
+    // The note was given for the current silence; it is not given again until an answer.
+    bool silenceNoted_ = false;
+    std::string silenceNote_;
 };
 
 } // namespace quarnex

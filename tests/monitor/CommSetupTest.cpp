@@ -1,8 +1,11 @@
 #include "monitor/CommSetup.h"
 
 #include "platform/Profile.h"
+#include "support/FakePortTree.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace quarnex::test {
 namespace {
@@ -129,6 +132,88 @@ TEST_F(CommSetupConfirm, UnwritableProfileIsReported) {
     std::string prompt;
     EXPECT_EQ(form.Confirm(settings_, readOnly, prompt), CommSetup::Result::SaveFailed);
     EXPECT_EQ(settings_.AdditionalReceiveTimeout(), 10); // in force for this session
+}
+
+class CommSetupDevices : public CommSetupConfirm {
+protected:
+    void SetUp() override {
+        CommSetupConfirm::SetUp();
+        tree_.Build();
+        struct stat st {};
+        ASSERT_EQ(::stat(tree_.Dev("ttyUSB1").c_str(), &st), 0);
+        // Owns none of the fake devices and is in none of their groups.
+        stranger_ = PortUser{st.st_uid + 1000, st.st_gid + 1000, {}};
+    }
+    CommSetup Form(const std::string& devicePath) {
+        CommSetup form(settings_);
+        form.DevicePathOfChosenPort() = devicePath;
+        form.SetDevices(DiscoverSerialDevices(tree_.Roots(), stranger_, false));
+        return form;
+    }
+    static std::vector<std::string> Paths(const std::vector<CommSetup::DeviceChoice>& choices) {
+        std::vector<std::string> paths;
+        for (const auto& c : choices)
+            paths.push_back(c.path);
+        return paths;
+    }
+    FakePortTree tree_;
+    PortUser stranger_;
+};
+
+TEST_F(CommSetupDevices, OffersTheDevicesFoundByTheirStableNamesAndKeepsTheCurrentPath) {
+    // A pseudo-terminal (the simulated bus) is no device discovery lists: it stays first.
+    CommSetup form = Form("/dev/pts/7");
+    const auto choices = form.Choices();
+    EXPECT_EQ(Paths(choices), (std::vector<std::string>{
+                                  "/dev/pts/7", tree_.Dev(FakePortTree::kFtdiById),
+                                  tree_.Dev("ttyUSB1"), tree_.Dev("ttyUSB10"), tree_.Dev("ttyACM0"),
+                                  tree_.Dev("ttyS0"), tree_.Dev("ttyS4")}));
+    EXPECT_EQ(choices[1].description, "FTDI FT232R USB UART, serial A10K3B2C (0403:6001)");
+    EXPECT_TRUE(choices[1].usable);
+    EXPECT_FALSE(choices[2].usable); // group only, and this user is not in it
+    EXPECT_FALSE(choices[4].usable); // locked by minicom
+    EXPECT_EQ(choices[5].description, "");
+
+    // The by-id name chosen: no second entry for it.
+    EXPECT_EQ(Paths(Form(tree_.Dev(FakePortTree::kFtdiById)).Choices()).size(), 6u);
+    // The adapter by its kernel name: kept as it is, described as the adapter behind it.
+    const auto byKernelName = Form(tree_.Dev("ttyUSB0")).Choices();
+    ASSERT_EQ(byKernelName.size(), 7u);
+    EXPECT_EQ(byKernelName[0].path, tree_.Dev("ttyUSB0"));
+    EXPECT_EQ(byKernelName[0].description, choices[1].description);
+}
+
+TEST_F(CommSetupDevices, NoteSaysWhatIsBehindAPathAndWhyItCannotBeUsed) {
+    CommSetup form = Form("/dev/ttyS2");
+    // The kernel name of an adapter: its stable name, and the latency timer the user cannot lower.
+    std::string note = form.DeviceNote(" " + tree_.Dev("ttyUSB0") + " ");
+    EXPECT_EQ(note.rfind("FTDI FT232R USB UART, serial A10K3B2C (0403:6001)\nAlso known as " +
+                             tree_.Dev(FakePortTree::kFtdiById) + ",",
+                         0),
+              0u)
+        << note;
+    EXPECT_NE(note.find("Latency timer 16 ms"), std::string::npos) << note;
+    EXPECT_EQ(form.DeviceNote(tree_.Dev(FakePortTree::kFtdiById)).find("Also known as"),
+              std::string::npos);
+
+    EXPECT_EQ(form.DeviceNote(tree_.Dev("ttyACM0")),
+              "Arduino (www.arduino.cc) Uno, serial 8573531 (2341:0043)\nIn use by minicom "
+              "(process " +
+                  std::to_string(FakePortTree::kMinicomPid) + ").");
+    EXPECT_NE(form.DeviceNote(tree_.Dev("ttyUSB1")).find("you are not in group"),
+              std::string::npos);
+    EXPECT_EQ(form.DeviceNote(tree_.Dev("ttyS4")), ""); // a usable built-in port: nothing to say
+
+    EXPECT_EQ(form.DeviceNote(tree_.Dev("ttyUSB7")),
+              tree_.Dev("ttyUSB7") +
+                  " does not exist. Choose one of the devices found, or plug the adapter in.");
+    EXPECT_EQ(form.DeviceNote(""), "");
+    EXPECT_EQ(form.DeviceNote(tree_.Root()), ""); // there, only not a serial device known here
+
+    form.SetDevices({});
+    EXPECT_EQ(form.DeviceNote(tree_.Root()),
+              "No serial device was found. Plug in the adapter, or type the path of the device.");
+    EXPECT_EQ(Paths(form.Choices()), std::vector<std::string>{"/dev/ttyS2"});
 }
 
 } // namespace

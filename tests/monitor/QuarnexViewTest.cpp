@@ -346,5 +346,57 @@ TEST_F(ViewTest, SelectedKel7NeedsItsSetupVersion) {
     EXPECT_EQ(prompter_.Boxes().back().icon, Prompter::Icon::Information);
 }
 
+TEST_F(ViewTest, SilentPassGivesOneNoteWithDeviceAndSettingsUntilAnAnswer) {
+    Instrument(5); // on the bus, but not where the view looks
+    Watch({1, 2});
+    Start();
+    EXPECT_EQ(view_->SilenceNote(), "");
+    view_->Tick();
+    EXPECT_EQ(view_->SilenceNote(), ""); // the pass is not over yet
+    Pass();
+    const std::string note = view_->SilenceNote();
+    const CommSettings& s = master_->Settings();
+    EXPECT_EQ(note, "No instrument answers on " + s.DevicePath() + " (" +
+                        std::to_string(s.BaudRate()) + " baud, parity " +
+                        std::string(1, s.ParityLetter()) +
+                        ", 2 stop bits). Check the wiring (A/B swapped?), baud rate, parity and "
+                        "address, and that no other program holds the port.");
+    for (int i = 0; i < 12; ++i)
+        Pass();
+    EXPECT_EQ(view_->SilenceNote(), note);
+
+    // The first answer takes it away at once, before its pass is over.
+    Instrument(2);
+    for (int i = 0; i < 200 && view_->State(2).absent; ++i)
+        view_->Tick();
+    ASSERT_FALSE(view_->State(2).absent);
+    EXPECT_EQ(view_->SilenceNote(), "");
+    Pass();
+    EXPECT_EQ(view_->SilenceNote(), ""); // one of the watched answers: nothing to say
+
+    // A new silence is told again.
+    bus_.Detach(2);
+    Pass();
+    EXPECT_EQ(view_->SilenceNote(), note);
+    // New settings start over: the note waits for a silent pass on them.
+    view_->SettingsChanged();
+    EXPECT_EQ(view_->SilenceNote(), "");
+    Pass();
+    EXPECT_EQ(view_->SilenceNote(), note);
+}
+
+TEST_F(ViewTest, NoNoteWithoutWatchedInstrumentsOrWhileOneAnswers) {
+    Instrument(1);
+    Watch({1, 2, 3});
+    Start();
+    for (int i = 0; i < 12; ++i)
+        Pass();
+    EXPECT_EQ(view_->SilenceNote(), "");
+    EXPECT_TRUE(view_->ApplySelection({}));
+    for (int i = 0; i < 3; ++i)
+        Pass();
+    EXPECT_EQ(view_->SilenceNote(), "");
+}
+
 } // namespace
 } // namespace quarnex::test

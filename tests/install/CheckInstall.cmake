@@ -1,0 +1,43 @@
+# cmake -DBUILD_DIR=<build> -DPREFIX=<empty folder> [-DWITH_GUI=ON] -P CheckInstall.cmake
+file(REMOVE_RECURSE "${PREFIX}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
+    RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "cmake --install failed (${result}):\n${output}")
+endif()
+
+set(expected bin/quarnex-cli bin/quarnex-sim)
+if(WITH_GUI)
+    list(APPEND expected bin/quarnex share/applications/quarnex.desktop
+        share/icons/hicolor/scalable/apps/quarnex.svg)
+endif()
+foreach(f IN LISTS expected)
+    if(NOT EXISTS "${PREFIX}/${f}")
+        message(FATAL_ERROR "${f} is not installed:\n${output}")
+    endif()
+endforeach()
+# The installed command line program runs on its own (no library of the build tree needed).
+execute_process(COMMAND "${PREFIX}/bin/quarnex-cli" --help
+    RESULT_VARIABLE result OUTPUT_VARIABLE help ERROR_VARIABLE help)
+if(NOT result EQUAL 0 OR NOT help MATCHES "ports")
+    message(FATAL_ERROR "installed quarnex-cli --help failed (${result}):\n${help}")
+endif()
+
+if(WITH_GUI)
+    # The menu entry starts the installed program by name and names the installed icon.
+    file(READ "${PREFIX}/share/applications/quarnex.desktop" entry)
+    foreach(line "Exec=quarnex" "Icon=quarnex" "Type=Application")
+        if(NOT entry MATCHES "\n${line}\n")
+            message(FATAL_ERROR "quarnex.desktop lacks the line ${line}")
+        endif()
+    endforeach()
+    find_program(VALIDATE desktop-file-validate)
+    if(VALIDATE)
+        execute_process(COMMAND "${VALIDATE}" "${PREFIX}/share/applications/quarnex.desktop"
+            RESULT_VARIABLE result OUTPUT_VARIABLE problems ERROR_VARIABLE problems)
+        if(NOT result EQUAL 0)
+            message(FATAL_ERROR "desktop-file-validate:\n${problems}")
+        endif()
+    endif()
+endif()
+file(REMOVE_RECURSE "${PREFIX}")
