@@ -204,8 +204,8 @@ void ModbusMaster::ReportAttempt(const std::vector<uint8_t>& frame,
                                  CommStatus status) {
     if (attempt == 1)
         ++transactionsSeen_;
-    TrafficRecord record = MakeTrafficRecord(link_.Times(), link_.CharacterNs(), frame, answer,
-                                             attempt, status);
+    TrafficRecord record =
+        MakeTrafficRecord(link_.Times(), link_.CharacterNs(), frame, answer, attempt, status);
     record.transaction = transactionsSeen_;
     trafficObserver_->OnAttempt(record);
 }
