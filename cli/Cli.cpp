@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include "comm/ModbusMaster.h"
+#include "comm/TrafficLog.h"
 #include "demo/DemoSession.h"
 #include "platform/Clock.h"
 #include "platform/PortDiscovery.h"
@@ -19,6 +20,26 @@
 namespace quarnex {
 
 namespace {
+
+// --trace: a line per attempt on the error stream, as it ends, while it lives.
+class TraceObserver : public TrafficObserver {
+public:
+    TraceObserver(ModbusMaster& master, std::ostream& err, bool on) : master_(master), err_(err) {
+        if (on)
+            master_.SetTrafficObserver(this);
+    }
+    ~TraceObserver() override {
+        if (master_.GetTrafficObserver() == this)
+            master_.SetTrafficObserver(nullptr);
+    }
+    void OnAttempt(const TrafficRecord& record) override {
+        err_ << traffic::TraceLine(record) << std::endl;
+    }
+
+private:
+    ModbusMaster& master_;
+    std::ostream& err_;
+};
 
 // Messages go to the error stream; a terminal tool never waits for a Retry: it cancels.
 class ConsolePrompter : public Prompter {
@@ -46,6 +67,7 @@ struct Options {
     int extraTimeout = 0;
     int repeat = 1;
     bool demo = false;
+    bool trace = false;
     std::vector<std::string> words;
 };
 
@@ -137,6 +159,8 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
             o.repeat = static_cast<int>(v);
         } else if (a == "--demo") {
             o.demo = true;
+        } else if (a == "--trace") {
+            o.trace = true;
         } else if (a.size() > 1 && a[0] == '-' && !IsNegativeNumber(a)) {
             return "unknown option " + a;
         } else {
@@ -269,7 +293,8 @@ std::string CliUsage() {
            "  -r, --retries N     repeats after a failed attempt, 0-255 (default 2)\n"
            "  -t, --timeout MS    receive margin in place of the usual 400 ms\n"
            "  -n, --repeat N      run the request N times and print a summary\n"
-           "      --demo          use a simulated bus of instruments instead of a device\n";
+           "      --demo          use a simulated bus of instruments instead of a device\n"
+           "      --trace         print every request and answer with its timing on stderr\n";
 }
 
 // `ports`: the serial devices present, as the settings dialog offers them. QUARNEX_PORTS_ROOT, when
@@ -312,6 +337,7 @@ static int RunPorts(const std::vector<std::string>& args, std::ostream& out, std
 
 static int RunCliOnMaster(const Options& o, const Request& r, ModbusMaster& master,
                           std::ostream& out, std::ostream& err) {
+    const TraceObserver trace(master, err, o.trace);
     if (r.command == "scan") {
         int found = 0;
         for (int a = r.slave; a <= r.coil; ++a) {

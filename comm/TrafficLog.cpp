@@ -159,8 +159,8 @@ std::string TraceLine(const TrafficRecord& r) {
     if (!row.count.empty())
         line += " x" + row.count;
     line += ": " + row.status;
-    line += " | response " + (row.response.empty() ? std::string("-") : row.response);
-    line += " ms, gap " + (row.gap.empty() ? std::string("-") : row.gap) + " ms";
+    line += " | response " + (row.response.empty() ? std::string("-") : row.response + " ms");
+    line += ", gap " + (row.gap.empty() ? std::string("-") : row.gap + " ms");
     line += " | > " + row.request + " | < " + row.answer;
     if (row.warned)
         line += " | ! " + row.warning;
