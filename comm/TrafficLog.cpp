@@ -96,14 +96,32 @@ std::string Ms(int64_t ns) {
     return Fixed(static_cast<double>(ns) / 1e6, 2);
 }
 
-std::string TimeOfDay(int64_t wallNs) {
+namespace {
+
+std::string LocalTime(int64_t wallNs, bool withDate) {
     const time_t seconds = static_cast<time_t>(wallNs / 1'000'000'000);
     tm local{};
     localtime_r(&seconds, &local);
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec,
-                  static_cast<int>(wallNs / 1'000'000 % 1000));
+    char buf[64];
+    const int ms = static_cast<int>(wallNs / 1'000'000 % 1000);
+    if (withDate)
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", local.tm_year + 1900,
+                      local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                      ms);
+    else
+        std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min,
+                      local.tm_sec, ms);
     return buf;
+}
+
+} // namespace
+
+std::string TimeOfDay(int64_t wallNs) {
+    return LocalTime(wallNs, false);
+}
+
+std::string DateTime(int64_t wallNs) {
+    return LocalTime(wallNs, true);
 }
 
 bool GapTooShort(const TrafficRecord& r) {
@@ -192,7 +210,7 @@ std::string CsvLine(const TrafficRecord& r) {
         std::to_string(r.serial),
         std::to_string(r.transaction),
         std::to_string(r.attempt),
-        TimeOfDay(r.wallNs),
+        DateTime(r.wallNs),
         std::to_string(d.address),
         CsvField(d.functionText),
         d.reg ? std::to_string(d.reg) : std::string(),

@@ -25,6 +25,8 @@ std::string Hex(const std::vector<uint8_t>& bytes);
 std::string Ms(int64_t ns);
 // Local time of day with milliseconds ("11:44:44.123").
 std::string TimeOfDay(int64_t wallNs);
+// Local date and time with milliseconds ("2026-12-07 11:44:44.123"), for files kept for days.
+std::string DateTime(int64_t wallNs);
 
 // The line needs 3.5 character times of silence before a request, or the slaves take it for the
 // tail of the frame before; a silence of more than 1.5 character times inside an answer makes a

@@ -205,6 +205,8 @@ TEST(TrafficLogTest, CsvQuotesTheRawBytesAndAnyTextThatNeedsIt) {
     r.answer = {0x01, 0x83, 0x03, 0x01, 0x31};
     const std::string line = traffic::CsvLine(r);
     EXPECT_EQ(line.rfind("7,4,1,", 0), 0u) << line;
+    EXPECT_EQ(traffic::DateTime(r.wallNs).size(), 23u); // date, time and milliseconds
+    EXPECT_NE(line.find("," + traffic::DateTime(0) + ","), std::string::npos) << line;
     // The exception's text holds a comma-free parenthesis; the bytes are always quoted.
     EXPECT_NE(line.find(",1,Read registers,40001,2,"), std::string::npos) << line;
     EXPECT_NE(line.find(",\"01 03 00 00 00 02 C4 0B\",\"01 83 03 01 31\""), std::string::npos)
