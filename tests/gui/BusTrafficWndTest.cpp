@@ -35,6 +35,7 @@ protected:
         BusFixture::SetUp();
         CSplashWnd::EnableSplashScreen(false);
         profile_.WriteInt("Comm Param", "Baud", 115200);
+        bus_.SetPacing(0);
         sim::Kel7Options options;
         options.load = 12.5;
         bus_.Attach(1, std::make_shared<sim::Kel7Model>(options));
@@ -96,6 +97,11 @@ TEST_F(BusTrafficWndTest, FillsFromThePollingAndPauseStopsOnlyTheTable) {
         << request.toStdString();
     EXPECT_FALSE(table.item(0, CBusTrafficWnd::kResponse)->text().isEmpty());
     EXPECT_TRUE(wnd->SummaryLabel()->text().contains("address 1: mean"));
+    // The line is paced: no answer comes back faster than its frames cross the wire.
+    for (const TrafficRecord& r : wnd->Logic().Shown()) {
+        const auto bytes = static_cast<int64_t>(r.request.size() + r.answer.size());
+        EXPECT_GE(r.lastAnswerNs, (bytes - 1) * r.characterNs) << traffic::TraceLine(r);
+    }
 
     // Paused: the polling goes on, the table stands still.
     QTest::mouseClick(wnd->PauseButton(), Qt::LeftButton);
