@@ -1,12 +1,14 @@
 #include "app/CMainFrame.h"
 
 #include "app/CAboutDlg.h"
+#include "app/CBusTrafficWnd.h"
 #include "app/CCommTesterDlg.h"
 #include "app/CQuarnexView.h"
 #include "app/CSplashWnd.h"
 #include "app/CUpgradeDlg.h"
 #include "app/Pictures.h"
 #include "res/AppTextIds.h"
+#include "res/TrafficTextIds.h"
 #include "ui/UiText.h"
 
 #include <QAction>
@@ -36,7 +38,10 @@ CMainFrame::CMainFrame(Profile& profile, Prompter* prompter)
     : qtPrompter_(this), prompter_(prompter ? *prompter : qtPrompter_), profile_(profile),
       bus_(profile, prompter_) {}
 
-CMainFrame::~CMainFrame() = default;
+// The traffic window watches the master and the recorder, which go before the child windows do.
+CMainFrame::~CMainFrame() {
+    delete busTrafficWnd_.data();
+}
 
 bool CMainFrame::Create() {
     // 7/8 of the screen in each direction, centred.
@@ -90,6 +95,7 @@ void CMainFrame::CreateActions() {
         {ids::kCmdToolbar, ids::kPromptToolbar, -1},
         {ids::kCmdStatusBar, ids::kPromptStatusBar, -1},
         {ids::kCmdInstruments, ids::kPromptInstruments, int(pictures::Tool::Instruments)},
+        {ids::kTrafficCaption, ids::kTrafficPrompt, -1},
         {ids::kCmdCommParams, ids::kPromptCommParams, int(pictures::Tool::CommParams)},
         {ids::kCmdSelectInstrument, ids::kPromptSelectInstrument,
          int(pictures::Tool::SelectInstrument)},
@@ -108,6 +114,7 @@ void CMainFrame::CreateActions() {
     }
     connect(actions_[kExit], &QAction::triggered, this, &QWidget::close);
     connect(actions_[kAbout], &QAction::triggered, this, &CMainFrame::OnAppAbout);
+    connect(actions_[kBusTraffic], &QAction::triggered, this, [this] { OpenBusTraffic(); });
     // The windows behind these commands are not part of this version: the commands show, but
     // cannot be chosen.
     for (Command c : {kSetupFiles})
@@ -123,6 +130,7 @@ void CMainFrame::CreateMenu() {
     view->addAction(actions_[kStatusBar]);
     view->addSeparator();
     view->addAction(actions_[kInstruments]);
+    view->addAction(actions_[kBusTraffic]);
     QMenu* options = bar->addMenu(Ui(ids::kMenuOptions));
     options->addAction(actions_[kCommParams]);
     QMenu* instrument = bar->addMenu(Ui(ids::kMenuInstrument));
@@ -132,6 +140,19 @@ void CMainFrame::CreateMenu() {
     instrument->addAction(actions_[kUpgrade]);
     QMenu* help = bar->addMenu(Ui(ids::kMenuHelp));
     help->addAction(actions_[kAbout]);
+}
+
+CBusTrafficWnd* CMainFrame::OpenBusTraffic(FileChooser* chooser) {
+    if (!busTrafficWnd_)
+        busTrafficWnd_ = new CBusTrafficWnd(bus_, traffic_, prompter_, chooser, this);
+    busTrafficWnd_->show();
+    busTrafficWnd_->raise();
+    busTrafficWnd_->activateWindow();
+    return busTrafficWnd_;
+}
+
+CBusTrafficWnd* CMainFrame::BusTrafficWindow() const {
+    return busTrafficWnd_.data();
 }
 
 bool CMainFrame::CreateToolBar() {

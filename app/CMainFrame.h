@@ -1,9 +1,11 @@
 #pragma once
 
 #include "comm/ModbusMaster.h"
+#include "comm/TrafficRecorder.h"
 #include "ui/QtPrompter.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 class QAction;
 class QLabel;
@@ -11,7 +13,9 @@ class QToolBar;
 
 namespace quarnex {
 
+class CBusTrafficWnd;
 class CQuarnexView;
+class FileChooser;
 class Profile;
 
 // The program's frame: menu, toolbar and status bar around the main view. It owns the one bus
@@ -25,6 +29,7 @@ public:
         kToolbar,
         kStatusBar,
         kInstruments,
+        kBusTraffic,
         kCommParams,
         kSelectInstrument,
         kSetupFiles,
@@ -49,6 +54,11 @@ public:
     QToolBar* ToolBar() const { return toolBar_; }
     Prompter& Prompts() { return prompter_; }
 
+    // View > "Bus traffic" (kBusTraffic): opens the traffic window beside the others (or raises
+    // it); it records while open. chooser: where its save dialogs go, null for the system's.
+    CBusTrafficWnd* OpenBusTraffic(FileChooser* chooser = nullptr);
+    CBusTrafficWnd* BusTrafficWindow() const;
+
 public slots:
     void OnAppAbout();
 
@@ -69,6 +79,8 @@ private:
     QToolBar* toolBar_ = nullptr;
     QLabel* messageLine_ = nullptr;
     QAction* actions_[kCommandCount] = {};
+    TrafficRecorder traffic_;
+    QPointer<CBusTrafficWnd> busTrafficWnd_;
 };
 
 } // namespace quarnex

@@ -2,6 +2,7 @@
 
 #include "cli/CliFiles.h"
 #include "comm/ModbusMaster.h"
+#include "comm/TrafficLog.h"
 #include "demo/DemoSession.h"
 #include "platform/Clock.h"
 #include "platform/PortDiscovery.h"
@@ -23,6 +24,26 @@
 namespace quarnex {
 
 namespace {
+
+// --trace: a line per attempt on the error stream, as it ends, while it lives.
+class TraceObserver : public TrafficObserver {
+public:
+    TraceObserver(ModbusMaster& master, std::ostream& err, bool on) : master_(master), err_(err) {
+        if (on)
+            master_.SetTrafficObserver(this);
+    }
+    ~TraceObserver() override {
+        if (master_.GetTrafficObserver() == this)
+            master_.SetTrafficObserver(nullptr);
+    }
+    void OnAttempt(const TrafficRecord& record) override {
+        err_ << traffic::TraceLine(record) << std::endl;
+    }
+
+private:
+    ModbusMaster& master_;
+    std::ostream& err_;
+};
 
 // Messages go to the error stream; a terminal tool never waits for a Retry: it cancels.
 class ConsolePrompter : public Prompter {
@@ -54,6 +75,7 @@ struct Options {
     std::string info;
     std::string sections;
     bool yes = false; // restore, upgrade, default-setup: answer Yes to the question
+    bool trace = false;
     std::vector<std::string> words;
 };
 
@@ -151,6 +173,8 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
             (a == "--info" ? o.info : o.sections) = args[++i];
         } else if (a == "--yes") {
             o.yes = true;
+        } else if (a == "--trace") {
+            o.trace = true;
         } else if (a.size() > 1 && a[0] == '-' && !IsNegativeNumber(a)) {
             return "unknown option " + a;
         } else {
@@ -294,7 +318,8 @@ std::string CliUsage() {
            "  -r, --retries N     repeats after a failed attempt, 0-255 (default 2)\n"
            "  -t, --timeout MS    receive margin in place of the usual 400 ms\n"
            "  -n, --repeat N      run the request N times and print a summary\n"
-           "      --demo          use a simulated bus of instruments instead of a device\n";
+           "      --demo          use a simulated bus of instruments instead of a device\n"
+           "      --trace         print every request and answer with its timing on stderr\n";
 }
 
 // `ports`: the serial devices present, as the settings dialog offers them. QUARNEX_PORTS_ROOT, when
@@ -433,6 +458,7 @@ static int RunUpgradeOnMaster(const Options& o, ModbusMaster& master, std::ostre
 
 static int RunCliOnMaster(const Options& o, const Request& r, ModbusMaster& master,
                           std::ostream& out, std::ostream& err) {
+    const TraceObserver trace(master, err, o.trace);
     if (IsUpgradeCommand(o.words))
         return RunUpgradeOnMaster(o, master, out, err);
     if (r.command == "scan") {
@@ -591,6 +617,7 @@ int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::
             ModbusMaster master(profile, prompter);
             if (!master.Open())
                 return 1;
+            const TraceObserver trace(master, err, o.trace);
             return RunSetupFileCommand(files, &master, out, err);
         }
         return RunCliWithDemoBus(o, r, profile, out, err);
@@ -600,8 +627,10 @@ int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::
     ModbusMaster master(profile, prompter);
     if (!master.Open())
         return 1;
-    if (fileCommand)
+    if (fileCommand) {
+        const TraceObserver trace(master, err, o.trace);
         return RunSetupFileCommand(files, &master, out, err);
+    }
     return RunCliOnMaster(o, r, master, out, err);
 }
 

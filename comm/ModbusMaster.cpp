@@ -1,6 +1,7 @@
 #include "comm/ModbusMaster.h"
 
 #include "comm/Crc.h"
+#include "comm/TrafficRecorder.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
 #include "res/Strings.h"
@@ -159,6 +160,8 @@ CommStatus ModbusMaster::Transact(std::vector<uint8_t> request, std::vector<uint
             if (written != frameLength) {
                 result = CommStatus::TransmitError;
                 received = 0;
+                if (trafficObserver_)
+                    ReportAttempt(frame, {}, counter, result);
                 break;
             }
             if (options.extraTimeout != 0)
@@ -172,6 +175,8 @@ CommStatus ModbusMaster::Transact(std::vector<uint8_t> request, std::vector<uint
                 link_.RestoreReceiveMargin();
             answer.resize(static_cast<size_t>(received));
             result = modbus::CheckAnswer(request, answer);
+            if (trafficObserver_)
+                ReportAttempt(frame, answer, counter, result);
             if (!IsRetryable(result) || counter > options.retries)
                 break;
         }
@@ -187,6 +192,22 @@ CommStatus ModbusMaster::Transact(std::vector<uint8_t> request, std::vector<uint
     if (result == CommStatus::Ok || IsException(result))
         answer.resize(static_cast<size_t>(lastAnswerLength_));
     return result;
+}
+
+void ModbusMaster::SetTrafficObserver(TrafficObserver* observer) {
+    trafficObserver_ = observer;
+    link_.NoteTimes(observer != nullptr);
+}
+
+void ModbusMaster::ReportAttempt(const std::vector<uint8_t>& frame,
+                                 const std::vector<uint8_t>& answer, int attempt,
+                                 CommStatus status) {
+    if (attempt == 1)
+        ++transactionsSeen_;
+    TrafficRecord record =
+        MakeTrafficRecord(link_.Times(), link_.CharacterNs(), frame, answer, attempt, status);
+    record.transaction = transactionsSeen_;
+    trafficObserver_->OnAttempt(record);
 }
 
 CommStatus ModbusMaster::ReadHoldingRegisters(int slave, int reg, int count, uint16_t* values,

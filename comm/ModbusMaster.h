@@ -12,6 +12,7 @@ namespace quarnex {
 
 class Profile;
 class Prompter;
+class TrafficObserver;
 
 // How one operation deals with failed attempts. The defaults make one attempt, wait with the
 // usual 400 ms receive margin and show nothing.
@@ -88,7 +89,14 @@ public:
     int LastAnswerLength() const { return lastAnswerLength_; }
     int LastAttempts() const { return lastAttempts_; }
 
+    // Reports every attempt of every transaction to observer from now on (nullptr: to nobody).
+    // The link notes byte times only while someone watches.
+    void SetTrafficObserver(TrafficObserver* observer);
+    TrafficObserver* GetTrafficObserver() const { return trafficObserver_; }
+
 private:
+    void ReportAttempt(const std::vector<uint8_t>& frame, const std::vector<uint8_t>& answer,
+                       int attempt, CommStatus status);
     CommStatus ReadFloats(int slave, int reg, int count, float* values, bool modicon,
                           const TransactionOptions& options);
     CommStatus WriteFloats(int slave, int reg, int count, const float* values, bool modicon,
@@ -99,6 +107,8 @@ private:
     SerialLink link_;
     int lastAnswerLength_ = 0;
     int lastAttempts_ = 0;
+    TrafficObserver* trafficObserver_ = nullptr;
+    uint64_t transactionsSeen_ = 0;
 };
 
 // Frame building and decoding, exposed for tests and the simulator-free tools.

@@ -5,6 +5,7 @@
 #include "platform/Prompter.h"
 #include "res/Strings.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -65,6 +66,7 @@ bool SerialLink::Open() {
     const int baud = settings_.BaudRate();
     additionalReceiveTimeout_ = settings_.AdditionalReceiveTimeout();
     Close();
+    times_ = {};
 
     char buf[64];
     std::snprintf(buf, sizeof buf, "COM%d", settings_.PortNumber());
@@ -136,7 +138,30 @@ bool SerialLink::Purge() {
 }
 
 int SerialLink::Write(const uint8_t* data, int n) {
-    return IsOpen() ? port_->Write(data, n) : -1;
+    if (!IsOpen())
+        return -1;
+    if (!noteTimes_)
+        return port_->Write(data, n);
+    const ByteArrivals before = port_->Arrivals();
+    const int64_t quietSinceNs = before.bytes > 0 ? before.lastNs : times_.requestEndNs;
+    times_.requestStartNs = MonotonicNs();
+    times_.gapNs = quietSinceNs > 0 ? times_.requestStartNs - quietSinceNs : -1;
+    port_->ResetArrivals(CharacterNs());
+    const int written = port_->Write(data, n);
+    times_.requestEndNs = MonotonicNs();
+    return written;
+}
+
+LineTimes SerialLink::Times() const {
+    LineTimes t = times_;
+    if (IsOpen())
+        t.answer = port_->Arrivals();
+    return t;
+}
+
+int64_t SerialLink::CharacterNs() const {
+    const int bits = 1 + 8 + (settings_.ParityLetter() != 'N' ? 1 : 0) + settings_.StopBits();
+    return int64_t{bits} * 1'000'000'000 / std::max(1, timing_.baud);
 }
 
 int SerialLink::Read(uint8_t* buffer, int n) {

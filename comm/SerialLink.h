@@ -22,6 +22,17 @@ struct BaudTiming {
     int receiveBaseMs;
 };
 
+// When the last request and its answer crossed the line (MonotonicNs times), noted while the link
+// is asked to. The silence before the request runs from the last byte seen on the line (the
+// previous answer's last byte, or the previous request's when nothing answered); -1 when the
+// link has not seen the line since it opened.
+struct LineTimes {
+    int64_t requestStartNs = 0;
+    int64_t requestEndNs = 0;
+    int64_t gapNs = -1;
+    ByteArrivals answer;
+};
+
 // The serial port that carries the bus: opened and configured from CommSettings, with the
 // time-out record and the silent interval of the Modbus RTU master.
 class SerialLink {
@@ -59,6 +70,12 @@ public:
     int Write(const uint8_t* data, int n);
     int Read(uint8_t* buffer, int n);
 
+    // Notes the times of each request and its answer from now on (off: nothing is noted).
+    void NoteTimes(bool on) { noteTimes_ = on; }
+    LineTimes Times() const;
+    // The wire time of one character: start bit, 8 data bits, parity bit and stop bits.
+    int64_t CharacterNs() const;
+
     // Observable values of the last Open: "COM%d", the mode string and the device path.
     const std::string& PortName() const { return portName_; }
     const std::string& ModeString() const { return modeString_; }
@@ -77,6 +94,8 @@ private:
     BaudTiming timing_;
     int additionalReceiveTimeout_ = 0;
     bool timerOk_ = true;
+    bool noteTimes_ = false;
+    LineTimes times_;
     std::string portName_, modeString_, devicePath_;
 };
 

@@ -18,6 +18,17 @@ namespace quarnex {
 
 namespace {
 
+// count bytes came in at nowNs. Bytes that arrive together crossed the line one after the other
+// before the read saw them, so their wire time is no silence.
+void NoteArrival(ByteArrivals& a, int64_t nowNs, int64_t count, int64_t characterNs) {
+    if (a.bytes == 0)
+        a.firstNs = nowNs;
+    else
+        a.longestSilenceNs = std::max(a.longestSilenceNs, nowNs - a.lastNs - count * characterNs);
+    a.lastNs = nowNs;
+    a.bytes += count;
+}
+
 bool BaudToSpeed(int baud, speed_t& speed) {
     switch (baud) {
     case 300:
@@ -236,6 +247,11 @@ int PosixSerialPort::QueuedOutput() const {
     return queued;
 }
 
+void PosixSerialPort::ResetArrivals(int64_t characterNs) {
+    arrivals_ = {};
+    characterNs_ = characterNs;
+}
+
 int PosixSerialPort::Read(uint8_t* buffer, int n) {
     if (fd_ < 0)
         return -1;
@@ -259,6 +275,7 @@ int PosixSerialPort::Read(uint8_t* buffer, int n) {
             if (r > 0) {
                 got += static_cast<int>(r);
                 lastByteNs = MonotonicNs();
+                NoteArrival(arrivals_, lastByteNs, r, characterNs_);
                 continue;
             }
             if (r < 0 && (errno == EAGAIN || errno == EINTR))

@@ -18,6 +18,18 @@ struct SerialTimeouts {
     int writeTotalConstant = 0;
 };
 
+// When the bytes of the reads since the last ResetArrivals came in (MonotonicNs times): the
+// arrival of the first and of the last, and the longest silence between two, each as the read
+// saw them. A silence is the time between two arrivals less the wire time of the bytes that
+// arrived at the end of it, so bytes paced one character apart show none. All zero while nothing
+// came.
+struct ByteArrivals {
+    int64_t firstNs = 0;
+    int64_t lastNs = 0;
+    int64_t longestSilenceNs = 0;
+    int64_t bytes = 0;
+};
+
 // One serial device opened exclusively. Reads and writes block until done or timed out.
 class SerialPort {
 public:
@@ -44,6 +56,11 @@ public:
     virtual int Write(const uint8_t* data, int n) = 0;
     // Returns the number of bytes read (fewer on a time-out), -1 on an error.
     virtual int Read(uint8_t* buffer, int n) = 0;
+
+    // Noting byte arrivals costs a few additions per read; a port that cannot tell gives zeros.
+    // characterNs is the wire time of one character at the line's settings.
+    virtual void ResetArrivals(int64_t characterNs) { (void)characterNs; }
+    virtual ByteArrivals Arrivals() const { return {}; }
 };
 
 // The POSIX termios implementation; works on real serial ports, USB adapters and pseudo-terminals.
@@ -63,6 +80,8 @@ public:
     bool Purge() override;
     int Write(const uint8_t* data, int n) override;
     int Read(uint8_t* buffer, int n) override;
+    void ResetArrivals(int64_t characterNs) override;
+    ByteArrivals Arrivals() const override { return arrivals_; }
 
     int Fd() const { return fd_; }
 
@@ -73,6 +92,8 @@ protected:
 private:
     int fd_ = -1;
     SerialTimeouts timeouts_{};
+    ByteArrivals arrivals_{};
+    int64_t characterNs_ = 0;
 };
 
 // Parsed form of a mode string; false when it does not have the expected shape.

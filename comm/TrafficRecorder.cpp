@@ -1,0 +1,65 @@
+#include "comm/TrafficRecorder.h"
+
+#include "comm/SerialLink.h"
+#include "platform/Clock.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace quarnex {
+
+TrafficRecord MakeTrafficRecord(const LineTimes& times, int64_t characterNs,
+                                const std::vector<uint8_t>& frame,
+                                const std::vector<uint8_t>& answer, int attempt,
+                                CommStatus status) {
+    TrafficRecord r;
+    const int64_t nowNs = MonotonicNs();
+    const int64_t wallNowNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                  std::chrono::system_clock::now().time_since_epoch())
+                                  .count();
+    // A request that never left (no port) has no start of its own: it is timed from now.
+    r.startNs = times.requestStartNs > 0 ? times.requestStartNs : nowNs;
+    r.wallNs = wallNowNs - (nowNs - r.startNs);
+    r.attempt = attempt;
+    r.request = frame;
+    r.answer = answer;
+    r.status = status;
+    r.characterNs = characterNs;
+    r.endNs = nowNs - r.startNs;
+    if (times.requestEndNs >= r.startNs)
+        r.requestEndNs = times.requestEndNs - r.startNs;
+    r.gapNs = times.gapNs;
+    if (times.answer.bytes > 0 && times.answer.firstNs >= r.startNs) {
+        r.firstAnswerNs = times.answer.firstNs - r.startNs;
+        r.lastAnswerNs = times.answer.lastNs - r.startNs;
+        r.longestSilenceNs = std::max<int64_t>(0, times.answer.longestSilenceNs);
+    }
+    return r;
+}
+
+TrafficRecorder::TrafficRecorder(size_t capacity) : capacity_(std::max<size_t>(1, capacity)) {}
+
+void TrafficRecorder::OnAttempt(const TrafficRecord& record) {
+    if (records_.size() == capacity_)
+        records_.pop_front();
+    records_.push_back(record);
+    records_.back().serial = ++total_;
+}
+
+std::vector<TrafficRecord> TrafficRecorder::After(uint64_t after) const {
+    // Serials are consecutive, so the first one wanted is found by arithmetic.
+    std::vector<TrafficRecord> out;
+    if (records_.empty() || after >= total_)
+        return out;
+    const uint64_t oldest = records_.front().serial;
+    const size_t from = after < oldest ? 0 : static_cast<size_t>(after - oldest + 1);
+    out.assign(records_.begin() + static_cast<std::ptrdiff_t>(from), records_.end());
+    return out;
+}
+
+void TrafficRecorder::Clear() {
+    // Serials go on counting, so a reader that has seen up to one of them misses nothing later.
+    records_.clear();
+}
+
+} // namespace quarnex
