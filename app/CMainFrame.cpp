@@ -3,6 +3,7 @@
 #include "app/CAboutDlg.h"
 #include "app/CCommTesterDlg.h"
 #include "app/CQuarnexView.h"
+#include "app/CSetupFileDlgs.h"
 #include "app/CSplashWnd.h"
 #include "app/Pictures.h"
 #include "res/AppTextIds.h"
@@ -57,6 +58,12 @@ bool CMainFrame::Create() {
             &CQuarnexView::OnCommunicationParameters);
     connect(actions_[kSelectInstrument], &QAction::triggered, view_,
             &CQuarnexView::OnSelectInstrument);
+    view_->SetPanelHooks(SetupFilePanelHooks(bus_, prompter_, [this] { return fileChooser_; }));
+    // The viewer works on files only; the view goes on polling meanwhile.
+    connect(actions_[kSetupFiles], &QAction::triggered, this, [this] {
+        CSetupViewerDlg viewer(prompter_, fileChooser_, this);
+        viewer.exec();
+    });
     connect(actions_[kCommTester], &QAction::triggered, this, [this] {
         view_->RunWithPollingStopped([this] { CCommTesterDlg::Run(bus_, prompter_, this); });
     });
@@ -102,7 +109,7 @@ void CMainFrame::CreateActions() {
     connect(actions_[kAbout], &QAction::triggered, this, &CMainFrame::OnAppAbout);
     // The windows behind these commands are not part of this version: the commands show, but
     // cannot be chosen.
-    for (Command c : {kSetupFiles, kUpgrade})
+    for (Command c : {kUpgrade})
         actions_[c]->setEnabled(false);
 }
 

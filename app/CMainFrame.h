@@ -12,6 +12,7 @@ class QToolBar;
 namespace quarnex {
 
 class CQuarnexView;
+class FileChooser;
 class Profile;
 
 // The program's frame: menu, toolbar and status bar around the main view. It owns the one bus
@@ -48,6 +49,8 @@ public:
     QAction* Action(Command command) const { return actions_[command]; }
     QToolBar* ToolBar() const { return toolBar_; }
     Prompter& Prompts() { return prompter_; }
+    // Where the set-up file windows ask for files; null (the default) for the system's dialogs.
+    void SetFileChooser(FileChooser* chooser) { fileChooser_ = chooser; }
 
 public slots:
     void OnAppAbout();
@@ -69,6 +72,7 @@ private:
     QToolBar* toolBar_ = nullptr;
     QLabel* messageLine_ = nullptr;
     QAction* actions_[kCommandCount] = {};
+    FileChooser* fileChooser_ = nullptr;
 };
 
 } // namespace quarnex
