@@ -5,9 +5,13 @@
 #include "support/QtTestSupport.h"
 #include "support/ScriptedFileChooser.h"
 
+#include "app/CMainFrame.h"
+#include "app/CQuarnexView.h"
 #include "app/CSetupFileDlgs.h"
+#include "app/CSplashWnd.h"
 #include "app/panel/CInstrumentPanelDlg.h"
 #include "files/SetupListing.h"
+#include "monitor/WatchedSet.h"
 #include "sim/Kel7Model.h"
 
 #include <QApplication>
@@ -170,6 +174,46 @@ TEST_F(SetupFileDlgTest, BackupAndRestoreFromThePanel) {
         << prompter_.LastText();
     EXPECT_EQ(Kel([](sim::Kel7Model& m) { return m.RecipeValue(7); }), before);
     panel.done(QDialog::Rejected);
+}
+
+// The program's own wiring: the panel opened from the main view has Backup and Restore, and
+// Backup asks the frame's file chooser.
+TEST_F(SetupFileDlgTest, PanelOpenedFromTheFrameOffersBackupAndRestore) {
+    CSplashWnd::EnableSplashScreen(false);
+    AddressFlags watched{};
+    watched[kAddress] = true;
+    SaveWatchedSet(profile_, watched);
+    master_.reset(); // the frame owns the program's one master
+    CMainFrame frame(profile_, &prompter_);
+    ASSERT_TRUE(frame.Create());
+    frame.SetFileChooser(&chooser_);
+    frame.show();
+    CQuarnexView& view = *frame.View();
+    bool opened = false, backupOpened = false;
+    WhenModal<CInstrumentPanelDlg>([&](CInstrumentPanelDlg& panel) {
+        opened = true;
+        panel.SetManualTicks(true);
+        panel.OnTimer();
+        EXPECT_TRUE(panel.BackupButton()->isEnabled());
+        EXPECT_TRUE(panel.RestoreButton()->isEnabled());
+        EXPECT_FALSE(panel.RestoreButton()->toolTip().startsWith("Not available"));
+        WhenModal<CBackupDlg>([&](CBackupDlg& dialog) {
+            backupOpened = true;
+            dialog.OnSelectFile(); // unscripted: cancelled
+            dialog.reject();
+        });
+        QTest::mouseClick(panel.BackupButton(), Qt::LeftButton);
+        panel.done(QDialog::Rejected);
+    });
+    view.OnTimer();
+    QTreeWidgetItem* first = view.List()->topLevelItem(0);
+    ASSERT_NE(first, nullptr);
+    view.List()->setCurrentItem(first);
+    emit view.List()->itemDoubleClicked(first, 0);
+    EXPECT_TRUE(opened);
+    EXPECT_TRUE(backupOpened);
+    ASSERT_EQ(chooser_.Requests().size(), 1u);
+    EXPECT_TRUE(chooser_.Requests()[0].unscripted);
 }
 
 TEST_F(SetupFileDlgTest, RestoreRefusesAFileThatIsNoSetupFileAndKeepsItsWindow) {
