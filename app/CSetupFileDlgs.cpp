@@ -108,8 +108,7 @@ ProgressDialog& WindowProgress::Window() {
         window_ = std::make_unique<ProgressDialog>();
         window_->setWindowTitle(caption_);
         window_->SetRange(low_, high_);
-        if (!suspended_)
-            window_->Create(owner_);
+        window_->Create(owner_);
         window_->SetText(text_);
     }
     return *window_;
@@ -122,7 +121,6 @@ void WindowProgress::SetRange(int low, int high) {
 }
 
 void WindowProgress::SetPos(int pos) {
-    pos_ = pos;
     Window().SetPos(pos);
 }
 
@@ -136,45 +134,6 @@ void WindowProgress::Close() {
         window_->Close();
         window_.reset();
     }
-    suspended_ = false;
-}
-
-void WindowProgress::Suspend() {
-    if (window_ && !suspended_)
-        window_->Close();
-    suspended_ = true;
-}
-
-void WindowProgress::Resume() {
-    if (!suspended_)
-        return;
-    suspended_ = false;
-    if (window_) {
-        window_->Create(owner_);
-        window_->SetPos(pos_);
-    }
-}
-
-template <class F> auto ProgressPrompter::Aside(F f) {
-    progress_.Suspend();
-    auto result = f();
-    progress_.Resume();
-    return result;
-}
-
-void ProgressPrompter::Message(Icon icon, const std::string& text, const std::string& caption) {
-    Aside([&] {
-        inner_.Message(icon, text, caption);
-        return true;
-    });
-}
-
-bool ProgressPrompter::AskYesNo(Icon icon, const std::string& text, const std::string& caption) {
-    return Aside([&] { return inner_.AskYesNo(icon, text, caption); });
-}
-
-bool ProgressPrompter::AskRetryCancel(const std::string& text) {
-    return Aside([&] { return inner_.AskRetryCancel(text); });
 }
 
 // ---- CBackupDlg ----
@@ -224,12 +183,11 @@ void CBackupDlg::OnSelectFile() {
 
 void CBackupDlg::OnStartBackup() {
     WindowProgress progress(this, windowTitle());
-    ProgressPrompter boxes(prompter_, progress);
-    Backup backup(bus_, address_, type_, boxes, progress);
+    Backup backup(bus_, address_, type_, prompter_, progress);
     const std::string info = ToInstrument(info_->toPlainText());
-    boxes.BeginWaitCursor();
+    prompter_.BeginWaitCursor();
     const Backup::Result result = backup.Run(ToInstrument(fileName_->text()), info);
-    boxes.EndWaitCursor();
+    prompter_.EndWaitCursor();
     progressShown_ = progress.Shown();
     progress.Close();
     switch (result) {
@@ -250,7 +208,7 @@ void CBackupDlg::OnStartBackup() {
 CRestoreDlg::CRestoreDlg(ModbusMaster& bus, int address, InstrumentType type, Prompter& prompter,
                          FileChooser* chooser, QWidget* parent)
     : QDialog(parent), prompter_(prompter), progress_(this, Q(RestoreCaption(type, address))),
-      boxes_(prompter, progress_), logic_(bus, address, type, boxes_, progress_), qtChooser_(this),
+      logic_(bus, address, type, prompter, progress_), qtChooser_(this),
       chooser_(chooser ? *chooser : qtChooser_), type_(type) {
     setWindowTitle(Q(RestoreCaption(type, address)));
     auto* layout = new QVBoxLayout(this);

@@ -44,10 +44,6 @@ public:
     bool Shown() const { return window_ != nullptr; }
     // Takes the window down and gives the owner back.
     void Close();
-    // Around a message box: a box over a disabled owner would be disabled with it and could not
-    // be answered, so the window steps aside for the box and comes back after it.
-    void Suspend();
-    void Resume();
 
 private:
     ProgressDialog& Window();
@@ -55,29 +51,8 @@ private:
     QPointer<QWidget> owner_;
     QString caption_;
     std::unique_ptr<ProgressDialog> window_;
-    int low_ = 0, high_ = 100, pos_ = 0;
+    int low_ = 0, high_ = 100;
     std::string text_;
-    bool suspended_ = false;
-};
-
-// The prompter of a dialog that runs a long operation: every box first lets the progress window
-// step aside (WindowProgress::Suspend), so the box can be answered.
-class ProgressPrompter : public Prompter {
-public:
-    ProgressPrompter(Prompter& inner, WindowProgress& progress)
-        : inner_(inner), progress_(progress) {}
-
-    void Message(Icon icon, const std::string& text, const std::string& caption = {}) override;
-    bool AskYesNo(Icon icon, const std::string& text, const std::string& caption = {}) override;
-    bool AskRetryCancel(const std::string& text) override;
-    void BeginWaitCursor() override { inner_.BeginWaitCursor(); }
-    void EndWaitCursor() override { inner_.EndWaitCursor(); }
-
-private:
-    template <class F> auto Aside(F f);
-
-    Prompter& inner_;
-    WindowProgress& progress_;
 };
 
 // The "Backup" dialog: the file to write (through the file chooser, "kel" for a KEL 7), the
@@ -142,7 +117,6 @@ private:
 
     Prompter& prompter_;
     WindowProgress progress_;
-    ProgressPrompter boxes_;
     Restore logic_;
     QtFileChooser qtChooser_;
     FileChooser& chooser_;
