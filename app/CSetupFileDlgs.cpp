@@ -416,9 +416,10 @@ void CSetupViewerDlg::OnPrint() {
     PrintSetupFile(file_, prompter_, selection, pages);
     // Whatever was laid out goes to the printer: a group cut short by a bad section still
     // prints the groups before it.
-    if (!pages.Pages().empty())
-        DrawCharacterPages(pages, printer);
+    const bool printed = pages.Pages().empty() || DrawCharacterPages(pages, printer);
     prompter_.EndWaitCursor();
+    if (!printed)
+        prompter_.Error(Text(ids::kPrintFailed));
 }
 
 // ---- Printing ----

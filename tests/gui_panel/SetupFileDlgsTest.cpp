@@ -315,6 +315,21 @@ TEST_F(ViewerTest, ListsABackupFile) {
     EXPECT_FALSE(asked);
     EXPECT_EQ(prompter_.LastText(), "No data to print selected !");
 
+    // The print dialog cancelled: nothing printed, nothing said.
+    viewer.SetupBox()->setChecked(true);
+    prompter_.Clear();
+    viewer.SetPrinterSetup([&](QPrinter&, QWidget*) { return false; });
+    viewer.OnPrint();
+    EXPECT_TRUE(prompter_.Boxes().empty());
+    // A printer that cannot start is said so, not passed over in silence.
+    viewer.SetPrinterSetup([&](QPrinter& printer, QWidget*) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString::fromStdString(dir_.File("no/such/folder/x.pdf")));
+        return true;
+    });
+    viewer.OnPrint();
+    EXPECT_EQ(prompter_.LastText(), "The printer could not be started: nothing was printed.");
+
     // A file that is not a set-up file empties the window again.
     const std::string bad = dir_.File("bad.kel");
     std::ofstream(bad, std::ios::binary) << "nothing\r\n";
