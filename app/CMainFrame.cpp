@@ -4,6 +4,7 @@
 #include "app/CBusTrafficWnd.h"
 #include "app/CCommTesterDlg.h"
 #include "app/CQuarnexView.h"
+#include "app/CSetupFileDlgs.h"
 #include "app/CSplashWnd.h"
 #include "app/CUpgradeDlg.h"
 #include "app/Pictures.h"
@@ -67,6 +68,12 @@ bool CMainFrame::Create() {
         messageLine_->setText(note.isEmpty() ? Ui(ids::kReady) : note);
         messageLine_->setToolTip(note);
     });
+    view_->SetPanelHooks(SetupFilePanelHooks(bus_, prompter_, [this] { return fileChooser_; }));
+    // The viewer works on files only; the view goes on polling meanwhile.
+    connect(actions_[kSetupFiles], &QAction::triggered, this, [this] {
+        CSetupViewerDlg viewer(prompter_, fileChooser_, this);
+        viewer.exec();
+    });
     connect(actions_[kCommTester], &QAction::triggered, this, [this] {
         view_->RunWithPollingStopped([this] { CCommTesterDlg::Run(bus_, prompter_, this); });
     });
@@ -115,10 +122,6 @@ void CMainFrame::CreateActions() {
     connect(actions_[kExit], &QAction::triggered, this, &QWidget::close);
     connect(actions_[kAbout], &QAction::triggered, this, &CMainFrame::OnAppAbout);
     connect(actions_[kBusTraffic], &QAction::triggered, this, [this] { OpenBusTraffic(); });
-    // The windows behind these commands are not part of this version: the commands show, but
-    // cannot be chosen.
-    for (Command c : {kSetupFiles})
-        actions_[c]->setEnabled(false);
 }
 
 void CMainFrame::CreateMenu() {

@@ -53,6 +53,8 @@ public:
     QAction* Action(Command command) const { return actions_[command]; }
     QToolBar* ToolBar() const { return toolBar_; }
     Prompter& Prompts() { return prompter_; }
+    // Where the set-up file windows ask for files; null (the default) for the system's dialogs.
+    void SetFileChooser(FileChooser* chooser) { fileChooser_ = chooser; }
 
     // View > "Bus traffic" (kBusTraffic): opens the traffic window beside the others (or raises
     // it); it records while open. chooser: where its save dialogs go, null for the system's.
@@ -81,6 +83,7 @@ private:
     QAction* actions_[kCommandCount] = {};
     TrafficRecorder traffic_;
     QPointer<CBusTrafficWnd> busTrafficWnd_;
+    FileChooser* fileChooser_ = nullptr;
 };
 
 } // namespace quarnex

@@ -67,6 +67,7 @@ constexpr int kListStringData = 10974;
 constexpr int kListOptionalInformation = 10975;
 constexpr int kNoDataToPrint = 10976;
 constexpr int kViewerCaption = 10977;
+constexpr int kPrintFailed = 10978;
 constexpr int kReadingSetup = 10980;
 constexpr int kWritingSetup = 10981;
 constexpr int kSelectFileButton = 10985;

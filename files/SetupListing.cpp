@@ -131,6 +131,18 @@ void CharacterPrinter::PageHeader() {
     column_ = kLeftMargin;
 }
 
+FileChooser::Request SetupViewerFileRequest(const std::string& current) {
+    return {{},
+            {{Text(ids::kAllBackupFilesFilter), {"*.pir", "*.kel", "*.jov", "*.yax"}},
+             {Text(ids::kPirFilter), {"*.pir"}},
+             {Text(ids::kKelFilter), {"*.kel"}},
+             {Text(ids::kJovFilter), {"*.jov"}},
+             {Text(ids::kYaxFilter), {"*.yax"}},
+             {Text(ids::kAllFilesFilter), {"*.*"}}},
+            {},
+            current};
+}
+
 SetupFileStatus ReadSetupListing(SetupFile& file, Prompter& owner, SetupListing& listing) {
     listing = {};
     SetupFileStatus s = file.OpenForRead(owner);

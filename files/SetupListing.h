@@ -1,6 +1,7 @@
 #pragma once
 
 #include "files/SetupFile.h"
+#include "platform/FileChooser.h"
 
 #include <string>
 #include <vector>
@@ -58,6 +59,10 @@ struct SetupListing {
     std::vector<std::string> lines;
     std::vector<std::string> userInfo;
 };
+
+// The viewer's open chooser: every backup kind together, each kind alone, then all files; no
+// default extension, starting at the current file.
+FileChooser::Request SetupViewerFileRequest(const std::string& current);
 
 // Reads the listing of the file whose name is set in file (validated, with the messages of the
 // file layer). A missing optional section leaves its heading without lines; any other failure

@@ -3,6 +3,7 @@
 // timer that fires inside their event loop.
 #include "support/BusFixture.h"
 #include "support/QtTestSupport.h"
+#include "support/ScriptedFileChooser.h"
 
 #include "app/CAboutDlg.h"
 #include "app/CCommSetupDlg.h"
@@ -11,6 +12,7 @@
 #include "app/CMainFrame.h"
 #include "app/CQuarnexApp.h"
 #include "app/CQuarnexView.h"
+#include "app/CSetupFileDlgs.h"
 #include "app/CSplashWnd.h"
 #include "sim/Kel7Model.h"
 
@@ -211,11 +213,9 @@ TEST_F(FrameTest, MenuToolbarAndPrompts) {
         EXPECT_TRUE(inItsMenu) << r.text;
     }
     EXPECT_EQ(order, expectedOrder);
-    // Windows that are not part of this version: shown, not choosable.
-    for (auto c : {CMainFrame::kSelectInstrument, CMainFrame::kCommTester, CMainFrame::kUpgrade})
+    for (auto c : {CMainFrame::kSelectInstrument, CMainFrame::kSetupFiles, CMainFrame::kCommTester,
+                   CMainFrame::kUpgrade})
         EXPECT_TRUE(frame_->Action(c)->isEnabled()) << c;
-    for (auto c : {CMainFrame::kSetupFiles})
-        EXPECT_FALSE(frame_->Action(c)->isEnabled()) << c;
 
     const QList<QAction*> tools = frame_->ToolBar()->actions();
     ASSERT_EQ(tools.size(), 6);
@@ -230,6 +230,26 @@ TEST_F(FrameTest, MenuToolbarAndPrompts) {
     EXPECT_FALSE(frame_->ToolBar()->isVisible());
     frame_->Action(CMainFrame::kStatusBar)->trigger();
     EXPECT_FALSE(frame_->statusBar()->isVisible());
+}
+
+TEST_F(FrameTest, SetupFilesCommandOpensTheViewerWithTheFrameFileChooser) {
+    Start();
+    ScriptedFileChooser chooser;
+    frame_->SetFileChooser(&chooser);
+    bool opened = false;
+    WhenModal<CSetupViewerDlg>([&](CSetupViewerDlg& viewer) {
+        opened = true;
+        EXPECT_EQ(viewer.windowTitle(), "View set-up file contents");
+        EXPECT_FALSE(viewer.PrintButton()->isEnabled());
+        viewer.OnSelectFile(); // cancelled: the window stays as it was
+        EXPECT_FALSE(viewer.PrintButton()->isEnabled());
+        viewer.reject();
+    });
+    frame_->Action(CMainFrame::kSetupFiles)->trigger();
+    EXPECT_TRUE(opened);
+    ASSERT_EQ(chooser.Requests().size(), 1u);
+    EXPECT_FALSE(chooser.Requests()[0].save);
+    frame_->SetFileChooser(nullptr);
 }
 
 TEST_F(FrameTest, MissingDeviceShowsThePortMessageOnceThenTheWindow) {
