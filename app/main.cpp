@@ -2,8 +2,15 @@
 
 #include <QApplication>
 
+#include <clocale>
+
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    // QApplication takes the whole locale from the environment. The instrument's numbers are
+    // written, shown, typed and stored in set-up files with a decimal point: under a locale with
+    // a decimal comma the value texts would read "1,500000", and the number dialogs, pre-filled
+    // with them, would refuse their own text.
+    std::setlocale(LC_NUMERIC, "C");
     quarnex::CQuarnexApp::NameApplication();
     quarnex::CQuarnexApp app;
     int exitCode = 0;
