@@ -138,5 +138,47 @@ TEST_F(KelSetUpPageTest, ShowModeDashesWhileTheInstrumentIsSilentAndRecoversByIt
     EXPECT_TRUE(prompter_.Boxes().empty());
 }
 
+// The simulated instrument takes every position of every list the pages offer and refuses the
+// first position beyond, so the lists and the instrument's range checks agree; numbers, codes,
+// adjustments and special parameters take the value they hold.
+TEST_F(KelSetUpPageTest, EveryRowOfThePagesIsWritableWithinItsRangeAndRefusedBeyond) {
+    auto sheet = Open(true);
+    const InstrumentSetup& setup = sheet->Setup();
+    auto write = [&](int reg, double value) {
+        const float f = static_cast<float>(value);
+        return master_->WriteFloatRegisters(1, reg, 1, &f);
+    };
+    int rows = 0;
+    for (PageId id : sheet->Pages())
+        for (size_t i = 0; i < SetupPage(id).rows.size(); ++i) {
+            const PageRow& row = SetupPage(id).rows[i];
+            if (!PageRowState(SetupPage(id), i, setup).shown)
+                continue; // a special parameter the instrument does not have
+            const EditRequest request = RowEditRequest(row, setup);
+            const double value = setup.Value(row.parameter);
+            SCOPED_TRACE(request.caption);
+            ++rows;
+            if (request.editor == EditorKind::Choice) {
+                const int count = request.finalChoice - request.firstChoice + 1;
+                EXPECT_EQ(write(request.reg, count - 1), CommStatus::Ok);
+                EXPECT_EQ(write(request.reg, count), CommStatus::IllegalDataValue);
+            }
+            EXPECT_EQ(write(request.reg, value), CommStatus::Ok); // and back
+        }
+    EXPECT_EQ(rows, 14 + 22 + 26 + 18 + 18 + 14 + setup.Info().specialCount);
+    // Nothing changed in the end: the check passes and nothing was shown.
+    EXPECT_EQ(master_->WriteSingleCoil(1, kCoilCheck, true), CommStatus::Ok);
+    EXPECT_TRUE(prompter_.Boxes().empty());
+}
+
+// A value out of range that reached the instrument by another way (a local set-up, an old
+// program version) is named by the check with its register.
+TEST_F(KelSetUpPageTest, TheCheckNamesTheRegisterOfAValueOutOfRange) {
+    auto sheet = Open(true);
+    With(1, [](sim::Kel7Model& m) { m.SetNormalValue(3, 9.0f); }); // contrast has 0-7
+    EXPECT_EQ(master_->WriteSingleCoil(1, kCoilCheck, true), CommStatus::IllegalDataValue);
+    EXPECT_EQ(Reg(1, kCommandError), sheet->Setup().NormalRegister(3));
+}
+
 } // namespace
 } // namespace quarnex::test
