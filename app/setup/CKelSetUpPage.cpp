@@ -11,7 +11,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace quarnex {
 
@@ -20,6 +23,23 @@ namespace {
 // The value field holds the widest value any row shows ("----------", a weight, a choice text).
 constexpr int kValueChars = 18;
 constexpr int kUnitChars = 6;
+// Taller pages scroll.
+constexpr int kMaxRowsHeight = 560;
+
+// Scrolls the rows vertically only: always as wide as the rows with the scroll bar beside them,
+// and as tall as the rows up to kMaxRowsHeight. (The rows' size is known only once their texts
+// are set and the style has polished them, so it is asked for each time.)
+class RowsScrollArea : public QScrollArea {
+public:
+    QSize minimumSizeHint() const override {
+        if (!widget())
+            return QScrollArea::minimumSizeHint();
+        const QSize rows = widget()->sizeHint();
+        return {rows.width() + verticalScrollBar()->sizeHint().width() + 2 * frameWidth(),
+                std::min(rows.height(), kMaxRowsHeight)};
+    }
+    QSize sizeHint() const override { return minimumSizeHint(); }
+};
 
 } // namespace
 
@@ -98,12 +118,12 @@ CKelSetUpPage::CKelSetUpPage(ModbusMaster& bus, InstrumentSetup& setup, const Pa
 
     // Long pages (levels, inputs, outputs) scroll instead of making the sheet taller than the
     // screen.
-    auto* scroll = new QScrollArea;
+    auto* scroll = new RowsScrollArea;
+    scroll_ = scroll;
     scroll->setWidget(rowsWidget);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setMinimumWidth(rowsWidget->sizeHint().width() + 24);
 
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(scroll, 1);
@@ -129,6 +149,8 @@ void CKelSetUpPage::Render() {
     const auto& rows = logic_.Descriptor().rows;
     for (size_t i = 0; i < rows_.size() && i < display.size(); ++i)
         rows_[i].Render(display[i], rows[i].editor == EditorKind::Special);
+    // The rows' texts decide their width; the scroll area asks for it anew.
+    scroll_->updateGeometry();
 }
 
 void CKelSetUpPage::Activate() {

@@ -81,6 +81,7 @@ private:
     RowEditor editor_;
     TickTimer timer_;
     std::vector<CSetUpRow> rows_;
+    QWidget* scroll_;
     QBoxLayout* liveColumn_;
 };
 
