@@ -52,8 +52,7 @@ protected:
         });
     }
     // Clicks a panel button; sheet runs on the sheet once it is up.
-    void OpenFromPanel(CInstrumentPanelDlg& panel, QPushButton* button,
-                       std::function<void(CKelSetUpPropSheet&)> sheet) {
+    void OpenFromPanel(QPushButton* button, std::function<void(CKelSetUpPropSheet&)> sheet) {
         bool ran = false;
         WhenModal<CKelSetUpPropSheet>([&](CKelSetUpPropSheet& s) {
             ran = true;
@@ -93,7 +92,7 @@ TEST_F(SetupSheetWindowTest, EditSetupFromThePanelSavesAChangedValueOnOk) {
     EXPECT_FALSE(panel.EditBatchingButton()->toolTip().isEmpty());
 
     prompter_.Answer(true); // "Entering set-up mode. Do you want to continue ?"
-    OpenFromPanel(panel, panel.EditSetupButton(), [&](CKelSetUpPropSheet& sheet) {
+    OpenFromPanel(panel.EditSetupButton(), [&](CKelSetUpPropSheet& sheet) {
         EXPECT_EQ(sheet.windowTitle(), "KEL set-up, address 1 (Edit set-up)");
         EXPECT_FALSE(sheet.windowFlags() & Qt::WindowCloseButtonHint);
         EXPECT_TRUE(sheet.CancelButton()->isVisible());
@@ -120,7 +119,7 @@ TEST_F(SetupSheetWindowTest, EditSetupFromThePanelSavesAChangedValueOnOk) {
     EXPECT_EQ(panel.TimerInterval(), 0);
 
     // Show set-up reads the saved value back; it offers no ">>", no Cancel, and leaves at once.
-    OpenFromPanel(panel, panel.ShowSetupButton(), [&](CKelSetUpPropSheet& sheet) {
+    OpenFromPanel(panel.ShowSetupButton(), [&](CKelSetUpPropSheet& sheet) {
         EXPECT_EQ(sheet.windowTitle(), "KEL set-up, address 1 (Show set-up)");
         EXPECT_FALSE(sheet.CancelButton()->isVisible());
         CKelSetUpPage* general = sheet.Page(0);
@@ -144,7 +143,7 @@ TEST_F(SetupSheetWindowTest, CancelEscapeAndTheCloseRequestAskBeforeDiscarding) 
     panel.Start();
     panel.OnTimer();
     prompter_.Answer(true);
-    OpenFromPanel(panel, panel.EditSetupButton(), [&](CKelSetUpPropSheet& sheet) {
+    OpenFromPanel(panel.EditSetupButton(), [&](CKelSetUpPropSheet& sheet) {
         ChangeContrast(sheet, 1);
         EXPECT_FLOAT_EQ(Contrast(), 1.0f); // written at once, kept only on save
 
