@@ -84,19 +84,21 @@ SheetMode CKelSetUpPropSheet::ModeOf(InstrumentPanel::SheetMode mode) {
 bool CKelSetUpPropSheet::Start() {
     if (!logic_.Create())
         return false;
-    const bool edit = logic_.Mode().edit;
-    for (PageId id : logic_.Pages()) {
-        const PageDescriptor& descriptor = SetupPage(id);
-        auto* page = new CKelSetUpPage(
-            bus_, logic_.Setup(), descriptor, edit, prompter_,
-            [this](const EditRequest& request, QWidget* owner) { return editor_(request, owner); });
-        tabs_->addTab(page, Ui(descriptor.title));
-    }
+    for (PageId id : logic_.Pages())
+        tabs_->addTab(MakePage(id), Ui(SetupPage(id).title));
     setWindowTitle(QString::fromStdString(logic_.Caption()));
     connect(tabs_, &QTabWidget::currentChanged, this, &CKelSetUpPropSheet::OnTabChanged);
     if (tabs_->count() > 0)
         OnTabChanged(0);
     return true;
+}
+
+CKelSetUpPage* CKelSetUpPropSheet::MakePage(PageId id) {
+    // Every page is the one widget with its descriptor's rows. A page with a live part is made
+    // here by its own class derived from CKelSetUpPage.
+    return new CKelSetUpPage(
+        bus_, logic_.Setup(), SetupPage(id), logic_.Mode().edit, prompter_,
+        [this](const EditRequest& request, QWidget* owner) { return editor_(request, owner); });
 }
 
 void CKelSetUpPropSheet::Run(QWidget* parent, ModbusMaster& bus, int address,

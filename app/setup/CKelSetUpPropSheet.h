@@ -48,6 +48,7 @@ public slots:
     void reject() override; // Cancel, Escape and the close request
 
 private:
+    CKelSetUpPage* MakePage(PageId id);
     void OnTabChanged(int tab);
     void StopPages();
 
