@@ -6,6 +6,7 @@
 #include "app/CSplashWnd.h"
 #include "app/CUpgradeDlg.h"
 #include "app/Pictures.h"
+#include "app/setup/CKelSetUpPropSheet.h"
 #include "res/AppTextIds.h"
 #include "ui/UiText.h"
 
@@ -53,6 +54,11 @@ bool CMainFrame::Create() {
 
     view_ = new CQuarnexView(bus_, profile_, prompter_, this);
     setCentralWidget(view_);
+    PanelHooks hooks;
+    hooks.setupSheet = [this](QWidget* parent, int address, InstrumentPanel::SheetMode mode) {
+        CKelSetUpPropSheet::Run(parent, bus_, address, mode, prompter_);
+    };
+    view_->SetPanelHooks(hooks);
     connect(actions_[kInstruments], &QAction::triggered, view_, &CQuarnexView::OnInstrumentsToView);
     connect(actions_[kCommParams], &QAction::triggered, view_,
             &CQuarnexView::OnCommunicationParameters);
