@@ -4,6 +4,7 @@
 
 #include "edit/ValueEntry.h"
 #include "instrument/SetupParameterTable.h"
+#include "setup/CalibrationPages.h"
 #include "setup/KelSetUpPage.h"
 #include "setup/KelSetUpSheet.h"
 
@@ -49,15 +50,28 @@ TEST_F(KelSetUpPageTest, EditModeLooksWithoutTrafficAndEachEditCostsOneWriteAndO
     const size_t readNormal = ReadNormalRequests(*sheet);
     ASSERT_GT(readNormal, 0u);
 
-    // Going through every page and looking costs nothing on the bus.
+    // Going through every page and looking costs nothing on the bus. Every shown row offers its
+    // ">>" unless the instrument fixes or measures the value itself. The Calibration page reads
+    // the live measurement on its own timer, but not when it is merely brought to the front.
     const size_t before = Requests();
     std::vector<KelSetUpPage> pages;
+    int withoutButton = 0;
     for (PageId id : sheet->Pages()) {
+        SCOPED_TRACE(static_cast<int>(id));
         pages.push_back(Page(*sheet, id));
         EXPECT_EQ(pages.back().Activate(), KelSetUpPage::kNoTimer);
-        for (const RowDisplay& row : pages.back().Rows())
-            EXPECT_EQ(row.editButton, row.state.shown);
+        for (const RowDisplay& row : pages.back().Rows()) {
+            EXPECT_EQ(row.editButton, row.state.shown && row.state.button) << row.label;
+            withoutButton += row.state.shown && !row.state.button;
+        }
+        if (id == PageId::Calibration) {
+            CalibrationLive live(*master_, sheet->Setup(), true, prompter_);
+            EXPECT_EQ(live.Activate(), CalibrationLive::kEditPeriodMs);
+        }
     }
+    // "Filter time:" of a filter type other than "Special", and the six measured transducer
+    // signals of the factory deadweight calibration.
+    EXPECT_EQ(withoutButton, 1 + 6);
     EXPECT_EQ(Requests(), before);
 
     KelSetUpPage& general = pages.front();
@@ -149,6 +163,7 @@ TEST_F(KelSetUpPageTest, EveryRowOfThePagesIsWritableWithinItsRangeAndRefusedBey
         return master_->WriteFloatRegisters(1, reg, 1, &f);
     };
     int rows = 0;
+    int refusedPoints = 0;
     for (PageId id : sheet->Pages())
         for (size_t i = 0; i < SetupPage(id).rows.size(); ++i) {
             const PageRow& row = SetupPage(id).rows[i];
@@ -158,6 +173,17 @@ TEST_F(KelSetUpPageTest, EveryRowOfThePagesIsWritableWithinItsRangeAndRefusedBey
             const double value = setup.Value(row.parameter);
             SCOPED_TRACE(request.caption);
             ++rows;
+            // A deadweight calibration has only as many points as "Number of calib. points:"
+            // says; the instrument refuses a point beyond them (the page disables its row).
+            const int point = row.parameter - calib::kPointValue1;
+            if (point >= 0 && point < calib::kMaxPoints &&
+                ChoiceOf(setup.Value(calib::kType)) == calib::kDeadweight &&
+                point >= ChoiceOf(setup.Value(calib::kPoints))) {
+                EXPECT_FALSE(PageRowState(SetupPage(id), i, setup).enabled);
+                EXPECT_EQ(write(request.reg, value), CommStatus::IllegalDataValue);
+                ++refusedPoints;
+                continue;
+            }
             if (request.editor == EditorKind::Choice) {
                 const int count = request.finalChoice - request.firstChoice + 1;
                 EXPECT_EQ(write(request.reg, count - 1), CommStatus::Ok);
@@ -165,7 +191,11 @@ TEST_F(KelSetUpPageTest, EveryRowOfThePagesIsWritableWithinItsRangeAndRefusedBey
             }
             EXPECT_EQ(write(request.reg, value), CommStatus::Ok); // and back
         }
-    EXPECT_EQ(rows, 14 + 22 + 26 + 18 + 18 + 14 + setup.Info().specialCount);
+    // General, Calib param, Calibration (type and the 16 rows of a deadweight calibration),
+    // Communication, Level supervision, Inputs, Outputs, Analogue outputs, Flow rate, Special
+    // menu (the activity and recipe pages have rows of their own, not set-up parameters).
+    EXPECT_EQ(rows, 14 + 18 + 17 + 22 + 26 + 18 + 18 + 14 + 4 + setup.Info().specialCount);
+    EXPECT_EQ(refusedPoints, 4); // the factory calibration has two points
     // Nothing changed in the end: the check passes and nothing was shown.
     EXPECT_EQ(master_->WriteSingleCoil(1, kCoilCheck, true), CommStatus::Ok);
     EXPECT_TRUE(prompter_.Boxes().empty());
