@@ -58,6 +58,8 @@ bool CMainFrame::Create() {
     hooks.setupSheet = [this](QWidget* parent, int address, InstrumentPanel::SheetMode mode) {
         CKelSetUpPropSheet::Run(parent, bus_, address, mode, prompter_);
     };
+    // Edit Batching Set-up and Edit Recipes open the same sheet in its batching and recipe modes.
+    hooks.batchingSheet = hooks.setupSheet;
     view_->SetPanelHooks(hooks);
     connect(actions_[kInstruments], &QAction::triggered, view_, &CQuarnexView::OnInstrumentsToView);
     connect(actions_[kCommParams], &QAction::triggered, view_,

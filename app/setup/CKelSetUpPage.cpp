@@ -65,7 +65,7 @@ void CSetUpRow::Render(const RowDisplay& row, bool instrumentText) {
         w->setVisible(row.state.shown);
     edit_->setVisible(row.editButton);
     label_->setEnabled(row.state.enabled);
-    edit_->setEnabled(row.state.enabled);
+    edit_->setEnabled(row.state.enabled && row.editEnabled);
     // The special menu's labels and units are the instrument's own texts, one byte a character;
     // the values are formatted numbers and table texts.
     if (instrumentText) {
@@ -145,7 +145,10 @@ void CKelSetUpPage::AddLivePart(QWidget* part) {
 }
 
 void CKelSetUpPage::Render() {
-    const auto& display = logic_.Rows();
+    RenderRows(logic_.Rows());
+}
+
+void CKelSetUpPage::RenderRows(const std::vector<RowDisplay>& display) {
     const auto& rows = logic_.Descriptor().rows;
     for (size_t i = 0; i < rows_.size() && i < display.size(); ++i)
         rows_[i].Render(display[i], rows[i].editor == EditorKind::Special);
@@ -153,9 +156,17 @@ void CKelSetUpPage::Render() {
     scroll_->updateGeometry();
 }
 
+int CKelSetUpPage::Opened() {
+    return logic_.Activate();
+}
+
+int CKelSetUpPage::Ticked() {
+    return logic_.Tick();
+}
+
 void CKelSetUpPage::Activate() {
     timer_.Stop();
-    const int period = logic_.Activate();
+    const int period = Opened();
     Render();
     if (period != KelSetUpPage::kNoTimer)
         timer_.Rearm(period);
@@ -167,13 +178,17 @@ void CKelSetUpPage::Deactivate() {
 
 void CKelSetUpPage::OnTimer() {
     timer_.Stop();
-    const int next = logic_.Tick();
+    const int next = Ticked();
     Render();
-    timer_.Rearm(next);
+    if (next != KelSetUpPage::kNoTimer)
+        timer_.Rearm(next);
 }
 
 void CKelSetUpPage::EditRow(size_t i) {
-    if (!logic_.EditMode() || i >= rows_.size() || !editor_)
+    if (!logic_.EditMode() || i >= rows_.size() || i >= logic_.Rows().size() || !editor_)
+        return;
+    const RowDisplay& row = logic_.Rows()[i];
+    if (!row.editButton || !row.editEnabled || !row.state.enabled)
         return;
     const bool accepted = editor_(logic_.EditRequestFor(i), window());
     logic_.EditEnded(i, accepted);

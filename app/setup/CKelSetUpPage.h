@@ -41,9 +41,9 @@ private:
 // tab; in edit mode the ">>" of a row opens the row's value-entry dialog and the page re-reads
 // after a confirmed edit.
 //
-// A page with a live part (the calibration page's measured signal and its buttons) derives from
-// this class, puts its part beside the rows with AddLivePart() and extends Activate() and
-// Deactivate() for its own timer; the rows keep working as on every other page.
+// A page with a live part (the calibration page's measured signal) derives from this class, puts
+// its part beside the rows with AddLivePart() and supplies what the page's one timer does
+// (Opened(), Ticked()), what the rows show (Render()) and what a ">>" opens (EditRow()).
 class CKelSetUpPage : public QWidget {
     Q_OBJECT
 public:
@@ -64,7 +64,7 @@ public:
     void SetManualTicks(bool manual) { timer_.SetManual(manual); }
 
     // The ">>" of row i (what its button does).
-    void EditRow(size_t i);
+    virtual void EditRow(size_t i);
 
     KelSetUpPage& Logic() { return logic_; }
     const std::vector<CSetUpRow>& Rows() const { return rows_; }
@@ -74,7 +74,16 @@ public:
 protected:
     // Adds a widget in a column right of the rows.
     void AddLivePart(QWidget* part);
-    void Render();
+    // The page became current: reads what it needs and returns the timer period (or kNoTimer).
+    virtual int Opened();
+    // One timer step; returns the next period.
+    virtual int Ticked();
+    // Shows the page's state in its widgets.
+    virtual void Render();
+    void RenderRows(const std::vector<RowDisplay>& display);
+    // A dialog the page opens keeps the page's reads off the bus while it is up.
+    void StopTimer() { timer_.Stop(); }
+    void RearmTimer(int periodMs) { timer_.Rearm(periodMs); }
 
 private:
     KelSetUpPage logic_;

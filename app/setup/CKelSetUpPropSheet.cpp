@@ -1,6 +1,8 @@
 #include "app/setup/CKelSetUpPropSheet.h"
 
+#include "app/batching/CBatchingDlgs.h"
 #include "app/panel/CValueEntryDlg.h"
+#include "app/setup/CCalibrationPage.h"
 #include "edit/ValueEntry.h"
 #include "res/PanelTextIds.h"
 #include "ui/UiText.h"
@@ -93,9 +95,22 @@ bool CKelSetUpPropSheet::Start() {
     return true;
 }
 
-CKelSetUpPage* CKelSetUpPropSheet::MakePage(PageId id) {
-    // Every page is the one widget with its descriptor's rows. A page with a live part is made
-    // here by its own class derived from CKelSetUpPage.
+QWidget* CKelSetUpPropSheet::MakePage(PageId id) {
+    // Every page but these is the one widget with its descriptor's rows: Calibration adds its
+    // live part to it; the activity and recipe pages lead to their own dialogs.
+    const bool edit = logic_.Mode().edit;
+    switch (id) {
+    case PageId::Calibration:
+        return new CCalibrationPage(bus_, logic_.Setup(), edit, prompter_);
+    case PageId::Activities1:
+        return new CActivitiesPage(bus_, logic_.Setup(), 1, edit, prompter_);
+    case PageId::Activities2:
+        return new CActivitiesPage(bus_, logic_.Setup(), 2, edit, prompter_);
+    case PageId::Recipes:
+        return new CRecipesPage(bus_, logic_.Setup(), edit, prompter_);
+    default:
+        break;
+    }
     return new CKelSetUpPage(
         bus_, logic_.Setup(), SetupPage(id), logic_.Mode().edit, prompter_,
         [this](const EditRequest& request, QWidget* owner) { return editor_(request, owner); });
@@ -116,42 +131,58 @@ CKelSetUpPage* CKelSetUpPropSheet::CurrentPage() const {
     return Page(tabs_->currentIndex());
 }
 
-void CKelSetUpPropSheet::OnTabChanged(int tab) {
-    if (CKelSetUpPage* old = Page(activeTab_))
-        old->Deactivate();
-    activeTab_ = tab;
-    if (CKelSetUpPage* page = Page(tab))
+void CKelSetUpPropSheet::ActivateTab(int tab) {
+    QWidget* widget = tabs_->widget(tab);
+    if (auto* page = qobject_cast<CKelSetUpPage*>(widget))
         page->Activate();
+    else if (auto* activities = qobject_cast<CActivitiesPage*>(widget))
+        activities->Activate();
+    else if (auto* recipes = qobject_cast<CRecipesPage*>(widget))
+        recipes->Activate();
+}
+
+void CKelSetUpPropSheet::DeactivateTab(int tab) {
+    QWidget* widget = tabs_->widget(tab);
+    if (auto* page = qobject_cast<CKelSetUpPage*>(widget))
+        page->Deactivate();
+    else if (auto* activities = qobject_cast<CActivitiesPage*>(widget))
+        activities->Deactivate();
+    else if (auto* recipes = qobject_cast<CRecipesPage*>(widget))
+        recipes->Deactivate();
+}
+
+void CKelSetUpPropSheet::OnTabChanged(int tab) {
+    // Only the current tab polls.
+    DeactivateTab(activeTab_);
+    activeTab_ = tab;
+    ActivateTab(tab);
 }
 
 void CKelSetUpPropSheet::StopPages() {
     for (int i = 0; i < tabs_->count(); ++i)
-        if (CKelSetUpPage* page = Page(i))
-            page->Deactivate();
+        DeactivateTab(i);
 }
 
 void CKelSetUpPropSheet::accept() {
     // The check's questions run event loops of their own: no page may poll meanwhile.
-    CKelSetUpPage* current = CurrentPage();
-    if (current)
-        current->Deactivate();
+    const int current = tabs_->currentIndex();
+    DeactivateTab(current);
     if (logic_.OkCheck()) {
         StopPages();
         QDialog::accept();
-    } else if (current) {
-        current->Activate();
+    } else {
+        ActivateTab(current);
     }
 }
 
 void CKelSetUpPropSheet::reject() {
-    CKelSetUpPage* current = CurrentPage();
-    if (current)
-        current->Deactivate();
+    const int current = tabs_->currentIndex();
+    DeactivateTab(current);
     if (logic_.CancelCheck()) {
         StopPages();
         QDialog::reject();
-    } else if (current) {
-        current->Activate();
+    } else {
+        ActivateTab(current);
     }
 }
 

@@ -37,6 +37,7 @@ public:
     QTabWidget* Tabs() const { return tabs_; }
     QPushButton* OkButton() const { return ok_; }
     QPushButton* CancelButton() const { return cancel_; }
+    // The page of a tab, or nullptr where the tab is a batching page (Activities, Recipes).
     CKelSetUpPage* Page(int tab) const;
     CKelSetUpPage* CurrentPage() const;
 
@@ -48,7 +49,9 @@ public slots:
     void reject() override; // Cancel, Escape and the close request
 
 private:
-    CKelSetUpPage* MakePage(PageId id);
+    QWidget* MakePage(PageId id);
+    void ActivateTab(int tab);
+    void DeactivateTab(int tab);
     void OnTabChanged(int tab);
     void StopPages();
 
