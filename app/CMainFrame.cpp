@@ -8,6 +8,7 @@
 #include "app/CSplashWnd.h"
 #include "app/CUpgradeDlg.h"
 #include "app/Pictures.h"
+#include "app/setup/CKelSetUpPropSheet.h"
 #include "res/AppTextIds.h"
 #include "res/TrafficTextIds.h"
 #include "ui/UiText.h"
@@ -59,6 +60,13 @@ bool CMainFrame::Create() {
 
     view_ = new CQuarnexView(bus_, profile_, prompter_, this);
     setCentralWidget(view_);
+    PanelHooks hooks;
+    hooks.setupSheet = [this](QWidget* parent, int address, InstrumentPanel::SheetMode mode) {
+        CKelSetUpPropSheet::Run(parent, bus_, address, mode, prompter_);
+    };
+    // Edit Batching Set-up and Edit Recipes open the same sheet in its batching and recipe modes.
+    hooks.batchingSheet = hooks.setupSheet;
+    view_->SetPanelHooks(hooks);
     connect(actions_[kInstruments], &QAction::triggered, view_, &CQuarnexView::OnInstrumentsToView);
     connect(actions_[kCommParams], &QAction::triggered, view_,
             &CQuarnexView::OnCommunicationParameters);

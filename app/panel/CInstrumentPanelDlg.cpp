@@ -28,6 +28,7 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
     features.setupSheet = static_cast<bool>(hooks_.setupSheet);
     features.backup = static_cast<bool>(hooks_.backup);
     features.restore = static_cast<bool>(hooks_.restore);
+    features.batchingSheet = static_cast<bool>(hooks_.batchingSheet);
     logic_.SetFeatures(features);
     sideOpener_ = [this](QWidget* parentWindow, int at, bool levels) {
         if (levels)
@@ -127,8 +128,8 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
     const QString notAvailable = Ui(ids::kNotAvailable);
     for (auto [b, available] :
          {std::pair{editSetup_, features.setupSheet}, std::pair{showSetup_, features.setupSheet},
-          std::pair{editBatching_, features.setupSheet},
-          std::pair{editRecipes_, features.setupSheet}, std::pair{backup_, features.backup},
+          std::pair{editBatching_, features.batchingSheet},
+          std::pair{editRecipes_, features.batchingSheet}, std::pair{backup_, features.backup},
           std::pair{restore_, features.restore}})
         if (!available)
             b->setToolTip(notAvailable);
@@ -210,7 +211,10 @@ void CInstrumentPanelDlg::Render() {
 }
 
 void CInstrumentPanelDlg::RunSheet(InstrumentPanel::SheetMode mode) {
-    if (!hooks_.setupSheet)
+    const bool batching = mode == InstrumentPanel::SheetMode::EditBatching ||
+                          mode == InstrumentPanel::SheetMode::EditRecipes;
+    const PanelHooks::SheetOpener& open = batching ? hooks_.batchingSheet : hooks_.setupSheet;
+    if (!open)
         return;
     // Polling stops before the question and the state read: the question's box runs an event
     // loop of its own, and a tick inside it would poll between the user's answer and the state
@@ -218,7 +222,7 @@ void CInstrumentPanelDlg::RunSheet(InstrumentPanel::SheetMode mode) {
     WithTimerStopped([&] {
         if (!logic_.MayOpenSetupSheet(mode))
             return InstrumentPanel::kActivePeriodMs;
-        hooks_.setupSheet(this, logic_.Address(), mode);
+        open(this, logic_.Address(), mode);
         return InstrumentPanel::RestartPeriodAfterSheet(mode);
     });
 }

@@ -14,11 +14,16 @@ class Prompter;
 
 // Windows that the panel opens but that are built elsewhere. A hook left empty keeps its
 // buttons disabled (with a tool tip saying so) whatever the instrument's state:
-//   setupSheet - runs the set-up sheet modally in a mode; the panel has already asked its
-//                question and checked the state, and stops its polling around the call;
+//   setupSheet - runs the set-up sheet modally in a mode (Show set-up, Edit set-up); the panel
+//                has already asked its question and checked the state, and stops its polling
+//                around the call;
+//   batchingSheet - the same for Edit batching set-up and Edit recipes;
 //   backup, restore - run their dialogs modally; the panel has checked the instrument first.
 struct PanelHooks {
-    std::function<void(QWidget* parent, int address, InstrumentPanel::SheetMode mode)> setupSheet;
+    using SheetOpener =
+        std::function<void(QWidget* parent, int address, InstrumentPanel::SheetMode mode)>;
+    SheetOpener setupSheet;
+    SheetOpener batchingSheet;
     std::function<void(QWidget* parent, int address)> backup;
     std::function<void(QWidget* parent, int address)> restore;
 };

@@ -137,8 +137,8 @@ void InstrumentPanel::SetButtons(bool weightsValid, bool inactive) {
     const bool usable = !inactive;
     display_.editSetup = usable && features_.setupSheet;
     display_.showSetup = usable && features_.setupSheet;
-    display_.editBatching = usable && batchingEnabled_ && features_.setupSheet;
-    display_.editRecipes = usable && batchingEnabled_ && features_.setupSheet;
+    display_.editBatching = usable && batchingEnabled_ && features_.batchingSheet;
+    display_.editRecipes = usable && batchingEnabled_ && features_.batchingSheet;
     display_.info = usable;
     display_.levels = usable;
     display_.start = usable;

@@ -25,9 +25,10 @@ public:
     // Windows that are reached from the panel but built elsewhere. A button whose window is not
     // available stays disabled whatever the instrument's state.
     struct Features {
-        bool setupSheet = false;
+        bool setupSheet = false; // Show Set-up and Edit Set-up
         bool backup = false;
         bool restore = false;
+        bool batchingSheet = false; // Edit Batching Set-up and Edit Recipes
     };
 
     // Everything the window shows.

@@ -13,7 +13,7 @@ protected:
     InstrumentPanel MakePanel(bool allFeatures = false) {
         InstrumentPanel panel(*master_, kAddress, prompter_);
         if (allFeatures)
-            panel.SetFeatures({true, true, true});
+            panel.SetFeatures({true, true, true, true});
         return panel;
     }
 };
@@ -54,6 +54,12 @@ TEST_F(PanelTest, ButtonsOfWindowsNotBuiltStayDisabled) {
     EXPECT_TRUE(d.levels && d.info && d.start);
     EXPECT_FALSE(d.editSetup || d.showSetup || d.editBatching || d.editRecipes || d.backup ||
                  d.restore);
+
+    // The set-up sheet alone does not bring the batching and recipe buttons.
+    panel.SetFeatures({.setupSheet = true});
+    panel.Tick();
+    EXPECT_TRUE(panel.GetDisplay().editSetup && panel.GetDisplay().showSetup);
+    EXPECT_FALSE(panel.GetDisplay().editBatching || panel.GetDisplay().editRecipes);
 }
 
 TEST_F(PanelTest, ZeroIndicationWinsOverMotionAndNetModeShowsTheNetWeight) {
@@ -177,7 +183,7 @@ TEST_F(PanelTest, NoBatchingOptionDisablesBatchingButtons) {
                     return o;
                 }()));
     InstrumentPanel panel(*master_, 2, prompter_);
-    panel.SetFeatures({true, true, true});
+    panel.SetFeatures({true, true, true, true});
     panel.Tick();
     EXPECT_FALSE(panel.BatchingEnabled());
     EXPECT_TRUE(panel.GetDisplay().editSetup);

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "app/setup/CKelSetUpPage.h"
+#include "setup/CalibrationPages.h"
+
+class QLabel;
+class QLineEdit;
+
+namespace quarnex {
+
+// The Calibration page: the rows of the current calibration type, and beside them the live
+// gross weight, the input signal in mV/V and the information line. In edit mode the page reads
+// the measurement every 100 ms while it is the current tab; in show mode it refreshes like every
+// other page. Its ">>" open the choice dialog with the new-calibration warning, the number dialog
+// (calibration points and "Set zero:" wait for the instrument to measure) or the shunt dialog;
+// no read of the page reaches the bus while one of them is up.
+class CCalibrationPage : public CKelSetUpPage {
+    Q_OBJECT
+public:
+    CCalibrationPage(ModbusMaster& bus, InstrumentSetup& setup, bool editMode, Prompter& prompter,
+                     QWidget* parent = nullptr);
+
+    void EditRow(size_t i) override;
+
+    CalibrationLive& Live() { return live_; }
+    QLineEdit* GrossField() const { return gross_; }
+    QLineEdit* SignalField() const { return signal_; }
+    QLabel* InfoLine() const { return info_; }
+
+protected:
+    int Opened() override;
+    int Ticked() override;
+    void Render() override;
+
+private:
+    CalibrationLive live_;
+    QLineEdit* gross_;
+    QLineEdit* signal_;
+    QLabel* info_;
+};
+
+} // namespace quarnex

@@ -1,0 +1,198 @@
+#include "app/setup/CKelSetUpPage.h"
+
+#include "instrument/InstrumentSetup.h"
+#include "ui/DialogLayout.h"
+#include "ui/UiText.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace quarnex {
+
+namespace {
+
+// The value field holds the widest value any row shows ("----------", a weight, a choice text).
+constexpr int kValueChars = 18;
+constexpr int kUnitChars = 6;
+// Taller pages scroll.
+constexpr int kMaxRowsHeight = 560;
+
+// Scrolls the rows vertically only: always as wide as the rows with the scroll bar beside them,
+// and as tall as the rows up to kMaxRowsHeight. (The rows' size is known only once their texts
+// are set and the style has polished them, so it is asked for each time.)
+class RowsScrollArea : public QScrollArea {
+public:
+    QSize minimumSizeHint() const override {
+        if (!widget())
+            return QScrollArea::minimumSizeHint();
+        const QSize rows = widget()->sizeHint();
+        return {rows.width() + verticalScrollBar()->sizeHint().width() + 2 * frameWidth(),
+                std::min(rows.height(), kMaxRowsHeight)};
+    }
+    QSize sizeHint() const override { return minimumSizeHint(); }
+};
+
+} // namespace
+
+CSetUpRow::CSetUpRow(QWidget* parent, QGridLayout* grid, int gridRow)
+    : label_(new QLabel(parent)), value_(new QLineEdit(parent)), unit_(new QLabel(parent)),
+      edit_(new QPushButton(QStringLiteral(">>"), parent)) {
+    value_->setReadOnly(true);
+    value_->setFocusPolicy(Qt::NoFocus);
+    const QFontMetrics metrics(value_->font());
+    value_->setMinimumWidth(metrics.horizontalAdvance(QLatin1Char('0')) * kValueChars);
+    unit_->setMinimumWidth(metrics.horizontalAdvance(QLatin1Char('m')) * kUnitChars);
+    edit_->setAutoDefault(false);
+    edit_->setFixedWidth(metrics.horizontalAdvance(QStringLiteral(">>")) + 16);
+    grid->addWidget(label_, gridRow, 0);
+    grid->addWidget(value_, gridRow, 1);
+    grid->addWidget(unit_, gridRow, 2);
+    grid->addWidget(edit_, gridRow, 3);
+}
+
+void CSetUpRow::Render(const RowDisplay& row, bool instrumentText) {
+    for (QWidget* w : {static_cast<QWidget*>(label_), static_cast<QWidget*>(value_),
+                       static_cast<QWidget*>(unit_)})
+        w->setVisible(row.state.shown);
+    edit_->setVisible(row.editButton);
+    label_->setEnabled(row.state.enabled);
+    edit_->setEnabled(row.state.enabled && row.editEnabled);
+    // The special menu's labels and units are the instrument's own texts, one byte a character;
+    // the values are formatted numbers and table texts.
+    if (instrumentText) {
+        label_->setText(FromInstrument(row.label));
+        unit_->setText(FromInstrument(row.unit));
+    } else {
+        SetText(label_, row.label);
+        SetText(unit_, row.unit);
+    }
+    SetText(value_, row.value);
+}
+
+CKelSetUpPage::CKelSetUpPage(ModbusMaster& bus, InstrumentSetup& setup, const PageDescriptor& page,
+                             bool editMode, Prompter& prompter, RowEditor editor, QWidget* parent)
+    : QWidget(parent), logic_(bus, setup, page, editMode, prompter), editor_(std::move(editor)) {
+    timer_.Connect([this] { OnTimer(); });
+
+    auto* rowsWidget = new QWidget;
+    auto* rowsLayout = new QVBoxLayout(rowsWidget);
+    rowsLayout->setContentsMargins(0, 0, 0, 0);
+    rows_.reserve(page.rows.size());
+    QGridLayout* grid = nullptr;
+    QWidget* gridOwner = nullptr;
+    size_t groupEnd = 0;
+    for (size_t i = 0; i < page.rows.size(); ++i) {
+        // A group's rows sit in a framed box with its heading; the other rows in plain grids.
+        const PageGroup* group = nullptr;
+        for (const PageGroup& g : page.groups)
+            if (g.firstRow == i)
+                group = &g;
+        if (group) {
+            auto* box = new QGroupBox(Ui(group->title), rowsWidget);
+            grid = new QGridLayout(box);
+            gridOwner = box;
+            groupEnd = i + group->rowCount;
+            rowsLayout->addWidget(box);
+        } else if (!grid || (groupEnd != 0 && i == groupEnd)) {
+            auto* plain = new QWidget(rowsWidget);
+            grid = new QGridLayout(plain);
+            grid->setContentsMargins(0, 0, 0, 0);
+            gridOwner = plain;
+            groupEnd = 0;
+            rowsLayout->addWidget(plain);
+        }
+        grid->setColumnStretch(0, 1);
+        rows_.emplace_back(gridOwner, grid, grid->rowCount());
+        connect(rows_.back().EditButton(), &QPushButton::clicked, this, [this, i] { EditRow(i); });
+    }
+    rowsLayout->addStretch();
+
+    // Long pages (levels, inputs, outputs) scroll instead of making the sheet taller than the
+    // screen.
+    auto* scroll = new RowsScrollArea;
+    scroll_ = scroll;
+    scroll->setWidget(rowsWidget);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(scroll, 1);
+    liveColumn_ = new QVBoxLayout;
+    layout->addLayout(liveColumn_);
+    Render();
+}
+
+const CSetUpRow* CKelSetUpPage::RowOf(int parameter) const {
+    const auto& rows = logic_.Descriptor().rows;
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (rows[i].parameter == parameter)
+            return &rows_[i];
+    return nullptr;
+}
+
+void CKelSetUpPage::AddLivePart(QWidget* part) {
+    liveColumn_->addWidget(part);
+}
+
+void CKelSetUpPage::Render() {
+    RenderRows(logic_.Rows());
+}
+
+void CKelSetUpPage::RenderRows(const std::vector<RowDisplay>& display) {
+    const auto& rows = logic_.Descriptor().rows;
+    for (size_t i = 0; i < rows_.size() && i < display.size(); ++i)
+        rows_[i].Render(display[i], rows[i].editor == EditorKind::Special);
+    // The rows' texts decide their width; the scroll area asks for it anew.
+    scroll_->updateGeometry();
+}
+
+int CKelSetUpPage::Opened() {
+    return logic_.Activate();
+}
+
+int CKelSetUpPage::Ticked() {
+    return logic_.Tick();
+}
+
+void CKelSetUpPage::Activate() {
+    timer_.Stop();
+    const int period = Opened();
+    Render();
+    if (period != KelSetUpPage::kNoTimer)
+        timer_.Rearm(period);
+}
+
+void CKelSetUpPage::Deactivate() {
+    timer_.Stop();
+}
+
+void CKelSetUpPage::OnTimer() {
+    timer_.Stop();
+    const int next = Ticked();
+    Render();
+    if (next != KelSetUpPage::kNoTimer)
+        timer_.Rearm(next);
+}
+
+void CKelSetUpPage::EditRow(size_t i) {
+    if (!logic_.EditMode() || i >= rows_.size() || i >= logic_.Rows().size() || !editor_)
+        return;
+    const RowDisplay& row = logic_.Rows()[i];
+    if (!row.editButton || !row.editEnabled || !row.state.enabled)
+        return;
+    const bool accepted = editor_(logic_.EditRequestFor(i), window());
+    logic_.EditEnded(i, accepted);
+    Render();
+}
+
+} // namespace quarnex

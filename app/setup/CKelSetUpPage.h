@@ -1,0 +1,97 @@
+#pragma once
+
+#include "setup/KelSetUpPage.h"
+#include "ui/TickTimer.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <vector>
+
+class QBoxLayout;
+class QGridLayout;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace quarnex {
+
+// One row of a set-up page: the parameter's label, its read-only value, its unit and the ">>"
+// that edits it. The widgets sit in a grid row of the page, so every row's columns line up.
+class CSetUpRow {
+public:
+    CSetUpRow(QWidget* parent, QGridLayout* grid, int gridRow);
+    // Shows what the page decided for the row.
+    void Render(const RowDisplay& row, bool instrumentText);
+
+    QLabel* Label() const { return label_; }
+    QLineEdit* Value() const { return value_; }
+    QLabel* Unit() const { return unit_; }
+    QPushButton* EditButton() const { return edit_; }
+
+private:
+    QLabel* label_;
+    QLineEdit* value_;
+    QLabel* unit_;
+    QPushButton* edit_;
+};
+
+// A page of the set-up sheet, rendered from its descriptor: every page is this one widget with
+// other rows. In show mode it refreshes itself on a single-shot timer while it is the current
+// tab; in edit mode the ">>" of a row opens the row's value-entry dialog and the page re-reads
+// after a confirmed edit.
+//
+// A page with a live part (the calibration page's measured signal) derives from this class, puts
+// its part beside the rows with AddLivePart() and supplies what the page's one timer does
+// (Opened(), Ticked()), what the rows show (Render()) and what a ">>" opens (EditRow()).
+class CKelSetUpPage : public QWidget {
+    Q_OBJECT
+public:
+    // Opens the value-entry dialog a request asks for; true when it ended with OK (the
+    // instrument took the value).
+    using RowEditor = std::function<bool(const EditRequest&, QWidget* parent)>;
+
+    CKelSetUpPage(ModbusMaster& bus, InstrumentSetup& setup, const PageDescriptor& page,
+                  bool editMode, Prompter& prompter, RowEditor editor, QWidget* parent = nullptr);
+
+    // The page became the current tab / is left. Only the current tab polls.
+    virtual void Activate();
+    virtual void Deactivate();
+
+    // One refresh tick (the timer's handler; tests call it after SetManualTicks(true)).
+    void OnTimer();
+    bool TimerActive() const { return timer_.Active(); }
+    void SetManualTicks(bool manual) { timer_.SetManual(manual); }
+
+    // The ">>" of row i (what its button does).
+    virtual void EditRow(size_t i);
+
+    KelSetUpPage& Logic() { return logic_; }
+    const std::vector<CSetUpRow>& Rows() const { return rows_; }
+    // The row that shows parameter n, or nullptr.
+    const CSetUpRow* RowOf(int parameter) const;
+
+protected:
+    // Adds a widget in a column right of the rows.
+    void AddLivePart(QWidget* part);
+    // The page became current: reads what it needs and returns the timer period (or kNoTimer).
+    virtual int Opened();
+    // One timer step; returns the next period.
+    virtual int Ticked();
+    // Shows the page's state in its widgets.
+    virtual void Render();
+    void RenderRows(const std::vector<RowDisplay>& display);
+    // A dialog the page opens keeps the page's reads off the bus while it is up.
+    void StopTimer() { timer_.Stop(); }
+    void RearmTimer(int periodMs) { timer_.Rearm(periodMs); }
+
+private:
+    KelSetUpPage logic_;
+    RowEditor editor_;
+    TickTimer timer_;
+    std::vector<CSetUpRow> rows_;
+    QWidget* scroll_;
+    QBoxLayout* liveColumn_;
+};
+
+} // namespace quarnex
