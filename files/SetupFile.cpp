@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 namespace quarnex {
 
@@ -197,27 +198,15 @@ SetupFileStatus SetupFile::WriteUserInfo(const std::vector<std::string>& lines, 
 }
 
 std::string SetupFile::SectionMarker(SectionId id) {
-    switch (id) {
-    case SectionId::kEnd:
-        return "[End]";
-    case SectionId::kFileId:
-        return "[FILE_ID]";
-    case SectionId::kUserInfo:
-        return "[USER_INFO]";
-    case SectionId::kInstrId:
-        return "[INSTR_ID]";
-    case SectionId::kSetUp:
-        return "[SET_UP]";
-    case SectionId::kStrSetUp:
-        return "[STR_SET_UP]";
-    case SectionId::kBatchSetUp:
-        return "[BATCH_SET_UP]";
-    case SectionId::kRecipeSetUp:
-        return "[RECIPE_SET_UP]";
-    case SectionId::kFileOk:
-        return "[FILE_OK]";
-    }
-    return {};
+    // The section names in the order of their identifiers.
+    static constexpr const char* kNames[] = {"End",          "FILE_ID",       "USER_INFO",
+                                             "INSTR_ID",     "SET_UP",        "STR_SET_UP",
+                                             "BATCH_SET_UP", "RECIPE_SET_UP", "FILE_OK"};
+    static_assert(std::size(kNames) == static_cast<size_t>(SectionId::kFileOk) + 1);
+    const auto index = static_cast<size_t>(id); // a negative number wraps far out of the table
+    if (index >= std::size(kNames))
+        return {};
+    return std::string("[") + kNames[index] + "]";
 }
 
 std::string SetupFile::FormatValueLine(int reg, float value, const std::string& label,
