@@ -371,13 +371,19 @@ SetupFileStatus SetupFile::Validate(bool showMessage, Prompter& owner) {
     return SetupFileStatus::kOk;
 }
 
-SetupFileStatus SetupFile::ReadRegisterValue(int& reg, float& value, Prompter& owner) {
-    std::string line;
+SetupFileStatus SetupFile::ReadSectionLine(std::string& line, Prompter& owner) {
     const SetupFileStatus status = ReadRawLine(line, owner);
     if (status != SetupFileStatus::kOk)
         return status;
-    if (BeginsWith(line, SectionMarker(SectionId::kEnd)))
-        return SetupFileStatus::kEndLine;
+    return BeginsWith(line, SectionMarker(SectionId::kEnd)) ? SetupFileStatus::kEndLine
+                                                            : SetupFileStatus::kOk;
+}
+
+SetupFileStatus SetupFile::ReadRegisterValue(int& reg, float& value, Prompter& owner) {
+    std::string line;
+    const SetupFileStatus status = ReadSectionLine(line, owner);
+    if (status != SetupFileStatus::kOk)
+        return status;
     const size_t firstEnd = line.find_first_of(" \t\r\n");
     if (firstEnd == std::string::npos)
         return DataError(owner);
@@ -400,11 +406,9 @@ SetupFileStatus SetupFile::ReadRegisterValue(int& reg, float& value, Prompter& o
 
 SetupFileStatus SetupFile::ReadRegisterText(int& reg, std::string& text, Prompter& owner) {
     std::string line;
-    const SetupFileStatus status = ReadRawLine(line, owner);
+    const SetupFileStatus status = ReadSectionLine(line, owner);
     if (status != SetupFileStatus::kOk)
         return status;
-    if (BeginsWith(line, SectionMarker(SectionId::kEnd)))
-        return SetupFileStatus::kEndLine;
     const size_t firstTab = line.find('\t');
     if (firstTab == std::string::npos)
         return DataError(owner);
@@ -420,12 +424,11 @@ SetupFileStatus SetupFile::ReadRegisterText(int& reg, std::string& text, Prompte
 SetupFileStatus SetupFile::ReadTextLine(std::string& text, Prompter& owner, int skipFields,
                                         bool stripLineEnd) {
     std::string line;
-    const SetupFileStatus status = ReadRawLine(line, owner);
+    const SetupFileStatus status = ReadSectionLine(line, owner);
     if (status != SetupFileStatus::kOk)
         return status;
-    if (!line.empty() && line[0] == '[')
-        return BeginsWith(line, SectionMarker(SectionId::kEnd)) ? SetupFileStatus::kEndLine
-                                                                : DataError(owner);
+    if (!line.empty() && line[0] == '[') // a marker where the section's end line belongs
+        return DataError(owner);
     text = DropFields(std::move(line), skipFields);
     if (stripLineEnd) {
         if (text.size() >= 2 && text.compare(text.size() - 2, 2, kLineEnd) == 0)
