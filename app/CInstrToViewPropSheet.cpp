@@ -14,6 +14,9 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <iterator>
+#include <type_traits>
+
 namespace quarnex {
 
 CInstrToViewAddressPage::CInstrToViewAddressPage(int first, int last, QWidget* parent)
@@ -73,13 +76,18 @@ CInstrToViewPropSheet::CInstrToViewPropSheet(ModbusMaster& bus, const AddressFla
     setWindowTitle(Ui(ids::kInstrumentsToViewCaption));
     auto* layout = new QVBoxLayout(this);
     tabs_ = new QTabWidget(this);
-    pages_[0] = new CInstrToViewPropPage1(this);
-    pages_[1] = new CInstrToViewPropPage2(this);
-    pages_[2] = new CInstrToViewPropPage3(this);
+    struct AddressRange {
+        int first, last, title;
+    };
+    static constexpr AddressRange kRanges[] = {{1, 100, ids::kAddressPage1},
+                                               {101, 200, ids::kAddressPage2},
+                                               {201, 247, ids::kAddressPage3}};
+    static_assert(std::size(kRanges) == std::extent_v<decltype(pages_)>);
+    for (size_t i = 0; i < std::size(kRanges); ++i) {
+        pages_[i] = new CInstrToViewAddressPage(kRanges[i].first, kRanges[i].last, this);
+        tabs_->addTab(pages_[i], Ui(kRanges[i].title));
+    }
     searchPage_ = new CInstrToViewPropPage4(this);
-    tabs_->addTab(pages_[0], Ui(ids::kAddressPage1));
-    tabs_->addTab(pages_[1], Ui(ids::kAddressPage2));
-    tabs_->addTab(pages_[2], Ui(ids::kAddressPage3));
     tabs_->addTab(searchPage_, Ui(ids::kSearchPageTitle));
     layout->addWidget(tabs_);
     pages_[0]->Show(sheet_);

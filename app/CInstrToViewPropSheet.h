@@ -18,8 +18,9 @@ namespace quarnex {
 class CInstrumentSearchDlg;
 class ModbusMaster;
 
-// A page of address check boxes, first ... last. It shows the sheet's flags when it becomes
-// active and reads its boxes back when it is left or the sheet is confirmed.
+// A page of address check boxes, first ... last (the sheet has three: 1-100, 101-200 and
+// 201-247). It shows the sheet's flags when it becomes active and reads its boxes back when it
+// is left or the sheet is confirmed.
 class CInstrToViewAddressPage : public QWidget {
     Q_OBJECT
 public:
@@ -32,27 +33,6 @@ public:
 private:
     int first_, last_;
     std::vector<QCheckBox*> boxes_;
-};
-
-class CInstrToViewPropPage1 : public CInstrToViewAddressPage {
-    Q_OBJECT
-public:
-    explicit CInstrToViewPropPage1(QWidget* parent = nullptr)
-        : CInstrToViewAddressPage(1, 100, parent) {}
-};
-
-class CInstrToViewPropPage2 : public CInstrToViewAddressPage {
-    Q_OBJECT
-public:
-    explicit CInstrToViewPropPage2(QWidget* parent = nullptr)
-        : CInstrToViewAddressPage(101, 200, parent) {}
-};
-
-class CInstrToViewPropPage3 : public CInstrToViewAddressPage {
-    Q_OBJECT
-public:
-    explicit CInstrToViewPropPage3(QWidget* parent = nullptr)
-        : CInstrToViewAddressPage(201, 247, parent) {}
 };
 
 // "Search for instruments": the search button and the count of the last search.

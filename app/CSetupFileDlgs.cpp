@@ -55,6 +55,18 @@ QGroupBox* Group(QWidget* parent, int title, QWidget* inside) {
     return box;
 }
 
+// The group of the file name field with "Select file" beside it.
+QGroupBox* FileGroup(QWidget* parent, int title, QLineEdit*& fileName, QPushButton*& select) {
+    auto* fileRow = new QWidget(parent);
+    auto* fileLayout = new QHBoxLayout(fileRow);
+    fileLayout->setContentsMargins(0, 0, 0, 0);
+    fileName = FileNameField(fileRow);
+    select = new QPushButton(Ui(ids::kSelectFileButton), fileRow);
+    fileLayout->addWidget(fileName, 1);
+    fileLayout->addWidget(select);
+    return Group(parent, title, fileRow);
+}
+
 // The line layout of the file dialogs' windows: "Select file" beside the file name, the
 // information below, and the dialog's own buttons at the bottom right.
 QHBoxLayout* ButtonRow(std::initializer_list<QPushButton*> buttons) {
@@ -145,14 +157,7 @@ CBackupDlg::CBackupDlg(ModbusMaster& bus, int address, InstrumentType type, Prom
     setWindowTitle(Q(BackupCaption(type, address)));
     auto* layout = new QVBoxLayout(this);
 
-    auto* fileRow = new QWidget(this);
-    auto* fileLayout = new QHBoxLayout(fileRow);
-    fileLayout->setContentsMargins(0, 0, 0, 0);
-    fileName_ = FileNameField(fileRow);
-    select_ = new QPushButton(Ui(ids::kSelectFileButton), fileRow);
-    fileLayout->addWidget(fileName_, 1);
-    fileLayout->addWidget(select_);
-    layout->addWidget(Group(this, ids::kBackupFileGroup, fileRow));
+    layout->addWidget(FileGroup(this, ids::kBackupFileGroup, fileName_, select_));
 
     // Free text that goes into the file; Return starts a new line rather than the backup.
     info_ = new QPlainTextEdit(this);
@@ -213,14 +218,7 @@ CRestoreDlg::CRestoreDlg(ModbusMaster& bus, int address, InstrumentType type, Pr
     setWindowTitle(Q(RestoreCaption(type, address)));
     auto* layout = new QVBoxLayout(this);
 
-    auto* fileRow = new QWidget(this);
-    auto* fileLayout = new QHBoxLayout(fileRow);
-    fileLayout->setContentsMargins(0, 0, 0, 0);
-    fileName_ = FileNameField(fileRow);
-    select_ = new QPushButton(Ui(ids::kSelectFileButton), fileRow);
-    fileLayout->addWidget(fileName_, 1);
-    fileLayout->addWidget(select_);
-    layout->addWidget(Group(this, ids::kRestoreFileGroup, fileRow));
+    layout->addWidget(FileGroup(this, ids::kRestoreFileGroup, fileName_, select_));
 
     info_ = new QPlainTextEdit(this);
     info_->setReadOnly(true);
@@ -303,14 +301,8 @@ CSetupViewerDlg::CSetupViewerDlg(Prompter& prompter, FileChooser* chooser, QWidg
     setWindowTitle(Ui(ids::kViewerCaption));
     auto* layout = new QVBoxLayout(this);
 
-    auto* fileRow = new QWidget(this);
-    auto* fileLayout = new QHBoxLayout(fileRow);
-    fileLayout->setContentsMargins(0, 0, 0, 0);
-    fileName_ = FileNameField(fileRow);
-    auto* select = new QPushButton(Ui(ids::kSelectFileButton), fileRow);
-    fileLayout->addWidget(fileName_, 1);
-    fileLayout->addWidget(select);
-    layout->addWidget(Group(this, ids::kSelectedFile, fileRow));
+    QPushButton* select = nullptr;
+    layout->addWidget(FileGroup(this, ids::kSelectedFile, fileName_, select));
 
     info_ = ListBox(this, 1);
     info_->setMaximumHeight(info_->fontMetrics().height() * 10);

@@ -12,6 +12,9 @@ int main(int argc, char** argv) {
     // with them, would refuse their own text.
     std::setlocale(LC_NUMERIC, "C");
     quarnex::CQuarnexApp::NameApplication();
+    // A Wayland compositor matches windows to the installed quarnex.desktop entry (its icon and
+    // name in the task bar) by this name, not by the executable's.
+    QGuiApplication::setDesktopFileName(QStringLiteral("quarnex"));
     quarnex::CQuarnexApp app;
     int exitCode = 0;
     if (!app.InitInstance(QApplication::arguments(), exitCode))

@@ -456,11 +456,9 @@ static int RunUpgradeOnMaster(const Options& o, ModbusMaster& master, std::ostre
 
 // ---- end of the software upgrade's commands ----------------------------------------------------
 
-static int RunCliOnMaster(const Options& o, const Request& r, ModbusMaster& master,
-                          std::ostream& out, std::ostream& err) {
-    const TraceObserver trace(master, err, o.trace);
-    if (IsUpgradeCommand(o.words))
-        return RunUpgradeOnMaster(o, master, out, err);
+// The register commands: read, readf, write, writef, coil and scan.
+static int RunRegisterCommand(const Options& o, const Request& r, ModbusMaster& master,
+                              std::ostream& out, std::ostream& err) {
     if (r.command == "scan") {
         int found = 0;
         for (int a = r.slave; a <= r.coil; ++a) {
@@ -542,20 +540,28 @@ static int RunCliOnMaster(const Options& o, const Request& r, ModbusMaster& mast
     return 0;
 }
 
-// Runs the request against the default simulated bus, started in this process.
-static int RunCliWithDemoBus(const Options& o, const Request& r, Profile& profile,
-                             std::ostream& out, std::ostream& err) {
-    sim::SimBus bus;
-    std::string error;
-    if (!StartDemoBus(bus, profile, error)) {
-        err << "quarnex-cli: " << error << '\n';
-        return 1;
+// Opens the master, on the default simulated bus started in this process with --demo, on the
+// selected port otherwise, and runs the command on it; --trace follows every command.
+static int RunCliOnMaster(const Options& o, const Request& r, const SetupFileCommand* files,
+                          Profile& profile, std::ostream& out, std::ostream& err) {
+    sim::SimBus demoBus; // outlives the master; started only with --demo
+    if (o.demo) {
+        std::string error;
+        if (!StartDemoBus(demoBus, profile, error)) {
+            err << "quarnex-cli: " << error << '\n';
+            return 1;
+        }
     }
     ConsolePrompter prompter(err);
     ModbusMaster master(profile, prompter);
     if (!master.Open())
         return 1;
-    return RunCliOnMaster(o, r, master, out, err);
+    const TraceObserver trace(master, err, o.trace);
+    if (files)
+        return RunSetupFileCommand(*files, &master, out, err);
+    if (IsUpgradeCommand(o.words))
+        return RunUpgradeOnMaster(o, master, out, err);
+    return RunRegisterCommand(o, r, master, out, err);
 }
 
 int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::ostream& out,
@@ -605,33 +611,7 @@ int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::
     const SetupFileCommand files{o.words, o.info, o.sections, o.yes};
     if (fileCommand && files.words[0] == "list")
         return RunSetupFileCommand(files, nullptr, out, err);
-    if (o.demo) {
-        if (fileCommand) {
-            sim::SimBus bus;
-            std::string error;
-            if (!StartDemoBus(bus, profile, error)) {
-                err << "quarnex-cli: " << error << '\n';
-                return 1;
-            }
-            ConsolePrompter prompter(err);
-            ModbusMaster master(profile, prompter);
-            if (!master.Open())
-                return 1;
-            const TraceObserver trace(master, err, o.trace);
-            return RunSetupFileCommand(files, &master, out, err);
-        }
-        return RunCliWithDemoBus(o, r, profile, out, err);
-    }
-
-    ConsolePrompter prompter(err);
-    ModbusMaster master(profile, prompter);
-    if (!master.Open())
-        return 1;
-    if (fileCommand) {
-        const TraceObserver trace(master, err, o.trace);
-        return RunSetupFileCommand(files, &master, out, err);
-    }
-    return RunCliOnMaster(o, r, master, out, err);
+    return RunCliOnMaster(o, r, fileCommand ? &files : nullptr, profile, out, err);
 }
 
 } // namespace quarnex

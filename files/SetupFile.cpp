@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 namespace quarnex {
 
@@ -197,27 +198,15 @@ SetupFileStatus SetupFile::WriteUserInfo(const std::vector<std::string>& lines, 
 }
 
 std::string SetupFile::SectionMarker(SectionId id) {
-    switch (id) {
-    case SectionId::kEnd:
-        return "[End]";
-    case SectionId::kFileId:
-        return "[FILE_ID]";
-    case SectionId::kUserInfo:
-        return "[USER_INFO]";
-    case SectionId::kInstrId:
-        return "[INSTR_ID]";
-    case SectionId::kSetUp:
-        return "[SET_UP]";
-    case SectionId::kStrSetUp:
-        return "[STR_SET_UP]";
-    case SectionId::kBatchSetUp:
-        return "[BATCH_SET_UP]";
-    case SectionId::kRecipeSetUp:
-        return "[RECIPE_SET_UP]";
-    case SectionId::kFileOk:
-        return "[FILE_OK]";
-    }
-    return {};
+    // The section names in the order of their identifiers.
+    static constexpr const char* kNames[] = {"End",          "FILE_ID",       "USER_INFO",
+                                             "INSTR_ID",     "SET_UP",        "STR_SET_UP",
+                                             "BATCH_SET_UP", "RECIPE_SET_UP", "FILE_OK"};
+    static_assert(std::size(kNames) == static_cast<size_t>(SectionId::kFileOk) + 1);
+    const auto index = static_cast<size_t>(id); // a negative number wraps far out of the table
+    if (index >= std::size(kNames))
+        return {};
+    return std::string("[") + kNames[index] + "]";
 }
 
 std::string SetupFile::FormatValueLine(int reg, float value, const std::string& label,
@@ -382,13 +371,19 @@ SetupFileStatus SetupFile::Validate(bool showMessage, Prompter& owner) {
     return SetupFileStatus::kOk;
 }
 
-SetupFileStatus SetupFile::ReadRegisterValue(int& reg, float& value, Prompter& owner) {
-    std::string line;
+SetupFileStatus SetupFile::ReadSectionLine(std::string& line, Prompter& owner) {
     const SetupFileStatus status = ReadRawLine(line, owner);
     if (status != SetupFileStatus::kOk)
         return status;
-    if (BeginsWith(line, SectionMarker(SectionId::kEnd)))
-        return SetupFileStatus::kEndLine;
+    return BeginsWith(line, SectionMarker(SectionId::kEnd)) ? SetupFileStatus::kEndLine
+                                                            : SetupFileStatus::kOk;
+}
+
+SetupFileStatus SetupFile::ReadRegisterValue(int& reg, float& value, Prompter& owner) {
+    std::string line;
+    const SetupFileStatus status = ReadSectionLine(line, owner);
+    if (status != SetupFileStatus::kOk)
+        return status;
     const size_t firstEnd = line.find_first_of(" \t\r\n");
     if (firstEnd == std::string::npos)
         return DataError(owner);
@@ -411,11 +406,9 @@ SetupFileStatus SetupFile::ReadRegisterValue(int& reg, float& value, Prompter& o
 
 SetupFileStatus SetupFile::ReadRegisterText(int& reg, std::string& text, Prompter& owner) {
     std::string line;
-    const SetupFileStatus status = ReadRawLine(line, owner);
+    const SetupFileStatus status = ReadSectionLine(line, owner);
     if (status != SetupFileStatus::kOk)
         return status;
-    if (BeginsWith(line, SectionMarker(SectionId::kEnd)))
-        return SetupFileStatus::kEndLine;
     const size_t firstTab = line.find('\t');
     if (firstTab == std::string::npos)
         return DataError(owner);
@@ -431,12 +424,11 @@ SetupFileStatus SetupFile::ReadRegisterText(int& reg, std::string& text, Prompte
 SetupFileStatus SetupFile::ReadTextLine(std::string& text, Prompter& owner, int skipFields,
                                         bool stripLineEnd) {
     std::string line;
-    const SetupFileStatus status = ReadRawLine(line, owner);
+    const SetupFileStatus status = ReadSectionLine(line, owner);
     if (status != SetupFileStatus::kOk)
         return status;
-    if (!line.empty() && line[0] == '[')
-        return BeginsWith(line, SectionMarker(SectionId::kEnd)) ? SetupFileStatus::kEndLine
-                                                                : DataError(owner);
+    if (!line.empty() && line[0] == '[') // a marker where the section's end line belongs
+        return DataError(owner);
     text = DropFields(std::move(line), skipFields);
     if (stripLineEnd) {
         if (text.size() >= 2 && text.compare(text.size() - 2, 2, kLineEnd) == 0)

@@ -137,6 +137,8 @@ public:
 
 private:
     SetupFileStatus ReadRawLine(std::string& line, Prompter& owner);
+    // ReadRawLine inside a section: kEndLine for the section's end line.
+    SetupFileStatus ReadSectionLine(std::string& line, Prompter& owner);
     SetupFileStatus DataError(Prompter& owner);
     SetupFileStatus Write(const std::string& bytes, Prompter& owner);
 

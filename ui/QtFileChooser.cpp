@@ -13,8 +13,11 @@ QString QtFileChooser::FilterText(const std::vector<FileFilter>& filters) {
             patterns << QString::fromStdString(pattern);
         if (patterns.isEmpty())
             patterns << QStringLiteral("*");
-        entries << QString::fromStdString(filter.name) + QStringLiteral(" (") +
-                       patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+        // The program's own filter names already end in their patterns ("KEL backup files
+        // (*.kel)"); they are not shown twice.
+        const QString name = QString::fromStdString(filter.name);
+        const QString list = QLatin1Char('(') + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+        entries << (name.endsWith(list) ? name : name + QLatin1Char(' ') + list);
     }
     return entries.join(QStringLiteral(";;"));
 }

@@ -5,8 +5,8 @@
 #include "files/SetupFile.h"
 #include "instrument/Registers.h"
 #include "sim/Kel7Model.h"
-#include "support/BusFixture.h"
 #include "support/ScriptedProgress.h"
+#include "support/SingleKel7Fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -16,8 +16,6 @@
 
 namespace quarnex::test {
 namespace {
-
-constexpr int kAddress = 1;
 
 std::vector<std::string> FileLines(const std::string& path) {
     const std::string bytes = ReadBytes(path);
@@ -56,27 +54,8 @@ int Register(const std::string& line) {
     return std::stoi(line.substr(0, line.find('\t')));
 }
 
-// Calls a hook at a chosen progress position (to break the bus in the middle of a restore).
-class HookProgress : public ScriptedProgress {
-public:
-    std::function<void(int)> onPos;
-    void SetPos(int pos) override {
-        ScriptedProgress::SetPos(pos);
-        if (onPos)
-            onPos(pos);
-    }
-};
-
-class BackupRestore : public BusFixture {
+class BackupRestore : public SingleKel7Fixture {
 protected:
-    void SetUp() override {
-        BusFixture::SetUp();
-        bus_.Attach(kAddress, sim::MakeKel7(Options()));
-        MakeMaster();
-    }
-    virtual sim::Kel7Options Options() const { return {}; }
-    template <class F> auto Kel(F f) { return bus_.WithModel<sim::Kel7Model>(kAddress, f); }
-
     Backup::Result RunBackup(const std::string& path, const std::string& info = "first\r\nsecond") {
         Backup backup(*master_, kAddress, itype::kKel7, prompter_, progress_);
         backup.SetClock([] { return std::time_t(1304425330); });
@@ -91,17 +70,9 @@ protected:
         prompter_.Answer(true); // "You are about to load new set-up data ..."
         return restore.Run(selection);
     }
-    std::vector<int> Coils() {
-        return Kel([](sim::Kel7Model& m) {
-            std::vector<int> coils;
-            for (const auto& c : m.Commands())
-                coils.push_back(c.coil);
-            return coils;
-        });
-    }
 
     TempFolder dir_;
-    HookProgress progress_;
+    ScriptedProgress progress_;
 };
 
 TEST_F(BackupRestore, BackupWritesEverySectionInOrderWithItsCounts) {
@@ -336,15 +307,15 @@ TEST_F(BackupRestore, BusFailureWhileWritingRecipesReconstructsThePrevious) {
     ASSERT_EQ(RunBackup(path), Backup::Result::Succeeded);
     // Once normal, special and batching values are in, the instrument stops answering for
     // every attempt of the next block (a recipe block).
-    progress_.onPos = [this](int pos) {
+    progress_.OnPos([this](int pos) {
         if (pos >= 164 + 629 && pos < 164 + 629 + 61) {
             sim::FaultSpec fault;
             fault.kind = sim::Fault::Silence;
             fault.count = 4;
             bus_.InjectFault(kAddress, fault);
-            progress_.onPos = nullptr;
+            progress_.OnPos(nullptr);
         }
-    };
+    });
     Restore restore(*master_, kAddress, itype::kKel7, prompter_, progress_);
     Kel([](sim::Kel7Model& m) { m.SetRecipeValue(61, 42.0f); });
     ASSERT_EQ(RunRestore(path, {}, &restore), Restore::Result::Failed);

@@ -93,6 +93,16 @@ TEST(ProgressDialog, OwnerIsGivenBackAsItWasFound) {
     EXPECT_FALSE(owner.isEnabled());
 }
 
+TEST(QtFileChooser, FilterNamesThatShowTheirPatternsKeepThemOnce) {
+    EXPECT_EQ(QtFileChooser::FilterText({{"KEL backup files (*.kel)", {"*.kel"}},
+                                         {"All files (*.*)", {"*.*"}},
+                                         {"Images (*.png *.jpg)", {"*.png", "*.jpg"}}}),
+              "KEL backup files (*.kel);;All files (*.*);;Images (*.png *.jpg)");
+    // A name that shows other patterns than the filter has still gets the real ones.
+    EXPECT_EQ(QtFileChooser::FilterText({{"Old files (*.ks6)", {"*.ks7"}}}),
+              "Old files (*.ks6) (*.ks7)");
+}
+
 TEST(QtFileChooser, FiltersAndDefaultExtension) {
     EXPECT_EQ(QtFileChooser::FilterText({{"Set-up files", {"*.ks7"}}, {"All files", {}}}),
               "Set-up files (*.ks7);;All files (*)");

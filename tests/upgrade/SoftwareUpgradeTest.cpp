@@ -25,17 +25,6 @@ sim::ProgramInfo Boot(const char* version = "V2.03", uint16_t type = 2003) {
     return {type, 0, 0, "KEL7-BOOT", version, "270101"};
 }
 
-// A Progress that can act on the bus when a chosen position is shown (a cable pulled mid-way).
-class HookedProgress : public ScriptedProgress {
-public:
-    std::function<void(int)> onPos;
-    void SetPos(int pos) override {
-        ScriptedProgress::SetPos(pos);
-        if (onPos)
-            onPos(pos);
-    }
-};
-
 class SoftwareUpgradeTest : public Kel7Fixture {
 protected:
     void SetUp() override {
@@ -217,15 +206,15 @@ TEST_F(SoftwareUpgradeTest, ABusFailureMidWayWarnsOfACorruptProgramAndARetryReco
     // The progress window goes before the outcome is shown, failure or success.
     std::vector<size_t> boxesWhenEnded;
     upgrade_->SetProcedureEnded([&] { boxesWhenEnded.push_back(prompter_.Boxes().size()); });
-    HookedProgress progress;
+    ScriptedProgress progress;
     bool pulled = false;
-    progress.onPos = [&](int) {
+    progress.OnPos([&](int) {
         // The cable goes after the first blocks of the application were sent.
         if (!pulled && progress.Positions().size() > 12) {
             pulled = true;
             bus_.InjectFault(kAddress, {.kind = sim::Fault::Silence, .count = 3});
         }
-    };
+    });
     EXPECT_FALSE(upgrade_->StartUpgrade(kAddress, progress, boxOwner_, false));
     EXPECT_TRUE(pulled);
     EXPECT_EQ(prompter_.LastText(), Failure(ids::kProgramMayBeCorrupt));
@@ -238,7 +227,7 @@ TEST_F(SoftwareUpgradeTest, ABusFailureMidWayWarnsOfACorruptProgramAndARetryReco
     // The same upgrade again brings it back.
     bus_.ClearFaults();
     prompter_.Clear();
-    HookedProgress again;
+    ScriptedProgress again;
     ASSERT_TRUE(upgrade_->StartUpgrade(kAddress, again, boxOwner_, false)) << prompter_.LastText();
     InstrumentProgramInfo after;
     ASSERT_TRUE(WaitForProgram(after));
