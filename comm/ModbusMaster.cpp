@@ -172,6 +172,9 @@ CommStatus ModbusMaster::Transact(std::vector<uint8_t> request, std::vector<uint
                 link_.RestoreReceiveMargin();
             answer.resize(static_cast<size_t>(received));
             result = modbus::CheckAnswer(request, answer);
+            if (IsRetryable(result))
+                link_.LetLineGoQuiet(options.extraTimeout != 0 ? options.extraTimeout
+                                                               : SerialLink::kReceiveMarginMs);
             if (!IsRetryable(result) || counter > options.retries)
                 break;
         }

@@ -5,6 +5,7 @@
 #include "platform/Prompter.h"
 #include "res/Strings.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -141,6 +142,17 @@ int SerialLink::Write(const uint8_t* data, int n) {
 
 int SerialLink::Read(uint8_t* buffer, int n) {
     return IsOpen() ? port_->Read(buffer, n) : -1;
+}
+
+int SerialLink::QuietTime() const {
+    return std::max(kQuietFloorMs, 4 * timing_.byteTimeMs);
+}
+
+int SerialLink::LetLineGoQuiet(int marginMs) {
+    if (!IsOpen())
+        return 0;
+    const int limit = ReceiveTimeout(timing_.receiveBaseMs, additionalReceiveTimeout_, marginMs);
+    return port_->DropUntilQuiet(QuietTime(), limit);
 }
 
 } // namespace quarnex
