@@ -505,6 +505,21 @@ void SimBus::HandleFrame(const std::vector<uint8_t>& frame, int64_t firstByteNs)
     WriteAnswer(answer, lateMs, lateSplit);
 }
 
+void SimBus::DropRequestsWhileAnswering() {
+    // RS-485 is half-duplex: while the device drives the line it hears nothing, so a request sent
+    // during its answer is lost (on a real line both would be garbled). Done before the answer's
+    // last byte, which the program needs before it may send again: whatever came until then was
+    // sent over the answer.
+    uint8_t chunk[256];
+    size_t dropped = 0;
+    for (ssize_t n; (n = ::read(masterFd_, chunk, sizeof chunk)) > 0;)
+        dropped += static_cast<size_t>(n);
+    if (dropped > 0) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        discarded_ += dropped;
+    }
+}
+
 void SimBus::WriteAnswer(const std::vector<uint8_t>& bytes, int lateMs, int lateSplit) {
     const int baud = PacingBaud();
     const int64_t charNs = baud > 0 ? 11'000'000'000LL / baud : 0;
@@ -518,6 +533,8 @@ void SimBus::WriteAnswer(const std::vector<uint8_t>& bytes, int lateMs, int late
             SleepUntilNs(start + static_cast<int64_t>(i + 1) * charNs);
             end = i + 1;
         }
+        if (end == bytes.size())
+            DropRequestsWhileAnswering();
         while (i < end) {
             const ssize_t w = ::write(masterFd_, bytes.data() + i, end - i);
             if (w <= 0) {

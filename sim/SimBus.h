@@ -43,7 +43,8 @@ struct FaultSpec {
 // the bus thread reads requests on the other side, frames them by their function's length,
 // checks the CRC, hands them to the device at that address and writes the answer back.
 // Requests with a bad CRC, to an address without a device or to the broadcast address get no
-// answer, as on a real line. Every well-formed request is logged; the log keeps the last
+// answer, as on a real line, and a request sent while the bus is still answering is lost
+// (half-duplex). Every well-formed request is logged; the log keeps the last
 // kRequestLogSize of them, so a bus that runs for days does not grow without end.
 class SimBus {
 public:
@@ -97,6 +98,7 @@ private:
     bool Answer(uint8_t address, const std::vector<uint8_t>& frame, std::vector<uint8_t>& answer,
                 int& delayMs);
     void WriteAnswer(const std::vector<uint8_t>& bytes, int lateMs, int lateSplit);
+    void DropRequestsWhileAnswering();
     int PacingBaud() const;
 
     mutable std::mutex mutex_;
