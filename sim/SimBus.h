@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -91,6 +92,15 @@ public:
     void ClearRequests();
     // Bytes received that never formed a valid frame.
     size_t DiscardedBytes() const;
+
+    // The bus's framing: hands every complete frame at the front of buffer (CRC checked) to
+    // handle and removes it; with lineSilent, what is left is either one frame of a function
+    // whose length is not known (when its CRC holds) or dropped. The number of bytes dropped.
+    static size_t TakeFrames(std::vector<uint8_t>& buffer, bool lineSilent,
+                             const std::function<void(const std::vector<uint8_t>&)>& handle);
+    // The answer of the device at the frame's address (CRC included) without faults, pacing or
+    // log; false when it stays silent.
+    bool AnswerRequest(const std::vector<uint8_t>& frame, std::vector<uint8_t>& answer);
 
 private:
     void Run();
