@@ -108,6 +108,17 @@ bool ParseFloat(const std::string& s, float& value) {
     return true;
 }
 
+// A path the profile keeps as given: anything else would be trimmed or refused there, and the
+// run would talk to another device than the one named.
+bool UsableDevicePath(const std::string& path) {
+    if (path.empty() || std::isspace(static_cast<unsigned char>(path.front())) ||
+        std::isspace(static_cast<unsigned char>(path.back())))
+        return false;
+    return std::none_of(path.begin(), path.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) == 0x7F;
+    });
+}
+
 // Fills o from args; on error returns the message.
 // "-5", "-.5", "-1e3": a value for a command, not an option.
 bool IsNegativeNumber(const std::string& a) {
@@ -134,6 +145,9 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
             if (i + 1 >= args.size())
                 return "option " + a + " needs a device path";
             o.device = args[++i];
+            if (!UsableDevicePath(o.device))
+                return "bad device path for " + a +
+                       " (empty, blanks around it, or a control character in it)";
         } else if (a == "-c" || a == "--com") {
             if (!(e = value(1, 9, v)).empty())
                 return e;
@@ -279,6 +293,21 @@ std::string ParseRequest(const std::vector<std::string>& w, Request& r) {
     }
     return {};
 }
+
+} // namespace
+
+std::string CheckCliArguments(const std::vector<std::string>& args, std::string* device) {
+    Options o;
+    Request r;
+    std::string e = ParseOptions(args, o);
+    if (e.empty())
+        e = ParseRequest(o.words, r);
+    if (e.empty() && device)
+        *device = o.device;
+    return e;
+}
+
+namespace {
 
 std::string FloatText(float v) {
     std::ostringstream s;
@@ -606,7 +635,12 @@ int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::
                      base.AdditionalReceiveTimeout());
     if (!o.device.empty()) {
         profile.WriteInt(CommSettings::kSection, "Com Port", 1);
-        profile.WriteString(CommSettings::kDeviceSection, "COM1", o.device);
+        // Never another device than the one named: COM1 must hold exactly this path.
+        if (!profile.WriteString(CommSettings::kDeviceSection, "COM1", o.device) ||
+            profile.GetString(CommSettings::kDeviceSection, "COM1", {}) != o.device) {
+            err << "quarnex-cli: cannot use the device path given\n";
+            return 2;
+        }
     }
     const SetupFileCommand files{o.words, o.info, o.sections, o.yes};
     if (fileCommand && files.words[0] == "list")

@@ -18,4 +18,8 @@ int RunCli(const std::vector<std::string>& args, const Profile& profile, std::os
 
 std::string CliUsage();
 
+// Checks the arguments as RunCli reads them, without touching a device: the message RunCli would
+// print for bad arguments, or empty when they would run. device receives the path of -d, if any.
+std::string CheckCliArguments(const std::vector<std::string>& args, std::string* device = nullptr);
+
 } // namespace quarnex

@@ -177,6 +177,9 @@ CommStatus ModbusMaster::Transact(std::vector<uint8_t> request, std::vector<uint
             result = modbus::CheckAnswer(request, answer);
             if (trafficObserver_)
                 ReportAttempt(frame, answer, counter, result);
+            if (IsRetryable(result))
+                link_.LetLineGoQuiet(options.extraTimeout != 0 ? options.extraTimeout
+                                                               : SerialLink::kReceiveMarginMs);
             if (!IsRetryable(result) || counter > options.retries)
                 break;
         }

@@ -168,4 +168,15 @@ int SerialLink::Read(uint8_t* buffer, int n) {
     return IsOpen() ? port_->Read(buffer, n) : -1;
 }
 
+int SerialLink::QuietTime() const {
+    return std::max(kQuietFloorMs, 4 * timing_.byteTimeMs);
+}
+
+int SerialLink::LetLineGoQuiet(int marginMs) {
+    if (!IsOpen())
+        return 0;
+    const int limit = ReceiveTimeout(timing_.receiveBaseMs, additionalReceiveTimeout_, marginMs);
+    return port_->DropUntilQuiet(QuietTime(), limit);
+}
+
 } // namespace quarnex

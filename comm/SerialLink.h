@@ -43,6 +43,9 @@ public:
     static constexpr int kReceiveMarginMs = 400;
     static constexpr int kPollMarginMs = 30;
     static constexpr int kWriteTotalConstantMs = 500;
+    // The shortest silence taken as a quiet line: scheduling and USB adapters (which pass bytes on
+    // in bursts) make a gap of a few character times at high baud rates mean nothing.
+    static constexpr int kQuietFloorMs = 10;
 
     // Checks that the clock resolves a millisecond; shows "Can not initiate delay timer." through
     // the prompter when it does not. The link works either way.
@@ -69,6 +72,13 @@ public:
     bool Purge();
     int Write(const uint8_t* data, int n);
     int Read(uint8_t* buffer, int n);
+    // After a failed attempt: reads and drops bytes until the line has been silent for a few
+    // character times (QuietTime), at most for the receive time-out with this margin. A late
+    // answer still on its way would otherwise arrive during the next request's wait and be read
+    // as (the start of) its answer, and every following answer would be shifted by it. The
+    // number of bytes dropped.
+    int LetLineGoQuiet(int marginMs);
+    int QuietTime() const;
 
     // Notes the times of each request and its answer from now on (off: nothing is noted).
     void NoteTimes(bool on) { noteTimes_ = on; }

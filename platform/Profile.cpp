@@ -111,20 +111,27 @@ bool Profile::WriteString(const std::string& section, const std::string& key,
                 return false;
         return true;
     };
-    if (!lineSafe(section) || !lineSafe(key) || !lineSafe(value) || key.empty() ||
-        key.find('=') != std::string::npos || section.find(']') != std::string::npos)
+    // The reader trims names and values and takes a line starting with '[' for a section, with
+    // ';' or '#' for a comment: a name that would read back as something else is refused, and a
+    // value is trimmed here as it will be when read back.
+    const bool keyReadsBack = !key.empty() && Trim(key) == key &&
+                              key.find('=') == std::string::npos && key[0] != '[' &&
+                              key[0] != ';' && key[0] != '#';
+    if (!lineSafe(section) || !lineSafe(key) || !lineSafe(value) || !keyReadsBack ||
+        Trim(section) != section || section.find(']') != std::string::npos)
         return false;
+    const std::string trimmed = Trim(value);
     Line line;
     line.isKey = true;
     line.section = section;
     line.key = key;
-    line.value = value;
-    line.text = key + "=" + value;
+    line.value = trimmed;
+    line.text = key + "=" + trimmed;
     const int existing = FindKey(section, key);
     if (existing >= 0) {
         line.key = lines_[existing].key;
         line.section = lines_[existing].section;
-        line.text = line.key + "=" + value;
+        line.text = line.key + "=" + trimmed;
         lines_[existing] = line;
         return Flush();
     }

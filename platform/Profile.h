@@ -29,8 +29,10 @@ public:
     bool HasKey(const std::string& section, const std::string& key) const;
 
     // Returns false when the file could not be written (the value is kept in memory), and,
-    // writing nothing, for a name or value that cannot stand on one line of the file (control
-    // characters, an empty key, '=' in a key, ']' in a section name).
+    // writing nothing, for a name or value that cannot stand on one line of the file or would
+    // read back as something else (control characters, an empty key, '=' in a key, a key starting
+    // with '[', ';' or '#', ']' in a section name, blanks around a name). Values lose their
+    // leading and trailing blanks, in memory as in the file, as they would when read back.
     bool WriteInt(const std::string& section, const std::string& key, int value);
     bool WriteString(const std::string& section, const std::string& key, const std::string& value);
 

@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -114,6 +115,21 @@ bool ParseSerialMode(const std::string& mode, SerialMode& out) {
     return true;
 }
 
+std::string NonTerminalReason(int fd) {
+    if (::isatty(fd))
+        return {};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return std::string("not a serial port: ") + std::strerror(errno);
+    const char* kind = S_ISREG(st.st_mode)    ? "a regular file"
+                       : S_ISFIFO(st.st_mode) ? "a pipe (FIFO)"
+                       : S_ISSOCK(st.st_mode) ? "a socket"
+                       : S_ISBLK(st.st_mode)  ? "a block device"
+                       : S_ISCHR(st.st_mode)  ? "a device that is no terminal"
+                                              : "no terminal";
+    return std::string("not a serial port (") + kind + ")";
+}
+
 bool PosixSerialPort::Open(const std::string& devicePath, std::string& errorText,
                            int& errorNumber) {
     Close();
@@ -123,6 +139,12 @@ bool PosixSerialPort::Open(const std::string& devicePath, std::string& errorText
         errorText = std::strerror(errorNumber);
         return false;
     }
+    if (std::string reason = NonTerminalReason(fd); !reason.empty()) {
+        ::close(fd);
+        errorNumber = ENOTTY;
+        errorText = std::move(reason);
+        return false;
+    }
     // TIOCEXCL keeps other users out, but not root; the lock does, among programs that lock.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         errorNumber = errno == EWOULDBLOCK ? EBUSY : errno;
@@ -130,20 +152,22 @@ bool PosixSerialPort::Open(const std::string& devicePath, std::string& errorText
         ::close(fd);
         return false;
     }
-    if (::isatty(fd)) {
-        ::ioctl(fd, TIOCEXCL);
-        RequestLowLatency(fd);
-    }
+    ::ioctl(fd, TIOCEXCL);
+    RequestLowLatency(fd);
+    restoreOriginal_ = ::tcgetattr(fd, &original_) == 0;
     fd_ = fd;
     timeouts_ = {};
+    staleDropped_ = 0;
     return true;
 }
 
 void PosixSerialPort::Close() {
     if (fd_ < 0)
         return;
-    if (::isatty(fd_))
-        ::ioctl(fd_, TIOCNXCL);
+    if (restoreOriginal_)
+        ::tcsetattr(fd_, TCSANOW, &original_);
+    restoreOriginal_ = false;
+    ::ioctl(fd_, TIOCNXCL);
     ::close(fd_); // also releases the lock
     fd_ = -1;
 }
@@ -228,6 +252,7 @@ int PosixSerialPort::Write(const uint8_t* data, int n) {
     // long request takes longer to send than the whole receive time-out of the answer, which
     // would otherwise start counting while the request is still on its way.
     for (;;) {
+        DropInputWhileSending();
         const int queued = QueuedOutput();
         if (queued <= 0)
             break;
@@ -238,6 +263,23 @@ int PosixSerialPort::Write(const uint8_t* data, int n) {
         ::nanosleep(&ts, nullptr);
     }
     return done;
+}
+
+void PosixSerialPort::DropInputWhileSending() {
+    // The input count is taken first: when output is still queued after it, every one of those
+    // bytes was in before the request was out, so none of them can be its answer.
+    int waiting = 0;
+    if (::ioctl(fd_, FIONREAD, &waiting) != 0 || waiting <= 0 || QueuedOutput() <= 0)
+        return;
+    uint8_t scratch[256];
+    while (waiting > 0) {
+        const ssize_t r =
+            ::read(fd_, scratch, static_cast<size_t>(std::min<int>(waiting, sizeof scratch)));
+        if (r <= 0)
+            break;
+        waiting -= static_cast<int>(r);
+        staleDropped_ += static_cast<int>(r);
+    }
 }
 
 int PosixSerialPort::QueuedOutput() const {
@@ -292,6 +334,27 @@ int PosixSerialPort::Read(uint8_t* buffer, int n) {
         }
     }
     return got;
+}
+
+int PosixSerialPort::DropUntilQuiet(int quietMs, int limitMs) {
+    if (fd_ < 0)
+        return -1;
+    const int64_t limit = MonotonicNs() + int64_t{std::max(0, limitMs)} * 1'000'000;
+    const int64_t quietNs = int64_t{std::max(1, quietMs)} * 1'000'000;
+    int dropped = 0;
+    for (;;) {
+        short revents = 0;
+        if (!WaitReady(fd_, POLLIN, std::min(limit, MonotonicNs() + quietNs), revents) ||
+            !(revents & POLLIN))
+            break;
+        uint8_t scratch[256];
+        const ssize_t r = ::read(fd_, scratch, sizeof scratch);
+        if (r > 0)
+            dropped += static_cast<int>(r);
+        else if (r == 0 || (errno != EAGAIN && errno != EINTR))
+            break;
+    }
+    return dropped;
 }
 
 } // namespace quarnex

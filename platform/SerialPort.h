@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <termios.h>
 
 namespace quarnex {
 
@@ -36,7 +37,7 @@ public:
     virtual ~SerialPort() = default;
 
     // Opens the device exclusively. On failure returns false and fills errorText with the
-    // system's reason and errorNumber with errno.
+    // system's reason (or why the device is no serial line) and errorNumber with errno.
     virtual bool Open(const std::string& devicePath, std::string& errorText, int& errorNumber) = 0;
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
@@ -61,6 +62,9 @@ public:
     // characterNs is the wire time of one character at the line's settings.
     virtual void ResetArrivals(int64_t characterNs) { (void)characterNs; }
     virtual ByteArrivals Arrivals() const { return {}; }
+    // Reads and drops what arrives until the line has been silent for quietMs, or limitMs has
+    // passed. The number of bytes dropped.
+    virtual int DropUntilQuiet(int quietMs, int limitMs) = 0;
 };
 
 // The POSIX termios implementation; works on real serial ports, USB adapters and pseudo-terminals.
@@ -82,19 +86,37 @@ public:
     int Read(uint8_t* buffer, int n) override;
     void ResetArrivals(int64_t characterNs) override;
     ByteArrivals Arrivals() const override { return arrivals_; }
+    int DropUntilQuiet(int quietMs, int limitMs) override;
 
     int Fd() const { return fd_; }
+    // Bytes that arrived while a request was still going out, dropped by Write (no slave answers
+    // before it has the whole request, so they belong to something earlier), since the open.
+    int StaleBytesDropped() const { return staleDropped_; }
 
 protected:
     // Bytes the device has taken but not yet sent on the line (TIOCOUTQ); 0 when it cannot tell.
     virtual int QueuedOutput() const;
 
 private:
+    // Drops the bytes waiting in the input queue while output is still queued; see Write.
+    void DropInputWhileSending();
+
     int fd_ = -1;
     SerialTimeouts timeouts_{};
     ByteArrivals arrivals_{};
     int64_t characterNs_ = 0;
+    // The line settings found at open, put back at close: the port is the user's, and the next
+    // program to use it (a terminal, a getty, a logger) expects it as it was.
+    termios original_{};
+    bool restoreOriginal_ = false;
+    int staleDropped_ = 0;
 };
+
+// Why a device cannot carry the bus, or empty when it is a terminal. Writing Modbus frames into a
+// regular file would overwrite it, /dev/null swallows every request, and a FIFO hands the request
+// back as its own echo, so nothing but a terminal (serial port, USB adapter, pseudo-terminal) is
+// used.
+std::string NonTerminalReason(int fd);
 
 // Parsed form of a mode string; false when it does not have the expected shape.
 struct SerialMode {

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test. With --sanitize the same tests run in a
+# Installs what is missing, builds, and runs every test, then each fuzz target for 5 seconds. With --sanitize the same tests run in a
 # build with AddressSanitizer and UndefinedBehaviorSanitizer (folder build-sanitize/).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -18,3 +18,7 @@ fi
 "$root/scripts/build.sh" "$dir" "${opts[@]}"
 cd "$dir"
 ctest --output-on-failure -j "$(nproc)"
+# The fuzz targets need clang; they run briefly in their own build (build-fuzz/).
+if [ "${1:-}" != "--sanitize" ] && command -v clang++ >/dev/null; then
+    "$root/scripts/fuzz.sh" 5
+fi

@@ -293,41 +293,58 @@ void SimBus::Run() {
             nanosleep(&ts, nullptr);
         }
 
-        // Take every complete frame from the front of the buffer.
-        for (;;) {
-            const int len = ExpectedLength(buffer);
-            if (len == 0 || len < 0 || static_cast<int>(buffer.size()) < len)
-                break;
-            std::vector<uint8_t> frame(buffer.begin(), buffer.begin() + len);
-            const uint16_t crc = Crc16(frame.data(), frame.size() - 2);
-            if (frame[len - 2] != static_cast<uint8_t>(crc) ||
-                frame[len - 1] != static_cast<uint8_t>(crc >> 8)) {
-                // A corrupted frame: a real slave waits for the line to fall silent and starts
-                // over, so everything received up to now is dropped.
-                std::lock_guard<std::mutex> lock(mutex_);
-                discarded_ += buffer.size();
-                buffer.clear();
-                break;
-            }
-            buffer.erase(buffer.begin(), buffer.begin() + len);
+        const bool silent = !buffer.empty() && NowNs() >= lastByteNs + gapNs;
+        const size_t dropped = TakeFrames(buffer, silent, [&](const std::vector<uint8_t>& frame) {
             HandleFrame(frame, firstByteNs);
             firstByteNs = NowNs();
-        }
-        if (!buffer.empty() && NowNs() >= lastByteNs + gapNs) {
-            // Silence: whatever is left is one frame of a function whose length the bus does not
-            // know, or noise. A function of known length that stopped short is a broken frame,
-            // even when its last two bytes happen to form a valid CRC: it is never decoded.
-            if (ExpectedLength(buffer) < 0 && buffer.size() >= 4 &&
-                Crc16(buffer.data(), buffer.size() - 2) ==
-                    (buffer[buffer.size() - 2] | buffer[buffer.size() - 1] << 8)) {
-                HandleFrame(buffer, firstByteNs);
-            } else {
-                std::lock_guard<std::mutex> lock(mutex_);
-                discarded_ += buffer.size();
-            }
-            buffer.clear();
+        });
+        if (dropped > 0) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            discarded_ += dropped;
         }
     }
+}
+
+size_t SimBus::TakeFrames(std::vector<uint8_t>& buffer, bool lineSilent,
+                          const std::function<void(const std::vector<uint8_t>&)>& handle) {
+    // Take every complete frame from the front of the buffer.
+    for (;;) {
+        const int len = ExpectedLength(buffer);
+        if (len <= 0 || static_cast<int>(buffer.size()) < len)
+            break;
+        std::vector<uint8_t> frame(buffer.begin(), buffer.begin() + len);
+        const uint16_t crc = Crc16(frame.data(), frame.size() - 2);
+        if (frame[len - 2] != static_cast<uint8_t>(crc) ||
+            frame[len - 1] != static_cast<uint8_t>(crc >> 8)) {
+            // A corrupted frame: a real slave waits for the line to fall silent and starts
+            // over, so everything received up to now is dropped.
+            const size_t dropped = buffer.size();
+            buffer.clear();
+            return dropped;
+        }
+        buffer.erase(buffer.begin(), buffer.begin() + len);
+        handle(frame);
+    }
+    if (buffer.empty() || !lineSilent)
+        return 0;
+    // Silence: whatever is left is one frame of a function whose length the bus does not
+    // know, or noise. A function of known length that stopped short is a broken frame,
+    // even when its last two bytes happen to form a valid CRC: it is never decoded.
+    size_t dropped = 0;
+    if (ExpectedLength(buffer) < 0 && buffer.size() >= 4 &&
+        Crc16(buffer.data(), buffer.size() - 2) ==
+            (buffer[buffer.size() - 2] | buffer[buffer.size() - 1] << 8))
+        handle(buffer);
+    else
+        dropped = buffer.size();
+    buffer.clear();
+    return dropped;
+}
+
+bool SimBus::AnswerRequest(const std::vector<uint8_t>& frame, std::vector<uint8_t>& answer) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    int delayMs = 0;
+    return frame.size() >= 4 && frame[0] != 0 && Answer(frame[0], frame, answer, delayMs);
 }
 
 bool SimBus::Answer(uint8_t address, const std::vector<uint8_t>& frame,
@@ -505,6 +522,21 @@ void SimBus::HandleFrame(const std::vector<uint8_t>& frame, int64_t firstByteNs)
     WriteAnswer(answer, lateMs, lateSplit);
 }
 
+void SimBus::DropRequestsWhileAnswering() {
+    // RS-485 is half-duplex: while the device drives the line it hears nothing, so a request sent
+    // during its answer is lost (on a real line both would be garbled). Done before the answer's
+    // last byte, which the program needs before it may send again: whatever came until then was
+    // sent over the answer.
+    uint8_t chunk[256];
+    size_t dropped = 0;
+    for (ssize_t n; (n = ::read(masterFd_, chunk, sizeof chunk)) > 0;)
+        dropped += static_cast<size_t>(n);
+    if (dropped > 0) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        discarded_ += dropped;
+    }
+}
+
 void SimBus::WriteAnswer(const std::vector<uint8_t>& bytes, int lateMs, int lateSplit) {
     const int baud = PacingBaud();
     const int64_t charNs = baud > 0 ? 11'000'000'000LL / baud : 0;
@@ -518,6 +550,8 @@ void SimBus::WriteAnswer(const std::vector<uint8_t>& bytes, int lateMs, int late
             SleepUntilNs(start + static_cast<int64_t>(i + 1) * charNs);
             end = i + 1;
         }
+        if (end == bytes.size())
+            DropRequestsWhileAnswering();
         while (i < end) {
             const ssize_t w = ::write(masterFd_, bytes.data() + i, end - i);
             if (w <= 0) {

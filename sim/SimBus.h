@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -43,7 +44,8 @@ struct FaultSpec {
 // the bus thread reads requests on the other side, frames them by their function's length,
 // checks the CRC, hands them to the device at that address and writes the answer back.
 // Requests with a bad CRC, to an address without a device or to the broadcast address get no
-// answer, as on a real line. Every well-formed request is logged; the log keeps the last
+// answer, as on a real line, and a request sent while the bus is still answering is lost
+// (half-duplex). Every well-formed request is logged; the log keeps the last
 // kRequestLogSize of them, so a bus that runs for days does not grow without end.
 class SimBus {
 public:
@@ -91,12 +93,22 @@ public:
     // Bytes received that never formed a valid frame.
     size_t DiscardedBytes() const;
 
+    // The bus's framing: hands every complete frame at the front of buffer (CRC checked) to
+    // handle and removes it; with lineSilent, what is left is either one frame of a function
+    // whose length is not known (when its CRC holds) or dropped. The number of bytes dropped.
+    static size_t TakeFrames(std::vector<uint8_t>& buffer, bool lineSilent,
+                             const std::function<void(const std::vector<uint8_t>&)>& handle);
+    // The answer of the device at the frame's address (CRC included) without faults, pacing or
+    // log; false when it stays silent.
+    bool AnswerRequest(const std::vector<uint8_t>& frame, std::vector<uint8_t>& answer);
+
 private:
     void Run();
     void HandleFrame(const std::vector<uint8_t>& frame, int64_t firstByteNs);
     bool Answer(uint8_t address, const std::vector<uint8_t>& frame, std::vector<uint8_t>& answer,
                 int& delayMs);
     void WriteAnswer(const std::vector<uint8_t>& bytes, int lateMs, int lateSplit);
+    void DropRequestsWhileAnswering();
     int PacingBaud() const;
 
     mutable std::mutex mutex_;

@@ -118,6 +118,25 @@ TEST_F(CliTest, MissingDeviceNamesThePath) {
                          "COM1 (/dev/quarnex-none): No such file or directory\n");
 }
 
+// A -d path the run could not use as given (the profile would trim or refuse it) is an argument
+// error: the run never falls back to the profile's own COM1, which here is the live bus.
+TEST_F(CliTest, ABadDevicePathNeverFallsBackToAnotherDevice) {
+    AddBank(1);
+    profile_.WriteString("Serial Devices", "COM1", bus_.DevicePath());
+    for (const std::string& path :
+         {std::string("/dev/tty\x01S0"), bus_.DevicePath() + "\n", " " + bus_.DevicePath(),
+          bus_.DevicePath() + " ", std::string(), std::string("/dev/ttyS0\x7f")}) {
+        std::ostringstream out, err;
+        EXPECT_EQ(RunCli({"-d", path, "read", "1", "40001"}, profile_, out, err), 2);
+        EXPECT_NE(err.str().find("bad device path for -d"), std::string::npos) << err.str();
+        EXPECT_FALSE(CheckCliArguments({"--device", path, "read", "1", "40001"}).empty());
+    }
+    EXPECT_TRUE(bus_.Requests().empty());
+    std::string device;
+    EXPECT_EQ(CheckCliArguments({"-d", "/dev/ttyUSB0", "coil", "1", "7", "on"}, &device), "");
+    EXPECT_EQ(device, "/dev/ttyUSB0");
+}
+
 // `ports` against a fake device tree: each device with its details and what keeps it from use.
 TEST(CliPortsTest, ListsTheDevicesOfTheTreeItIsPointedAt) {
     FakePortTree tree;

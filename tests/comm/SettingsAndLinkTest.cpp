@@ -3,9 +3,12 @@
 #include "res/Strings.h"
 
 #include <climits>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 #include <utility>
@@ -213,12 +216,57 @@ TEST_F(LinkTest, PortIsExclusive) {
     EXPECT_TRUE(other.Open()); // free again once closed
 }
 
-TEST_F(LinkTest, ANonSerialDeviceCannotBeInitiated) {
-    profile_.WriteString("Serial Devices", "COM1", "/dev/null");
-    MakeMaster(false);
-    EXPECT_FALSE(master_->Open());
-    EXPECT_EQ(prompter_.LastText(), "Can not initiate serial communication port.");
-    EXPECT_TRUE(master_->Link().IsOpen()); // open as far as it got, until the next Open
+// Only a terminal carries the bus: a regular file would be overwritten by the polls, /dev/null
+// swallows every request, and a FIFO hands the request back as an echo that passes for a write's
+// answer. Each is refused at the open, with the reason, and never written to.
+TEST_F(LinkTest, ADeviceThatIsNoTerminalIsRefusedAtOpen) {
+    const std::string dir = ::testing::TempDir();
+    const std::string file = dir + "/quarnex-not-a-port-" + std::to_string(::getpid());
+    const std::string fifo = file + ".fifo";
+    const std::string content = "precious data, not a serial line";
+    { std::ofstream(file) << content; }
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const auto& [path, reason] : std::vector<std::pair<std::string, std::string>>{
+             {"/dev/null", "not a serial port (a device that is no terminal)"},
+             {file, "not a serial port (a regular file)"},
+             {fifo, "not a serial port (a pipe (FIFO))"}}) {
+        profile_.WriteString("Serial Devices", "COM1", path);
+        MakeMaster(false);
+        EXPECT_FALSE(master_->Open()) << path;
+        EXPECT_EQ(prompter_.LastText(),
+                  "Can not open serial communication port.\nCOM1 (" + path + "): " + reason);
+        EXPECT_FALSE(master_->Link().IsOpen());
+        uint16_t v = 0;
+        EXPECT_EQ(master_->ReadHoldingRegisters(1, 40001, 1, &v), CommStatus::NoPort);
+        EXPECT_EQ(master_->WriteSingleCoil(1, 7, true), CommStatus::NoPort);
+    }
+    std::ifstream in(file);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), content);
+    ::unlink(file.c_str());
+    ::unlink(fifo.c_str());
+}
+
+// The line settings the port had before the open are back after the close.
+TEST_F(LinkTest, TheTerminalSettingsFoundAtOpenAreRestoredAtClose) {
+    const int fd = ::open(bus_.DevicePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    termios before{};
+    ASSERT_EQ(::tcgetattr(fd, &before), 0);
+    UseCom(1, 115200, 'E', 0);
+    master_.reset();
+    master_ = std::make_unique<ModbusMaster>(profile_, prompter_);
+    ASSERT_TRUE(master_->Open()) << prompter_.LastText();
+    termios during{};
+    ASSERT_EQ(::tcgetattr(fd, &during), 0);
+    EXPECT_NE(::cfgetospeed(&during), ::cfgetospeed(&before));
+    master_->Link().Close();
+    termios after{};
+    ASSERT_EQ(::tcgetattr(fd, &after), 0);
+    EXPECT_EQ(::cfgetospeed(&after), ::cfgetospeed(&before));
+    EXPECT_EQ(after.c_cflag, before.c_cflag);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    ::close(fd);
 }
 
 // What the port really is after Open, read back from the device: the baud rate, eight data bits,

@@ -63,6 +63,13 @@ public:
         s_->pending.erase(s_->pending.begin(), s_->pending.begin() + got);
         return got;
     }
+    int DropUntilQuiet(int quietMs, int limitMs) override {
+        s_->log.push_back("quiet " + std::to_string(quietMs) + " within " +
+                          std::to_string(limitMs));
+        const int dropped = static_cast<int>(s_->pending.size());
+        s_->pending.clear();
+        return dropped;
+    }
 
 private:
     std::shared_ptr<Script> s_;
@@ -106,7 +113,9 @@ TEST_F(TransactionTest, ExtraTimeoutCoversExactlyTheReadsOfEachAttempt) {
     EXPECT_EQ(value, 0x1234);
     const std::vector<std::string> attempt = {"purge", "write", "read 5 within 44",
                                               "read 2 within 44"};
+    // The failed attempt lets the line go quiet, within that attempt's own time-out.
     std::vector<std::string> expected = attempt;
+    expected.push_back("quiet 10 within 44");
     expected.insert(expected.end(), attempt.begin(), attempt.end());
     EXPECT_EQ(script_->log, expected);
     EXPECT_EQ(master_->Link().Timeouts().readTotalConstant, 407);

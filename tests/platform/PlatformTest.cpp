@@ -75,6 +75,28 @@ TEST_F(ProfileTest, EntriesThatCannotStandOnOneLineAreRefused) {
     EXPECT_EQ(ReadFile(path_), "[Serial Devices]\nCOM1=/dev/ttyUSB0\n");
 }
 
+// What is written is what a load of the file gives back: a key that would read as a section
+// header or a comment, or lose its blanks, is refused; a value is trimmed in memory as in the file.
+TEST_F(ProfileTest, EveryWrittenEntryReadsBackTheSame) {
+    Profile p(path_);
+    EXPECT_FALSE(p.WriteString("S", "[Comm Param]", "x"));
+    EXPECT_FALSE(p.WriteString("S", "[k", "v]"));
+    EXPECT_FALSE(p.WriteString("S", "; note", "x"));
+    EXPECT_FALSE(p.WriteString("S", "#k", "x"));
+    EXPECT_FALSE(p.WriteString("S", " k", "x"));
+    EXPECT_FALSE(p.WriteString("S", "k ", "x"));
+    EXPECT_FALSE(p.WriteString(" S", "k", "x"));
+    ASSERT_TRUE(p.WriteString("S", "k[1]", "  two  blanks  "));
+    ASSERT_TRUE(p.WriteString("S", "empty", "   "));
+    EXPECT_EQ(p.GetString("S", "k[1]", ""), "two  blanks");
+    EXPECT_EQ(p.GetString("S", "empty", "d"), "");
+    Profile again(path_);
+    EXPECT_EQ(again.Keys("S"), p.Keys("S"));
+    EXPECT_EQ(again.GetString("S", "k[1]", ""), "two  blanks");
+    EXPECT_EQ(again.GetString("S", "empty", "d"), "");
+    EXPECT_EQ(ReadFile(path_), "[S]\nk[1]=two  blanks\nempty=\n");
+}
+
 TEST_F(ProfileTest, MissingFileIsEmptyAndCreatedOnFirstWrite) {
     Profile p(path_);
     EXPECT_FALSE(p.HasKey("Comm Param", "Baud"));

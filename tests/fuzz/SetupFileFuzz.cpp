@@ -1,0 +1,72 @@
+// libFuzzer target for the set-up file reader: any bytes as a file, read the way the restore and
+// the viewer read it (validation, the identification block, the value and string lines of every
+// section). Never a crash; every value accepted is one the restore may send, every line fits the
+// line limit. A broken rule stops the run.
+#include "files/SetupFile.h"
+#include "support/ScriptedPrompter.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <unistd.h>
+
+namespace {
+
+using namespace quarnex;
+
+void Require(bool rule) {
+    if (!rule)
+        std::abort();
+}
+
+const std::string& Path() {
+    static const std::string path = [] {
+        const char* dir = std::getenv("TMPDIR");
+        return std::string(dir && *dir ? dir : "/tmp") + "/quarnex-setup-fuzz-" +
+               std::to_string(::getpid()) + ".kst";
+    }();
+    return path;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    {
+        std::ofstream(Path(), std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    }
+    ScriptedPrompter prompter;
+    SetupFile file;
+    file.SetFileName(Path());
+    Require(file.OpenForRead(prompter) == SetupFileStatus::kOk);
+    file.Validate(false, prompter);
+    InstrumentInfo info;
+    file.LoadInstrumentInfo(info, false, prompter);
+    for (SectionId id : {SectionId::kSetUp, SectionId::kBatchSetUp, SectionId::kRecipeSetUp}) {
+        if (file.FindSection(id, prompter) != SetupFileStatus::kOk)
+            continue;
+        int reg = 0;
+        float value = 0;
+        for (int i = 0;
+             i < 2000 && file.ReadRegisterValue(reg, value, prompter) == SetupFileStatus::kOk; ++i)
+            Require(std::isfinite(value) && std::fabs(value) < SetupFile::kValueLimit);
+    }
+    if (file.FindSection(SectionId::kStrSetUp, prompter) == SetupFileStatus::kOk) {
+        int reg = 0;
+        std::string text;
+        for (int i = 0;
+             i < 2000 && file.ReadRegisterText(reg, text, prompter) == SetupFileStatus::kOk; ++i)
+            Require(text.size() < SetupFile::kMaxLineBytes);
+    }
+    std::string text;
+    file.ReadSectionText(text, SectionId::kUserInfo, prompter);
+    file.Close(prompter);
+    // Line by line from the start: every line fits the limit with its line end.
+    Require(file.OpenForRead(prompter) == SetupFileStatus::kOk);
+    std::string line;
+    for (int i = 0; i < 5000 && file.ReadLine(line, prompter) == SetupFileStatus::kOk; ++i)
+        Require(line.size() <= SetupFile::kMaxLineBytes);
+    file.Close(prompter);
+    ::unlink(Path().c_str());
+    return 0;
+}
