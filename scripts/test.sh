@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test, then each fuzz target for 5 seconds. With --sanitize the same tests run in a
-# build with AddressSanitizer and UndefinedBehaviorSanitizer (folder build-sanitize/).
+# Installs what is missing, builds, and runs every test, then each fuzz target for 5 seconds. With
+# --sanitize the same tests run in a build with AddressSanitizer and UndefinedBehaviorSanitizer
+# (folder build-sanitize/).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup-packages.sh"

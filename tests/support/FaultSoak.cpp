@@ -57,11 +57,11 @@ SoakFigures RunFaultSoak(sim::SimBus& bus, ModbusMaster& master, const SoakOptio
             do
                 fault = pick(kFaultKinds);
             while (!Applies(static_cast<Fault>(fault), kind));
-            sim::FaultSpec spec{.kind = static_cast<Fault>(fault)};
-            spec.exceptionCode = static_cast<uint8_t>(1 + pick(8));
-            if (spec.kind == Fault::LateBytes)
-                spec.lateMs = ++lateFaults % options.lateEvery == 0 ? 300 : 40;
-            bus.InjectFault(1, spec);
+            sim::FaultSpec injected{.kind = static_cast<Fault>(fault)};
+            injected.exceptionCode = static_cast<uint8_t>(1 + pick(8));
+            if (injected.kind == Fault::LateBytes)
+                injected.lateMs = ++lateFaults % options.lateEvery == 0 ? 300 : 40;
+            bus.InjectFault(1, injected);
             ++fig.injected[fault];
         }
 
