@@ -66,7 +66,9 @@ CBusTrafficWnd::CBusTrafficWnd(ModbusMaster& bus, TrafficRecorder& recorder, Pro
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->verticalHeader()->setVisible(false);
     table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
-    table_->horizontalHeader()->setStretchLastSection(true);
+    // No stretched last section: the timing warning is the last column, and a stretched section
+    // behind the wide hex columns would be cut down to a few letters.
+    table_->horizontalHeader()->setStretchLastSection(false);
     table_->setWordWrap(false);
     layout->addWidget(table_);
     summary_ = new QLabel(this);
@@ -125,6 +127,8 @@ void CBusTrafficWnd::SetRow(int row, const traffic::TrafficRow& r) {
             item->setForeground(QBrush(Qt::darkRed));
         if (r.warned && (c == kWarning || c == kGap || c == kResponse))
             item->setBackground(QBrush(QColor(255, 230, 150)));
+        if (c == kWarning && !fields[c]->empty())
+            item->setToolTip(item->text());
         table_->setItem(row, c, item);
     }
 }
@@ -141,10 +145,15 @@ void CBusTrafficWnd::Render() {
                                            d.dropped, static_cast<size_t>(table_->rowCount()))));
     const int first = table_->rowCount();
     table_->setRowCount(first + static_cast<int>(d.rows.size()));
-    for (size_t i = 0; i < d.rows.size(); ++i)
+    bool newWarning = false;
+    for (size_t i = 0; i < d.rows.size(); ++i) {
         SetRow(first + static_cast<int>(i), d.rows[i]);
+        newWarning = newWarning || !d.rows[i].warning.empty();
+    }
     if (d.reset || (first == 0 && !d.rows.empty()))
         table_->resizeColumnsToContents();
+    else if (newWarning)
+        table_->resizeColumnToContents(kWarning);
     table_->setUpdatesEnabled(true);
     if (atEnd && !d.rows.empty())
         table_->scrollToBottom();

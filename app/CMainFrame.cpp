@@ -60,7 +60,8 @@ bool CMainFrame::Create() {
 
     view_ = new CQuarnexView(bus_, profile_, prompter_, this);
     setCentralWidget(view_);
-    PanelHooks hooks;
+    // One set of hooks for all of the panel's windows: backup and restore, and the set-up sheet.
+    PanelHooks hooks = SetupFilePanelHooks(bus_, prompter_, [this] { return fileChooser_; });
     hooks.setupSheet = [this](QWidget* parent, int address, InstrumentPanel::SheetMode mode) {
         CKelSetUpPropSheet::Run(parent, bus_, address, mode, prompter_);
     };
@@ -76,7 +77,6 @@ bool CMainFrame::Create() {
         messageLine_->setText(note.isEmpty() ? Ui(ids::kReady) : note);
         messageLine_->setToolTip(note);
     });
-    view_->SetPanelHooks(SetupFilePanelHooks(bus_, prompter_, [this] { return fileChooser_; }));
     // The viewer works on files only; the view goes on polling meanwhile.
     connect(actions_[kSetupFiles], &QAction::triggered, this, [this] {
         CSetupViewerDlg viewer(prompter_, fileChooser_, this);

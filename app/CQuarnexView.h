@@ -58,6 +58,7 @@ public:
     }
     // The set-up sheet, backup and restore behind the panel's buttons (empty: disabled there).
     void SetPanelHooks(const PanelHooks& hooks) { panelHooks_ = hooks; }
+    const PanelHooks& GetPanelHooks() const { return panelHooks_; }
     void SetInstrumentSelector(std::function<bool(int& address, InstrumentType& type)> selector) {
         selector_ = std::move(selector);
     }

@@ -176,5 +176,27 @@ TEST_F(BusTrafficWndTest, ShowsTheRetriesOfASilentAddress) {
     EXPECT_TRUE(wnd->SummaryLabel()->text().contains("address 9: no answer"));
 }
 
+TEST_F(BusTrafficWndTest, ATimingWarningThatComesLaterIsShownInFull) {
+    CBusTrafficWnd* wnd = frame_->OpenBusTraffic(&chooser_);
+    wnd->Timer().SetManual(true);
+    wnd->Timer().Stop();
+    Poll(4);
+    wnd->OnTimer();
+    QTableWidget& table = *wnd->Table();
+    ASSERT_GT(table.rowCount(), 0);
+
+    // Answers that stall halfway come after the columns were sized to the first rows.
+    bus_.InjectFault(1, {sim::Fault::LateBytes, 1, 0, 100});
+    uint16_t value = 0;
+    frame_->Bus().ReadHoldingRegisters(1, 40001, 1, &value, {.retries = 0, .extraTimeout = 400});
+    wnd->OnTimer();
+    QTableWidgetItem* warning = table.item(table.rowCount() - 1, CBusTrafficWnd::kWarning);
+    ASSERT_NE(warning, nullptr);
+    ASSERT_FALSE(warning->text().isEmpty());
+    EXPECT_EQ(warning->toolTip(), warning->text());
+    EXPECT_GE(table.columnWidth(CBusTrafficWnd::kWarning),
+              table.fontMetrics().horizontalAdvance(warning->text()));
+}
+
 } // namespace
 } // namespace quarnex::test

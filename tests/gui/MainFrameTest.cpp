@@ -454,6 +454,19 @@ TEST_F(FrameTest, DoubleClickAndSelectInstrumentOpenThePanelOfARecipeBatcher) {
     EXPECT_TRUE(View().TimerActive());
 }
 
+TEST_F(FrameTest, ThePanelGetsTheSetupSheetAndTheBackupAndRestoreWindows) {
+    Kel7(1);
+    Watch({1});
+    Start();
+    // Every button of the panel that opens a window has its window behind it; a hook left
+    // empty would leave the button disabled on every instrument.
+    const PanelHooks& hooks = View().GetPanelHooks();
+    EXPECT_TRUE(hooks.setupSheet);
+    EXPECT_TRUE(hooks.batchingSheet);
+    EXPECT_TRUE(hooks.backup);
+    EXPECT_TRUE(hooks.restore);
+}
+
 TEST_F(FrameTest, RunningAndClosingWritesNothingToTheProfile) {
     char folder[] = "/tmp/quarnex-gui-XXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
