@@ -1,8 +1,8 @@
 #include "app/CCommTesterDlg.h"
 
-#include "ui/UiText.h"
 #include "platform/Prompter.h"
 #include "tester/TesterTextIds.h"
+#include "ui/UiText.h"
 
 #include <QButtonGroup>
 #include <QGridLayout>

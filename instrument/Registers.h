@@ -16,8 +16,8 @@ constexpr int kState = 40008;
 constexpr int kError = 40009;
 constexpr int kStatusBits = 40010;
 constexpr int kIoStatus = 40011;
-constexpr int kGrossWeight = 40012; // high word, low word, decimals
-constexpr int kNetWeight = 40015;   // high word, low word, decimals
+constexpr int kGrossWeight = 40012;      // high word, low word, decimals
+constexpr int kNetWeight = 40015;        // high word, low word, decimals
 constexpr int kSerialNumberHigh = 40004; // high word, low word
 // Beyond the live block, read with it where a window needs them.
 constexpr int kCalibFlags = 40020;  // bit value 0x8000: a calibration point may be entered now

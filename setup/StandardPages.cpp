@@ -3,8 +3,8 @@
 #include "instrument/InstrumentSetup.h"
 #include "instrument/InstrumentType.h"
 #include "instrument/SetupParameterTable.h"
-#include "setup/CalibrationPages.h"
 #include "setup/BatchingPages.h"
+#include "setup/CalibrationPages.h"
 #include "setup/SetupTextIds.h"
 
 namespace quarnex {

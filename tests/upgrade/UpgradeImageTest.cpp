@@ -1,7 +1,7 @@
 #include "upgrade/UpgradeImage.h"
 
-#include "support/ScriptedPrompter.h"
 #include "sim/FlashImage.h"
+#include "support/ScriptedPrompter.h"
 
 #include <gtest/gtest.h>
 

@@ -27,7 +27,8 @@ protected:
         uint16_t kb = 0;
         std::vector<uint16_t> app(bootreg::kInfoRegisters), boot(bootreg::kInfoRegisters);
         EXPECT_EQ(master_->ReadHoldingRegisters(5, bootreg::kFlashSize, 1, &kb), CommStatus::Ok);
-        EXPECT_EQ(master_->ReadHoldingRegisters(5, bootreg::kAppInfo, 23, app.data()), CommStatus::Ok);
+        EXPECT_EQ(master_->ReadHoldingRegisters(5, bootreg::kAppInfo, 23, app.data()),
+                  CommStatus::Ok);
         EXPECT_EQ(master_->ReadHoldingRegisters(5, bootreg::kBootInfo, 23, boot.data()),
                   CommStatus::Ok);
         return ParseInstrumentProgramInfo(kb, app, boot, info);
