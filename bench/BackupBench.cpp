@@ -3,14 +3,11 @@
 // each request and its answer at 11 bits a character, plus the inter-frame delay before each
 // request. Prints the figures and the ratio; asserts nothing but that the backups succeed.
 
-#include "comm/ModbusMaster.h"
+#include "PacedBus.h"
 #include "files/Backup.h"
 #include "platform/Clock.h"
-#include "platform/Profile.h"
 #include "sim/Kel7Model.h"
-#include "sim/SimBus.h"
 #include "support/ScriptedProgress.h"
-#include "support/ScriptedPrompter.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -21,27 +18,14 @@ using namespace quarnex;
 namespace {
 
 bool BenchBackup(int baud, const std::string& path) {
-    sim::SimBus bus;
-    std::string error;
-    if (!bus.Start(error)) {
-        std::fprintf(stderr, "simulator: %s\n", error.c_str());
+    PacedBus paced;
+    if (!paced.Open(baud, 1, sim::MakeKel7({})))
         return false;
-    }
-    bus.Attach(1, sim::MakeKel7({}));
-    bus.SetPacing(0); // at the baud rate the master sets on the line
-    bus.SetRequestLogLimit(100000);
-
-    Profile profile;
-    profile.WriteInt("Comm Param", "Baud", baud);
-    profile.WriteString("Serial Devices", "COM1", bus.DevicePath());
-    ScriptedPrompter prompter;
+    paced.bus.SetRequestLogLimit(100000);
+    ModbusMaster& master = *paced.master;
+    ScriptedPrompter& prompter = paced.prompter;
     ScriptedProgress progress;
-    ModbusMaster master(profile, prompter);
-    if (!master.Open()) {
-        std::fprintf(stderr, "%s\n", prompter.LastText().c_str());
-        return false;
-    }
-    bus.ClearRequests();
+    paced.bus.ClearRequests();
     Backup backup(master, 1, itype::kKel7, prompter, progress);
     const int64_t t0 = MonotonicNs();
     const Backup::Result result = backup.Run(path, "bench", false);
@@ -51,12 +35,11 @@ bool BenchBackup(int baud, const std::string& path) {
         return false;
     }
 
-    const auto requests = bus.Requests();
+    const auto requests = paced.bus.Requests();
     long bytes = 0;
     for (const auto& request : requests)
         bytes += static_cast<long>(request.size()) + modbus::ExpectedAnswerLength(request);
-    const double wire =
-        bytes * 11.0 / baud + requests.size() * master.Link().InterFrameDelay() / 1000.0;
+    const double wire = paced.WireMs() / 1000.0;
     std::printf("%6d baud: full backup %.2f s; %zu requests, %ld bytes on the line, wire time "
                 "%.2f s; ratio %.2f; file %ju bytes\n",
                 baud, wall, requests.size(), bytes, wire, wall / wire,

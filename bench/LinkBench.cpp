@@ -4,12 +4,9 @@
 //  - how far Delay overshoots its deadline, and what share of the wait it spends on the CPU.
 // Prints the figures and the ratios; asserts nothing.
 
-#include "comm/ModbusMaster.h"
+#include "PacedBus.h"
 #include "platform/Clock.h"
-#include "platform/Profile.h"
 #include "sim/RegisterBank.h"
-#include "sim/SimBus.h"
-#include "support/ScriptedPrompter.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -29,26 +26,12 @@ int64_t CpuNs() {
 }
 
 bool BenchReads(int baud, int count) {
-    sim::SimBus bus;
-    std::string error;
-    if (!bus.Start(error)) {
-        std::fprintf(stderr, "simulator: %s\n", error.c_str());
-        return false;
-    }
     auto bank = std::make_shared<sim::RegisterBank>();
     bank->AddBlock(0, 100);
-    bus.Attach(1, bank);
-    bus.SetPacing(0); // at the baud rate the master sets on the line
-
-    Profile profile;
-    profile.WriteInt("Comm Param", "Baud", baud);
-    profile.WriteString("Serial Devices", "COM1", bus.DevicePath());
-    ScriptedPrompter prompter;
-    ModbusMaster master(profile, prompter);
-    if (!master.Open()) {
-        std::fprintf(stderr, "%s\n", prompter.LastText().c_str());
+    PacedBus paced;
+    if (!paced.Open(baud, 1, bank))
         return false;
-    }
+    ModbusMaster& master = *paced.master;
     uint16_t values[17];
     int failures = 0;
     std::vector<double> times;

@@ -4,14 +4,11 @@
 // (request and answer bytes x 11 bits / baud, plus the inter-frame delay before each request);
 // asserts nothing.
 
-#include "comm/ModbusMaster.h"
+#include "PacedBus.h"
 #include "platform/Clock.h"
-#include "platform/Profile.h"
 #include "setup/KelSetUpPage.h"
 #include "setup/KelSetUpSheet.h"
 #include "sim/Kel7Model.h"
-#include "sim/SimBus.h"
-#include "support/ScriptedPrompter.h"
 
 #include <cstdio>
 #include <memory>
@@ -21,24 +18,12 @@ using namespace quarnex;
 namespace {
 
 bool BenchOpen(int baud, bool edit, int rounds) {
-    sim::SimBus bus;
-    std::string error;
-    if (!bus.Start(error)) {
-        std::fprintf(stderr, "simulator: %s\n", error.c_str());
+    PacedBus paced;
+    if (!paced.Open(baud, 1, sim::MakeKel7({})))
         return false;
-    }
-    bus.Attach(1, sim::MakeKel7({}));
-    bus.SetPacing(0); // at the baud rate the master sets on the line
-
-    Profile profile;
-    profile.WriteInt("Comm Param", "Baud", baud);
-    profile.WriteString("Serial Devices", "COM1", bus.DevicePath());
-    ScriptedPrompter prompter;
-    ModbusMaster master(profile, prompter);
-    if (!master.Open()) {
-        std::fprintf(stderr, "%s\n", prompter.LastText().c_str());
-        return false;
-    }
+    sim::SimBus& bus = paced.bus;
+    ModbusMaster& master = *paced.master;
+    ScriptedPrompter& prompter = paced.prompter;
     double wallMs = 0.0, wireMs = 0.0;
     size_t requests = 0;
     for (int round = 0; round < rounds; ++round) {
@@ -52,13 +37,8 @@ bool BenchOpen(int baud, bool edit, int rounds) {
         KelSetUpPage first(master, sheet.Setup(), SetupPage(sheet.Pages().front()), edit, prompter);
         first.Activate();
         wallMs += static_cast<double>(MonotonicNs() - t0) / 1e6;
-        const auto log = bus.Requests();
-        requests += log.size();
-        for (const auto& request : log) {
-            const int answer = modbus::ExpectedAnswerLength(request);
-            wireMs += (static_cast<double>(request.size()) + answer) * 11.0 * 1000.0 / baud +
-                      master.Link().InterFrameDelay();
-        }
+        requests += bus.Requests().size();
+        wireMs += paced.WireMs();
         if (edit) { // leave remote set-up without saving, outside the measured time
             prompter.Answer(true);
             sheet.CancelCheck();

@@ -4,14 +4,11 @@
 // three-second wait for the boot loader is skipped here (the simulated one is ready at once) and
 // printed apart. Prints the figures; fails only when the upgrade fails.
 
-#include "comm/ModbusMaster.h"
+#include "PacedBus.h"
 #include "platform/Clock.h"
-#include "platform/Profile.h"
 #include "sim/FlashImage.h"
 #include "sim/Kel7Model.h"
-#include "sim/SimBus.h"
 #include "support/ScriptedProgress.h"
-#include "support/ScriptedPrompter.h"
 #include "upgrade/SoftwareUpgrade.h"
 
 #include <cstdio>
@@ -28,17 +25,13 @@ constexpr int kBaud = 115200;
 constexpr int kAddress = 1;
 
 bool Bench(int kb, uint32_t codeBytes) {
-    sim::SimBus bus;
-    std::string error;
-    if (!bus.Start(error)) {
-        std::fprintf(stderr, "simulator: %s\n", error.c_str());
-        return false;
-    }
     sim::Kel7Options options;
     options.address = kAddress;
     options.flashKb = kb;
-    bus.Attach(kAddress, sim::MakeKel7(options));
-    bus.SetPacing(0); // at the baud rate the master sets on the line
+    PacedBus paced;
+    if (!paced.Open(kBaud, kAddress, sim::MakeKel7(options)))
+        return false;
+    sim::SimBus& bus = paced.bus;
     bus.SetRequestLogLimit(1'000'000);
 
     const auto path = std::filesystem::temp_directory_path() /
@@ -50,16 +43,12 @@ bool Bench(int kb, uint32_t codeBytes) {
         .write(reinterpret_cast<const char*>(image.data()),
                static_cast<std::streamsize>(image.size()));
 
-    Profile profile;
-    profile.WriteInt("Comm Param", "Baud", kBaud);
-    profile.WriteString("Serial Devices", "COM1", bus.DevicePath());
-    ScriptedPrompter prompter, owner;
-    ModbusMaster master(profile, prompter);
-    bool ok = master.Open();
-    SoftwareUpgrade upgrade(master, prompter);
+    ScriptedPrompter& prompter = paced.prompter;
+    ScriptedPrompter owner;
+    SoftwareUpgrade upgrade(*paced.master, prompter);
     int waitedMs = 0;
     upgrade.SetWait([&](int ms, Progress&, int) { waitedMs += ms; });
-    ok = ok && upgrade.SelectFile(path.string());
+    bool ok = upgrade.SelectFile(path.string());
     if (!ok) {
         std::filesystem::remove(path);
         std::fprintf(stderr, "%s\n", prompter.LastText().c_str());
@@ -79,13 +68,7 @@ bool Bench(int kb, uint32_t codeBytes) {
     }
 
     const auto requests = bus.Requests();
-    double wireMs = 0;
-    for (const auto& r : requests) {
-        const std::vector<uint8_t> bare(r.begin(), r.end() - 2);
-        const size_t bytes = r.size() + static_cast<size_t>(modbus::ExpectedAnswerLength(bare));
-        wireMs +=
-            static_cast<double>(bytes) * 11.0 * 1000.0 / kBaud + master.Link().InterFrameDelay();
-    }
+    const double wireMs = paced.WireMs();
     std::printf("%4d KB flash, %6u bytes of code: %4d blocks, %5zu requests; upgrade %.2f s, "
                 "wire time %.2f s, ratio %.2f (+%d ms boot-loader wait in the program)\n",
                 kb, codeBytes, blocks, requests.size(), seconds, wireMs / 1000.0,
