@@ -1,10 +1,13 @@
 #include "app/batching/CBatchingDlgs.h"
 
+#include "app/panel/BusProgressWindow.h"
 #include "app/panel/CValueEntryDlg.h"
 #include "comm/ModbusMaster.h"
 #include "edit/ValueEntry.h"
 #include "instrument/InstrumentSetup.h"
+#include "res/AppTextIds.h"
 #include "res/PanelTextIds.h"
+#include "res/Strings.h"
 #include "setup/SetupTextIds.h"
 #include "ui/DialogLayout.h"
 #include "ui/UiText.h"
@@ -248,6 +251,7 @@ void CRecipeDlg::Open() {
     }
     {
         WaitCursor wait(prompter_);
+        BusProgressWindow progress(bus_, parentWidget(), Text(ids::kReadingTheSetup));
         failed_ = !setup_.ReadRecipes(bus_, logic_.Recipe(), false, true, &prompter_);
     }
     Render();
