@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include "cli/CliFiles.h"
+#include "cli/CliLog.h"
 #include "comm/ModbusMaster.h"
 #include "comm/TrafficLog.h"
 #include "demo/DemoSession.h"
@@ -76,6 +77,7 @@ struct Options {
     std::string sections;
     bool yes = false; // restore, upgrade, default-setup: answer Yes to the question
     bool trace = false;
+    std::vector<std::string> logOptions; // the log's own: name, value, name, value ...
     std::vector<std::string> words;
 };
 
@@ -185,6 +187,11 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
             if (i + 1 >= args.size())
                 return "option " + a + " needs a value";
             (a == "--info" ? o.info : o.sections) = args[++i];
+        } else if (IsLogOption(a)) {
+            if (i + 1 >= args.size())
+                return "option " + a + " needs a value";
+            o.logOptions.push_back(a);
+            o.logOptions.push_back(args[++i]);
         } else if (a == "--yes") {
             o.yes = true;
         } else if (a == "--trace") {
@@ -197,6 +204,8 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
     }
     if (o.words.empty())
         return "no command given";
+    if (!o.logOptions.empty() && o.words[0] != "log")
+        return "option " + o.logOptions[0] + " is for the log command only";
     return {};
 }
 
@@ -300,7 +309,10 @@ std::string CheckCliArguments(const std::vector<std::string>& args, std::string*
     Options o;
     Request r;
     std::string e = ParseOptions(args, o);
-    if (e.empty())
+    LogCommand log;
+    if (e.empty() && o.words[0] == "log")
+        e = CheckLogCommand(o.words, o.logOptions, log);
+    else if (e.empty())
         e = ParseRequest(o.words, r);
     if (e.empty() && device)
         *device = o.device;
@@ -335,6 +347,8 @@ std::string CliUsage() {
            "  restore ADDR FILE [--sections setup,strings,batching,recipes] [--yes]\n"
            "                            load a set-up file into a KEL 7 (asks: No unless --yes)\n"
            "  list FILE                 list a set-up file\n"
+           "  log ADDR[,ADDR...] [--interval MS] [--duration S] [--csv FILE]\n"
+           "                            log the weights as CSV rows until the duration or Ctrl+C\n"
            "exit codes: 0 done, 1 bus or port failure, 2 bad arguments, 3 the operation failed,\n"
            "  4 stopped (a question answered No), 5 restore done with warnings,\n"
            "  6 backup all found no KEL 7 Recipe Batcher\n"
@@ -590,6 +604,11 @@ static int RunCliOnMaster(const Options& o, const Request& r, const SetupFileCom
         return RunSetupFileCommand(*files, &master, out, err);
     if (IsUpgradeCommand(o.words))
         return RunUpgradeOnMaster(o, master, out, err);
+    if (o.words[0] == "log") {
+        LogCommand log;
+        CheckLogCommand(o.words, o.logOptions, log);
+        return RunLogCommand(log, master, o.retries, out, err);
+    }
     return RunRegisterCommand(o, r, master, out, err);
 }
 
@@ -613,6 +632,9 @@ int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::
         e = CheckUpgradeWords(o.words, upgradeAddress);
         if (e.empty() && o.words[0] == "image")
             return RunImage(o.words[1], out, err);
+    } else if (e.empty() && o.words[0] == "log") {
+        LogCommand log;
+        e = CheckLogCommand(o.words, o.logOptions, log);
     } else if (e.empty()) {
         e = ParseRequest(o.words, r);
     }
