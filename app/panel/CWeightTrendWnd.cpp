@@ -55,8 +55,10 @@ CWeightTrendWnd::CWeightTrendWnd(WeightTrend& trend, FileChooser* files, Prompte
     chart_->legend()->setAlignment(Qt::AlignTop);
     gross_ = new QLineSeries;
     gross_->setName(Ui(ids::kTrendGross));
+    gross_->setPen(QPen(QColor(30, 90, 200), 2));
     net_ = new QLineSeries;
     net_->setName(Ui(ids::kTrendNet));
+    net_->setPen(QPen(QColor(20, 150, 70), 2, Qt::DashLine));
     states_ = new QLineSeries;
     states_->setName(Ui(ids::kTrendStates));
     states_->setPen(QPen(QColor(128, 128, 128), 1, Qt::DashLine));
