@@ -134,11 +134,54 @@ CWeightTrendWnd::CWeightTrendWnd(WeightTrend& trend, FileChooser* files, Prompte
 void CWeightTrendWnd::Refresh(bool force) {
     if (trend_.Paused() && !force)
         return;
+    const auto& ring = trend_.Ring().Samples();
+    if (force || ring.empty() || !drawn_) {
+        Redraw();
+        return;
+    }
+    const WeightSample& newest = ring.back();
+    if (newest.monoMs - drawnMonoMs_ < trend_.DrawPeriodMs())
+        return;
+    // Usually the samples since the last drawing lie inside the drawn time axis and weight
+    // range: their points are appended and nothing else is laid out again. The axes move in
+    // steps, when a sample reaches the right edge or leaves the weight range.
+    QList<QPointF> gross, net;
+    bool motion = false, stateChanged = false;
+    for (auto it = std::upper_bound(ring.begin(), ring.end(), drawnMonoMs_,
+                                    [](int64_t t, const WeightSample&s) { return t < s.monoMs; });
+         it != ring.end(); ++it) {
+        const WeightSample& s = *it;
+        if (s.wallMs > axisEndMs_ ||
+            (s.HasWeights() && (std::min(s.gross, s.net) < weightAxis_->min() ||
+                                std::max(s.gross, s.net) > weightAxis_->max()))) {
+            Redraw();
+            return;
+        }
+        if (s.HasWeights()) {
+            gross.append(QPointF(static_cast<qreal>(s.wallMs), s.gross));
+            net.append(QPointF(static_cast<qreal>(s.wallMs), s.net));
+        }
+        motion = motion || s.Motion();
+        stateChanged = stateChanged || (s.read && s.kel7 && s.state != markState_);
+    }
+    drawnMonoMs_ = newest.monoMs;
+    gross_->append(gross);
+    net_->append(net);
+    // The marks change only with motion (its band grows while it lasts) and with the state.
+    if (motion || markMotion_ || stateChanged)
+        DrawMarks(trend_.CurrentView());
+}
+
+void CWeightTrendWnd::Redraw() {
+    drawn_ = true;
     const WeightTrend::View v = trend_.CurrentView();
-    const qreal end = static_cast<qreal>(v.endWallMs);
-    const qreal start = end - static_cast<qreal>(v.spanMs);
-    timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(start)),
-                        QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(end)));
+    drawnMonoMs_ = v.samples.empty() ? 0 : v.samples.back().monoMs;
+    // The time axis reaches a sixth of the span (one grid step) beyond the newest sample, so
+    // that it moves once every sixth of the span rather than with every sample.
+    const int64_t step = v.spanMs / 6;
+    axisEndMs_ = v.endWallMs + (trend_.Paused() ? 0 : step);
+    timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(axisEndMs_ - v.spanMs),
+                        QDateTime::fromMSecsSinceEpoch(axisEndMs_));
     gross_->replace(Line(v.samples, true));
     net_->replace(Line(v.samples, false));
 
@@ -147,6 +190,18 @@ void CWeightTrendWnd::Refresh(bool force) {
     const double margin = std::max(0.5, (high - low) * 0.08);
     weightAxis_->setRange(low - margin, high + margin);
     weightAxis_->applyNiceNumbers();
+    DrawMarks(v);
+}
+
+void CWeightTrendWnd::DrawMarks(const WeightTrend::View& v) {
+    const qreal start = static_cast<qreal>(axisEndMs_ - v.spanMs);
+    const qreal end = static_cast<qreal>(axisEndMs_);
+    markMotion_ = !v.samples.empty() && v.samples.back().Motion();
+    for (auto it = v.samples.rbegin(); it != v.samples.rend(); ++it)
+        if (it->read && it->kel7) {
+            markState_ = it->state;
+            break;
+        }
 
     QList<QPointF> motion{{start, 0.0}};
     for (const WeightTrend::MotionSpan& m : v.motion) {

@@ -53,6 +53,9 @@ public:
     QPushButton* CsvButton() const { return csv_; }
 
 private:
+    // Everything anew: axes, lines and marks.
+    void Redraw();
+    void DrawMarks(const WeightTrend::View& view);
     void AskAndSave(bool picture);
 
     WeightTrend& trend_;
@@ -70,6 +73,11 @@ private:
     QValueAxis* markAxis_;
     std::vector<QGraphicsSimpleTextItem*> stateTexts_;
     std::vector<WeightTrend::StateMark> shownStates_;
+    bool drawn_ = false;
+    int64_t axisEndMs_ = 0;   // the right edge of the time axis (wall-clock ms)
+    int64_t drawnMonoMs_ = 0; // the newest sample drawn
+    bool markMotion_ = false;
+    int markState_ = -1;
     QComboBox* span_;
     QPushButton* pause_;
     QPushButton* png_;

@@ -140,6 +140,12 @@ void WeightTrend::SetSpanMinutes(int minutes) {
             spanMinutes_ = minutes;
 }
 
+int64_t WeightTrend::DrawPeriodMs() const {
+    if (drawPeriodOverride_ >= 0)
+        return drawPeriodOverride_;
+    return spanMinutes_ <= 1 ? 1000 : spanMinutes_ <= 5 ? 2000 : 5000;
+}
+
 void WeightTrend::Pause() {
     if (paused_)
         return;

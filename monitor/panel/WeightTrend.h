@@ -115,6 +115,12 @@ public:
     void Resume();
     bool Paused() const { return paused_; }
 
+    // How often the window draws the trend while it runs: about when the newest point has moved
+    // a few pixels at the span shown (1 s at 1 minute, 2 s at 5, 5 s at 30); drawing every
+    // sample would cost more than the panel's own polling. Tests set 0: every sample is drawn.
+    int64_t DrawPeriodMs() const;
+    void SetDrawPeriodOverride(int64_t ms) { drawPeriodOverride_ = ms; }
+
     const SampleRing& Ring() const { return ring_; }
     // The window to draw now: the span up to the newest sample, or up to the last one before the
     // pause.
@@ -128,6 +134,7 @@ private:
     bool paused_ = false;
     int64_t pausedAtMs_ = 0;
     int64_t pausedAtWallMs_ = 0;
+    int64_t drawPeriodOverride_ = -1;
 };
 
 } // namespace quarnex

@@ -52,6 +52,7 @@ TEST_F(WeightTrendWndTest, TheTrendFillsAsTheLoadMovesAndIsSavedAsPictureAndFile
     ScriptedFileChooser files;
     CPanelTrendPart* part = panel.TrendPart();
     part->SetFileChooser(&files);
+    part->Trend().SetDrawPeriodOverride(0); // every tick is drawn
     panel.SetManualTicks(true);
     panel.show();
     panel.Start();
