@@ -6,6 +6,8 @@
 #include <QVBoxLayout>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
+#include <QtCharts/QLegend>
+#include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QScatterSeries>
 #include <QtCharts/QValueAxis>
@@ -42,6 +44,8 @@ CCalibrationPlot::CCalibrationPlot(QWidget* parent) : QWidget(parent) {
     stored_ = new QScatterSeries;
     stored_->setName(Ui(ids::kCalibPlotPoints));
     stored_->setMarkerSize(9.0);
+    stored_->setColor(QColor(30, 90, 200));
+    line_->setColor(QColor(30, 90, 200));
     unstored_ = new QScatterSeries;
     unstored_->setName(Ui(ids::kCalibPlotUnstored));
     unstored_->setMarkerSize(11.0);
@@ -64,6 +68,9 @@ CCalibrationPlot::CCalibrationPlot(QWidget* parent) : QWidget(parent) {
         series->attachAxis(signalAxis_);
         series->attachAxis(weightAxis_);
     }
+    // The line explains itself; the legend names the kinds of points.
+    for (QLegendMarker* marker : chart_->legend()->markers(line_))
+        marker->setVisible(false);
     view_ = new QChartView(chart_, this);
     view_->setMinimumSize(300, 220);
     auto* layout = new QVBoxLayout(this);
