@@ -1,5 +1,7 @@
 #include "cli/CliLog.h"
 
+#include "cli/CliTerminal.h"
+
 #include "comm/ModbusMaster.h"
 #include "monitor/panel/WeightLog.h"
 #include "platform/Prompter.h"
@@ -105,18 +107,17 @@ std::string CheckLogCommand(const std::vector<std::string>& words,
     return {};
 }
 
-int RunLogCommand(const LogCommand& command, ModbusMaster& bus, int retries, std::ostream& out,
-                  std::ostream& err) {
+int RunLogCommand(const LogCommand& command, ModbusMaster& bus, int retries, Terminal& terminal) {
     WeightLogFile file;
     std::unique_ptr<WeightLogWriter> writer;
     if (!command.csv.empty()) {
         std::string error;
         if (!file.Open(command.csv, error)) {
-            err << "quarnex-cli: " << error << '\n';
-            return 3;
+            terminal.Message("quarnex-cli: " + error);
+            return kExitFailed;
         }
     } else {
-        writer = std::make_unique<WeightLogWriter>(out);
+        writer = std::make_unique<WeightLogWriter>(terminal.Out());
     }
     QuietPrompter quiet;
     WeightLogger logger(bus, quiet,
@@ -130,17 +131,19 @@ int RunLogCommand(const LogCommand& command, ModbusMaster& bus, int retries, std
             return writer ? writer->Write(sample) : file.Write(sample);
         },
         [] { return stopAsked != 0; },
-        [&](const std::string& text) { err << "quarnex-cli: " << text << std::endl; });
+        [&](const std::string& text) { terminal.Message("quarnex-cli: " + text); });
     const bool closed = writer ? writer->Flush() : file.Close();
-    err << WeightLogger::SummaryText(summary, command.addresses.size());
+    std::string text = WeightLogger::SummaryText(summary, command.addresses.size());
     if (!command.csv.empty())
-        err << "file: " << command.csv << " (" << file.Count() << " rows)\n";
+        text += "file: " + command.csv + " (" + std::to_string(file.Count()) + " rows)\n";
+    terminal.Message(text.substr(0, text.size() - 1));
     if (!closed || summary.writeFailed) {
-        err << "quarnex-cli: "
-            << (file.Error().empty() ? "the output cannot be written" : file.Error()) << '\n';
-        return 3;
+        terminal.Message("quarnex-cli: " + (file.Error().empty()
+                                                ? std::string("the output cannot be written")
+                                                : file.Error()));
+        return kExitFailed;
     }
-    return summary.samples > 0 && summary.failures == summary.samples ? 1 : 0;
+    return summary.samples > 0 && summary.failures == summary.samples ? kExitBus : kExitDone;
 }
 
 } // namespace quarnex

@@ -7,6 +7,7 @@
 namespace quarnex {
 
 class ModbusMaster;
+class Terminal;
 
 // `quarnex-cli log ADDR[,ADDR...] [--interval MS] [--duration S] [--csv FILE]`: the weight log.
 // Reads the live block of each address every interval and writes a row per sample (to FILE, else
@@ -24,8 +25,9 @@ bool IsLogOption(const std::string& option);
 // make a log, else what is wrong.
 std::string CheckLogCommand(const std::vector<std::string>& words,
                             const std::vector<std::string>& options, LogCommand& command);
-// Runs the log. Exit codes: 0 done, 1 no address answered at all, 3 the file could not be written.
-int RunLogCommand(const LogCommand& command, ModbusMaster& bus, int retries, std::ostream& out,
-                  std::ostream& err);
+// Runs the log: the rows to the file or the terminal's output, the messages and the summary as
+// the terminal's messages. Exit codes: done; the bus, when no read at all was answered; failed,
+// when the file could not be written.
+int RunLogCommand(const LogCommand& command, ModbusMaster& bus, int retries, Terminal& terminal);
 
 } // namespace quarnex

@@ -1,16 +1,24 @@
 #include "app/setup/CKelSetUpPropSheet.h"
 
 #include "app/batching/CBatchingDlgs.h"
+#include "app/panel/BusProgressWindow.h"
 #include "app/panel/CValueEntryDlg.h"
 #include "app/setup/CCalibrationPage.h"
 #include "edit/ValueEntry.h"
+#include "res/AppTextIds.h"
 #include "res/PanelTextIds.h"
+#include "res/Strings.h"
 #include "ui/UiText.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace quarnex {
 
@@ -84,7 +92,7 @@ SheetMode CKelSetUpPropSheet::ModeOf(InstrumentPanel::SheetMode mode) {
 }
 
 bool CKelSetUpPropSheet::Start() {
-    if (!logic_.Create())
+    if (!CreateWithProgress())
         return false;
     for (PageId id : logic_.Pages())
         tabs_->addTab(MakePage(id), Ui(SetupPage(id).title));
@@ -92,7 +100,31 @@ bool CKelSetUpPropSheet::Start() {
     connect(tabs_, &QTabWidget::currentChanged, this, &CKelSetUpPropSheet::OnTabChanged);
     if (tabs_->count() > 0)
         OnTabChanged(0);
+    FitToScreen();
     return true;
+}
+
+// Reading the whole set-up takes seconds on a slow line: the requests are counted in a progress
+// window and the program repaints between them.
+bool CKelSetUpPropSheet::CreateWithProgress() {
+    BusProgressWindow progress(bus_, parentWidget(), Text(ids::kReadingTheSetup));
+    return logic_.Create();
+}
+
+// The sheet opens as large as its largest page and its whole row of tabs, so no page scrolls and
+// no tab hides behind scroll arrows; on a smaller screen it takes what the screen has.
+void CKelSetUpPropSheet::FitToScreen() {
+    QSize want = sizeHint(); // every page at its full height: the tab widget takes the largest
+    const QMargins margins = layout()->contentsMargins();
+    const int frame = 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    want.setWidth(std::max(want.width(), tabs_->tabBar()->sizeHint().width() + margins.left() +
+                                             margins.right() + frame + 8));
+    if (const QScreen* screen = this->screen()) {
+        // Room for the window's title bar and frame.
+        const QSize room = screen->availableGeometry().size() - QSize(16, 48);
+        want = want.boundedTo(room);
+    }
+    resize(want.expandedTo(minimumSizeHint()));
 }
 
 QWidget* CKelSetUpPropSheet::MakePage(PageId id) {

@@ -54,6 +54,8 @@ private:
     void DeactivateTab(int tab);
     void OnTabChanged(int tab);
     void StopPages();
+    void FitToScreen();
+    bool CreateWithProgress();
 
     ModbusMaster& bus_;
     Prompter& prompter_;

@@ -5,6 +5,7 @@
 #include "support/QtTestSupport.h"
 
 #include "app/batching/CBatchingDlgs.h"
+#include "app/panel/BusProgressWindow.h"
 #include "app/panel/CInstrumentPanelDlg.h"
 #include "app/panel/CValueEntryDlg.h"
 #include "app/setup/CCalibrationPage.h"
@@ -16,6 +17,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 
@@ -31,6 +34,8 @@ class SetupSheetWindowTest : public BusFixture {
 protected:
     void SetUp() override {
         App();
+        // Modal windows are answered from zero-time timers: no progress window may run them early.
+        BusProgressWindow::SetShowAfterForAll(BusProgressWindow::kNever);
         BusFixture::SetUp();
         bus_.Attach(kAddress, sim::MakeKel7({}));
         MakeMaster();
@@ -189,6 +194,13 @@ TEST_F(SetupSheetWindowTest, ShowSetupRefreshesTheCurrentPageAndEscapeLeavesWith
     CKelSetUpPropSheet sheet(*master_, kAddress, SheetMode{}, prompter_);
     ASSERT_TRUE(sheet.Start());
     sheet.show();
+    // It opens as large as its largest page and its whole row of tabs, within the screen.
+    const QSize room = sheet.screen()->availableGeometry().size();
+    EXPECT_LE(sheet.width(), std::max(room.width(), sheet.minimumSizeHint().width()));
+    EXPECT_LE(sheet.height(), std::max(room.height(), sheet.minimumSizeHint().height()));
+    EXPECT_GE(sheet.width(),
+              std::min(sheet.Tabs()->tabBar()->sizeHint().width(), room.width() - 16));
+    EXPECT_GE(sheet.height(), std::min(sheet.sizeHint().height(), room.height() - 48));
     CKelSetUpPage* general = sheet.Page(0);
     general->SetManualTicks(true);
     EXPECT_EQ(general->RowOf(kContrast)->Value()->text(), "4");
