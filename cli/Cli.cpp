@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include "cli/CliFiles.h"
+#include "cli/CliLog.h"
 #include "cli/CliTerminal.h"
 #include "comm/ModbusMaster.h"
 #include "demo/DemoSession.h"
@@ -40,6 +41,7 @@ struct Options {
     std::string sections;
     bool yes = false; // restore, upgrade, default-setup: answer Yes to the question
     bool trace = false;
+    std::vector<std::string> logOptions; // the log's own: name, value, name, value ...
     bool help = false;
     // Given on the command line: -r, -t and -n shape the single requests of the register
     // commands, and are refused by the others rather than ignored.
@@ -160,6 +162,11 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
             if (i + 1 >= args.size())
                 return "option " + a + " needs a value";
             (a == "--info" ? o.info : o.sections) = args[++i];
+        } else if (IsLogOption(a)) {
+            if (i + 1 >= args.size())
+                return "option " + a + " needs a value";
+            o.logOptions.push_back(a);
+            o.logOptions.push_back(args[++i]);
         } else if (a == "--yes") {
             o.yes = true;
         } else if (a == "--trace") {
@@ -172,6 +179,8 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
     }
     if (o.words.empty())
         return "no command given";
+    if (!o.logOptions.empty() && o.words[0] != "log")
+        return "option " + o.logOptions[0] + " is for the log command only";
     return {};
 }
 
@@ -277,7 +286,10 @@ std::string CheckCliArguments(const std::vector<std::string>& args, std::string*
     std::string e = ParseOptions(args, o);
     if (o.help)
         return {};
-    if (e.empty())
+    LogCommand log;
+    if (e.empty() && o.words[0] == "log")
+        e = CheckLogCommand(o.words, o.logOptions, log);
+    else if (e.empty())
         e = ParseRequest(o.words, r);
     if (e.empty() && device)
         *device = o.device;
@@ -312,6 +324,8 @@ std::string CliUsage() {
            "  restore ADDR FILE [--sections setup,strings,batching,recipes] [--yes]\n"
            "                            load a set-up file into a KEL 7 (asks: No unless --yes)\n"
            "  list FILE                 list a set-up file\n"
+           "  log ADDR[,ADDR...] [--interval MS] [--duration S] [--csv FILE]\n"
+           "                            log the weights as CSV rows until the duration or Ctrl+C\n"
            "registers are numbered 40001-49999, addresses 1-247\n"
            "options:\n"
            "  -d, --device PATH   serial device (default: the profile's COM port)\n"
@@ -575,6 +589,11 @@ static int RunCliOnMaster(const Options& o, const Request& r, const SetupFileCom
         return RunSetupFileCommand(*files, &master, terminal, &outcome);
     if (IsUpgradeCommand(o.words))
         return RunUpgradeOnMaster(o, master, terminal, outcome);
+    if (o.words[0] == "log") {
+        LogCommand log;
+        CheckLogCommand(o.words, o.logOptions, log);
+        return RunLogCommand(log, master, o.retries, terminal);
+    }
     return RunRegisterCommand(o, r, master, terminal);
 }
 
@@ -585,6 +604,9 @@ static std::string CheckRequestOptions(const Options& o) {
         c == "read" || c == "readf" || c == "write" || c == "writef" || c == "coil" || c == "scan";
     for (const std::string& option : o.requestOptions) {
         const bool repeat = option == "-n" || option == "--repeat";
+        // The log repeats its reads as its interval says; -r applies to each of them.
+        if (c == "log" && (option == "-r" || option == "--retries"))
+            continue;
         if (!registers || (repeat && c == "scan"))
             return option + " does not apply to " + c +
                    (registers ? "" : " (it runs the instrument's own procedure)");
@@ -622,6 +644,9 @@ int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::
             e = CheckSetupFileOptions(files);
     } else if (e.empty() && IsUpgradeCommand(o.words)) {
         e = CheckUpgradeWords(o.words, upgradeAddress);
+    } else if (e.empty() && o.words[0] == "log") {
+        LogCommand log;
+        e = CheckLogCommand(o.words, o.logOptions, log);
     } else if (e.empty()) {
         e = ParseRequest(o.words, r);
     }

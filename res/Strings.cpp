@@ -23,6 +23,7 @@ const Entry kEntries[] = {
 #include "res/strings_setup.inc"
 #include "res/strings_tester.inc"
 #include "res/strings_traffic.inc"
+#include "res/strings_trend.inc"
 #include "res/strings_upgrade.inc"
     {0, ""}};
 

@@ -3,6 +3,7 @@
 #include "app/panel/CBitmapButton.h"
 #include "app/panel/CSideWindowDlgs.h"
 #include "app/panel/CValueEntryDlg.h"
+#include "app/panel/CWeightTrendWnd.h"
 #include "res/PanelTextIds.h"
 #include "res/Strings.h"
 #include "ui/DialogLayout.h"
@@ -147,6 +148,8 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
     left->addSpacing(8);
     left->addLayout(keys);
     left->addStretch();
+    trendPart_ = new CPanelTrendPart(InstrumentPanel::kActivePeriodMs, prompter_, this);
+    left->addWidget(trendPart_, 1);
     auto* layout = new QHBoxLayout(this);
     layout->addLayout(left, 1);
     layout->addLayout(buttons);
@@ -188,6 +191,8 @@ void CInstrumentPanelDlg::Render() {
     SetText(state_, d.state);
     SetText(status_, d.status);
     SetText(message_, d.message);
+    if (trendPart_)
+        trendPart_->AddSample(logic_.LastSample(), logic_.SampleCount());
 
     tare_->setEnabled(d.tare);
     grossNetButton_->setEnabled(d.grossNetButton);

@@ -13,6 +13,7 @@ class QPushButton;
 namespace quarnex {
 
 class CBitmapButton;
+class CPanelTrendPart;
 class ModbusMaster;
 class Prompter;
 
@@ -52,6 +53,8 @@ public:
     QPushButton* RestoreButton() const { return restore_; }
     QPushButton* CloseButton() const { return close_; }
     QPushButton* HelpButton() const { return help_; }
+    // The trend and the weight log under the fields.
+    CPanelTrendPart* TrendPart() const { return trendPart_; }
 
     // The side windows the "Levels" and "Instrument Info" buttons open; tests replace them so
     // that no modal window blocks.
@@ -96,6 +99,7 @@ private:
     QPushButton* restore_;
     QPushButton* close_;
     QPushButton* help_;
+    CPanelTrendPart* trendPart_ = nullptr;
 };
 
 } // namespace quarnex

@@ -1,7 +1,9 @@
 #include "app/setup/CCalibrationPage.h"
 
 #include "app/panel/CValueEntryDlg.h"
+#include "app/setup/CCalibrationPlot.h"
 #include "edit/ValueEntry.h"
+#include "setup/CalibrationPlot.h"
 #include "setup/SetupTextIds.h"
 #include "ui/DialogLayout.h"
 #include "ui/UiText.h"
@@ -45,6 +47,8 @@ CCalibrationPage::CCalibrationPage(ModbusMaster& bus, InstrumentSetup& setup, bo
     grid->addWidget(signal_, 1, 1);
     grid->addWidget(new QLabel(Ui(ids::kInputSignalClose), part), 1, 2);
     grid->addWidget(info_, 2, 0, 1, 3);
+    plot_ = new CCalibrationPlot(part);
+    grid->addWidget(plot_, 3, 0, 1, 3);
     grid->setRowStretch(3, 1);
     AddLivePart(part);
     Render();
@@ -63,6 +67,7 @@ void CCalibrationPage::Render() {
     SetText(gross_, live_.GrossText());
     SetText(signal_, live_.SignalText());
     SetText(info_, live_.InfoText());
+    plot_->Show(CalibrationPlot(live_));
 }
 
 void CCalibrationPage::EditRow(size_t i) {

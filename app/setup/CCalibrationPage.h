@@ -8,6 +8,8 @@ class QLineEdit;
 
 namespace quarnex {
 
+class CCalibrationPlot;
+
 // The Calibration page: the rows of the current calibration type, and beside them the live
 // gross weight, the input signal in mV/V and the information line. In edit mode the page reads
 // the measurement every 100 ms while it is the current tab; in show mode it refreshes like every
@@ -26,6 +28,7 @@ public:
     QLineEdit* GrossField() const { return gross_; }
     QLineEdit* SignalField() const { return signal_; }
     QLabel* InfoLine() const { return info_; }
+    CCalibrationPlot* Plot() const { return plot_; }
 
 protected:
     int Opened() override;
@@ -37,6 +40,7 @@ private:
     QLineEdit* gross_;
     QLineEdit* signal_;
     QLabel* info_;
+    CCalibrationPlot* plot_;
 };
 
 } // namespace quarnex

@@ -9,6 +9,7 @@
 #include "instrument/TextIds.h"
 #include "instrument/ValueFormat.h"
 #include "instrument/ValueHelpers.h"
+#include "platform/Clock.h"
 #include "res/PanelTextIds.h"
 #include "res/Strings.h"
 
@@ -53,6 +54,10 @@ int InstrumentPanel::Tick() {
     const CommStatus result =
         bus_.ReadHoldingRegisters(address_, reg::kLiveBlock, reg::kLiveBlockCount, live,
                                   {.retries = kPollRetries, .owner = &prompter_});
+    sample_ = result == CommStatus::Ok
+                  ? SampleFromLiveBlock(live, address_, MonotonicMs(), WallClockMs())
+                  : FailedSample(address_, MonotonicMs(), WallClockMs());
+    ++sampleCount_;
 
     bool inactive = true;
     bool weightsValid = false;

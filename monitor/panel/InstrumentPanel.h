@@ -1,5 +1,6 @@
 #pragma once
 
+#include "monitor/panel/WeightTrend.h"
 #include "platform/Prompter.h"
 
 #include <string>
@@ -78,6 +79,10 @@ public:
     bool ShowsGross() const { return showsGross_; }
     bool BatchingEnabled() const { return batchingEnabled_; }
     int SlowCountdown() const { return slowCountdown_; }
+    // The reading of the last tick, for the trend and the weight log (they read nothing of their
+    // own), and how many ticks have read so far.
+    const WeightSample& LastSample() const { return sample_; }
+    long SampleCount() const { return sampleCount_; }
 
     // The buttons. Each returns true when the instrument accepted the command; refusals and bus
     // failures have been shown.
@@ -115,6 +120,8 @@ private:
     bool showsGross_ = true;
     bool batchingEnabled_ = false;
     int slowCountdown_ = 0;
+    WeightSample sample_;
+    long sampleCount_ = 0;
 };
 
 } // namespace quarnex

@@ -105,6 +105,9 @@ void CheckFile(const fs::path& file, const std::string& relative, const std::str
         if (kind == "angle") {
             if (!path.empty() && path[0] == 'Q' && !MaySeeQt(layer))
                 out.push_back({where, layer + " -> Qt (<" + path + ">)"});
+            // Qt Charts draws the trends and plots of the windows; the plots' data lives below.
+            else if (path.rfind("QtCharts/", 0) == 0 && layer != "app" && !Unrestricted(layer))
+                out.push_back({where, layer + " -> Qt Charts (<" + path + ">)"});
             continue;
         }
         const size_t slash = path.find('/');
@@ -179,18 +182,20 @@ TEST(Layering, WrongEdgesAreReportedWithFileAndLine) {
     write("demo/F.cpp", "#include \"sim/SimBus.h\"\n#include \"monitor/W.h\"\n");
     write("sim/G.cpp", "#include \"comm/Crc.h\"\n");
     write("cli/H.cpp", "#include \"demo/D.h\"\n#include \"ui/U.h\"\n");
+    write("ui/U.cpp", "#include <QWidget>\n#include <QtCharts/QChart>\n");
     write("tests/T.cpp", "#include \"sim/SimBus.h\"\n#include <QTest>\n#include \"app/X.h\"\n");
     int scanned = 0;
     const auto violations = Scan(root, scanned);
     fs::remove_all(root);
-    EXPECT_EQ(9, scanned);
+    EXPECT_EQ(10, scanned);
     EXPECT_EQ("app/E.cpp:2: app -> sim (\"sim/SimBus.h\")\n"
               "cli/H.cpp:2: cli -> ui (\"ui/U.h\")\n"
               "demo/F.cpp:2: demo -> monitor (\"monitor/W.h\")\n"
               "edit/D.cpp:1: edit -> Qt (<QString>)\n"
               "instrument/B.cpp:3: instrument -> app (\"app/CMainFrame.h\")\n"
               "monitor/panel/C.h:2: monitor -> setup (\"setup/S.h\")\n"
-              "sim/G.cpp:1: sim -> comm (\"comm/Crc.h\")\n",
+              "sim/G.cpp:1: sim -> comm (\"comm/Crc.h\")\n"
+              "ui/U.cpp:2: ui -> Qt Charts (<QtCharts/QChart>)\n",
               Report(violations));
 }
 
