@@ -119,11 +119,12 @@ namespace {
 constexpr int kAutoDerivation = 155;
 constexpr int kDerivationTime = 158;
 
-// The derivation time is the instrument's own while automatic derivation is On.
+// The derivation time is the instrument's own while automatic derivation is On: shown, never
+// entered.
 RowState FlowRateRule(int parameter, const InstrumentSetup& setup) {
-    if (parameter == kDerivationTime && ChoiceOf(setup.Value(kAutoDerivation)) != 0)
-        return RowState{true, false, false};
-    return RowState{};
+    if (parameter == kDerivationTime && ChoiceAt(setup, kAutoDerivation) != 0)
+        return {.button = false};
+    return kRowOn;
 }
 
 PageDescriptor MakeFlowRate() {

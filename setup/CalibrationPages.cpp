@@ -16,14 +16,6 @@ namespace quarnex {
 
 namespace {
 
-constexpr RowState kOn{};
-constexpr RowState kOff{true, false, true};
-constexpr RowState kHidden{false, false, true};
-
-int ChoiceAt(const InstrumentSetup& setup, int parameter) {
-    return ChoiceOf(setup.Value(parameter));
-}
-
 // ----- Calib param (parameters 14-31) --------------------------------------------------------
 
 constexpr int kCalibParamFirst = 14;
@@ -57,16 +49,14 @@ RowState CalibParamRule(int parameter, const InstrumentSetup& setup) {
     switch (parameter) {
     case kFilterTime: {
         // The other filter types have a time the instrument fixes: shown, never entered.
-        RowState state;
-        state.button = ChoiceAt(setup, kFilterType) == kFilterSpecial;
-        return state;
+        return {.button = ChoiceAt(setup, kFilterType) == kFilterSpecial};
     }
     case kOverloadLimit:
-        return ChoiceAt(setup, kOverloadCheck) != 0 ? kOn : kOff;
+        return ChoiceAt(setup, kOverloadCheck) != 0 ? kRowOn : kRowOff;
     case kZeroTrackingRate:
-        return ChoiceAt(setup, kZeroTracking) != 0 ? kOn : kOff;
+        return ChoiceAt(setup, kZeroTracking) != 0 ? kRowOn : kRowOff;
     default:
-        return kOn;
+        return kRowOn;
     }
 }
 
@@ -118,11 +108,11 @@ bool WithinCount(int index, int count, int least, int most) {
 
 RowState CalibrationRule(int parameter, const InstrumentSetup& setup) {
     if (parameter == calib::kType)
-        return kOn;
+        return kRowOn;
     const int type = ChoiceAt(setup, calib::kType);
     // An unread or damaged type shows only the type row, from which a calibration can start.
     if (!UsedBy(type, parameter))
-        return kHidden;
+        return kRowHidden;
     RowState state;
     if (type == calib::kDataSheet && parameter >= calib::kRatedOutput1 &&
         parameter < calib::kRatedOutput1 + kMaxTransducers)

@@ -33,10 +33,14 @@ int ChoiceOf(double value) {
     return static_cast<int>(value);
 }
 
+int ChoiceAt(const InstrumentSetup& setup, int parameter) {
+    return ChoiceOf(setup.Value(parameter));
+}
+
 RowState PageRowState(const PageDescriptor& page, size_t i, const InstrumentSetup& setup) {
     if (i >= page.rows.size())
-        return RowState{false, false, true};
-    return page.rule ? page.rule(page.rows[i].parameter, setup) : RowState{};
+        return kRowHidden;
+    return page.rule ? page.rule(page.rows[i].parameter, setup) : kRowOn;
 }
 
 std::vector<RowDisplay> InitialPageDisplay(const PageDescriptor& page, const InstrumentSetup& setup,

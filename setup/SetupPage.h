@@ -31,7 +31,8 @@ struct PageRow {
     int endRegister = 0; // Adjust: the register that is written with 0 when the adjustment ends
 };
 
-// What a page's dependent rules make of a row.
+// What a page's dependent rules make of a row. Always written with its field names
+// ({.enabled = false}): four bools in a row swap unseen when given by position.
 struct RowState {
     bool shown = true;   // false: label, value, unit and ">>" are hidden altogether
     bool enabled = true; // false: label and ">>" are disabled
@@ -40,6 +41,12 @@ struct RowState {
 
     bool operator==(const RowState&) const = default;
 };
+
+// The states the rules give most: a row in use, a row switched off by another value (greyed,
+// without value), a row the current values leave off the page.
+inline constexpr RowState kRowOn{};
+inline constexpr RowState kRowOff{.enabled = false, .empty = true};
+inline constexpr RowState kRowHidden{.shown = false, .enabled = false, .empty = true};
 
 // A page's dependent rules: the state of the row that shows `parameter`, from the set-up values
 // alone (the instrument's counts included). Pure: the same values give the same state.
@@ -114,5 +121,7 @@ EditRequest RowEditRequest(const PageRow& row, const InstrumentSetup& setup);
 // A choice position or count from a stored float; a value that is no number or far outside any
 // list (an unread 999.0 stays 999) gives a number that no rule or list accepts.
 int ChoiceOf(double value);
+// ChoiceOf the set-up value of a parameter.
+int ChoiceAt(const InstrumentSetup& setup, int parameter);
 
 } // namespace quarnex

@@ -218,11 +218,12 @@ TEST_F(BatchingCopy, ActivityDialogRowsCarryLabelsUnitsAndPrefixedCaptions) {
 TEST_F(BatchingCopy, FlowRateOffersDerivationTimeOnlyWithoutAutomaticDerivation) {
     const PageDescriptor& page = FlowRatePage();
     ASSERT_EQ(page.rows.size(), 4u);
-    EXPECT_TRUE(PageRowState(page, 3, *setup_).enabled);
-    setup_->SetValue(155, 1); // On
-    EXPECT_FALSE(PageRowState(page, 3, *setup_).enabled);
-    EXPECT_TRUE(PageRowState(page, 3, *setup_).shown);
-    EXPECT_TRUE(PageRowState(page, 2, *setup_).enabled);
+    EXPECT_EQ(PageRowState(page, 3, *setup_), kRowOn);
+    EXPECT_TRUE(PageDisplay(page, *setup_, true)[3].editButton);
+    setup_->SetValue(155, 1); // On: the value stays in view, its ">>" goes
+    EXPECT_EQ(PageRowState(page, 3, *setup_), (RowState{.button = false}));
+    EXPECT_FALSE(PageDisplay(page, *setup_, true)[3].editButton);
+    EXPECT_EQ(PageRowState(page, 2, *setup_), kRowOn);
 }
 
 TEST(BatchingSheetPages, BatchingAndRecipeSheetsShowOnlyTheirPages) {

@@ -69,9 +69,9 @@ TEST_F(KelSetUpPageTest, EditModeLooksWithoutTrafficAndEachEditCostsOneWriteAndO
             EXPECT_EQ(live.Activate(), CalibrationLive::kEditPeriodMs);
         }
     }
-    // "Filter time:" of a filter type other than "Special", and the six measured transducer
-    // signals of the factory deadweight calibration.
-    EXPECT_EQ(withoutButton, 1 + 6);
+    // "Filter time:" of a filter type other than "Special", the six measured transducer signals
+    // of the factory deadweight calibration, and "Derivation time:" under automatic derivation.
+    EXPECT_EQ(withoutButton, 1 + 6 + 1);
     EXPECT_EQ(Requests(), before);
 
     KelSetUpPage& general = pages.front();
