@@ -87,8 +87,10 @@ EntryResult ChoiceEntry::Ok(int selectedIndex) {
         prompter_.Error(Text(ids::kSelectFromList));
         return EntryResult::StayOpen;
     }
+    // No writes nothing but still ends the dialog with OK: the caller reads the value again
+    // and shows what the instrument holds.
     if (!question_.empty() && !prompter_.AskYesNo(Prompter::Icon::Exclamation, question_))
-        return EntryResult::Rejected;
+        return EntryResult::Accepted;
     const double value = ValueOf(selectedIndex);
     if (!WriteWithSelector(value))
         return EntryResult::StayOpen;

@@ -248,7 +248,7 @@ TEST_F(SetupSheetWindowTest, CalibrationPageInEditModeShowsALiveWeightThatFollow
     EXPECT_EQ(State(), kStateNormal);
 }
 
-TEST_F(SetupSheetWindowTest, CalibrationTypeChangeAsksTheWarningAndNoWritesNothing) {
+TEST_F(SetupSheetWindowTest, CalibrationTypeChangeAsksTheWarningAndNoWritesNothingButReReads) {
     CKelSetUpPropSheet sheet(*master_, kAddress, SheetMode{true, false, false}, prompter_);
     ASSERT_TRUE(sheet.Start());
     sheet.show();
@@ -257,6 +257,7 @@ TEST_F(SetupSheetWindowTest, CalibrationTypeChangeAsksTheWarningAndNoWritesNothi
     page->SetManualTicks(true);
     sheet.Tabs()->setCurrentIndex(2);
     const size_t writes = Kel([](sim::Kel7Model& m) { return m.Writes().size(); });
+    const size_t requests = bus_.RequestCount(kAddress);
     prompter_.Answer(false); // "Do you want to start a new calibration?"
     WhenModal<CChoiceDlg>([](CChoiceDlg& dialog) {
         EXPECT_EQ(dialog.windowTitle(), "Calibration type:");
@@ -265,6 +266,7 @@ TEST_F(SetupSheetWindowTest, CalibrationTypeChangeAsksTheWarningAndNoWritesNothi
     });
     QTest::mouseClick(page->RowOf(32)->EditButton(), Qt::LeftButton);
     EXPECT_EQ(Kel([](sim::Kel7Model& m) { return m.Writes().size(); }), writes);
+    EXPECT_GT(bus_.RequestCount(kAddress), requests); // ended with OK: the page read again
     EXPECT_EQ(page->RowOf(32)->Value()->text(), "Deadweight");
     ASSERT_FALSE(prompter_.Boxes().empty());
     EXPECT_EQ(prompter_.Boxes().back().text,

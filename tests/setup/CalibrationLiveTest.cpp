@@ -225,11 +225,12 @@ TEST_F(CalibrationLiveTest, WholeDeadweightCalibrationThroughTheSheet) {
     page_->Activate();
     page_->Tick();
 
-    // The warning answered No: nothing is written.
+    // The warning answered No: nothing is written, the dialog still ends with OK (the page reads
+    // again and shows the unchanged type).
     auto type = page_->MakeChoiceEntry(RowOf(32));
     ASSERT_TRUE(type);
     prompter_.Answer(false);
-    EXPECT_EQ(type->Ok(calib::kDataSheet), EntryResult::Rejected);
+    EXPECT_EQ(type->Ok(calib::kDataSheet), EntryResult::Accepted);
     EXPECT_EQ(NormalWrites(), 0);
     // Yes: a new deadweight calibration, both points unstored.
     prompter_.Answer(true);
