@@ -211,7 +211,9 @@ BatchShowRefresh BatchShowRefresh::ForRecipeDialog(int recipe) {
                             250);
 }
 
-BatchShowRefresh::Step BatchShowRefresh::Activate(ModbusMaster& bus, const InstrumentSetup& setup) {
+BatchShowRefresh::Step BatchShowRefresh::Activate(ModbusMaster& bus, const InstrumentSetup& setup,
+                                                  Prompter& prompter) {
+    WaitCursor wait(prompter);
     uint16_t type = 0;
     const CommStatus result =
         bus.ReadHoldingRegisters(setup.Address(), reg::kTypeCode, 1, &type, {.retries = 1});

@@ -93,8 +93,9 @@ public:
     static BatchShowRefresh ForRecipesPage();
     static BatchShowRefresh ForRecipeDialog(int recipe);
 
-    // Activation: does the instrument answer (40001, one retry, no box)?
-    static Step Activate(ModbusMaster& bus, const InstrumentSetup& setup);
+    // Activation: does the instrument answer (40001, one retry, no box)? The wait cursor shows
+    // meanwhile.
+    static Step Activate(ModbusMaster& bus, const InstrumentSetup& setup, Prompter& prompter);
     Step Tick(ModbusMaster& bus, InstrumentSetup& setup);
 
     int PeriodMs() const { return periodMs_; }

@@ -28,7 +28,8 @@ constexpr int kUnitChars = 6;
 
 QPushButton* MakeEditButton(QWidget* parent) {
     auto* button = new QPushButton(Ui(ids::kEditButton), parent);
-    button->setAutoDefault(false);
+    // Return on a focused ">>" opens its editor (or the activity or recipe dialog).
+    button->setAutoDefault(true);
     button->setFixedWidth(button->fontMetrics().horizontalAdvance(QStringLiteral(">>")) + 16);
     return button;
 }
@@ -131,7 +132,7 @@ void CActivityDlg::Open() {
 }
 
 int CActivityDlg::PollOpen() {
-    failed_ = BatchShowRefresh::Activate(bus_, setup_).failed;
+    failed_ = BatchShowRefresh::Activate(bus_, setup_, prompter_).failed;
     return refresh_.PeriodMs();
 }
 
@@ -254,7 +255,7 @@ void CRecipeDlg::Open() {
 }
 
 int CRecipeDlg::PollOpen() {
-    failed_ = BatchShowRefresh::Activate(bus_, setup_).failed;
+    failed_ = BatchShowRefresh::Activate(bus_, setup_, prompter_).failed;
     return refresh_.PeriodMs();
 }
 
@@ -358,7 +359,7 @@ void CActivitiesPage::Activate() {
 }
 
 int CActivitiesPage::PollOpen() {
-    failed_ = BatchShowRefresh::Activate(bus_, setup_).failed;
+    failed_ = BatchShowRefresh::Activate(bus_, setup_, prompter_).failed;
     return refresh_.PeriodMs();
 }
 
@@ -436,7 +437,7 @@ void CRecipesPage::Activate() {
 }
 
 int CRecipesPage::PollOpen() {
-    failed_ = BatchShowRefresh::Activate(bus_, setup_).failed;
+    failed_ = BatchShowRefresh::Activate(bus_, setup_, prompter_).failed;
     return refresh_.PeriodMs();
 }
 

@@ -51,7 +51,8 @@ CSetUpRow::CSetUpRow(QWidget* parent, QGridLayout* grid, int gridRow)
     const QFontMetrics metrics(value_->font());
     value_->setMinimumWidth(metrics.horizontalAdvance(QLatin1Char('0')) * kValueChars);
     unit_->setMinimumWidth(metrics.horizontalAdvance(QLatin1Char('m')) * kUnitChars);
-    edit_->setAutoDefault(false);
+    // Return on a focused ">>" opens its editor, never the sheet's OK.
+    edit_->setAutoDefault(true);
     edit_->setFixedWidth(metrics.horizontalAdvance(QStringLiteral(">>")) + 16);
     grid->addWidget(label_, gridRow, 0);
     grid->addWidget(value_, gridRow, 1);

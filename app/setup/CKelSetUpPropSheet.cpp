@@ -50,7 +50,9 @@ CKelSetUpPropSheet::CKelSetUpPropSheet(ModbusMaster& bus, int address, SheetMode
     tabs_ = new QTabWidget(this);
     ok_ = new QPushButton(Ui(ids::kOk), this);
     cancel_ = new QPushButton(Ui(ids::kCancel), this);
-    ok_->setDefault(true);
+    // No default button: OK and Cancel command the instrument (save, discard, leave batch
+    // set-up), so Return in the sheet never reaches them; a focused ">>" takes it instead.
+    ok_->setAutoDefault(false);
     cancel_->setAutoDefault(false);
     cancel_->setVisible(logic_.CancelShown());
     auto* buttons = new QHBoxLayout;

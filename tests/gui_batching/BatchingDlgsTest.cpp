@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include <memory>
 
@@ -80,6 +81,7 @@ TEST_F(BatchingDlgsTest, ActivityTypeChangedToDumpSwitchesTheRowsAtOnce) {
     auto sheet = OpenSheet({true, true, false});
     CActivityDlg dialog(*master_, sheet->Setup(), 1, true, prompter_);
     dialog.Open();
+    dialog.show();
     EXPECT_EQ(dialog.windowTitle(), "Batching activity no 1");
     EXPECT_GE(dialog.SlotOf(6), 0); // Fine+Coarse: the fine value
     EXPECT_EQ(dialog.SlotOf(16), -1);
@@ -87,7 +89,10 @@ TEST_F(BatchingDlgsTest, ActivityTypeChangedToDumpSwitchesTheRowsAtOnce) {
         d.List()->setCurrentIndex(3); // "Dump"
         d.OkButton()->click();
     });
-    dialog.EditButton(dialog.SlotOf(0))->click();
+    // Return on the focused ">>" opens its editor, not the dialog's OK.
+    dialog.EditButton(dialog.SlotOf(0))->setFocus();
+    QTest::keyClick(dialog.EditButton(dialog.SlotOf(0)), Qt::Key_Return);
+    EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(dialog.Value(0)->text(), "Dump");
     EXPECT_EQ(dialog.SlotOf(6), -1);
     const int low = dialog.SlotOf(16);
@@ -103,7 +108,9 @@ TEST_F(BatchingDlgsTest, ShowModeHidesEveryEditButtonAndPollsWithItsPhases) {
     auto sheet = OpenSheet({false, false, false});
     CRecipeDlg dialog(*master_, sheet->Setup(), 1, false, prompter_);
     dialog.SetManualTicks(true);
+    const int waits = prompter_.WaitCursorShown();
     dialog.Open();
+    EXPECT_EQ(prompter_.WaitCursorShown(), waits + 1); // during the probe
     EXPECT_TRUE(dialog.NameButton()->isHidden());
     dialog.OnTimer(); // the standard block
     dialog.OnTimer(); // recipe 1

@@ -65,7 +65,8 @@ protected:
         QTest::mouseClick(button, Qt::LeftButton);
         EXPECT_TRUE(ran);
     }
-    // ">>" of "Display contrast:" on the General page, choosing position index.
+    // ">>" of "Display contrast:" on the General page, reached with Return on the focused ">>"
+    // (never the sheet's OK), choosing position index.
     void ChangeContrast(CKelSetUpPropSheet& sheet, int index) {
         CKelSetUpPage* general = sheet.Page(0);
         ASSERT_NE(general, nullptr);
@@ -78,7 +79,8 @@ protected:
             dialog.List()->setCurrentIndex(index);
             QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
         });
-        QTest::mouseClick(row->EditButton(), Qt::LeftButton);
+        row->EditButton()->setFocus();
+        QTest::keyClick(row->EditButton(), Qt::Key_Return);
         EXPECT_EQ(row->Value()->text(), QString::number(index)); // read back after the write
     }
 

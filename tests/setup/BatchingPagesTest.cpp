@@ -364,7 +364,9 @@ TEST_F(BatchingBusTest, RefusedSelectorLeavesTheDialogOpenAndTheValueUntouched) 
 TEST_F(BatchingBusTest, ShowRefreshRunsItsPhasesAndCyclesTheActivities) {
     BatchShowRefresh refresh = BatchShowRefresh::ForActivitiesPage(1);
     EXPECT_EQ(refresh.PeriodMs(), 200);
-    EXPECT_FALSE(BatchShowRefresh::Activate(*master_, Copy()).failed);
+    const int waits = prompter_.WaitCursorShown();
+    EXPECT_FALSE(BatchShowRefresh::Activate(*master_, Copy(), prompter_).failed);
+    EXPECT_EQ(prompter_.WaitCursorShown(), waits + 1); // the probe shows the wait cursor
     With(1, [](sim::Kel7Model& m) { m.SetBatchValue(Entry(8, 11), 7.0f); });
     With(1, [](sim::Kel7Model& m) { m.SetBatchValue(Entry(10, 11), 8.0f); });
     for (int tick = 0; tick < 7; ++tick) {
@@ -383,7 +385,7 @@ TEST_F(BatchingBusTest, ShowRefreshRunsItsPhasesAndCyclesTheActivities) {
     EXPECT_EQ(Copy().RecipeValue(120 + 1), 11.0);
 
     bus_.Detach(1);
-    EXPECT_TRUE(BatchShowRefresh::Activate(*master_, Copy()).failed);
+    EXPECT_TRUE(BatchShowRefresh::Activate(*master_, Copy(), prompter_).failed);
     EXPECT_TRUE(recipe.Tick(*master_, Copy()).failed);
 }
 
