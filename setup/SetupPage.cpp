@@ -104,7 +104,7 @@ EditRequest RowEditRequest(const PageRow& row, const InstrumentSetup& setup) {
     request.editor = row.editor;
     request.reg = RowRegister(row, setup);
     request.caption = setup.Label(row.parameter);
-    request.reread = IsSpecialParameter(row.parameter) ? SetupBlock::Special : SetupBlock::Normal;
+    request.reread = {IsSpecialParameter(row.parameter) ? SetupBlock::Special : SetupBlock::Normal};
     const double value = setup.Value(row.parameter);
     switch (row.editor) {
     case EditorKind::Choice:
@@ -117,9 +117,7 @@ EditRequest RowEditRequest(const PageRow& row, const InstrumentSetup& setup) {
         request.currentInteger = IntegerOf(value);
         request.currentText = setup.ValueText(row.parameter);
         break;
-    case EditorKind::Number:
-    case EditorKind::Code: // the real code, so the user edits the current one
-    case EditorKind::Special:
+    default: // Number, Code (the real code, so the user edits the current one), Special
         request.currentText = setup.ValueText(row.parameter);
         break;
     }

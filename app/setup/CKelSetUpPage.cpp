@@ -1,5 +1,6 @@
 #include "app/setup/CKelSetUpPage.h"
 
+#include "app/batching/RunEditor.h"
 #include "instrument/InstrumentSetup.h"
 #include "ui/DialogLayout.h"
 #include "ui/UiText.h"
@@ -79,9 +80,9 @@ void CSetUpRow::Render(const RowDisplay& row, bool instrumentText) {
     SetText(value_, row.value);
 }
 
-CKelSetUpPage::CKelSetUpPage(ModbusMaster& bus, InstrumentSetup& setup, const PageDescriptor& page,
-                             bool editMode, Prompter& prompter, RowEditor editor, QWidget* parent)
-    : QWidget(parent), logic_(bus, setup, page, editMode, prompter), editor_(std::move(editor)) {
+CKelSetUpPage::CKelSetUpPage(SetupSource& source, const PageDescriptor& page, bool editMode,
+                             QWidget* parent)
+    : QWidget(parent), source_(source), logic_(source, page, editMode) {
     timer_.Connect([this] { OnTimer(); });
 
     auto* rowsWidget = new QWidget;
@@ -167,10 +168,10 @@ int CKelSetUpPage::Ticked() {
 
 void CKelSetUpPage::Activate() {
     timer_.Stop();
-    const int period = Opened();
+    period_ = Opened();
     Render();
-    if (period != KelSetUpPage::kNoTimer)
-        timer_.Rearm(period);
+    if (period_ != KelSetUpPage::kNoTimer)
+        timer_.Rearm(period_);
 }
 
 void CKelSetUpPage::Deactivate() {
@@ -179,21 +180,37 @@ void CKelSetUpPage::Deactivate() {
 
 void CKelSetUpPage::OnTimer() {
     timer_.Stop();
-    const int next = Ticked();
+    period_ = Ticked();
     Render();
-    if (next != KelSetUpPage::kNoTimer)
-        timer_.Rearm(next);
+    if (period_ != KelSetUpPage::kNoTimer)
+        timer_.Rearm(period_);
+}
+
+std::optional<EditRequest> CKelSetUpPage::RequestFor(size_t i) {
+    if (!logic_.EditMode() || i >= rows_.size() || i >= logic_.Rows().size())
+        return std::nullopt;
+    const RowDisplay& row = logic_.Rows()[i];
+    if (!row.editButton || !row.editEnabled || !row.state.enabled)
+        return std::nullopt;
+    return logic_.EditRequestFor(i);
+}
+
+void CKelSetUpPage::EditEnded(size_t i, bool accepted) {
+    logic_.EditEnded(i, accepted);
 }
 
 void CKelSetUpPage::EditRow(size_t i) {
-    if (!logic_.EditMode() || i >= rows_.size() || i >= logic_.Rows().size() || !editor_)
+    const std::optional<EditRequest> request = RequestFor(i);
+    if (!request)
         return;
-    const RowDisplay& row = logic_.Rows()[i];
-    if (!row.editButton || !row.editEnabled || !row.state.enabled)
-        return;
-    const bool accepted = editor_(logic_.EditRequestFor(i), window());
-    logic_.EditEnded(i, accepted);
+    // No read of the page reaches the bus while the dialog is up: the shunt dialog measures on
+    // its own, and a write that waits for the instrument to measure must not meet a poll.
+    const bool polling = timer_.Active();
+    timer_.Stop();
+    EditEnded(i, RunEditor(*request, source_, window()));
     Render();
+    if (polling && period_ != KelSetUpPage::kNoTimer)
+        timer_.Rearm(period_);
 }
 
 } // namespace quarnex
