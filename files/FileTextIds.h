@@ -10,6 +10,7 @@ constexpr int kValueNotStorable = 10902;    // a value the restore would refuse
 constexpr int kTextNotStorable = 10903;     // a text with TAB or a line break
 constexpr int kLineTooLong = 10904;         // a line longer than a set-up file line may be
 constexpr int kBackupCopyFailed = 10905;    // the previous file could not be kept as ".bak"
+constexpr int kInfoTooLong = 10906;         // the information text needs more than eight lines
 constexpr int kActivityLabel = 10910;       // "Activity:"
 constexpr int kRecipeLabel = 10911;         // "Recipe:"
 constexpr int kRecipeLineLabel = 10912;     // "Line"

@@ -113,7 +113,7 @@ bool FormatLiveValue(uint16_t high, uint16_t low, uint16_t decimals, std::string
         return false;
     }
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%8.*f", static_cast<int>(decimals), value);
+    std::snprintf(buffer, sizeof buffer, "%.*f", static_cast<int>(decimals), value);
     text = buffer;
     return true;
 }

@@ -82,7 +82,7 @@ public:
     bool EditMode() const { return edit_; }
     // One entry per row of CalibrationPage(): label, value, unit, state and ">>".
     const std::vector<RowDisplay>& Rows() const { return rows_; }
-    // "Current grossweight:" and the input signal ("%8.*f", or "----------").
+    // "Current grossweight:" and the input signal (FormatLiveValue, or "----------").
     const std::string& GrossText() const { return gross_; }
     const std::string& SignalText() const { return signal_; }
     // The information line: the unstored-points note of a deadweight calibration, else "".
