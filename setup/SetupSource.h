@@ -24,6 +24,8 @@ public:
     virtual InstrumentSetup& Setup() = 0;
     // The owner of every message, question and wait cursor of the sheet.
     virtual Prompter& Owner() = 0;
+    // The bus the source reads on (a progress window counts its requests); null without one.
+    virtual ModbusMaster* Bus() = 0;
 
     // Show mode's activation: does the source answer at all? No message; the wait cursor shows.
     virtual bool Probe() = 0;
@@ -47,7 +49,7 @@ public:
 
     InstrumentSetup& Setup() override { return setup_; }
     Prompter& Owner() override { return prompter_; }
-    ModbusMaster& Bus() { return bus_; }
+    ModbusMaster* Bus() override { return &bus_; }
 
     bool Probe() override;
     bool Read(const SetupRead& what, bool messages) override;

@@ -1,8 +1,11 @@
 #include "app/batching/CBatchingDlgs.h"
 
 #include "app/batching/RunEditor.h"
+#include "app/panel/BusProgressWindow.h"
 #include "instrument/InstrumentSetup.h"
+#include "res/AppTextIds.h"
 #include "res/PanelTextIds.h"
+#include "res/Strings.h"
 #include "setup/SetupSource.h"
 #include "setup/SetupTextIds.h"
 #include "ui/DialogLayout.h"
@@ -15,6 +18,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <optional>
 
 namespace quarnex {
 
@@ -208,7 +213,13 @@ void CRecipeDlg::Open() {
         Start();
         return;
     }
-    failed_ = !source_.Read({SetupBlock::Recipe, logic_.Recipe()}, true);
+    {
+        // On a slow line the recipe's requests are counted in a progress window.
+        std::optional<BusProgressWindow> progress;
+        if (ModbusMaster* bus = source_.Bus())
+            progress.emplace(*bus, parentWidget(), Text(ids::kReadingTheSetup));
+        failed_ = !source_.Read({SetupBlock::Recipe, logic_.Recipe()}, true);
+    }
     Render();
 }
 

@@ -5,6 +5,7 @@
 #include "support/QtTestSupport.h"
 
 #include "app/batching/CBatchingDlgs.h"
+#include "app/panel/BusProgressWindow.h"
 #include "app/panel/CValueEntryDlg.h"
 #include "setup/KelSetUpSheet.h"
 
@@ -23,6 +24,8 @@ class BatchingDlgsTest : public Kel7Fixture {
 protected:
     void SetUp() override {
         App();
+        // Modal windows are answered from zero-time timers: no progress window may run them early.
+        BusProgressWindow::SetShowAfterForAll(BusProgressWindow::kNever);
         Kel7Fixture::SetUp();
         AddKel7(1);
         MakeMaster();

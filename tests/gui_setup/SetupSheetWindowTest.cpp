@@ -5,6 +5,7 @@
 #include "support/QtTestSupport.h"
 
 #include "app/batching/CBatchingDlgs.h"
+#include "app/panel/BusProgressWindow.h"
 #include "app/panel/CInstrumentPanelDlg.h"
 #include "app/panel/CValueEntryDlg.h"
 #include "app/setup/CCalibrationPage.h"
@@ -33,6 +34,8 @@ class SetupSheetWindowTest : public BusFixture {
 protected:
     void SetUp() override {
         App();
+        // Modal windows are answered from zero-time timers: no progress window may run them early.
+        BusProgressWindow::SetShowAfterForAll(BusProgressWindow::kNever);
         BusFixture::SetUp();
         bus_.Attach(kAddress, sim::MakeKel7({}));
         MakeMaster();
