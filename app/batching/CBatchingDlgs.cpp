@@ -30,10 +30,24 @@ constexpr int kActivitySlots = 22;
 constexpr int kValueChars = 16;
 constexpr int kUnitChars = 6;
 
+// A widget that hides keeps its place, so the columns beside it do not move.
+void KeepPlaceWhenHidden(QWidget* widget) {
+    QSizePolicy policy = widget->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    widget->setSizePolicy(policy);
+}
+
+// The dialog keeps the size it has with every row shown: rows that hide later (the slots an
+// activity type does not use) leave it as it opened instead of shrinking and growing it.
+void KeepSizeWithEveryRow(QDialog* dialog) {
+    dialog->setMinimumSize(dialog->sizeHint());
+}
+
 QPushButton* MakeEditButton(QWidget* parent) {
     auto* button = new QPushButton(Ui(ids::kEditButton), parent);
     // Return on a focused ">>" opens its editor (or the activity or recipe dialog).
     button->setAutoDefault(true);
+    KeepPlaceWhenHidden(button);
     button->setFixedWidth(button->fontMetrics().horizontalAdvance(QStringLiteral(">>")) + 16);
     return button;
 }
@@ -76,6 +90,9 @@ CActivityDlg::CActivityDlg(SetupSource& source, int activity, bool editMode, QWi
         connect(slot.edit, &QPushButton::clicked, this, [this, i] { OnEdit(i); });
         slots_.push_back(slot);
     }
+    // The labels take the room the widest of them leaves: the values stay in one column whatever
+    // rows an activity type shows.
+    grid->setColumnStretch(0, 1);
     ok_ = MakeOkButton(this);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -84,6 +101,7 @@ CActivityDlg::CActivityDlg(SetupSource& source, int activity, bool editMode, QWi
     layout->addLayout(grid);
     layout->addStretch();
     layout->addLayout(buttons);
+    KeepSizeWithEveryRow(this);
 }
 
 void CActivityDlg::Run(SetupSource& source, int activity, bool editMode, QWidget* parent) {
@@ -175,6 +193,10 @@ CRecipeDlg::CRecipeDlg(SetupSource& source, int recipe, bool editMode, QWidget* 
         grid->addWidget(line.setpoint, row, 4);
         grid->addWidget(line.unit, row, 5);
         grid->addWidget(line.setpointEdit, row, 6);
+        // A line without an activity hides its set-point: the line keeps its place.
+        for (QWidget* w : {static_cast<QWidget*>(line.setpointLabel),
+                           static_cast<QWidget*>(line.setpoint), static_cast<QWidget*>(line.unit)})
+            KeepPlaceWhenHidden(w);
         connect(line.activityEdit, &QPushButton::clicked, this, [this, i] { OnEditActivity(i); });
         connect(line.setpointEdit, &QPushButton::clicked, this, [this, i] { OnEditSetpoint(i); });
         lines_.push_back(line);
@@ -200,6 +222,7 @@ CRecipeDlg::CRecipeDlg(SetupSource& source, int recipe, bool editMode, QWidget* 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addLayout(buttons);
+    KeepSizeWithEveryRow(this);
 }
 
 void CRecipeDlg::Run(SetupSource& source, int recipe, bool editMode, QWidget* parent) {

@@ -85,6 +85,8 @@ TEST_F(BatchingDlgsTest, ActivityTypeChangedToDumpSwitchesTheRowsAtOnce) {
     CActivityDlg dialog(sheet->Source(), 1, true);
     dialog.Open();
     dialog.show();
+    const QSize opened = dialog.size();
+    const int valueColumn = dialog.Value(0)->x();
     EXPECT_EQ(dialog.windowTitle(), "Batching activity no 1");
     EXPECT_GE(dialog.SlotOf(6), 0); // Fine+Coarse: the fine value
     EXPECT_EQ(dialog.SlotOf(16), -1);
@@ -103,6 +105,10 @@ TEST_F(BatchingDlgsTest, ActivityTypeChangedToDumpSwitchesTheRowsAtOnce) {
     EXPECT_EQ(dialog.Label(low)->text(), "Low level:");
     EXPECT_FALSE(dialog.EditButton(low)->isHidden());
     EXPECT_TRUE(dialog.Label(7)->isHidden()); // type, name, five rows: slot 7 is unused
+    // Rows hid and showed: the dialog keeps its size and its value column.
+    QApplication::processEvents();
+    EXPECT_EQ(dialog.size(), opened);
+    EXPECT_EQ(dialog.Value(0)->x(), valueColumn);
     EXPECT_TRUE(sheet->CancelCheck());
     EXPECT_FALSE(InBatchSetup());
 }
