@@ -34,7 +34,7 @@ bool BenchOpen(int baud, bool edit, int rounds) {
             std::fprintf(stderr, "open failed: %s\n", prompter.LastText().c_str());
             return false;
         }
-        KelSetUpPage first(master, sheet.Setup(), SetupPage(sheet.Pages().front()), edit, prompter);
+        KelSetUpPage first(sheet.Source(), SetupPage(sheet.Pages().front()), edit);
         first.Activate();
         wallMs += static_cast<double>(MonotonicNs() - t0) / 1e6;
         requests += bus.Requests().size();

@@ -87,8 +87,10 @@ EntryResult ChoiceEntry::Ok(int selectedIndex) {
         prompter_.Error(Text(ids::kSelectFromList));
         return EntryResult::StayOpen;
     }
+    // No writes nothing but still ends the dialog with OK: the caller reads the value again
+    // and shows what the instrument holds.
     if (!question_.empty() && !prompter_.AskYesNo(Prompter::Icon::Exclamation, question_))
-        return EntryResult::Rejected;
+        return EntryResult::Accepted;
     const double value = ValueOf(selectedIndex);
     if (!WriteWithSelector(value))
         return EntryResult::StayOpen;
@@ -224,14 +226,8 @@ int ShuntEntry::Tick() {
     if (bus_.ReadHoldingRegisters(address_, reg::kLiveBlock, kShuntReadCount, live,
                                   {.owner = &prompter_}) == CommStatus::Ok &&
         DecodeLiveBlock(live).error == kErrorShuntConnected) {
-        double value = 0.0;
-        const uint16_t decimals = live[kInputSignalAt + 2];
-        if (ScaledWeight(live[kInputSignalAt], live[kInputSignalAt + 1], decimals, value)) {
-            char text[64];
-            std::snprintf(text, sizeof text, "%.*f", static_cast<int>(decimals), value);
-            measuredText_ = text;
-            ready_ = true;
-        }
+        ready_ = FormatLiveValue(live[kInputSignalAt], live[kInputSignalAt + 1],
+                                 live[kInputSignalAt + 2], measuredText_);
     }
     return kMeasuringPeriodMs;
 }

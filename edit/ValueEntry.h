@@ -78,7 +78,8 @@ public:
     ChoiceEntry(ModbusMaster& bus, int address, int reg, std::string caption, int firstId,
                 int finalId, int currentIndex, Prompter& prompter);
 
-    // A Yes/No question asked before the write; No closes without writing.
+    // A Yes/No question asked before the write; No closes with OK without writing (the caller's
+    // re-read then shows the unchanged value).
     void SetConfirmation(std::string question) { question_ = std::move(question); }
 
     const std::vector<std::string>& Items() const { return items_; }

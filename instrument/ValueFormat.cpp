@@ -106,6 +106,18 @@ bool ScaledWeight(uint16_t high, uint16_t low, uint16_t decimals, double& value)
     return true;
 }
 
+bool FormatLiveValue(uint16_t high, uint16_t low, uint16_t decimals, std::string& text) {
+    double value = 0.0;
+    if (!ScaledWeight(high, low, decimals, value)) {
+        text = placeholder::kSetupValue;
+        return false;
+    }
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*f", static_cast<int>(decimals), value);
+    text = buffer;
+    return true;
+}
+
 std::string FormatWeight(uint16_t high, uint16_t low, uint16_t decimals) {
     double value = 0.0;
     if (!ScaledWeight(high, low, decimals, value))

@@ -25,6 +25,10 @@ inline constexpr const char* kTypeName = "??????";       // unknown instrument t
 // A scaled weight: high and low word of a signed 32-bit integer, divided by 10^decimals.
 // Fails (value 0.0) when decimals is above 6.
 bool ScaledWeight(uint16_t high, uint16_t low, uint16_t decimals, double& value);
+// A live measured value (a gross weight, a transducer signal) with its own decimals and no
+// blanks in front (its fields are left-aligned). False, and "----------", when the decimals make
+// it unusable.
+bool FormatLiveValue(uint16_t high, uint16_t low, uint16_t decimals, std::string& text);
 // "%.*f" with the weight's own decimals, or "EEEEEE".
 std::string FormatWeight(uint16_t high, uint16_t low, uint16_t decimals);
 // Signed 32-bit integer from two registers, high word first.

@@ -1,6 +1,5 @@
 #include "setup/BatchingPages.h"
 
-#include "comm/ModbusMaster.h"
 #include "instrument/InstrumentSetup.h"
 #include "instrument/Registers.h"
 #include "instrument/SetupParameterTable.h"
@@ -11,7 +10,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <utility>
 
 namespace quarnex {
 
@@ -119,11 +117,12 @@ namespace {
 constexpr int kAutoDerivation = 155;
 constexpr int kDerivationTime = 158;
 
-// The derivation time is the instrument's own while automatic derivation is On.
+// The derivation time is the instrument's own while automatic derivation is On: shown, never
+// entered.
 RowState FlowRateRule(int parameter, const InstrumentSetup& setup) {
-    if (parameter == kDerivationTime && ChoiceOf(setup.Value(kAutoDerivation)) != 0)
-        return RowState{true, false, false};
-    return RowState{};
+    if (parameter == kDerivationTime && ChoiceAt(setup, kAutoDerivation) != 0)
+        return {.button = false};
+    return kRowOn;
 }
 
 PageDescriptor MakeFlowRate() {
@@ -141,122 +140,6 @@ PageDescriptor MakeFlowRate() {
 const PageDescriptor& FlowRatePage() {
     static const PageDescriptor page = MakeFlowRate();
     return page;
-}
-
-// ----- Editing ----------------------------------------------------------------------------------
-
-bool RereadAfterEdit(const BatchEditRequest& request, ModbusMaster& bus, InstrumentSetup& setup,
-                     Prompter& prompter) {
-    switch (request.reread) {
-    case BatchReread::GeneralValues:
-        return setup.ReadBatch(bus, 1, false, true, &prompter);
-    case BatchReread::Activity:
-        return setup.ReadBatch(bus, request.number, false, true, &prompter);
-    case BatchReread::Texts:
-        return setup.ReadTexts(bus, true, &prompter);
-    case BatchReread::Recipe:
-        break;
-    }
-    return setup.ReadRecipes(bus, request.number, false, true, &prompter);
-}
-
-// ----- Show-mode refresh ------------------------------------------------------------------------
-
-BatchShowRefresh::BatchShowRefresh(std::vector<Phase> phases, int periodMs)
-    : phases_(std::move(phases)), periodMs_(periodMs) {}
-
-BatchShowRefresh BatchShowRefresh::ForActivitiesPage(int page) {
-    if (page == 1)
-        return BatchShowRefresh({{Read::Normal},
-                                 {Read::Activities, 1, 3},
-                                 {Read::Activities, 4, 6},
-                                 {Read::Activities, 7, 9},
-                                 {Read::Cycle, 10, 24},
-                                 {Read::Special},
-                                 {Read::Texts}},
-                                200);
-    return BatchShowRefresh({{Read::Normal},
-                             {Read::Activities, 10, 12},
-                             {Read::Activities, 13, 15},
-                             {Read::Activities, 16, 18},
-                             {Read::Activities, 19, 21},
-                             {Read::Activities, 22, 24},
-                             {Read::Cycle, 1, 9},
-                             {Read::Special},
-                             {Read::Texts}},
-                            200);
-}
-
-BatchShowRefresh BatchShowRefresh::ForActivityDialog(int activity) {
-    return BatchShowRefresh({{Read::Normal},
-                             {Read::Activities, activity, activity},
-                             {Read::Cycle, 1, kActivities},
-                             {Read::Special},
-                             {Read::Texts}},
-                            250);
-}
-
-BatchShowRefresh BatchShowRefresh::ForRecipesPage() {
-    return BatchShowRefresh(
-        {{Read::Normal}, {Read::Cycle, 1, kActivities}, {Read::Special}, {Read::Texts}}, 500);
-}
-
-BatchShowRefresh BatchShowRefresh::ForRecipeDialog(int recipe) {
-    return BatchShowRefresh({{Read::Normal},
-                             {Read::Recipe, recipe},
-                             {Read::Cycle, 1, kActivities},
-                             {Read::Special},
-                             {Read::Texts}},
-                            250);
-}
-
-BatchShowRefresh::Step BatchShowRefresh::Activate(ModbusMaster& bus, const InstrumentSetup& setup) {
-    uint16_t type = 0;
-    const CommStatus result =
-        bus.ReadHoldingRegisters(setup.Address(), reg::kTypeCode, 1, &type, {.retries = 1});
-    return {true, result != CommStatus::Ok};
-}
-
-BatchShowRefresh::Step BatchShowRefresh::Tick(ModbusMaster& bus, InstrumentSetup& setup) {
-    Step step;
-    if (phases_.empty())
-        return step;
-    const Phase& phase = phases_[phase_];
-    const InstrumentInfo& info = setup.Info();
-    switch (phase.read) {
-    case Read::Normal:
-        step = {true, !setup.ReadNormal(bus, false, nullptr)};
-        break;
-    case Read::Activities:
-        if (info.batchCount > 0) {
-            bool ok = true;
-            for (int k = phase.first; k <= phase.last && ok; ++k)
-                ok = setup.ReadBatch(bus, k, false, false, nullptr);
-            step = {true, !ok};
-        }
-        break;
-    case Read::Cycle:
-        if (info.batchCount > 0) {
-            if (cycle_ < phase.first || cycle_ > phase.last)
-                cycle_ = phase.first;
-            step = {true, !setup.ReadBatch(bus, cycle_, false, false, nullptr)};
-            cycle_ = cycle_ == phase.last ? phase.first : cycle_ + 1;
-        }
-        break;
-    case Read::Recipe:
-        step = {true, !setup.ReadRecipes(bus, phase.first, false, false, nullptr)};
-        break;
-    case Read::Special:
-        if (info.specialCount > 0)
-            step = {true, !setup.ReadSpecial(bus, false, false, nullptr)};
-        break;
-    case Read::Texts:
-        if (info.stringCount > 0)
-            step = {true, !setup.ReadTexts(bus, false, nullptr)};
-        break;
-    }
-    phase_ = (phase_ + 1) % phases_.size();
-    return step;
 }
 
 // ----- Activities1 and Activities2 ----------------------------------------------------------
@@ -301,17 +184,16 @@ ActivitiesPageDisplay ActivitiesDisplay(int page, const InstrumentSetup& setup, 
     return display;
 }
 
-BatchEditRequest GeneralValueEditRequest(int i, const InstrumentSetup& setup) {
-    BatchEditRequest request;
-    request.editor = BatchEditor::Choice;
+EditRequest GeneralValueEditRequest(int i, const InstrumentSetup& setup) {
+    EditRequest request;
+    request.editor = EditorKind::Choice;
     request.reg = InstrumentSetup::BatchRegister(i);
     request.caption = setup.BatchLabel(i, false);
     const SetupParameterRow& row = SetupParameterTable::Row(SetupParameterTable::BatchRow(i));
     request.firstChoice = row.firstChoice;
     request.finalChoice = row.finalChoice;
     request.currentIndex = ChoiceOf(setup.BatchValue(i));
-    request.reread = BatchReread::GeneralValues;
-    request.number = 1;
+    request.reread = {SetupBlock::Activity, 1}; // the general values come with activity 1
     return request;
 }
 
@@ -376,15 +258,15 @@ std::vector<ActivityRowDisplay> ActivityDialog::Rows(bool failed) const {
     return rows;
 }
 
-BatchEditRequest ActivityDialog::EditRequest(int parameter) const {
-    BatchEditRequest request;
+EditRequest ActivityDialog::EditRequestFor(int parameter) const {
+    EditRequest request;
     if (parameter == kActivityNameRow) {
-        request.editor = BatchEditor::Text;
+        request.editor = EditorKind::Text;
         request.reg = setup_.TextRegister(activity_ - 1);
         request.caption = setup_.TextLabel(activity_ - 1);
         request.currentText = ActivityName(setup_, activity_);
         request.textCount = kTextRegisters;
-        request.reread = BatchReread::Texts;
+        request.reread = {SetupBlock::Texts};
         return request;
     }
     const int b = BatchEntry(activity_, parameter);
@@ -392,16 +274,15 @@ BatchEditRequest ActivityDialog::EditRequest(int parameter) const {
     request.caption = setup_.BatchLabel(b, true);
     request.selectorRegister = reg::kActivitySelector;
     request.selectorValue = activity_;
-    request.reread = BatchReread::Activity;
-    request.number = activity_;
+    request.reread = {SetupBlock::Activity, activity_};
     if (IsChoice(b)) {
         const SetupParameterRow& row = SetupParameterTable::Row(SetupParameterTable::BatchRow(b));
-        request.editor = BatchEditor::Choice;
+        request.editor = EditorKind::Choice;
         request.firstChoice = row.firstChoice;
         request.finalChoice = row.finalChoice;
         request.currentIndex = ChoiceOf(setup_.BatchValue(b));
     } else {
-        request.editor = BatchEditor::Number;
+        request.editor = EditorKind::Number;
         request.currentText = setup_.BatchValueText(b);
     }
     return request;
@@ -502,34 +383,33 @@ RecipeDialogDisplay RecipeDialog::Display(bool failed) const {
     return display;
 }
 
-BatchEditRequest RecipeDialog::NameEditRequest() const {
-    BatchEditRequest request;
-    request.editor = BatchEditor::Text;
+EditRequest RecipeDialog::NameEditRequest() const {
+    EditRequest request;
+    request.editor = EditorKind::Text;
     const int k = kRecipeNameFirst + recipe_ - 1;
     request.reg = setup_.TextRegister(k);
     request.caption = setup_.TextLabel(k);
     request.currentText = TrimRight(setup_.Text(k));
     request.textCount = kTextRegisters;
-    request.reread = BatchReread::Texts;
+    request.reread = {SetupBlock::Texts};
     return request;
 }
 
-BatchEditRequest RecipeDialog::ActivityEditRequest(int line) const {
-    BatchEditRequest request;
-    request.editor = BatchEditor::ActivityChoice;
+EditRequest RecipeDialog::ActivityEditRequest(int line) const {
+    EditRequest request;
+    request.editor = EditorKind::ActivityChoice;
     request.reg = reg::kRecipeSelector - 2 + 4 * line; // 41460 + 4 n
     request.caption = Numbered(ids::kRecipeLine, line, ids::kActivity);
     request.selectorRegister = reg::kRecipeSelector;
     request.selectorValue = recipe_;
     request.currentIndex = ActivityOfLine(line);
-    request.reread = BatchReread::Recipe;
-    request.number = recipe_;
+    request.reread = {SetupBlock::Recipe, recipe_};
     return request;
 }
 
-BatchEditRequest RecipeDialog::SetpointEditRequest(int line) const {
-    BatchEditRequest request = ActivityEditRequest(line);
-    request.editor = BatchEditor::Number;
+EditRequest RecipeDialog::SetpointEditRequest(int line) const {
+    EditRequest request = ActivityEditRequest(line);
+    request.editor = EditorKind::Number;
     request.reg = reg::kRecipeSelector + 4 * line; // 41462 + 4 n
     request.caption = Numbered(ids::kRecipeLine, line, ids::kSetpoint);
     request.currentIndex = 0;

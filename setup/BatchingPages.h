@@ -1,6 +1,5 @@
 #pragma once
 
-#include "platform/Prompter.h"
 #include "setup/SetupPage.h"
 
 #include <string>
@@ -9,104 +8,17 @@
 namespace quarnex {
 
 class InstrumentSetup;
-class ModbusMaster;
 
 // The batching set-up of a Recipe Batcher without its windows: the Flow rate page, the two
 // activity pages with the "Batching activity no" dialog, and the Recipes page with the
 // "Recipe no" dialog. An activity is reached through the activity selector (41410) and a window of
 // 25 values, a recipe through the recipe selector (41462) and a window of 60 values; every edit
-// writes the selector first, then the value.
+// writes the selector first, then the value. Their show-mode reads are ShowModeRefresh's phases,
+// their edits EditRequests like every other ">>".
 
 // The Flow rate page (parameters 155-158): the ">>" of "Derivation time:" is offered only while
 // "Automatic deriv. time:" is Off.
 const PageDescriptor& FlowRatePage();
-
-// ----- Editing one value ------------------------------------------------------------------------
-
-enum class BatchEditor {
-    Choice,         // ChoiceEntry with the list firstChoice ... finalChoice
-    Number,         // NumericEntry opened with currentText
-    Text,           // TextEntry of textCount registers opened with currentText
-    ActivityChoice, // ActivityChoiceEntry with ActivityChoiceEntry::ActivitiesOf(setup)
-};
-
-// What is read again (errors shown) after the editor ended with OK.
-enum class BatchReread {
-    GeneralValues, // the five general values and activity 1
-    Activity,      // activity `number`
-    Texts,         // the activity and recipe names
-    Recipe,        // recipe `number`
-};
-
-// Everything the value-entry dialog that a ">>" opens needs. With a selector register the
-// entry's SetSelector(selectorRegister, selectorValue) is called before it is shown.
-struct BatchEditRequest {
-    BatchEditor editor = BatchEditor::Number;
-    int reg = 0;
-    std::string caption;
-    int selectorRegister = 0; // 0: none
-    int selectorValue = 0;
-    int firstChoice = 0; // Choice
-    int finalChoice = 0;
-    int currentIndex = 0;    // Choice: the position preselected; ActivityChoice: the activity
-    std::string currentText; // Number, Text
-    int textCount = 0;       // Text: registers
-    BatchReread reread = BatchReread::Activity;
-    int number = 0; // the activity or recipe read again
-};
-
-// The read after a confirmed edit, errors shown. False when it failed (the caller dashes).
-bool RereadAfterEdit(const BatchEditRequest& request, ModbusMaster& bus, InstrumentSetup& setup,
-                     Prompter& prompter);
-
-// ----- Show-mode refresh ------------------------------------------------------------------------
-
-// The reads a batching page or dialog runs in show mode, one per timer tick, as a list of
-// phases. Phases that read activities are skipped on an instrument without activities, the
-// special values and the names on one without them; a skipped phase gives no update.
-class BatchShowRefresh {
-public:
-    enum class Read {
-        Normal,     // the standard set-up block
-        Activities, // the activities first ... last, in one tick
-        Cycle,      // one activity per tick, first ... last then first again
-        Recipe,     // recipe `first`
-        Special,
-        Texts,
-    };
-    struct Phase {
-        Read read;
-        int first = 0;
-        int last = 0;
-    };
-    struct Step {
-        bool update = false;
-        bool failed = false;
-    };
-
-    BatchShowRefresh(std::vector<Phase> phases, int periodMs);
-
-    // Activities1 and Activities2 (200 ms), the activity dialog (250 ms), the Recipes page
-    // (500 ms), the recipe dialog (250 ms).
-    static BatchShowRefresh ForActivitiesPage(int page);
-    static BatchShowRefresh ForActivityDialog(int activity);
-    static BatchShowRefresh ForRecipesPage();
-    static BatchShowRefresh ForRecipeDialog(int recipe);
-
-    // Activation: does the instrument answer (40001, one retry, no box)?
-    static Step Activate(ModbusMaster& bus, const InstrumentSetup& setup);
-    Step Tick(ModbusMaster& bus, InstrumentSetup& setup);
-
-    int PeriodMs() const { return periodMs_; }
-    size_t PhaseIndex() const { return phase_; }
-    int CycleActivity() const { return cycle_; }
-
-private:
-    std::vector<Phase> phases_;
-    int periodMs_;
-    size_t phase_ = 0;
-    int cycle_ = 0; // 0: not started, else the next activity of the cycle phase
-};
 
 // ----- Activities1 and Activities2 ----------------------------------------------------------
 
@@ -130,7 +42,7 @@ int ActivitiesPageLast(int page);
 ActivitiesPageDisplay ActivitiesDisplay(int page, const InstrumentSetup& setup, bool editMode,
                                         bool failed);
 // The ">>" of general value i (0-4).
-BatchEditRequest GeneralValueEditRequest(int i, const InstrumentSetup& setup);
+EditRequest GeneralValueEditRequest(int i, const InstrumentSetup& setup);
 
 // ----- "Batching activity no" -------------------------------------------------------------------
 
@@ -158,7 +70,7 @@ public:
     // Rebuilt from the set-up copy on every call; failed: every value "----------".
     std::vector<ActivityRowDisplay> Rows(bool failed) const;
     // The ">>" of the row showing parameter j (or the name row).
-    BatchEditRequest EditRequest(int parameter) const;
+    EditRequest EditRequestFor(int parameter) const;
 
 private:
     const InstrumentSetup& setup_;
@@ -212,9 +124,9 @@ public:
 
     RecipeDialogDisplay Display(bool failed) const;
     int ActivityOfLine(int line) const; // 1-30; a damaged value gives 0
-    BatchEditRequest NameEditRequest() const;
-    BatchEditRequest ActivityEditRequest(int line) const;
-    BatchEditRequest SetpointEditRequest(int line) const;
+    EditRequest NameEditRequest() const;
+    EditRequest ActivityEditRequest(int line) const;
+    EditRequest SetpointEditRequest(int line) const;
 
 private:
     const InstrumentSetup& setup_;

@@ -1,28 +1,18 @@
 #include "setup/CalibrationPages.h"
 
 #include "comm/ModbusMaster.h"
-#include "edit/ValueEntry.h"
 #include "instrument/Commands.h"
 #include "instrument/InstrumentSetup.h"
 #include "instrument/Registers.h"
 #include "instrument/ValueFormat.h"
 #include "instrument/ValueHelpers.h"
 #include "res/Strings.h"
+#include "setup/SetupSource.h"
 #include "setup/SetupTextIds.h"
-
-#include <cstdio>
 
 namespace quarnex {
 
 namespace {
-
-constexpr RowState kOn{};
-constexpr RowState kOff{true, false, true};
-constexpr RowState kHidden{false, false, true};
-
-int ChoiceAt(const InstrumentSetup& setup, int parameter) {
-    return ChoiceOf(setup.Value(parameter));
-}
 
 // ----- Calib param (parameters 14-31) --------------------------------------------------------
 
@@ -57,16 +47,14 @@ RowState CalibParamRule(int parameter, const InstrumentSetup& setup) {
     switch (parameter) {
     case kFilterTime: {
         // The other filter types have a time the instrument fixes: shown, never entered.
-        RowState state;
-        state.button = ChoiceAt(setup, kFilterType) == kFilterSpecial;
-        return state;
+        return {.button = ChoiceAt(setup, kFilterType) == kFilterSpecial};
     }
     case kOverloadLimit:
-        return ChoiceAt(setup, kOverloadCheck) != 0 ? kOn : kOff;
+        return ChoiceAt(setup, kOverloadCheck) != 0 ? kRowOn : kRowOff;
     case kZeroTrackingRate:
-        return ChoiceAt(setup, kZeroTracking) != 0 ? kOn : kOff;
+        return ChoiceAt(setup, kZeroTracking) != 0 ? kRowOn : kRowOff;
     default:
-        return kOn;
+        return kRowOn;
     }
 }
 
@@ -118,11 +106,11 @@ bool WithinCount(int index, int count, int least, int most) {
 
 RowState CalibrationRule(int parameter, const InstrumentSetup& setup) {
     if (parameter == calib::kType)
-        return kOn;
+        return kRowOn;
     const int type = ChoiceAt(setup, calib::kType);
     // An unread or damaged type shows only the type row, from which a calibration can start.
     if (!UsedBy(type, parameter))
-        return kHidden;
+        return kRowHidden;
     RowState state;
     if (type == calib::kDataSheet && parameter >= calib::kRatedOutput1 &&
         parameter < calib::kRatedOutput1 + kMaxTransducers)
@@ -151,18 +139,9 @@ PageDescriptor MakeCalibration() {
     return page;
 }
 
-// A live value of the measurement block with its decimals and no blanks in front (its field is
-// left-aligned), or the placeholder.
+// A live value of the measurement block (high word, low word, decimals).
 bool LiveText(const uint16_t* value, std::string& text) {
-    double v = 0.0;
-    if (!ScaledWeight(value[0], value[1], value[2], v)) {
-        text = placeholder::kSetupValue;
-        return false;
-    }
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*f", static_cast<int>(value[2]), v);
-    text = buffer;
-    return true;
+    return FormatLiveValue(value[0], value[1], value[2], text);
 }
 
 constexpr int kErrorRemoteSetup = 1;
@@ -184,25 +163,20 @@ const PageDescriptor& CalibrationPage() {
 
 // ----- CalibrationLive -----------------------------------------------------------------------
 
-CalibrationLive::CalibrationLive(ModbusMaster& bus, InstrumentSetup& setup, bool editMode,
-                                 Prompter& prompter)
-    : bus_(bus), setup_(setup), edit_(editMode), prompter_(prompter),
+CalibrationLive::CalibrationLive(SetupSource& source, ModbusMaster& bus, bool editMode)
+    : source_(source), bus_(bus), setup_(source.Setup()), edit_(editMode),
+      prompter_(source.Owner()), refresh_(ShowModeRefresh::ForStandardPage()),
       gross_(placeholder::kSetupValue), signal_(placeholder::kSetupValue) {}
 
 CalibrationLive::~CalibrationLive() = default;
 
 int CalibrationLive::Activate() {
     if (edit_) {
-        Update(false, false);
+        Update(false);
         return kEditPeriodMs;
     }
     gross_ = signal_ = placeholder::kSetupValue;
-    ShowModeRefresh::Step step;
-    {
-        WaitCursor wait(prompter_);
-        step = ShowModeRefresh::Activate(bus_, setup_);
-    }
-    Update(false, step.failed);
+    Update(ShowModeRefresh::Activate(source_).failed);
     return kShowPeriodMs;
 }
 
@@ -241,17 +215,17 @@ int CalibrationLive::EditTick() {
         }
         ReadMask();
     }
-    Update(false, false);
+    Update(false);
     return kEditPeriodMs;
 }
 
 int CalibrationLive::ShowTick() {
-    const ShowModeRefresh::Step step = refresh_.Tick(bus_, setup_);
+    const ShowModeRefresh::Step step = refresh_.Tick(source_);
     gross_ = signal_ = placeholder::kSetupValue;
     if (step.update) {
         if (!step.failed)
             ReadMask();
-        Update(false, step.failed);
+        Update(step.failed);
     }
     return kShowPeriodMs;
 }
@@ -265,16 +239,16 @@ bool CalibrationLive::ReadMask() {
     return true;
 }
 
-void CalibrationLive::AfterEdit() {
-    Update(true, false);
+void CalibrationLive::EditEnded(size_t row, bool accepted) {
+    if (!accepted || row >= CalibrationPage().rows.size())
+        return;
+    // A failed re-read has been shown; the page then shows what the copy holds.
+    ReadAfterEdit(source_, RowEditRequest(CalibrationPage().rows[row], setup_));
+    Update(false);
 }
 
-void CalibrationLive::Update(bool reread, bool failed) {
+void CalibrationLive::Update(bool failed) {
     const PageDescriptor& page = CalibrationPage();
-    if (reread) {
-        WaitCursor wait(prompter_);
-        setup_.ReadNormal(bus_, true, &prompter_);
-    }
     if (failed) {
         if (rows_.empty())
             rows_ = InitialPageDisplay(page, setup_, edit_);
@@ -302,64 +276,27 @@ void CalibrationLive::Update(bool reread, bool failed) {
     info_ = deadweight && (mask_ & kPointBits) ? Text(ids::kPointNotStoredInfo) : std::string();
 }
 
-CalibrationEdit CalibrationLive::Edit(size_t row) const {
-    CalibrationEdit edit;
+std::optional<EditRequest> CalibrationLive::Edit(size_t row) const {
     if (!edit_ || row >= rows_.size())
-        return edit;
+        return std::nullopt;
     const RowDisplay& shown = rows_[row];
     if (!shown.editButton || !shown.editEnabled || !shown.state.enabled)
-        return edit;
+        return std::nullopt;
     const PageRow& pageRow = CalibrationPage().rows[row];
     const int n = pageRow.parameter;
-    edit.request = RowEditRequest(pageRow, setup_);
+    EditRequest request = RowEditRequest(pageRow, setup_);
     if (n == calib::kType) {
-        edit.editor = CalibrationEditor::Choice;
-        edit.warning = Text(ids::kNewCalibrationWarning);
+        request.confirmation = Text(ids::kNewCalibrationWarning);
     } else if (n == calib::kShuntSignal) {
-        edit.editor = CalibrationEditor::Shunt;
+        request.editor = EditorKind::Shunt;
     } else if (n == calib::kSetZero) {
         // The instrument sets the current weight to the value entered, normally zero.
-        edit.editor = CalibrationEditor::Number;
-        edit.request.currentText = "0.0";
-        edit.extraTimeout = kMeasuringTimeoutMs;
-    } else {
-        edit.editor = CalibrationEditor::Number;
-        if (IsPointValue(n) && ChoiceAt(setup_, calib::kType) == calib::kDeadweight)
-            edit.extraTimeout = kMeasuringTimeoutMs;
+        request.currentText = "0.0";
+        request.extraTimeout = kMeasuringTimeoutMs;
+    } else if (IsPointValue(n) && ChoiceAt(setup_, calib::kType) == calib::kDeadweight) {
+        request.extraTimeout = kMeasuringTimeoutMs;
     }
-    return edit;
-}
-
-std::unique_ptr<ChoiceEntry> CalibrationLive::MakeChoiceEntry(size_t row) const {
-    const CalibrationEdit edit = Edit(row);
-    if (edit.editor != CalibrationEditor::Choice)
-        return nullptr;
-    const EditRequest& r = edit.request;
-    auto entry =
-        std::make_unique<ChoiceEntry>(bus_, setup_.Address(), r.reg, r.caption, r.firstChoice,
-                                      r.finalChoice, r.currentIndex, prompter_);
-    entry->SetConfirmation(edit.warning);
-    return entry;
-}
-
-std::unique_ptr<NumericEntry> CalibrationLive::MakeNumericEntry(size_t row) const {
-    const CalibrationEdit edit = Edit(row);
-    if (edit.editor != CalibrationEditor::Number)
-        return nullptr;
-    const EditRequest& r = edit.request;
-    auto entry = std::make_unique<NumericEntry>(bus_, setup_.Address(), r.reg, r.caption,
-                                                r.currentText, prompter_);
-    entry->SetExtraTimeout(edit.extraTimeout);
-    return entry;
-}
-
-std::unique_ptr<ShuntEntry> CalibrationLive::MakeShuntEntry(size_t row) const {
-    const CalibrationEdit edit = Edit(row);
-    if (edit.editor != CalibrationEditor::Shunt)
-        return nullptr;
-    const EditRequest& r = edit.request;
-    return std::make_unique<ShuntEntry>(bus_, setup_.Address(), r.reg, r.caption, r.currentText,
-                                        prompter_);
+    return request;
 }
 
 } // namespace quarnex

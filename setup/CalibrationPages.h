@@ -1,21 +1,20 @@
 #pragma once
 
-#include "setup/KelSetUpSheet.h"
 #include "setup/SetupPage.h"
+#include "setup/ShowModeRefresh.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace quarnex {
 
-class ChoiceEntry;
 class InstrumentSetup;
 class ModbusMaster;
-class NumericEntry;
-class ShuntEntry;
+class Prompter;
+class SetupSource;
 
 // The calibration parameters the pages' rules and the live part look at.
 namespace calib {
@@ -46,21 +45,6 @@ const PageDescriptor& CalibParamPage();
 // points and the editors' particulars.
 const PageDescriptor& CalibrationPage();
 
-// How the ">>" of a calibration row edits its value.
-enum class CalibrationEditor {
-    None,   // no editor now (show mode, no button, row or button disabled)
-    Choice, // the choice dialog; warning (when not empty) is asked before the write
-    Number, // the number dialog, its write with extraTimeout
-    Shunt,  // the shunt dialog; the page's timer stops while it is open
-};
-
-struct CalibrationEdit {
-    CalibrationEditor editor = CalibrationEditor::None;
-    EditRequest request;  // register, caption, list and current value or text
-    int extraTimeout = 0; // ms of extra receive time-out for the write
-    std::string warning;  // Choice: the Yes/No question asked before writing
-};
-
 // The Calibration page without its window: the rows of the current calibration type, and the
 // live part. In edit mode it reads the measurement block every 100 ms (gross weight, input signal
 // in mV/V, the point-edit flag, the instrument error) and the unstored-points mask; it takes off a
@@ -69,10 +53,10 @@ struct CalibrationEdit {
 //
 // The window: Activate() when the page becomes current and start the timer with the period it
 // returns; on each timer tick stop the timer, call Tick() and start it again with the period it
-// returns; stop the timer when the page is left. ">>" of row i: Edit(i) says which dialog, the
-// Make*Entry(i) give the dialog's logic configured for the row; while a shunt dialog is open the
-// timer stays stopped (restart it with kEditPeriodMs afterwards). When a dialog ends with OK call
-// AfterEdit(). Then render Rows(), GrossText(), SignalText() and InfoText().
+// returns; stop the timer when the page is left. ">>" of row i: Edit(i) is the request the one
+// editor dispatcher opens (none while the row cannot be edited); the timer stays stopped while
+// the dialog is up (restart it with kEditPeriodMs afterwards). When the dialog has ended call
+// EditEnded(). Then render Rows(), GrossText(), SignalText() and InfoText().
 class CalibrationLive {
 public:
     static constexpr int kEditPeriodMs = 100;
@@ -83,20 +67,22 @@ public:
     static constexpr int kShuntRepeatTicks = 10;
     static constexpr int kLiveCount = 30; // 40001-40030
 
-    CalibrationLive(ModbusMaster& bus, InstrumentSetup& setup, bool editMode, Prompter& prompter);
+    // The rows come from the source; the live values from the measurement block on the bus.
+    CalibrationLive(SetupSource& source, ModbusMaster& bus, bool editMode);
     ~CalibrationLive();
 
     // The page became current: shows the rows; returns the timer period to start.
     int Activate();
     // One timer step; returns the period to restart the timer with.
     int Tick();
-    // An editor ended with OK: the normal set-up is read again (messages on) and shown.
-    void AfterEdit();
+    // The editor of row i has ended; accepted: the normal set-up is read again (messages on) and
+    // shown.
+    void EditEnded(size_t row, bool accepted);
 
     bool EditMode() const { return edit_; }
     // One entry per row of CalibrationPage(): label, value, unit, state and ">>".
     const std::vector<RowDisplay>& Rows() const { return rows_; }
-    // "Current grossweight:" and the input signal ("%8.*f", or "----------").
+    // "Current grossweight:" and the input signal (FormatLiveValue, or "----------").
     const std::string& GrossText() const { return gross_; }
     const std::string& SignalText() const { return signal_; }
     // The information line: the unstored-points note of a deadweight calibration, else "".
@@ -105,19 +91,19 @@ public:
     bool PointEdit() const { return pointEdit_; }
     int ShuntCountdown() const { return countdown_; }
 
-    // What ">>" of row i does now.
-    CalibrationEdit Edit(size_t row) const;
-    // The dialog logic for row i, or null when the row is not edited with that dialog now.
-    std::unique_ptr<ChoiceEntry> MakeChoiceEntry(size_t row) const;
-    std::unique_ptr<NumericEntry> MakeNumericEntry(size_t row) const;
-    std::unique_ptr<ShuntEntry> MakeShuntEntry(size_t row) const;
+    // What ">>" of row i opens now: the type's choice with the new-calibration warning, the
+    // shunt dialog, or the number dialog (points of a deadweight calibration and "Set zero:"
+    // wait for the instrument to measure). None in show mode, on a row without button or with
+    // its button held back.
+    std::optional<EditRequest> Edit(size_t row) const;
 
 private:
     int EditTick();
     int ShowTick();
     bool ReadMask();
-    void Update(bool reread, bool failed);
+    void Update(bool failed);
 
+    SetupSource& source_;
     ModbusMaster& bus_;
     InstrumentSetup& setup_;
     bool edit_;

@@ -1,34 +1,31 @@
 #pragma once
 
-#include "setup/KelSetUpSheet.h"
 #include "setup/SetupPage.h"
+#include "setup/ShowModeRefresh.h"
 
 #include <vector>
 
 namespace quarnex {
 
-class InstrumentSetup;
-class ModbusMaster;
-class Prompter;
+class SetupSource;
 
 // One page of the set-up sheet without its window: what its rows show, when it reads, and what
 // the ">>" of a row opens. In edit mode the page shows the sheet's copy and reads only after a
-// confirmed edit; in show mode it polls on its own timer (the sheet's four-phase refresh). The
+// confirmed edit; in show mode it polls on its own timer (the standard pages' refresh). The
 // window calls Activate() when the tab becomes current, re-arms a single-shot timer with what it
 // returns, and stops that timer when the tab is left.
 class KelSetUpPage {
 public:
     static constexpr int kNoTimer = -1;
 
-    KelSetUpPage(ModbusMaster& bus, InstrumentSetup& setup, const PageDescriptor& page,
-                 bool editMode, Prompter& prompter);
+    KelSetUpPage(SetupSource& source, const PageDescriptor& page, bool editMode);
 
     // The page becomes the current tab. Returns the period of the refresh timer, or kNoTimer
     // (edit mode shows what the sheet read when it was created, without bus traffic).
     int Activate();
     // One refresh step in show mode; returns the next period.
     int Tick();
-    // The editor of row i has ended; accepted means the instrument took the new value, and the
+    // The editor of row i has ended; accepted means the source took the new value, and the
     // block the value lives in is read again so that values derived from it show too.
     void EditEnded(size_t i, bool accepted);
     // What the ">>" of row i opens, from the copy as it is now.
@@ -42,11 +39,9 @@ public:
 private:
     void Update(bool failed);
 
-    ModbusMaster& bus_;
-    InstrumentSetup& setup_;
+    SetupSource& source_;
     const PageDescriptor& page_;
     bool editMode_;
-    Prompter& prompter_;
     ShowModeRefresh refresh_; // its phase and activity survive the page's deactivation
     std::vector<RowDisplay> rows_;
 };

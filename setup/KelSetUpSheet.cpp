@@ -21,7 +21,7 @@ constexpr int kCheckAndSaveMarginMs = 700;
 
 KelSetUpSheet::KelSetUpSheet(ModbusMaster& bus, int address, SheetMode mode, Prompter& prompter)
     : bus_(bus), address_(address), mode_(mode), prompter_(prompter),
-      setup_(std::make_unique<InstrumentSetup>()) {}
+      setup_(std::make_unique<InstrumentSetup>()), source_(bus, *setup_, prompter) {}
 
 int KelSetUpSheet::ProlongedTimeout() const {
     return bus_.DefaultReceiveTimeout() + kCheckAndSaveMarginMs;
@@ -130,39 +130,6 @@ bool KelSetUpSheet::CancelCheck() {
         return false;
     SendCommand(bus_, address_, coil::kLeaveWithoutSaving, true, {}, {}, &prompter_);
     return true;
-}
-
-ShowModeRefresh::Step ShowModeRefresh::Activate(ModbusMaster& bus, const InstrumentSetup& setup) {
-    uint16_t type = 0;
-    const CommStatus result =
-        bus.ReadHoldingRegisters(setup.Address(), reg::kTypeCode, 1, &type, {.retries = 1});
-    return {true, result != CommStatus::Ok};
-}
-
-ShowModeRefresh::Step ShowModeRefresh::Tick(ModbusMaster& bus, InstrumentSetup& setup) {
-    const InstrumentInfo& info = setup.Info();
-    Step step;
-    switch (phase_) {
-    case 0:
-        step = {true, !setup.ReadNormal(bus, false, nullptr)};
-        break;
-    case 1:
-        if (info.batchCount > 0) {
-            step = {true, !setup.ReadBatch(bus, activity_, false, false, nullptr)};
-            activity_ = activity_ % SetupParameterTable::kActivities + 1;
-        }
-        break;
-    case 2:
-        if (info.specialCount > 0)
-            step = {true, !setup.ReadSpecial(bus, false, false, nullptr)};
-        break;
-    default:
-        if (info.stringCount > 0)
-            step = {true, !setup.ReadTexts(bus, false, nullptr)};
-        break;
-    }
-    phase_ = (phase_ + 1) % 4;
-    return step;
 }
 
 } // namespace quarnex

@@ -2,6 +2,7 @@
 
 #include "instrument/InstrumentSetup.h"
 #include "platform/Prompter.h"
+#include "setup/SetupSource.h"
 #include "setup/StandardPages.h"
 
 #include <memory>
@@ -37,6 +38,8 @@ public:
     int Address() const { return address_; }
     InstrumentSetup& Setup() { return *setup_; }
     const InstrumentSetup& Setup() const { return *setup_; }
+    // The instrument as the pages read and write it.
+    BusSetupSource& Source() { return source_; }
 
     // The extra receive time-out of the check and save commands: the instrument checks and stores
     // its whole set-up before it answers.
@@ -52,32 +55,8 @@ private:
     SheetMode mode_;
     Prompter& prompter_;
     std::unique_ptr<InstrumentSetup> setup_; // about 10 KB: kept off the caller's stack
+    BusSetupSource source_;
     std::vector<PageId> pages_;
-};
-
-// The refresh of a page in show mode: one step per tick of 500 ms, reading in turn the normal
-// values, one batching activity (1-24 in turn), the special values and the texts. Errors are not
-// shown; a failed read dashes the page until the next good one.
-class ShowModeRefresh {
-public:
-    static constexpr int kPeriodMs = 500;
-
-    struct Step {
-        bool update = false; // the page shows the copy anew (or dashes, when failed)
-        bool failed = false;
-    };
-
-    // Activation: does the instrument answer at all (register 40001, one retry, no box)?
-    static Step Activate(ModbusMaster& bus, const InstrumentSetup& setup);
-    // One timer step; the phase and the activity counter carry on from where they stopped.
-    Step Tick(ModbusMaster& bus, InstrumentSetup& setup);
-
-    int Phase() const { return phase_; }
-    int Activity() const { return activity_; }
-
-private:
-    int phase_ = 0;
-    int activity_ = 1;
 };
 
 } // namespace quarnex

@@ -33,10 +33,14 @@ int ChoiceOf(double value) {
     return static_cast<int>(value);
 }
 
+int ChoiceAt(const InstrumentSetup& setup, int parameter) {
+    return ChoiceOf(setup.Value(parameter));
+}
+
 RowState PageRowState(const PageDescriptor& page, size_t i, const InstrumentSetup& setup) {
     if (i >= page.rows.size())
-        return RowState{false, false, true};
-    return page.rule ? page.rule(page.rows[i].parameter, setup) : RowState{};
+        return kRowHidden;
+    return page.rule ? page.rule(page.rows[i].parameter, setup) : kRowOn;
 }
 
 std::vector<RowDisplay> InitialPageDisplay(const PageDescriptor& page, const InstrumentSetup& setup,
@@ -100,7 +104,7 @@ EditRequest RowEditRequest(const PageRow& row, const InstrumentSetup& setup) {
     request.editor = row.editor;
     request.reg = RowRegister(row, setup);
     request.caption = setup.Label(row.parameter);
-    request.reread = IsSpecialParameter(row.parameter) ? SetupBlock::Special : SetupBlock::Normal;
+    request.reread = {IsSpecialParameter(row.parameter) ? SetupBlock::Special : SetupBlock::Normal};
     const double value = setup.Value(row.parameter);
     switch (row.editor) {
     case EditorKind::Choice:
@@ -113,9 +117,7 @@ EditRequest RowEditRequest(const PageRow& row, const InstrumentSetup& setup) {
         request.currentInteger = IntegerOf(value);
         request.currentText = setup.ValueText(row.parameter);
         break;
-    case EditorKind::Number:
-    case EditorKind::Code: // the real code, so the user edits the current one
-    case EditorKind::Special:
+    default: // Number, Code (the real code, so the user edits the current one), Special
         request.currentText = setup.ValueText(row.parameter);
         break;
     }

@@ -8,20 +8,34 @@ namespace quarnex {
 
 class InstrumentSetup;
 
-// How the ">>" of a row changes its parameter.
+// How a ">>" changes its value: which value-entry dialog it opens.
 enum class EditorKind {
-    Choice,  // the choice dialog with the parameter's list; the chosen position is written
-    Number,  // the number dialog, opened with the value's display text
-    Code,    // a lock code: its value field is masked, the number dialog gets the real code
-    Adjust,  // the analogue outputs' adjustment dialog, ended through an adjust-end register
-    Special, // a special-menu parameter: the number dialog; label, unit, decimals from the
-             // instrument
+    Choice,         // the choice dialog with the parameter's list; the chosen position is written
+    Number,         // the number dialog, opened with the value's display text
+    Code,           // a lock code: its value field is masked, the number dialog gets the real code
+    Adjust,         // the analogue outputs' adjustment dialog, ended through an adjust-end register
+    Special,        // a special-menu parameter: the number dialog; label, unit, decimals from the
+                    // instrument
+    Text,           // a name (activity, recipe): the text dialog
+    ActivityChoice, // a recipe line's activity: the choice of the activities in use
+    Shunt,          // the calibration force measured with the shunt resistor connected
 };
 
-// The block of the set-up copy a row's value lives in: what is read again after a confirmed edit.
+// A block of the set-up copy that is read as one: what is read again after a confirmed edit,
+// and what one show-mode refresh step reads.
 enum class SetupBlock {
-    Normal,  // ReadNormal
-    Special, // ReadSpecial without descriptors
+    Normal,   // the standard set-up values
+    Special,  // the special values, without their descriptors
+    Activity, // the general batching values and activity `number` (through its selector)
+    Texts,    // the activity and recipe names
+    Recipe,   // recipe `number` (through its selector)
+};
+
+struct SetupRead {
+    SetupBlock block = SetupBlock::Normal;
+    int number = 0; // Activity, Recipe
+
+    bool operator==(const SetupRead&) const = default;
 };
 
 // One row of a page: a label, a read-only value field, a unit field and a ">>" button.
@@ -31,7 +45,8 @@ struct PageRow {
     int endRegister = 0; // Adjust: the register that is written with 0 when the adjustment ends
 };
 
-// What a page's dependent rules make of a row.
+// What a page's dependent rules make of a row. Always written with its field names
+// ({.enabled = false}): four bools in a row swap unseen when given by position.
 struct RowState {
     bool shown = true;   // false: label, value, unit and ">>" are hidden altogether
     bool enabled = true; // false: label and ">>" are disabled
@@ -40,6 +55,12 @@ struct RowState {
 
     bool operator==(const RowState&) const = default;
 };
+
+// The states the rules give most: a row in use, a row switched off by another value (greyed,
+// without value), a row the current values leave off the page.
+inline constexpr RowState kRowOn{};
+inline constexpr RowState kRowOff{.enabled = false, .empty = true};
+inline constexpr RowState kRowHidden{.shown = false, .enabled = false, .empty = true};
 
 // A page's dependent rules: the state of the row that shows `parameter`, from the set-up values
 // alone (the instrument's counts included). Pure: the same values give the same state.
@@ -90,18 +111,24 @@ std::vector<RowDisplay> PageDisplay(const PageDescriptor& page, const Instrument
 // the last successful display left them, so the fields recover with the next good read.
 void ShowFailedRead(std::vector<RowDisplay>& display);
 
-// Everything the editor that ">>" opens needs to know.
+// Everything the editor a ">>" opens needs to know: every ">>" of the sheet, of the activity
+// dialog and of the recipe dialog yields one of these, and one dispatcher opens its editor.
 struct EditRequest {
     EditorKind editor = EditorKind::Number;
-    int reg = 0;         // the register the value is written to (as a float)
-    std::string caption; // the parameter's label
+    int reg = 0;              // the register the value is written to
+    std::string caption;      // the parameter's label
+    int selectorRegister = 0; // 0: none; else written with selectorValue before the value
+    int selectorValue = 0;
     int firstChoice = 0; // Choice: the list's string IDs
     int finalChoice = 0;
-    int currentIndex = 0;                   // Choice: the position preselected
-    std::string currentText;                // Number, Code, Special: the text in the edit
-    int endRegister = 0;                    // Adjust
-    int currentInteger = 0;                 // Adjust: the value the dialog writes when it opens
-    SetupBlock reread = SetupBlock::Normal; // what to read again after the editor ends with OK
+    int currentIndex = 0;     // Choice: the position preselected; ActivityChoice: the activity
+    std::string currentText;  // Number, Code, Special, Text, Shunt: the text in the edit
+    int textCount = 0;        // Text: registers
+    int endRegister = 0;      // Adjust
+    int currentInteger = 0;   // Adjust: the value the dialog writes when it opens
+    int extraTimeout = 0;     // ms of extra receive time-out: the instrument measures first
+    std::string confirmation; // Choice: a Yes/No question asked before the write
+    SetupRead reread;         // what to read again after the editor ends with OK
 };
 
 // The register a row's value is read from and written to: first normal set-up register + 2 n for
@@ -114,5 +141,7 @@ EditRequest RowEditRequest(const PageRow& row, const InstrumentSetup& setup);
 // A choice position or count from a stored float; a value that is no number or far outside any
 // list (an unread 999.0 stays 999) gives a number that no rule or list accepts.
 int ChoiceOf(double value);
+// ChoiceOf the set-up value of a parameter.
+int ChoiceAt(const InstrumentSetup& setup, int parameter);
 
 } // namespace quarnex

@@ -12,15 +12,9 @@ namespace quarnex {
 namespace {
 
 constexpr int kFlowRateOption = 0x0002; // software options (40370)
-constexpr RowState kOn{};
-constexpr RowState kOff{true, false, true};
 
 RowState OnWhen(bool on) {
-    return on ? kOn : kOff;
-}
-
-int ChoiceAt(const InstrumentSetup& setup, int parameter) {
-    return ChoiceOf(setup.Value(parameter));
+    return on ? kRowOn : kRowOff;
 }
 
 // ----- General (parameters 0-13) -------------------------------------------------------------
@@ -37,7 +31,7 @@ RowState GeneralRule(int parameter, const InstrumentSetup& setup) {
         return OnWhen(ChoiceAt(setup, kOperatorLock) == kLockOn);
     if (parameter == kSetupCode)
         return OnWhen(ChoiceAt(setup, kSetupLock) == kLockOn);
-    return kOn;
+    return kRowOn;
 }
 
 PageDescriptor MakeGeneral() {
@@ -111,7 +105,7 @@ RowState CommunicationRule(int parameter, const InstrumentSetup& setup) {
     switch (parameter) {
     case kInstrumentAddress:
     case kCom1Mode:
-        return kOn;
+        return kRowOn;
     case kCom1Mode + 1: // baud rate
     case kCom1Mode + 2: // data format
         return OnWhen(SetsLine(m1));
@@ -134,7 +128,7 @@ RowState CommunicationRule(int parameter, const InstrumentSetup& setup) {
         return IoUnitPortRule(parameter - kCom4Mode, modes.m[3]);
     if (parameter >= kPrinterFirst && parameter <= kPrinterLast)
         return OnWhen(AnyMode(modes, {mode::kPrinter, mode::kPrinter850, mode::kSpecial}));
-    return kOn;
+    return kRowOn;
 }
 
 PageDescriptor MakeCommunication() {
@@ -157,19 +151,19 @@ constexpr int kSourceOffsetLevel1 = 10; // levels 2-8: the level follows level 1
 
 RowState LevelRule(int parameter, const InstrumentSetup& setup) {
     if (parameter < kLevel1Source || parameter > kLevelLast)
-        return kOn; // the set-point sources
+        return kRowOn; // the set-point sources
     const int level = (parameter - kLevel1Source) / 3 + 1;
     const int sourceParameter = kLevel1Source + 3 * (level - 1);
     if (parameter == sourceParameter)
-        return kOn;
+        return kRowOn;
     const int source = ChoiceAt(setup, sourceParameter);
     if (source == kSourceNotInUse)
-        return kOff;
+        return kRowOff;
     // An offset from level 1 means nothing while level 1 supervises nothing.
     if (level > 1 && source == kSourceOffsetLevel1 &&
         ChoiceAt(setup, kLevel1Source) == kSourceNotInUse)
-        return kOff;
-    return kOn;
+        return kRowOff;
+    return kRowOn;
 }
 
 PageDescriptor MakeLevelSupervision() {
@@ -203,7 +197,7 @@ RowState AnalogueRule(int parameter, const InstrumentSetup& setup) {
     const int source = parameter < kAnalogue2Source ? kAnalogue1Source : kAnalogue2Source;
     if (parameter == source || parameter < kAnalogue1Source ||
         parameter >= kAnalogue2Source + kAnalogueRows)
-        return kOn;
+        return kRowOn;
     return OnWhen(ChoiceAt(setup, source) != 0);
 }
 
@@ -236,9 +230,7 @@ int SpecialCount(const InstrumentSetup& setup) {
 
 // Only the special parameters the instrument reports exist; the others are not on the page.
 RowState SpecialRule(int parameter, const InstrumentSetup& setup) {
-    RowState state;
-    state.shown = parameter - SetupParameterTable::kSpecialFirst < SpecialCount(setup);
-    return state;
+    return {.shown = parameter - SetupParameterTable::kSpecialFirst < SpecialCount(setup)};
 }
 
 PageDescriptor MakeSpecialMenu() {

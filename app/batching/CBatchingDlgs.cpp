@@ -1,13 +1,12 @@
 #include "app/batching/CBatchingDlgs.h"
 
+#include "app/batching/RunEditor.h"
 #include "app/panel/BusProgressWindow.h"
-#include "app/panel/CValueEntryDlg.h"
-#include "comm/ModbusMaster.h"
-#include "edit/ValueEntry.h"
 #include "instrument/InstrumentSetup.h"
 #include "res/AppTextIds.h"
 #include "res/PanelTextIds.h"
 #include "res/Strings.h"
+#include "setup/SetupSource.h"
 #include "setup/SetupTextIds.h"
 #include "ui/DialogLayout.h"
 #include "ui/UiText.h"
@@ -19,6 +18,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <optional>
 
 namespace quarnex {
 
@@ -44,7 +45,8 @@ void KeepSizeWithEveryRow(QDialog* dialog) {
 
 QPushButton* MakeEditButton(QWidget* parent) {
     auto* button = new QPushButton(Ui(ids::kEditButton), parent);
-    button->setAutoDefault(false);
+    // Return on a focused ">>" opens its editor (or the activity or recipe dialog).
+    button->setAutoDefault(true);
     KeepPlaceWhenHidden(button);
     button->setFixedWidth(button->fontMetrics().horizontalAdvance(QStringLiteral(">>")) + 16);
     return button;
@@ -57,60 +59,25 @@ QPushButton* MakeOkButton(QDialog* dialog) {
     return ok;
 }
 
-template <class Entry> void Select(Entry& entry, const BatchEditRequest& request) {
-    if (request.selectorRegister != 0)
-        entry.SetSelector(request.selectorRegister, request.selectorValue);
-}
-
 } // namespace
 
-bool RunBatchEdit(const BatchEditRequest& request, ModbusMaster& bus, InstrumentSetup& setup,
-                  Prompter& prompter, QWidget* parent, bool& failed) {
-    const int address = setup.Address();
-    bool written = false;
-    switch (request.editor) {
-    case BatchEditor::Choice: {
-        ChoiceEntry entry(bus, address, request.reg, request.caption, request.firstChoice,
-                          request.finalChoice, request.currentIndex, prompter);
-        Select(entry, request);
-        written = CChoiceDlg::Run(entry, parent);
-        break;
-    }
-    case BatchEditor::ActivityChoice: {
-        ActivityChoiceEntry entry(bus, address, request.reg, request.caption,
-                                  ActivityChoiceEntry::ActivitiesOf(setup), request.currentIndex,
-                                  prompter);
-        Select(entry, request);
-        written = CChoiceDlg::Run(entry, parent);
-        break;
-    }
-    case BatchEditor::Number: {
-        NumericEntry entry(bus, address, request.reg, request.caption, request.currentText,
-                           prompter);
-        Select(entry, request);
-        written = CNumberDlg::Run(entry, parent);
-        break;
-    }
-    case BatchEditor::Text: {
-        TextEntry entry(bus, address, request.reg, request.textCount, request.caption,
-                        request.currentText, prompter);
-        written = CTextDlg::Run(entry, parent);
-        break;
-    }
-    }
-    if (written) {
-        WaitCursor wait(prompter);
-        failed = !RereadAfterEdit(request, bus, setup, prompter);
-    }
-    return written;
+// The one edit path of the batching windows: the request's editor and, after OK, the re-read of
+// its block. True when the source took the value; failed tells whether the read after it failed
+// (the display dashes).
+static bool EditAndReread(const EditRequest& request, SetupSource& source, QWidget* parent,
+                          bool& failed) {
+    if (!RunEditor(request, source, parent))
+        return false;
+    failed = !ReadAfterEdit(source, request);
+    return true;
 }
 
 // ----- "Batching activity no" -------------------------------------------------------------------
 
-CActivityDlg::CActivityDlg(ModbusMaster& bus, InstrumentSetup& setup, int activity, bool editMode,
-                           Prompter& prompter, QWidget* parent)
-    : PollingDialog(parent), bus_(bus), setup_(setup), prompter_(prompter), editMode_(editMode),
-      logic_(setup, activity, editMode), refresh_(BatchShowRefresh::ForActivityDialog(activity)) {
+CActivityDlg::CActivityDlg(SetupSource& source, int activity, bool editMode, QWidget* parent)
+    : PollingDialog(parent), source_(source), editMode_(editMode),
+      logic_(source.Setup(), activity, editMode),
+      refresh_(ShowModeRefresh::ForActivityDialog(activity)) {
     setWindowTitle(QString::fromStdString(logic_.Caption()));
     auto* grid = new QGridLayout;
     for (int i = 0; i < kActivitySlots; ++i) {
@@ -137,9 +104,8 @@ CActivityDlg::CActivityDlg(ModbusMaster& bus, InstrumentSetup& setup, int activi
     KeepSizeWithEveryRow(this);
 }
 
-void CActivityDlg::Run(ModbusMaster& bus, InstrumentSetup& setup, int activity, bool editMode,
-                       Prompter& prompter, QWidget* parent) {
-    CActivityDlg dialog(bus, setup, activity, editMode, prompter, parent);
+void CActivityDlg::Run(SetupSource& source, int activity, bool editMode, QWidget* parent) {
+    CActivityDlg dialog(source, activity, editMode, parent);
     dialog.Open();
     dialog.exec();
 }
@@ -152,12 +118,12 @@ void CActivityDlg::Open() {
 }
 
 int CActivityDlg::PollOpen() {
-    failed_ = BatchShowRefresh::Activate(bus_, setup_).failed;
+    failed_ = ShowModeRefresh::Activate(source_).failed;
     return refresh_.PeriodMs();
 }
 
 int CActivityDlg::PollTick() {
-    const BatchShowRefresh::Step step = refresh_.Tick(bus_, setup_);
+    const ShowModeRefresh::Step step = refresh_.Tick(source_);
     if (step.update)
         failed_ = step.failed;
     return refresh_.PeriodMs();
@@ -190,9 +156,9 @@ void CActivityDlg::Render() {
 void CActivityDlg::OnEdit(int slot) {
     if (!editMode_ || slot < 0 || static_cast<size_t>(slot) >= rows_.size())
         return;
-    const BatchEditRequest request = logic_.EditRequest(rows_[static_cast<size_t>(slot)].parameter);
+    const EditRequest request = logic_.EditRequestFor(rows_[static_cast<size_t>(slot)].parameter);
     bool failed = false;
-    if (RunBatchEdit(request, bus_, setup_, prompter_, this, failed)) {
+    if (EditAndReread(request, source_, this, failed)) {
         failed_ = failed;
         Render(); // a changed type, mode or acknowledge type changes the rows at once
     }
@@ -200,10 +166,9 @@ void CActivityDlg::OnEdit(int slot) {
 
 // ----- "Recipe no" ------------------------------------------------------------------------------
 
-CRecipeDlg::CRecipeDlg(ModbusMaster& bus, InstrumentSetup& setup, int recipe, bool editMode,
-                       Prompter& prompter, QWidget* parent)
-    : PollingDialog(parent), bus_(bus), setup_(setup), prompter_(prompter), editMode_(editMode),
-      logic_(setup, recipe, editMode), refresh_(BatchShowRefresh::ForRecipeDialog(recipe)) {
+CRecipeDlg::CRecipeDlg(SetupSource& source, int recipe, bool editMode, QWidget* parent)
+    : PollingDialog(parent), source_(source), editMode_(editMode),
+      logic_(source.Setup(), recipe, editMode), refresh_(ShowModeRefresh::ForRecipeDialog(recipe)) {
     setWindowTitle(QString::fromStdString(logic_.Caption()));
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel(Ui(ids::kRecipeNameLabel), this), 0, 0);
@@ -260,9 +225,8 @@ CRecipeDlg::CRecipeDlg(ModbusMaster& bus, InstrumentSetup& setup, int recipe, bo
     KeepSizeWithEveryRow(this);
 }
 
-void CRecipeDlg::Run(ModbusMaster& bus, InstrumentSetup& setup, int recipe, bool editMode,
-                     Prompter& prompter, QWidget* parent) {
-    CRecipeDlg dialog(bus, setup, recipe, editMode, prompter, parent);
+void CRecipeDlg::Run(SetupSource& source, int recipe, bool editMode, QWidget* parent) {
+    CRecipeDlg dialog(source, recipe, editMode, parent);
     dialog.Open();
     dialog.exec();
 }
@@ -273,20 +237,22 @@ void CRecipeDlg::Open() {
         return;
     }
     {
-        WaitCursor wait(prompter_);
-        BusProgressWindow progress(bus_, parentWidget(), Text(ids::kReadingTheSetup));
-        failed_ = !setup_.ReadRecipes(bus_, logic_.Recipe(), false, true, &prompter_);
+        // On a slow line the recipe's requests are counted in a progress window.
+        std::optional<BusProgressWindow> progress;
+        if (ModbusMaster* bus = source_.Bus())
+            progress.emplace(*bus, parentWidget(), Text(ids::kReadingTheSetup));
+        failed_ = !source_.Read({SetupBlock::Recipe, logic_.Recipe()}, true);
     }
     Render();
 }
 
 int CRecipeDlg::PollOpen() {
-    failed_ = BatchShowRefresh::Activate(bus_, setup_).failed;
+    failed_ = ShowModeRefresh::Activate(source_).failed;
     return refresh_.PeriodMs();
 }
 
 int CRecipeDlg::PollTick() {
-    const BatchShowRefresh::Step step = refresh_.Tick(bus_, setup_);
+    const ShowModeRefresh::Step step = refresh_.Tick(source_);
     if (step.update)
         failed_ = step.failed;
     return refresh_.PeriodMs();
@@ -313,11 +279,11 @@ void CRecipeDlg::Render() {
     first_->setEnabled(d.lines1To15Enabled);
 }
 
-void CRecipeDlg::Edit(const BatchEditRequest& request) {
+void CRecipeDlg::Edit(const EditRequest& request) {
     if (!editMode_)
         return;
     bool failed = false;
-    if (RunBatchEdit(request, bus_, setup_, prompter_, this, failed)) {
+    if (EditAndReread(request, source_, this, failed)) {
         failed_ = failed;
         Render();
     }
@@ -337,13 +303,11 @@ void CRecipeDlg::OnEditSetpoint(int row) {
 
 // ----- Activities1 and Activities2 ----------------------------------------------------------
 
-CActivitiesPage::CActivitiesPage(ModbusMaster& bus, InstrumentSetup& setup, int page, bool editMode,
-                                 Prompter& prompter, QWidget* parent)
-    : QWidget(parent), bus_(bus), setup_(setup), prompter_(prompter), page_(page),
-      first_(ActivitiesPageFirst(page)), editMode_(editMode),
-      refresh_(BatchShowRefresh::ForActivitiesPage(page)) {
+CActivitiesPage::CActivitiesPage(SetupSource& source, int page, bool editMode, QWidget* parent)
+    : QWidget(parent), source_(source), page_(page), first_(ActivitiesPageFirst(page)),
+      editMode_(editMode), refresh_(ShowModeRefresh::ForActivitiesPage(page)) {
     auto* layout = new QVBoxLayout(this);
-    const ActivitiesPageDisplay initial = ActivitiesDisplay(page, setup, editMode, false);
+    const ActivitiesPageDisplay initial = ActivitiesDisplay(page, source.Setup(), editMode, false);
     if (!initial.general.empty()) {
         auto* grid = new QGridLayout;
         for (size_t i = 0; i < initial.general.size(); ++i) {
@@ -385,19 +349,19 @@ void CActivitiesPage::Activate() {
 }
 
 int CActivitiesPage::PollOpen() {
-    failed_ = BatchShowRefresh::Activate(bus_, setup_).failed;
+    failed_ = ShowModeRefresh::Activate(source_).failed;
     return refresh_.PeriodMs();
 }
 
 int CActivitiesPage::PollTick() {
-    const BatchShowRefresh::Step step = refresh_.Tick(bus_, setup_);
+    const ShowModeRefresh::Step step = refresh_.Tick(source_);
     if (step.update)
         failed_ = step.failed;
     return refresh_.PeriodMs();
 }
 
 void CActivitiesPage::Render() {
-    const ActivitiesPageDisplay d = ActivitiesDisplay(page_, setup_, editMode_, failed_);
+    const ActivitiesPageDisplay d = ActivitiesDisplay(page_, source_.Setup(), editMode_, failed_);
     for (size_t i = 0; i < general_.size() && i < d.general.size(); ++i) {
         SetText(general_[i].value, d.general[i].value);
         general_[i].edit->setVisible(d.general[i].editButton);
@@ -412,7 +376,7 @@ void CActivitiesPage::OnEditGeneral(int i) {
     if (!editMode_)
         return;
     bool failed = false;
-    if (RunBatchEdit(GeneralValueEditRequest(i, setup_), bus_, setup_, prompter_, this, failed)) {
+    if (EditAndReread(GeneralValueEditRequest(i, source_.Setup()), source_, this, failed)) {
         failed_ = failed;
         Render();
     }
@@ -420,13 +384,13 @@ void CActivitiesPage::OnEditGeneral(int i) {
 
 void CActivitiesPage::OnActivity(int k) {
     if (editMode_) {
-        CActivityDlg::Run(bus_, setup_, k, true, prompter_, this);
+        CActivityDlg::Run(source_, k, true, this);
         Render();
         return;
     }
     // The page's reads stop while the dialog polls on its own.
     WithTimerStopped([&] {
-        CActivityDlg::Run(bus_, setup_, k, false, prompter_, this);
+        CActivityDlg::Run(source_, k, false, this);
         Render();
         return refresh_.PeriodMs();
     });
@@ -434,12 +398,11 @@ void CActivitiesPage::OnActivity(int k) {
 
 // ----- Recipes --------------------------------------------------------------------------------
 
-CRecipesPage::CRecipesPage(ModbusMaster& bus, InstrumentSetup& setup, bool editMode,
-                           Prompter& prompter, QWidget* parent)
-    : QWidget(parent), bus_(bus), setup_(setup), prompter_(prompter), editMode_(editMode),
-      refresh_(BatchShowRefresh::ForRecipesPage()) {
+CRecipesPage::CRecipesPage(SetupSource& source, bool editMode, QWidget* parent)
+    : QWidget(parent), source_(source), editMode_(editMode),
+      refresh_(ShowModeRefresh::ForRecipesPage()) {
     auto* grid = new QGridLayout(this);
-    const std::vector<RecipeRowDisplay> initial = RecipesDisplay(setup, false);
+    const std::vector<RecipeRowDisplay> initial = RecipesDisplay(source.Setup(), false);
     constexpr int kPerColumn = 15;
     for (size_t i = 0; i < initial.size(); ++i) {
         Row row{new QLabel(QString::fromStdString(initial[i].label), this), ReadOnlyField(this, 12),
@@ -463,31 +426,31 @@ void CRecipesPage::Activate() {
 }
 
 int CRecipesPage::PollOpen() {
-    failed_ = BatchShowRefresh::Activate(bus_, setup_).failed;
+    failed_ = ShowModeRefresh::Activate(source_).failed;
     return refresh_.PeriodMs();
 }
 
 int CRecipesPage::PollTick() {
-    const BatchShowRefresh::Step step = refresh_.Tick(bus_, setup_);
+    const ShowModeRefresh::Step step = refresh_.Tick(source_);
     if (step.update)
         failed_ = step.failed;
     return refresh_.PeriodMs();
 }
 
 void CRecipesPage::Render() {
-    const std::vector<RecipeRowDisplay> d = RecipesDisplay(setup_, failed_);
+    const std::vector<RecipeRowDisplay> d = RecipesDisplay(source_.Setup(), failed_);
     for (size_t i = 0; i < rows_.size() && i < d.size(); ++i)
         SetText(rows_[i].name, d[i].name);
 }
 
 void CRecipesPage::OnRecipe(int r) {
     if (editMode_) {
-        CRecipeDlg::Run(bus_, setup_, r, true, prompter_, this);
+        CRecipeDlg::Run(source_, r, true, this);
         Render();
         return;
     }
     WithTimerStopped([&] {
-        CRecipeDlg::Run(bus_, setup_, r, false, prompter_, this);
+        CRecipeDlg::Run(source_, r, false, this);
         Render();
         return refresh_.PeriodMs();
     });

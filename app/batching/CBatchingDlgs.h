@@ -1,7 +1,9 @@
 #pragma once
 
 #include "setup/BatchingPages.h"
+#include "setup/ShowModeRefresh.h"
 #include "ui/PollingDialog.h"
+#include "ui/TabPage.h"
 
 #include <vector>
 
@@ -11,26 +13,16 @@ class QPushButton;
 
 namespace quarnex {
 
-class InstrumentSetup;
-class ModbusMaster;
-class Prompter;
-
-// Runs the value-entry dialog of a batching edit (with its selector) and, after OK, reads the
-// changed block again with errors shown. True when the instrument took the value; failed is set
-// when the read after it failed (the caller dashes its display).
-bool RunBatchEdit(const BatchEditRequest& request, ModbusMaster& bus, InstrumentSetup& setup,
-                  Prompter& prompter, QWidget* parent, bool& failed);
+class SetupSource;
 
 // "Batching activity no": the rows the activity's type uses, rebuilt after every edit and every
 // show-mode read. The rows fill consecutive slots; unused slots are hidden.
 class CActivityDlg : public PollingDialog {
     Q_OBJECT
 public:
-    CActivityDlg(ModbusMaster& bus, InstrumentSetup& setup, int activity, bool editMode,
-                 Prompter& prompter, QWidget* parent = nullptr);
+    CActivityDlg(SetupSource& source, int activity, bool editMode, QWidget* parent = nullptr);
     // Shows the dialog modally; in show mode it polls with its own phases while it is up.
-    static void Run(ModbusMaster& bus, InstrumentSetup& setup, int activity, bool editMode,
-                    Prompter& prompter, QWidget* parent);
+    static void Run(SetupSource& source, int activity, bool editMode, QWidget* parent);
     // Edit mode: renders at once. Show mode: the answer check, then the timer.
     void Open();
 
@@ -57,12 +49,10 @@ private:
         QPushButton* edit;
     };
 
-    ModbusMaster& bus_;
-    InstrumentSetup& setup_;
-    Prompter& prompter_;
+    SetupSource& source_;
     bool editMode_;
     ActivityDialog logic_;
-    BatchShowRefresh refresh_;
+    ShowModeRefresh refresh_;
     bool failed_ = false;
     std::vector<ActivityRowDisplay> rows_;
     std::vector<Slot> slots_;
@@ -73,10 +63,8 @@ private:
 class CRecipeDlg : public PollingDialog {
     Q_OBJECT
 public:
-    CRecipeDlg(ModbusMaster& bus, InstrumentSetup& setup, int recipe, bool editMode,
-               Prompter& prompter, QWidget* parent = nullptr);
-    static void Run(ModbusMaster& bus, InstrumentSetup& setup, int recipe, bool editMode,
-                    Prompter& prompter, QWidget* parent);
+    CRecipeDlg(SetupSource& source, int recipe, bool editMode, QWidget* parent = nullptr);
+    static void Run(SetupSource& source, int recipe, bool editMode, QWidget* parent);
     // Edit mode: reads the recipe (errors shown) and renders. Show mode: the answer check, then
     // the timer.
     void Open();
@@ -104,7 +92,7 @@ private:
     int PollOpen() override;
     int PollTick() override;
     void Render() override;
-    void Edit(const BatchEditRequest& request);
+    void Edit(const EditRequest& request);
 
     struct Line {
         QLabel* label;
@@ -116,12 +104,10 @@ private:
         QPushButton* setpointEdit;
     };
 
-    ModbusMaster& bus_;
-    InstrumentSetup& setup_;
-    Prompter& prompter_;
+    SetupSource& source_;
     bool editMode_;
     RecipeDialog logic_;
-    BatchShowRefresh refresh_;
+    ShowModeRefresh refresh_;
     bool failed_ = false;
     QLineEdit* name_;
     QPushButton* nameEdit_;
@@ -134,13 +120,12 @@ private:
 // The Activities1 and Activities2 pages of the sheet: page 1 with the five general values and
 // activities 1-9, page 2 with activities 10-24. The sheet calls Activate() when the page comes to
 // the front and Deactivate() when it leaves it (show mode polls only while the page is in front).
-class CActivitiesPage : public QWidget, public PollingWindow {
+class CActivitiesPage : public QWidget, public PollingWindow, public TabPage {
     Q_OBJECT
 public:
-    CActivitiesPage(ModbusMaster& bus, InstrumentSetup& setup, int page, bool editMode,
-                    Prompter& prompter, QWidget* parent = nullptr);
-    void Activate();
-    void Deactivate() { StopPolling(); }
+    CActivitiesPage(SetupSource& source, int page, bool editMode, QWidget* parent = nullptr);
+    void Activate() override;
+    void Deactivate() override { StopPolling(); }
 
     QLineEdit* GeneralField(int i) const { return general_[i].value; }
     QPushButton* GeneralButton(int i) const { return general_[i].edit; }
@@ -169,26 +154,23 @@ private:
         QPushButton* edit;
     };
 
-    ModbusMaster& bus_;
-    InstrumentSetup& setup_;
-    Prompter& prompter_;
+    SetupSource& source_;
     int page_;
     int first_;
     bool editMode_;
-    BatchShowRefresh refresh_;
+    ShowModeRefresh refresh_;
     bool failed_ = false;
     std::vector<General> general_;
     std::vector<Group> groups_;
 };
 
 // The Recipes page: the 30 recipe names, each with a ">>" to its recipe dialog.
-class CRecipesPage : public QWidget, public PollingWindow {
+class CRecipesPage : public QWidget, public PollingWindow, public TabPage {
     Q_OBJECT
 public:
-    CRecipesPage(ModbusMaster& bus, InstrumentSetup& setup, bool editMode, Prompter& prompter,
-                 QWidget* parent = nullptr);
-    void Activate();
-    void Deactivate() { StopPolling(); }
+    CRecipesPage(SetupSource& source, bool editMode, QWidget* parent = nullptr);
+    void Activate() override;
+    void Deactivate() override { StopPolling(); }
 
     QLabel* Label(int r) const { return rows_[r - 1].label; }
     QLineEdit* NameField(int r) const { return rows_[r - 1].name; }
@@ -208,11 +190,9 @@ private:
         QPushButton* edit;
     };
 
-    ModbusMaster& bus_;
-    InstrumentSetup& setup_;
-    Prompter& prompter_;
+    SetupSource& source_;
     bool editMode_;
-    BatchShowRefresh refresh_;
+    ShowModeRefresh refresh_;
     bool failed_ = false;
     std::vector<Row> rows_;
 };

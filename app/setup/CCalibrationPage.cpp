@@ -1,8 +1,6 @@
 #include "app/setup/CCalibrationPage.h"
 
-#include "app/panel/CValueEntryDlg.h"
 #include "app/setup/CCalibrationPlot.h"
-#include "edit/ValueEntry.h"
 #include "setup/CalibrationPlot.h"
 #include "setup/SetupTextIds.h"
 #include "ui/DialogLayout.h"
@@ -31,10 +29,9 @@ QLineEdit* LiveField(QWidget* parent) {
 
 } // namespace
 
-CCalibrationPage::CCalibrationPage(ModbusMaster& bus, InstrumentSetup& setup, bool editMode,
-                                   Prompter& prompter, QWidget* parent)
-    : CKelSetUpPage(bus, setup, CalibrationPage(), editMode, prompter, nullptr, parent),
-      live_(bus, setup, editMode, prompter) {
+CCalibrationPage::CCalibrationPage(SetupSource& source, ModbusMaster& bus, bool editMode,
+                                   QWidget* parent)
+    : CKelSetUpPage(source, CalibrationPage(), editMode, parent), live_(source, bus, editMode) {
     auto* part = new QWidget(this);
     auto* grid = new QGridLayout(part);
     grid->setContentsMargins(0, 0, 0, 0);
@@ -70,34 +67,12 @@ void CCalibrationPage::Render() {
     plot_->Show(CalibrationPlot(live_));
 }
 
-void CCalibrationPage::EditRow(size_t i) {
-    const CalibrationEdit edit = live_.Edit(i);
-    if (edit.editor == CalibrationEditor::None)
-        return;
-    // The measurement reads stay off the bus while a dialog is up: the shunt dialog measures on
-    // its own, and a write that waits for the instrument to measure must not meet a poll.
-    StopTimer();
-    bool accepted = false;
-    switch (edit.editor) {
-    case CalibrationEditor::Choice:
-        if (auto entry = live_.MakeChoiceEntry(i))
-            accepted = CChoiceDlg::Run(*entry, window());
-        break;
-    case CalibrationEditor::Number:
-        if (auto entry = live_.MakeNumericEntry(i))
-            accepted = CNumberDlg::Run(*entry, window());
-        break;
-    case CalibrationEditor::Shunt:
-        if (auto entry = live_.MakeShuntEntry(i))
-            accepted = CShuntDlg::Run(*entry, window());
-        break;
-    case CalibrationEditor::None:
-        break;
-    }
-    if (accepted)
-        live_.AfterEdit();
-    Render();
-    RearmTimer(CalibrationLive::kEditPeriodMs);
+std::optional<EditRequest> CCalibrationPage::RequestFor(size_t i) {
+    return live_.Edit(i);
+}
+
+void CCalibrationPage::EditEnded(size_t i, bool accepted) {
+    live_.EditEnded(i, accepted);
 }
 
 } // namespace quarnex

@@ -13,16 +13,16 @@ class CCalibrationPlot;
 // The Calibration page: the rows of the current calibration type, and beside them the live
 // gross weight, the input signal in mV/V and the information line. In edit mode the page reads
 // the measurement every 100 ms while it is the current tab; in show mode it refreshes like every
-// other page. Its ">>" open the choice dialog with the new-calibration warning, the number dialog
-// (calibration points and "Set zero:" wait for the instrument to measure) or the shunt dialog;
-// no read of the page reaches the bus while one of them is up.
+// other page. Its ">>" open, through the one editor dispatcher, the choice dialog with the
+// new-calibration warning, the number dialog (calibration points and "Set zero:" wait for the
+// instrument to measure) or the shunt dialog; no read of the page reaches the bus while one of
+// them is up.
 class CCalibrationPage : public CKelSetUpPage {
     Q_OBJECT
 public:
-    CCalibrationPage(ModbusMaster& bus, InstrumentSetup& setup, bool editMode, Prompter& prompter,
+    // The rows come from the source, the live values from the bus.
+    CCalibrationPage(SetupSource& source, ModbusMaster& bus, bool editMode,
                      QWidget* parent = nullptr);
-
-    void EditRow(size_t i) override;
 
     CalibrationLive& Live() { return live_; }
     QLineEdit* GrossField() const { return gross_; }
@@ -34,6 +34,8 @@ protected:
     int Opened() override;
     int Ticked() override;
     void Render() override;
+    std::optional<EditRequest> RequestFor(size_t i) override;
+    void EditEnded(size_t i, bool accepted) override;
 
 private:
     CalibrationLive live_;

@@ -1,5 +1,6 @@
 #include "app/setup/CKelSetUpPage.h"
 
+#include "app/batching/RunEditor.h"
 #include "instrument/InstrumentSetup.h"
 #include "ui/DialogLayout.h"
 #include "ui/UiText.h"
@@ -69,7 +70,8 @@ CSetUpRow::CSetUpRow(QWidget* parent, QGridLayout* grid, int gridRow)
     const QFontMetrics metrics(value_->font());
     value_->setMinimumWidth(metrics.horizontalAdvance(QLatin1Char('0')) * kValueChars);
     unit_->setMinimumWidth(metrics.horizontalAdvance(QLatin1Char('m')) * kUnitChars);
-    edit_->setAutoDefault(false);
+    // Return on a focused ">>" opens its editor, never the sheet's OK.
+    edit_->setAutoDefault(true);
     edit_->setFixedWidth(metrics.horizontalAdvance(QStringLiteral(">>")) + 16);
     grid->addWidget(label_, gridRow, 0);
     grid->addWidget(value_, gridRow, 1);
@@ -96,9 +98,9 @@ void CSetUpRow::Render(const RowDisplay& row, bool instrumentText) {
     SetText(value_, row.value);
 }
 
-CKelSetUpPage::CKelSetUpPage(ModbusMaster& bus, InstrumentSetup& setup, const PageDescriptor& page,
-                             bool editMode, Prompter& prompter, RowEditor editor, QWidget* parent)
-    : QWidget(parent), logic_(bus, setup, page, editMode, prompter), editor_(std::move(editor)) {
+CKelSetUpPage::CKelSetUpPage(SetupSource& source, const PageDescriptor& page, bool editMode,
+                             QWidget* parent)
+    : QWidget(parent), source_(source), logic_(source, page, editMode) {
     timer_.Connect([this] { OnTimer(); });
 
     auto* rowsWidget = new QWidget;
@@ -184,10 +186,10 @@ int CKelSetUpPage::Ticked() {
 
 void CKelSetUpPage::Activate() {
     timer_.Stop();
-    const int period = Opened();
+    period_ = Opened();
     Render();
-    if (period != KelSetUpPage::kNoTimer)
-        timer_.Rearm(period);
+    if (period_ != KelSetUpPage::kNoTimer)
+        timer_.Rearm(period_);
 }
 
 void CKelSetUpPage::Deactivate() {
@@ -196,21 +198,37 @@ void CKelSetUpPage::Deactivate() {
 
 void CKelSetUpPage::OnTimer() {
     timer_.Stop();
-    const int next = Ticked();
+    period_ = Ticked();
     Render();
-    if (next != KelSetUpPage::kNoTimer)
-        timer_.Rearm(next);
+    if (period_ != KelSetUpPage::kNoTimer)
+        timer_.Rearm(period_);
+}
+
+std::optional<EditRequest> CKelSetUpPage::RequestFor(size_t i) {
+    if (!logic_.EditMode() || i >= rows_.size() || i >= logic_.Rows().size())
+        return std::nullopt;
+    const RowDisplay& row = logic_.Rows()[i];
+    if (!row.editButton || !row.editEnabled || !row.state.enabled)
+        return std::nullopt;
+    return logic_.EditRequestFor(i);
+}
+
+void CKelSetUpPage::EditEnded(size_t i, bool accepted) {
+    logic_.EditEnded(i, accepted);
 }
 
 void CKelSetUpPage::EditRow(size_t i) {
-    if (!logic_.EditMode() || i >= rows_.size() || i >= logic_.Rows().size() || !editor_)
+    const std::optional<EditRequest> request = RequestFor(i);
+    if (!request)
         return;
-    const RowDisplay& row = logic_.Rows()[i];
-    if (!row.editButton || !row.editEnabled || !row.state.enabled)
-        return;
-    const bool accepted = editor_(logic_.EditRequestFor(i), window());
-    logic_.EditEnded(i, accepted);
+    // No read of the page reaches the bus while the dialog is up: the shunt dialog measures on
+    // its own, and a write that waits for the instrument to measure must not meet a poll.
+    const bool polling = timer_.Active();
+    timer_.Stop();
+    EditEnded(i, RunEditor(*request, source_, window()));
     Render();
+    if (polling && period_ != KelSetUpPage::kNoTimer)
+        timer_.Rearm(period_);
 }
 
 } // namespace quarnex

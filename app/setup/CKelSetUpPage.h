@@ -1,11 +1,12 @@
 #pragma once
 
 #include "setup/KelSetUpPage.h"
+#include "ui/TabPage.h"
 #include "ui/TickTimer.h"
 
 #include <QWidget>
 
-#include <functional>
+#include <optional>
 #include <vector>
 
 class QBoxLayout;
@@ -38,33 +39,31 @@ private:
 
 // A page of the set-up sheet, rendered from its descriptor: every page is this one widget with
 // other rows. In show mode it refreshes itself on a single-shot timer while it is the current
-// tab; in edit mode the ">>" of a row opens the row's value-entry dialog and the page re-reads
-// after a confirmed edit.
+// tab; in edit mode the ">>" of a row opens the row's value-entry dialog (through the one editor
+// dispatcher) and the page re-reads after a confirmed edit.
 //
 // A page with a live part (the calibration page's measured signal) derives from this class, puts
 // its part beside the rows with AddLivePart() and supplies what the page's one timer does
-// (Opened(), Ticked()), what the rows show (Render()) and what a ">>" opens (EditRow()).
-class CKelSetUpPage : public QWidget {
+// (Opened(), Ticked()), what the rows show (Render()) and what a ">>" asks for and does after
+// (RequestFor(), EditEnded()).
+class CKelSetUpPage : public QWidget, public TabPage {
     Q_OBJECT
 public:
-    // Opens the value-entry dialog a request asks for; true when it ended with OK (the
-    // instrument took the value).
-    using RowEditor = std::function<bool(const EditRequest&, QWidget* parent)>;
-
-    CKelSetUpPage(ModbusMaster& bus, InstrumentSetup& setup, const PageDescriptor& page,
-                  bool editMode, Prompter& prompter, RowEditor editor, QWidget* parent = nullptr);
+    CKelSetUpPage(SetupSource& source, const PageDescriptor& page, bool editMode,
+                  QWidget* parent = nullptr);
 
     // The page became the current tab / is left. Only the current tab polls.
-    virtual void Activate();
-    virtual void Deactivate();
+    void Activate() override;
+    void Deactivate() override;
 
     // One refresh tick (the timer's handler; tests call it after SetManualTicks(true)).
     void OnTimer();
     bool TimerActive() const { return timer_.Active(); }
     void SetManualTicks(bool manual) { timer_.SetManual(manual); }
 
-    // The ">>" of row i (what its button does).
-    virtual void EditRow(size_t i);
+    // The ">>" of row i (what its button does): its request, the editor, the re-read. The page's
+    // reads stay off the bus while the editor is up.
+    void EditRow(size_t i);
 
     KelSetUpPage& Logic() { return logic_; }
     const std::vector<CSetUpRow>& Rows() const { return rows_; }
@@ -80,15 +79,18 @@ protected:
     virtual int Ticked();
     // Shows the page's state in its widgets.
     virtual void Render();
+    // What the ">>" of row i opens now (none: the row cannot be edited now).
+    virtual std::optional<EditRequest> RequestFor(size_t i);
+    // The editor of row i has ended (accepted: with OK).
+    virtual void EditEnded(size_t i, bool accepted);
     void RenderRows(const std::vector<RowDisplay>& display);
-    // A dialog the page opens keeps the page's reads off the bus while it is up.
-    void StopTimer() { timer_.Stop(); }
-    void RearmTimer(int periodMs) { timer_.Rearm(periodMs); }
+    SetupSource& Source() { return source_; }
 
 private:
+    SetupSource& source_;
     KelSetUpPage logic_;
-    RowEditor editor_;
     TickTimer timer_;
+    int period_ = KelSetUpPage::kNoTimer;
     std::vector<CSetUpRow> rows_;
     QWidget* scroll_;
     QBoxLayout* liveColumn_;

@@ -2,9 +2,7 @@
 
 #include "app/batching/CBatchingDlgs.h"
 #include "app/panel/BusProgressWindow.h"
-#include "app/panel/CValueEntryDlg.h"
 #include "app/setup/CCalibrationPage.h"
-#include "edit/ValueEntry.h"
 #include "res/AppTextIds.h"
 #include "res/PanelTextIds.h"
 #include "res/Strings.h"
@@ -22,34 +20,9 @@
 
 namespace quarnex {
 
-bool RunRowEditor(const EditRequest& request, ModbusMaster& bus, int address, Prompter& prompter,
-                  QWidget* parent) {
-    switch (request.editor) {
-    case EditorKind::Choice: {
-        ChoiceEntry entry(bus, address, request.reg, request.caption, request.firstChoice,
-                          request.finalChoice, request.currentIndex, prompter);
-        return CChoiceDlg::Run(entry, parent);
-    }
-    case EditorKind::Adjust: {
-        AdjustmentEntry entry(bus, address, request.reg, request.endRegister, request.caption,
-                              request.currentInteger, prompter);
-        return CAdjustDlg::Run(entry, parent);
-    }
-    case EditorKind::Number:
-    case EditorKind::Code:
-    case EditorKind::Special:
-        break;
-    }
-    NumericEntry entry(bus, address, request.reg, request.caption, request.currentText, prompter);
-    return CNumberDlg::Run(entry, parent);
-}
-
 CKelSetUpPropSheet::CKelSetUpPropSheet(ModbusMaster& bus, int address, SheetMode mode,
                                        Prompter& prompter, QWidget* parent)
     : QDialog(parent), bus_(bus), prompter_(prompter), logic_(bus, address, mode, prompter) {
-    editor_ = [this](const EditRequest& request, QWidget* owner) {
-        return RunRowEditor(request, bus_, logic_.Address(), prompter_, owner);
-    };
     // No close box: the sheet is left through OK or Cancel (a close request still runs the
     // Cancel check).
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
@@ -58,7 +31,9 @@ CKelSetUpPropSheet::CKelSetUpPropSheet(ModbusMaster& bus, int address, SheetMode
     tabs_ = new QTabWidget(this);
     ok_ = new QPushButton(Ui(ids::kOk), this);
     cancel_ = new QPushButton(Ui(ids::kCancel), this);
-    ok_->setDefault(true);
+    // No default button: OK and Cancel command the instrument (save, discard, leave batch
+    // set-up), so Return in the sheet never reaches them; a focused ">>" takes it instead.
+    ok_->setAutoDefault(false);
     cancel_->setAutoDefault(false);
     cancel_->setVisible(logic_.CancelShown());
     auto* buttons = new QHBoxLayout;
@@ -104,6 +79,11 @@ bool CKelSetUpPropSheet::Start() {
     return true;
 }
 
+template <class T> T* CKelSetUpPropSheet::Add(T* page) {
+    pages_.push_back(page);
+    return page;
+}
+
 // Reading the whole set-up takes seconds on a slow line: the requests are counted in a progress
 // window and the program repaints between them.
 bool CKelSetUpPropSheet::CreateWithProgress() {
@@ -130,22 +110,21 @@ void CKelSetUpPropSheet::FitToScreen() {
 QWidget* CKelSetUpPropSheet::MakePage(PageId id) {
     // Every page but these is the one widget with its descriptor's rows: Calibration adds its
     // live part to it; the activity and recipe pages lead to their own dialogs.
+    SetupSource& source = logic_.Source();
     const bool edit = logic_.Mode().edit;
     switch (id) {
     case PageId::Calibration:
-        return new CCalibrationPage(bus_, logic_.Setup(), edit, prompter_);
+        return Add(new CCalibrationPage(source, bus_, edit));
     case PageId::Activities1:
-        return new CActivitiesPage(bus_, logic_.Setup(), 1, edit, prompter_);
+        return Add(new CActivitiesPage(source, 1, edit));
     case PageId::Activities2:
-        return new CActivitiesPage(bus_, logic_.Setup(), 2, edit, prompter_);
+        return Add(new CActivitiesPage(source, 2, edit));
     case PageId::Recipes:
-        return new CRecipesPage(bus_, logic_.Setup(), edit, prompter_);
+        return Add(new CRecipesPage(source, edit));
     default:
         break;
     }
-    return new CKelSetUpPage(
-        bus_, logic_.Setup(), SetupPage(id), logic_.Mode().edit, prompter_,
-        [this](const EditRequest& request, QWidget* owner) { return editor_(request, owner); });
+    return Add(new CKelSetUpPage(source, SetupPage(id), edit));
 }
 
 void CKelSetUpPropSheet::Run(QWidget* parent, ModbusMaster& bus, int address,
@@ -164,23 +143,13 @@ CKelSetUpPage* CKelSetUpPropSheet::CurrentPage() const {
 }
 
 void CKelSetUpPropSheet::ActivateTab(int tab) {
-    QWidget* widget = tabs_->widget(tab);
-    if (auto* page = qobject_cast<CKelSetUpPage*>(widget))
-        page->Activate();
-    else if (auto* activities = qobject_cast<CActivitiesPage*>(widget))
-        activities->Activate();
-    else if (auto* recipes = qobject_cast<CRecipesPage*>(widget))
-        recipes->Activate();
+    if (tab >= 0 && static_cast<size_t>(tab) < pages_.size())
+        pages_[static_cast<size_t>(tab)]->Activate();
 }
 
 void CKelSetUpPropSheet::DeactivateTab(int tab) {
-    QWidget* widget = tabs_->widget(tab);
-    if (auto* page = qobject_cast<CKelSetUpPage*>(widget))
-        page->Deactivate();
-    else if (auto* activities = qobject_cast<CActivitiesPage*>(widget))
-        activities->Deactivate();
-    else if (auto* recipes = qobject_cast<CRecipesPage*>(widget))
-        recipes->Deactivate();
+    if (tab >= 0 && static_cast<size_t>(tab) < pages_.size())
+        pages_[static_cast<size_t>(tab)]->Deactivate();
 }
 
 void CKelSetUpPropSheet::OnTabChanged(int tab) {

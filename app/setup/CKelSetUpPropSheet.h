@@ -37,18 +37,17 @@ public:
     QTabWidget* Tabs() const { return tabs_; }
     QPushButton* OkButton() const { return ok_; }
     QPushButton* CancelButton() const { return cancel_; }
-    // The page of a tab, or nullptr where the tab is a batching page (Activities, Recipes).
+    // The descriptor page of a tab, or nullptr where the tab is an activity or recipe page.
     CKelSetUpPage* Page(int tab) const;
     CKelSetUpPage* CurrentPage() const;
-
-    // Tests answer the value-entry dialogs themselves; the program opens the real ones.
-    void SetRowEditor(CKelSetUpPage::RowEditor editor) { editor_ = std::move(editor); }
 
 public slots:
     void accept() override;
     void reject() override; // Cancel, Escape and the close request
 
 private:
+    // The page widget of a tab; every kind is reached through the one page interface.
+    template <class T> T* Add(T* page);
     QWidget* MakePage(PageId id);
     void ActivateTab(int tab);
     void DeactivateTab(int tab);
@@ -60,16 +59,11 @@ private:
     ModbusMaster& bus_;
     Prompter& prompter_;
     KelSetUpSheet logic_;
-    CKelSetUpPage::RowEditor editor_;
+    std::vector<TabPage*> pages_; // one per tab, owned by the tab widget
     QTabWidget* tabs_;
     QPushButton* ok_;
     QPushButton* cancel_;
     int activeTab_ = -1;
 };
-
-// Opens the value-entry dialog of a row's ">>": the choice list, the number (also for codes and
-// special parameters) or the analogue outputs' adjustment. True when it ended with OK.
-bool RunRowEditor(const EditRequest& request, ModbusMaster& bus, int address, Prompter& prompter,
-                  QWidget* parent);
 
 } // namespace quarnex

@@ -100,7 +100,7 @@ TEST_F(ValueEntryTest, ChoiceListsItsStringsAndWritesTheIndex) {
 TEST_F(ValueEntryTest, ChoiceConfirmationDecidesWhetherToWrite) {
     ChoiceEntry entry(*master_, kAddress, kLevel1, "Mode:", 15200, 15210, 0, prompter_);
     entry.SetConfirmation("Really change the mode ?");
-    EXPECT_EQ(entry.Ok(3), EntryResult::Rejected); // No
+    EXPECT_EQ(entry.Ok(3), EntryResult::Accepted); // No: closes with OK, writes nothing
     EXPECT_EQ(prompter_.Boxes().back().icon, Prompter::Icon::Exclamation);
     EXPECT_EQ(WriteCount(), 0u);
     prompter_.Answer(true);

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include <memory>
 
@@ -42,7 +43,7 @@ protected:
 TEST_F(BatchingDlgsTest, EditRecipesChangesASetPointOfTheSecondHalfAndLeavesBatchSetupOnOk) {
     auto sheet = OpenSheet({true, false, true});
     ASSERT_TRUE(InBatchSetup());
-    CRecipeDlg dialog(*master_, sheet->Setup(), 2, true, prompter_);
+    CRecipeDlg dialog(sheet->Source(), 2, true);
     dialog.Open();
     EXPECT_EQ(dialog.windowTitle(), "Recipe no 2");
     EXPECT_EQ(dialog.NameField()->text(), "Light mix");
@@ -81,7 +82,7 @@ TEST_F(BatchingDlgsTest, EditRecipesChangesASetPointOfTheSecondHalfAndLeavesBatc
 
 TEST_F(BatchingDlgsTest, ActivityTypeChangedToDumpSwitchesTheRowsAtOnce) {
     auto sheet = OpenSheet({true, true, false});
-    CActivityDlg dialog(*master_, sheet->Setup(), 1, true, prompter_);
+    CActivityDlg dialog(sheet->Source(), 1, true);
     dialog.Open();
     dialog.show();
     const QSize opened = dialog.size();
@@ -93,7 +94,10 @@ TEST_F(BatchingDlgsTest, ActivityTypeChangedToDumpSwitchesTheRowsAtOnce) {
         d.List()->setCurrentIndex(3); // "Dump"
         d.OkButton()->click();
     });
-    dialog.EditButton(dialog.SlotOf(0))->click();
+    // Return on the focused ">>" opens its editor, not the dialog's OK.
+    dialog.EditButton(dialog.SlotOf(0))->setFocus();
+    QTest::keyClick(dialog.EditButton(dialog.SlotOf(0)), Qt::Key_Return);
+    EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(dialog.Value(0)->text(), "Dump");
     EXPECT_EQ(dialog.SlotOf(6), -1);
     const int low = dialog.SlotOf(16);
@@ -111,9 +115,11 @@ TEST_F(BatchingDlgsTest, ActivityTypeChangedToDumpSwitchesTheRowsAtOnce) {
 
 TEST_F(BatchingDlgsTest, ShowModeHidesEveryEditButtonAndPollsWithItsPhases) {
     auto sheet = OpenSheet({false, false, false});
-    CRecipeDlg dialog(*master_, sheet->Setup(), 1, false, prompter_);
+    CRecipeDlg dialog(sheet->Source(), 1, false);
     dialog.SetManualTicks(true);
+    const int waits = prompter_.WaitCursorShown();
     dialog.Open();
+    EXPECT_EQ(prompter_.WaitCursorShown(), waits + 1); // during the probe
     EXPECT_TRUE(dialog.NameButton()->isHidden());
     dialog.OnTimer(); // the standard block
     dialog.OnTimer(); // recipe 1
@@ -128,7 +134,7 @@ TEST_F(BatchingDlgsTest, ShowModeHidesEveryEditButtonAndPollsWithItsPhases) {
 
 TEST_F(BatchingDlgsTest, ActivitiesPageShowsTypesAndNamesAndFollowsTheActivityDialog) {
     auto sheet = OpenSheet({true, true, false});
-    CActivitiesPage page(*master_, sheet->Setup(), 1, true, prompter_);
+    CActivitiesPage page(sheet->Source(), 1, true);
     page.Activate();
     EXPECT_EQ(page.TypeField(2)->text(), "Weigh in");
     EXPECT_EQ(page.NameField(2)->text(), "Component B");
@@ -154,14 +160,14 @@ TEST_F(BatchingDlgsTest, ActivitiesPageShowsTypesAndNamesAndFollowsTheActivityDi
 
 TEST_F(BatchingDlgsTest, RecipesPageInShowModeListsTheNamesAndKeepsItsButtons) {
     auto sheet = OpenSheet({false, false, false});
-    CRecipesPage page(*master_, sheet->Setup(), false, prompter_);
+    CRecipesPage page(sheet->Source(), false);
     page.SetManualTicks(true);
     page.Activate();
     EXPECT_EQ(page.Label(1)->text(), "Recipe 01:");
     EXPECT_EQ(page.Label(30)->text(), "Recipe 30:");
     EXPECT_EQ(page.NameField(1)->text(), "Standard mix");
     EXPECT_FALSE(page.RecipeButton(30)->isHidden());
-    CActivitiesPage activities(*master_, sheet->Setup(), 2, false, prompter_);
+    CActivitiesPage activities(sheet->Source(), 2, false);
     activities.SetManualTicks(true);
     activities.Activate();
     EXPECT_EQ(activities.TypeField(24)->text(), "Not used");

@@ -74,7 +74,8 @@ protected:
         QTest::mouseClick(button, Qt::LeftButton);
         EXPECT_TRUE(ran);
     }
-    // ">>" of "Display contrast:" on the General page, choosing position index.
+    // ">>" of "Display contrast:" on the General page, reached with Return on the focused ">>"
+    // (never the sheet's OK), choosing position index.
     void ChangeContrast(CKelSetUpPropSheet& sheet, int index) {
         CKelSetUpPage* general = sheet.Page(0);
         ASSERT_NE(general, nullptr);
@@ -87,7 +88,8 @@ protected:
             dialog.List()->setCurrentIndex(index);
             QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
         });
-        QTest::mouseClick(row->EditButton(), Qt::LeftButton);
+        row->EditButton()->setFocus();
+        QTest::keyClick(row->EditButton(), Qt::Key_Return);
         EXPECT_EQ(row->Value()->text(), QString::number(index)); // read back after the write
     }
 
@@ -280,7 +282,7 @@ TEST_F(SetupSheetWindowTest, CalibrationPageInEditModeShowsALiveWeightThatFollow
     EXPECT_EQ(State(), kStateNormal);
 }
 
-TEST_F(SetupSheetWindowTest, CalibrationTypeChangeAsksTheWarningAndNoWritesNothing) {
+TEST_F(SetupSheetWindowTest, CalibrationTypeChangeAsksTheWarningAndNoWritesNothingButReReads) {
     CKelSetUpPropSheet sheet(*master_, kAddress, SheetMode{true, false, false}, prompter_);
     ASSERT_TRUE(sheet.Start());
     sheet.show();
@@ -289,6 +291,7 @@ TEST_F(SetupSheetWindowTest, CalibrationTypeChangeAsksTheWarningAndNoWritesNothi
     page->SetManualTicks(true);
     sheet.Tabs()->setCurrentIndex(2);
     const size_t writes = Kel([](sim::Kel7Model& m) { return m.Writes().size(); });
+    const size_t requests = bus_.RequestCount(kAddress);
     prompter_.Answer(false); // "Do you want to start a new calibration?"
     WhenModal<CChoiceDlg>([](CChoiceDlg& dialog) {
         EXPECT_EQ(dialog.windowTitle(), "Calibration type:");
@@ -297,6 +300,7 @@ TEST_F(SetupSheetWindowTest, CalibrationTypeChangeAsksTheWarningAndNoWritesNothi
     });
     QTest::mouseClick(page->RowOf(32)->EditButton(), Qt::LeftButton);
     EXPECT_EQ(Kel([](sim::Kel7Model& m) { return m.Writes().size(); }), writes);
+    EXPECT_GT(bus_.RequestCount(kAddress), requests); // ended with OK: the page read again
     EXPECT_EQ(page->RowOf(32)->Value()->text(), "Deadweight");
     ASSERT_FALSE(prompter_.Boxes().empty());
     EXPECT_EQ(prompter_.Boxes().back().text,

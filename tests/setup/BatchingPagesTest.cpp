@@ -6,6 +6,7 @@
 #include "instrument/InstrumentSetup.h"
 #include "setup/BatchingPages.h"
 #include "setup/KelSetUpSheet.h"
+#include "setup/ShowModeRefresh.h"
 
 #include <cmath>
 #include <cstring>
@@ -178,7 +179,7 @@ TEST_F(BatchingCopy, ActivityPagesShowTypeAndNameOnlyForActivitiesInUse) {
     EXPECT_EQ(p2.activities.back().type, "----------");
     EXPECT_EQ(p2.activities.back().name, "----------");
 
-    const BatchEditRequest r = GeneralValueEditRequest(2, *setup_);
+    const EditRequest r = GeneralValueEditRequest(2, *setup_);
     EXPECT_EQ(r.reg, 41404);
     EXPECT_EQ(r.selectorRegister, 0);
     EXPECT_EQ(r.caption, "Batch printouts:");
@@ -197,15 +198,15 @@ TEST_F(BatchingCopy, ActivityDialogRowsCarryLabelsUnitsAndPrefixedCaptions) {
     EXPECT_EQ(rows[2].label, "Acknowledge type:");
     EXPECT_TRUE(rows[2].editButton);
 
-    const BatchEditRequest wait = dialog.EditRequest(11);
-    EXPECT_EQ(wait.editor, BatchEditor::Number);
+    const EditRequest wait = dialog.EditRequestFor(11);
+    EXPECT_EQ(wait.editor, EditorKind::Number);
     EXPECT_EQ(wait.caption, "02:Wait time:");
     EXPECT_EQ(wait.reg, 41434);
     EXPECT_EQ(wait.selectorRegister, 41410);
     EXPECT_EQ(wait.selectorValue, 2);
-    EXPECT_EQ(dialog.EditRequest(0).editor, BatchEditor::Choice);
-    const BatchEditRequest name = dialog.EditRequest(N);
-    EXPECT_EQ(name.editor, BatchEditor::Text);
+    EXPECT_EQ(dialog.EditRequestFor(0).editor, EditorKind::Choice);
+    const EditRequest name = dialog.EditRequestFor(N);
+    EXPECT_EQ(name.editor, EditorKind::Text);
     EXPECT_EQ(name.reg, 42006);
     EXPECT_EQ(name.textCount, 6);
 
@@ -218,11 +219,12 @@ TEST_F(BatchingCopy, ActivityDialogRowsCarryLabelsUnitsAndPrefixedCaptions) {
 TEST_F(BatchingCopy, FlowRateOffersDerivationTimeOnlyWithoutAutomaticDerivation) {
     const PageDescriptor& page = FlowRatePage();
     ASSERT_EQ(page.rows.size(), 4u);
-    EXPECT_TRUE(PageRowState(page, 3, *setup_).enabled);
-    setup_->SetValue(155, 1); // On
-    EXPECT_FALSE(PageRowState(page, 3, *setup_).enabled);
-    EXPECT_TRUE(PageRowState(page, 3, *setup_).shown);
-    EXPECT_TRUE(PageRowState(page, 2, *setup_).enabled);
+    EXPECT_EQ(PageRowState(page, 3, *setup_), kRowOn);
+    EXPECT_TRUE(PageDisplay(page, *setup_, true)[3].editButton);
+    setup_->SetValue(155, 1); // On: the value stays in view, its ">>" goes
+    EXPECT_EQ(PageRowState(page, 3, *setup_), (RowState{.button = false}));
+    EXPECT_FALSE(PageDisplay(page, *setup_, true)[3].editButton);
+    EXPECT_EQ(PageRowState(page, 2, *setup_), kRowOn);
 }
 
 TEST(BatchingSheetPages, BatchingAndRecipeSheetsShowOnlyTheirPages) {
@@ -269,29 +271,19 @@ protected:
             return out;
         });
     }
-    // Runs a numeric or choice request as its value-entry dialog would, then the re-read.
-    EntryResult Edit(const BatchEditRequest& r, const std::string& text, int index = 0) {
+    // Runs a request through the editor logic the source makes, as its dialog would, then the
+    // one re-read.
+    EntryResult Edit(const EditRequest& r, const std::string& text, int index = 0) {
+        SetupSource& source = sheet_->Source();
         EntryResult result = EntryResult::Rejected;
-        if (r.editor == BatchEditor::Number) {
-            NumericEntry entry(*master_, 1, r.reg, r.caption, r.currentText, prompter_);
-            if (r.selectorRegister)
-                entry.SetSelector(r.selectorRegister, r.selectorValue);
-            result = entry.Ok(text);
-        } else if (r.editor == BatchEditor::Choice) {
-            ChoiceEntry entry(*master_, 1, r.reg, r.caption, r.firstChoice, r.finalChoice,
-                              r.currentIndex, prompter_);
-            if (r.selectorRegister)
-                entry.SetSelector(r.selectorRegister, r.selectorValue);
-            result = entry.Ok(index);
-        } else if (r.editor == BatchEditor::ActivityChoice) {
-            ActivityChoiceEntry entry(*master_, 1, r.reg, r.caption,
-                                      ActivityChoiceEntry::ActivitiesOf(Copy()), r.currentIndex,
-                                      prompter_);
-            entry.SetSelector(r.selectorRegister, r.selectorValue);
-            result = entry.Ok(index);
-        }
+        if (r.editor == EditorKind::Number)
+            result = source.MakeNumber(r)->Ok(text);
+        else if (r.editor == EditorKind::Text)
+            result = source.MakeText(r)->Ok(text);
+        else
+            result = source.MakeChoice(r)->Ok(index);
         if (result == EntryResult::Accepted) {
-            EXPECT_TRUE(RereadAfterEdit(r, *master_, Copy(), prompter_));
+            EXPECT_TRUE(ReadAfterEdit(source, r));
         }
         return result;
     }
@@ -302,7 +294,7 @@ protected:
 
 TEST_F(BatchingBusTest, ActivityParameterWritesTheSelectorThenTheWindowRegister) {
     ActivityDialog dialog(Copy(), 3, true);
-    ASSERT_EQ(Edit(dialog.EditRequest(11), "4.5"), EntryResult::Accepted);
+    ASSERT_EQ(Edit(dialog.EditRequestFor(11), "4.5"), EntryResult::Accepted);
     // The selector, the value, then the re-read selects the activity again.
     EXPECT_EQ(Writes(),
               (std::vector<std::pair<int, float>>{{41410, 3.0f}, {41434, 4.5f}, {41410, 3.0f}}));
@@ -337,7 +329,7 @@ TEST_F(BatchingBusTest, WeighInChangedToDumpSwitchesRowsAndHidesRecipeSetPoints)
     ASSERT_TRUE(Copy().ReadRecipes(*master_, 0, false, true, &prompter_)); // as the dialogs open
     EXPECT_TRUE(recipe1.Display(false).lines[0].setpoint.shown);
 
-    ASSERT_EQ(Edit(activity.EditRequest(0), "", 3), EntryResult::Accepted); // Dump
+    ASSERT_EQ(Edit(activity.EditRequestFor(0), "", 3), EntryResult::Accepted); // Dump
     std::vector<int> shown;
     for (const ActivityRowDisplay& row : activity.Rows(false))
         shown.push_back(row.parameter);
@@ -351,7 +343,7 @@ TEST_F(BatchingBusTest, WeighInChangedToDumpSwitchesRowsAndHidesRecipeSetPoints)
 }
 
 TEST_F(BatchingBusTest, RefusedSelectorLeavesTheDialogOpenAndTheValueUntouched) {
-    BatchEditRequest r = RecipeDialog(Copy(), 2, true).SetpointEditRequest(1);
+    EditRequest r = RecipeDialog(Copy(), 2, true).SetpointEditRequest(1);
     r.selectorValue = 31; // no recipe 31: exception 03, 226 in 40007
     prompter_.Clear();
     EXPECT_EQ(Edit(r, "5"), EntryResult::StayOpen);
@@ -361,13 +353,15 @@ TEST_F(BatchingBusTest, RefusedSelectorLeavesTheDialogOpenAndTheValueUntouched) 
 }
 
 TEST_F(BatchingBusTest, ShowRefreshRunsItsPhasesAndCyclesTheActivities) {
-    BatchShowRefresh refresh = BatchShowRefresh::ForActivitiesPage(1);
+    ShowModeRefresh refresh = ShowModeRefresh::ForActivitiesPage(1);
     EXPECT_EQ(refresh.PeriodMs(), 200);
-    EXPECT_FALSE(BatchShowRefresh::Activate(*master_, Copy()).failed);
+    const int waits = prompter_.WaitCursorShown();
+    EXPECT_FALSE(ShowModeRefresh::Activate(sheet_->Source()).failed);
+    EXPECT_EQ(prompter_.WaitCursorShown(), waits + 1); // the probe shows the wait cursor
     With(1, [](sim::Kel7Model& m) { m.SetBatchValue(Entry(8, 11), 7.0f); });
     With(1, [](sim::Kel7Model& m) { m.SetBatchValue(Entry(10, 11), 8.0f); });
     for (int tick = 0; tick < 7; ++tick) {
-        const BatchShowRefresh::Step step = refresh.Tick(*master_, Copy());
+        const ShowModeRefresh::Step step = refresh.Tick(sheet_->Source());
         EXPECT_TRUE(step.update && !step.failed) << tick;
     }
     EXPECT_EQ(refresh.PhaseIndex(), 0u);
@@ -375,15 +369,15 @@ TEST_F(BatchingBusTest, ShowRefreshRunsItsPhasesAndCyclesTheActivities) {
     EXPECT_EQ(Copy().ActivityValue(8, 11), 7.0);
     EXPECT_EQ(Copy().ActivityValue(10, 11), 8.0);
 
-    BatchShowRefresh recipe = BatchShowRefresh::ForRecipeDialog(3);
-    recipe.Tick(*master_, Copy());
+    ShowModeRefresh recipe = ShowModeRefresh::ForRecipeDialog(3);
+    recipe.Tick(sheet_->Source());
     With(1, [](sim::Kel7Model& m) { m.SetRecipeValue(120 + 1, 11.0f); });
-    EXPECT_FALSE(recipe.Tick(*master_, Copy()).failed);
+    EXPECT_FALSE(recipe.Tick(sheet_->Source()).failed);
     EXPECT_EQ(Copy().RecipeValue(120 + 1), 11.0);
 
     bus_.Detach(1);
-    EXPECT_TRUE(BatchShowRefresh::Activate(*master_, Copy()).failed);
-    EXPECT_TRUE(recipe.Tick(*master_, Copy()).failed);
+    EXPECT_TRUE(ShowModeRefresh::Activate(sheet_->Source()).failed);
+    EXPECT_TRUE(recipe.Tick(sheet_->Source()).failed);
 }
 
 TEST_F(BatchingBusTest, BatchSetupIsLeftOnOkAndOnCancel) {

@@ -35,7 +35,7 @@ protected:
         sheet_ =
             std::make_unique<KelSetUpSheet>(*master_, 1, SheetMode{edit, false, false}, prompter_);
         ASSERT_TRUE(sheet_->Create()) << prompter_.LastText();
-        page_ = std::make_unique<CalibrationLive>(*master_, sheet_->Setup(), edit, prompter_);
+        page_ = std::make_unique<CalibrationLive>(sheet_->Source(), *master_, edit);
     }
     const RowDisplay& Row(int parameter) { return page_->Rows().at(RowOf(parameter)); }
     int CoilCount(int coil) {
@@ -57,15 +57,20 @@ protected:
     void Load(double load) {
         With(1, [load](sim::Kel7Model& m) { m.SetLoad(load); });
     }
+    // The number dialog's logic of a row, as the one editor dispatcher makes it; null when the
+    // row cannot be edited now.
+    std::unique_ptr<NumericEntry> Number(int parameter) {
+        const auto request = page_->Edit(RowOf(parameter));
+        return request ? sheet_->Source().MakeNumber(*request) : nullptr;
+    }
     // A value typed into the number dialog of a row.
     EntryResult Enter(int parameter, const std::string& text) {
-        auto entry = page_->MakeNumericEntry(RowOf(parameter));
+        auto entry = Number(parameter);
         EXPECT_TRUE(entry) << parameter;
         if (!entry)
             return EntryResult::Rejected;
         const EntryResult result = entry->Ok(text);
-        if (result == EntryResult::Accepted)
-            page_->AfterEdit();
+        page_->EditEnded(RowOf(parameter), result == EntryResult::Accepted);
         return result;
     }
 
@@ -97,7 +102,7 @@ TEST_F(CalibrationLiveTest, UnstoredPointsAreMarkedAndExplained) {
     ASSERT_EQ(WriteFloat(1, 41000 + 2 * 40, 3.0f), CommStatus::Ok); // three points
     With(1, [](sim::Kel7Model& m) { m.SetUnstoredMask(2); });       // point 2 entered, not stored
     page_->Activate();
-    page_->AfterEdit();
+    page_->EditEnded(RowOf(40), true); // the page reads again as after an edit
     page_->Tick();
     EXPECT_EQ(page_->UnstoredMask(), 2);
     EXPECT_EQ(Row(41).label, "Value in calib. point 1:");
@@ -119,11 +124,11 @@ TEST_F(CalibrationLiveTest, PointButtonsWaitForTheInstrumentToMeasure) {
     EXPECT_TRUE(Row(40).editEnabled);
     EXPECT_TRUE(Row(41).editEnabled);
     EXPECT_FALSE(Row(47).editButton); // the signal is measured, never entered
-    EXPECT_EQ(page_->Edit(RowOf(41)).extraTimeout, 15000);
-    EXPECT_EQ(page_->Edit(RowOf(55)).request.currentText, "0.0");
-    EXPECT_EQ(page_->Edit(RowOf(55)).extraTimeout, 15000);
-    EXPECT_EQ(page_->Edit(RowOf(54)).editor, CalibrationEditor::Shunt);
-    EXPECT_EQ(page_->Edit(RowOf(32)).warning,
+    EXPECT_EQ(page_->Edit(RowOf(41))->extraTimeout, 15000);
+    EXPECT_EQ(page_->Edit(RowOf(55))->currentText, "0.0");
+    EXPECT_EQ(page_->Edit(RowOf(55))->extraTimeout, 15000);
+    EXPECT_EQ(page_->Edit(RowOf(54))->editor, EditorKind::Shunt);
+    EXPECT_EQ(page_->Edit(RowOf(32))->confirmation,
               "Do you want to start a new calibration?\n (Current calibration will be lost)");
 
     // A moving weight: the instrument cannot measure, the buttons are held back.
@@ -133,8 +138,8 @@ TEST_F(CalibrationLiveTest, PointButtonsWaitForTheInstrumentToMeasure) {
     EXPECT_FALSE(Row(40).editEnabled);
     EXPECT_FALSE(Row(41).editEnabled);
     EXPECT_TRUE(Row(41).state.enabled); // the row itself stays readable
-    EXPECT_EQ(page_->Edit(RowOf(41)).editor, CalibrationEditor::None);
-    EXPECT_FALSE(page_->MakeNumericEntry(RowOf(41)));
+    EXPECT_FALSE(page_->Edit(RowOf(41)));
+    EXPECT_FALSE(Number(41));
     EXPECT_TRUE(Row(55).editEnabled);
 }
 
@@ -172,7 +177,7 @@ TEST_F(CalibrationLiveTest, ShuntDialogRefusesWithoutAValidWeightSignalAndSendsN
     Open();
     page_->Activate();
     page_->Tick();
-    auto shunt = page_->MakeShuntEntry(RowOf(54));
+    auto shunt = sheet_->Source().MakeShunt(page_->Edit(RowOf(54)).value());
     ASSERT_TRUE(shunt);
     EXPECT_EQ(shunt->Caption(), "Shunt transducer signal:");
     With(1, [](sim::Kel7Model& m) {
@@ -192,7 +197,7 @@ TEST_F(CalibrationLiveTest, ShuntDialogRefusesWithoutAValidWeightSignalAndSendsN
     ASSERT_TRUE(shunt->Ready());
     EXPECT_EQ(shunt->MeasuredText(), "1.10000");
     EXPECT_EQ(shunt->Ok(""), EntryResult::Accepted);
-    page_->AfterEdit();
+    page_->EditEnded(RowOf(54), true);
     EXPECT_EQ(Row(54).value, "1.10000");
     EXPECT_FALSE(With(1, [](sim::Kel7Model& m) { return m.ShuntConnected(); }));
 }
@@ -208,7 +213,7 @@ TEST_F(CalibrationLiveTest, ShowModeHasNoLiveValuesAndNoButtons) {
         EXPECT_EQ(Row(55).value, "----------");
         for (const RowDisplay& row : page_->Rows())
             EXPECT_FALSE(row.editButton) << row.label;
-        EXPECT_EQ(page_->Edit(RowOf(32)).editor, CalibrationEditor::None);
+        EXPECT_FALSE(page_->Edit(RowOf(32)));
     }
     // The normal values were read, and with them the mask.
     EXPECT_EQ(page_->UnstoredMask(), 1);
@@ -225,16 +230,17 @@ TEST_F(CalibrationLiveTest, WholeDeadweightCalibrationThroughTheSheet) {
     page_->Activate();
     page_->Tick();
 
-    // The warning answered No: nothing is written.
-    auto type = page_->MakeChoiceEntry(RowOf(32));
+    // The warning answered No: nothing is written, the dialog still ends with OK (the page reads
+    // again and shows the unchanged type).
+    auto type = sheet_->Source().MakeChoice(page_->Edit(RowOf(32)).value());
     ASSERT_TRUE(type);
     prompter_.Answer(false);
-    EXPECT_EQ(type->Ok(calib::kDataSheet), EntryResult::Rejected);
+    EXPECT_EQ(type->Ok(calib::kDataSheet), EntryResult::Accepted);
     EXPECT_EQ(NormalWrites(), 0);
     // Yes: a new deadweight calibration, both points unstored.
     prompter_.Answer(true);
     ASSERT_EQ(type->Ok(calib::kDeadweight), EntryResult::Accepted);
-    page_->AfterEdit();
+    page_->EditEnded(RowOf(32), true);
     page_->Tick();
     EXPECT_EQ(page_->UnstoredMask(), 3);
     EXPECT_EQ(Row(41).label, "* Value in calib. point 1:");
@@ -255,7 +261,7 @@ TEST_F(CalibrationLiveTest, WholeDeadweightCalibrationThroughTheSheet) {
     // Point 1 with the empty scale, point 2 with 500 on it.
     Load(0);
     page_->Tick();
-    EXPECT_EQ(page_->MakeNumericEntry(RowOf(41))->ExtraTimeout(), 15000); // measured first
+    EXPECT_EQ(Number(41)->ExtraTimeout(), 15000); // measured first
     EXPECT_EQ(Enter(41, "0"), EntryResult::Accepted);
     EXPECT_EQ(page_->UnstoredMask(), 3); // until the next tick reads it
     page_->Tick();

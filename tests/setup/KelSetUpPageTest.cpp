@@ -31,7 +31,7 @@ protected:
         return sheet;
     }
     KelSetUpPage Page(KelSetUpSheet& sheet, PageId id) {
-        return KelSetUpPage(*master_, sheet.Setup(), SetupPage(id), sheet.Mode().edit, prompter_);
+        return KelSetUpPage(sheet.Source(), SetupPage(id), sheet.Mode().edit);
     }
     size_t Requests() { return bus_.RequestCount(1); }
     size_t Writes() {
@@ -65,13 +65,13 @@ TEST_F(KelSetUpPageTest, EditModeLooksWithoutTrafficAndEachEditCostsOneWriteAndO
             withoutButton += row.state.shown && !row.state.button;
         }
         if (id == PageId::Calibration) {
-            CalibrationLive live(*master_, sheet->Setup(), true, prompter_);
+            CalibrationLive live(sheet->Source(), *master_, true);
             EXPECT_EQ(live.Activate(), CalibrationLive::kEditPeriodMs);
         }
     }
-    // "Filter time:" of a filter type other than "Special", and the six measured transducer
-    // signals of the factory deadweight calibration.
-    EXPECT_EQ(withoutButton, 1 + 6);
+    // "Filter time:" of a filter type other than "Special", the six measured transducer signals
+    // of the factory deadweight calibration, and "Derivation time:" under automatic derivation.
+    EXPECT_EQ(withoutButton, 1 + 6 + 1);
     EXPECT_EQ(Requests(), before);
 
     KelSetUpPage& general = pages.front();
@@ -120,7 +120,7 @@ TEST_F(KelSetUpPageTest, ASpecialParameterIsWrittenToItsBlockAndThatBlockIsReadA
     KelSetUpPage special = Page(*sheet, PageId::SpecialMenu);
     special.Activate();
     const EditRequest request = special.EditRequestFor(0);
-    ASSERT_EQ(request.reread, SetupBlock::Special);
+    ASSERT_EQ(request.reread.block, SetupBlock::Special);
     NumericEntry entry(*master_, 1, request.reg, request.caption, request.currentText, prompter_);
     ASSERT_EQ(entry.Ok("7"), EntryResult::Accepted);
     EXPECT_FLOAT_EQ(With(1, [](sim::Kel7Model& m) { return m.SpecialValue(0); }), 7.0f);

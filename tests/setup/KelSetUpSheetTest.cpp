@@ -5,6 +5,7 @@
 #include "instrument/InstrumentTexts.h"
 #include "res/Strings.h"
 #include "setup/KelSetUpSheet.h"
+#include "setup/ShowModeRefresh.h"
 
 namespace quarnex::test {
 namespace {
@@ -222,20 +223,21 @@ TEST_F(KelSetUpSheetTest, ShowModeRefreshCyclesThroughItsFourReads) {
     Start();
     KelSetUpSheet sheet(*master_, 1, show_, prompter_);
     ASSERT_TRUE(sheet.Create());
-    ShowModeRefresh refresh;
-    EXPECT_FALSE(ShowModeRefresh::Activate(*master_, sheet.Setup()).failed);
+    ShowModeRefresh refresh = ShowModeRefresh::ForStandardPage();
+    EXPECT_EQ(refresh.PeriodMs(), 500);
+    EXPECT_FALSE(ShowModeRefresh::Activate(sheet.Source()).failed);
 
     With(1, [](sim::Kel7Model& m) { m.SetNormalValue(3, 6.0f); }); // display contrast
     With(1, [](sim::Kel7Model& m) { m.SetSpecialValue(0, 42.0f); });
     const int before = bus_.RequestCount(1);
     for (int tick = 0; tick < 4; ++tick) {
-        EXPECT_EQ(refresh.Phase(), tick);
-        const ShowModeRefresh::Step step = refresh.Tick(*master_, sheet.Setup());
+        EXPECT_EQ(refresh.PhaseIndex(), static_cast<size_t>(tick));
+        const ShowModeRefresh::Step step = refresh.Tick(sheet.Source());
         EXPECT_TRUE(step.update);
         EXPECT_FALSE(step.failed);
     }
-    EXPECT_EQ(refresh.Phase(), 0);
-    EXPECT_EQ(refresh.Activity(), 2); // activity 1 was read, 2 is next
+    EXPECT_EQ(refresh.PhaseIndex(), 0u);
+    EXPECT_EQ(refresh.CycleActivity(), 2); // activity 1 was read, 2 is next
     EXPECT_EQ(sheet.Setup().Value(3), 6.0);
     EXPECT_EQ(sheet.Setup().Value(169), 42.0);
     EXPECT_GT(bus_.RequestCount(1), before);
@@ -243,8 +245,8 @@ TEST_F(KelSetUpSheetTest, ShowModeRefreshCyclesThroughItsFourReads) {
 
     // The instrument goes silent: every read fails without a message.
     bus_.Detach(1);
-    EXPECT_TRUE(ShowModeRefresh::Activate(*master_, sheet.Setup()).failed);
-    EXPECT_TRUE(refresh.Tick(*master_, sheet.Setup()).failed);
+    EXPECT_TRUE(ShowModeRefresh::Activate(sheet.Source()).failed);
+    EXPECT_TRUE(refresh.Tick(sheet.Source()).failed);
     EXPECT_TRUE(prompter_.Boxes().empty());
 }
 

@@ -112,7 +112,7 @@ TEST(PageFramework, ChoiceAndNumberRequestsCarryTheListTheValueAndTheRegister) {
     EXPECT_EQ(a.editor, EditorKind::Number);
     EXPECT_EQ(a.reg, 41114);
     EXPECT_EQ(a.currentText, "12");
-    EXPECT_EQ(a.reread, SetupBlock::Normal);
+    EXPECT_EQ(a.reread.block, SetupBlock::Normal);
     // An index beyond any list preselects nothing instead of wrapping into it.
     setup.SetValue(3, std::numeric_limits<double>::quiet_NaN());
     EXPECT_LT(RowEditRequest(contrast, setup).currentIndex, 0);

@@ -311,8 +311,9 @@ TEST(SpecialMenuPage, AnEditWritesWhereTheValueWasReadAndRereadsTheSpecialBlock)
     EXPECT_EQ(r.reg, 42002);
     EXPECT_EQ(r.caption, "Speed");
     EXPECT_EQ(r.currentText, "3.0");
-    EXPECT_EQ(r.reread, SetupBlock::Special);
-    EXPECT_EQ(RowEditRequest(SetupPage(PageId::General).rows[3], setup).reread, SetupBlock::Normal);
+    EXPECT_EQ(r.reread.block, SetupBlock::Special);
+    EXPECT_EQ(RowEditRequest(SetupPage(PageId::General).rows[3], setup).reread.block,
+              SetupBlock::Normal);
 }
 
 TEST(SheetPageList, StandardPagesInTabOrderWithSpecialMenuOnlyWhenThereAreSpecialParameters) {

@@ -1,0 +1,37 @@
+#include "app/batching/RunEditor.h"
+
+#include "app/panel/CValueEntryDlg.h"
+#include "edit/ValueEntry.h"
+#include "setup/SetupSource.h"
+
+namespace quarnex {
+
+bool RunEditor(const EditRequest& request, SetupSource& source, QWidget* parent) {
+    switch (request.editor) {
+    case EditorKind::Choice:
+    case EditorKind::ActivityChoice: {
+        auto entry = source.MakeChoice(request);
+        return entry && CChoiceDlg::Run(*entry, parent);
+    }
+    case EditorKind::Adjust: {
+        auto entry = source.MakeAdjustment(request);
+        return entry && CAdjustDlg::Run(*entry, parent);
+    }
+    case EditorKind::Text: {
+        auto entry = source.MakeText(request);
+        return entry && CTextDlg::Run(*entry, parent);
+    }
+    case EditorKind::Shunt: {
+        auto entry = source.MakeShunt(request);
+        return entry && CShuntDlg::Run(*entry, parent);
+    }
+    case EditorKind::Number:
+    case EditorKind::Code:
+    case EditorKind::Special:
+        break;
+    }
+    auto entry = source.MakeNumber(request);
+    return entry && CNumberDlg::Run(*entry, parent);
+}
+
+} // namespace quarnex

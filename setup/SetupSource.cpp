@@ -1,0 +1,94 @@
+#include "setup/SetupSource.h"
+
+#include "comm/ModbusMaster.h"
+#include "edit/ValueEntry.h"
+#include "instrument/InstrumentSetup.h"
+#include "instrument/Registers.h"
+#include "platform/Prompter.h"
+
+namespace quarnex {
+
+namespace {
+
+// The selector and the extra time-out a request asks for.
+void Prepare(ValueEntry& entry, const EditRequest& request) {
+    if (request.selectorRegister != 0)
+        entry.SetSelector(request.selectorRegister, request.selectorValue);
+    entry.SetExtraTimeout(request.extraTimeout);
+}
+
+} // namespace
+
+BusSetupSource::BusSetupSource(ModbusMaster& bus, InstrumentSetup& setup, Prompter& prompter)
+    : bus_(bus), setup_(setup), prompter_(prompter) {}
+
+bool BusSetupSource::Probe() {
+    // Register 40001, one retry, no box: only whether the instrument answers.
+    WaitCursor wait(prompter_);
+    uint16_t type = 0;
+    return bus_.ReadHoldingRegisters(setup_.Address(), reg::kTypeCode, 1, &type, {.retries = 1}) ==
+           CommStatus::Ok;
+}
+
+bool BusSetupSource::Read(const SetupRead& what, bool messages) {
+    std::unique_ptr<WaitCursor> wait;
+    if (messages)
+        wait = std::make_unique<WaitCursor>(prompter_);
+    Prompter* owner = messages ? &prompter_ : nullptr;
+    switch (what.block) {
+    case SetupBlock::Normal:
+        return setup_.ReadNormal(bus_, messages, owner);
+    case SetupBlock::Special:
+        return setup_.ReadSpecial(bus_, false, messages, owner);
+    case SetupBlock::Activity:
+        return setup_.ReadBatch(bus_, what.number, false, messages, owner);
+    case SetupBlock::Texts:
+        return setup_.ReadTexts(bus_, messages, owner);
+    case SetupBlock::Recipe:
+        break;
+    }
+    return setup_.ReadRecipes(bus_, what.number, false, messages, owner);
+}
+
+std::unique_ptr<ChoiceEntry> BusSetupSource::MakeChoice(const EditRequest& r) {
+    std::unique_ptr<ChoiceEntry> entry;
+    if (r.editor == EditorKind::ActivityChoice)
+        entry = std::make_unique<ActivityChoiceEntry>(bus_, setup_.Address(), r.reg, r.caption,
+                                                      ActivityChoiceEntry::ActivitiesOf(setup_),
+                                                      r.currentIndex, prompter_);
+    else
+        entry =
+            std::make_unique<ChoiceEntry>(bus_, setup_.Address(), r.reg, r.caption, r.firstChoice,
+                                          r.finalChoice, r.currentIndex, prompter_);
+    Prepare(*entry, r);
+    entry->SetConfirmation(r.confirmation);
+    return entry;
+}
+
+std::unique_ptr<NumericEntry> BusSetupSource::MakeNumber(const EditRequest& r) {
+    auto entry = std::make_unique<NumericEntry>(bus_, setup_.Address(), r.reg, r.caption,
+                                                r.currentText, prompter_);
+    Prepare(*entry, r);
+    return entry;
+}
+
+std::unique_ptr<TextEntry> BusSetupSource::MakeText(const EditRequest& r) {
+    return std::make_unique<TextEntry>(bus_, setup_.Address(), r.reg, r.textCount, r.caption,
+                                       r.currentText, prompter_);
+}
+
+std::unique_ptr<AdjustmentEntry> BusSetupSource::MakeAdjustment(const EditRequest& r) {
+    return std::make_unique<AdjustmentEntry>(bus_, setup_.Address(), r.reg, r.endRegister,
+                                             r.caption, r.currentInteger, prompter_);
+}
+
+std::unique_ptr<ShuntEntry> BusSetupSource::MakeShunt(const EditRequest& r) {
+    return std::make_unique<ShuntEntry>(bus_, setup_.Address(), r.reg, r.caption, r.currentText,
+                                        prompter_);
+}
+
+bool ReadAfterEdit(SetupSource& source, const EditRequest& request) {
+    return source.Read(request.reread, true);
+}
+
+} // namespace quarnex
