@@ -11,12 +11,16 @@
 namespace quarnex::test {
 namespace {
 
-const RowDisplay& RowOf(const CalibrationLive& page, int parameter) {
+size_t RowIndex(int parameter) {
     const PageDescriptor& descriptor = CalibrationPage();
     size_t i = 0;
     while (i < descriptor.rows.size() && descriptor.rows[i].parameter != parameter)
         ++i;
-    return page.Rows().at(i);
+    return i;
+}
+
+const RowDisplay& RowOf(const CalibrationLive& page, int parameter) {
+    return page.Rows().at(RowIndex(parameter));
 }
 
 class CalibrationPlotTest : public Kel7Fixture {
@@ -28,7 +32,7 @@ protected:
         sheet_ =
             std::make_unique<KelSetUpSheet>(*master_, 1, SheetMode{true, false, false}, prompter_);
         ASSERT_TRUE(sheet_->Create()) << prompter_.LastText();
-        page_ = std::make_unique<CalibrationLive>(*master_, sheet_->Setup(), true, prompter_);
+        page_ = std::make_unique<CalibrationLive>(sheet_->Source(), *master_, true);
     }
     std::unique_ptr<KelSetUpSheet> sheet_;
     std::unique_ptr<CalibrationLive> page_;
@@ -57,7 +61,7 @@ TEST_F(CalibrationPlotTest, PointsLineAndLiveSignalAreThePagesValues) {
         m.SetNormalValue(49, 1.2f);
         m.SetUnstoredMask(2);
     });
-    page_->AfterEdit();
+    page_->EditEnded(RowIndex(calib::kPointValue1 + 1), true); // the page reads again
     page_->Tick();
     plot = CalibrationPlot(*page_);
     ASSERT_EQ(plot.points.size(), 3u);
