@@ -4,18 +4,13 @@
 
 namespace quarnex::ids {
 
-constexpr int kNoFileSelected = 10900;     // "No file selected !"
-constexpr int kFileDataError = 10901;      // "File data error"
-constexpr int kValueNotStorable = 10902;   // a value the restore would refuse
-constexpr int kTextNotStorable = 10903;    // a text with TAB or a line break
-constexpr int kLineTooLong = 10904;        // a line longer than a set-up file line may be
-constexpr int kBackupCopyFailed = 10905;   // the previous file could not be kept as ".bak"
-constexpr int kImageTooLarge = 10906;      // counts beyond the set-up model
-constexpr int kImageStrayRegister = 10907; // a register outside its section's block
-constexpr int kImageRepeatedRegister = 10908;
-constexpr int kImageNoSuchNumber = 10909; // an activity or recipe number out of range
-constexpr int kImageTextTooLong = 10915;
-constexpr int kImageIncomplete = 10916;     // refused write of a partial set-up
+constexpr int kNoFileSelected = 10900;      // "No file selected !"
+constexpr int kFileDataError = 10901;       // "File data error"
+constexpr int kValueNotStorable = 10902;    // a value the restore would refuse
+constexpr int kTextNotStorable = 10903;     // a text with TAB or a line break
+constexpr int kLineTooLong = 10904;         // a line longer than a set-up file line may be
+constexpr int kBackupCopyFailed = 10905;    // the previous file could not be kept as ".bak"
+constexpr int kInfoTooLong = 10906;         // the information text needs more than eight lines
 constexpr int kActivityLabel = 10910;       // "Activity:"
 constexpr int kRecipeLabel = 10911;         // "Recipe:"
 constexpr int kRecipeLineLabel = 10912;     // "Line"
@@ -92,5 +87,13 @@ constexpr int kPrintSelection = 10997;
 constexpr int kPrintButton = 10998;
 constexpr int kCloseButton = 10999;
 constexpr int kSelectedFile = 10914;
+
+// Reading a whole set-up file into memory and writing it back.
+constexpr int kImageTooLarge = 21420;      // counts beyond the set-up model
+constexpr int kImageStrayRegister = 21421; // a register outside its section's block
+constexpr int kImageRepeatedRegister = 21422;
+constexpr int kImageNoSuchNumber = 21423; // an activity or recipe number out of range
+constexpr int kImageTextTooLong = 21424;
+constexpr int kImageIncomplete = 21425; // refused write of a partial set-up
 
 } // namespace quarnex::ids

@@ -133,6 +133,11 @@ bool SoftwareUpgrade::StartUpgrade(int address, Progress& progress, Prompter& pr
     if (ended_)
         ended_();
     ClearInstrument();
+    if (!ok && !eraseBegun_) {
+        // Refused or silent before the first erase: the instrument's program is untouched.
+        prompter_.Error(Text(ids::kUpgradeFailed));
+        return false;
+    }
     if (!ok)
         return Fail(Text(ids::kProgramMayBeCorrupt));
     prompter_.Information(Text(ids::kUpgradeSucceeded));
@@ -141,6 +146,7 @@ bool SoftwareUpgrade::StartUpgrade(int address, Progress& progress, Prompter& pr
 
 bool SoftwareUpgrade::RunBootLoaderProcedure(int address, const UpgradeImage& image,
                                              Progress& progress, Prompter& owner) {
+    eraseBegun_ = false;
     const BootLoaderPlan plan = PlanBootLoaderProcedure(image);
     if (plan.steps.empty())
         return false;
@@ -183,6 +189,7 @@ bool SoftwareUpgrade::RunBootLoaderProcedure(int address, const UpgradeImage& im
             wait_(step.value, progress, pos);
             break;
         case Kind::Erase:
+            eraseBegun_ = true;
             ok = write(bootreg::kErase, EraseCommand(step.value), erase);
             break;
         case Kind::Program:
