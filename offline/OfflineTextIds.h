@@ -23,5 +23,7 @@ constexpr int kFleetUnreadable = 21415;    // a file of the folder that did not 
 constexpr int kFleetEqual = 21416;         // "equal"
 constexpr int kFleetDiffers = 21417;       // "%1 rows differ"
 constexpr int kFleetRow = 21418;           // the row column's heading
+constexpr int kDiffSerialNumber = 21419;   // "serial number"
+constexpr int kDiffNotLoaded = 21427;      // "%1: the set-up could not be loaded"
 
 } // namespace quarnex::ids

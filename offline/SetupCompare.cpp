@@ -3,6 +3,7 @@
 #include "files/Backup.h"
 #include "files/FileTextIds.h"
 #include "instrument/InstrumentType.h"
+#include "instrument/Registers.h"
 #include "instrument/SetupParameterTable.h"
 #include "offline/OfflineTextIds.h"
 #include "res/Strings.h"
@@ -106,8 +107,9 @@ void CompareIdentification(DiffBuilder& d, const SetupFileImage& a, const SetupF
     const std::vector<InstrumentInfoLine> la = InstrumentInfoLines(a.setup.Info());
     const std::vector<InstrumentInfoLine> lb = InstrumentInfoLines(b.setup.Info());
     for (size_t i = 0; i < la.size() && i < lb.size(); ++i)
-        d.Row(static_cast<int>(i), la[i].label, true, true, la[i].value, lb[i].value, la[i].text,
-              lb[i].text);
+        if (la[i].reg != reg::kSerialNumber)
+            d.Row(static_cast<int>(i), la[i].label, true, true, la[i].value, lb[i].value,
+                  la[i].text, lb[i].text);
 }
 
 // A set-up value row (normal or special) as its page shows it.
@@ -229,6 +231,14 @@ int SetupDiff::Count() const {
     return n;
 }
 
+std::string Identity(const InstrumentInfo& info) {
+    for (const InstrumentInfoLine& line : InstrumentInfoLines(info))
+        if (line.reg == reg::kSerialNumber)
+            return InstrumentTypeName(info.type) + ", " + Text(ids::kDiffSerialNumber) + " " +
+                   line.text;
+    return InstrumentTypeName(info.type);
+}
+
 SetupDiff CompareSetups(const SetupFileImage& left, const SetupFileImage& right) {
     DiffBuilder d(left, right);
     CompareIdentification(d, left, right);
@@ -250,7 +260,10 @@ SetupDiff CompareSetups(const SetupFileImage& left, const SetupFileImage& right)
     for (int row = 0; row < InstrumentSetup::kValues; ++row)
         if (!seen[static_cast<size_t>(row)])
             CompareValueRow(d, row, row, left, right);
-    return d.Take();
+    SetupDiff diff = d.Take();
+    diff.leftIdentity = Identity(left.setup.Info());
+    diff.rightIdentity = Identity(right.setup.Info());
+    return diff;
 }
 
 std::vector<std::string> DiffText(const SetupDiff& diff, const std::string& leftName,
@@ -259,8 +272,13 @@ std::vector<std::string> DiffText(const SetupDiff& diff, const std::string& left
     const std::string compared = Text(ids::kDiffCompared);
     const std::string with = Text(ids::kDiffWith);
     const size_t width = std::max(compared.size(), with.size());
-    out.push_back(std::string(width - compared.size(), ' ') + compared + " " + leftName);
-    out.push_back(std::string(width - with.size(), ' ') + with + " " + rightName);
+    const auto side = [](const std::string& name, const std::string& identity) {
+        return identity.empty() ? name : name + " (" + identity + ")";
+    };
+    out.push_back(std::string(width - compared.size(), ' ') + compared + " " +
+                  side(leftName, diff.leftIdentity));
+    out.push_back(std::string(width - with.size(), ' ') + with + " " +
+                  side(rightName, diff.rightIdentity));
     if (!brief)
         for (const DiffGroup& g : diff.groups) {
             out.emplace_back();

@@ -32,6 +32,10 @@ struct DiffGroup {
 // difference are left out; equal set-ups give no group at all.
 struct SetupDiff {
     std::vector<DiffGroup> groups;
+    // Which instrument each side comes from: type and serial number ("KEL 7, serial number
+    // 12-3456"). The serial number is never a difference: two instruments always have their own.
+    std::string leftIdentity;
+    std::string rightIdentity;
     bool Equal() const { return groups.empty(); }
     int Count() const;
 };
@@ -40,8 +44,8 @@ SetupDiff CompareSetups(const SetupFileImage& left, const SetupFileImage& right)
 
 // The comparison as text, one line each: a heading per group, then the label padded to 35
 // characters (as a printed listing pads it), the left value padded to 24, the right value.
-// Headed by "Compared:" left name and "with:" right name, ended by the count ("No differences."
-// for equal set-ups). brief: the header and the count only.
+// Headed by "Compared:" left name and "with:" right name, each with its identity, ended by the
+// count ("No differences." for equal set-ups). brief: the header and the count only.
 std::vector<std::string> DiffText(const SetupDiff& diff, const std::string& leftName,
                                   const std::string& rightName, bool brief = false);
 

@@ -55,8 +55,8 @@ TEST_F(SetupCompareTest, EqualSetupsGiveNoDifference) {
     const SetupDiff diff = CompareSetups(image_, ThroughFile(image_, "copy.kel"));
     EXPECT_TRUE(diff.Equal());
     const std::vector<std::string> text = DiffText(diff, "a.kel", "b.kel");
-    EXPECT_EQ(text.front(), "Compared: a.kel");
-    EXPECT_EQ(text[1], "    with: b.kel");
+    EXPECT_EQ(text.front(), "Compared: a.kel (KEL 7, serial number 12-3456)");
+    EXPECT_EQ(text[1], "    with: b.kel (KEL 7, serial number 12-3456)");
     EXPECT_EQ(text.back(), "No differences.");
 }
 
