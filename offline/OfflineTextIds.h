@@ -25,5 +25,12 @@ constexpr int kFleetDiffers = 21417;       // "%1 rows differ"
 constexpr int kFleetRow = 21418;           // the row column's heading
 constexpr int kDiffSerialNumber = 21419;   // "serial number"
 constexpr int kDiffNotLoaded = 21427;      // "%1: the set-up could not be loaded"
+constexpr int kCompareSaveCaption = 21428; // the save chooser's caption
+constexpr int kCompareTextFilter = 21429;  // "Text files (*.txt)"
+constexpr int kCompareCaption = 21430;     // the result window
+constexpr int kCompareButton = 21431;      // "Compare…" in the viewer and on the panel
+constexpr int kCompareSaveButton = 21432;  // "Save as text…"
+constexpr int kCompareOpenCaption = 21433; // the chooser of the file compared with
+constexpr int kCompareRowColumn = 21434;   // "Row"
 
 } // namespace quarnex::ids

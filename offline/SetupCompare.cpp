@@ -12,7 +12,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 
@@ -293,6 +295,38 @@ std::vector<std::string> DiffText(const SetupDiff& diff, const std::string& left
                   : n == 1 ? Text(ids::kDiffOneDifference)
                            : FormatText(Text(ids::kDiffDifferences), {std::to_string(n)}));
     return out;
+}
+
+FileChooser::Request DiffTextFileRequest(const std::string& current) {
+    return {Text(ids::kCompareSaveCaption),
+            {{Text(ids::kCompareTextFilter), {"*.txt"}}, {Text(ids::kAllFilesFilter), {"*.*"}}},
+            "txt",
+            current};
+}
+
+bool SaveDiffText(const std::string& path, const std::vector<std::string>& lines,
+                  std::string& error) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    bool ok = true;
+    for (const std::string& line : lines)
+        ok = ok && std::fputs(line.c_str(), f) >= 0 && std::fputc('\n', f) != EOF;
+    const int savedErrno = errno;
+    ok = std::fclose(f) == 0 && ok;
+    if (!ok) {
+        error = path + ": " + std::strerror(savedErrno ? savedErrno : errno);
+        std::remove(path.c_str());
+    }
+    return ok;
+}
+
+void PrintDiffText(const std::vector<std::string>& lines, CharacterPrinter& printer) {
+    for (const std::string& line : lines)
+        printer.PrintLine(line, true);
+    printer.End();
 }
 
 bool ReadInstrumentImage(ModbusMaster& bus, int address, Prompter& owner, Progress& progress,

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "files/SetupFileImage.h"
+#include "files/SetupListing.h"
+#include "platform/FileChooser.h"
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
 
@@ -48,6 +50,16 @@ SetupDiff CompareSetups(const SetupFileImage& left, const SetupFileImage& right)
 // count ("No differences." for equal set-ups). brief: the header and the count only.
 std::vector<std::string> DiffText(const SetupDiff& diff, const std::string& leftName,
                                   const std::string& rightName, bool brief = false);
+
+// The result window's "Save as text": the chooser's request (text files, "txt"), and the lines
+// written with LF. False with the system's reason in error; a file that could not be written
+// completely is removed rather than left half.
+FileChooser::Request DiffTextFileRequest(const std::string& current);
+bool SaveDiffText(const std::string& path, const std::vector<std::string>& lines,
+                  std::string& error);
+// Lays the lines out as a printed listing: a line each, the page header with the title, and ends
+// the document.
+void PrintDiffText(const std::vector<std::string>& lines, CharacterPrinter& printer);
 
 // The backup's read of the instrument at address (the same checks and requests) into image, as if
 // it were a complete file without information lines. False when the read failed; its message was

@@ -29,6 +29,7 @@ public:
         bool backup = false;
         bool restore = false;
         bool batchingSheet = false; // Edit Batching Set-up and Edit Recipes
+        bool compare = false;       // the set-up against a set-up file
     };
 
     // Everything the window shows.
@@ -56,6 +57,7 @@ public:
         bool start = false;
         bool backup = false;
         bool restore = false;
+        bool compare = false;
 
         bool active = false;
         // Set by a tick that found the instrument inactive: the focus goes to "Close".
