@@ -32,5 +32,6 @@ constexpr int kCompareButton = 21431;      // "Compare…" in the viewer and on 
 constexpr int kCompareSaveButton = 21432;  // "Save as text…"
 constexpr int kCompareOpenCaption = 21433; // the chooser of the file compared with
 constexpr int kCompareRowColumn = 21434;   // "Row"
+constexpr int kFleetDiffersOnce = 21435;   // "1 row differs"
 
 } // namespace quarnex::ids

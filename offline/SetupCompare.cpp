@@ -437,6 +437,7 @@ std::vector<std::string> FleetText(const FleetTable& table, const std::string& r
         const FleetFile& f = table.files[i];
         std::string state = !f.loaded            ? f.problem
                             : f.differences == 0 ? Text(ids::kFleetEqual)
+                            : f.differences == 1 ? Text(ids::kFleetDiffersOnce)
                                                  : FormatText(Text(ids::kFleetDiffers),
                                                               {std::to_string(f.differences)});
         out.push_back(Pad(std::to_string(i + 1), 4) + Pad(f.name, 32) + state);
@@ -448,6 +449,8 @@ std::vector<std::string> FleetText(const FleetTable& table, const std::string& r
                           Pad(referenceName.substr(0, kValueWidth - 1), kValueWidth);
     for (size_t i = 0; i < table.files.size(); ++i)
         heading += Pad(std::to_string(i + 1), 4);
+    while (!heading.empty() && heading.back() == ' ')
+        heading.pop_back();
     out.push_back(heading);
     std::string group;
     for (const FleetRow& row : table.rows) {

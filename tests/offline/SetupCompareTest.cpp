@@ -149,7 +149,7 @@ TEST_F(SetupCompareTest, FolderAgainstAReference) {
     const std::vector<std::string> text = FleetText(table, "unit1.kel");
     EXPECT_EQ(text[1].substr(0, 14), "1   a-same.kel");
     EXPECT_NE(text[1].find("equal"), std::string::npos);
-    EXPECT_NE(text[2].find("1 rows differ"), std::string::npos);
+    EXPECT_NE(text[2].find("1 row differs"), std::string::npos);
     EXPECT_NE(text[3].find("not a valid set-up file"), std::string::npos);
     EXPECT_EQ(text.back().substr(0, 20), "  Display contrast: ");
     EXPECT_EQ(text.back().substr(text.back().size() - 9), ".   X   ?");
