@@ -1,5 +1,8 @@
 #include "app/CSetupFileDlgs.h"
 
+#include "app/CCompareDlg.h"
+#include "offline/OfflineTextIds.h"
+
 #include "files/Backup.h"
 #include "files/FileTextIds.h"
 #include "files/SetupListing.h"
@@ -325,10 +328,13 @@ CSetupViewerDlg::CSetupViewerDlg(Prompter& prompter, FileChooser* chooser, QWidg
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(printGroup_, 1);
     print_ = new QPushButton(Ui(ids::kPrintButton), this);
+    // The file shown against another file: what differs between them.
+    compare_ = new QPushButton(Ui(ids::kCompareButton), this);
     auto* close = new QPushButton(Ui(ids::kCloseButton), this);
-    for (QPushButton* b : {select, print_, close})
+    for (QPushButton* b : {select, print_, compare_, close})
         b->setAutoDefault(false);
     bottom->addWidget(print_);
+    bottom->addWidget(compare_);
     bottom->addWidget(close);
     layout->addLayout(bottom);
     EnablePrinting(false);
@@ -342,6 +348,8 @@ CSetupViewerDlg::CSetupViewerDlg(Prompter& prompter, FileChooser* chooser, QWidg
 
     connect(select, &QPushButton::clicked, this, &CSetupViewerDlg::OnSelectFile);
     connect(print_, &QPushButton::clicked, this, &CSetupViewerDlg::OnPrint);
+    connect(compare_, &QPushButton::clicked, this,
+            [this] { CompareFileWithChosen(this, path_, prompter_, &chooser_); });
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -352,6 +360,7 @@ void CSetupViewerDlg::EnablePrinting(bool loaded) {
         b->setChecked(true);
     printGroup_->setEnabled(loaded);
     print_->setEnabled(loaded);
+    compare_->setEnabled(loaded);
     setup_->setEnabled(loaded);
     batching_->setEnabled(loaded);
     recipes_->setEnabled(loaded);
@@ -477,6 +486,9 @@ PanelHooks SetupFilePanelHooks(ModbusMaster& bus, Prompter& prompter,
     hooks.restore = [&bus, &prompter, chosen](QWidget* parent, int address) {
         CRestoreDlg dialog(bus, address, itype::kKel7, prompter, chosen(), parent);
         dialog.exec();
+    };
+    hooks.compare = [&bus, &prompter, chosen](QWidget* parent, int address) {
+        CompareInstrumentWithChosen(parent, bus, address, prompter, chosen());
     };
     return hooks;
 }

@@ -157,6 +157,7 @@ public:
     QCheckBox* RecipeBox() const { return recipes_; }
     QCheckBox* StringBox() const { return strings_; }
     QPushButton* PrintButton() const { return print_; }
+    QPushButton* CompareButton() const { return compare_; }
 
 private:
     void EnablePrinting(bool loaded);
@@ -177,6 +178,7 @@ private:
     QCheckBox* recipes_;
     QCheckBox* strings_;
     QPushButton* print_;
+    QPushButton* compare_;
 };
 
 class CharacterPrinter;

@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 
+#include "cli/CliDiff.h"
 #include "cli/CliFiles.h"
 #include "cli/CliLog.h"
 #include "cli/CliTerminal.h"
@@ -43,6 +44,9 @@ struct Options {
     bool trace = false;
     std::vector<std::string> logOptions; // the log's own: name, value, name, value ...
     bool help = false;
+    // diff: --brief, and --against FILE for a folder against a reference.
+    bool brief = false;
+    std::string against;
     // Given on the command line: -r, -t and -n shape the single requests of the register
     // commands, and are refused by the others rather than ignored.
     std::vector<std::string> requestOptions;
@@ -167,6 +171,12 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
                 return "option " + a + " needs a value";
             o.logOptions.push_back(a);
             o.logOptions.push_back(args[++i]);
+        } else if (a == "--brief") {
+            o.brief = true;
+        } else if (a == "--against") {
+            if (i + 1 >= args.size())
+                return "option " + a + " needs a set-up file";
+            o.against = args[++i];
         } else if (a == "--yes") {
             o.yes = true;
         } else if (a == "--trace") {
@@ -326,6 +336,13 @@ std::string CliUsage() {
            "  list FILE                 list a set-up file\n"
            "  log ADDR[,ADDR...] [--interval MS] [--duration S] [--csv FILE]\n"
            "                            log the weights as CSV rows until the duration or Ctrl+C\n"
+           "  diff FILE|ADDR FILE|ADDR [--brief]\n"
+           "                            compare two set-ups (files, or instruments read as a "
+           "backup\n"
+           "                            reads them; a file named like an address as ./3): only\n"
+           "                            what differs; exit 0 equal, 1 different, 3 on any failure\n"
+           "  diff --against FILE DIR [--brief]\n"
+           "                            every set-up file in DIR against FILE: which rows differ\n"
            "registers are numbered 40001-49999, addresses 1-247\n"
            "options:\n"
            "  -d, --device PATH   serial device (default: the profile's COM port)\n"
@@ -569,7 +586,9 @@ static int RunRegisterCommand(const Options& o, const Request& r, ModbusMaster& 
 // Opens the master, on the default simulated bus started in this process with --demo, on the
 // selected port otherwise, and runs the command on it; --trace follows every command.
 static int RunCliOnMaster(const Options& o, const Request& r, const SetupFileCommand* files,
-                          Profile& profile, Terminal& terminal) {
+                          const DiffCommand* diff, Profile& profile, Terminal& terminal) {
+    // diff exits 1 when the set-ups differ, so its failures, the port's included, exit as failed.
+    const int portFailure = diff ? kExitFailed : kExitBus;
     sim::SimBus demoBus; // outlives the master; started only with --demo
     if (o.demo) {
         std::string error;
@@ -577,14 +596,16 @@ static int RunCliOnMaster(const Options& o, const Request& r, const SetupFileCom
         // ready, not powering up.
         if (!StartDemoBus(demoBus, profile, error, true)) {
             terminal.Message("quarnex-cli: " + error);
-            return kExitBus;
+            return portFailure;
         }
     }
     TerminalPrompter prompter(terminal, o.yes);
     ModbusMaster master(profile, prompter);
     if (!master.Open())
-        return kExitBus;
+        return portFailure;
     const BusOutcome outcome(master, terminal, o.trace);
+    if (diff)
+        return RunDiffCommand(*diff, &master, terminal);
     if (files)
         return RunSetupFileCommand(*files, &master, terminal, &outcome);
     if (IsUpgradeCommand(o.words))
@@ -613,6 +634,8 @@ static std::string CheckRequestOptions(const Options& o) {
     }
     if (o.yes && registers)
         return "--yes does not apply to " + c;
+    if ((o.brief || !o.against.empty()) && !IsDiffCommand(c))
+        return std::string(o.brief ? "--brief" : "--against") + " does not apply to " + c;
     if ((!o.info.empty() || !o.sections.empty()) && !IsSetupFileCommand(c))
         return std::string(o.info.empty() ? "--sections" : "--info") + " does not apply to " + c;
     return {};
@@ -638,10 +661,15 @@ int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::
     // ---- The set-up file commands (backup, restore, list): see cli/CliFiles.cpp. ----
     const bool fileCommand = e.empty() && IsSetupFileCommand(o.words[0]);
     const SetupFileCommand files{o.words, o.info, o.sections, o.yes};
+    // ---- diff: see cli/CliDiff.cpp. ----
+    const bool diffCommand = e.empty() && IsDiffCommand(o.words[0]);
+    const DiffCommand diff{o.words, o.against, o.brief};
     if (fileCommand) {
         e = CheckSetupFileCommand(o.words);
         if (e.empty())
             e = CheckSetupFileOptions(files);
+    } else if (diffCommand) {
+        e = CheckDiffCommand(diff);
     } else if (e.empty() && IsUpgradeCommand(o.words)) {
         e = CheckUpgradeWords(o.words, upgradeAddress);
     } else if (e.empty() && o.words[0] == "log") {
@@ -683,13 +711,16 @@ int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::
     }
     if (fileCommand && files.words[0] == "list")
         return RunSetupFileCommand(files, nullptr, terminal, nullptr);
+    if (diffCommand && !DiffNeedsBus(diff))
+        return RunDiffCommand(diff, nullptr, terminal);
     if (fileCommand) {
         if (const std::string problem = PrepareSetupFileCommand(files); !problem.empty()) {
             terminal.Message("quarnex-cli: " + problem);
             return kExitFailed;
         }
     }
-    return RunCliOnMaster(o, r, fileCommand ? &files : nullptr, profile, terminal);
+    return RunCliOnMaster(o, r, fileCommand ? &files : nullptr, diffCommand ? &diff : nullptr,
+                          profile, terminal);
 }
 
 } // namespace quarnex

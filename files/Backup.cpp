@@ -118,8 +118,43 @@ Backup::Backup(ModbusMaster& bus, int address, InstrumentType type, Prompter& ow
       now_([] { return std::time(nullptr); }) {}
 
 Backup::Result Backup::Fail(const std::string& reason) {
-    owner_.Error(Text(ids::kBackupFailed) + "\n" + reason);
+    owner_.Error(failure_ + "\n" + reason);
     return Result::Failed;
+}
+
+Backup::Result Backup::CheckModel() {
+    if (type_ == itype::kPir7 || type_ == itype::kJov7 || type_ == itype::kYax7) {
+        const int text = type_ == itype::kPir7   ? ids::kPirNotSupported
+                         : type_ == itype::kJov7 ? ids::kJovNotImplemented
+                                                 : ids::kYaxNotSupported;
+        owner_.Message(Prompter::Icon::None, Text(text));
+        return Result::NotSupported;
+    }
+    return type_ == itype::kKel7 ? Result::Succeeded : Result::NotSupported;
+}
+
+Backup::Result Backup::ReadInstrument(InstrumentSetup& setup, const std::string& failure) {
+    failure_ = failure;
+    if (const Result model = CheckModel(); model != Result::Succeeded)
+        return model;
+    const std::string commError = Text(ids::kCommunicationErrorShort);
+    InstrumentType connected = itype::kUnknown;
+    if (!ReadInstrumentType(bus_, address_, &owner_, connected))
+        return Fail(commError);
+    if (connected != itype::kKel7)
+        return Fail(Text(ids::kNotKel7));
+
+    int state = 0;
+    if (!StartInstrumentIfWaiting(bus_, address_, reg::kState, false, &owner_, state))
+        return Fail(commError);
+    if (state != state::kWaitForStart && state != state::kNormal && state != state::kError)
+        return Fail(Text(ids::kBackupWrongState));
+
+    if (!CheckConnectedInstrument(bus_, setup, address_, failure_ + "\n", &owner_))
+        return Result::Failed;
+    if (!ReadSetup(setup))
+        return Fail(commError);
+    return Result::Succeeded;
 }
 
 bool Backup::ReadSetup(InstrumentSetup& setup) {
@@ -149,43 +184,22 @@ bool Backup::ReadSetup(InstrumentSetup& setup) {
 
 Backup::Result Backup::Run(const std::string& fileName, const std::string& infoText,
                            bool showSuccess) {
-    if (type_ == itype::kPir7 || type_ == itype::kJov7 || type_ == itype::kYax7) {
-        const int text = type_ == itype::kPir7   ? ids::kPirNotSupported
-                         : type_ == itype::kJov7 ? ids::kJovNotImplemented
-                                                 : ids::kYaxNotSupported;
-        owner_.Message(Prompter::Icon::None, Text(text));
-        return Result::NotSupported;
-    }
-    if (type_ != itype::kKel7)
-        return Result::NotSupported;
+    failure_ = Text(ids::kBackupFailed);
+    if (const Result model = CheckModel(); model != Result::Succeeded)
+        return model;
 
     const std::time_t started = now_();
     if (fileName.empty()) {
-        owner_.Error(Text(ids::kBackupFailed) + "\n" + Text(ids::kNoFileSelected));
+        owner_.Error(failure_ + "\n" + Text(ids::kNoFileSelected));
         return Result::NoFile;
     }
     // Refused before the bus is touched: text that would not fit is never dropped silently.
     if (const std::string problem = BackupInfoProblem(infoText); !problem.empty())
         return Fail(problem);
 
-    const std::string commError = Text(ids::kCommunicationErrorShort);
-    InstrumentType connected = itype::kUnknown;
-    if (!ReadInstrumentType(bus_, address_, &owner_, connected))
-        return Fail(commError);
-    if (connected != itype::kKel7)
-        return Fail(Text(ids::kNotKel7));
-
-    int state = 0;
-    if (!StartInstrumentIfWaiting(bus_, address_, reg::kState, false, &owner_, state))
-        return Fail(commError);
-    if (state != state::kWaitForStart && state != state::kNormal && state != state::kError)
-        return Fail(Text(ids::kBackupWrongState));
-
     auto setup = std::make_unique<InstrumentSetup>();
-    if (!CheckConnectedInstrument(bus_, *setup, address_, Text(ids::kBackupFailed) + "\n", &owner_))
-        return Result::Failed;
-    if (!ReadSetup(*setup))
-        return Fail(commError);
+    if (const Result read = ReadInstrument(*setup, failure_); read != Result::Succeeded)
+        return read;
 
     SetupFile file;
     file.SetFileName(fileName);

@@ -60,11 +60,18 @@ public:
     // are stored). showSuccess off leaves the success box out (the command line says it itself).
     Result Run(const std::string& fileName, const std::string& infoText, bool showSuccess = true);
 
+    // The backup's read of the instrument without the file: the type and state checks and the
+    // whole set-up with recipes, exactly the requests Run makes, into setup. Succeeded, Failed
+    // (its message shown, headed by failure) or NotSupported (a model without backups, its plain
+    // message shown or none).
+    Result ReadInstrument(InstrumentSetup& setup, const std::string& failure);
+
     // The clock of the FILE_ID and FILE_OK lines; tests fix it.
     void SetClock(std::function<std::time_t()> now) { now_ = std::move(now); }
 
 private:
     Result Fail(const std::string& reason);
+    Result CheckModel();
     bool ReadSetup(InstrumentSetup& setup);
 
     ModbusMaster& bus_;
@@ -73,6 +80,7 @@ private:
     Prompter& owner_;
     Progress& progress_;
     std::function<std::time_t()> now_;
+    std::string failure_; // heads every failure message
 };
 
 } // namespace quarnex

@@ -88,4 +88,12 @@ constexpr int kPrintButton = 10998;
 constexpr int kCloseButton = 10999;
 constexpr int kSelectedFile = 10914;
 
+// Reading a whole set-up file into memory and writing it back.
+constexpr int kImageTooLarge = 21420;      // counts beyond the set-up model
+constexpr int kImageStrayRegister = 21421; // a register outside its section's block
+constexpr int kImageRepeatedRegister = 21422;
+constexpr int kImageNoSuchNumber = 21423; // an activity or recipe number out of range
+constexpr int kImageTextTooLong = 21424;
+constexpr int kImageIncomplete = 21425; // refused write of a partial set-up
+
 } // namespace quarnex::ids

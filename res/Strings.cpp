@@ -18,6 +18,7 @@ const Entry kEntries[] = {
 #include "res/strings_files.inc"
 #include "res/strings_instrument.inc"
 #include "res/strings_monitor.inc"
+#include "res/strings_offline.inc"
 #include "res/strings_panel.inc"
 #include "res/strings_ports.inc"
 #include "res/strings_setup.inc"

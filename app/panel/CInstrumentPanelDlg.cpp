@@ -4,6 +4,7 @@
 #include "app/panel/CSideWindowDlgs.h"
 #include "app/panel/CValueEntryDlg.h"
 #include "app/panel/CWeightTrendWnd.h"
+#include "offline/OfflineTextIds.h"
 #include "res/PanelTextIds.h"
 #include "res/Strings.h"
 #include "ui/DialogLayout.h"
@@ -29,6 +30,7 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
     features.setupSheet = static_cast<bool>(hooks_.setupSheet);
     features.backup = static_cast<bool>(hooks_.backup);
     features.restore = static_cast<bool>(hooks_.restore);
+    features.compare = static_cast<bool>(hooks_.compare);
     features.batchingSheet = static_cast<bool>(hooks_.batchingSheet);
     logic_.SetFeatures(features);
     sideOpener_ = [this](QWidget* parentWindow, int at, bool levels) {
@@ -123,6 +125,7 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
     start_ = button(ids::kStartButton);
     backup_ = button(ids::kBackupButton);
     restore_ = button(ids::kRestoreButton);
+    compare_ = button(ids::kCompareButton);
     close_ = button(ids::kCloseButton);
     help_ = button(ids::kHelpButton);
     help_->hide();
@@ -131,13 +134,13 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
          {std::pair{editSetup_, features.setupSheet}, std::pair{showSetup_, features.setupSheet},
           std::pair{editBatching_, features.batchingSheet},
           std::pair{editRecipes_, features.batchingSheet}, std::pair{backup_, features.backup},
-          std::pair{restore_, features.restore}})
+          std::pair{restore_, features.restore}, std::pair{compare_, features.compare}})
         if (!available)
             b->setToolTip(notAvailable);
 
     auto* buttons = new QVBoxLayout;
     for (QPushButton* b : {editSetup_, showSetup_, editBatching_, editRecipes_, levels_, info_,
-                           start_, backup_, restore_})
+                           start_, backup_, restore_, compare_})
         buttons->addWidget(b);
     buttons->addStretch();
     buttons->addWidget(help_);
@@ -168,6 +171,7 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
             [this] { RunSheet(InstrumentPanel::SheetMode::EditRecipes); });
     connect(backup_, &QPushButton::clicked, this, [this] { RunBackupOrRestore(hooks_.backup); });
     connect(restore_, &QPushButton::clicked, this, [this] { RunBackupOrRestore(hooks_.restore); });
+    connect(compare_, &QPushButton::clicked, this, [this] { RunBackupOrRestore(hooks_.compare); });
     // The side windows poll on their own; the panel keeps polling meanwhile and the ticks take
     // turns on the one thread.
     connect(levels_, &QPushButton::clicked, this,
@@ -206,6 +210,7 @@ void CInstrumentPanelDlg::Render() {
     start_->setEnabled(d.start);
     backup_->setEnabled(d.backup);
     restore_->setEnabled(d.restore);
+    compare_->setEnabled(d.compare);
 
     // An instrument that has just gone inactive takes the focus to "Close"; while it stays
     // inactive the user may still move it to an enabled key.

@@ -51,6 +51,7 @@ public:
     QPushButton* StartButton() const { return start_; }
     QPushButton* BackupButton() const { return backup_; }
     QPushButton* RestoreButton() const { return restore_; }
+    QPushButton* CompareButton() const { return compare_; }
     QPushButton* CloseButton() const { return close_; }
     QPushButton* HelpButton() const { return help_; }
     // The trend and the weight log under the fields.
@@ -97,6 +98,7 @@ private:
     QPushButton* start_;
     QPushButton* backup_;
     QPushButton* restore_;
+    QPushButton* compare_;
     QPushButton* close_;
     QPushButton* help_;
     CPanelTrendPart* trendPart_ = nullptr;

@@ -18,7 +18,8 @@ class Prompter;
 //                has already asked its question and checked the state, and stops its polling
 //                around the call;
 //   batchingSheet - the same for Edit batching set-up and Edit recipes;
-//   backup, restore - run their dialogs modally; the panel has checked the instrument first.
+//   backup, restore - run their dialogs modally; the panel has checked the instrument first;
+//   compare - the instrument's set-up against a set-up file, checked as for a backup.
 struct PanelHooks {
     using SheetOpener =
         std::function<void(QWidget* parent, int address, InstrumentPanel::SheetMode mode)>;
@@ -26,6 +27,7 @@ struct PanelHooks {
     SheetOpener batchingSheet;
     std::function<void(QWidget* parent, int address)> backup;
     std::function<void(QWidget* parent, int address)> restore;
+    std::function<void(QWidget* parent, int address)> compare;
 };
 
 // Opens the instrument panel of the KEL 7 Recipe Batcher at address modally and returns when the

@@ -149,6 +149,7 @@ void InstrumentPanel::SetButtons(bool weightsValid, bool inactive) {
     display_.start = usable;
     display_.backup = usable && features_.backup;
     display_.restore = usable && features_.restore;
+    display_.compare = usable && features_.compare;
 }
 
 bool InstrumentPanel::Command(int coil) {

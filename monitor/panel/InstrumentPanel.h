@@ -30,6 +30,7 @@ public:
         bool backup = false;
         bool restore = false;
         bool batchingSheet = false; // Edit Batching Set-up and Edit Recipes
+        bool compare = false;       // the set-up against a set-up file
     };
 
     // Everything the window shows.
@@ -57,6 +58,7 @@ public:
         bool start = false;
         bool backup = false;
         bool restore = false;
+        bool compare = false;
 
         bool active = false;
         // Set by a tick that found the instrument inactive: the focus goes to "Close".

@@ -1,4 +1,5 @@
 #include "files/SetupFile.h"
+#include "files/SetupFileImage.h"
 #include "support/ScriptedPrompter.h"
 
 #include "SetupFileSamples.h"
@@ -58,6 +59,10 @@ protected:
             return false;
         const bool valid = ReadEverything(file_, prompter_, bytes.size());
         file_.Close(prompter_);
+        // The whole-file loader takes nothing that the validation refuses.
+        SetupFileImage image;
+        if (LoadSetupFileImage(file_.FileName(), image, prompter_) == SetupFileStatus::kOk)
+            EXPECT_TRUE(valid);
         prompter_.Clear();
         return valid;
     }

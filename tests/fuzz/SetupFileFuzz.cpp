@@ -1,8 +1,9 @@
 // libFuzzer target for the set-up file reader: any bytes as a file, read the way the restore and
 // the viewer read it (validation, the identification block, the value and string lines of every
-// section). Never a crash; every value accepted is one the restore may send, every line fits the
-// line limit. A broken rule stops the run.
+// section) and loaded whole into memory. Never a crash; every value accepted is one the restore may
+// send, every line fits the line limit. A broken rule stops the run.
 #include "files/SetupFile.h"
+#include "files/SetupFileImage.h"
 #include "support/ScriptedPrompter.h"
 
 #include <cmath>
@@ -67,6 +68,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int i = 0; i < 5000 && file.ReadLine(line, prompter) == SetupFileStatus::kOk; ++i)
         Require(line.size() <= SetupFile::kMaxLineBytes);
     file.Close(prompter);
+    // The whole file into memory; what loads fits the set-up model and, when complete, writes
+    // back into a file that loads again.
+    SetupFileImage image;
+    if (LoadSetupFileImage(Path(), image, prompter) == SetupFileStatus::kOk) {
+        const InstrumentInfo& info = image.setup.Info();
+        Require(info.normalCount <= SetupParameterTable::kNormalRows &&
+                info.specialCount <= SetupParameterTable::kSpecialRows &&
+                info.stringCount <= InstrumentSetup::kTexts);
+        if (image.Complete()) {
+            const std::string copy = Path() + ".copy";
+            Require(WriteSetupFileImage(
+                        image, copy, image.userInfo, [] { return 0; }, prompter) ==
+                    SetupFileStatus::kOk);
+            SetupFileImage again;
+            Require(LoadSetupFileImage(copy, again, prompter) == SetupFileStatus::kOk);
+            ::unlink(copy.c_str());
+            ::unlink((copy + ".bak").c_str());
+        }
+    }
     ::unlink(Path().c_str());
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "support/QtTestSupport.h"
 #include "support/ScriptedFileChooser.h"
 
+#include "app/CCompareDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CQuarnexView.h"
 #include "app/CSetupFileDlgs.h"
@@ -420,6 +421,76 @@ TEST_F(ViewerTest, PrintsToPdfOnTheCharacterGrid) {
             ++checked;
         }
     EXPECT_EQ(checked, 1) << text.substr(0, 3000);
+}
+
+// Runs f on the modal dialog of type D once it is the active modal window: windows that come
+// before it (the progress window of a read) are waited out.
+template <class D> void WhenModalAfterOthers(std::function<void(D&)> f) {
+    QTimer::singleShot(10, [f] {
+        if (auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget()))
+            f(*dialog);
+        else
+            WhenModalAfterOthers<D>(f);
+    });
+}
+
+// "Compare…" on the panel: the instrument after a change against its backup; the result window
+// lists the one row, saves it as text and prints it. From the viewer, the file against itself.
+TEST_F(ViewerTest, CompareFromThePanelAndFromTheViewer) {
+    const std::string path = Backup();
+    Kel([](sim::Kel7Model& m) { m.SetNormalValue(3, m.NormalValue(3) + 1); });
+    chooser_.Answer(path);
+    const std::string text = dir_.File("changes");
+    chooser_.Answer(text);
+    CInstrumentPanelDlg panel(
+        *master_, kAddress, prompter_,
+        SetupFilePanelHooks(*master_, prompter_, [this] { return &chooser_; }));
+    panel.SetManualTicks(true);
+    panel.Start();
+    panel.OnTimer();
+    ASSERT_TRUE(panel.CompareButton()->isEnabled());
+    bool ran = false;
+    WhenModalAfterOthers<CCompareDlg>([&](CCompareDlg& dialog) {
+        ran = true;
+        EXPECT_EQ(dialog.windowTitle(), "Compare set-ups");
+        QTreeWidget* result = dialog.Result();
+        ASSERT_EQ(result->topLevelItemCount(), 1);
+        EXPECT_EQ(result->topLevelItem(0)->text(0), "General");
+        ASSERT_EQ(result->topLevelItem(0)->childCount(), 1);
+        EXPECT_EQ(result->topLevelItem(0)->child(0)->text(0), "Display contrast:");
+        QTest::mouseClick(dialog.SaveButton(), Qt::LeftButton);
+        const std::string saved = ReadAll(text + ".txt");
+        EXPECT_EQ(saved.rfind("Compared: Instrument at address 1", 0), 0u) << saved;
+        EXPECT_NE(saved.find("  Display contrast:"), std::string::npos) << saved;
+        const std::string pdf = dir_.File("changes.pdf");
+        dialog.SetPrinterSetup([&](QPrinter& printer, QWidget*) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(QString::fromStdString(pdf));
+            return true;
+        });
+        QTest::mouseClick(dialog.PrintButton(), Qt::LeftButton);
+        EXPECT_GT(std::filesystem::file_size(pdf), 0u);
+        dialog.reject();
+    });
+    QTest::mouseClick(panel.CompareButton(), Qt::LeftButton);
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(prompter_.Boxes().empty()) << prompter_.LastText();
+    panel.done(QDialog::Rejected);
+
+    CSetupViewerDlg viewer(prompter_, &chooser_);
+    EXPECT_FALSE(viewer.CompareButton()->isEnabled());
+    chooser_.Answer(path);
+    viewer.OnSelectFile();
+    ASSERT_TRUE(viewer.CompareButton()->isEnabled());
+    chooser_.Answer(path);
+    ran = false;
+    WhenModal<CCompareDlg>([&](CCompareDlg& dialog) {
+        ran = true;
+        EXPECT_EQ(dialog.Result()->topLevelItemCount(), 0);
+        dialog.reject();
+    });
+    QTest::mouseClick(viewer.CompareButton(), Qt::LeftButton);
+    EXPECT_TRUE(ran);
 }
 
 } // namespace

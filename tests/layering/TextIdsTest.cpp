@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 TEST(StringIds, EveryNamedIdHasAText) {
     const fs::path root = QUARNEX_SOURCE_DIR;
     std::vector<fs::path> headers{root / "res/Strings.h"};
-    for (const char* dir : {"res", "instrument"})
+    for (const char* dir : {"res", "instrument", "offline"})
         for (const auto& entry : fs::directory_iterator(root / dir)) {
             const std::string name = entry.path().filename().string();
             if (name.size() >= 9 && name.compare(name.size() - 9, 9, "TextIds.h") == 0)

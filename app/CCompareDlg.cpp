@@ -1,0 +1,148 @@
+#include "app/CCompareDlg.h"
+
+#include "app/CSetupFileDlgs.h"
+#include "files/FileTextIds.h"
+#include "files/SetupListing.h"
+#include "offline/OfflineTextIds.h"
+#include "ui/UiText.h"
+
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace quarnex {
+
+namespace {
+
+// Labels and values come from the instruments and the files: one byte a character.
+QString Bytes(const std::string& text) {
+    return FromInstrument(text);
+}
+
+} // namespace
+
+CCompareDlg::CCompareDlg(const SetupDiff& diff, std::string leftName, std::string rightName,
+                         Prompter& prompter, FileChooser* chooser, QWidget* parent)
+    : QDialog(parent), prompter_(prompter), qtChooser_(this),
+      chooser_(chooser ? *chooser : qtChooser_), text_(DiffText(diff, leftName, rightName)) {
+    setWindowTitle(Ui(ids::kCompareCaption));
+    title_ = QFileInfo(Bytes(leftName)).fileName().toStdString() + " / " +
+             QFileInfo(Bytes(rightName)).fileName().toStdString();
+    auto* layout = new QVBoxLayout(this);
+    // The header lines of the text: which two set-ups, and from which instruments.
+    for (size_t i = 0; i < 2 && i < text_.size(); ++i)
+        layout->addWidget(new QLabel(Bytes(text_[i]), this));
+
+    result_ = new QTreeWidget(this);
+    result_->setColumnCount(3);
+    result_->setHeaderLabels({Ui(ids::kCompareRowColumn), Bytes(leftName), Bytes(rightName)});
+    result_->setUniformRowHeights(true);
+    for (const DiffGroup& g : diff.groups) {
+        auto* group = new QTreeWidgetItem(result_, QStringList{Bytes(g.title)});
+        QFont bold = group->font(0);
+        bold.setBold(true);
+        group->setFont(0, bold);
+        for (const DiffLine& l : g.lines)
+            new QTreeWidgetItem(group, {Bytes(l.label), Bytes(l.left), Bytes(l.right)});
+    }
+    result_->expandAll();
+    result_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    result_->setMinimumSize(640, 320);
+    layout->addWidget(result_, 1);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(new QLabel(Bytes(text_.back()), this), 1);
+    save_ = new QPushButton(Ui(ids::kCompareSaveButton), this);
+    print_ = new QPushButton(Ui(ids::kPrintButton), this);
+    auto* close = new QPushButton(Ui(ids::kCloseButton), this);
+    for (QPushButton* b : {save_, print_, close}) {
+        b->setAutoDefault(false);
+        bottom->addWidget(b);
+    }
+    layout->addLayout(bottom);
+
+    printerSetup_ = [](QPrinter& printer, QWidget* owner) {
+        QPrintDialog dialog(&printer, owner);
+        dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+        dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+        return dialog.exec() == QDialog::Accepted;
+    };
+    connect(save_, &QPushButton::clicked, this, &CCompareDlg::OnSave);
+    connect(print_, &QPushButton::clicked, this, &CCompareDlg::OnPrint);
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void CCompareDlg::OnSave() {
+    const auto path = chooser_.AskSave(DiffTextFileRequest(savedPath_));
+    if (!path)
+        return;
+    std::string error;
+    if (!SaveDiffText(*path, text_, error)) {
+        prompter_.Error(error);
+        return;
+    }
+    savedPath_ = *path;
+}
+
+void CCompareDlg::OnPrint() {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(Bytes(title_));
+    if (!printerSetup_(printer, this))
+        return;
+    prompter_.BeginWaitCursor();
+    int columns = 0, lines = 0;
+    CharacterGrid(printer, columns, lines);
+    CharacterPrinter pages(title_, columns, lines);
+    PrintDiffText(text_, pages);
+    const bool printed = DrawCharacterPages(pages, printer);
+    prompter_.EndWaitCursor();
+    if (!printed)
+        prompter_.Error(Text(ids::kPrintFailed));
+}
+
+void CompareFileWithChosen(QWidget* parent, const std::string& first, Prompter& prompter,
+                           FileChooser* chooser) {
+    QtFileChooser qtChooser(parent);
+    FileChooser& choose = chooser ? *chooser : qtChooser;
+    FileChooser::Request request = SetupViewerFileRequest(first);
+    request.caption = Text(ids::kCompareOpenCaption);
+    const auto second = choose.AskOpen(request);
+    if (!second)
+        return;
+    SetupFileImage left, right;
+    if (LoadSetupFileImage(first, left, prompter) != SetupFileStatus::kOk ||
+        LoadSetupFileImage(*second, right, prompter) != SetupFileStatus::kOk)
+        return;
+    CCompareDlg dialog(CompareSetups(left, right), first, *second, prompter, chooser, parent);
+    dialog.exec();
+}
+
+void CompareInstrumentWithChosen(QWidget* parent, ModbusMaster& bus, int address,
+                                 Prompter& prompter, FileChooser* chooser) {
+    QtFileChooser qtChooser(parent);
+    FileChooser& choose = chooser ? *chooser : qtChooser;
+    FileChooser::Request request = SetupViewerFileRequest({});
+    request.caption = Text(ids::kCompareOpenCaption);
+    const auto file = choose.AskOpen(request);
+    if (!file)
+        return;
+    SetupFileImage fromFile, fromInstrument;
+    if (LoadSetupFileImage(*file, fromFile, prompter) != SetupFileStatus::kOk)
+        return;
+    {
+        WindowProgress progress(parent, Ui(ids::kCompareCaption));
+        if (!ReadInstrumentImage(bus, address, prompter, progress, fromInstrument))
+            return;
+    }
+    CCompareDlg dialog(CompareSetups(fromInstrument, fromFile), InstrumentSideName(address), *file,
+                       prompter, chooser, parent);
+    dialog.exec();
+}
+
+} // namespace quarnex
