@@ -13,6 +13,7 @@
 #include "sim/Kel7Model.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QTimer>
 
 #include <cstdio>
@@ -58,7 +59,7 @@ int Run(bool window, double seconds) {
         return 1;
     ModbusMaster& master = *paced.master;
     TrafficRecorder recorder(kRecords);
-    std::unique_ptr<CBusTrafficWnd> wnd;
+    QPointer<CBusTrafficWnd> wnd; // deletes itself when the quitting program closes it
     uint16_t block[17] = {};
     if (window) {
         // A recorder that has been listening for a while: 20,000 attempts over ten addresses,
@@ -72,7 +73,7 @@ int Run(bool window, double seconds) {
             r.transaction = i;
             recorder.OnAttempt(r);
         }
-        wnd = std::make_unique<CBusTrafficWnd>(master, recorder, paced.prompter);
+        wnd = new CBusTrafficWnd(master, recorder, paced.prompter);
         wnd->show();
     }
     int polls = 0;
@@ -96,6 +97,7 @@ int Run(bool window, double seconds) {
         });
     });
     app.exec();
+    delete wnd.data();
     master.SetTrafficObserver(nullptr);
     return 0;
 }
