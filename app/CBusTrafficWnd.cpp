@@ -10,11 +10,16 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTableWidget>
+#include <QStaticText>
+#include <QStyledItemDelegate>
+#include <QTableView>
 #include <QVBoxLayout>
 
 namespace quarnex {
@@ -52,24 +57,22 @@ CBusTrafficWnd::CBusTrafficWnd(ModbusMaster& bus, TrafficRecorder& recorder, Pro
     QPushButton* saveText = Button(ids::kTrafficSaveText, this, bar);
     QPushButton* close = Button(ids::kTrafficClose, this, bar);
 
-    table_ = new QTableWidget(0, kColumnCount, this);
-    const int headings[kColumnCount] = {
-        ids::kTrafficColTime,     ids::kTrafficColAttempt,  ids::kTrafficColAddress,
-        ids::kTrafficColFunction, ids::kTrafficColRegister, ids::kTrafficColCount,
-        ids::kTrafficColStatus,   ids::kTrafficColResponse, ids::kTrafficColGap,
-        ids::kTrafficColRequest,  ids::kTrafficColAnswer,   ids::kTrafficColWarning};
-    QStringList labels;
-    for (int id : headings)
-        labels << Ui(id);
-    table_->setHorizontalHeaderLabels(labels);
+    model_ = new TrafficTableModel(logic_, this);
+    table_ = new QTableView(this);
+    table_->setModel(model_);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->verticalHeader()->setVisible(false);
+    // Rows of one height: the view places 20,000 of them without asking each for its size.
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    // Columns sized to the first screenful of rows, not to every row the ring holds.
+    table_->horizontalHeader()->setResizeContentsPrecision(200);
     // No stretched last section: the timing warning is the last column, and a stretched section
     // behind the wide hex columns would be cut down to a few letters.
     table_->horizontalHeader()->setStretchLastSection(false);
     table_->setWordWrap(false);
+    table_->setTextElideMode(Qt::ElideNone); // cells are sized to their texts: no second layout
     layout->addWidget(table_);
     summary_ = new QLabel(this);
     summary_->setWordWrap(true);
@@ -105,6 +108,15 @@ CBusTrafficWnd::~CBusTrafficWnd() {
         bus_.SetTrafficObserver(nullptr);
 }
 
+void CBusTrafficWnd::keyPressEvent(QKeyEvent* event) {
+    // Escape closes it as it would a dialog (the table, the buttons and the list pass it on).
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void CBusTrafficWnd::OnTimer() {
     timer_.Stop();
     const int next = logic_.Tick();
@@ -112,64 +124,149 @@ void CBusTrafficWnd::OnTimer() {
     timer_.Rearm(next);
 }
 
-void CBusTrafficWnd::SetRow(int row, const traffic::TrafficRow& r) {
-    const std::string* fields[kColumnCount] = {&r.time, &r.attempt, &r.address, &r.function,
-                                               &r.reg,  &r.count,   &r.status,  &r.response,
-                                               &r.gap,  &r.request, &r.answer,  &r.warning};
-    static const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    for (int c = 0; c < kColumnCount; ++c) {
-        auto* item = new QTableWidgetItem(QString::fromStdString(*fields[c]));
-        if (c == kRequest || c == kAnswer)
-            item->setFont(fixed);
-        if (c >= kAddress && c <= kGap && c != kFunction && c != kStatus)
-            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        if (r.failed && c == kStatus)
-            item->setForeground(QBrush(Qt::darkRed));
-        if (r.warned && (c == kWarning || c == kGap || c == kResponse))
-            item->setBackground(QBrush(QColor(255, 230, 150)));
-        if (c == kWarning && !fields[c]->empty())
-            item->setToolTip(item->text());
-        table_->setItem(row, c, item);
+void CBusTrafficWnd::WidenForWarnings(size_t firstRow) {
+    // A warning that comes after the columns were sized is shown in full: only the new rows are
+    // measured.
+    int wanted = 0;
+    for (size_t r = firstRow; r < logic_.RowCount(); ++r) {
+        const TrafficRecord* record = logic_.Row(r);
+        const std::string warning = record ? traffic::Warning(*record) : std::string();
+        if (!warning.empty())
+            wanted =
+                std::max(wanted, fontMetrics().horizontalAdvance(QString::fromStdString(warning)));
+    }
+    if (wanted > 0) {
+        wanted += 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table_) + 8;
+        if (table_->columnWidth(kWarning) < wanted)
+            table_->setColumnWidth(kWarning, wanted);
     }
 }
 
 void CBusTrafficWnd::Render() {
-    BusTraffic::Display d = logic_.TakeDisplay();
+    const BusTraffic::Changes c = logic_.TakeChanges();
+    if (!c.Any())
+        return; // nothing arrived: nothing to redo
     QScrollBar* scroll = table_->verticalScrollBar();
     const bool atEnd = scroll->value() == scroll->maximum();
-    table_->setUpdatesEnabled(false);
-    if (d.reset)
-        table_->setRowCount(0);
-    else if (d.dropped > 0)
-        table_->model()->removeRows(0, static_cast<int>(std::min<size_t>(
-                                           d.dropped, static_cast<size_t>(table_->rowCount()))));
-    const int first = table_->rowCount();
-    table_->setRowCount(first + static_cast<int>(d.rows.size()));
-    bool newWarning = false;
-    for (size_t i = 0; i < d.rows.size(); ++i) {
-        SetRow(first + static_cast<int>(i), d.rows[i]);
-        newWarning = newWarning || !d.rows[i].warning.empty();
-    }
-    if (d.reset || (first == 0 && !d.rows.empty()))
+    const size_t before = static_cast<size_t>(model_->rowCount());
+    model_->Apply(c);
+    if (c.reset || (before == 0 && c.added > 0))
         table_->resizeColumnsToContents();
-    else if (newWarning)
-        table_->resizeColumnToContents(kWarning);
-    table_->setUpdatesEnabled(true);
-    if (atEnd && !d.rows.empty())
+    else if (c.added > 0)
+        WidenForWarnings(logic_.RowCount() - c.added);
+    if (atEnd && (c.added > 0 || c.reset))
         table_->scrollToBottom();
 
-    pause_->setText(QString::fromStdString(d.pauseText));
-    summary_->setText(QString::fromStdString(d.summary));
-    if (d.addresses != addresses_) {
-        addresses_ = d.addresses;
+    if (c.pause || c.reset)
+        pause_->setText(QString::fromStdString(logic_.PauseText()));
+    if (c.summary || c.reset)
+        summary_->setText(QString::fromStdString(logic_.Summary()));
+    if (c.addresses || c.reset) {
         const int current = logic_.AddressFilter();
         filter_->blockSignals(true);
         while (filter_->count() > 1)
             filter_->removeItem(1);
-        for (int a : addresses_)
+        for (int a : logic_.Addresses())
             filter_->addItem(QString::number(a), a);
         filter_->setCurrentIndex(std::max(0, filter_->findData(current)));
         filter_->blockSignals(false);
+    }
+}
+
+TrafficTableModel::TrafficTableModel(BusTraffic& logic, QObject* parent)
+    : QAbstractTableModel(parent), logic_(logic) {
+    rows_ = static_cast<int>(logic_.RowCount());
+}
+
+int TrafficTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : rows_;
+}
+
+int TrafficTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : CBusTrafficWnd::kColumnCount;
+}
+
+QVariant TrafficTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    static const int headings[CBusTrafficWnd::kColumnCount] = {
+        ids::kTrafficColTime,     ids::kTrafficColAttempt,  ids::kTrafficColAddress,
+        ids::kTrafficColFunction, ids::kTrafficColRegister, ids::kTrafficColCount,
+        ids::kTrafficColStatus,   ids::kTrafficColResponse, ids::kTrafficColGap,
+        ids::kTrafficColRequest,  ids::kTrafficColAnswer,   ids::kTrafficColWarning};
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+        section < CBusTrafficWnd::kColumnCount)
+        return Ui(headings[section]);
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+const traffic::TrafficRow& TrafficTableModel::RowTexts(int row) const {
+    const TrafficRecord* r = logic_.Row(static_cast<size_t>(row));
+    if (!r) {
+        static const traffic::TrafficRow kGone;
+        return kGone;
+    }
+    if (r->serial != cachedSerial_) {
+        cached_ = traffic::MakeRow(*r);
+        cachedSerial_ = r->serial;
+    }
+    return cached_;
+}
+
+QVariant TrafficTableModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rows_)
+        return {};
+    using W = CBusTrafficWnd;
+    const int c = index.column();
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole: {
+        const traffic::TrafficRow& r = RowTexts(index.row());
+        const std::string* fields[W::kColumnCount] = {&r.time, &r.attempt, &r.address, &r.function,
+                                                      &r.reg,  &r.count,   &r.status,  &r.response,
+                                                      &r.gap,  &r.request, &r.answer,  &r.warning};
+        if (role == Qt::ToolTipRole && (c != W::kWarning || r.warning.empty()))
+            return {};
+        return QString::fromStdString(*fields[c]);
+    }
+    case Qt::FontRole:
+        if (c == W::kRequest || c == W::kAnswer)
+            return QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        return {};
+    case Qt::TextAlignmentRole:
+        if (c >= W::kAddress && c <= W::kGap && c != W::kFunction && c != W::kStatus)
+            return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+        return {};
+    case Qt::ForegroundRole:
+        if (c == W::kStatus && RowTexts(index.row()).failed)
+            return QBrush(Qt::darkRed);
+        return {};
+    case Qt::BackgroundRole:
+        if ((c == W::kWarning || c == W::kGap || c == W::kResponse) && RowTexts(index.row()).warned)
+            return QBrush(QColor(255, 230, 150));
+        return {};
+    default:
+        return {};
+    }
+}
+
+void TrafficTableModel::Apply(const BusTraffic::Changes& changes) {
+    const int now = static_cast<int>(logic_.RowCount());
+    cachedSerial_ = 0;
+    if (changes.reset) {
+        beginResetModel();
+        rows_ = now;
+        endResetModel();
+        return;
+    }
+    if (changes.removed > 0) {
+        const int removed = std::min(rows_, static_cast<int>(changes.removed));
+        beginRemoveRows({}, 0, removed - 1);
+        rows_ -= removed;
+        endRemoveRows();
+    }
+    if (now > rows_) {
+        beginInsertRows({}, rows_, now - 1);
+        rows_ = now;
+        endInsertRows();
     }
 }
 

@@ -3,6 +3,7 @@
 #include "monitor/BusTraffic.h"
 #include "ui/TickTimer.h"
 
+#include <QAbstractTableModel>
 #include <QWidget>
 
 #include <memory>
@@ -10,7 +11,7 @@
 class QComboBox;
 class QLabel;
 class QPushButton;
-class QTableWidget;
+class QTableView;
 
 namespace quarnex {
 
@@ -18,9 +19,11 @@ class FileChooser;
 class ModbusMaster;
 class Prompter;
 
+class TrafficTableModel;
+
 // The "Bus traffic" window: a modeless window beside the others that shows every attempt on the
 // bus as BusTraffic decides it. It watches the master while it is open and does not talk to the
-// bus itself, so the polling of the other windows goes on.
+// bus itself, so the polling of the other windows goes on. Escape closes it.
 class CBusTrafficWnd : public QWidget {
     Q_OBJECT
 public:
@@ -46,7 +49,7 @@ public:
     ~CBusTrafficWnd() override;
 
     BusTraffic& Logic() { return logic_; }
-    QTableWidget* Table() const { return table_; }
+    QTableView* Table() const { return table_; }
     QPushButton* PauseButton() const { return pause_; }
     QComboBox* AddressBox() const { return filter_; }
     QLabel* SummaryLabel() const { return summary_; }
@@ -56,9 +59,12 @@ public slots:
     // One refresh (the timer's handler; tests call it directly).
     void OnTimer();
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void Render();
-    void SetRow(int row, const traffic::TrafficRow& r);
+    void WidenForWarnings(size_t firstRow);
 
     ModbusMaster& bus_;
     TrafficRecorder& recorder_;
@@ -67,11 +73,35 @@ private:
     FileChooser& chooser_;
     BusTraffic logic_;
     TickTimer timer_;
-    QTableWidget* table_ = nullptr;
+    TrafficTableModel* model_ = nullptr;
+    QTableView* table_ = nullptr;
     QPushButton* pause_ = nullptr;
     QComboBox* filter_ = nullptr;
     QLabel* summary_ = nullptr;
-    std::vector<int> addresses_;
+};
+
+// The table of the traffic window: a view of BusTraffic's rows, which are the recorder's records
+// in place. A row's texts are made when the view asks for them, that is for the rows in sight.
+class TrafficTableModel : public QAbstractTableModel {
+public:
+    explicit TrafficTableModel(BusTraffic& logic, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // Passes the logic's changes on to the view.
+    void Apply(const BusTraffic::Changes& changes);
+
+private:
+    const traffic::TrafficRow& RowTexts(int row) const;
+
+    BusTraffic& logic_;
+    int rows_ = 0;
+    // The texts of the row asked for last: the view asks for a row's cells one after another.
+    mutable uint64_t cachedSerial_ = 0; // serials start at 1
+    mutable traffic::TrafficRow cached_;
 };
 
 } // namespace quarnex

@@ -110,7 +110,7 @@ void CMainFrame::CreateActions() {
         {ids::kCmdToolbar, ids::kPromptToolbar, -1},
         {ids::kCmdStatusBar, ids::kPromptStatusBar, -1},
         {ids::kCmdInstruments, ids::kPromptInstruments, int(pictures::Tool::Instruments)},
-        {ids::kTrafficCaption, ids::kTrafficPrompt, -1},
+        {ids::kTrafficCommand, ids::kTrafficPrompt, -1},
         {ids::kCmdCommParams, ids::kPromptCommParams, int(pictures::Tool::CommParams)},
         {ids::kCmdSelectInstrument, ids::kPromptSelectInstrument,
          int(pictures::Tool::SelectInstrument)},
@@ -154,12 +154,48 @@ void CMainFrame::CreateMenu() {
 }
 
 CBusTrafficWnd* CMainFrame::OpenBusTraffic(FileChooser* chooser) {
-    if (!busTrafficWnd_)
+    if (!busTrafficWnd_) {
         busTrafficWnd_ = new CBusTrafficWnd(bus_, traffic_, prompter_, chooser, this);
+        PlaceBeside(busTrafficWnd_);
+    }
     busTrafficWnd_->show();
     busTrafficWnd_->raise();
     busTrafficWnd_->activateWindow();
     return busTrafficWnd_;
+}
+
+QRect CMainFrame::BesideRect(const QRect& main, const QSize& frame, QSize wanted,
+                             const QSize& minimum, const QRect& area) {
+    // Right of the main window, else left of it, where the screen has room; else narrowed into
+    // the wider side when that leaves the window its minimum width; else at the screen's right
+    // edge (a screen too small for both). `frame` is what the window manager adds around.
+    wanted = wanted.boundedTo(area.size() - frame).expandedTo(minimum);
+    const int right = area.right() + 1 - (main.right() + 1) - frame.width();
+    const int left = main.left() - area.left() - frame.width();
+    int x = 0;
+    if (wanted.width() <= right)
+        x = main.right() + 1;
+    else if (wanted.width() <= left)
+        x = main.left() - frame.width() - wanted.width();
+    else if (std::max(right, left) >= std::max(minimum.width(), 1)) {
+        wanted.setWidth(std::max(right, left));
+        x = right >= left ? main.right() + 1 : area.left();
+    } else
+        x = std::max(area.left(), area.right() + 1 - frame.width() - wanted.width());
+    const int y =
+        std::clamp(main.top(), area.top(),
+                   std::max(area.top(), area.bottom() + 1 - frame.height() - wanted.height()));
+    return {QPoint(x, y), wanted};
+}
+
+void CMainFrame::PlaceBeside(QWidget* window) const {
+    if (const QScreen* screen = this->screen()) {
+        const QRect place =
+            BesideRect(frameGeometry(), frameGeometry().size() - geometry().size(), window->size(),
+                       window->minimumSizeHint(), screen->availableGeometry());
+        window->resize(place.size());
+        window->move(place.topLeft());
+    }
 }
 
 CBusTrafficWnd* CMainFrame::BusTrafficWindow() const {

@@ -60,6 +60,11 @@ public:
     // it); it records while open. chooser: where its save dialogs go, null for the system's.
     CBusTrafficWnd* OpenBusTraffic(FileChooser* chooser = nullptr);
     CBusTrafficWnd* BusTrafficWindow() const;
+    // Moves a new top-level window next to this one rather than over it.
+    void PlaceBeside(QWidget* window) const;
+    // Where a window of `wanted` size goes beside `main` (both frame geometries) on `area`.
+    static QRect BesideRect(const QRect& main, const QSize& frame, QSize wanted,
+                            const QSize& minimum, const QRect& area);
 
 public slots:
     void OnAppAbout();

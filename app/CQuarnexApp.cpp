@@ -1,5 +1,6 @@
 #include "app/CQuarnexApp.h"
 
+#include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CSplashWnd.h"
 #include "demo/DemoSession.h"
@@ -40,6 +41,9 @@ bool CQuarnexApp::InitInstance(const QStringList& arguments, int& exitCode) {
             demo = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             std::printf("%s\n", Text(ids::kUsage).c_str());
+            return false;
+        } else if (a == QLatin1String("--version")) {
+            std::printf("quarnex %s\n", CAboutDlg::ProgramVersion().c_str());
             return false;
         } else {
             std::fprintf(stderr, "%s\n%s\n",

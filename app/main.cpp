@@ -1,10 +1,26 @@
+#include "app/CAboutDlg.h"
 #include "app/CQuarnexApp.h"
+#include "res/AppTextIds.h"
+#include "res/Strings.h"
 
 #include <QApplication>
 
 #include <clocale>
+#include <cstdio>
+#include <cstring>
 
 int main(int argc, char** argv) {
+    // These two answer on a terminal without a display (over ssh, in a package check).
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("quarnex %s\n", quarnex::CAboutDlg::ProgramVersion().c_str());
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::printf("%s\n", quarnex::Text(quarnex::ids::kUsage).c_str());
+            return 0;
+        }
+    }
     QApplication application(argc, argv);
     // QApplication takes the whole locale from the environment. The instrument's numbers are
     // written, shown, typed and stored in set-up files with a decimal point: under a locale with

@@ -234,33 +234,29 @@ std::string CsvLine(const TrafficRecord& r) {
 }
 
 Summary Summarize(const std::vector<TrafficRecord>& records) {
+    TrafficTotals totals;
+    for (const TrafficRecord& r : records)
+        totals.Add(r);
+    return Summarize(totals);
+}
+
+Summary Summarize(const TrafficTotals& totals, int addressFilter) {
     Summary s;
-    std::map<int, std::vector<double>> times;
-    for (const TrafficRecord& r : records) {
-        ++s.attempts;
-        if (r.attempt == 1)
-            ++s.transactions;
-        const int address = r.request.empty() ? 0 : r.request[0];
-        std::vector<double>& t = times[address];
-        if (r.status != CommStatus::Ok) {
-            ++s.failed;
-            ++s.failures[r.status];
-        }
-        if ((r.status == CommStatus::Ok || IsException(r.status)) && r.lastAnswerNs >= 0)
-            t.push_back(static_cast<double>(r.lastAnswerNs) / 1e6);
-    }
-    for (auto& [address, t] : times) {
-        AddressTimes& a = s.addresses[address];
-        a.answered = static_cast<int>(t.size());
-        if (t.empty())
+    for (int address : totals.Addresses()) {
+        if (addressFilter != 0 && address != addressFilter)
             continue;
-        std::sort(t.begin(), t.end());
-        double sum = 0;
-        for (double v : t)
-            sum += v;
-        a.meanMs = sum / static_cast<double>(t.size());
-        const size_t rank = static_cast<size_t>(std::ceil(0.99 * static_cast<double>(t.size())));
-        a.p99Ms = t[std::min(t.size(), std::max<size_t>(1, rank)) - 1];
+        const AddressTotals& a = *totals.Address(address);
+        s.transactions += static_cast<int>(a.transactions);
+        s.attempts += static_cast<int>(a.attempts);
+        s.failed += static_cast<int>(a.failed);
+        for (const auto& [status, n] : a.failures)
+            s.failures[status] += static_cast<int>(n);
+        AddressTimes& t = s.addresses[address];
+        t.answered = static_cast<int>(a.answered);
+        if (a.answered == 0)
+            continue;
+        t.meanMs = static_cast<double>(a.answerNsSum) / static_cast<double>(a.answered) / 1e6;
+        t.p99Ms = static_cast<double>(a.times.QuantileNs(0.99)) / 1e6;
     }
     return s;
 }

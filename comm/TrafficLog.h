@@ -57,11 +57,13 @@ std::string CsvField(const std::string& text, bool alwaysQuote = false);
 std::string CsvHeader();
 std::string CsvLine(const TrafficRecord& r);
 
-// Counts and response times over records (filtered already).
+// Counts and response times over records (filtered already). The p99 is read from the bounded
+// histogram the totals keep (ResponseHistogram: within one of its bins of the exact rank).
 struct AddressTimes {
     int answered = 0;
     double meanMs = 0;
     double p99Ms = 0;
+    bool operator==(const AddressTimes&) const = default;
 };
 struct Summary {
     int transactions = 0;
@@ -69,8 +71,11 @@ struct Summary {
     int failed = 0;
     std::map<CommStatus, int> failures; // failed attempts by status
     std::map<int, AddressTimes> addresses;
+    bool operator==(const Summary&) const = default;
 };
 Summary Summarize(const std::vector<TrafficRecord>& records);
+// The same from totals kept as records came: of one address, or of all with 0.
+Summary Summarize(const TrafficTotals& totals, int addressFilter = 0);
 std::string SummaryText(const Summary& summary);
 
 // Whole files: a header and a line per record; the text log ends with the summary.

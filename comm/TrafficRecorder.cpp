@@ -40,26 +40,41 @@ TrafficRecord MakeTrafficRecord(const LineTimes& times, int64_t characterNs,
 TrafficRecorder::TrafficRecorder(size_t capacity) : capacity_(std::max<size_t>(1, capacity)) {}
 
 void TrafficRecorder::OnAttempt(const TrafficRecord& record) {
-    if (records_.size() == capacity_)
-        records_.pop_front();
-    records_.push_back(record);
-    records_.back().serial = ++total_;
+    TrafficRecord* slot = nullptr;
+    if (ring_.size() < capacity_) {
+        if (ring_.empty())
+            ring_.reserve(capacity_); // once, and no more than the ring holds
+        slot = &ring_.emplace_back(record);
+    } else {
+        // The oldest record's place takes the new one; its byte buffers are reused.
+        slot = &ring_[start_];
+        totals_.Remove(*slot);
+        *slot = record;
+        start_ = (start_ + 1) % capacity_;
+    }
+    slot->serial = ++total_;
+    totals_.Add(*slot);
+}
+
+const TrafficRecord* TrafficRecorder::BySerial(uint64_t serial) const {
+    if (serial < OldestSerial() || serial > total_)
+        return nullptr;
+    return &At(static_cast<size_t>(serial - OldestSerial()));
 }
 
 std::vector<TrafficRecord> TrafficRecorder::After(uint64_t after) const {
     // Serials are consecutive, so the first one wanted is found by arithmetic.
     std::vector<TrafficRecord> out;
-    if (records_.empty() || after >= total_)
-        return out;
-    const uint64_t oldest = records_.front().serial;
-    const size_t from = after < oldest ? 0 : static_cast<size_t>(after - oldest + 1);
-    out.assign(records_.begin() + static_cast<std::ptrdiff_t>(from), records_.end());
+    for (uint64_t s = std::max(after + 1, OldestSerial()); s <= total_; ++s)
+        out.push_back(*BySerial(s));
     return out;
 }
 
 void TrafficRecorder::Clear() {
     // Serials go on counting, so a reader that has seen up to one of them misses nothing later.
-    records_.clear();
+    ring_.clear();
+    start_ = 0;
+    totals_.Clear();
 }
 
 } // namespace quarnex

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "comm/CommStatus.h"
+#include "comm/TrafficTotals.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <vector>
 
 namespace quarnex {
@@ -47,7 +47,9 @@ public:
 };
 
 // Keeps the last Capacity() records, oldest first: a monitor left open for days holds the recent
-// traffic and no more.
+// traffic and no more. The records live in a ring that is filled once and then overwritten in
+// place, so a record stays where it is until the ring comes round to it, and the totals over the
+// kept records are kept as records come and go.
 class TrafficRecorder : public TrafficObserver {
 public:
     static constexpr size_t kDefaultCapacity = 20000;
@@ -57,18 +59,26 @@ public:
     void OnAttempt(const TrafficRecord& record) override;
 
     size_t Capacity() const { return capacity_; }
-    size_t Size() const { return records_.size(); }
+    size_t Size() const { return ring_.size(); }
     // Records taken since the start (Clear does not reset it); the newest has this serial.
     uint64_t Total() const { return total_; }
-    const TrafficRecord& At(size_t index) const { return records_[index]; }
-    // The kept records with a serial above `after`, oldest first.
+    // The oldest kept record's serial (Total() + 1 when none is kept).
+    uint64_t OldestSerial() const { return total_ - ring_.size() + 1; }
+    const TrafficRecord& At(size_t index) const { return ring_[(start_ + index) % ring_.size()]; }
+    // The kept record with that serial, or null when it is gone or not yet taken.
+    const TrafficRecord* BySerial(uint64_t serial) const;
+    // The kept records with a serial above `after`, oldest first (copies).
     std::vector<TrafficRecord> After(uint64_t after) const;
+    // Over the kept records.
+    const TrafficTotals& Totals() const { return totals_; }
     void Clear();
 
 private:
     size_t capacity_;
     uint64_t total_ = 0;
-    std::deque<TrafficRecord> records_;
+    std::vector<TrafficRecord> ring_; // grows to capacity_, then is overwritten from start_
+    size_t start_ = 0;                // the oldest record's place once the ring is full
+    TrafficTotals totals_;
 };
 
 } // namespace quarnex

@@ -6,89 +6,115 @@
 #include "res/TrafficTextIds.h"
 
 #include <algorithm>
-#include <set>
 
 namespace quarnex {
 
 BusTraffic::BusTraffic(TrafficRecorder& recorder) : recorder_(recorder) {
     // The window shows what the recorder already holds when it opens.
-    pending_.reset = true;
-    Take(recorder_.After(0));
+    Rebuild();
 }
 
 int BusTraffic::Tick() {
-    if (!paused_)
-        Take(recorder_.After(seen_));
+    DropOverwritten();
+    if (!paused_ && seen_ != recorder_.Total()) {
+        TakeNew();
+        Summarize();
+    }
     return kRefreshMs;
 }
 
-void BusTraffic::Take(const std::vector<TrafficRecord>& records) {
-    if (!records.empty())
-        seen_ = records.back().serial;
-    for (const TrafficRecord& r : records) {
-        taken_.push_back(r);
-        if (traffic::Matches(r, filter_))
-            pending_.rows.push_back(traffic::MakeRow(r));
+void BusTraffic::DropOverwritten() {
+    const uint64_t oldest = recorder_.OldestSerial();
+    while (!rows_.empty() && rows_.front() < oldest) {
+        rows_.pop_front();
+        if (!pending_.reset)
+            ++pending_.removed;
     }
-    // The table holds no more than the ring: the oldest rows go first.
-    const size_t limit = recorder_.Capacity();
-    if (taken_.size() > limit) {
-        const size_t excess = taken_.size() - limit;
-        for (size_t i = 0; i < excess; ++i)
-            if (traffic::Matches(taken_[i], filter_))
-                ++pending_.dropped;
-        taken_.erase(taken_.begin(), taken_.begin() + static_cast<std::ptrdiff_t>(excess));
+}
+
+void BusTraffic::TakeNew() {
+    for (uint64_t s = std::max(seen_ + 1, recorder_.OldestSerial()); s <= recorder_.Total(); ++s)
+        if (traffic::Matches(*recorder_.BySerial(s), filter_)) {
+            rows_.push_back(s);
+            if (!pending_.reset)
+                ++pending_.added;
+        }
+    seen_ = recorder_.Total();
+}
+
+void BusTraffic::Rebuild() {
+    rows_.clear();
+    seen_ = 0;
+    pending_ = {};
+    pending_.reset = true;
+    TakeNew();
+    Summarize();
+}
+
+void BusTraffic::Summarize() {
+    std::string summary = traffic::SummaryText(traffic::Summarize(recorder_.Totals(), filter_));
+    if (summary != summary_) {
+        summary_ = std::move(summary);
+        pending_.summary = true;
     }
-    if (pending_.reset) {
-        // A rebuilt table starts from the kept records: nothing to drop from it.
-        pending_.rows.clear();
-        for (const TrafficRecord& r : taken_)
-            if (traffic::Matches(r, filter_))
-                pending_.rows.push_back(traffic::MakeRow(r));
-        pending_.dropped = 0;
+    std::vector<int> addresses;
+    for (int a : recorder_.Totals().Addresses())
+        if (a != 0) // 0 stands for every address in the list
+            addresses.push_back(a);
+    if (filter_ != 0 && !std::binary_search(addresses.begin(), addresses.end(), filter_))
+        addresses.insert(std::lower_bound(addresses.begin(), addresses.end(), filter_),
+                         filter_); // still offered when its records are gone
+    if (addresses != addresses_) {
+        addresses_ = std::move(addresses);
+        pending_.addresses = true;
     }
 }
 
 void BusTraffic::SetPaused(bool paused) {
+    if (paused_ == paused)
+        return;
     paused_ = paused;
+    pending_.pause = true;
     if (!paused_)
         Tick();
 }
 
+std::string BusTraffic::PauseText() const {
+    return Text(paused_ ? ids::kTrafficResume : ids::kTrafficPause);
+}
+
 void BusTraffic::Clear() {
     recorder_.Clear();
-    taken_.clear();
-    seen_ = recorder_.Total();
-    pending_ = {};
-    pending_.reset = true;
+    Rebuild();
 }
 
 void BusTraffic::SetAddressFilter(int address) {
     filter_ = std::clamp(address, 0, 255);
+    // A paused table stays as it stood: the rebuilt one holds what it had taken in.
+    const uint64_t upTo = seen_;
+    rows_.clear();
+    pending_ = {};
     pending_.reset = true;
-    Take({});
+    for (uint64_t s = recorder_.OldestSerial(); s <= upTo; ++s)
+        if (traffic::Matches(*recorder_.BySerial(s), filter_))
+            rows_.push_back(s);
+    if (!paused_)
+        TakeNew();
+    Summarize();
 }
 
-BusTraffic::Display BusTraffic::TakeDisplay() {
-    Display d = std::move(pending_);
+BusTraffic::Changes BusTraffic::TakeChanges() {
+    Changes c = pending_;
     pending_ = {};
-    d.summary = traffic::SummaryText(traffic::Summarize(Shown()));
-    d.pauseText = Text(paused_ ? ids::kTrafficResume : ids::kTrafficPause);
-    std::set<int> seen;
-    for (const TrafficRecord& r : taken_)
-        if (!r.request.empty())
-            seen.insert(r.request[0]);
-    if (filter_ != 0)
-        seen.insert(filter_); // still offered when its records are gone
-    d.addresses.assign(seen.begin(), seen.end());
-    return d;
+    return c;
 }
 
 std::vector<TrafficRecord> BusTraffic::Shown() const {
     std::vector<TrafficRecord> out;
-    for (const TrafficRecord& r : taken_)
-        if (traffic::Matches(r, filter_))
-            out.push_back(r);
+    out.reserve(rows_.size());
+    for (size_t i = 0; i < rows_.size(); ++i)
+        if (const TrafficRecord* r = Row(i))
+            out.push_back(*r);
     return out;
 }
 

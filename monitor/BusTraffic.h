@@ -3,6 +3,7 @@
 #include "comm/TrafficLog.h"
 #include "comm/TrafficRecorder.h"
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -11,23 +12,30 @@ namespace quarnex {
 class FileChooser;
 class Prompter;
 
-// The logic of the "Bus traffic" window: takes the recorder's new records into its table on each
-// tick, unless paused (the bus and the other windows go on; the recorder keeps recording, and
-// Resume brings in what came meanwhile, as far as the ring still holds it), filters by address,
-// and saves what the table holds as CSV or as a text log.
+// The logic of the "Bus traffic" window: its table is a view of the recorder's ring, not a copy.
+// Each tick takes in what arrived since the last one (unless paused: the bus and the other
+// windows go on, the recorder keeps recording, and Resume brings in what came meanwhile, as far
+// as the ring still holds it), drops the rows whose records the ring has overwritten, filters by
+// address, and saves what the table holds as CSV or as a text log. Its work is proportional to
+// what arrived: the summary comes from the recorder's totals, and nothing is recomputed when
+// nothing arrived.
 class BusTraffic {
 public:
-    static constexpr int kRefreshMs = 250;
+    // Once a second: with the table following the newest rows, each refresh repaints every row
+    // in sight, and at four a second that painting alone cost more than the rest of the program.
+    static constexpr int kRefreshMs = 1000;
 
-    // What the window shows after a call: when reset, the table is rebuilt from rows; otherwise
-    // rows are appended. Rows beyond the recorder's capacity fall off the top (dropped).
-    struct Display {
+    // What changed in the table since the last TakeChanges, for the window to pass on: when
+    // reset, the table is RowCount() rows anew; otherwise `removed` rows went from the top and
+    // then `added` rows came at the bottom.
+    struct Changes {
         bool reset = false;
-        std::vector<traffic::TrafficRow> rows;
-        size_t dropped = 0;
-        std::string summary;
-        std::string pauseText;
-        std::vector<int> addresses; // every address seen, for the filter's list
+        size_t removed = 0;
+        size_t added = 0;
+        bool summary = false;   // Summary() has a new text
+        bool addresses = false; // Addresses() changed
+        bool pause = false;     // PauseText() changed
+        bool Any() const { return reset || removed || added || summary || addresses || pause; }
     };
 
     explicit BusTraffic(TrafficRecorder& recorder);
@@ -42,10 +50,20 @@ public:
     void SetAddressFilter(int address);
     int AddressFilter() const { return filter_; }
 
-    // The changes since the last call (the window renders them and takes the next).
-    Display TakeDisplay();
+    Changes TakeChanges();
 
-    // The records the table holds (the filter applied), oldest first.
+    // The table: its rows, oldest first, each a record the ring holds. Null for a row whose
+    // record the ring has overwritten since the last tick (the next tick drops the row).
+    size_t RowCount() const { return rows_.size(); }
+    const TrafficRecord* Row(size_t row) const {
+        return row < rows_.size() ? recorder_.BySerial(rows_[row]) : nullptr;
+    }
+    const std::string& Summary() const { return summary_; }
+    std::string PauseText() const;
+    // Every address the kept records have, for the filter's list (the chosen one always).
+    const std::vector<int>& Addresses() const { return addresses_; }
+
+    // Copies of the records the table holds, oldest first (for saving).
     std::vector<TrafficRecord> Shown() const;
 
     // Ask for a file and write the table to it. False when cancelled or the file failed (the
@@ -55,14 +73,19 @@ public:
 
 private:
     bool Save(FileChooser& chooser, Prompter& owner, bool csv) const;
-    void Take(const std::vector<TrafficRecord>& records);
+    void DropOverwritten();
+    void TakeNew();
+    void Rebuild();
+    void Summarize();
 
     TrafficRecorder& recorder_;
-    std::vector<TrafficRecord> taken_; // every record taken in, whatever the filter
-    uint64_t seen_ = 0;                // the recorder's serial taken up to
+    std::deque<uint64_t> rows_; // the serials of the records shown
+    uint64_t seen_ = 0;         // the recorder's serial taken up to
     bool paused_ = false;
     int filter_ = 0;
-    Display pending_;
+    std::string summary_;
+    std::vector<int> addresses_;
+    Changes pending_;
 };
 
 } // namespace quarnex

@@ -5,7 +5,7 @@
 
 namespace quarnex::ids {
 
-constexpr int kTrafficCaption = 36000; // window title and View-menu command
+constexpr int kTrafficCaption = 36000; // window title
 constexpr int kTrafficPrompt = 36001;
 constexpr int kTrafficPause = 36002;
 constexpr int kTrafficResume = 36003;
@@ -17,6 +17,7 @@ constexpr int kTrafficAllAddresses = 36008;
 constexpr int kTrafficClose = 36009;
 constexpr int kTrafficCsvFiles = 36010;
 constexpr int kTrafficTextFiles = 36011;
+constexpr int kTrafficCommand = 36012; // the View-menu command
 
 // Column headings of the table, in order.
 constexpr int kTrafficColTime = 36020;

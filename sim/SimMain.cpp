@@ -47,6 +47,7 @@ std::string Usage() {
            "                              bytecount, exception=CODE\n"
            "      --static                instruments keep their load and their clock stands\n"
            "  -h, --help                  this text\n"
+           "      --version               the program's version\n"
            "Stops on SIGINT or SIGTERM.\n"
            "\n"
            "quarnex-sim --make-image FILE [--program N] [--version V] [--type CODE] [--size KB]\n"
@@ -191,6 +192,9 @@ int main(int argc, char** argv) {
         std::string v;
         if (a == "-h" || a == "--help") {
             std::cout << Usage();
+            return 0;
+        } else if (a == "--version") {
+            std::cout << "quarnex-sim " << QUARNEX_VERSION << "\n";
             return 0;
         } else if (a == "-i" || a == "--instrument") {
             if (!value(v))

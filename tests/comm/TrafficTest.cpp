@@ -3,6 +3,10 @@
 #include "comm/TrafficLog.h"
 #include "comm/TrafficRecorder.h"
 
+#include <algorithm>
+#include <cmath>
+#include <random>
+
 namespace quarnex::test {
 namespace {
 
@@ -192,6 +196,89 @@ TEST(TrafficRecorderTest, RingKeepsItsBoundAndSerials) {
     ASSERT_EQ(ring.After(5).size(), 1u);
     EXPECT_EQ(ring.After(5)[0].serial, 6u);
     EXPECT_EQ(TrafficRecorder(0).Capacity(), 1u);
+}
+
+// The ring is filled once and then overwritten in place: a kept record does not move while
+// newer ones arrive, and the newest takes the oldest one's place.
+TEST(TrafficRecorderTest, RingWrapsInPlace) {
+    TrafficRecorder ring(3);
+    for (int i = 0; i < 3; ++i)
+        ring.OnAttempt(Record(1, CommStatus::Ok, 1, 10));
+    const TrafficRecord* second = ring.BySerial(2);
+    const TrafficRecord* first = ring.BySerial(1);
+    ring.OnAttempt(Record(7, CommStatus::Ok, 1, 10));
+    EXPECT_EQ(ring.BySerial(1), nullptr);
+    EXPECT_EQ(ring.BySerial(2), second);
+    EXPECT_EQ(ring.BySerial(4), first);
+    EXPECT_EQ(ring.BySerial(4)->request[0], 7);
+    EXPECT_EQ(&ring.At(2), first);
+    EXPECT_EQ(ring.OldestSerial(), 2u);
+    EXPECT_EQ(ring.BySerial(5), nullptr);
+}
+
+// Totals kept as records come and leave the ring equal a count from scratch over what the ring
+// holds, for random streams of statuses, addresses and response times; the p99 lies in the
+// histogram bin of the exact rank.
+TEST(TrafficRecorderTest, KeptTotalsEqualARecount) {
+    const CommStatus statuses[] = {CommStatus::Ok,
+                                   CommStatus::Ok,
+                                   CommStatus::Ok,
+                                   CommStatus::NoResponse,
+                                   CommStatus::ChecksumError,
+                                   CommStatus::IllegalDataAddress};
+    for (unsigned seed = 1; seed <= 6; ++seed) {
+        std::mt19937 random(seed);
+        TrafficRecorder ring(50 + seed * 37);
+        const int n = static_cast<int>(ring.Capacity()) * (seed % 3 + 1) + 11;
+        for (int i = 0; i < n; ++i) {
+            const CommStatus status = statuses[random() % std::size(statuses)];
+            // Times from under a millisecond to beyond the histogram's range.
+            const int64_t ns = status == CommStatus::NoResponse ? -1
+                               : random() % 10 == 0 ? int64_t{random() % 20'000} * 1'000'000
+                                                    : int64_t{random() % 60'000} * 1'000;
+            TrafficRecord r = Record(static_cast<uint8_t>(random() % 4), status,
+                                     1 + static_cast<int>(random() % 2), 0);
+            r.lastAnswerNs = ns;
+            if (random() % 50 == 0)
+                r.request.clear();
+            ring.OnAttempt(r);
+            if (seed == 6 && i == n / 2)
+                ring.Clear();
+        }
+        const std::vector<TrafficRecord> kept = ring.After(0);
+        for (int filter : {0, 1, 3}) {
+            std::vector<TrafficRecord> shown;
+            for (const TrafficRecord& r : kept)
+                if (traffic::Matches(r, filter))
+                    shown.push_back(r);
+            EXPECT_EQ(traffic::Summarize(ring.Totals(), filter), traffic::Summarize(shown))
+                << "seed " << seed << ", address " << filter;
+        }
+        for (int address : ring.Totals().Addresses()) {
+            std::vector<int64_t> times;
+            for (const TrafficRecord& r : kept)
+                if (TrafficTotals::AddressOf(r) == address && r.lastAnswerNs >= 0 &&
+                    (r.status == CommStatus::Ok || IsException(r.status)))
+                    times.push_back(r.lastAnswerNs);
+            if (times.empty())
+                continue;
+            std::sort(times.begin(), times.end());
+            const auto rank =
+                static_cast<size_t>(std::ceil(0.99 * static_cast<double>(times.size())));
+            const int64_t exact = times[rank - 1];
+            const int64_t p99 = ring.Totals().Address(address)->times.QuantileNs(0.99);
+            EXPECT_EQ(ResponseHistogram::Bin(p99), ResponseHistogram::Bin(exact))
+                << "seed " << seed << ", address " << address;
+        }
+    }
+    // A bin's bounds hold its times.
+    for (int64_t ns : {int64_t{0}, int64_t{255'999}, int64_t{256'000}, int64_t{3'141'592},
+                       int64_t{16'000'000'000}, int64_t{90'000'000'000}}) {
+        const int b = ResponseHistogram::Bin(ns);
+        EXPECT_LE(ResponseHistogram::BinLowNs(b), ns);
+        if (b + 1 < ResponseHistogram::kBins)
+            EXPECT_LT(ns, ResponseHistogram::BinLowNs(b + 1));
+    }
 }
 
 TEST(TrafficLogTest, CsvQuotesTheRawBytesAndAnyTextThatNeedsIt) {

@@ -16,7 +16,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTableView>
 #include <QTest>
 
 #include <cstdio>
@@ -54,11 +56,15 @@ protected:
         for (int i = 0; i < ticks; ++i)
             frame_->View()->OnTimer();
     }
+    static QString Cell(QTableView& t, int row, int column, int role = Qt::DisplayRole) {
+        return t.model()->index(row, column).data(role).toString();
+    }
+    static int Rows(QTableView& t) { return t.model()->rowCount(); }
     // Every row's text in one column.
-    static QStringList Column(QTableWidget& t, int column) {
+    static QStringList Column(QTableView& t, int column) {
         QStringList out;
-        for (int r = 0; r < t.rowCount(); ++r)
-            out << t.item(r, column)->text();
+        for (int r = 0; r < Rows(t); ++r)
+            out << Cell(t, r, column);
         return out;
     }
 
@@ -70,7 +76,7 @@ TEST_F(BusTrafficWndTest, FillsFromThePollingAndPauseStopsOnlyTheTable) {
     // The View menu opens it, modeless, with the main view's polling still running.
     QAction* action = frame_->Action(CMainFrame::kBusTraffic);
     ASSERT_NE(action, nullptr);
-    EXPECT_EQ(action->text(), "Bus traffic");
+    EXPECT_EQ(action->text(), "&Bus traffic");
     EXPECT_TRUE(frame_->menuBar()->actions()[1]->menu()->actions().contains(action));
     CBusTrafficWnd* wnd = frame_->OpenBusTraffic(&chooser_);
     ASSERT_NE(wnd, nullptr);
@@ -79,23 +85,24 @@ TEST_F(BusTrafficWndTest, FillsFromThePollingAndPauseStopsOnlyTheTable) {
     EXPECT_FALSE(wnd->isModal());
     EXPECT_TRUE(frame_->View()->TimerActive());
     EXPECT_EQ(frame_->OpenBusTraffic(&chooser_), wnd); // a second open raises the same window
+    EXPECT_TRUE(frame_->screen()->availableGeometry().contains(wnd->frameGeometry().topLeft()));
 
-    QTableWidget& table = *wnd->Table();
+    QTableView& table = *wnd->Table();
     const size_t before = bus_.RequestCount(1);
     Poll(3);
     wnd->OnTimer();
     const size_t polled = bus_.RequestCount(1) - before;
     ASSERT_GT(polled, 0u);
-    ASSERT_EQ(static_cast<size_t>(table.rowCount()), polled);
+    ASSERT_EQ(static_cast<size_t>(Rows(table)), polled);
     for (const QString& a : Column(table, CBusTrafficWnd::kAddress))
         EXPECT_EQ(a, "1");
     for (const QString& s : Column(table, CBusTrafficWnd::kStatus))
         EXPECT_EQ(s, "OK");
-    const QString request = table.item(0, CBusTrafficWnd::kRequest)->text();
+    const QString request = Cell(table, 0, CBusTrafficWnd::kRequest);
     EXPECT_TRUE(request.startsWith("01 03 ") || request.startsWith("01 05 ") ||
                 request.startsWith("01 06 ") || request.startsWith("01 10 "))
         << request.toStdString();
-    EXPECT_FALSE(table.item(0, CBusTrafficWnd::kResponse)->text().isEmpty());
+    EXPECT_FALSE(Cell(table, 0, CBusTrafficWnd::kResponse).isEmpty());
     EXPECT_TRUE(wnd->SummaryLabel()->text().contains("address 1: mean"));
     // The line is paced: no answer comes back faster than its frames cross the wire.
     for (const TrafficRecord& r : wnd->Logic().Shown()) {
@@ -106,27 +113,27 @@ TEST_F(BusTrafficWndTest, FillsFromThePollingAndPauseStopsOnlyTheTable) {
     // Paused: the polling goes on, the table stands still.
     QTest::mouseClick(wnd->PauseButton(), Qt::LeftButton);
     EXPECT_EQ(wnd->PauseButton()->text(), "Resume");
-    const int frozen = table.rowCount();
+    const int frozen = Rows(table);
     const size_t beforePause = bus_.RequestCount(1);
     Poll(2);
     wnd->OnTimer();
     EXPECT_GT(bus_.RequestCount(1), beforePause);
-    EXPECT_EQ(table.rowCount(), frozen);
+    EXPECT_EQ(Rows(table), frozen);
     EXPECT_TRUE(frame_->View()->TimerActive());
     // Resumed: what came meanwhile is there.
     QTest::mouseClick(wnd->PauseButton(), Qt::LeftButton);
     EXPECT_EQ(wnd->PauseButton()->text(), "Pause");
-    EXPECT_EQ(static_cast<size_t>(table.rowCount()), bus_.RequestCount(1) - before);
+    EXPECT_EQ(static_cast<size_t>(Rows(table)), bus_.RequestCount(1) - before);
 
     // Filter: an address nobody polled shows nothing; "All" brings every row back.
     wnd->Logic().SetAddressFilter(7);
     wnd->OnTimer();
-    EXPECT_EQ(table.rowCount(), 0);
+    EXPECT_EQ(Rows(table), 0);
     EXPECT_EQ(wnd->AddressBox()->currentData().toInt(), 7);
     EXPECT_EQ(wnd->SummaryLabel()->text(), "no traffic");
     wnd->Logic().SetAddressFilter(0);
     wnd->OnTimer();
-    EXPECT_EQ(static_cast<size_t>(table.rowCount()), bus_.RequestCount(1) - before);
+    EXPECT_EQ(static_cast<size_t>(Rows(table)), bus_.RequestCount(1) - before);
 
     // Saved as CSV: the header and a line per row.
     char folder[] = "/tmp/quarnex-traffic-XXXXXX";
@@ -137,20 +144,72 @@ TEST_F(BusTrafficWndTest, FillsFromThePollingAndPauseStopsOnlyTheTable) {
     std::ifstream in(path);
     const std::string text{std::istreambuf_iterator<char>(in), {}};
     EXPECT_EQ(text.rfind("serial,transaction,attempt,", 0), 0u);
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), table.rowCount() + 1);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), Rows(table) + 1);
     chooser_.Answer(std::nullopt); // cancelled: nothing written
     EXPECT_FALSE(wnd->Logic().SaveText(chooser_, prompter_));
     std::remove(path.c_str());
     rmdir(folder);
 
-    // Clear empties it; closing stops the recording.
+    // Clear empties it; Escape closes it, and closing stops the recording.
     QTest::mouseClick(wnd->findChildren<QPushButton*>()[1], Qt::LeftButton);
-    EXPECT_EQ(table.rowCount(), 0);
+    EXPECT_EQ(Rows(table), 0);
     EXPECT_NE(frame_->Bus().GetTrafficObserver(), nullptr);
-    wnd->close();
+    QTest::keyClick(wnd->Table(), Qt::Key_Escape);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(frame_->BusTrafficWindow(), nullptr);
     EXPECT_EQ(frame_->Bus().GetTrafficObserver(), nullptr);
+}
+
+// With more records than the ring holds, the table is the newest ones and follows them.
+TEST_F(BusTrafficWndTest, ShowsTheNewestRecordsOfAFullRing) {
+    CBusTrafficWnd* wnd = frame_->OpenBusTraffic(&chooser_);
+    wnd->Timer().SetManual(true);
+    wnd->Timer().Stop();
+    auto* recording = dynamic_cast<TrafficRecorder*>(frame_->Bus().GetTrafficObserver());
+    ASSERT_NE(recording, nullptr);
+    TrafficRecorder& recorder = *recording;
+    TrafficRecord r;
+    r.request = {4, 3, 0, 0, 0, 1};
+    r.lastAnswerNs = 2'000'000;
+    for (size_t i = 0; i < recorder.Capacity() + 25; ++i) {
+        r.transaction = i;
+        recorder.OnAttempt(r);
+    }
+    wnd->OnTimer();
+    QTableView& table = *wnd->Table();
+    ASSERT_EQ(static_cast<size_t>(Rows(table)), recorder.Capacity());
+    EXPECT_EQ(Cell(table, Rows(table) - 1, CBusTrafficWnd::kAttempt),
+              QString("%1/1").arg(recorder.Capacity() + 24));
+    EXPECT_EQ(table.verticalScrollBar()->value(), table.verticalScrollBar()->maximum());
+    for (int i = 0; i < 3; ++i) {
+        r.transaction = 100'000 + i;
+        recorder.OnAttempt(r);
+    }
+    wnd->OnTimer();
+    EXPECT_EQ(static_cast<size_t>(Rows(table)), recorder.Capacity());
+    EXPECT_EQ(Cell(table, Rows(table) - 1, CBusTrafficWnd::kAttempt), "100002/1");
+    EXPECT_EQ(Cell(table, 0, CBusTrafficWnd::kAttempt), "28/1");
+    EXPECT_EQ(table.verticalScrollBar()->value(), table.verticalScrollBar()->maximum());
+}
+
+// The window opens beside the main window: right, else left, else narrowed into the wider side,
+// and over it only where the screen cannot hold both.
+TEST(BusTrafficPlaceTest, BesideTheMainWindow) {
+    const QRect screen(0, 0, 1920, 1080);
+    const QSize frame(4, 24), wanted(1100, 500), minimum(600, 200);
+    const struct {
+        QRect main;
+        QRect expected;
+    } cases[] = {
+        {{0, 0, 700, 600}, {700, 0, 1100, 500}},       // right
+        {{1200, 100, 700, 600}, {96, 100, 1100, 500}}, // left
+        {{1000, 100, 900, 600}, {0, 100, 996, 500}},   // narrowed to the left
+        {{500, 700, 700, 380}, {1200, 556, 716, 500}}, // narrowed to the right, kept on screen
+        {{100, 0, 1500, 800}, {816, 0, 1100, 500}},    // no room: the screen's right edge
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CMainFrame::BesideRect(c.main, frame, wanted, minimum, screen), c.expected)
+            << c.main.x() << "," << c.main.width();
 }
 
 // A silent address: each retry is a row with its time-out; the summary names the failures.
@@ -163,14 +222,13 @@ TEST_F(BusTrafficWndTest, ShowsTheRetriesOfASilentAddress) {
         frame_->Bus().ReadHoldingRegisters(9, 40001, 1, &value, {.retries = 2, .extraTimeout = 20}),
         CommStatus::NoResponse);
     wnd->OnTimer();
-    QTableWidget& table = *wnd->Table();
-    ASSERT_EQ(table.rowCount(), 3);
+    QTableView& table = *wnd->Table();
+    ASSERT_EQ(Rows(table), 3);
     for (int r = 0; r < 3; ++r) {
-        EXPECT_EQ(table.item(r, CBusTrafficWnd::kAttempt)->text().section('/', 1),
-                  QString::number(r + 1));
-        EXPECT_EQ(table.item(r, CBusTrafficWnd::kStatus)->text(), "No responce from slave");
-        EXPECT_TRUE(table.item(r, CBusTrafficWnd::kResponse)->text().startsWith("time-out "));
-        EXPECT_TRUE(table.item(r, CBusTrafficWnd::kAnswer)->text().isEmpty());
+        EXPECT_EQ(Cell(table, r, CBusTrafficWnd::kAttempt).section('/', 1), QString::number(r + 1));
+        EXPECT_EQ(Cell(table, r, CBusTrafficWnd::kStatus), "No responce from slave");
+        EXPECT_TRUE(Cell(table, r, CBusTrafficWnd::kResponse).startsWith("time-out "));
+        EXPECT_TRUE(Cell(table, r, CBusTrafficWnd::kAnswer).isEmpty());
     }
     EXPECT_TRUE(wnd->SummaryLabel()->text().contains("3 x No responce from slave"));
     EXPECT_TRUE(wnd->SummaryLabel()->text().contains("address 9: no answer"));
@@ -182,20 +240,19 @@ TEST_F(BusTrafficWndTest, ATimingWarningThatComesLaterIsShownInFull) {
     wnd->Timer().Stop();
     Poll(4);
     wnd->OnTimer();
-    QTableWidget& table = *wnd->Table();
-    ASSERT_GT(table.rowCount(), 0);
+    QTableView& table = *wnd->Table();
+    ASSERT_GT(Rows(table), 0);
 
     // Answers that stall halfway come after the columns were sized to the first rows.
     bus_.InjectFault(1, {sim::Fault::LateBytes, 1, 0, 100});
     uint16_t value = 0;
     frame_->Bus().ReadHoldingRegisters(1, 40001, 1, &value, {.retries = 0, .extraTimeout = 400});
     wnd->OnTimer();
-    QTableWidgetItem* warning = table.item(table.rowCount() - 1, CBusTrafficWnd::kWarning);
-    ASSERT_NE(warning, nullptr);
-    ASSERT_FALSE(warning->text().isEmpty());
-    EXPECT_EQ(warning->toolTip(), warning->text());
+    const QString warning = Cell(table, Rows(table) - 1, CBusTrafficWnd::kWarning);
+    ASSERT_FALSE(warning.isEmpty());
+    EXPECT_EQ(Cell(table, Rows(table) - 1, CBusTrafficWnd::kWarning, Qt::ToolTipRole), warning);
     EXPECT_GE(table.columnWidth(CBusTrafficWnd::kWarning),
-              table.fontMetrics().horizontalAdvance(warning->text()));
+              table.fontMetrics().horizontalAdvance(warning));
 }
 
 } // namespace

@@ -175,7 +175,7 @@ TEST_F(FrameTest, MenuToolbarAndPrompts) {
          "Toggle StatusBar"},
         {"&View", CMainFrame::kInstruments, "&Instruments....",
          "Select/search instruments to view in main window", "Instruments to view"},
-        {"&View", CMainFrame::kBusTraffic, "Bus traffic",
+        {"&View", CMainFrame::kBusTraffic, "&Bus traffic",
          "Show every request and answer on the bus with its timing", "Bus traffic"},
         {"&Options", CMainFrame::kCommParams, "&Communication parameters",
          "Change communication parameters", "Communication parameters"},

@@ -6,10 +6,14 @@ if(NOT result EQUAL 0)
     message(FATAL_ERROR "cmake --install failed (${result}):\n${output}")
 endif()
 
-set(expected bin/quarnex-cli bin/quarnex-sim)
+set(expected bin/quarnex-cli bin/quarnex-sim share/man/man1/quarnex-cli.1.gz
+    share/man/man1/quarnex-sim.1.gz share/bash-completion/completions/quarnex-cli
+    share/doc/quarnex/copyright share/doc/quarnex/changelog.gz
+    share/doc/quarnex/examples/60-quarnex-ftdi-latency.rules)
 if(WITH_GUI)
     list(APPEND expected bin/quarnex share/applications/quarnex.desktop
-        share/icons/hicolor/scalable/apps/quarnex.svg)
+        share/icons/hicolor/scalable/apps/quarnex.svg share/man/man1/quarnex.1.gz
+        share/metainfo/io.github.quarnex.Quarnex.metainfo.xml)
 endif()
 foreach(f IN LISTS expected)
     if(NOT EXISTS "${PREFIX}/${f}")

@@ -14,62 +14,93 @@ void Feed(TrafficRecorder& recorder, uint8_t address, int n = 1) {
     }
 }
 
-// The table never holds more than the ring; rows that fall off the top are reported as dropped,
+std::vector<uint64_t> Serials(const BusTraffic& logic) {
+    std::vector<uint64_t> out;
+    for (size_t i = 0; i < logic.RowCount(); ++i)
+        out.push_back(logic.Row(i)->serial);
+    return out;
+}
+
+// The table is the ring's newest records; rows whose records the ring overwrote go from the top,
 // counted only when the filter showed them.
-TEST(BusTrafficTest, TableKeepsTheRingsBoundAndTheFilter) {
+TEST(BusTrafficTest, TableFollowsTheRingAndTheFilter) {
     TrafficRecorder recorder(4);
     Feed(recorder, 1, 2);
     BusTraffic logic(recorder);
-    BusTraffic::Display d = logic.TakeDisplay();
-    EXPECT_TRUE(d.reset);
-    EXPECT_EQ(d.rows.size(), 2u);
-    EXPECT_EQ(d.pauseText, "Pause");
-    EXPECT_EQ(d.addresses, std::vector<int>{1});
+    BusTraffic::Changes c = logic.TakeChanges();
+    EXPECT_TRUE(c.reset);
+    EXPECT_EQ(Serials(logic), (std::vector<uint64_t>{1, 2}));
+    EXPECT_EQ(logic.PauseText(), "Pause");
+    EXPECT_EQ(logic.Addresses(), std::vector<int>{1});
 
     logic.SetAddressFilter(2);
-    d = logic.TakeDisplay();
-    EXPECT_TRUE(d.reset);
-    EXPECT_TRUE(d.rows.empty());
-    EXPECT_EQ(d.addresses, (std::vector<int>{1, 2})); // the chosen address stays offered
+    c = logic.TakeChanges();
+    EXPECT_TRUE(c.reset);
+    EXPECT_EQ(logic.RowCount(), 0u);
+    EXPECT_EQ(logic.Addresses(), (std::vector<int>{1, 2})); // the chosen address stays offered
     Feed(recorder, 2, 3);
     logic.Tick();
-    d = logic.TakeDisplay();
-    EXPECT_FALSE(d.reset);
-    EXPECT_EQ(d.rows.size(), 3u);
-    EXPECT_EQ(d.dropped, 0u); // the address-1 rows that fell off were not shown
-    EXPECT_EQ(logic.Shown().size(), 3u);
+    c = logic.TakeChanges();
+    EXPECT_FALSE(c.reset);
+    EXPECT_EQ(c.added, 3u);
+    EXPECT_EQ(c.removed, 0u); // the address-1 record that fell off was not shown
     Feed(recorder, 2, 2);
     logic.Tick();
-    d = logic.TakeDisplay();
-    EXPECT_EQ(d.rows.size(), 2u);
-    EXPECT_EQ(d.dropped, 1u);
-    EXPECT_EQ(logic.Shown().size(), 4u);
-    EXPECT_EQ(d.summary, "4 transactions, 4 attempts, 0 failed; address 2: mean 5.00 ms, "
-                         "p99 5.00 ms");
+    c = logic.TakeChanges();
+    EXPECT_EQ(c.added, 2u);
+    EXPECT_EQ(c.removed, 1u);
+    EXPECT_EQ(Serials(logic), (std::vector<uint64_t>{4, 5, 6, 7}));
+    EXPECT_EQ(logic.Summary(), "4 transactions, 4 attempts, 0 failed; address 2: mean 5.00 ms, "
+                               "p99 5.00 ms");
+    // Nothing arrived: nothing to redo.
+    logic.Tick();
+    EXPECT_FALSE(logic.TakeChanges().Any());
+
+    // More than the ring holds between two ticks: the table is the newest four.
+    logic.SetAddressFilter(0);
+    logic.TakeChanges();
+    Feed(recorder, 3, 9);
+    logic.Tick();
+    c = logic.TakeChanges();
+    EXPECT_EQ(c.removed, 4u);
+    EXPECT_EQ(c.added, 4u);
+    EXPECT_EQ(Serials(logic), (std::vector<uint64_t>{13, 14, 15, 16}));
+    EXPECT_EQ(logic.Shown().back().serial, recorder.Total());
+    EXPECT_EQ(logic.Addresses(), std::vector<int>{3});
 }
 
-// Paused, the table takes nothing; resumed, it takes what the ring still holds.
+// Paused, the table takes nothing (it loses only what the ring overwrites); resumed, it takes
+// what the ring still holds.
 TEST(BusTrafficTest, PauseHoldsTheTableResumeCatchesUp) {
-    TrafficRecorder recorder(10);
+    TrafficRecorder recorder(5);
     BusTraffic logic(recorder);
-    logic.TakeDisplay();
+    logic.TakeChanges();
+    Feed(recorder, 1, 2);
+    logic.Tick();
     logic.SetPaused(true);
-    Feed(recorder, 1, 3);
+    logic.TakeChanges();
+    Feed(recorder, 1, 4);
     EXPECT_EQ(logic.Tick(), BusTraffic::kRefreshMs);
-    BusTraffic::Display d = logic.TakeDisplay();
-    EXPECT_TRUE(d.rows.empty());
-    EXPECT_EQ(d.pauseText, "Resume");
+    BusTraffic::Changes c = logic.TakeChanges();
+    EXPECT_EQ(c.added, 0u);
+    EXPECT_EQ(c.removed, 1u);
+    EXPECT_FALSE(c.summary);
+    EXPECT_EQ(Serials(logic), std::vector<uint64_t>{2});
+    EXPECT_EQ(logic.PauseText(), "Resume");
     logic.SetPaused(false);
-    d = logic.TakeDisplay();
-    EXPECT_EQ(d.rows.size(), 3u);
+    c = logic.TakeChanges();
+    EXPECT_EQ(c.added, 4u);
+    EXPECT_TRUE(c.pause);
+    EXPECT_EQ(Serials(logic), (std::vector<uint64_t>{2, 3, 4, 5, 6}));
     logic.Clear();
-    d = logic.TakeDisplay();
-    EXPECT_TRUE(d.reset);
-    EXPECT_TRUE(d.rows.empty());
+    c = logic.TakeChanges();
+    EXPECT_TRUE(c.reset);
+    EXPECT_EQ(logic.RowCount(), 0u);
     EXPECT_EQ(recorder.Size(), 0u);
+    EXPECT_EQ(logic.Summary(), "no traffic");
     Feed(recorder, 1);
     logic.Tick();
-    EXPECT_EQ(logic.TakeDisplay().rows.size(), 1u);
+    EXPECT_EQ(logic.TakeChanges().added, 1u);
 }
 
 } // namespace
