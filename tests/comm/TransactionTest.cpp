@@ -118,7 +118,7 @@ TEST_F(TransactionTest, ExtraTimeoutCoversExactlyTheReadsOfEachAttempt) {
     expected.push_back("quiet 10 within 44");
     expected.insert(expected.end(), attempt.begin(), attempt.end());
     EXPECT_EQ(script_->log, expected);
-    EXPECT_EQ(master_->Link().Timeouts().readTotalConstant, 407);
+    EXPECT_EQ(master_->Serial().Timeouts().readTotalConstant, 407);
 
     // Without an extra time-out the reads run on the margin set at the open.
     script_->log.clear();
@@ -134,7 +134,7 @@ TEST_F(TransactionTest, ExtraTimeoutCoversExactlyTheReadsOfEachAttempt) {
                                        {.retries = 3, .extraTimeout = 37, .showRetryBox = true}),
               CommStatus::TransmitError);
     EXPECT_EQ(script_->log, (std::vector<std::string>{"purge", "write"}));
-    EXPECT_EQ(master_->Link().Timeouts().readTotalConstant, 407);
+    EXPECT_EQ(master_->Serial().Timeouts().readTotalConstant, 407);
     EXPECT_TRUE(prompter_.Boxes().empty());
 }
 
