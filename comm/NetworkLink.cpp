@@ -140,8 +140,12 @@ void NetworkLink::ReceiveMbapAnswer() {
         while (frame.size() < want) {
             const int r = connection_.ReceiveSome(buffer, static_cast<int>(want - frame.size()),
                                                   answerDeadlineNs_);
-            if (r <= 0)
-                return; // time-out or dropped connection: nothing (more) came
+            if (r <= 0) {
+                // Half a frame: the rest would be read as the start of the next answer.
+                if (!frame.empty())
+                    connection_.Close();
+                return;
+            }
             NoteArrival(r);
             frame.insert(frame.end(), buffer, buffer + r);
             if (want == mbap::kHeaderLength && frame.size() == want) {
@@ -181,8 +185,12 @@ int NetworkLink::Read(uint8_t* buffer, int n) {
     int got = 0;
     while (got < n) {
         const int r = connection_.ReceiveSome(buffer + got, n - got, answerDeadlineNs_);
-        if (r <= 0)
+        if (r <= 0) {
+            // An answer that did not come whole may still be on its way: on a stream it would
+            // become the start of the next answer, so the next request goes on a new connection.
+            connection_.Close();
             break;
+        }
         NoteArrival(r);
         got += r;
     }

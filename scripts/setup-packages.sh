@@ -3,7 +3,8 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
           libgtest-dev libgmock-dev libbenchmark-dev fonts-liberation poppler-utils xvfb xauth
-          clang-format clang libclang-rt-14-dev)
+          clang-format clang libclang-rt-14-dev python3-pymodbus
+          python3-serial python3-serial-asyncio)
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -1,11 +1,11 @@
 #include "sim/SimBus.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -631,9 +631,9 @@ int SimBus::ServeNetwork(NetKind kind, const std::string& host, int port, std::s
     sockaddr_storage bound{};
     socklen_t len = sizeof bound;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &len);
-    const int listening = ntohs(bound.ss_family == AF_INET6
-                                    ? reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port
-                                    : reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+    const int listening =
+        ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port
+                                          : reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
     listenFds_.push_back(fd);
     netThreads_.emplace_back([this, kind, fd] { ServeClients(kind, fd); });
     error.clear();
@@ -714,19 +714,20 @@ void SimBus::ServeClient(NetKind kind, int fd) {
             }
             if (kind == NetKind::ModbusTcp) {
                 // A gateway checks the slave's answer: one it cannot take stays unanswered.
-                if (reply.size() < 4 || Crc16(reply.data(), reply.size() - 2) !=
-                                            (reply[reply.size() - 2] | reply[reply.size() - 1] << 8))
+                if (reply.size() < 4 ||
+                    Crc16(reply.data(), reply.size() - 2) !=
+                        (reply[reply.size() - 2] | reply[reply.size() - 1] << 8))
                     return;
                 if (faulty && fault.kind == Fault::WrongTransaction)
                     transaction = static_cast<uint16_t>(transaction + 1);
                 const size_t following = reply.size() - 2;
-                std::vector<uint8_t> adu{static_cast<uint8_t>(transaction >> 8),
-                                         static_cast<uint8_t>(transaction),
-                                         0,
-                                         static_cast<uint8_t>(
-                                             faulty && fault.kind == Fault::WrongProtocol ? 1 : 0),
-                                         static_cast<uint8_t>(following >> 8),
-                                         static_cast<uint8_t>(following)};
+                std::vector<uint8_t> adu{
+                    static_cast<uint8_t>(transaction >> 8),
+                    static_cast<uint8_t>(transaction),
+                    0,
+                    static_cast<uint8_t>(faulty && fault.kind == Fault::WrongProtocol ? 1 : 0),
+                    static_cast<uint8_t>(following >> 8),
+                    static_cast<uint8_t>(following)};
                 adu.insert(adu.end(), reply.begin(), reply.end() - 2);
                 reply = std::move(adu);
                 lateSplit = static_cast<int>(reply.size() / 2);

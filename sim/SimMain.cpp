@@ -306,8 +306,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         const bool v6 = host.find(':') != std::string::npos;
-        std::cout << (kind == NetKind::RtuOverTcp ? "tcp://" : "mbap://") << (v6 ? "[" : "")
-                  << host << (v6 ? "]" : "") << ":" << port << std::endl;
+        std::cout << (kind == NetKind::RtuOverTcp ? "tcp://" : "mbap://") << (v6 ? "[" : "") << host
+                  << (v6 ? "]" : "") << ":" << port << std::endl;
     }
     if (!link.empty())
         std::cerr << "quarnex-sim: " << link << " -> " << bus.DevicePath() << "\n";
