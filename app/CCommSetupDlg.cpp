@@ -4,12 +4,14 @@
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
 #include "res/AppTextIds.h"
+#include "res/LinksTextIds.h"
 #include "res/MonitorTextIds.h"
 #include "res/PortsTextIds.h"
 #include "res/Strings.h"
 #include "ui/UiText.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -80,6 +82,7 @@ CCommSetupDlg::CCommSetupDlg(CommSettings& settings, Profile& profile, Prompter&
     for (int n = 1; n <= CommSettings::kPortCount; ++n)
         ports << QString::fromStdString(FormatText(Text(ids::kComPortName), {std::to_string(n)}));
     auto* portBox = new QGroupBox(Ui(ids::kComPortLabel), this);
+    portBox_ = portBox;
     port_ = RadioGroup(portBox, ports, 5, form_.portIndex);
     portRow->addWidget(portBox);
     auto* deviceColumn = new QVBoxLayout;
@@ -117,6 +120,54 @@ CCommSetupDlg::CCommSetupDlg(CommSettings& settings, Profile& profile, Prompter&
     layout->addLayout(timeoutRow);
     layout->addWidget(new QLabel(Ui(ids::kAdditionalTimeoutNote), this));
 
+    auto* linkBox = new QGroupBox(Ui(ids::kLinkLabel), this);
+    auto* linkLayout = new QVBoxLayout(linkBox);
+    auto* kinds = new QGroupBox(linkBox);
+    kinds->setFlat(true);
+    link_ =
+        RadioGroup(kinds, {Ui(ids::kLinkSerial), Ui(ids::kLinkRtuOverTcp), Ui(ids::kLinkModbusTcp)},
+                   3, form_.linkIndex);
+    linkLayout->addWidget(kinds);
+    auto* net = new QHBoxLayout;
+    auto field = [&](int label, const std::string& text, int width) {
+        auto* l = new QLabel(Ui(label), linkBox);
+        auto* edit = new QLineEdit(QString::fromStdString(text), linkBox);
+        if (width > 0)
+            edit->setMaximumWidth(width);
+        l->setBuddy(edit);
+        net->addWidget(l);
+        net->addWidget(edit);
+        return edit;
+    };
+    host_ = field(ids::kHostLabel, form_.hostText, 0);
+    tcpPort_ = field(ids::kTcpPortLabel, form_.tcpPortText, 70);
+    response_ = field(ids::kResponseTimeoutLabel, form_.responseTimeoutText, 70);
+    linkLayout->addLayout(net);
+    auto* rsRow = new QHBoxLayout;
+    rs485_ = new QCheckBox(Ui(ids::kRs485Label), linkBox);
+    rs485_->setChecked(form_.rs485);
+    rsRow->addWidget(rs485_);
+    auto rsField = [&](int label, const std::string& text) {
+        auto* l = new QLabel(Ui(label), linkBox);
+        auto* edit = new QLineEdit(QString::fromStdString(text), linkBox);
+        edit->setMaximumWidth(60);
+        l->setBuddy(edit);
+        rsRow->addWidget(l);
+        rsRow->addWidget(edit);
+        return edit;
+    };
+    rs485Before_ = rsField(ids::kRs485BeforeLabel, form_.rs485BeforeText);
+    rs485After_ = rsField(ids::kRs485AfterLabel, form_.rs485AfterText);
+    rsRow->addStretch();
+    linkLayout->addLayout(rsRow);
+    auto* hint = new QLabel(Ui(ids::kRs485Hint), linkBox);
+    hint->setWordWrap(true);
+    linkLayout->addWidget(hint);
+    layout->addWidget(linkBox);
+    connect(link_, &QButtonGroup::idClicked, this, &CCommSetupDlg::LinkChosen);
+    connect(rs485_, &QCheckBox::toggled, this, &CCommSetupDlg::LinkChosen);
+    LinkChosen();
+
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(Ui(ids::kAppOk), QDialogButtonBox::AcceptRole);
     buttons->addButton(Ui(ids::kAppCancel), QDialogButtonBox::RejectRole);
@@ -128,6 +179,18 @@ CCommSetupDlg::CCommSetupDlg(CommSettings& settings, Profile& profile, Prompter&
     // button they would only move the focus). Tab already enters each group at its checked button.
     if (QAbstractButton* chosen = baud_->checkedButton())
         chosen->setFocus(Qt::OtherFocusReason);
+}
+
+void CCommSetupDlg::LinkChosen() {
+    const bool serial = link_->checkedId() <= 0;
+    for (QWidget* w : {static_cast<QWidget*>(host_), static_cast<QWidget*>(tcpPort_),
+                       static_cast<QWidget*>(response_)})
+        w->setEnabled(!serial);
+    portBox_->setEnabled(serial);
+    device_->setEnabled(serial);
+    rs485_->setEnabled(serial);
+    rs485Before_->setEnabled(serial && rs485_->isChecked());
+    rs485After_->setEnabled(serial && rs485_->isChecked());
 }
 
 QLineEdit* CCommSetupDlg::DeviceEdit() const {
@@ -169,12 +232,23 @@ void CCommSetupDlg::accept() {
     form_.portIndex = port_->checkedId();
     form_.timeoutText = timeout_->text().toStdString();
     form_.DevicePathOfChosenPort() = device_->currentText().toStdString();
+    form_.linkIndex = link_->checkedId();
+    form_.hostText = host_->text().toStdString();
+    form_.tcpPortText = tcpPort_->text().toStdString();
+    form_.responseTimeoutText = response_->text().toStdString();
+    form_.rs485 = rs485_->isChecked();
+    form_.rs485BeforeText = rs485Before_->text().toStdString();
+    form_.rs485AfterText = rs485After_->text().toStdString();
     std::string prompt;
     switch (form_.Confirm(settings_, profile_, prompt)) {
     case CommSetup::Result::Invalid:
         prompter_.Exclamation(prompt);
         timeout_->setFocus();
         timeout_->selectAll();
+        return;
+    case CommSetup::Result::InvalidLink:
+        prompter_.Exclamation(prompt);
+        (link_->checkedId() > 0 ? host_ : rs485Before_)->setFocus();
         return;
     case CommSetup::Result::BadDevicePath:
         prompter_.Exclamation(prompt);

@@ -8,6 +8,7 @@
 #include <vector>
 
 class QButtonGroup;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -19,9 +20,11 @@ class Profile;
 class Prompter;
 
 // The "Communication set-up" dialog: baud rate, parity, COM number with its device, additional
-// receive timeout. OK checks and saves (CommSetup decides); Cancel touches nothing. The device
-// field offers the serial devices present and takes a typed path too; the note under it says
-// which adapter the path leads to and why it cannot be used.
+// receive timeout; the link (serial port, RTU over TCP, Modbus TCP gateway) with host, TCP port
+// and response timeout, and the kernel's RS-485 mode of the serial port. OK checks and saves
+// (CommSetup decides); Cancel touches nothing. The device field offers the serial devices present
+// and takes a typed path too; the note under it says which adapter the path leads to and why it
+// cannot be used.
 class CCommSetupDlg : public QDialog {
     Q_OBJECT
 public:
@@ -42,6 +45,11 @@ public:
     QLineEdit* DeviceEdit() const;
     QComboBox* DeviceChoice() const { return device_; }
     QLabel* DeviceNote() const { return note_; }
+    QButtonGroup* LinkGroup() const { return link_; }
+    QLineEdit* HostEdit() const { return host_; }
+    QLineEdit* TcpPortEdit() const { return tcpPort_; }
+    QLineEdit* ResponseTimeoutEdit() const { return response_; }
+    QCheckBox* Rs485Check() const { return rs485_; }
 
 public slots:
     void accept() override;
@@ -51,6 +59,9 @@ private:
     // Fills the device list for the chosen COM number and shows its path.
     void ShowDevices();
     void ShowNote();
+    // Enables what the chosen link uses: host, port and response time-out for the network links,
+    // COM number, device and RS-485 mode for the serial port.
+    void LinkChosen();
 
     CommSettings& settings_;
     Profile& profile_;
@@ -62,6 +73,14 @@ private:
     QLineEdit* timeout_;
     QComboBox* device_;
     QLabel* note_;
+    QButtonGroup* link_;
+    QLineEdit* host_;
+    QLineEdit* tcpPort_;
+    QLineEdit* response_;
+    QCheckBox* rs485_;
+    QLineEdit* rs485Before_;
+    QLineEdit* rs485After_;
+    QWidget* portBox_ = nullptr;
 };
 
 } // namespace quarnex

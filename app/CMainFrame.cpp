@@ -94,7 +94,8 @@ bool CMainFrame::Create() {
     bus_.Open();
     CSplashWnd::ShowSplashScreen(this);
     view_->InitialUpdate();
-    setWindowTitle(Ui(ids::kAppName));
+    ShowLink();
+    connect(view_, &CQuarnexView::LinkChanged, this, &CMainFrame::ShowLink);
     setWindowIcon(pictures::ProgramIcon());
     return true;
 }
@@ -238,11 +239,20 @@ bool CMainFrame::CreateStatusBar() {
     messageLine_->setMinimumWidth(1);
     messageLine_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     bar->addWidget(messageLine_, 1);
+    linkLine_ = new QLabel(bar);
+    bar->addPermanentWidget(linkLine_);
     QAction* toggle = actions_[kStatusBar];
     toggle->setCheckable(true);
     toggle->setChecked(true);
     connect(toggle, &QAction::toggled, bar, &QStatusBar::setVisible);
     return true;
+}
+
+void CMainFrame::ShowLink() {
+    const QString link = QString::fromStdString(bus_.Settings().LinkName());
+    setWindowTitle(Ui(ids::kAppName) + " - " + link);
+    if (linkLine_)
+        linkLine_->setText(link);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

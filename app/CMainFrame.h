@@ -85,6 +85,9 @@ private:
     CQuarnexView* view_ = nullptr;
     QToolBar* toolBar_ = nullptr;
     QLabel* messageLine_ = nullptr;
+    // The link in use, at the right of the status bar (and in the caption).
+    QLabel* linkLine_ = nullptr;
+    void ShowLink();
     QAction* actions_[kCommandCount] = {};
     TrafficRecorder traffic_;
     QPointer<CBusTrafficWnd> busTrafficWnd_;

@@ -241,6 +241,7 @@ void CQuarnexView::OnCommunicationParameters() {
     if (CCommSetupDlg::Edit(bus_.Settings(), profile_, prompter_, window())) {
         logic_.SettingsChanged();
         Render();
+        emit LinkChanged();
     }
     RestartTimer();
 }

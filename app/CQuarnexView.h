@@ -66,6 +66,8 @@ public:
 signals:
     // The note for the status bar changed (empty: nothing to say, the idle text returns).
     void StatusNoteChanged(const QString& note);
+    // The settings dialog was left with OK: the link in use may be another one.
+    void LinkChanged();
 
 public slots:
     // One polling tick (the timer's handler; tests call it directly).

@@ -1,12 +1,17 @@
 // Measures the bus layer on the paced simulator:
 //  - the rate of 17-register reads against the wire limit at 9600 and 115200 baud
 //    (request and answer bytes x 11 bits / baud, plus the inter-frame delay before each request);
+//  - a 17-register read over each link on loopback (the pseudo-terminal without pacing, RTU over
+//    TCP, Modbus TCP), against the wire-free floor: the simulator answering the same request
+//    in-process, with no link at all;
 //  - how far Delay overshoots its deadline, and what share of the wait it spends on the CPU.
 // Prints the figures and the ratios; asserts nothing.
 
 #include "PacedBus.h"
 #include "platform/Clock.h"
 #include "sim/RegisterBank.h"
+
+#include <string>
 
 #include <algorithm>
 #include <cstdio>
@@ -56,6 +61,75 @@ bool BenchReads(int baud, int count) {
     return failures == 0;
 }
 
+double MedianMs(std::vector<double>& times) {
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+bool BenchLinks(int count) {
+    auto bank = std::make_shared<sim::RegisterBank>();
+    bank->AddBlock(0, 100);
+    sim::SimBus bus;
+    std::string error;
+    if (!bus.Start(error)) {
+        std::fprintf(stderr, "simulator: %s\n", error.c_str());
+        return false;
+    }
+    bus.Attach(1, bank);
+    std::vector<double> floor;
+    std::vector<uint8_t> request = modbus::ReadRequest(1, 40001, 17), answer;
+    modbus::AppendCrc(request);
+    for (int i = 0; i < count; ++i) {
+        const int64_t s = MonotonicNs();
+        bus.AnswerRequest(request, answer);
+        floor.push_back(static_cast<double>(MonotonicNs() - s) / 1e6);
+    }
+    const double floorMs = MedianMs(floor);
+    std::printf("17-register read, wire-free floor (in-process answer): median %.3f ms\n", floorMs);
+    struct Row {
+        const char* name;
+        const char* kind;
+        sim::NetKind net;
+    } rows[] = {{"pty (no pacing)", "serial", sim::NetKind::RtuOverTcp},
+                {"RTU over TCP", "tcp", sim::NetKind::RtuOverTcp},
+                {"Modbus TCP", "mbap", sim::NetKind::ModbusTcp}};
+    bool ok = true;
+    for (const Row& row : rows) {
+        Profile profile;
+        profile.WriteString("Serial Devices", "COM1", bus.DevicePath());
+        profile.WriteInt("Comm Param", "Baud", 115200);
+        if (std::string(row.kind) != "serial") {
+            const int port = bus.ServeNetwork(row.net, "127.0.0.1", 0, error);
+            if (port == 0) {
+                std::fprintf(stderr, "simulator: %s\n", error.c_str());
+                return false;
+            }
+            profile.WriteString("Comm Param", "Link", row.kind);
+            profile.WriteString("Comm Param", "Host", "127.0.0.1");
+            profile.WriteInt("Comm Param", "TCP Port", port);
+        }
+        ScriptedPrompter prompter;
+        ModbusMaster master(profile, prompter);
+        if (!master.Open())
+            return false;
+        uint16_t values[17];
+        std::vector<double> times;
+        int failures = 0;
+        for (int i = 0; i < count; ++i) {
+            const int64_t s = MonotonicNs();
+            if (master.ReadHoldingRegisters(1, 40001, 17, values) != CommStatus::Ok)
+                ++failures;
+            times.push_back(static_cast<double>(MonotonicNs() - s) / 1e6);
+        }
+        const double median = MedianMs(times);
+        std::printf("  %-16s median %.3f ms (%.1f x the floor), p99 %.3f ms; %d failures\n",
+                    row.name, median, median / std::max(floorMs, 1e-6),
+                    times[std::min(times.size() - 1, times.size() * 99 / 100)], failures);
+        ok = ok && failures == 0;
+    }
+    return ok;
+}
+
 void BenchDelay(int ms, int count) {
     std::vector<double> over;
     const int64_t cpu0 = CpuNs(), t0 = MonotonicNs();
@@ -87,7 +161,7 @@ int main(int argc, char** argv) {
         }
         reads = static_cast<int>(n);
     }
-    bool ok = BenchReads(9600, reads / 4) && BenchReads(115200, reads);
+    bool ok = BenchReads(9600, reads / 4) && BenchReads(115200, reads) && BenchLinks(reads);
     for (int ms : {1, 5, 20})
         BenchDelay(ms, ms == 20 ? 50 : 200);
     return ok ? 0 : 1;

@@ -10,6 +10,7 @@
 
 #include "comm/ModbusMaster.h"
 #include "monitor/QuarnexView.h"
+#include "monitor/panel/InstrumentPanel.h"
 #include "platform/Clock.h"
 #include "platform/Profile.h"
 #include "sim/Kel7Model.h"
@@ -124,6 +125,54 @@ Result Run(int baud, double seconds, bool report) {
     return result;
 }
 
+// The instrument panel's polling of one KEL 7: its ticks per second against what its period and
+// the wire time of each tick's requests allow (period + wire time per tick).
+void RunPanel(int baud, double seconds) {
+    sim::SimBus bus;
+    std::string error;
+    if (!bus.Start(error)) {
+        std::fprintf(stderr, "simulator: %s\n", error.c_str());
+        std::exit(1);
+    }
+    sim::Kel7Options options;
+    options.clock = sim::Kel7Clock::Bus;
+    options.demoLoad = true;
+    bus.Attach(1, std::make_shared<sim::Kel7Model>(options));
+    bus.SetPacing(0);
+    bus.SetRequestLogLimit(1000000);
+    Profile profile;
+    profile.WriteInt("Comm Param", "Baud", baud);
+    profile.WriteString("Serial Devices", "COM1", bus.DevicePath());
+    ScriptedPrompter prompter;
+    ModbusMaster master(profile, prompter);
+    if (!master.Open()) {
+        std::fprintf(stderr, "%s\n", prompter.LastText().c_str());
+        std::exit(1);
+    }
+    InstrumentPanel panel(master, 1, prompter);
+    int period = panel.Open();
+    bus.ClearRequests();
+    const int64_t t0 = MonotonicNs(), end = t0 + static_cast<int64_t>(seconds * 1e9);
+    int ticks = 0, periodSum = 0;
+    while (MonotonicNs() < end) {
+        Delay(period);
+        periodSum += period;
+        period = panel.Tick();
+        ++ticks;
+    }
+    const double wall = static_cast<double>(MonotonicNs() - t0) / 1e9;
+    double wireMs = 0;
+    for (const auto& request : bus.Requests())
+        wireMs += static_cast<double>(request.size() + modbus::ExpectedAnswerLength(request)) *
+                      11.0 * 1000.0 / baud +
+                  master.Link().InterFrameDelay();
+    const double limit = ticks * 1000.0 / (periodSum + wireMs);
+    std::printf("%6d baud, panel: %5.2f ticks/s; period + wire limit %5.2f/s (ratio %.2f); "
+                "%.1f ms on the wire per tick\n",
+                baud, ticks / wall, limit, ticks / wall / limit, wireMs / std::max(1, ticks));
+    bus.Stop();
+}
+
 } // namespace
 
 // A duration argument in seconds, or a message and false.
@@ -149,6 +198,8 @@ int main(int argc, char** argv) {
         return 2;
     for (int baud : {9600, 115200})
         Run(baud, seconds, true);
+    for (int baud : {9600, 115200})
+        RunPanel(baud, seconds);
     const long before = ResidentKb();
     Run(115200, memorySeconds, false);
     std::printf("resident memory: %ld kB before, %ld kB after %.0f s of polling at 115200 baud\n",

@@ -126,6 +126,11 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
             if (i + 1 >= args.size())
                 return "option " + a + " needs a device path";
             o.device = args[++i];
+            LinkKind kind;
+            std::string host, reason;
+            int port = 0;
+            if (!ParseLinkAddress(o.device, kind, host, port, reason) && !reason.empty())
+                return "bad network address for " + a + " '" + o.device + "': " + reason;
             if (!UsableDevicePath(o.device))
                 return "bad device path for " + a +
                        " (empty, blanks around it, or a control character in it)";
@@ -345,7 +350,9 @@ std::string CliUsage() {
            "                            every set-up file in DIR against FILE: which rows differ\n"
            "registers are numbered 40001-49999, addresses 1-247\n"
            "options:\n"
-           "  -d, --device PATH   serial device (default: the profile's COM port)\n"
+           "  -d, --device PATH   serial device (default: the profile's link), or\n"
+           "                      tcp://HOST:PORT (serial device server, RTU over TCP) or\n"
+           "                      mbap://HOST:PORT (Modbus TCP gateway, unit id = address)\n"
            "  -c, --com N         COM number 1-9, mapped by the profile's [Serial Devices]\n"
            "  -b, --baud B        300 ... 115200 (default: profile, else 9600)\n"
            "  -p, --parity N|E|O  (default: profile, else N); always 8 data bits, 2 stop bits\n"
@@ -700,7 +707,29 @@ int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::
     profile.WriteInt(CommSettings::kSection, "Com Port", o.com ? o.com : base.PortNumber());
     profile.WriteInt(CommSettings::kSection, "Additional rec. timeout",
                      base.AdditionalReceiveTimeout());
+    // The link: the one of the profile, or the one -d names (a network address or a device).
+    CommSettings link = base;
     if (!o.device.empty()) {
+        LinkKind kind = LinkKind::Serial;
+        std::string host, reason;
+        int port = 0;
+        if (ParseLinkAddress(o.device, kind, host, port, reason)) {
+            link.SetHost(host);
+            link.SetTcpPort(port);
+        }
+        link.SetKind(kind);
+    }
+    const char* kindKey = link.Kind() == LinkKind::RtuOverTcp  ? "tcp"
+                          : link.Kind() == LinkKind::ModbusTcp ? "mbap"
+                                                               : "serial";
+    profile.WriteString(CommSettings::kSection, "Link", kindKey);
+    profile.WriteString(CommSettings::kSection, "Host", link.Host());
+    profile.WriteInt(CommSettings::kSection, "TCP Port", link.TcpPort());
+    profile.WriteInt(CommSettings::kSection, "Response timeout", link.ResponseTimeoutMs());
+    profile.WriteInt(CommSettings::kSection, "RS485", link.Rs485().on ? 1 : 0);
+    profile.WriteInt(CommSettings::kSection, "RS485 delay before", link.Rs485().delayBeforeMs);
+    profile.WriteInt(CommSettings::kSection, "RS485 delay after", link.Rs485().delayAfterMs);
+    if (!o.device.empty() && link.Kind() == LinkKind::Serial) {
         profile.WriteInt(CommSettings::kSection, "Com Port", 1);
         // Never another device than the one named: COM1 must hold exactly this path.
         if (!profile.WriteString(CommSettings::kDeviceSection, "COM1", o.device) ||

@@ -2,6 +2,9 @@
 
 #include "platform/Profile.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace quarnex {
 
 int CommSettings::BaudRate() const {
@@ -64,6 +67,34 @@ void CommSettings::Load(const Profile& profile) {
     for (int n = 1; n <= kPortCount; ++n)
         SetDevicePath(
             n, profile.GetString(kDeviceSection, "COM" + std::to_string(n), DefaultDevicePath(n)));
+
+    const std::string link = profile.GetString(kSection, "Link", "serial");
+    kind_ = link == "tcp"    ? LinkKind::RtuOverTcp
+            : link == "mbap" ? LinkKind::ModbusTcp
+                             : LinkKind::Serial;
+    host_ = profile.GetString(kSection, "Host", "");
+    const int tcpPort = profile.GetInt(kSection, "TCP Port", 502);
+    tcpPort_ = tcpPort >= 1 && tcpPort <= 65535 ? tcpPort : 502;
+    const int response = profile.GetInt(kSection, "Response timeout", kDefaultResponseTimeout);
+    responseTimeout_ = response >= kMinResponseTimeout && response <= kMaxResponseTimeout
+                           ? response
+                           : kDefaultResponseTimeout;
+    // A network link without a host cannot reach anything: fall back to the serial port.
+    if (host_.empty())
+        kind_ = LinkKind::Serial;
+    auto delay = [&](const char* key) {
+        const int ms = profile.GetInt(kSection, key, 0);
+        return ms >= 0 && ms <= kMaxRs485Delay ? ms : 0;
+    };
+    rs485_.on = profile.GetInt(kSection, "RS485", 0) == 1;
+    rs485_.delayBeforeMs = delay("RS485 delay before");
+    rs485_.delayAfterMs = delay("RS485 delay after");
+}
+
+std::string CommSettings::LinkName() const {
+    if (kind_ != LinkKind::Serial)
+        return LinkAddress(kind_, host_, tcpPort_);
+    return "COM" + std::to_string(PortNumber()) + " (" + DevicePath() + ")";
 }
 
 bool CommSettings::Save(Profile& profile) const {
@@ -73,7 +104,69 @@ bool CommSettings::Save(Profile& profile) const {
     ok = profile.WriteInt(kSection, "Additional rec. timeout", additionalReceiveTimeout_) && ok;
     ok = profile.WriteString(kDeviceSection, "COM" + std::to_string(PortNumber()), DevicePath()) &&
          ok;
+    // A profile that never used another link or the RS-485 mode keeps the shape it had: the
+    // keys of those are written once they are used (and from then on).
+    if (kind_ != LinkKind::Serial || profile.HasKey(kSection, "Link")) {
+        const char* link = kind_ == LinkKind::RtuOverTcp  ? "tcp"
+                           : kind_ == LinkKind::ModbusTcp ? "mbap"
+                                                          : "serial";
+        ok = profile.WriteString(kSection, "Link", link) && ok;
+        ok = profile.WriteString(kSection, "Host", host_) && ok;
+        ok = profile.WriteInt(kSection, "TCP Port", tcpPort_) && ok;
+        ok = profile.WriteInt(kSection, "Response timeout", responseTimeout_) && ok;
+    }
+    if (rs485_.on || profile.HasKey(kSection, "RS485")) {
+        ok = profile.WriteInt(kSection, "RS485", rs485_.on ? 1 : 0) && ok;
+        ok = profile.WriteInt(kSection, "RS485 delay before", rs485_.delayBeforeMs) && ok;
+        ok = profile.WriteInt(kSection, "RS485 delay after", rs485_.delayAfterMs) && ok;
+    }
     return ok;
+}
+
+std::string LinkAddress(LinkKind kind, const std::string& host, int port) {
+    const bool v6 = host.find(':') != std::string::npos;
+    return std::string(kind == LinkKind::ModbusTcp ? "mbap://" : "tcp://") + (v6 ? "[" : "") +
+           host + (v6 ? "]" : "") + ":" + std::to_string(port);
+}
+
+bool ParseLinkAddress(const std::string& text, LinkKind& kind, std::string& host, int& port,
+                      std::string& reason) {
+    reason.clear();
+    std::string rest;
+    if (text.rfind("tcp://", 0) == 0) {
+        kind = LinkKind::RtuOverTcp;
+        rest = text.substr(6);
+    } else if (text.rfind("mbap://", 0) == 0) {
+        kind = LinkKind::ModbusTcp;
+        rest = text.substr(7);
+    } else {
+        return false;
+    }
+    reason = "expected " + text.substr(0, text.find(':')) + "://HOST:PORT with PORT 1-65535";
+    size_t colon = rest.rfind(':');
+    if (!rest.empty() && rest[0] == '[') {
+        const size_t close = rest.find(']');
+        if (close == std::string::npos || close + 1 != colon)
+            return false;
+        host = rest.substr(1, close - 1);
+    } else {
+        if (colon == std::string::npos || rest.find(':') != colon)
+            return false;
+        host = rest.substr(0, colon);
+    }
+    const std::string digits = colon == std::string::npos ? "" : rest.substr(colon + 1);
+    if (host.empty() || digits.empty() || digits.size() > 5 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+        std::any_of(host.begin(), host.end(), [](char c) {
+            return static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7F ||
+                   c == '/' || c == '[' || c == ']';
+        }))
+        return false;
+    port = std::stoi(digits);
+    if (port < 1 || port > 65535)
+        return false;
+    reason.clear();
+    return true;
 }
 
 } // namespace quarnex

@@ -1,6 +1,7 @@
 #include "comm/ModbusMaster.h"
 
 #include "comm/Crc.h"
+#include "comm/NetworkLink.h"
 #include "comm/TrafficRecorder.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
@@ -128,14 +129,27 @@ ModbusMaster::ModbusMaster(const Profile& profile, Prompter& prompter,
           s.Load(profile);
           return s;
       }()),
-      link_(settings_, prompter, std::move(factory)) {}
+      serial_(settings_, prompter, std::move(factory)) {}
+
+bool ModbusMaster::Open() {
+    link_->Close();
+    if (settings_.Kind() == LinkKind::Serial) {
+        network_.reset();
+        link_ = &serial_;
+    } else {
+        network_ = std::make_unique<NetworkLink>(settings_, prompter_);
+        link_ = network_.get();
+    }
+    link_->NoteTimes(trafficObserver_ != nullptr);
+    return link_->Open();
+}
 
 CommStatus ModbusMaster::Transact(std::vector<uint8_t> request, std::vector<uint8_t>& answer,
                                   const TransactionOptions& options) {
     lastAnswerLength_ = 0;
     lastAttempts_ = 0;
     answer.clear();
-    if (!link_.IsOpen())
+    if (!link_->IsOpen())
         return CommStatus::NoPort;
     if (request.size() < 2 || ((request[1] == 3 || request[1] == 23) && request.size() < 6))
         return CommStatus::IllegalTransmitData;
@@ -153,9 +167,8 @@ CommStatus ModbusMaster::Transact(std::vector<uint8_t> request, std::vector<uint
         int counter = 0;
         for (;;) {
             answer.assign(static_cast<size_t>(expected), 0);
-            link_.Delay(link_.InterFrameDelay());
-            link_.Purge();
-            const int written = link_.Write(frame.data(), frameLength);
+            link_->PrepareRequest();
+            const int written = link_->Write(frame.data(), frameLength);
             ++counter;
             if (written != frameLength) {
                 result = CommStatus::TransmitError;
@@ -165,21 +178,22 @@ CommStatus ModbusMaster::Transact(std::vector<uint8_t> request, std::vector<uint
                 break;
             }
             if (options.extraTimeout != 0)
-                link_.SetReceiveMargin(options.extraTimeout);
+                link_->SetReceiveMargin(options.extraTimeout);
             // An exception answer is 5 bytes long: read those first and the rest only when the
             // slave did not refuse.
-            received = std::max(0, link_.Read(answer.data(), 5));
+            received = std::max(0, link_->Read(answer.data(), 5));
             if (received == 5 && answer[1] != (function | 0x80))
-                received += std::max(0, link_.Read(answer.data() + 5, remainder));
+                received += std::max(0, link_->Read(answer.data() + 5, remainder));
             if (options.extraTimeout != 0)
-                link_.RestoreReceiveMargin();
+                link_->RestoreReceiveMargin();
             answer.resize(static_cast<size_t>(received));
             result = modbus::CheckAnswer(request, answer);
             if (trafficObserver_)
                 ReportAttempt(frame, answer, counter, result);
-            if (IsRetryable(result))
-                link_.LetLineGoQuiet(options.extraTimeout != 0 ? options.extraTimeout
-                                                               : SerialLink::kReceiveMarginMs);
+            // Nothing came at all: no late answer is on its way to wait out.
+            if (IsRetryable(result) && received > 0)
+                link_->LetLineGoQuiet(options.extraTimeout != 0 ? options.extraTimeout
+                                                                : BusLink::kReceiveMarginMs);
             if (!IsRetryable(result) || counter > options.retries)
                 break;
         }
@@ -199,7 +213,7 @@ CommStatus ModbusMaster::Transact(std::vector<uint8_t> request, std::vector<uint
 
 void ModbusMaster::SetTrafficObserver(TrafficObserver* observer) {
     trafficObserver_ = observer;
-    link_.NoteTimes(observer != nullptr);
+    link_->NoteTimes(observer != nullptr);
 }
 
 void ModbusMaster::ReportAttempt(const std::vector<uint8_t>& frame,
@@ -208,7 +222,7 @@ void ModbusMaster::ReportAttempt(const std::vector<uint8_t>& frame,
     if (attempt == 1)
         ++transactionsSeen_;
     TrafficRecord record =
-        MakeTrafficRecord(link_.Times(), link_.CharacterNs(), frame, answer, attempt, status);
+        MakeTrafficRecord(link_->Times(), link_->CharacterNs(), frame, answer, attempt, status);
     record.transaction = transactionsSeen_;
     trafficObserver_->OnAttempt(record);
 }

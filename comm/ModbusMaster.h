@@ -1,10 +1,12 @@
 #pragma once
 
+#include "comm/BusLink.h"
 #include "comm/CommSettings.h"
 #include "comm/CommStatus.h"
 #include "comm/SerialLink.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,9 +43,14 @@ public:
 
     CommSettings& Settings() { return settings_; }
     const CommSettings& Settings() const { return settings_; }
-    SerialLink& Link() { return link_; }
+    // The link in use: the serial port, or the network link the settings name.
+    BusLink& Link() { return *link_; }
+    const BusLink& Link() const { return *link_; }
+    // The serial port, whichever link is in use.
+    SerialLink& Serial() { return serial_; }
     Prompter& DefaultPrompter() { return prompter_; }
-    bool Open() { return link_.Open(); }
+    // Opens the link the settings name (closing the one in use before).
+    bool Open();
 
     CommStatus ReadHoldingRegisters(int slave, int reg, int count, uint16_t* values,
                                     const TransactionOptions& options = {});
@@ -81,8 +88,8 @@ public:
     void ReportExceptionError(CommStatus status, const std::string& suffix = {},
                               Prompter* owner = nullptr);
 
-    int PollTimeout() const { return link_.PollTimeout(); }
-    int DefaultReceiveTimeout() const { return link_.DefaultReceiveTimeout(); }
+    int PollTimeout() const { return link_->PollTimeout(); }
+    int DefaultReceiveTimeout() const { return link_->DefaultReceiveTimeout(); }
 
     // Facts about the last transaction, for callers and tests: the answer bytes without the CRC
     // and the number of attempts made (counted again from 0 after a Retry in the box).
@@ -104,7 +111,9 @@ private:
 
     Prompter& prompter_;
     CommSettings settings_;
-    SerialLink link_;
+    SerialLink serial_;
+    std::unique_ptr<BusLink> network_;
+    BusLink* link_ = &serial_;
     int lastAnswerLength_ = 0;
     int lastAttempts_ = 0;
     TrafficObserver* trafficObserver_ = nullptr;

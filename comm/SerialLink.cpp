@@ -3,6 +3,7 @@
 #include "comm/CommSettings.h"
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
+#include "res/LinksTextIds.h"
 #include "res/Strings.h"
 
 #include <algorithm>
@@ -67,6 +68,7 @@ bool SerialLink::Open() {
     additionalReceiveTimeout_ = settings_.AdditionalReceiveTimeout();
     Close();
     times_ = {};
+    lineSeenNs_ = 0;
 
     char buf[64];
     std::snprintf(buf, sizeof buf, "COM%d", settings_.PortNumber());
@@ -102,7 +104,18 @@ bool SerialLink::Open() {
         prompter_.Error(Text(ids::kCannotInitPort));
         return false;
     }
+    if (const Rs485Mode& rs485 = settings_.Rs485(); rs485.on) {
+        // A driver without the mode would leave the line driver as it is: every request would
+        // go nowhere (or every answer be shouted down), so the refusal is said, never ignored.
+        std::string why;
+        if (!port_->SetRs485(rs485.delayBeforeMs, rs485.delayAfterMs, why)) {
+            prompter_.Error(
+                FormatText(Text(ids::kRs485Refused), {portName_ + " (" + devicePath_ + ")", why}));
+            return false;
+        }
+    }
     Purge();
+    lineSeenNs_ = 0;
     return true;
 }
 
@@ -129,6 +142,18 @@ int SerialLink::PollTimeout() const {
     return ReceiveTimeout(timing_.receiveBaseMs, additionalReceiveTimeout_, kPollMarginMs);
 }
 
+void SerialLink::PrepareRequest() {
+    // The silence before a request is a silence on the line: it runs from the last byte seen
+    // there, so the time spent on the answer since then counts. A line not seen since the open
+    // gets the whole delay from now.
+    const ByteArrivals seen = IsOpen() ? port_->Arrivals() : ByteArrivals{};
+    int64_t quietSinceNs = std::max(lineSeenNs_, seen.bytes > 0 ? seen.lastNs : 0);
+    if (quietSinceNs <= 0)
+        quietSinceNs = MonotonicNs();
+    DelayUntilNs(quietSinceNs + int64_t{timing_.interFrameDelayMs} * 1'000'000);
+    Purge();
+}
+
 void SerialLink::Delay(int ms) {
     quarnex::Delay(ms);
 }
@@ -140,15 +165,16 @@ bool SerialLink::Purge() {
 int SerialLink::Write(const uint8_t* data, int n) {
     if (!IsOpen())
         return -1;
-    if (!noteTimes_)
-        return port_->Write(data, n);
+    // The arrivals are noted always: the next request's silence is timed from them.
     const ByteArrivals before = port_->Arrivals();
-    const int64_t quietSinceNs = before.bytes > 0 ? before.lastNs : times_.requestEndNs;
+    if (before.bytes > 0)
+        lineSeenNs_ = std::max(lineSeenNs_, before.lastNs);
     times_.requestStartNs = MonotonicNs();
-    times_.gapNs = quietSinceNs > 0 ? times_.requestStartNs - quietSinceNs : -1;
+    times_.gapNs = lineSeenNs_ > 0 ? times_.requestStartNs - lineSeenNs_ : -1;
     port_->ResetArrivals(CharacterNs());
     const int written = port_->Write(data, n);
     times_.requestEndNs = MonotonicNs();
+    lineSeenNs_ = times_.requestEndNs;
     return written;
 }
 
@@ -176,7 +202,10 @@ int SerialLink::LetLineGoQuiet(int marginMs) {
     if (!IsOpen())
         return 0;
     const int limit = ReceiveTimeout(timing_.receiveBaseMs, additionalReceiveTimeout_, marginMs);
-    return port_->DropUntilQuiet(QuietTime(), limit);
+    const int dropped = port_->DropUntilQuiet(QuietTime(), limit);
+    if (dropped > 0) // the last of them came at most now
+        lineSeenNs_ = MonotonicNs();
+    return dropped;
 }
 
 } // namespace quarnex

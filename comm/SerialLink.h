@@ -1,5 +1,6 @@
 #pragma once
 
+#include "comm/BusLink.h"
 #include "platform/SerialPort.h"
 
 #include <cstdint>
@@ -22,26 +23,13 @@ struct BaudTiming {
     int receiveBaseMs;
 };
 
-// When the last request and its answer crossed the line (MonotonicNs times), noted while the link
-// is asked to. The silence before the request runs from the last byte seen on the line (the
-// previous answer's last byte, or the previous request's when nothing answered); -1 when the
-// link has not seen the line since it opened.
-struct LineTimes {
-    int64_t requestStartNs = 0;
-    int64_t requestEndNs = 0;
-    int64_t gapNs = -1;
-    ByteArrivals answer;
-};
-
 // The serial port that carries the bus: opened and configured from CommSettings, with the
 // time-out record and the silent interval of the Modbus RTU master.
-class SerialLink {
+class SerialLink : public BusLink {
 public:
     using PortFactory = std::function<std::unique_ptr<SerialPort>()>;
 
     static constexpr int kReadIntervalMs = 250;
-    static constexpr int kReceiveMarginMs = 400;
-    static constexpr int kPollMarginMs = 30;
     static constexpr int kWriteTotalConstantMs = 500;
     // The shortest silence taken as a quiet line: scheduling and USB adapters (which pass bytes on
     // in bursts) make a gap of a few character times at high baud rates mean nothing.
@@ -50,41 +38,45 @@ public:
     // Checks that the clock resolves a millisecond; shows "Can not initiate delay timer." through
     // the prompter when it does not. The link works either way.
     SerialLink(const CommSettings& settings, Prompter& prompter, PortFactory factory = {});
-    ~SerialLink();
+    ~SerialLink() override;
     SerialLink(const SerialLink&) = delete;
     SerialLink& operator=(const SerialLink&) = delete;
 
     // (Re)opens the port from the settings. Shows "Can not open serial communication port." (with
     // the device path and the system's reason on the next line) when the device cannot be opened,
     // and "Can not initiate serial communication port." when it refuses the time-outs or mode.
-    bool Open();
-    void Close();
-    bool IsOpen() const;
+    // With the RS-485 mode set, asks the driver for it; a driver that refuses gives
+    // "The serial port refuses the RS-485 mode." with the device and the system's reason.
+    bool Open() override;
+    void Close() override;
+    bool IsOpen() const override;
 
-    bool SetReceiveMargin(int ms);
-    bool RestoreReceiveMargin() { return SetReceiveMargin(kReceiveMarginMs); }
-    int DefaultReceiveTimeout() const;
-    int PollTimeout() const;
-    int InterFrameDelay() const { return timing_.interFrameDelayMs; }
+    bool SetReceiveMargin(int ms) override;
+    int DefaultReceiveTimeout() const override;
+    int PollTimeout() const override;
+    int InterFrameDelay() const override { return timing_.interFrameDelayMs; }
     const BaudTiming& Timing() const { return timing_; }
 
+    // Waits until the line has been silent for the inter-frame delay, counted from the last byte
+    // seen on it (the time the master spent on the answer counts), then drops stale input.
+    void PrepareRequest() override;
     void Delay(int ms);
     bool Purge();
-    int Write(const uint8_t* data, int n);
-    int Read(uint8_t* buffer, int n);
+    int Write(const uint8_t* data, int n) override;
+    int Read(uint8_t* buffer, int n) override;
     // After a failed attempt: reads and drops bytes until the line has been silent for a few
     // character times (QuietTime), at most for the receive time-out with this margin. A late
     // answer still on its way would otherwise arrive during the next request's wait and be read
     // as (the start of) its answer, and every following answer would be shifted by it. The
     // number of bytes dropped.
-    int LetLineGoQuiet(int marginMs);
+    int LetLineGoQuiet(int marginMs) override;
     int QuietTime() const;
 
     // Notes the times of each request and its answer from now on (off: nothing is noted).
-    void NoteTimes(bool on) { noteTimes_ = on; }
-    LineTimes Times() const;
+    void NoteTimes(bool on) override { noteTimes_ = on; }
+    LineTimes Times() const override;
     // The wire time of one character: start bit, 8 data bits, parity bit and stop bits.
-    int64_t CharacterNs() const;
+    int64_t CharacterNs() const override;
 
     // Observable values of the last Open: "COM%d", the mode string and the device path.
     const std::string& PortName() const { return portName_; }
@@ -105,6 +97,8 @@ private:
     int additionalReceiveTimeout_ = 0;
     bool timerOk_ = true;
     bool noteTimes_ = false;
+    // The last time a byte was seen on the line, sent or received (0: not since the open).
+    int64_t lineSeenNs_ = 0;
     LineTimes times_;
     std::string portName_, modeString_, devicePath_;
 };

@@ -1,6 +1,6 @@
 #include "comm/TrafficRecorder.h"
 
-#include "comm/SerialLink.h"
+#include "comm/BusLink.h"
 #include "platform/Clock.h"
 
 #include <algorithm>

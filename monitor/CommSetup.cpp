@@ -1,10 +1,12 @@
 #include "monitor/CommSetup.h"
 
 #include "platform/Profile.h"
+#include "res/LinksTextIds.h"
 #include "res/MonitorTextIds.h"
 #include "res/PortsTextIds.h"
 #include "res/Strings.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <filesystem>
@@ -31,6 +33,13 @@ CommSetup::CommSetup(const CommSettings& settings)
       portIndex(settings.PortIndex()), timeoutText(std::to_string(settings.AdditionalTimeoutMs())) {
     for (int n = 1; n <= CommSettings::kPortCount; ++n)
         devicePaths[static_cast<size_t>(n - 1)] = settings.DevicePath(n);
+    linkIndex = static_cast<int>(settings.Kind());
+    hostText = settings.Host();
+    tcpPortText = std::to_string(settings.TcpPort());
+    responseTimeoutText = std::to_string(settings.ResponseTimeoutMs());
+    rs485 = settings.Rs485().on;
+    rs485BeforeText = std::to_string(settings.Rs485().delayBeforeMs);
+    rs485AfterText = std::to_string(settings.Rs485().delayAfterMs);
 }
 
 size_t CommSetup::ChosenPort() const {
@@ -77,6 +86,35 @@ CommSetup::Result CommSetup::Confirm(CommSettings& settings, Profile& profile,
             }
         }
     }
+    // The link's values: each within what it can take, whether or not the link is the one chosen
+    // (they are kept for the next change of link).
+    int tcpPort = 0, response = 0, before = 0, after = 0;
+    const auto inRange = [&](const std::string& text, int min, int max, int& value) {
+        if (ParseInteger(text, value) && value >= min && value <= max)
+            return true;
+        prompt =
+            FormatText(Text(ids::kIntegerRangePrompt), {std::to_string(min), std::to_string(max)});
+        return false;
+    };
+    const std::string host = Trimmed(hostText);
+    const bool network = linkIndex == 1 || linkIndex == 2;
+    if (network && (host.empty() || std::any_of(host.begin(), host.end(), [](unsigned char c) {
+                        return c <= 0x20 || c == 0x7f || c == '/';
+                    }))) {
+        prompt = Text(ids::kHostMissing);
+        return Result::InvalidLink;
+    }
+    if (!inRange(tcpPortText, 1, 65535, tcpPort) ||
+        !inRange(responseTimeoutText, CommSettings::kMinResponseTimeout,
+                 CommSettings::kMaxResponseTimeout, response) ||
+        !inRange(rs485BeforeText, 0, CommSettings::kMaxRs485Delay, before) ||
+        !inRange(rs485AfterText, 0, CommSettings::kMaxRs485Delay, after))
+        return Result::InvalidLink;
+    settings.SetKind(network ? static_cast<LinkKind>(linkIndex) : LinkKind::Serial);
+    settings.SetHost(host);
+    settings.SetTcpPort(tcpPort);
+    settings.SetResponseTimeoutMs(response);
+    settings.SetRs485({rs485, before, after});
     settings.SetBaudIndex(baudIndex);
     settings.SetParityIndex(parityIndex);
     settings.SetPortIndex(portIndex);

@@ -18,7 +18,7 @@ public:
     static constexpr int kMinTimeoutMs = CommSettings::kMinAdditionalTimeout;
     static constexpr int kMaxTimeoutMs = CommSettings::kMaxAdditionalTimeout;
 
-    enum class Result { Saved, Invalid, BadDevicePath, SaveFailed };
+    enum class Result { Saved, Invalid, BadDevicePath, SaveFailed, InvalidLink };
 
     explicit CommSetup(const CommSettings& settings);
 
@@ -26,6 +26,12 @@ public:
     int parityIndex = 0;
     int portIndex = 0;
     std::string timeoutText; // the edit field, as typed
+    // The link: 0 serial port, 1 RTU over TCP, 2 Modbus TCP gateway; host, TCP port and response
+    // time-out of the network links and the RS-485 mode of the serial port, as typed.
+    int linkIndex = 0;
+    std::string hostText, tcpPortText, responseTimeoutText;
+    bool rs485 = false;
+    std::string rs485BeforeText, rs485AfterText;
     // The device behind each COM number; the dialog shows and edits the chosen one.
     std::array<std::string, CommSettings::kPortCount> devicePaths;
 
@@ -60,6 +66,8 @@ public:
     // are in force but the profile file could not be written.
     Result Confirm(CommSettings& settings, Profile& profile, std::string& prompt) const;
 
+    // InvalidLink: a network link without a host, or a TCP port, response time-out or RS-485
+    // delay out of range; prompt says which and what it takes. Checked after the timeout above.
     // An integer as a dialog field holds it: optional blanks, an optional sign, digits, optional
     // blanks, nothing else, within int range.
     static bool ParseInteger(const std::string& text, int& value);

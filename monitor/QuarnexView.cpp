@@ -5,6 +5,7 @@
 #include "instrument/Registers.h"
 #include "instrument/ValueFormat.h"
 #include "platform/Profile.h"
+#include "res/LinksTextIds.h"
 #include "res/PortsTextIds.h"
 #include "res/Strings.h"
 
@@ -223,9 +224,11 @@ void QuarnexView::PassEnded() {
     // passed over by its skip counter did not talk to the bus at all.
     if (passAsked_ && !passAnswered_ && !silenceNoted_) {
         const CommSettings& settings = bus_.Settings();
-        silenceNote_ = FormatText(Text(ids::kNothingAnswers),
-                                  {settings.DevicePath(), std::to_string(settings.BaudRate()),
-                                   std::string(1, settings.ParityLetter())});
+        silenceNote_ = settings.Kind() != LinkKind::Serial
+                           ? FormatText(Text(ids::kNothingAnswersNetwork), {settings.LinkName()})
+                           : FormatText(Text(ids::kNothingAnswers),
+                                        {settings.DevicePath(), std::to_string(settings.BaudRate()),
+                                         std::string(1, settings.ParityLetter())});
         silenceNoted_ = true;
     }
     passAsked_ = passAnswered_ = false;

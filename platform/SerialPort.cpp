@@ -207,6 +207,8 @@ bool PosixSerialPort::ApplyMode(const std::string& mode) {
     tio.c_cc[VTIME] = 0;
     if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0)
         return false;
+    lineCharacterNs_ =
+        int64_t{1 + m.dataBits + (m.parity != 'N' ? 1 : 0) + m.stopBits} * 1'000'000'000 / m.baud;
     if (::tcsetattr(fd_, TCSANOW, &tio) == 0)
         return true;
     // A pseudo-terminal keeps baud and stop bits but silently drops the parity bit, and glibc then
@@ -220,6 +222,28 @@ bool PosixSerialPort::ApplyMode(const std::string& mode) {
             return true;
     }
     return false;
+}
+
+bool PosixSerialPort::SetRs485(int delayBeforeMs, int delayAfterMs, std::string& reason) {
+    if (fd_ < 0) {
+        reason = std::strerror(EBADF);
+        return false;
+    }
+    serial_rs485 mode{};
+    mode.flags = SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+    mode.delay_rts_before_send = static_cast<uint32_t>(std::max(0, delayBeforeMs));
+    mode.delay_rts_after_send = static_cast<uint32_t>(std::max(0, delayAfterMs));
+    if (::ioctl(fd_, TIOCSRS485, &mode) != 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    // Some drivers take the call and keep what they can do: read back what is in force.
+    serial_rs485 now{};
+    if (::ioctl(fd_, TIOCGRS485, &now) != 0 || !(now.flags & SER_RS485_ENABLED)) {
+        reason = "the driver did not keep the mode";
+        return false;
+    }
+    return true;
 }
 
 bool PosixSerialPort::Purge() {
@@ -259,7 +283,10 @@ int PosixSerialPort::Write(const uint8_t* data, int n) {
         const int64_t left = deadline - MonotonicNs();
         if (left <= 0)
             return std::max(0, done - queued);
-        timespec ts{0, static_cast<long>(std::min<int64_t>(left, 500'000))};
+        // The bytes still queued need their wire time to leave: sleep that long, then look again
+        // (a driver that passes them on in bursts may need another look).
+        const int64_t sendNs = std::max<int64_t>(int64_t{queued} * lineCharacterNs_, 50'000);
+        timespec ts{0, static_cast<long>(std::min<int64_t>({left, sendNs, 999'999'999}))};
         ::nanosleep(&ts, nullptr);
     }
     return done;

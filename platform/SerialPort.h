@@ -49,6 +49,15 @@ public:
     // settings (raw mode otherwise). False when the string cannot be parsed or the device refuses.
     virtual bool ApplyMode(const std::string& mode) = 0;
 
+    // Asks the driver for the kernel's RS-485 mode (RTS on while sending, the given delays before
+    // and after sending). False with the system's reason when the driver refuses it.
+    virtual bool SetRs485(int delayBeforeMs, int delayAfterMs, std::string& reason) {
+        (void)delayBeforeMs;
+        (void)delayAfterMs;
+        reason = "no RS-485 mode on this port";
+        return false;
+    }
+
     // Drops everything in both directions.
     virtual bool Purge() = 0;
     // Returns once the bytes have been sent on the line (or handed to the device's transmitter),
@@ -81,6 +90,7 @@ public:
     bool SetTimeouts(const SerialTimeouts& timeouts) override;
     bool GetTimeouts(SerialTimeouts& timeouts) const override;
     bool ApplyMode(const std::string& mode) override;
+    bool SetRs485(int delayBeforeMs, int delayAfterMs, std::string& reason) override;
     bool Purge() override;
     int Write(const uint8_t* data, int n) override;
     int Read(uint8_t* buffer, int n) override;
@@ -105,6 +115,8 @@ private:
     SerialTimeouts timeouts_{};
     ByteArrivals arrivals_{};
     int64_t characterNs_ = 0;
+    // The wire time of one character at the mode applied last (0 before).
+    int64_t lineCharacterNs_ = 0;
     // The line settings found at open, put back at close: the port is the user's, and the next
     // program to use it (a terminal, a getty, a logger) expects it as it was.
     termios original_{};

@@ -1,12 +1,17 @@
 #include "sim/SimBus.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -172,6 +177,13 @@ void SimBus::Stop() {
     }
     if (thread_.joinable())
         thread_.join();
+    for (std::thread& t : netThreads_)
+        if (t.joinable())
+            t.join();
+    netThreads_.clear();
+    for (int fd : listenFds_)
+        ::close(fd);
+    listenFds_.clear();
     for (int* fd : {&masterFd_, &slaveFd_, &wakePipe_[0], &wakePipe_[1]})
         if (*fd >= 0) {
             ::close(*fd);
@@ -438,9 +450,18 @@ bool SimBus::Answer(uint8_t address, const std::vector<uint8_t>& frame,
 
 void SimBus::HandleFrame(const std::vector<uint8_t>& frame, int64_t firstByteNs) {
     std::vector<uint8_t> answer;
-    int delayMs = 0;
+    int lateMs = 0, lateSplit = 0;
     FaultSpec fault;
     bool faulty = false;
+    if (Respond(frame, firstByteNs, true, answer, lateMs, lateSplit, fault, faulty))
+        WriteAnswer(answer, lateMs, lateSplit);
+}
+
+bool SimBus::Respond(const std::vector<uint8_t>& frame, int64_t firstByteNs, bool paced,
+                     std::vector<uint8_t>& answer, int& lateMs, int& lateSplit, FaultSpec& fault,
+                     bool& faulty) {
+    int delayMs = 0;
+    faulty = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         while (!log_.empty() && log_.size() >= logLimit_)
@@ -449,7 +470,7 @@ void SimBus::HandleFrame(const std::vector<uint8_t>& frame, int64_t firstByteNs)
         ++requestCounts_[frame[0]];
         const uint8_t address = frame[0];
         if (address == 0 || !Answer(address, frame, answer, delayMs))
-            return;
+            return false;
         for (int key : {static_cast<int>(address), 0}) {
             auto it = faults_.find(key);
             if (it == faults_.end() || it->second.empty())
@@ -461,17 +482,18 @@ void SimBus::HandleFrame(const std::vector<uint8_t>& frame, int64_t firstByteNs)
             break;
         }
     }
-    const int baud = PacingBaud();
+    const int baud = paced ? PacingBaud() : 0;
     if (baud > 0) // the request is not in until its last byte has crossed the line
         SleepUntilNs(firstByteNs + static_cast<int64_t>(frame.size()) * 11'000'000'000LL / baud);
     if (delayMs > 0)
         SleepUntilNs(NowNs() + int64_t{delayMs} * 1'000'000);
 
-    int lateMs = 0, lateSplit = 0;
+    lateMs = lateSplit = 0;
     if (faulty) {
         switch (fault.kind) {
         case Fault::Silence:
-            return;
+        case Fault::Disconnect:
+            return fault.kind == Fault::Disconnect && !paced;
         case Fault::BadCrc:
             std::swap(answer[answer.size() - 1], answer[answer.size() - 2]);
             if (answer[answer.size() - 1] == answer[answer.size() - 2])
@@ -517,9 +539,12 @@ void SimBus::HandleFrame(const std::vector<uint8_t>& frame, int64_t firstByteNs)
                 answer[3] = static_cast<uint8_t>(answer[3] + 1);
             PutCrc(answer);
             break;
+        case Fault::WrongTransaction:
+        case Fault::WrongProtocol:
+            break; // the network server changes the header
         }
     }
-    WriteAnswer(answer, lateMs, lateSplit);
+    return true;
 }
 
 void SimBus::DropRequestsWhileAnswering() {
@@ -568,6 +593,173 @@ void SimBus::WriteAnswer(const std::vector<uint8_t>& bytes, int lateMs, int late
             SleepUntilNs(NowNs() + int64_t{lateMs} * 1'000'000);
             start = NowNs() - static_cast<int64_t>(i) * charNs;
         }
+    }
+}
+
+int SimBus::ServeNetwork(NetKind kind, const std::string& host, int port, std::string& error) {
+    if (!running_) {
+        error = "the bus is not running";
+        return 0;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(port);
+    if (const int e = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found); e != 0) {
+        error = "cannot use address " + host + ": " + ::gai_strerror(e);
+        return 0;
+    }
+    int fd = -1;
+    error = "cannot listen on " + host + ":" + service;
+    for (addrinfo* a = found; a && fd < 0; a = a->ai_next) {
+        fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+        if (fd < 0)
+            continue;
+        const int on = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        if (::bind(fd, a->ai_addr, a->ai_addrlen) != 0 || ::listen(fd, 4) != 0) {
+            error += std::string(": ") + std::strerror(errno);
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    ::freeaddrinfo(found);
+    if (fd < 0)
+        return 0;
+    sockaddr_storage bound{};
+    socklen_t len = sizeof bound;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &len);
+    const int listening =
+        ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port
+                                          : reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+    listenFds_.push_back(fd);
+    netThreads_.emplace_back([this, kind, fd] { ServeClients(kind, fd); });
+    error.clear();
+    return listening;
+}
+
+void SimBus::ServeClients(NetKind kind, int listenFd) {
+    while (running_) {
+        pollfd fds[2] = {{listenFd, POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR)
+            return;
+        if (!running_ || (fds[1].revents & POLLIN))
+            return;
+        if (!(fds[0].revents & POLLIN))
+            continue;
+        const int client = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (client < 0)
+            continue;
+        const int on = 1;
+        ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        ServeClient(kind, client);
+        ::close(client);
+    }
+}
+
+namespace {
+
+// Sends bytes, the part from split on only after lateMs (a gateway that stalls mid-answer).
+bool SendAnswer(int fd, const std::vector<uint8_t>& bytes, int lateMs, size_t split) {
+    size_t i = 0;
+    while (i < bytes.size()) {
+        const size_t end = lateMs > 0 && i < split ? split : bytes.size();
+        while (i < end) {
+            const ssize_t w = ::send(fd, bytes.data() + i, end - i, MSG_NOSIGNAL);
+            if (w <= 0)
+                return false;
+            i += static_cast<size_t>(w);
+        }
+        if (lateMs > 0 && i == split)
+            SleepUntilNs(NowNs() + int64_t{lateMs} * 1'000'000);
+    }
+    return true;
+}
+
+} // namespace
+
+void SimBus::ServeClient(NetKind kind, int fd) {
+    std::vector<uint8_t> buffer;
+    uint8_t chunk[512];
+    int64_t lastByteNs = 0;
+    while (running_) {
+        int timeoutMs = -1;
+        if (kind == NetKind::RtuOverTcp && !buffer.empty())
+            timeoutMs = static_cast<int>(
+                std::max<int64_t>(0, (lastByteNs + 3'000'000 - NowNs()) / 1'000'000 + 1));
+        pollfd fds[2] = {{fd, POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
+        const int r = ::poll(fds, 2, timeoutMs);
+        if (!running_ || (fds[1].revents & POLLIN))
+            return;
+        if (r > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
+            const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+            if (n <= 0)
+                return; // the client went away: take the next one
+            buffer.insert(buffer.end(), chunk, chunk + n);
+            lastByteNs = NowNs();
+        }
+        bool drop = false;
+        auto answer = [&](const std::vector<uint8_t>& frame, uint16_t transaction) {
+            std::vector<uint8_t> reply;
+            int lateMs = 0, lateSplit = 0;
+            FaultSpec fault;
+            bool faulty = false;
+            if (drop || !Respond(frame, NowNs(), false, reply, lateMs, lateSplit, fault, faulty))
+                return;
+            if (faulty && fault.kind == Fault::Disconnect) {
+                drop = true;
+                return;
+            }
+            if (kind == NetKind::ModbusTcp) {
+                // A gateway checks the slave's answer: one it cannot take stays unanswered.
+                if (reply.size() < 4 ||
+                    Crc16(reply.data(), reply.size() - 2) !=
+                        (reply[reply.size() - 2] | reply[reply.size() - 1] << 8))
+                    return;
+                if (faulty && fault.kind == Fault::WrongTransaction)
+                    transaction = static_cast<uint16_t>(transaction + 1);
+                const size_t following = reply.size() - 2;
+                std::vector<uint8_t> adu{
+                    static_cast<uint8_t>(transaction >> 8),
+                    static_cast<uint8_t>(transaction),
+                    0,
+                    static_cast<uint8_t>(faulty && fault.kind == Fault::WrongProtocol ? 1 : 0),
+                    static_cast<uint8_t>(following >> 8),
+                    static_cast<uint8_t>(following)};
+                adu.insert(adu.end(), reply.begin(), reply.end() - 2);
+                reply = std::move(adu);
+                lateSplit = static_cast<int>(reply.size() / 2);
+            }
+            if (!SendAnswer(fd, reply, lateMs, static_cast<size_t>(lateSplit)))
+                drop = true;
+        };
+        if (kind == NetKind::RtuOverTcp) {
+            const bool silent = !buffer.empty() && NowNs() >= lastByteNs + 3'000'000;
+            const size_t dropped = TakeFrames(
+                buffer, silent, [&](const std::vector<uint8_t>& frame) { answer(frame, 0); });
+            if (dropped > 0) {
+                std::lock_guard<std::mutex> lock(mutex_);
+                discarded_ += dropped;
+            }
+        } else {
+            // MBAP frames: the header tells the length; the unit id is the address.
+            while (buffer.size() >= 7) {
+                const size_t following = size_t{buffer[4]} << 8 | buffer[5];
+                if ((buffer[2] | buffer[3]) != 0 || following < 2 || following > 254)
+                    return; // no Modbus TCP client: hang up
+                if (buffer.size() < 6 + following)
+                    break;
+                std::vector<uint8_t> frame(buffer.begin() + 6, buffer.begin() + 6 + following);
+                PutCrc(frame);
+                const uint16_t transaction = static_cast<uint16_t>(buffer[0] << 8 | buffer[1]);
+                buffer.erase(buffer.begin(), buffer.begin() + 6 + static_cast<long>(following));
+                answer(frame, transaction);
+            }
+        }
+        if (drop)
+            return;
     }
 }
 

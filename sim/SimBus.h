@@ -31,7 +31,15 @@ enum class Fault {
     Exception,      // an exception answer with exceptionCode, whatever the device would say
     WrongByteCount, // a read answer whose byte count field is one register short, CRC correct
     WrongEcho,      // a write answer naming the next register or coil, CRC correct
+    // Network links only (on the pseudo-terminal the answer goes out unchanged):
+    WrongTransaction, // Modbus TCP: the answer carries another transaction id
+    WrongProtocol,    // Modbus TCP: the answer's protocol id is not 0
+    Disconnect,       // the connection is closed instead of answering (silence on the pty)
 };
+
+// How the simulator is reached over TCP: the RTU frames on the stream (a serial device server)
+// or Modbus TCP frames with the MBAP header (a gateway).
+enum class NetKind { RtuOverTcp, ModbusTcp };
 
 struct FaultSpec {
     Fault kind = Fault::Silence;
@@ -57,6 +65,10 @@ public:
     // Creates the pseudo-terminal (and, when linkPath is given, a symbolic link to it) and starts
     // the bus thread. False with a reason when the system refuses.
     bool Start(std::string& error, const std::string& linkPath = {});
+    // After Start: also serves the bus on TCP at host:port (port 0: one the system picks), one
+    // client after another, with the same devices and faults, answering without pacing. Returns
+    // the port listened on, 0 with a reason when the system refuses.
+    int ServeNetwork(NetKind kind, const std::string& host, int port, std::string& error);
     void Stop();
     const std::string& DevicePath() const { return devicePath_; }
 
@@ -105,6 +117,13 @@ public:
 private:
     void Run();
     void HandleFrame(const std::vector<uint8_t>& frame, int64_t firstByteNs);
+    // Logs the request, asks the device, applies the fault due and waits out the device's delay
+    // and the request's wire time; false when nothing is to be sent. fault is the one applied.
+    bool Respond(const std::vector<uint8_t>& frame, int64_t firstByteNs, bool paced,
+                 std::vector<uint8_t>& answer, int& lateMs, int& lateSplit, FaultSpec& fault,
+                 bool& faulty);
+    void ServeClients(NetKind kind, int listenFd);
+    void ServeClient(NetKind kind, int fd);
     bool Answer(uint8_t address, const std::vector<uint8_t>& frame, std::vector<uint8_t>& answer,
                 int& delayMs);
     void WriteAnswer(const std::vector<uint8_t>& bytes, int lateMs, int lateSplit);
@@ -126,6 +145,8 @@ private:
     std::string devicePath_;
     std::string linkPath_;
     std::thread thread_;
+    std::vector<std::thread> netThreads_;
+    std::vector<int> listenFds_;
     std::atomic<bool> running_{false};
 };
 

@@ -39,12 +39,17 @@ std::string Usage() {
            kinds +
            "\n"
            "  -l, --link PATH             also make PATH a symbolic link to the device\n"
+           "      --tcp [HOST:]PORT       also serve the bus as RTU over TCP (a serial device\n"
+           "                              server); HOST defaults to 127.0.0.1, PORT 0 picks one\n"
+           "      --mbap [HOST:]PORT      also serve the bus as a Modbus TCP gateway\n"
            "  -b, --baud B                pace the bytes at B baud (300-115200); 0 paces at the\n"
            "                              rate the master configured; default: no pacing\n"
            "  -f, --fault ADDR:KIND[:N]   answer the next N requests (default 1) at ADDR (0: any)\n"
            "                              with a fault: silence, badcrc, wrongaddress,\n"
            "                              wrongfunction, short, extra, late, garbage,\n"
-           "                              bytecount, exception=CODE\n"
+           "                              bytecount, exception=CODE; over TCP also\n"
+           "                              transaction, protocol (Modbus TCP header) and\n"
+           "                              disconnect\n"
            "      --static                instruments keep their load and their clock stands\n"
            "  -h, --help                  this text\n"
            "      --version               the program's version\n"
@@ -94,6 +99,9 @@ bool ParseFault(const std::string& text, int& address, FaultSpec& injected, std:
         {"late", Fault::LateBytes},
         {"garbage", Fault::Garbage},
         {"bytecount", Fault::WrongByteCount},
+        {"transaction", Fault::WrongTransaction},
+        {"protocol", Fault::WrongProtocol},
+        {"disconnect", Fault::Disconnect},
     };
     if (kind.rfind("exception=", 0) == 0) {
         int code = 0;
@@ -165,6 +173,16 @@ int MakeImage(const std::vector<std::string>& args) {
     return 0;
 }
 
+// [HOST:]PORT of --tcp and --mbap; loopback unless a host is given.
+bool ParseListen(const std::string& text, std::string& host, int& port) {
+    const auto colon = text.rfind(':');
+    host = colon == std::string::npos ? "127.0.0.1" : text.substr(0, colon);
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    return !host.empty() &&
+           ParseInt(colon == std::string::npos ? text : text.substr(colon + 1), 0, 65535, port);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -174,6 +192,7 @@ int main(int argc, char** argv) {
     std::map<int, std::string> instruments;
     std::vector<std::pair<int, FaultSpec>> faults;
     std::string link;
+    std::vector<std::pair<NetKind, std::string>> listens;
     int baud = -1;
     bool live = true;
 
@@ -209,6 +228,12 @@ int main(int argc, char** argv) {
         } else if (a == "-l" || a == "--link") {
             if (!value(link) || link.empty())
                 return fail(a + " needs a path");
+        } else if (a == "--tcp" || a == "--mbap") {
+            std::string host;
+            int port = 0;
+            if (!value(v) || !ParseListen(v, host, port))
+                return fail(a + " needs [HOST:]PORT with PORT 0-65535");
+            listens.push_back({a == "--tcp" ? NetKind::RtuOverTcp : NetKind::ModbusTcp, v});
         } else if (a == "-b" || a == "--baud") {
             if (!value(v))
                 return fail(a + " needs a baud rate");
@@ -274,6 +299,20 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::cout << bus.DevicePath() << std::endl;
+    for (const auto& [kind, where] : listens) {
+        std::string host;
+        int port = 0;
+        ParseListen(where, host, port);
+        port = bus.ServeNetwork(kind, host, port, error);
+        if (port == 0) {
+            std::cerr << "quarnex-sim: " << error << "\n";
+            bus.Stop();
+            return 1;
+        }
+        const bool v6 = host.find(':') != std::string::npos;
+        std::cout << (kind == NetKind::RtuOverTcp ? "tcp://" : "mbap://") << (v6 ? "[" : "") << host
+                  << (v6 ? "]" : "") << ":" << port << std::endl;
+    }
     if (!link.empty())
         std::cerr << "quarnex-sim: " << link << " -> " << bus.DevicePath() << "\n";
     std::cerr << "quarnex-sim: instruments at";

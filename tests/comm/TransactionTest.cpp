@@ -2,6 +2,7 @@
 // master takes on it, so the order of the steps and the time-out in force at each read can be
 // checked exactly, and answers the simulator would never send can be fed in.
 #include "comm/ModbusMaster.h"
+#include "platform/Clock.h"
 #include "platform/Profile.h"
 #include "support/ScriptedPrompter.h"
 
@@ -23,6 +24,8 @@ struct Script {
     std::vector<std::string> log;
     SerialTimeouts timeouts{};
     bool failWrites = false;
+    std::vector<int64_t> writeNs;      // when each request started out
+    std::vector<int64_t> lastAnswerNs; // when the last answer byte of each request came in
 };
 
 class ScriptedPort : public SerialPort {
@@ -47,6 +50,7 @@ public:
     }
     int Write(const uint8_t*, int n) override {
         s_->log.push_back("write");
+        s_->writeNs.push_back(MonotonicNs());
         if (s_->failWrites)
             return n - 1;
         if (!s_->answers.empty()) {
@@ -61,8 +65,16 @@ public:
         const int got = std::min<int>(n, static_cast<int>(s_->pending.size()));
         std::copy_n(s_->pending.begin(), got, buffer);
         s_->pending.erase(s_->pending.begin(), s_->pending.begin() + got);
+        if (got > 0) {
+            arrivals_.lastNs = MonotonicNs();
+            arrivals_.bytes += got;
+            s_->lastAnswerNs.resize(s_->writeNs.size());
+            s_->lastAnswerNs.back() = arrivals_.lastNs;
+        }
         return got;
     }
+    void ResetArrivals(int64_t) override { arrivals_ = {}; }
+    ByteArrivals Arrivals() const override { return arrivals_; }
     int DropUntilQuiet(int quietMs, int limitMs) override {
         s_->log.push_back("quiet " + std::to_string(quietMs) + " within " +
                           std::to_string(limitMs));
@@ -74,6 +86,7 @@ public:
 private:
     std::shared_ptr<Script> s_;
     bool open_ = false;
+    ByteArrivals arrivals_;
 };
 
 class TransactionTest : public ::testing::Test {
@@ -101,6 +114,24 @@ protected:
     std::unique_ptr<ModbusMaster> master_;
 };
 
+// The silence before a request is the inter-frame delay counted from the last answer byte: never
+// shorter, whether the caller asks again at once or after work of its own (which then counts as
+// part of the silence). The figures of how little it adds live in bench/.
+TEST_F(TransactionTest, SilenceBeforeARequestIsNeverBelowTheGapFromTheLastAnswerByte) {
+    Answer(Framed({0x01, 0x03, 0x02, 0x12, 0x34}), 12);
+    uint16_t value = 0;
+    for (int i = 0; i < 12; ++i) {
+        ASSERT_EQ(master_->ReadHoldingRegisters(1, 40001, 1, &value), CommStatus::Ok);
+        if (i % 3 == 2)
+            Delay(2); // a caller deciding for a while: less than the 5 ms gap at 9600
+    }
+    ASSERT_EQ(script_->writeNs.size(), 12u);
+    ASSERT_EQ(script_->lastAnswerNs.size(), 12u);
+    const int64_t gapNs = int64_t{master_->Link().InterFrameDelay()} * 1'000'000;
+    for (size_t i = 1; i < script_->writeNs.size(); ++i)
+        EXPECT_GE(script_->writeNs[i] - script_->lastAnswerNs[i - 1], gapNs) << i;
+}
+
 // The extra time-out is in force for both reads of an attempt and only for them: it is set after
 // the request went out and the usual 400 ms margin is back before the next attempt's purge.
 TEST_F(TransactionTest, ExtraTimeoutCoversExactlyTheReadsOfEachAttempt) {
@@ -118,7 +149,7 @@ TEST_F(TransactionTest, ExtraTimeoutCoversExactlyTheReadsOfEachAttempt) {
     expected.push_back("quiet 10 within 44");
     expected.insert(expected.end(), attempt.begin(), attempt.end());
     EXPECT_EQ(script_->log, expected);
-    EXPECT_EQ(master_->Link().Timeouts().readTotalConstant, 407);
+    EXPECT_EQ(master_->Serial().Timeouts().readTotalConstant, 407);
 
     // Without an extra time-out the reads run on the margin set at the open.
     script_->log.clear();
@@ -134,7 +165,7 @@ TEST_F(TransactionTest, ExtraTimeoutCoversExactlyTheReadsOfEachAttempt) {
                                        {.retries = 3, .extraTimeout = 37, .showRetryBox = true}),
               CommStatus::TransmitError);
     EXPECT_EQ(script_->log, (std::vector<std::string>{"purge", "write"}));
-    EXPECT_EQ(master_->Link().Timeouts().readTotalConstant, 407);
+    EXPECT_EQ(master_->Serial().Timeouts().readTotalConstant, 407);
     EXPECT_TRUE(prompter_.Boxes().empty());
 }
 

@@ -95,7 +95,7 @@ TEST_F(FrameTest, StartsSizedAndCentredAndListsTheSimulatedInstruments) {
     Watch({1, 2, 9});
     Start();
     EXPECT_TRUE(prompter_.Boxes().empty());
-    EXPECT_EQ(frame_->windowTitle(), "Quarnex");
+    EXPECT_EQ(frame_->windowTitle().toStdString(), "Quarnex - COM1 (" + bus_.DevicePath() + ")");
     // Message boxes and dialogs are titled with the display name, not the program's file name.
     CQuarnexApp::NameApplication();
     EXPECT_EQ(QGuiApplication::applicationDisplayName(), "Quarnex");
@@ -309,6 +309,39 @@ TEST_F(FrameTest, SettingsDialogRefusesABadTimeoutAndCancelTouchesNothing) {
     EXPECT_FALSE(profile_.HasKey("Comm Param", "Com Port"));
 }
 
+// The same bus reached through a serial device server: the dialog switches the link, the view
+// finds the instrument over it and the caption and status bar say which link is in use.
+TEST_F(FrameTest, SettingsDialogSwitchesToRtuOverTcp) {
+    Kel7(1);
+    Watch({1});
+    Start();
+    std::string error;
+    const int port = bus_.ServeNetwork(sim::NetKind::RtuOverTcp, "127.0.0.1", 0, error);
+    ASSERT_NE(port, 0) << error;
+    bool confirmed = false;
+    WhenModal<CCommSetupDlg>([&](CCommSetupDlg& dialog) {
+        dialog.LinkGroup()->button(1)->click();
+        EXPECT_FALSE(dialog.DeviceEdit()->isEnabled());
+        dialog.HostEdit()->setText("");
+        ButtonWithText(dialog, "OK")->click();
+        EXPECT_EQ(prompter_.LastText(), "Please enter the host name or address of the gateway.");
+        dialog.HostEdit()->setText("127.0.0.1");
+        dialog.TcpPortEdit()->setText(QString::number(port));
+        dialog.ResponseTimeoutEdit()->setText("10000");
+        ButtonWithText(dialog, "OK")->click();
+        confirmed = !dialog.isVisible();
+    });
+    frame_->Action(CMainFrame::kCommParams)->trigger();
+    ASSERT_TRUE(confirmed);
+    EXPECT_EQ(profile_.GetString("Comm Param", "Link", ""), "tcp");
+    const std::string link = "tcp://127.0.0.1:" + std::to_string(port);
+    EXPECT_EQ(frame_->windowTitle().toStdString(), "Quarnex - " + link);
+    bus_.ClearRequests();
+    Poll(1);
+    EXPECT_EQ(List().topLevelItem(0)->text(0), "  KEL 7 Recipe Batcher");
+    EXPECT_GT(bus_.RequestCount(1), 0u);
+}
+
 TEST_F(FrameTest, SettingsDialogOkSavesReopensAndStartsOver) {
     Kel7(1);
     Watch({1});
@@ -329,7 +362,7 @@ TEST_F(FrameTest, SettingsDialogOkSavesReopensAndStartsOver) {
     EXPECT_EQ(profile_.GetInt("Comm Param", "Baud", 0), 9600);
     EXPECT_EQ(profile_.GetString("Comm Param", "Parity", ""), "E");
     EXPECT_EQ(profile_.GetInt("Comm Param", "Additional rec. timeout", 0), 25);
-    EXPECT_EQ(frame_->Bus().Link().ModeString(), "baud=9600 parity=E data=8 stop=2");
+    EXPECT_EQ(frame_->Bus().Serial().ModeString(), "baud=9600 parity=E data=8 stop=2");
     EXPECT_EQ(List().topLevelItem(0)->text(0), "  "); // reset: nothing known until polled
     EXPECT_TRUE(View().Logic().State(1).absent);
     Poll(1);

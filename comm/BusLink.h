@@ -1,0 +1,70 @@
+#pragma once
+
+#include "platform/SerialPort.h"
+
+#include <cstdint>
+#include <string>
+
+namespace quarnex {
+
+// When the last request and its answer crossed the link (MonotonicNs times), noted while the link
+// is asked to. On the serial line the silence before the request runs from the last byte seen on
+// the line (the previous answer's last byte, or the previous request's when nothing answered); -1
+// when the link has not seen the line since it opened, and always on a network link.
+struct LineTimes {
+    int64_t requestStartNs = 0;
+    int64_t requestEndNs = 0;
+    int64_t gapNs = -1;
+    ByteArrivals answer;
+};
+
+// What carries the master's frames to the bus: the serial port, a serial device server (the RTU
+// frames on a TCP stream) or a Modbus TCP gateway. The master always hands over and takes back
+// RTU frames (address, function, data, CRC); a link that speaks another framing translates. The
+// timing that exists because of the serial line (the silence before a request, letting the line
+// go quiet, the baud-rate time-outs) is the serial link's own; network links wait for an answer
+// the response time-out of the profile.
+class BusLink {
+public:
+    // The margin added to every receive time-out, and the shorter one of polling.
+    static constexpr int kReceiveMarginMs = 400;
+    static constexpr int kPollMarginMs = 30;
+
+    virtual ~BusLink() = default;
+
+    // (Re)opens the link from the settings; on failure shows why through the prompter.
+    virtual bool Open() = 0;
+    virtual void Close() = 0;
+    // True once opened; a network link stays open while its connection is down (it connects
+    // again on the next request).
+    virtual bool IsOpen() const = 0;
+
+    // Makes the link ready for the next request: the serial link waits until the line has been
+    // silent for the inter-frame delay, a network link connects again when it has to; both drop
+    // whatever stale bytes are waiting.
+    virtual void PrepareRequest() = 0;
+    // Sends one RTU frame (CRC included). The number of bytes sent, -1 on an error. A network
+    // link whose peer cannot be reached takes the frame and answers nothing, as a silent bus.
+    virtual int Write(const uint8_t* frame, int n) = 0;
+    // Reads up to n bytes of the answer, in RTU form; fewer on a time-out.
+    virtual int Read(uint8_t* buffer, int n) = 0;
+
+    // Sets the margin of the receive time-out (kReceiveMarginMs by default).
+    virtual bool SetReceiveMargin(int ms) = 0;
+    bool RestoreReceiveMargin() { return SetReceiveMargin(kReceiveMarginMs); }
+    virtual int DefaultReceiveTimeout() const = 0;
+    // The margin the polling windows pass as their extra time-out.
+    virtual int PollTimeout() const = 0;
+    // The silence before a request in milliseconds (0 on a network link).
+    virtual int InterFrameDelay() const = 0;
+    // After a failed attempt: drops what still arrives until the link is quiet. The number of
+    // bytes dropped.
+    virtual int LetLineGoQuiet(int marginMs) = 0;
+
+    virtual void NoteTimes(bool on) = 0;
+    virtual LineTimes Times() const = 0;
+    // The wire time of one character; 0 on a network link (no line of its own to time).
+    virtual int64_t CharacterNs() const = 0;
+};
+
+} // namespace quarnex

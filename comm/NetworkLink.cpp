@@ -1,0 +1,204 @@
+#include "comm/NetworkLink.h"
+
+#include "comm/Crc.h"
+#include "platform/Clock.h"
+#include "platform/Prompter.h"
+#include "res/LinksTextIds.h"
+#include "res/Strings.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quarnex {
+
+namespace mbap {
+
+std::vector<uint8_t> FromRtu(const uint8_t* frame, int n, uint16_t transactionId) {
+    if (n < 4 || n - 3 > kMaxPdu)
+        return {};
+    const int following = n - 2; // unit id and PDU, without the CRC
+    std::vector<uint8_t> out{
+        static_cast<uint8_t>(transactionId >> 8), static_cast<uint8_t>(transactionId), 0, 0,
+        static_cast<uint8_t>(following >> 8),     static_cast<uint8_t>(following)};
+    out.insert(out.end(), frame, frame + following);
+    return out;
+}
+
+HeaderCheck CheckHeader(const uint8_t header[kHeaderLength], uint16_t transactionId,
+                        int& pduLength) {
+    const int protocol = header[2] << 8 | header[3];
+    const int following = header[4] << 8 | header[5];
+    pduLength = following - 1;
+    if (protocol != 0 || following < 2 || following > kMaxPdu + 1)
+        return HeaderCheck::Broken;
+    return (header[0] << 8 | header[1]) == transactionId ? HeaderCheck::Ok
+                                                         : HeaderCheck::OtherTransaction;
+}
+
+std::vector<uint8_t> ToRtu(uint8_t unit, const uint8_t* pdu, int n) {
+    std::vector<uint8_t> out{unit};
+    out.insert(out.end(), pdu, pdu + std::max(0, n));
+    const uint16_t crc = Crc16Modbus(out.data(), out.size());
+    out.push_back(static_cast<uint8_t>(crc & 0xFF));
+    out.push_back(static_cast<uint8_t>(crc >> 8));
+    return out;
+}
+
+} // namespace mbap
+
+NetworkLink::NetworkLink(const CommSettings& settings, Prompter& prompter)
+    : settings_(settings), prompter_(prompter) {}
+
+bool NetworkLink::Connect(std::string& reason) {
+    // The connect time-out is the response time-out: nothing waits on the link longer than that.
+    return connection_.Connect(host_, port_, responseTimeoutMs_, reason);
+}
+
+bool NetworkLink::Open() {
+    Close();
+    kind_ = settings_.Kind() == LinkKind::ModbusTcp ? LinkKind::ModbusTcp : LinkKind::RtuOverTcp;
+    host_ = settings_.Host();
+    port_ = settings_.TcpPort();
+    address_ = LinkAddress(kind_, host_, port_);
+    responseTimeoutMs_ = receiveTimeoutMs_ = settings_.ResponseTimeoutMs();
+    times_ = {};
+    open_ = true;
+    std::string reason;
+    if (!Connect(reason)) {
+        prompter_.Error(FormatText(Text(ids::kCannotConnect), {address_, reason}));
+        return false;
+    }
+    return true;
+}
+
+void NetworkLink::Close() {
+    connection_.Close();
+    open_ = false;
+    pending_.clear();
+}
+
+void NetworkLink::PrepareRequest() {
+    pending_.clear();
+    pendingAt_ = 0;
+    answerTaken_ = false;
+    // An answer that came after its time-out (or bytes a device server passed on from the line)
+    // must not be read as the next answer; a peer that closed meanwhile is connected again.
+    if (connection_.IsConnected())
+        connection_.DropPending();
+    std::string reason;
+    if (open_ && !connection_.IsConnected())
+        Connect(reason);
+}
+
+int NetworkLink::Write(const uint8_t* frame, int n) {
+    if (!open_)
+        return -1;
+    times_.requestStartNs = MonotonicNs();
+    times_.answer = {};
+    answerDeadlineNs_ = 0;
+    const int64_t deadline = times_.requestStartNs + int64_t{responseTimeoutMs_} * 1'000'000;
+    if (kind_ == LinkKind::ModbusTcp) {
+        ++transactionId_;
+        const std::vector<uint8_t> adu = mbap::FromRtu(frame, n, transactionId_);
+        if (adu.empty())
+            return -1;
+        connection_.SendAll(adu.data(), static_cast<int>(adu.size()), deadline);
+    } else {
+        connection_.SendAll(frame, n, deadline);
+    }
+    // Sent or not, the request is taken: a broken connection shows as a bus that does not answer,
+    // and is made again before the next request.
+    times_.requestEndNs = MonotonicNs();
+    return n;
+}
+
+bool NetworkLink::SetReceiveMargin(int ms) {
+    receiveTimeoutMs_ = responseTimeoutMs_ + std::max(0, ms - kReceiveMarginMs);
+    return open_;
+}
+
+void NetworkLink::NoteArrival(int bytes) {
+    const int64_t now = MonotonicNs();
+    ByteArrivals& a = times_.answer;
+    if (a.bytes == 0)
+        a.firstNs = now;
+    else
+        a.longestSilenceNs = std::max(a.longestSilenceNs, now - a.lastNs);
+    a.lastNs = now;
+    a.bytes += bytes;
+}
+
+void NetworkLink::ReceiveMbapAnswer() {
+    std::vector<uint8_t> frame;
+    uint8_t buffer[mbap::kHeaderLength + mbap::kMaxPdu];
+    for (;;) {
+        // One frame: the header, then as many bytes as it announces.
+        size_t want = mbap::kHeaderLength;
+        int pduLength = 0;
+        mbap::HeaderCheck check = mbap::HeaderCheck::Ok;
+        frame.clear();
+        while (frame.size() < want) {
+            const int r = connection_.ReceiveSome(buffer, static_cast<int>(want - frame.size()),
+                                                  answerDeadlineNs_);
+            if (r <= 0) {
+                // Half a frame: the rest would be read as the start of the next answer.
+                if (!frame.empty())
+                    connection_.Close();
+                return;
+            }
+            NoteArrival(r);
+            frame.insert(frame.end(), buffer, buffer + r);
+            if (want == mbap::kHeaderLength && frame.size() == want) {
+                check = mbap::CheckHeader(frame.data(), transactionId_, pduLength);
+                if (check == mbap::HeaderCheck::Broken) {
+                    // No telling where the next frame starts: start over on a new connection.
+                    connection_.Close();
+                    return;
+                }
+                want += static_cast<size_t>(pduLength);
+            }
+        }
+        if (check == mbap::HeaderCheck::Ok) {
+            pending_ = mbap::ToRtu(frame[6], frame.data() + mbap::kHeaderLength, pduLength);
+            return;
+        }
+    }
+}
+
+int NetworkLink::Read(uint8_t* buffer, int n) {
+    if (!open_)
+        return -1;
+    if (answerDeadlineNs_ == 0)
+        answerDeadlineNs_ = times_.requestEndNs + int64_t{receiveTimeoutMs_} * 1'000'000;
+    if (kind_ == LinkKind::ModbusTcp) {
+        if (!answerTaken_) {
+            answerTaken_ = true;
+            ReceiveMbapAnswer();
+        }
+        const int take =
+            std::min(n, static_cast<int>(pending_.size() - std::min(pendingAt_, pending_.size())));
+        if (take > 0)
+            std::memcpy(buffer, pending_.data() + pendingAt_, static_cast<size_t>(take));
+        pendingAt_ += static_cast<size_t>(std::max(0, take));
+        return take;
+    }
+    int got = 0;
+    while (got < n) {
+        const int r = connection_.ReceiveSome(buffer + got, n - got, answerDeadlineNs_);
+        if (r <= 0) {
+            // An answer that did not come whole may still be on its way: on a stream it would
+            // become the start of the next answer, so the next request goes on a new connection.
+            connection_.Close();
+            break;
+        }
+        NoteArrival(r);
+        got += r;
+    }
+    return got;
+}
+
+LineTimes NetworkLink::Times() const {
+    return times_;
+}
+
+} // namespace quarnex

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "comm/BusLink.h"
+#include "comm/CommSettings.h"
+#include "platform/TcpConnection.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quarnex {
+
+class Prompter;
+
+namespace mbap {
+// The MBAP header in front of every Modbus TCP frame: transaction id, protocol id (0), the length
+// of what follows (unit id and PDU), the unit id.
+constexpr int kHeaderLength = 7;
+// The longest PDU a Modbus TCP frame carries.
+constexpr int kMaxPdu = 253;
+
+// The Modbus TCP frame of an RTU frame (address, PDU, CRC): the header with transactionId and
+// the address as unit id, then the PDU. Empty for a frame too short to carry a function.
+std::vector<uint8_t> FromRtu(const uint8_t* frame, int n, uint16_t transactionId);
+
+// What a header says about the frame behind it.
+enum class HeaderCheck {
+    Ok,               // the frame answers the transaction: read `pduLength` bytes more
+    OtherTransaction, // a well-formed frame of another transaction (a late answer): read and drop
+    Broken,           // not a Modbus frame (protocol id not 0, length out of range)
+};
+HeaderCheck CheckHeader(const uint8_t header[kHeaderLength], uint16_t transactionId,
+                        int& pduLength);
+
+// The RTU form of an answer (unit id as address, the PDU, a CRC computed here), which the master
+// checks as it checks every answer.
+std::vector<uint8_t> ToRtu(uint8_t unit, const uint8_t* pdu, int n);
+} // namespace mbap
+
+// The bus behind a TCP connection: RTU over TCP (a serial device server forwarding the frames as
+// they are) or Modbus TCP (a gateway that takes MBAP frames and asks the RTU slaves itself). The
+// connection is made at Open and again before the next request whenever it dropped, each time
+// within the connect time-out (the response time-out of the profile); a request over a dropped or
+// unreachable connection goes unanswered, as on a silent bus. Every answer must come within the
+// response time-out.
+class NetworkLink : public BusLink {
+public:
+    NetworkLink(const CommSettings& settings, Prompter& prompter);
+    ~NetworkLink() override { Close(); }
+    NetworkLink(const NetworkLink&) = delete;
+    NetworkLink& operator=(const NetworkLink&) = delete;
+
+    // Connects; shows "Can not connect to the bus gateway." with the address and the reason when
+    // that fails. The link stays open either way and connects again on the next request.
+    bool Open() override;
+    void Close() override;
+    bool IsOpen() const override { return open_; }
+    bool Connected() const { return connection_.IsConnected(); }
+
+    void PrepareRequest() override;
+    int Write(const uint8_t* frame, int n) override;
+    int Read(uint8_t* buffer, int n) override;
+
+    // The response time-out, longer by what a margin above the usual one asks for (the long
+    // operations of the instruments: erasing flash, storing the set-up).
+    bool SetReceiveMargin(int ms) override;
+    int DefaultReceiveTimeout() const override { return responseTimeoutMs_; }
+    int PollTimeout() const override { return kPollMarginMs; }
+    int InterFrameDelay() const override { return 0; }
+    // A network link has no line to let go quiet: a late answer is dropped before the next
+    // request (and, on Modbus TCP, known by its transaction id).
+    int LetLineGoQuiet(int) override { return 0; }
+
+    void NoteTimes(bool on) override { noteTimes_ = on; }
+    LineTimes Times() const override;
+    int64_t CharacterNs() const override { return 0; }
+
+    const std::string& Address() const { return address_; }
+    // The transaction id of the last Modbus TCP request.
+    uint16_t TransactionId() const { return transactionId_; }
+
+private:
+    bool Connect(std::string& reason);
+    // Modbus TCP: receives frames until the one of this transaction is in (into pending_) or the
+    // deadline passes; frames of other transactions are dropped.
+    void ReceiveMbapAnswer();
+    void NoteArrival(int bytes);
+
+    const CommSettings& settings_;
+    Prompter& prompter_;
+    TcpConnection connection_;
+    LinkKind kind_ = LinkKind::RtuOverTcp;
+    std::string host_, address_;
+    int port_ = 0;
+    int responseTimeoutMs_ = CommSettings::kDefaultResponseTimeout;
+    int receiveTimeoutMs_ = CommSettings::kDefaultResponseTimeout;
+    bool open_ = false;
+    uint16_t transactionId_ = 0;
+    int64_t answerDeadlineNs_ = 0;
+    bool answerTaken_ = false;
+    std::vector<uint8_t> pending_;
+    size_t pendingAt_ = 0;
+    bool noteTimes_ = false;
+    LineTimes times_;
+};
+
+} // namespace quarnex

@@ -1,0 +1,141 @@
+#include "platform/TcpConnection.h"
+
+#include "platform/Clock.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace quarnex {
+
+namespace {
+
+// Waits for events on fd until the deadline; false when it passed first.
+bool WaitFor(int fd, short events, int64_t deadlineNs, short& revents) {
+    for (;;) {
+        const int64_t left = deadlineNs - MonotonicNs();
+        if (left <= 0)
+            return false;
+        pollfd p{fd, events, 0};
+        timespec ts{static_cast<time_t>(left / 1'000'000'000),
+                    static_cast<long>(left % 1'000'000'000)};
+        const int r = ppoll(&p, 1, &ts, nullptr);
+        if (r > 0) {
+            revents = p.revents;
+            return true;
+        }
+        if (r < 0 && errno != EINTR)
+            return false;
+    }
+}
+
+} // namespace
+
+bool TcpConnection::Connect(const std::string& host, int port, int timeoutMs, std::string& reason) {
+    Close();
+    const int64_t deadline = MonotonicNs() + int64_t{timeoutMs} * 1'000'000;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(port);
+    if (const int e = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found); e != 0) {
+        reason = ::gai_strerror(e);
+        return false;
+    }
+    reason = "no address found";
+    for (addrinfo* a = found; a && fd_ < 0; a = a->ai_next) {
+        const int fd =
+            ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+        if (fd < 0) {
+            reason = std::strerror(errno);
+            continue;
+        }
+        int r = ::connect(fd, a->ai_addr, a->ai_addrlen);
+        if (r != 0 && errno == EINPROGRESS) {
+            short revents = 0;
+            if (!WaitFor(fd, POLLOUT, deadline, revents)) {
+                reason = "no connection within " + std::to_string(timeoutMs) + " ms";
+                ::close(fd);
+                continue;
+            }
+            int error = 0;
+            socklen_t len = sizeof error;
+            ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len);
+            r = error == 0 ? 0 : -1;
+            errno = error;
+        }
+        if (r != 0) {
+            reason = std::strerror(errno);
+            ::close(fd);
+            continue;
+        }
+        // Requests are small and each waits for its answer: send them at once.
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        fd_ = fd;
+    }
+    ::freeaddrinfo(found);
+    return fd_ >= 0;
+}
+
+void TcpConnection::Close() {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+}
+
+bool TcpConnection::SendAll(const uint8_t* data, int n, int64_t deadlineNs) {
+    int done = 0;
+    while (fd_ >= 0 && done < n) {
+        const ssize_t r = ::send(fd_, data + done, static_cast<size_t>(n - done), MSG_NOSIGNAL);
+        if (r > 0) {
+            done += static_cast<int>(r);
+            continue;
+        }
+        short revents = 0;
+        if ((r < 0 && errno != EAGAIN && errno != EINTR) ||
+            !WaitFor(fd_, POLLOUT, deadlineNs, revents) || (revents & (POLLERR | POLLHUP))) {
+            Close();
+            return false;
+        }
+    }
+    return done == n;
+}
+
+int TcpConnection::ReceiveSome(uint8_t* buffer, int n, int64_t deadlineNs) {
+    while (fd_ >= 0) {
+        const ssize_t r = ::recv(fd_, buffer, static_cast<size_t>(n), 0);
+        if (r > 0)
+            return static_cast<int>(r);
+        if (r == 0 || (errno != EAGAIN && errno != EINTR)) {
+            Close();
+            return -1;
+        }
+        short revents = 0;
+        if (!WaitFor(fd_, POLLIN, deadlineNs, revents))
+            return 0;
+    }
+    return -1;
+}
+
+bool TcpConnection::DropPending() {
+    uint8_t scratch[512];
+    while (fd_ >= 0) {
+        const ssize_t r = ::recv(fd_, scratch, sizeof scratch, MSG_DONTWAIT);
+        if (r > 0)
+            continue;
+        if (r < 0 && (errno == EAGAIN || errno == EINTR))
+            return true;
+        Close();
+    }
+    return false;
+}
+
+} // namespace quarnex
