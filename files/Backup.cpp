@@ -134,6 +134,16 @@ Backup::Result Backup::Run(const std::string& fileName, const std::string& infoT
         return Result::NoFile;
     }
 
+    // The target is checked and locked before the instrument is asked anything: a name that
+    // cannot take the file costs no bus time, and nothing on the disk changes before the whole
+    // set-up was read and written.
+    SetupFile file;
+    file.SetFileName(fileName);
+    if (file.OpenForWrite(owner_) != SetupFileStatus::kOk) {
+        owner_.Error(Text(ids::kBackupFailed));
+        return Result::FileFailed;
+    }
+
     const std::string commError = Text(ids::kCommunicationErrorShort);
     InstrumentType connected = itype::kUnknown;
     if (!ReadInstrumentType(bus_, address_, &owner_, connected))
@@ -153,17 +163,15 @@ Backup::Result Backup::Run(const std::string& fileName, const std::string& infoT
     if (!ReadSetup(*setup))
         return Fail(commError);
 
-    SetupFile file;
-    file.SetFileName(fileName);
-    if (file.OpenForWrite(owner_) != SetupFileStatus::kOk) {
+    const SetupFileStatus written =
+        WriteSetupSections(file, *setup, SetupFile::SplitLines(infoText), started, now_, owner_);
+    if (written != SetupFileStatus::kOk) {
+        file.Discard();
         owner_.Error(Text(ids::kBackupFailed));
         return Result::FileFailed;
     }
-    const SetupFileStatus written =
-        WriteSetupSections(file, *setup, SetupFile::SplitLines(infoText), started, now_, owner_);
-    // The close flushes the file to the disk: a file that did not get there is no backup.
-    const SetupFileStatus closed = file.Close(owner_);
-    if (written != SetupFileStatus::kOk || closed != SetupFileStatus::kOk) {
+    // The file reaches the disk and replaces the previous one only now, complete.
+    if (file.Close(owner_) != SetupFileStatus::kOk) {
         owner_.Error(Text(ids::kBackupFailed));
         return Result::FileFailed;
     }
