@@ -76,6 +76,7 @@ struct Options {
     std::string sections;
     bool yes = false; // restore, upgrade, default-setup: answer Yes to the question
     bool trace = false;
+    bool quiet = false; // backup all: the silent addresses are not listed
     std::vector<std::string> words;
 };
 
@@ -189,6 +190,8 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
             o.yes = true;
         } else if (a == "--trace") {
             o.trace = true;
+        } else if (a == "--quiet") {
+            o.quiet = true;
         } else if (a.size() > 1 && a[0] == '-' && !IsNegativeNumber(a)) {
             return "unknown option " + a;
         } else {
@@ -331,7 +334,8 @@ std::string CliUsage() {
            "  upgrade ADDR FILE [--yes] load the upgrade file into the instrument at ADDR\n"
            "  default-setup ADDR [--yes]  make the instrument at ADDR store a default set-up\n"
            "  backup ADDR FILE [--info TEXT]     save the set-up of a KEL 7 into a set-up file\n"
-           "  backup all DIR            save every KEL 7 Recipe Batcher that answers into DIR\n"
+           "  backup all DIR [--quiet]  save every KEL 7 Recipe Batcher that answers into DIR;\n"
+           "                            lists the silent addresses unless --quiet\n"
            "  restore ADDR FILE [--sections setup,strings,batching,recipes] [--yes]\n"
            "                            load a set-up file into a KEL 7 (asks: No unless --yes)\n"
            "  list FILE                 list a set-up file\n"
@@ -642,7 +646,7 @@ int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::
             return 2;
         }
     }
-    const SetupFileCommand files{o.words, o.info, o.sections, o.yes};
+    const SetupFileCommand files{o.words, o.info, o.sections, o.yes, o.retries, o.quiet};
     if (fileCommand && files.words[0] == "list")
         return RunSetupFileCommand(files, nullptr, out, err);
     return RunCliOnMaster(o, r, fileCommand ? &files : nullptr, profile, out, err);

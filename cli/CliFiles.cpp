@@ -139,20 +139,73 @@ int RunBackup(ModbusMaster& bus, int address, const std::string& file, const std
     return kDone;
 }
 
-int RunBackupAll(ModbusMaster& bus, const std::string& dir, const std::string& info,
-                 TerminalPrompter& prompter, std::ostream& out, std::ostream& err) {
+// "3, 5-9, 12": the addresses as runs.
+std::string AddressRuns(const std::vector<int>& addresses) {
+    std::string out;
+    for (size_t i = 0; i < addresses.size();) {
+        size_t j = i;
+        while (j + 1 < addresses.size() && addresses[j + 1] == addresses[j] + 1)
+            ++j;
+        if (!out.empty())
+            out += ", ";
+        out += std::to_string(addresses[i]);
+        if (j > i)
+            out += "-" + std::to_string(addresses[j]);
+        i = j + 1;
+    }
+    return out;
+}
+
+// One address's type register, attempt by attempt: Ok, NoResponse only when every attempt met
+// silence, else the last failure that was not silence (an answer was there, but broken).
+CommStatus ProbeAddress(ModbusMaster& bus, int address, int retries) {
+    CommStatus heard = CommStatus::NoResponse;
+    for (int attempt = 0; attempt <= retries; ++attempt) {
+        uint16_t code = 0;
+        const CommStatus s = bus.ReadHoldingRegisters(
+            address, reg::kTypeCode, 1, &code, {.retries = 0, .extraTimeout = bus.PollTimeout()});
+        if (s == CommStatus::Ok)
+            return s;
+        if (s != CommStatus::NoResponse)
+            heard = s;
+    }
+    return heard;
+}
+
+std::string OneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    return text;
+}
+
+int RunBackupAll(ModbusMaster& bus, const SetupFileCommand& c, TerminalPrompter& prompter,
+                 std::ostream& out, std::ostream& err) {
+    const std::string& dir = c.words[2];
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
+    if (!std::filesystem::is_directory(dir, ec)) {
+        err << "quarnex-cli: " << dir << " is not a folder the files can go into\n";
+        return kFailed;
+    }
     std::vector<std::string> saved, failed;
+    std::vector<int> silent;
     for (int a = 1; a <= 247; ++a) {
-        uint16_t code = 0;
-        if (bus.ReadHoldingRegisters(a, reg::kTypeCode, 1, &code,
-                                     {.retries = 0, .extraTimeout = bus.PollTimeout()}) !=
-            CommStatus::Ok)
+        const CommStatus probe = ProbeAddress(bus, a, c.retries);
+        if (probe == CommStatus::NoResponse) {
+            silent.push_back(a);
             continue;
+        }
+        if (probe != CommStatus::Ok) {
+            failed.push_back(std::to_string(a) + ": " + ModbusMaster::StatusText(probe, false));
+            continue;
+        }
         InstrumentInfo id;
+        prompter.TakeMessages();
         if (!ReadInstrumentInfo(bus, a, &prompter, id)) {
-            failed.push_back(std::to_string(a) + ": " + prompter.TakeMessages());
+            failed.push_back(std::to_string(a) + ": " + OneLine(prompter.TakeMessages()));
             continue;
         }
         if (InstrumentTypeWithVersion(static_cast<int>(id.rawTypeCode), id.setupVersion) !=
@@ -167,21 +220,19 @@ int RunBackupAll(ModbusMaster& bus, const std::string& dir, const std::string& i
         const std::string path = (std::filesystem::path(dir) / (file + ".kel")).string();
         err << "address " << a << " -> " << path << '\n';
         prompter.TakeMessages();
-        if (RunBackup(bus, a, path, info, prompter, out, err) == kDone) {
+        if (RunBackup(bus, a, path, c.info, prompter, out, err) == kDone)
             saved.push_back(std::to_string(a) + ": " + path);
-        } else {
-            std::string why = prompter.TakeMessages();
-            for (char& c : why)
-                if (c == '\n')
-                    c = ' ';
-            failed.push_back(std::to_string(a) + ": " + why);
-        }
+        else
+            failed.push_back(std::to_string(a) + ": " + OneLine(prompter.TakeMessages()));
     }
-    out << "saved " << saved.size() << ", failed " << failed.size() << '\n';
+    out << "saved " << saved.size() << ", failed " << failed.size() << ", silent "
+        << silent.size() << '\n';
     for (const std::string& s : saved)
         out << "  saved  " << s << '\n';
     for (const std::string& f : failed)
         out << "  FAILED " << f << '\n';
+    if (!c.quiet && !silent.empty())
+        out << "  silent " << AddressRuns(silent) << '\n';
     if (!failed.empty())
         return kFailed;
     return saved.empty() ? kNothingFound : kDone;
@@ -234,7 +285,7 @@ int RunSetupFileCommand(const SetupFileCommand& c, ModbusMaster* bus, std::ostre
     if (!bus)
         return kBus;
     if (w[0] == "backup" && w[1] == "all")
-        return RunBackupAll(*bus, w[2], c.info, prompter, out, err);
+        return RunBackupAll(*bus, c, prompter, out, err);
     int address = 0;
     ParseAddress(w[1], address);
     if (w[0] == "backup") {

@@ -298,8 +298,23 @@ bool Restore::WriteAll(const RestoreSelection&) {
 }
 
 Restore::Result Restore::FailInRemote() {
-    owner_.Error(Text(ids::kRestoreFailed) + "\n" + Text(ids::kPreviousReconstructed));
-    SendCommand(bus_, address_, coil::kLeaveWithoutSaving, false, {}, {}, &owner_);
+    // Leaving without saving makes the instrument take back the set-up it had; what it did is
+    // read back when the answer does not say, and the user is told what the state shows.
+    const ModeOutcome left =
+        SendModeCommand(bus_, address_, coil::kLeaveWithoutSaving,
+                        {.retries = kRetries, .owner = &owner_}, {}, {}, nullptr);
+    const std::string failed = Text(ids::kRestoreFailed) + "\n";
+    switch (left) {
+    case ModeOutcome::Done:
+        owner_.Error(failed + Text(ids::kPreviousReconstructed));
+        break;
+    case ModeOutcome::NotDone:
+        owner_.Error(failed + Text(ids::kStillInRemoteRestore));
+        break;
+    case ModeOutcome::StateUnknown:
+        owner_.Error(failed + Text(ids::kRestoreStateUnknown));
+        break;
+    }
     return Result::Failed;
 }
 
@@ -357,9 +372,18 @@ Restore::Result Restore::Run(const RestoreSelection& selection) {
     if (question && !owner_.AskYesNo(Prompter::Icon::Exclamation, Text(question)))
         return Result::Stopped;
 
-    if (!SendCommand(bus_, address_, coil::kEnterRemoteRestore, true, failed + "\n",
-                     failed + "\n" + Text(ids::kCommunicationErrorShort), &owner_))
+    const TransactionOptions command{.retries = kRetries, .showRetryBox = true, .owner = &owner_};
+    int state = -1;
+    switch (SendModeCommand(bus_, address_, coil::kEnterRemoteRestore, command, failed + "\n",
+                            failed + "\n" + Text(ids::kCommunicationErrorShort), &state)) {
+    case ModeOutcome::Done:
+        break; // in remote restore, whether the answer came or not
+    case ModeOutcome::NotDone:
         return Result::Failed;
+    case ModeOutcome::StateUnknown:
+        // It may have entered remote restore: leaving it costs nothing when it did not.
+        return FailInRemote();
+    }
 
     if (!WriteAll(selection))
         return FailInRemote();
@@ -379,8 +403,15 @@ Restore::Result Restore::Run(const RestoreSelection& selection) {
             return FailInRemote();
         }
     }
-    if (!SendCommand(bus_, address_, coil::kLeaveAndSave, true, failed + "\n", {}, &owner_))
+    // A lost answer to the save is answered by the state: out of remote restore means saved.
+    const ModeOutcome saved = SendModeCommand(bus_, address_, coil::kLeaveAndSave, command,
+                                              failed + "\n", {}, &state);
+    if (saved == ModeOutcome::NotDone)
         return FailInRemote();
+    if (saved == ModeOutcome::StateUnknown) {
+        owner_.Error(failed + "\n" + Text(ids::kSaveStateUnknown));
+        return Result::Failed;
+    }
 
     if (selection.setup)
         instrumentTotal_ += i.normalCount + i.specialCount;

@@ -51,6 +51,7 @@ constexpr int kSetpointLabel = 17545; // "Setp:"
 constexpr int kLine = 17546;
 constexpr int kLineActivity = 17547; // "Activity:"
 constexpr int kDialogOk = 17548;     // "&Ok"
+constexpr int kSheetStateUnknown = 17590; // a mode command's outcome could not be read back
 constexpr int kRecipeLine = 40001;
 constexpr int kSetpoint = 40002;
 constexpr int kActivity = 40004;
