@@ -451,5 +451,56 @@ TEST_F(BackupRestore, BusFailureWhileWritingRecipesReconstructsThePrevious) {
     });
 }
 
+// The answers of a mode command lost on every attempt (or the state unreadable as well): the report
+// says what the instrument did, and it is never left in remote restore.
+TEST_F(BackupRestore, ALostAnswerIsSettledByTheStateBeforeTheReport) {
+    const std::string path = dir_.File("lost.kel");
+    ASSERT_EQ(RunBackup(path), Backup::Result::Succeeded);
+    const float saved = Kel([](sim::Kel7Model& m) { return m.RecipeValue(61); });
+    const auto stateRead = [](const std::vector<uint8_t>& r) {
+        return r.size() >= 4 && r[1] == 3 && ((r[2] << 8) | r[3]) == reg::kState - 40001;
+    };
+    const auto silence = [](std::function<bool(const std::vector<uint8_t>&)> when, int count) {
+        return sim::FaultSpec{.kind = sim::Fault::Silence, .count = count, .when = std::move(when)};
+    };
+    struct Case {
+        const char* what;
+        std::vector<sim::FaultSpec> faults;
+        Restore::Result result;
+        const char* report; // in the last box
+        bool newSetup;
+    };
+    const Case cases[] = {
+        {"enter lost", {silence(sim::CoilWrite(101), 4)}, Restore::Result::Succeeded,
+         "Restore operation successful !", true},
+        {"save lost", {silence(sim::CoilWrite(102), 4)}, Restore::Result::Succeeded,
+         "Restore operation successful !", true},
+        {"check refused, leave lost",
+         {{.kind = sim::Fault::Exception, .count = 4, .when = sim::CoilWrite(105)},
+          silence(sim::CoilWrite(103), 4)},
+         Restore::Result::Failed, "(Previous set-up will be reconstructed)", false},
+        {"enter lost, state unreadable",
+         {silence(sim::CoilWrite(101), 4), silence(stateRead, 4)}, Restore::Result::Failed,
+         "(Previous set-up will be reconstructed)", false},
+        {"save lost, state unreadable",
+         {silence(sim::CoilWrite(102), 4), silence(stateRead, 4)}, Restore::Result::Failed,
+         "whether it saved the new set-up is not known", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Kel([](sim::Kel7Model& m) { m.SetRecipeValue(61, 42.0f); });
+        prompter_.Clear();
+        for (const sim::FaultSpec& f : c.faults)
+            bus_.InjectFault(kAddress, f);
+        EXPECT_EQ(RunRestore(path), c.result);
+        bus_.ClearFaults();
+        EXPECT_NE(prompter_.LastText().find(c.report), std::string::npos) << prompter_.LastText();
+        Kel([&](sim::Kel7Model& m) {
+            EXPECT_EQ(m.State(), 2);
+            EXPECT_EQ(m.RecipeValue(61), c.newSetup ? saved : 42.0f);
+        });
+    }
+}
+
 } // namespace
 } // namespace quarnex::test
