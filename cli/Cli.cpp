@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include "cli/CliFiles.h"
+#include "cli/CliSignals.h"
 #include "comm/ModbusMaster.h"
 #include "comm/TrafficLog.h"
 #include "demo/DemoSession.h"
@@ -424,7 +425,7 @@ public:
         out_ << "\rupgrade: " << percent << '%' << std::flush;
     }
     void SetText(const std::string&) override {}
-    bool CancelAsked() const override { return false; }
+    bool CancelAsked() const override { return StopRequested(); }
     // The procedure's last step (the restart) shows no position of its own.
     void Done() { SetPos(high_); }
 
@@ -494,7 +495,7 @@ static int RunRegisterCommand(const Options& o, const Request& r, ModbusMaster& 
                               std::ostream& out, std::ostream& err) {
     if (r.command == "scan") {
         int found = 0;
-        for (int a = r.slave; a <= r.coil; ++a) {
+        for (int a = r.slave; a <= r.coil && !StopRequested(); ++a) {
             uint16_t code = 0;
             const CommStatus s = master.ReadHoldingRegisters(
                 a, 40001, 1, &code,
@@ -518,7 +519,8 @@ static int RunRegisterCommand(const Options& o, const Request& r, ModbusMaster& 
     std::map<CommStatus, int> failures;
     std::vector<double> times;
     CommStatus last = CommStatus::Ok;
-    for (int i = 0; i < o.repeat; ++i) {
+    int done = 0;
+    for (int i = 0; i < o.repeat && !StopRequested(); ++i, ++done) {
         const int64_t t0 = MonotonicNs();
         CommStatus s;
         if (r.command == "read")
@@ -539,6 +541,8 @@ static int RunRegisterCommand(const Options& o, const Request& r, ModbusMaster& 
         last = s;
     }
 
+    if (done == 0)
+        return 1; // stopped before the first request
     if (o.repeat > 1) {
         std::vector<double> sorted = times;
         std::sort(sorted.begin(), sorted.end());
@@ -550,11 +554,11 @@ static int RunRegisterCommand(const Options& o, const Request& r, ModbusMaster& 
         int failed = 0;
         for (const auto& [s, n] : failures)
             failed += n;
-        out << "requests: " << o.repeat << ", succeeded: " << o.repeat - failed
+        out << "requests: " << done << ", succeeded: " << done - failed
             << ", failed: " << failed << '\n';
         for (const auto& [s, n] : failures)
             out << "  " << n << " x " << ModbusMaster::StatusText(s, false) << '\n';
-        out << std::fixed << std::setprecision(2) << "mean " << sum / o.repeat << " ms, p99 "
+        out << std::fixed << std::setprecision(2) << "mean " << sum / done << " ms, p99 "
             << sorted[p99] << " ms\n";
         return failed ? 1 : 0;
     }

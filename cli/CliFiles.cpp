@@ -1,5 +1,7 @@
 #include "cli/CliFiles.h"
 
+#include "cli/CliSignals.h"
+
 #include "comm/ModbusMaster.h"
 #include "files/Backup.h"
 #include "files/Restore.h"
@@ -72,7 +74,7 @@ public:
         text_ = text;
         shown_.clear();
     }
-    bool CancelAsked() const override { return false; }
+    bool CancelAsked() const override { return StopRequested(); }
     void Finish() {
         if (open_)
             err_ << '\n';
@@ -192,7 +194,7 @@ int RunBackupAll(ModbusMaster& bus, const SetupFileCommand& c, TerminalPrompter&
     }
     std::vector<std::string> saved, failed;
     std::vector<int> silent;
-    for (int a = 1; a <= 247; ++a) {
+    for (int a = 1; a <= 247 && !StopRequested(); ++a) {
         const CommStatus probe = ProbeAddress(bus, a, c.retries);
         if (probe == CommStatus::NoResponse) {
             silent.push_back(a);
@@ -245,11 +247,12 @@ int RunList(const std::string& path, Prompter& prompter, std::ostream& out) {
     if (ReadSetupListing(file, prompter, listing) != SetupFileStatus::kOk)
         return kFailed;
     out << "OPTIONAL INFORMATION\n";
+    // The file's text never reaches the terminal as control characters.
     for (const std::string& line : listing.userInfo)
-        out << "  " << line << '\n';
+        out << "  " << VisibleEscapes(line) << '\n';
     out << '\n';
     for (const std::string& line : listing.lines)
-        out << PrintValueLine(line) << '\n';
+        out << VisibleEscapes(PrintValueLine(line)) << '\n';
     return kDone;
 }
 

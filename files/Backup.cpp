@@ -102,14 +102,14 @@ bool Backup::ReadSetup(InstrumentSetup& setup) {
     if (!setup.ReadNormal(bus_, kMessages, &owner_))
         return false;
     progress_.SetPos(++step);
-    if (!setup.ReadBatch(bus_, 0, true, kMessages, &owner_))
+    if (progress_.CancelAsked() || !setup.ReadBatch(bus_, 0, true, kMessages, &owner_))
         return false;
     progress_.SetPos(++step);
-    if (!setup.ReadSpecial(bus_, true, kMessages, &owner_))
+    if (progress_.CancelAsked() || !setup.ReadSpecial(bus_, true, kMessages, &owner_))
         return false;
     progress_.SetPos(++step);
     for (int r = 1; r <= InstrumentSetup::kRecipes; ++r) {
-        if (!setup.ReadRecipes(bus_, r, false, kMessages, &owner_))
+        if (progress_.CancelAsked() || !setup.ReadRecipes(bus_, r, false, kMessages, &owner_))
             return false;
         progress_.SetPos(++step);
     }
@@ -161,7 +161,7 @@ Backup::Result Backup::Run(const std::string& fileName, const std::string& infoT
     if (!CheckConnectedInstrument(bus_, *setup, address_, Text(ids::kBackupFailed) + "\n", &owner_))
         return Result::Failed;
     if (!ReadSetup(*setup))
-        return Fail(commError);
+        return Fail(progress_.CancelAsked() ? Text(ids::kBackupStopped) : commError);
 
     const SetupFileStatus written =
         WriteSetupSections(file, *setup, SetupFile::SplitLines(infoText), started, now_, owner_);

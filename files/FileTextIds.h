@@ -16,6 +16,7 @@ constexpr int kFileInUse = 10908;           // another program holds the file
 constexpr int kStillInRemoteRestore = 10916;
 constexpr int kRestoreStateUnknown = 10917;
 constexpr int kSaveStateUnknown = 10918;
+constexpr int kBackupStopped = 10919;
 constexpr int kActivityLabel = 10910;       // "Activity:"
 constexpr int kRecipeLabel = 10911;         // "Recipe:"
 constexpr int kRecipeLineLabel = 10912;     // "Line"

@@ -228,6 +228,9 @@ bool Restore::WriteValueRange(int first, int last, int& restored) {
     auto flush = [&]() {
         if (block.empty())
             return true;
+        // A stop asked for ends the writing like a failure: the instrument takes back its set-up.
+        if (progress_.CancelAsked())
+            return false;
         const CommStatus s = bus_.WriteFloatRegisters(
             address_, blockFirst, static_cast<int>(block.size()), block.data(),
             {.retries = kRetries, .showRetryBox = true, .owner = &owner_});
@@ -264,7 +267,8 @@ bool Restore::WriteStringRange(int first, int last, int& restored) {
     for (const StringRecord& s : strings_) {
         if (s.reg < first || s.reg > last)
             continue;
-        if (!WriteTextRegisters(bus_, address_, s.reg, kTextRegisters, s.text, true, &owner_))
+        if (progress_.CancelAsked() ||
+            !WriteTextRegisters(bus_, address_, s.reg, kTextRegisters, s.text, true, &owner_))
             return false;
         ++restored;
         Step(1);
@@ -372,6 +376,8 @@ Restore::Result Restore::Run(const RestoreSelection& selection) {
     if (question && !owner_.AskYesNo(Prompter::Icon::Exclamation, Text(question)))
         return Result::Stopped;
 
+    if (progress_.CancelAsked())
+        return Result::Stopped;
     const TransactionOptions command{.retries = kRetries, .showRetryBox = true, .owner = &owner_};
     int state = -1;
     switch (SendModeCommand(bus_, address_, coil::kEnterRemoteRestore, command, failed + "\n",
