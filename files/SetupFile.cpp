@@ -222,7 +222,7 @@ SetupFileStatus SetupFile::Close(Prompter& owner) {
     if (ok && lock_.Existed()) {
         std::string previous;
         if (!lock_.ReadLocked(kMaxFileBytes, previous, owner) ||
-            !FileAccess::ReplaceFile(copy, previous, lock_.Mode(), owner)) {
+            !FileAccess::ReplaceFile(copy, previous, lock_.Mode(), owner, false)) {
             owner.Error(FormatText(Text(ids::kBackupCopyFailed), {copy}));
             ok = false;
         }

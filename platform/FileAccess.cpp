@@ -267,10 +267,10 @@ FileAccess::WholeResult FileAccess::ReadWhole(const std::string& path, size_t ma
 }
 
 bool FileAccess::ReplaceFile(const std::string& path, const std::string& data, unsigned mode,
-                             Prompter& owner) {
+                             Prompter& owner, bool flushFolder) {
     std::string temp;
     return WriteTemporary(path, data, mode, temp, owner) &&
-           FinishTemporary(temp, path, true, owner);
+           FinishTemporary(temp, path, true, owner, flushFolder);
 }
 
 bool FileAccess::WriteTemporary(const std::string& path, const std::string& data, unsigned mode,
@@ -310,7 +310,7 @@ bool FileAccess::WriteTemporary(const std::string& path, const std::string& data
 }
 
 bool FileAccess::FinishTemporary(const std::string& temp, const std::string& path, bool commit,
-                                 Prompter& owner) {
+                                 Prompter& owner, bool flushFolder) {
     if (temp.empty())
         return !commit;
     if (!commit) {
@@ -323,6 +323,8 @@ bool FileAccess::FinishTemporary(const std::string& temp, const std::string& pat
         ShowSystemError(error, owner);
         return false;
     }
+    if (!flushFolder)
+        return true;
     // The rename itself reaches the disk with the folder.
     const size_t slash = path.rfind('/');
     const std::string folder =

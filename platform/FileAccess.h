@@ -74,14 +74,15 @@ public:
     // Replaces the file path by data: written to a temporary file in the same folder, flushed to
     // the disk, given mode and renamed over path, then the folder flushed. A failure shows the
     // system's text, removes the temporary file and leaves path as it was.
+    // flushFolder off leaves the folder's flush to a later rename in the same folder.
     static bool ReplaceFile(const std::string& path, const std::string& data, unsigned mode,
-                            Prompter& owner);
+                            Prompter& owner, bool flushFolder = true);
     // The two halves of ReplaceFile: the flushed temporary file (its name in temp), and the
     // rename over path (or, with commit off, its removal). A failure shows the system's text.
     static bool WriteTemporary(const std::string& path, const std::string& data, unsigned mode,
                                std::string& temp, Prompter& owner);
     static bool FinishTemporary(const std::string& temp, const std::string& path, bool commit,
-                                Prompter& owner);
+                                Prompter& owner, bool flushFolder = true);
 
 private:
     bool Fail(Prompter& owner);
