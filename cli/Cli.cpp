@@ -554,8 +554,8 @@ static int RunRegisterCommand(const Options& o, const Request& r, ModbusMaster& 
         int failed = 0;
         for (const auto& [s, n] : failures)
             failed += n;
-        out << "requests: " << done << ", succeeded: " << done - failed
-            << ", failed: " << failed << '\n';
+        out << "requests: " << done << ", succeeded: " << done - failed << ", failed: " << failed
+            << '\n';
         for (const auto& [s, n] : failures)
             out << "  " << n << " x " << ModbusMaster::StatusText(s, false) << '\n';
         out << std::fixed << std::setprecision(2) << "mean " << sum / done << " ms, p99 "

@@ -227,8 +227,8 @@ int RunBackupAll(ModbusMaster& bus, const SetupFileCommand& c, TerminalPrompter&
         else
             failed.push_back(std::to_string(a) + ": " + OneLine(prompter.TakeMessages()));
     }
-    out << "saved " << saved.size() << ", failed " << failed.size() << ", silent "
-        << silent.size() << '\n';
+    out << "saved " << saved.size() << ", failed " << failed.size() << ", silent " << silent.size()
+        << '\n';
     for (const std::string& s : saved)
         out << "  saved  " << s << '\n';
     for (const std::string& f : failed)

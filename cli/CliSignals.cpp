@@ -15,7 +15,7 @@ extern "C" void NoteStopSignal(int signal) {
 } // namespace
 
 void InstallStopSignals() {
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = NoteStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

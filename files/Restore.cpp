@@ -410,8 +410,8 @@ Restore::Result Restore::Run(const RestoreSelection& selection) {
         }
     }
     // A lost answer to the save is answered by the state: out of remote restore means saved.
-    const ModeOutcome saved = SendModeCommand(bus_, address_, coil::kLeaveAndSave, command,
-                                              failed + "\n", {}, &state);
+    const ModeOutcome saved =
+        SendModeCommand(bus_, address_, coil::kLeaveAndSave, command, failed + "\n", {}, &state);
     if (saved == ModeOutcome::NotDone)
         return FailInRemote();
     if (saved == ModeOutcome::StateUnknown) {

@@ -381,8 +381,8 @@ void SetupFile::IndexLines() {
         size_t end = 0;
         while (end < scan && p[end] != '\r' && p[end] != '\n')
             ++end;
-        if (end == scan || (p[end] == '\r' && end + 1 < got && p[end + 1] == '\n' &&
-                            end + 1 >= kMaxLineBytes)) {
+        if (end == scan ||
+            (p[end] == '\r' && end + 1 < got && p[end + 1] == '\n' && end + 1 >= kMaxLineBytes)) {
             // Nothing after this can be read: the rest of the file is not looked at.
             badLine_ = true;
             break;
@@ -431,7 +431,8 @@ SetupFileStatus SetupFile::ReadLine(std::string& line, Prompter& owner, int skip
 
 SetupFileStatus SetupFile::FindSection(SectionId id, Prompter& owner) {
     const int index = static_cast<int>(id);
-    if (SectionMarker(id).empty() || index < 0 || index >= static_cast<int>(std::size(sectionLine_)))
+    if (SectionMarker(id).empty() || index < 0 ||
+        index >= static_cast<int>(std::size(sectionLine_)))
         return SetupFileStatus::kSectionNotFound;
     if (!reading_) {
         owner.Error(std::strerror(EBADF));

@@ -167,13 +167,13 @@ FileAccess::CopyResult FileAccess::CopyFile(const std::string& from, const std::
         ShowSystemError(EWOULDBLOCK, owner);
         return CopyResult::Failed;
     }
-    struct stat st{};
+    struct stat st {};
     const unsigned mode = ::stat(from.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
     return ReplaceFile(to, data, mode, owner) ? CopyResult::Copied : CopyResult::Failed;
 }
 
 FileAccess::PathKind FileAccess::Inspect(const std::string& path, int64_t* size, int* error) {
-    struct stat st{};
+    struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) {
         if (error)
             *error = errno;
@@ -223,7 +223,7 @@ FileAccess::WholeResult FileAccess::ReadWhole(const std::string& path, size_t ma
         CloseDescriptor(fd);
         return r;
     };
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd, &st) != 0) {
         kind = PathKind::Unknown;
         ShowSystemError(errno, owner);
@@ -327,8 +327,9 @@ bool FileAccess::FinishTemporary(const std::string& temp, const std::string& pat
         return true;
     // The rename itself reaches the disk with the folder.
     const size_t slash = path.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
     const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);
@@ -353,8 +354,8 @@ FileLock::Result FileLock::LockForWrite(const std::string& path, FileAccess::Pat
         const bool create = kind == Kind::Absent;
         int fd;
         do
-            fd = create ? ::open(path.c_str(),
-                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666)
+            fd = create ? ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                 0666)
                         : ::open(path.c_str(),
                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         while (fd < 0 && errno == EINTR);
@@ -368,7 +369,7 @@ FileLock::Result FileLock::LockForWrite(const std::string& path, FileAccess::Pat
             ShowSystemError(errno, owner);
             return Result::Failed;
         }
-        struct stat st{};
+        struct stat st {};
         if (::fstat(fd, &st) != 0 || KindOf(st.st_mode) != Kind::Regular) {
             kind = KindOf(st.st_mode);
             CloseDescriptor(fd);
@@ -428,7 +429,7 @@ void FileLock::Release(bool keep) {
     if (fd_ < 0)
         return;
     if (!existed_ && !keep) {
-        struct stat st{};
+        struct stat st {};
         if (::lstat(path_.c_str(), &st) == 0 && static_cast<uint64_t>(st.st_dev) == device_ &&
             static_cast<uint64_t>(st.st_ino) == inode_ && st.st_size == 0)
             ::unlink(path_.c_str());

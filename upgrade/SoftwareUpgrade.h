@@ -66,8 +66,8 @@ public:
         EnterUnknown,   // the enter command failed and the state could not be read
         RestartUnknown, // the restart command failed and the state could not be read
     };
-    ProcedureEnd RunBootLoaderProcedure(int address, const UpgradeImage& image,
-                                        Progress& progress, Prompter& owner);
+    ProcedureEnd RunBootLoaderProcedure(int address, const UpgradeImage& image, Progress& progress,
+                                        Prompter& owner);
 
     // How the procedure waits for the instrument to enter its boot loader; the default keeps the
     // progress window painted while it sleeps. Tests of a simulated instrument, ready at once,

@@ -115,7 +115,10 @@ TEST_F(CliFiles, HostileFilesAreRefusedAtOnce) {
 // text is printed as a visible escape.
 TEST_F(CliFiles, ListPrintsNoControlCharacter) {
     const std::string file = dir_ + "/crafted.kel";
-    ASSERT_EQ(Run({"backup", "1", file, "--info", "\x1b]0;owned\x07\x1b[2J\x9b" "31m"}), 0)
+    ASSERT_EQ(Run({"backup", "1", file, "--info",
+                   "\x1b]0;owned\x07\x1b[2J\x9b"
+                   "31m"}),
+              0)
         << err_.str();
     ASSERT_EQ(Run({"list", file}), 0) << err_.str();
     const std::string out = out_.str();

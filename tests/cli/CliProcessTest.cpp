@@ -135,8 +135,8 @@ TEST_F(CliProcess, AFileSizeLimitCostsNeitherThePreviousFileNorItsBak) {
     std::ofstream(file) << "previous\r\n";
     std::ofstream(file + ".bak") << "older\r\n";
     master_.reset();
-    const pid_t pid = Spawn({"-d", bus_.DevicePath(), "backup", "1", file},
-                            "ulimit -f 20 && exec \"$0\" \"$@\"");
+    const pid_t pid =
+        Spawn({"-d", bus_.DevicePath(), "backup", "1", file}, "ulimit -f 20 && exec \"$0\" \"$@\"");
     EXPECT_EQ(Wait(pid), 3);
     EXPECT_EQ(ReadAll(file), "previous\r\n");
     EXPECT_EQ(ReadAll(file + ".bak"), "older\r\n");

@@ -291,12 +291,14 @@ TEST_F(SoftwareUpgradeTest, ALostAnswerToEnterOrRestartIsSettledByTheState) {
         sim::FaultSpec fault;
     };
     const Case cases[] = {
-        {"enter lost", {.kind = sim::Fault::Silence, .count = 11,
-                        .when = sim::RegistersWrite(bootreg::kEnter)}},
+        {"enter lost",
+         {.kind = sim::Fault::Silence, .count = 11, .when = sim::RegistersWrite(bootreg::kEnter)}},
         {"enter answered with an exception",
-         {.kind = sim::Fault::Exception, .count = 11, .when = sim::RegistersWrite(bootreg::kEnter)}},
-        {"restart lost", {.kind = sim::Fault::Silence, .count = 3,
-                          .when = sim::RegistersWrite(bootreg::kRestart)}},
+         {.kind = sim::Fault::Exception,
+          .count = 11,
+          .when = sim::RegistersWrite(bootreg::kEnter)}},
+        {"restart lost",
+         {.kind = sim::Fault::Silence, .count = 3, .when = sim::RegistersWrite(bootreg::kRestart)}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
