@@ -101,6 +101,11 @@ CCommTesterDlg::CCommTesterDlg(ModbusMaster& bus, Prompter& prompter, QWidget* p
     closeRow->addWidget(close);
     layout->addLayout(closeRow);
 
+    // Return in a field must never command an instrument (with coil 7, "Set coil" is a tare): no
+    // button here is a default, so Return presses none of them; a click or Space does.
+    for (QPushButton* b : findChildren<QPushButton*>())
+        b->setAutoDefault(false);
+
     connect(type_, &QButtonGroup::idClicked, this, &CCommTesterDlg::TypeChosen);
     connect(address_, &QLineEdit::editingFinished, this, &CCommTesterDlg::AddressLeft);
     connect(getButton_, &QPushButton::clicked, this, [this] { Button(&CCommTesterDlg::DoGet); });

@@ -2,9 +2,10 @@
 
 #include "cli/CliFiles.h"
 #include "cli/CliSignals.h"
+#include "cli/CliTerminal.h"
 #include "comm/ModbusMaster.h"
-#include "comm/TrafficLog.h"
 #include "demo/DemoSession.h"
+#include "instrument/Registers.h"
 #include "platform/Clock.h"
 #include "platform/PortDiscovery.h"
 #include "platform/Profile.h"
@@ -26,43 +27,6 @@ namespace quarnex {
 
 namespace {
 
-// --trace: a line per attempt on the error stream, as it ends, while it lives.
-class TraceObserver : public TrafficObserver {
-public:
-    TraceObserver(ModbusMaster& master, std::ostream& err, bool on) : master_(master), err_(err) {
-        if (on)
-            master_.SetTrafficObserver(this);
-    }
-    ~TraceObserver() override {
-        if (master_.GetTrafficObserver() == this)
-            master_.SetTrafficObserver(nullptr);
-    }
-    void OnAttempt(const TrafficRecord& record) override {
-        err_ << traffic::TraceLine(record) << std::endl;
-    }
-
-private:
-    ModbusMaster& master_;
-    std::ostream& err_;
-};
-
-// Messages go to the error stream; a terminal tool never waits for a Retry: it cancels.
-class ConsolePrompter : public Prompter {
-public:
-    explicit ConsolePrompter(std::ostream& err) : err_(err) {}
-    void Message(Icon, const std::string& text, const std::string&) override {
-        err_ << text << '\n';
-    }
-    bool AskYesNo(Icon, const std::string& text, const std::string&) override {
-        err_ << text << " (answered No)\n";
-        return false;
-    }
-    bool AskRetryCancel(const std::string&) override { return false; }
-
-private:
-    std::ostream& err_;
-};
-
 struct Options {
     std::string device;
     int com = 0;
@@ -78,6 +42,10 @@ struct Options {
     bool yes = false; // restore, upgrade, default-setup: answer Yes to the question
     bool trace = false;
     bool quiet = false; // backup all: the silent addresses are not listed
+    bool help = false;
+    // Given on the command line: -r, -t and -n shape the single requests of the register
+    // commands, and are refused by the others rather than ignored.
+    std::vector<std::string> requestOptions;
     std::vector<std::string> words;
 };
 
@@ -143,7 +111,14 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
         };
         long v = 0;
         std::string e;
-        if (a == "-d" || a == "--device") {
+        if (a == "-r" || a == "--retries" || a == "-t" || a == "--timeout" || a == "-n" ||
+            a == "--repeat")
+            o.requestOptions.push_back(a);
+        if (a == "-h" || a == "--help") {
+            // After any command too: "backup --help" shows the usage, it is not an option error.
+            o.help = true;
+            return {};
+        } else if (a == "-d" || a == "--device") {
             if (i + 1 >= args.size())
                 return "option " + a + " needs a device path";
             o.device = args[++i];
@@ -304,6 +279,8 @@ std::string CheckCliArguments(const std::vector<std::string>& args, std::string*
     Options o;
     Request r;
     std::string e = ParseOptions(args, o);
+    if (o.help)
+        return {};
     if (e.empty())
         e = ParseRequest(o.words, r);
     if (e.empty() && device)
@@ -340,9 +317,6 @@ std::string CliUsage() {
            "  restore ADDR FILE [--sections setup,strings,batching,recipes] [--yes]\n"
            "                            load a set-up file into a KEL 7 (asks: No unless --yes)\n"
            "  list FILE                 list a set-up file\n"
-           "exit codes: 0 done, 1 bus or port failure, 2 bad arguments, 3 the operation failed,\n"
-           "  4 stopped (a question answered No), 5 restore done with warnings,\n"
-           "  6 backup all found no KEL 7 Recipe Batcher\n"
            "registers are numbered 40001-49999, addresses 1-247\n"
            "options:\n"
            "  -d, --device PATH   serial device (default: the profile's COM port)\n"
@@ -352,8 +326,13 @@ std::string CliUsage() {
            "  -r, --retries N     repeats after a failed attempt, 0-255 (default 2)\n"
            "  -t, --timeout MS    receive margin in place of the usual 400 ms\n"
            "  -n, --repeat N      run the request N times and print a summary\n"
+           "                      (-r, -t: read, readf, write, writef, coil, scan; -n: not scan;\n"
+           "                      the other commands run the instrument's own procedure)\n"
            "      --demo          use a simulated bus of instruments instead of a device\n"
-           "      --trace         print every request and answer with its timing on stderr\n";
+           "      --trace         print every request and answer with its timing on stderr\n"
+           "  -h, --help          this text, also after a command\n"
+           "the report goes to stdout; messages, questions and progress to stderr\n" +
+           CliExitCodesHelp();
 }
 
 // `ports`: the serial devices present, as the settings dialog offers them. QUARNEX_PORTS_ROOT, when
@@ -362,7 +341,7 @@ std::string CliUsage() {
 static int RunPorts(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.size() > 1) {
         err << "quarnex-cli: ports takes no arguments\n";
-        return 2;
+        return kExitArguments;
     }
     const char* fakeRoot = std::getenv("QUARNEX_PORTS_ROOT");
     const std::vector<SerialDeviceInfo> devices =
@@ -371,7 +350,7 @@ static int RunPorts(const std::vector<std::string>& args, std::ostream& out, std
             : DiscoverSerialDevices();
     if (devices.empty()) {
         out << "no serial devices found\n";
-        return 0;
+        return kExitDone;
     }
     for (const SerialDeviceInfo& d : devices) {
         out << d.path << '\n';
@@ -391,7 +370,7 @@ static int RunPorts(const std::vector<std::string>& args, std::ostream& out, std
         const std::string problem = SerialDeviceProblemText(d);
         out << "  access:  " << (problem.empty() ? "usable" : problem) << '\n';
     }
-    return 0;
+    return kExitDone;
 }
 
 // ---- Software upgrade: image, upgrade, default-setup ------------------------------------------
@@ -407,32 +386,6 @@ static std::string TerminalLines(std::string text) {
         text.erase(at, 1);
     return text;
 }
-
-// The upgrade's progress as one line rewritten in place: "upgrade: 42%".
-class ConsoleProgress : public Progress {
-public:
-    explicit ConsoleProgress(std::ostream& out) : out_(out) {}
-    ~ConsoleProgress() override {
-        if (shown_ >= 0)
-            out_ << '\n';
-    }
-    void SetRange(int low, int high) override { low_ = low, high_ = high; }
-    void SetPos(int pos) override {
-        const int percent = ProgressPercent(pos, low_, high_);
-        if (percent == shown_)
-            return;
-        shown_ = percent;
-        out_ << "\rupgrade: " << percent << '%' << std::flush;
-    }
-    void SetText(const std::string&) override {}
-    bool CancelAsked() const override { return StopRequested(); }
-    // The procedure's last step (the restart) shows no position of its own.
-    void Done() { SetPos(high_); }
-
-private:
-    std::ostream& out_;
-    int low_ = 0, high_ = 100, shown_ = -1;
-};
 
 // Checks the arguments of an upgrade command; "" when they are right.
 static std::string CheckUpgradeWords(const std::vector<std::string>& w, int& address) {
@@ -451,48 +404,78 @@ static std::string CheckUpgradeWords(const std::vector<std::string>& w, int& add
     return {};
 }
 
-// `image FILE`: the summary the upgrade dialog shows, or its refusal (exit 1). No bus.
-static int RunImage(const std::string& path, std::ostream& out, std::ostream& err) {
-    ConsolePrompter prompter(err);
+// `image FILE`: the summary the upgrade dialog shows, or its refusal. No bus.
+static int RunImage(const std::string& path, Terminal& terminal) {
+    TerminalPrompter prompter(terminal, false);
     UpgradeImage image;
     if (!image.ReadFile(path, UpgradeImage::OnFailure::Clear, prompter)) {
-        err << Text(ids::kNotUpgradeFile) << '\n';
-        return 1;
+        terminal.Message(Text(ids::kNotUpgradeFile));
+        return kExitFailed;
     }
-    out << TerminalLines(image.Summary()) << '\n';
-    return 0;
+    terminal.Out() << TerminalLines(image.Summary()) << '\n';
+    return kExitDone;
+}
+
+// After its upgrade the instrument restarts and is silent for a while: it is asked until it
+// answers again, for at most kRestartWaitMs, before its program information is read.
+constexpr int64_t kRestartWaitMs = 30000;
+
+static bool WaitForAnswer(ModbusMaster& master, int address, Terminal& terminal) {
+    terminal.Message("waiting for the instrument to answer after its restart (at most " +
+                     std::to_string(kRestartWaitMs / 1000) + " s)");
+    const int64_t end = MonotonicMs() + kRestartWaitMs;
+    while (MonotonicMs() < end) {
+        const int64_t asked = MonotonicMs();
+        uint16_t code = 0;
+        const CommStatus s =
+            master.ReadHoldingRegisters(address, reg::kTypeCode, 1, &code,
+                                        {.retries = 0, .extraTimeout = master.PollTimeout()});
+        if (s == CommStatus::Ok)
+            return true;
+        // A port that fails at once is not asked again in a tight loop.
+        if (MonotonicMs() - asked < 100)
+            Delay(100);
+    }
+    terminal.Message("the instrument did not answer within " +
+                     std::to_string(kRestartWaitMs / 1000) +
+                     " s of its restart: its program information was not read");
+    return false;
 }
 
 // `upgrade` and `default-setup` on the bus, the dialog's procedure without its window. Without
 // --yes the question is put and, no one being there to answer it, answered No.
-static int RunUpgradeOnMaster(const Options& o, ModbusMaster& master, std::ostream& out,
-                              std::ostream& err) {
+static int RunUpgradeOnMaster(const Options& o, ModbusMaster& master, Terminal& terminal,
+                              const BusOutcome& outcome) {
     int address = 0;
     CheckUpgradeWords(o.words, address);
-    ConsolePrompter prompter(err);
+    TerminalPrompter prompter(terminal, o.yes);
     SoftwareUpgrade upgrade(master, prompter);
     if (o.words[0] == "default-setup")
-        return upgrade.MakeDefaultSetup(address, !o.yes) ? 0 : 1;
+        return upgrade.MakeDefaultSetup(address, !o.yes) ? kExitDone
+                                                         : FailureExit(prompter, outcome);
     if (!upgrade.SelectFile(o.words[2]))
-        return 1;
-    out << TerminalLines(upgrade.FileText()) << '\n';
+        return kExitFailed;
+    terminal.Out() << TerminalLines(upgrade.FileText()) << '\n';
     bool ok = false;
     {
-        ConsoleProgress progress(out);
+        TerminalProgress progress(terminal, "upgrade:");
         ok = upgrade.StartUpgrade(address, progress, prompter, !o.yes);
         if (ok)
             progress.Done();
     }
-    if (ok && upgrade.ReadInstrument(address))
-        out << TerminalLines(upgrade.InstrumentText()) << '\n';
-    return ok ? 0 : 1;
+    if (!ok)
+        return FailureExit(prompter, outcome);
+    if (WaitForAnswer(master, address, terminal) && upgrade.ReadInstrument(address))
+        terminal.Out() << TerminalLines(upgrade.InstrumentText()) << '\n';
+    return kExitDone;
 }
 
 // ---- end of the software upgrade's commands ----------------------------------------------------
 
 // The register commands: read, readf, write, writef, coil and scan.
 static int RunRegisterCommand(const Options& o, const Request& r, ModbusMaster& master,
-                              std::ostream& out, std::ostream& err) {
+                              Terminal& terminal) {
+    std::ostream& out = terminal.Out();
     if (r.command == "scan") {
         int found = 0;
         for (int a = r.slave; a <= r.coil && !StopRequested(); ++a) {
@@ -510,7 +493,7 @@ static int RunRegisterCommand(const Options& o, const Request& r, ModbusMaster& 
             }
         }
         out << found << " of " << (r.coil - r.slave + 1) << " addresses answered\n";
-        return 0;
+        return kExitDone;
     }
 
     std::vector<uint16_t> words(static_cast<size_t>(r.count));
@@ -542,7 +525,7 @@ static int RunRegisterCommand(const Options& o, const Request& r, ModbusMaster& 
     }
 
     if (done == 0)
-        return 1; // stopped before the first request
+        return kExitBus; // stopped before the first request
     if (o.repeat > 1) {
         std::vector<double> sorted = times;
         std::sort(sorted.begin(), sorted.end());
@@ -560,11 +543,11 @@ static int RunRegisterCommand(const Options& o, const Request& r, ModbusMaster& 
             out << "  " << n << " x " << ModbusMaster::StatusText(s, false) << '\n';
         out << std::fixed << std::setprecision(2) << "mean " << sum / done << " ms, p99 "
             << sorted[p99] << " ms\n";
-        return failed ? 1 : 0;
+        return failed ? kExitBus : kExitDone;
     }
     if (last != CommStatus::Ok) {
-        err << ModbusMaster::StatusText(last, false) << '\n';
-        return 1;
+        terminal.Message(ModbusMaster::StatusText(last, false));
+        return kExitBus;
     }
     if (r.command == "read")
         for (int i = 0; i < r.count; ++i)
@@ -574,60 +557,95 @@ static int RunRegisterCommand(const Options& o, const Request& r, ModbusMaster& 
             out << r.reg + 2 * i << ": " << FloatText(floats[static_cast<size_t>(i)]) << '\n';
     else
         out << "OK\n";
-    return 0;
+    return kExitDone;
 }
 
 // Opens the master, on the default simulated bus started in this process with --demo, on the
 // selected port otherwise, and runs the command on it; --trace follows every command.
 static int RunCliOnMaster(const Options& o, const Request& r, const SetupFileCommand* files,
-                          Profile& profile, std::ostream& out, std::ostream& err) {
+                          Profile& profile, Terminal& terminal) {
     sim::SimBus demoBus; // outlives the master; started only with --demo
     if (o.demo) {
         std::string error;
-        if (!StartDemoBus(demoBus, profile, error)) {
-            err << "quarnex-cli: " << error << '\n';
-            return 1;
+        // Each command starts a bus of its own and talks to it at once: its instruments are
+        // ready, not powering up.
+        if (!StartDemoBus(demoBus, profile, error, true)) {
+            terminal.Message("quarnex-cli: " + error);
+            return kExitBus;
         }
     }
-    ConsolePrompter prompter(err);
+    TerminalPrompter prompter(terminal, o.yes);
     ModbusMaster master(profile, prompter);
     if (!master.Open())
-        return 1;
-    const TraceObserver trace(master, err, o.trace);
+        return kExitBus;
+    const BusOutcome outcome(master, terminal, o.trace);
     if (files)
-        return RunSetupFileCommand(*files, &master, out, err);
+        return RunSetupFileCommand(*files, &master, terminal, &outcome);
     if (IsUpgradeCommand(o.words))
-        return RunUpgradeOnMaster(o, master, out, err);
-    return RunRegisterCommand(o, r, master, out, err);
+        return RunUpgradeOnMaster(o, master, terminal, outcome);
+    return RunRegisterCommand(o, r, master, terminal);
+}
+
+// -r, -t and -n given to a command that does not use them: refused, never ignored.
+static std::string CheckRequestOptions(const Options& o) {
+    const std::string& c = o.words[0];
+    const bool registers =
+        c == "read" || c == "readf" || c == "write" || c == "writef" || c == "coil" || c == "scan";
+    // backup all probes every address with the usual retries, which -r sets.
+    const bool backupAll = c == "backup" && o.words.size() > 1 && o.words[1] == "all";
+    for (const std::string& option : o.requestOptions) {
+        const bool repeat = option == "-n" || option == "--repeat";
+        if (backupAll && (option == "-r" || option == "--retries"))
+            continue;
+        if (!registers || (repeat && c == "scan"))
+            return option + " does not apply to " + c +
+                   (registers ? "" : " (it runs the instrument's own procedure)");
+    }
+    if (o.yes && registers)
+        return "--yes does not apply to " + c;
+    if ((!o.info.empty() || !o.sections.empty()) && !IsSetupFileCommand(c))
+        return std::string(o.info.empty() ? "--sections" : "--info") + " does not apply to " + c;
+    return {};
 }
 
 int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::ostream& out,
            std::ostream& err) {
-    if (!args.empty() && (args[0] == "-h" || args[0] == "--help")) {
-        out << CliUsage();
-        return 0;
-    }
-    if (!args.empty() && args[0] == "ports")
-        return RunPorts(args, out, err);
+    Terminal terminal(out, err);
     Options o;
     Request r;
     std::string e = ParseOptions(args, o);
+    if (o.help) {
+        out << CliUsage();
+        return kExitDone;
+    }
+    if (e.empty() && o.words[0] == "ports") {
+        if (!o.requestOptions.empty() || args[0] != "ports")
+            e = "ports takes no options";
+        else
+            return RunPorts(args, out, err);
+    }
     int upgradeAddress = 0;
     // ---- The set-up file commands (backup, restore, list): see cli/CliFiles.cpp. ----
-    const bool fileCommand = e.empty() && !o.words.empty() && IsSetupFileCommand(o.words[0]);
+    const bool fileCommand = e.empty() && IsSetupFileCommand(o.words[0]);
+    const SetupFileCommand files{o.words, o.info, o.sections, o.yes, o.retries, o.quiet};
     if (fileCommand) {
         e = CheckSetupFileCommand(o.words);
+        if (e.empty())
+            e = CheckSetupFileOptions(files);
     } else if (e.empty() && IsUpgradeCommand(o.words)) {
         e = CheckUpgradeWords(o.words, upgradeAddress);
-        if (e.empty() && o.words[0] == "image")
-            return RunImage(o.words[1], out, err);
     } else if (e.empty()) {
         e = ParseRequest(o.words, r);
     }
+    if (e.empty())
+        e = CheckRequestOptions(o);
     if (!e.empty()) {
-        err << "quarnex-cli: " << e << "\n(quarnex-cli --help lists the commands and options)\n";
-        return 2;
+        terminal.Message("quarnex-cli: " + e);
+        terminal.Message("(quarnex-cli --help lists the commands and options)");
+        return kExitArguments;
     }
+    if (o.words[0] == "image")
+        return RunImage(o.words[1], terminal);
     // The options override the user's settings in a profile of this run's own; nothing is saved.
     Profile profile;
     CommSettings base;
@@ -646,14 +664,19 @@ int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::
         // Never another device than the one named: COM1 must hold exactly this path.
         if (!profile.WriteString(CommSettings::kDeviceSection, "COM1", o.device) ||
             profile.GetString(CommSettings::kDeviceSection, "COM1", {}) != o.device) {
-            err << "quarnex-cli: cannot use the device path given\n";
-            return 2;
+            terminal.Message("quarnex-cli: cannot use the device path given");
+            return kExitArguments;
         }
     }
-    const SetupFileCommand files{o.words, o.info, o.sections, o.yes, o.retries, o.quiet};
     if (fileCommand && files.words[0] == "list")
-        return RunSetupFileCommand(files, nullptr, out, err);
-    return RunCliOnMaster(o, r, fileCommand ? &files : nullptr, profile, out, err);
+        return RunSetupFileCommand(files, nullptr, terminal, nullptr);
+    if (fileCommand) {
+        if (const std::string problem = PrepareSetupFileCommand(files); !problem.empty()) {
+            terminal.Message("quarnex-cli: " + problem);
+            return kExitFailed;
+        }
+    }
+    return RunCliOnMaster(o, r, fileCommand ? &files : nullptr, profile, terminal);
 }
 
 } // namespace quarnex

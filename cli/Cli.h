@@ -9,8 +9,8 @@ namespace quarnex {
 class Profile;
 
 // quarnex-cli: reads and writes an instrument's registers and coils from a terminal on the same
-// bus master as the program. args excludes the program name. Returns the exit code: 0 success,
-// 1 a bus or port failure (its text on err), 2 bad arguments (with the usage hint).
+// bus master as the program. args excludes the program name. Returns the exit code, one of
+// CliExit (cli/CliTerminal.h); the report goes to out, messages and progress to err.
 // profile supplies "Comm Param" and the COM device paths; options override them. Nothing is
 // written to the profile.
 int RunCli(const std::vector<std::string>& args, const Profile& profile, std::ostream& out,

@@ -1,7 +1,7 @@
 #include "cli/CliFiles.h"
 
 #include "cli/CliSignals.h"
-
+#include "cli/CliTerminal.h"
 #include "comm/ModbusMaster.h"
 #include "files/Backup.h"
 #include "files/Restore.h"
@@ -11,83 +11,18 @@
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <ostream>
 #include <sstream>
+#include <unistd.h>
 #include <utility>
 
 namespace quarnex {
 
 namespace {
-
-enum Exit {
-    kDone = 0,
-    kBus = 1,
-    kArguments = 2,
-    kFailed = 3,
-    kStopped = 4,
-    kWarnings = 5,
-    kNothingFound = 6
-};
-
-// Boxes go to the error stream; questions are answered as --yes says, and the answer is shown.
-class TerminalPrompter : public Prompter {
-public:
-    TerminalPrompter(std::ostream& err, bool yes) : err_(err), yes_(yes) {}
-    void Message(Icon, const std::string& text, const std::string&) override {
-        err_ << text << '\n';
-        messages_ += text + '\n';
-    }
-    bool AskYesNo(Icon, const std::string& text, const std::string&) override {
-        err_ << text << (yes_ ? " (answered Yes)\n" : " (answered No)\n");
-        return yes_;
-    }
-    bool AskRetryCancel(const std::string&) override { return false; }
-    std::string TakeMessages() { return std::exchange(messages_, {}); }
-
-private:
-    std::ostream& err_;
-    bool yes_;
-    std::string messages_;
-};
-
-// One line on the terminal, rewritten in place: the text and the percentage.
-class TerminalProgress : public Progress {
-public:
-    explicit TerminalProgress(std::ostream& err) : err_(err) {}
-    ~TerminalProgress() override { Finish(); }
-    void SetRange(int low, int high) override {
-        low_ = low;
-        high_ = high;
-    }
-    void SetPos(int pos) override {
-        const std::string percent = ProgressPercentText(pos, low_, high_);
-        if (percent == shown_)
-            return;
-        shown_ = percent;
-        err_ << '\r' << text_ << ' ' << percent << std::flush;
-        open_ = true;
-    }
-    void SetText(const std::string& text) override {
-        Finish();
-        text_ = text;
-        shown_.clear();
-    }
-    bool CancelAsked() const override { return StopRequested(); }
-    void Finish() {
-        if (open_)
-            err_ << '\n';
-        open_ = false;
-    }
-
-private:
-    std::ostream& err_;
-    std::string text_;
-    std::string shown_;
-    int low_ = 0, high_ = 100;
-    bool open_ = false;
-};
 
 bool ParseAddress(const std::string& s, int& address) {
     char* end = nullptr;
@@ -130,15 +65,19 @@ std::string FileNamePart(const std::string& name) {
 }
 
 int RunBackup(ModbusMaster& bus, int address, const std::string& file, const std::string& info,
-              TerminalPrompter& prompter, std::ostream& out, std::ostream& err) {
-    TerminalProgress progress(err);
-    Backup backup(bus, address, itype::kKel7, prompter, progress);
-    const Backup::Result result = backup.Run(file, info, false);
-    progress.Finish();
+              TerminalPrompter& prompter, Terminal& terminal, const BusOutcome& outcome) {
+    Backup::Result result;
+    {
+        TerminalProgress progress(terminal);
+        Backup backup(bus, address, itype::kKel7, prompter, progress);
+        result = backup.Run(file, info, false);
+    }
+    if (result == Backup::Result::FileFailed)
+        return kExitFailed;
     if (result != Backup::Result::Succeeded)
-        return kFailed;
-    out << "Backup operation successful !\n" << file << '\n';
-    return kDone;
+        return FailureExit(prompter, outcome);
+    terminal.Out() << "Backup operation successful !\n" << file << '\n';
+    return kExitDone;
 }
 
 // "3, 5-9, 12": the addresses as runs.
@@ -184,14 +123,9 @@ std::string OneLine(std::string text) {
 }
 
 int RunBackupAll(ModbusMaster& bus, const SetupFileCommand& c, TerminalPrompter& prompter,
-                 std::ostream& out, std::ostream& err) {
+                 Terminal& terminal, const BusOutcome& outcome) {
     const std::string& dir = c.words[2];
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    if (!std::filesystem::is_directory(dir, ec)) {
-        err << "quarnex-cli: " << dir << " is not a folder the files can go into\n";
-        return kFailed;
-    }
+    std::ostream& out = terminal.Out();
     std::vector<std::string> saved, failed;
     std::vector<int> silent;
     for (int a = 1; a <= 247 && !StopRequested(); ++a) {
@@ -220,9 +154,9 @@ int RunBackupAll(ModbusMaster& bus, const SetupFileCommand& c, TerminalPrompter&
         if (const std::string part = FileNamePart(name); !part.empty())
             file += "_" + part;
         const std::string path = (std::filesystem::path(dir) / (file + ".kel")).string();
-        err << "address " << a << " -> " << path << '\n';
+        terminal.Message("address " + std::to_string(a) + " -> " + path);
         prompter.TakeMessages();
-        if (RunBackup(bus, a, path, c.info, prompter, out, err) == kDone)
+        if (RunBackup(bus, a, path, c.info, prompter, terminal, outcome) == kExitDone)
             saved.push_back(std::to_string(a) + ": " + path);
         else
             failed.push_back(std::to_string(a) + ": " + OneLine(prompter.TakeMessages()));
@@ -236,8 +170,8 @@ int RunBackupAll(ModbusMaster& bus, const SetupFileCommand& c, TerminalPrompter&
     if (!c.quiet && !silent.empty())
         out << "  silent " << AddressRuns(silent) << '\n';
     if (!failed.empty())
-        return kFailed;
-    return saved.empty() ? kNothingFound : kDone;
+        return kExitFailed;
+    return saved.empty() ? kExitNothingFound : kExitDone;
 }
 
 int RunList(const std::string& path, Prompter& prompter, std::ostream& out) {
@@ -245,7 +179,7 @@ int RunList(const std::string& path, Prompter& prompter, std::ostream& out) {
     file.SetFileName(path);
     SetupListing listing;
     if (ReadSetupListing(file, prompter, listing) != SetupFileStatus::kOk)
-        return kFailed;
+        return kExitFailed;
     out << "OPTIONAL INFORMATION\n";
     // The file's text never reaches the terminal as control characters.
     for (const std::string& line : listing.userInfo)
@@ -253,7 +187,7 @@ int RunList(const std::string& path, Prompter& prompter, std::ostream& out) {
     out << '\n';
     for (const std::string& line : listing.lines)
         out << VisibleEscapes(PrintValueLine(line)) << '\n';
-    return kDone;
+    return kExitDone;
 }
 
 } // namespace
@@ -279,48 +213,86 @@ std::string CheckSetupFileCommand(const std::vector<std::string>& w) {
     return {};
 }
 
-int RunSetupFileCommand(const SetupFileCommand& c, ModbusMaster* bus, std::ostream& out,
-                        std::ostream& err) {
-    TerminalPrompter prompter(err, c.yes);
+std::string CheckSetupFileOptions(const SetupFileCommand& c) {
+    const std::string& command = c.words[0];
+    if (!c.info.empty() && command != "backup")
+        return "--info is for backup only";
+    if (!c.info.empty())
+        if (std::string problem = BackupInfoProblem(c.info); !problem.empty())
+            return "--info: " + problem;
+    if (!c.sections.empty() && command != "restore")
+        return "--sections is for restore only";
+    if (c.yes && command == "list")
+        return "--yes is for restore, upgrade and default-setup";
+    RestoreSelection selection;
+    if (!ParseSections(c.sections, selection))
+        return "bad --sections '" + c.sections +
+               "' (setup, strings, batching, recipes, separated by commas)";
+    return {};
+}
+
+std::string PrepareSetupFileCommand(const SetupFileCommand& c) {
+    const std::vector<std::string>& w = c.words;
+    if (w[0] != "backup" || w[1] != "all")
+        return {};
+    // Every instrument would be read in full before the first file fails: the folder is made
+    // and checked first.
+    const std::filesystem::path dir(w[2]);
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec)
+        return "cannot make the folder " + w[2] + ": " + ec.message();
+    if (!std::filesystem::is_directory(dir, ec))
+        return w[2] + " is not a folder";
+    if (::access(dir.c_str(), W_OK | X_OK) != 0)
+        return "cannot write into the folder " + w[2] + ": " + std::strerror(errno);
+    return {};
+}
+
+int RunSetupFileCommand(const SetupFileCommand& c, ModbusMaster* bus, Terminal& terminal,
+                        const BusOutcome* outcome) {
+    TerminalPrompter prompter(terminal, c.yes);
     const std::vector<std::string>& w = c.words;
     if (w[0] == "list")
-        return RunList(w[1], prompter, out);
-    if (!bus)
-        return kBus;
+        return RunList(w[1], prompter, terminal.Out());
+    if (!bus || !outcome)
+        return kExitBus;
     if (w[0] == "backup" && w[1] == "all")
-        return RunBackupAll(*bus, c, prompter, out, err);
+        return RunBackupAll(*bus, c, prompter, terminal, *outcome);
     int address = 0;
     ParseAddress(w[1], address);
     if (w[0] == "backup") {
         // Without --info the file carries what the window would have put in the box.
         const std::string info =
             c.info.empty() ? BackupInfoText(itype::kKel7, address, std::time(nullptr)) : c.info;
-        return RunBackup(*bus, address, w[2], info, prompter, out, err);
+        return RunBackup(*bus, address, w[2], info, prompter, terminal, *outcome);
     }
     RestoreSelection selection;
-    if (!ParseSections(c.sections, selection)) {
-        err << "quarnex-cli: bad --sections '" << c.sections
-            << "' (setup, strings, batching, recipes, separated by commas)\n";
-        return kArguments;
+    ParseSections(c.sections, selection);
+    Restore::Result result;
+    std::string report;
+    {
+        TerminalProgress progress(terminal);
+        Restore restore(*bus, address, itype::kKel7, prompter, progress);
+        std::string info;
+        if (!restore.LoadFile(w[2], info))
+            return kExitFailed;
+        result = restore.Run(selection, false);
+        report = restore.ReportText();
     }
-    TerminalProgress progress(err);
-    Restore restore(*bus, address, itype::kKel7, prompter, progress);
-    std::string info;
-    if (!restore.LoadFile(w[2], info))
-        return kFailed;
-    const Restore::Result result = restore.Run(selection);
-    progress.Finish();
     switch (result) {
     case Restore::Result::Succeeded:
-        out << restore.ReportText() << '\n';
-        return kDone;
+        terminal.Out() << report << '\n';
+        return kExitDone;
     case Restore::Result::Warnings:
-        out << restore.ReportText() << '\n';
-        return kWarnings;
+        terminal.Out() << report << '\n';
+        return kExitWarnings;
     case Restore::Result::Stopped:
-        return kStopped;
+        return kExitStopped;
+    case Restore::Result::NoFile:
+        return kExitFailed;
     default:
-        return kFailed;
+        return FailureExit(prompter, *outcome);
     }
 }
 

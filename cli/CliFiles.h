@@ -6,7 +6,9 @@
 
 namespace quarnex {
 
+class BusOutcome;
 class ModbusMaster;
+class Terminal;
 
 // The set-up file commands of quarnex-cli: backup, backup all, restore and list, on the same
 // backup and restore as the program's windows.
@@ -22,10 +24,14 @@ struct SetupFileCommand {
 bool IsSetupFileCommand(const std::string& word);
 // "" when the arguments fit the command, else what is wrong.
 std::string CheckSetupFileCommand(const std::vector<std::string>& words);
-// Runs the command (bus may be null for list). Exit codes: 0 done, 1 bus failure, 2 bad
-// arguments, 3 failed, 4 stopped by a question answered No, 5 restore with warnings, 6 backup all
-// found no instrument to save.
-int RunSetupFileCommand(const SetupFileCommand& command, ModbusMaster* bus, std::ostream& out,
-                        std::ostream& err);
+// "" when the options fit the command (--info fits a file, --sections names sections), else
+// what is wrong.
+std::string CheckSetupFileOptions(const SetupFileCommand& command);
+// What must hold before the bus is touched: backup all makes its folder and checks it can write
+// there. "" when ready, else the reason (exit kExitFailed).
+std::string PrepareSetupFileCommand(const SetupFileCommand& command);
+// Runs the command (bus and outcome may be null for list); the exit codes are CliExit's.
+int RunSetupFileCommand(const SetupFileCommand& command, ModbusMaster* bus, Terminal& terminal,
+                        const BusOutcome* outcome);
 
 } // namespace quarnex

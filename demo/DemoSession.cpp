@@ -5,10 +5,10 @@
 
 namespace quarnex {
 
-bool StartDemoBus(sim::SimBus& bus, Profile& profile, std::string& error) {
+bool StartDemoBus(sim::SimBus& bus, Profile& profile, std::string& error, bool ready) {
     if (!bus.Start(error))
         return false;
-    sim::PopulateDemoBus(bus);
+    sim::PopulateDemoBus(bus, ready);
     // Bytes cross the simulated line at the baud rate the program sets, as on a real bus, so the
     // response times the traffic monitor shows are those of the wire.
     bus.SetPacing(0);

@@ -10,8 +10,9 @@ namespace quarnex {
 
 // Starts the default simulated bus on a pseudo-terminal in bus and makes COM1 of profile that
 // pseudo-terminal, the selected port. False with the system's reason when the pseudo-terminal
-// cannot be made.
-bool StartDemoBus(sim::SimBus& bus, Profile& profile, std::string& error);
+// cannot be made. ready: the instruments skip their start-up and warm-up (the command line, which
+// starts a new bus for each command and talks to it at once).
+bool StartDemoBus(sim::SimBus& bus, Profile& profile, std::string& error, bool ready = false);
 
 // What `quarnex --demo` runs against: the default simulated bus on a pseudo-terminal, in this
 // process (the bus has its own thread, as a separate device would), and a profile of its own

@@ -228,7 +228,7 @@ int ShuntEntry::Tick() {
         const uint16_t decimals = live[kInputSignalAt + 2];
         if (ScaledWeight(live[kInputSignalAt], live[kInputSignalAt + 1], decimals, value)) {
             char text[64];
-            std::snprintf(text, sizeof text, "%8.*f", static_cast<int>(decimals), value);
+            std::snprintf(text, sizeof text, "%.*f", static_cast<int>(decimals), value);
             measuredText_ = text;
             ready_ = true;
         }

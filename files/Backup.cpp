@@ -81,6 +81,37 @@ std::string BackupInfoText(InstrumentType type, int address, std::time_t now) {
            std::to_string(address);
 }
 
+std::vector<std::string> BackupInfoLines(const std::string& infoText) {
+    std::vector<std::string> lines;
+    for (std::string rest : SetupFile::SplitLines(infoText)) {
+        // A line that begins with "[" is stored with a blank in front: it has one character less.
+        auto width = [&] {
+            return SetupFile::kUserInfoChars - (!rest.empty() && rest[0] == '[' ? 1 : 0);
+        };
+        while (rest.size() > width()) {
+            size_t cut = rest.rfind(' ', width());
+            const bool atBlank = cut != std::string::npos && cut > 0;
+            if (!atBlank)
+                cut = width();
+            lines.push_back(rest.substr(0, cut));
+            rest.erase(0, atBlank ? cut + 1 : cut);
+        }
+        lines.push_back(rest);
+    }
+    while (!lines.empty() && lines.back().find_first_not_of(' ') == std::string::npos)
+        lines.pop_back();
+    return lines;
+}
+
+std::string BackupInfoProblem(const std::string& infoText) {
+    const size_t needed = BackupInfoLines(infoText).size();
+    if (needed <= static_cast<size_t>(SetupFile::kUserInfoLines))
+        return {};
+    return FormatText(Text(ids::kInfoTooLong),
+                      {std::to_string(SetupFile::kUserInfoLines),
+                       std::to_string(SetupFile::kUserInfoChars), std::to_string(needed)});
+}
+
 Backup::Backup(ModbusMaster& bus, int address, InstrumentType type, Prompter& owner,
                Progress& progress)
     : bus_(bus), address_(address), type_(type), owner_(owner), progress_(progress),
@@ -133,6 +164,9 @@ Backup::Result Backup::Run(const std::string& fileName, const std::string& infoT
         owner_.Error(Text(ids::kBackupFailed) + "\n" + Text(ids::kNoFileSelected));
         return Result::NoFile;
     }
+    // Refused before the bus is touched: text that would not fit is never dropped silently.
+    if (const std::string problem = BackupInfoProblem(infoText); !problem.empty())
+        return Fail(problem);
 
     // The target is checked and locked before the instrument is asked anything: a name that
     // cannot take the file costs no bus time, and nothing on the disk changes before the whole
@@ -164,7 +198,7 @@ Backup::Result Backup::Run(const std::string& fileName, const std::string& infoT
         return Fail(progress_.CancelAsked() ? Text(ids::kBackupStopped) : commError);
 
     const SetupFileStatus written =
-        WriteSetupSections(file, *setup, SetupFile::SplitLines(infoText), started, now_, owner_);
+        WriteSetupSections(file, *setup, BackupInfoLines(infoText), started, now_, owner_);
     if (written != SetupFileStatus::kOk) {
         file.Discard();
         owner_.Error(Text(ids::kBackupFailed));

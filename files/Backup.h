@@ -8,6 +8,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace quarnex {
 
@@ -27,6 +28,13 @@ FileChooser::Request BackupFileRequest(InstrumentType type, const std::string& c
 // What the information box holds once a file was chosen: the local time "%Y-%m-%d  %H:%M", the
 // type name and the address, on three lines separated by CR LF.
 std::string BackupInfoText(InstrumentType type, int address, std::time_t now);
+
+// The information text as the file's USER_INFO lines hold it: each line of the box, a line too
+// long for the file broken at its last blank that fits (or at the limit, for a longer word), so
+// everything typed is stored. Empty lines at the end are left out.
+std::vector<std::string> BackupInfoLines(const std::string& infoText);
+// "" when those lines fit the file's eight, else the message that says so.
+std::string BackupInfoProblem(const std::string& infoText);
 
 // One backup of one instrument into one file (the "Start backup" button and quarnex-cli backup):
 // the state checks, the whole set-up read with recipes (progress per block of requests), the file

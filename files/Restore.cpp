@@ -322,7 +322,7 @@ Restore::Result Restore::FailInRemote() {
     return Result::Failed;
 }
 
-Restore::Result Restore::Run(const RestoreSelection& selection) {
+Restore::Result Restore::Run(const RestoreSelection& selection, bool showReport) {
     buffer_.clear();
     buffer_.reserve(kBufferSize);
     strings_.clear();
@@ -435,7 +435,9 @@ Restore::Result Restore::Run(const RestoreSelection& selection) {
               Counter(Text(ids::kRestoredParameters), restored);
     if (warnings && setToDefault_)
         report_ += "\n\n" + Text(ids::kSetToDefaultNote);
-    owner_.Message(warnings ? Prompter::Icon::Exclamation : Prompter::Icon::Information, report_);
+    if (showReport)
+        owner_.Message(warnings ? Prompter::Icon::Exclamation : Prompter::Icon::Information,
+                       report_);
     return warnings ? Result::Warnings : Result::Succeeded;
 }
 

@@ -56,7 +56,8 @@ public:
     void SetFileName(const std::string& fileName);
     const SetupFile& File() const { return file_; }
 
-    Result Run(const RestoreSelection& selection);
+    // showReport off leaves the report box out (the command line prints ReportText() itself).
+    Result Run(const RestoreSelection& selection, bool showReport = true);
 
     // The figures of the last run's report.
     int FileCount() const { return fileCount_; }

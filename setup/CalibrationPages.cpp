@@ -151,7 +151,8 @@ PageDescriptor MakeCalibration() {
     return page;
 }
 
-// A live value of the measurement block ("%8.*f" with its decimals), or the placeholder.
+// A live value of the measurement block with its decimals and no blanks in front (its field is
+// left-aligned), or the placeholder.
 bool LiveText(const uint16_t* value, std::string& text) {
     double v = 0.0;
     if (!ScaledWeight(value[0], value[1], value[2], v)) {
@@ -159,7 +160,7 @@ bool LiveText(const uint16_t* value, std::string& text) {
         return false;
     }
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%8.*f", static_cast<int>(value[2]), v);
+    std::snprintf(buffer, sizeof buffer, "%.*f", static_cast<int>(value[2]), v);
     text = buffer;
     return true;
 }

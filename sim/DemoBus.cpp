@@ -36,10 +36,12 @@ std::vector<std::string> InstrumentKinds() {
 }
 
 std::shared_ptr<SlaveModel> MakeInstrumentByName(const std::string& kind, int address, bool live,
-                                                 std::string& error) {
+                                                 std::string& error, bool ready) {
     if (kind.rfind("kel7", 0) == 0) {
         Kel7Options options = live ? LiveKel7(address) : Kel7Options{};
         options.address = address;
+        if (ready)
+            options.startUp = false;
         if (kind == "kel7") {
         } else if (kind == "kel7-wait") {
             options.startByCommand = true;
@@ -76,13 +78,13 @@ std::vector<int> DemoBusAddresses() {
     return {1, 2, 3, 4, 5, 6, 7};
 }
 
-void PopulateDemoBus(SimBus& bus) {
+void PopulateDemoBus(SimBus& bus, bool ready) {
     std::string error;
     static const char* const kKinds[] = {"kel7", "kel7-wait", "kel7", "kel7-1300",
                                          "pir7", "yax7",      "flin7"};
     int address = 1;
     for (const char* kind : kKinds) {
-        bus.Attach(address, MakeInstrumentByName(kind, address, true, error));
+        bus.Attach(address, MakeInstrumentByName(kind, address, true, error, ready));
         ++address;
     }
 }

@@ -14,7 +14,9 @@ namespace quarnex::sim {
 //   5        PIR 7
 //   6        YAX 7
 //   7        FLIN 7 (an I/O module)
-void PopulateDemoBus(SimBus& bus);
+// The KEL 7s go through start-up and warm-up as on power-on; with ready they begin where that
+// ends (normal, or waiting for start), for a command line that talks to them at once.
+void PopulateDemoBus(SimBus& bus, bool ready = false);
 
 // The addresses PopulateDemoBus fills.
 std::vector<int> DemoBusAddresses();
@@ -25,7 +27,7 @@ std::vector<int> DemoBusAddresses();
 // "yax7", "flin7", "zeb7", "husk7", "lop7", "vum7", "tig7". live: the instrument's time follows
 // the bus clock and its load moves. Null with error set for an unknown name.
 std::shared_ptr<SlaveModel> MakeInstrumentByName(const std::string& kind, int address, bool live,
-                                                 std::string& error);
+                                                 std::string& error, bool ready = false);
 
 // The kind names MakeInstrumentByName knows, in the order of the usage text.
 std::vector<std::string> InstrumentKinds();

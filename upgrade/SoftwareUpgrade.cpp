@@ -144,6 +144,11 @@ bool SoftwareUpgrade::StartUpgrade(int address, Progress& progress, Prompter& pr
     case ProcedureEnd::NotEntered:
         return Fail(Text(ids::kProgramUnchanged));
     case ProcedureEnd::Failed:
+        if (!eraseBegun_) {
+            // Refused or silent before the first erase: the instrument's program is untouched.
+            prompter_.Error(Text(ids::kUpgradeFailed));
+            return false;
+        }
         return Fail(Text(ids::kProgramMayBeCorrupt));
     case ProcedureEnd::EnterUnknown:
         return Fail(Text(ids::kEnterStateUnknown));
@@ -158,6 +163,7 @@ SoftwareUpgrade::ProcedureEnd SoftwareUpgrade::RunBootLoaderProcedure(int addres
                                                                       const UpgradeImage& image,
                                                                       Progress& progress,
                                                                       Prompter& owner) {
+    eraseBegun_ = false;
     const BootLoaderPlan plan = PlanBootLoaderProcedure(image);
     if (plan.steps.empty())
         return ProcedureEnd::NotEntered;
@@ -209,6 +215,7 @@ SoftwareUpgrade::ProcedureEnd SoftwareUpgrade::RunBootLoaderProcedure(int addres
             wait_(step.value, progress, pos);
             break;
         case Kind::Erase:
+            eraseBegun_ = true;
             ok = write(bootreg::kErase, EraseCommand(step.value), erase);
             break;
         case Kind::Program:

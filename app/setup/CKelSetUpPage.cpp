@@ -23,22 +23,26 @@ namespace {
 // The value field holds the widest value any row shows ("----------", a weight, a choice text).
 constexpr int kValueChars = 18;
 constexpr int kUnitChars = 6;
-// Taller pages scroll.
-constexpr int kMaxRowsHeight = 560;
+// A page may be made this low on a small screen; it scrolls then.
+constexpr int kMinRowsHeight = 240;
 
-// Scrolls the rows vertically only: always as wide as the rows with the scroll bar beside them,
-// and as tall as the rows up to kMaxRowsHeight. (The rows' size is known only once their texts
-// are set and the style has polished them, so it is asked for each time.)
+// Scrolls the rows vertically only: always as wide as the rows with the scroll bar beside them.
+// It asks for the rows' full height, so the sheet opens without scrolling where the screen
+// allows, and can be made as low as kMinRowsHeight. (The rows' size is known only once their
+// texts are set and the style has polished them, so it is asked for each time.)
 class RowsScrollArea : public QScrollArea {
 public:
     QSize minimumSizeHint() const override {
+        const QSize full = sizeHint();
+        return {full.width(), std::min(full.height(), kMinRowsHeight)};
+    }
+    QSize sizeHint() const override {
         if (!widget())
-            return QScrollArea::minimumSizeHint();
+            return QScrollArea::sizeHint();
         const QSize rows = widget()->sizeHint();
         return {rows.width() + verticalScrollBar()->sizeHint().width() + 2 * frameWidth(),
-                std::min(rows.height(), kMaxRowsHeight)};
+                rows.height() + 2 * frameWidth()};
     }
-    QSize sizeHint() const override { return minimumSizeHint(); }
 };
 
 } // namespace

@@ -9,8 +9,13 @@
 
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace quarnex {
 
@@ -92,7 +97,24 @@ bool CKelSetUpPropSheet::Start() {
     connect(tabs_, &QTabWidget::currentChanged, this, &CKelSetUpPropSheet::OnTabChanged);
     if (tabs_->count() > 0)
         OnTabChanged(0);
+    FitToScreen();
     return true;
+}
+
+// The sheet opens as large as its largest page and its whole row of tabs, so no page scrolls and
+// no tab hides behind scroll arrows; on a smaller screen it takes what the screen has.
+void CKelSetUpPropSheet::FitToScreen() {
+    QSize want = sizeHint(); // every page at its full height: the tab widget takes the largest
+    const QMargins margins = layout()->contentsMargins();
+    const int frame = 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    want.setWidth(std::max(want.width(), tabs_->tabBar()->sizeHint().width() + margins.left() +
+                                             margins.right() + frame + 8));
+    if (const QScreen* screen = this->screen()) {
+        // Room for the window's title bar and frame.
+        const QSize room = screen->availableGeometry().size() - QSize(16, 48);
+        want = want.boundedTo(room);
+    }
+    resize(want.expandedTo(minimumSizeHint()));
 }
 
 QWidget* CKelSetUpPropSheet::MakePage(PageId id) {

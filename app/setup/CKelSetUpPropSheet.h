@@ -54,6 +54,7 @@ private:
     void DeactivateTab(int tab);
     void OnTabChanged(int tab);
     void StopPages();
+    void FitToScreen();
 
     ModbusMaster& bus_;
     Prompter& prompter_;

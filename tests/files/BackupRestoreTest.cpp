@@ -156,6 +156,29 @@ TEST_F(BackupRestore, BackupRefusesAndStopsEarly) {
     EXPECT_EQ(prompter_.LastText(), "JOV 7 not implemented yet !!!");
 }
 
+// The box wraps its lines; the file keeps eight lines of 145 characters. Long lines are broken
+// at a blank so all of the text is stored, and a text that needs more lines is refused.
+TEST(BackupInfo, LongLinesAreBrokenNotCutAndTooManyAreRefused) {
+    std::string words;
+    while (words.size() < 320)
+        words += "tare weight check ";
+    const std::vector<std::string> lines = BackupInfoLines("first\r\n" + words + "\r\n\r\n");
+    ASSERT_EQ(lines.size(), 4u); // the trailing empty lines are no text
+    std::string joined;
+    for (size_t i = 1; i < lines.size(); ++i) {
+        EXPECT_LE(lines[i].size(), SetupFile::kUserInfoChars);
+        joined += (i > 1 ? " " : "") + lines[i];
+    }
+    EXPECT_EQ(joined, words); // nothing lost: the line ends take the place of blanks
+    // A word longer than a line is cut at the limit; "[" in front costs the blank it gets.
+    EXPECT_EQ(BackupInfoLines(std::string(300, 'x')),
+              (std::vector<std::string>{std::string(145, 'x'), std::string(145, 'x'),
+                                        std::string(10, 'x')}));
+    EXPECT_EQ(BackupInfoLines("[" + std::string(145, 'x'))[0].size(), 144u);
+    EXPECT_EQ(BackupInfoProblem(std::string(8 * 145, 'x')), "");
+    EXPECT_NE(BackupInfoProblem(std::string(8 * 145 + 1, 'x')), "");
+}
+
 TEST_F(BackupRestore, AValueTheRestoreWouldRefuseFailsTheBackup) {
     const std::string path = dir_.File("bad.kel");
     Kel([](sim::Kel7Model& m) { m.SetSpecialValue(1, std::nanf("")); });

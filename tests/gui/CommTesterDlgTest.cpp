@@ -85,5 +85,29 @@ TEST_F(CommTesterWindowTest, SendsAFloatAndGetsItBackWithPollingStopped) {
     EXPECT_TRUE(frame_->View()->TimerActive());
 }
 
+// Return in any field sends nothing and leaves the window open: no button is a default.
+TEST_F(CommTesterWindowTest, ReturnInAFieldCommandsNothing) {
+    AddBank(3);
+    MakeMaster();
+    CCommTesterDlg dialog(*master_, prompter_);
+    dialog.show();
+    Type(dialog.AddressEdit(), "3");
+    Type(dialog.CoilEdit(), "7"); // a tare, on a KEL 7
+    Type(dialog.SendStartEdit(), "40011");
+    Type(dialog.SendEdit(0), "12");
+    Type(dialog.GetStartEdit(), "40011");
+    bus_.ClearRequests();
+    const QList<QLineEdit*> fields = dialog.findChildren<QLineEdit*>();
+    ASSERT_GE(fields.size(), 10);
+    for (QLineEdit* field : fields) {
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_Return);
+        QTest::keyClick(field, Qt::Key_Enter, Qt::KeypadModifier);
+        EXPECT_TRUE(bus_.Requests().empty()) << field->text().toStdString();
+        EXPECT_TRUE(dialog.isVisible()) << field->text().toStdString();
+    }
+    EXPECT_TRUE(prompter_.Boxes().empty()) << prompter_.LastText();
+}
+
 } // namespace
 } // namespace quarnex::test

@@ -8,11 +8,15 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 
 #include <QMainWindow>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+
+#include <filesystem>
+#include <fstream>
 
 namespace quarnex::test {
 namespace {
@@ -124,6 +128,29 @@ TEST(QtFileChooser, FiltersAndDefaultExtension) {
             QMetaObject::invokeMethod(dialog, "reject");
     });
     EXPECT_EQ(chooser.AskOpen({"Open", {}, "", dir}), std::nullopt);
+
+    // "backup" typed when backup.ks7 exists: asked before it is overwritten, No keeps it.
+    std::ofstream(dir + "backup.ks7") << "kept\n";
+    bool asked = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            asked = true;
+            box->button(QMessageBox::No)->click();
+            QTimer::singleShot(0, [] {
+                if (QWidget* again = QApplication::activeModalWidget())
+                    QMetaObject::invokeMethod(again, "reject");
+            });
+        });
+        dialog->selectFile(QString::fromStdString(dir + "backup"));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    EXPECT_EQ(chooser.AskSave({"Save", {{"Set-up files", {"*.ks7"}}}, "ks7", dir}), std::nullopt);
+    EXPECT_TRUE(asked);
+    std::filesystem::remove(dir + "backup.ks7");
 }
 
 } // namespace

@@ -16,6 +16,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 
@@ -189,6 +191,13 @@ TEST_F(SetupSheetWindowTest, ShowSetupRefreshesTheCurrentPageAndEscapeLeavesWith
     CKelSetUpPropSheet sheet(*master_, kAddress, SheetMode{}, prompter_);
     ASSERT_TRUE(sheet.Start());
     sheet.show();
+    // It opens as large as its largest page and its whole row of tabs, within the screen.
+    const QSize room = sheet.screen()->availableGeometry().size();
+    EXPECT_LE(sheet.width(), std::max(room.width(), sheet.minimumSizeHint().width()));
+    EXPECT_LE(sheet.height(), std::max(room.height(), sheet.minimumSizeHint().height()));
+    EXPECT_GE(sheet.width(),
+              std::min(sheet.Tabs()->tabBar()->sizeHint().width(), room.width() - 16));
+    EXPECT_GE(sheet.height(), std::min(sheet.sizeHint().height(), room.height() - 48));
     CKelSetUpPage* general = sheet.Page(0);
     general->SetManualTicks(true);
     EXPECT_EQ(general->RowOf(kContrast)->Value()->text(), "4");

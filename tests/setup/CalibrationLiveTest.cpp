@@ -79,14 +79,14 @@ TEST_F(CalibrationLiveTest, EditModeShowsTheLiveWeightAndSignalAsTheLoadMoves) {
     EXPECT_EQ(page_->Activate(), 100);
     EXPECT_EQ(page_->GrossText(), "----------"); // nothing measured yet
     EXPECT_EQ(page_->Tick(), 100);
-    EXPECT_EQ(page_->GrossText(), "   123.4");
-    EXPECT_EQ(page_->SignalText(), " 0.34680"); // 0.1 mV/V + 2 mV/V per 1000
-    EXPECT_EQ(Row(55).value, "   123.4");       // "Set zero:" shows the live weight
+    EXPECT_EQ(page_->GrossText(), "123.4");
+    EXPECT_EQ(page_->SignalText(), "0.34680"); // 0.1 mV/V + 2 mV/V per 1000
+    EXPECT_EQ(Row(55).value, "123.4");         // "Set zero:" shows the live weight
     EXPECT_EQ(Row(55).label, "Set zero:");
     Load(500);
     page_->Tick();
-    EXPECT_EQ(page_->GrossText(), "   500.0");
-    EXPECT_EQ(Row(55).value, "   500.0");
+    EXPECT_EQ(page_->GrossText(), "500.0");
+    EXPECT_EQ(Row(55).value, "500.0");
     // The factory calibration is a stored deadweight one: no marks, no information.
     EXPECT_EQ(page_->UnstoredMask(), 0);
     EXPECT_EQ(page_->InfoText(), "");
@@ -165,7 +165,7 @@ TEST_F(CalibrationLiveTest, ALeftOverShuntResistorIsTakenOffAtOnceAndEveryEleven
     page_->Tick();
     EXPECT_FALSE(With(1, [](sim::Kel7Model& m) { return m.ShuntConnected(); }));
     page_->Tick();
-    EXPECT_EQ(page_->GrossText(), "     0.0");
+    EXPECT_EQ(page_->GrossText(), "0.0");
 }
 
 TEST_F(CalibrationLiveTest, ShuntDialogRefusesWithoutAValidWeightSignalAndSendsNothing) {
@@ -190,7 +190,7 @@ TEST_F(CalibrationLiveTest, ShuntDialogRefusesWithoutAValidWeightSignalAndSendsN
     ASSERT_TRUE(shunt->Connect());
     shunt->Tick();
     ASSERT_TRUE(shunt->Ready());
-    EXPECT_EQ(shunt->MeasuredText(), " 1.10000");
+    EXPECT_EQ(shunt->MeasuredText(), "1.10000");
     EXPECT_EQ(shunt->Ok(""), EntryResult::Accepted);
     page_->AfterEdit();
     EXPECT_EQ(Row(54).value, "1.10000");
@@ -275,7 +275,7 @@ TEST_F(CalibrationLiveTest, WholeDeadweightCalibrationThroughTheSheet) {
     EXPECT_EQ(page_->InfoText(), "");
     EXPECT_EQ(Row(42).label, "Value in calib. point 2:");
     EXPECT_EQ(Row(48).value, "1.10000"); // the signal the instrument measured at point 2
-    EXPECT_EQ(page_->GrossText(), "   250.0");
+    EXPECT_EQ(page_->GrossText(), "250.0");
 
     // OK again: the check passes and the set-up is saved.
     prompter_.Clear();
