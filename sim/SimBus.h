@@ -40,7 +40,7 @@ struct FaultSpec {
     int lateMs = 300;
     // When set, the fault waits for a request it accepts (the request as received, CRC included)
     // and applies to those only; requests it passes by are answered normally.
-    std::function<bool(const std::vector<uint8_t>& request)> when;
+    std::function<bool(const std::vector<uint8_t>& request)> when = nullptr;
 };
 
 // A fault's condition: a write of the coil (function 5) or of a register block starting at reg
