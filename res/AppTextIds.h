@@ -7,6 +7,9 @@ namespace quarnex::ids {
 
 constexpr int kAppName = 129; // "Quarnex": window titles and the display name
 constexpr int kUpgradeInProgress = 117;
+constexpr int kBusWorkCaption = 17080; // the progress window of a long read
+constexpr int kRequestsDone = 17081;   // "%1 requests"
+constexpr int kReadingTheSetup = 17082;
 
 // Menu titles and commands.
 constexpr int kMenuFile = 17000;

@@ -89,6 +89,11 @@ void ProgressDialog::SetPos(int pos) {
         percent_->setText(text);
 }
 
+void ProgressDialog::SetUnknownLength() {
+    percent_->hide();
+    bar_->setRange(0, 0);
+}
+
 void ProgressDialog::Close() {
     GiveOwnerBack();
     hide();

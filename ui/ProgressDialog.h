@@ -37,6 +37,9 @@ public:
     // (ProgressPercentText).
     void SetPos(int pos) override;
     bool CancelAsked() const override { return false; }
+    // For an operation whose length is not known beforehand: no percentage, a busy bar; the
+    // message says how far it got.
+    void SetUnknownLength();
     // Gives the owner back (only if Create disabled it) and hides this window.
     void Close();
 

@@ -1,10 +1,13 @@
 #include "app/batching/CBatchingDlgs.h"
 
+#include "app/panel/BusProgressWindow.h"
 #include "app/panel/CValueEntryDlg.h"
 #include "comm/ModbusMaster.h"
 #include "edit/ValueEntry.h"
 #include "instrument/InstrumentSetup.h"
+#include "res/AppTextIds.h"
 #include "res/PanelTextIds.h"
+#include "res/Strings.h"
 #include "setup/SetupTextIds.h"
 #include "ui/DialogLayout.h"
 #include "ui/UiText.h"
@@ -26,9 +29,23 @@ constexpr int kActivitySlots = 22;
 constexpr int kValueChars = 16;
 constexpr int kUnitChars = 6;
 
+// A widget that hides keeps its place, so the columns beside it do not move.
+void KeepPlaceWhenHidden(QWidget* widget) {
+    QSizePolicy policy = widget->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    widget->setSizePolicy(policy);
+}
+
+// The dialog keeps the size it has with every row shown: rows that hide later (the slots an
+// activity type does not use) leave it as it opened instead of shrinking and growing it.
+void KeepSizeWithEveryRow(QDialog* dialog) {
+    dialog->setMinimumSize(dialog->sizeHint());
+}
+
 QPushButton* MakeEditButton(QWidget* parent) {
     auto* button = new QPushButton(Ui(ids::kEditButton), parent);
     button->setAutoDefault(false);
+    KeepPlaceWhenHidden(button);
     button->setFixedWidth(button->fontMetrics().horizontalAdvance(QStringLiteral(">>")) + 16);
     return button;
 }
@@ -106,6 +123,9 @@ CActivityDlg::CActivityDlg(ModbusMaster& bus, InstrumentSetup& setup, int activi
         connect(slot.edit, &QPushButton::clicked, this, [this, i] { OnEdit(i); });
         slots_.push_back(slot);
     }
+    // The labels take the room the widest of them leaves: the values stay in one column whatever
+    // rows an activity type shows.
+    grid->setColumnStretch(0, 1);
     ok_ = MakeOkButton(this);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -114,6 +134,7 @@ CActivityDlg::CActivityDlg(ModbusMaster& bus, InstrumentSetup& setup, int activi
     layout->addLayout(grid);
     layout->addStretch();
     layout->addLayout(buttons);
+    KeepSizeWithEveryRow(this);
 }
 
 void CActivityDlg::Run(ModbusMaster& bus, InstrumentSetup& setup, int activity, bool editMode,
@@ -207,6 +228,10 @@ CRecipeDlg::CRecipeDlg(ModbusMaster& bus, InstrumentSetup& setup, int recipe, bo
         grid->addWidget(line.setpoint, row, 4);
         grid->addWidget(line.unit, row, 5);
         grid->addWidget(line.setpointEdit, row, 6);
+        // A line without an activity hides its set-point: the line keeps its place.
+        for (QWidget* w : {static_cast<QWidget*>(line.setpointLabel),
+                           static_cast<QWidget*>(line.setpoint), static_cast<QWidget*>(line.unit)})
+            KeepPlaceWhenHidden(w);
         connect(line.activityEdit, &QPushButton::clicked, this, [this, i] { OnEditActivity(i); });
         connect(line.setpointEdit, &QPushButton::clicked, this, [this, i] { OnEditSetpoint(i); });
         lines_.push_back(line);
@@ -232,6 +257,7 @@ CRecipeDlg::CRecipeDlg(ModbusMaster& bus, InstrumentSetup& setup, int recipe, bo
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addLayout(buttons);
+    KeepSizeWithEveryRow(this);
 }
 
 void CRecipeDlg::Run(ModbusMaster& bus, InstrumentSetup& setup, int recipe, bool editMode,
@@ -248,6 +274,7 @@ void CRecipeDlg::Open() {
     }
     {
         WaitCursor wait(prompter_);
+        BusProgressWindow progress(bus_, parentWidget(), Text(ids::kReadingTheSetup));
         failed_ = !setup_.ReadRecipes(bus_, logic_.Recipe(), false, true, &prompter_);
     }
     Render();

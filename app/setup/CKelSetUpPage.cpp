@@ -45,6 +45,20 @@ public:
     }
 };
 
+// The room a framed group takes on each side of its rows. Plain rows get the same, so every value
+// of a page sits in one column, framed or not.
+QMargins GroupInset(QWidget* parent) {
+    QGroupBox probe(QStringLiteral("x"), parent);
+    auto* grid = new QGridLayout(&probe);
+    probe.ensurePolished();
+    grid->activate();
+    const QRect inner = probe.contentsRect();
+    const QMargins layout = grid->contentsMargins();
+    const int left = inner.left() + layout.left();
+    const int right = probe.width() - 1 - inner.right() + layout.right();
+    return {left, 0, right, 0};
+}
+
 } // namespace
 
 CSetUpRow::CSetUpRow(QWidget* parent, QGridLayout* grid, int gridRow)
@@ -109,7 +123,7 @@ CKelSetUpPage::CKelSetUpPage(ModbusMaster& bus, InstrumentSetup& setup, const Pa
         } else if (!grid || (groupEnd != 0 && i == groupEnd)) {
             auto* plain = new QWidget(rowsWidget);
             grid = new QGridLayout(plain);
-            grid->setContentsMargins(0, 0, 0, 0);
+            grid->setContentsMargins(GroupInset(rowsWidget));
             gridOwner = plain;
             groupEnd = 0;
             rowsLayout->addWidget(plain);

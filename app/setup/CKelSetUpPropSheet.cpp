@@ -1,10 +1,13 @@
 #include "app/setup/CKelSetUpPropSheet.h"
 
 #include "app/batching/CBatchingDlgs.h"
+#include "app/panel/BusProgressWindow.h"
 #include "app/panel/CValueEntryDlg.h"
 #include "app/setup/CCalibrationPage.h"
 #include "edit/ValueEntry.h"
+#include "res/AppTextIds.h"
 #include "res/PanelTextIds.h"
+#include "res/Strings.h"
 #include "ui/UiText.h"
 
 #include <QHBoxLayout>
@@ -89,7 +92,7 @@ SheetMode CKelSetUpPropSheet::ModeOf(InstrumentPanel::SheetMode mode) {
 }
 
 bool CKelSetUpPropSheet::Start() {
-    if (!logic_.Create())
+    if (!CreateWithProgress())
         return false;
     for (PageId id : logic_.Pages())
         tabs_->addTab(MakePage(id), Ui(SetupPage(id).title));
@@ -99,6 +102,13 @@ bool CKelSetUpPropSheet::Start() {
         OnTabChanged(0);
     FitToScreen();
     return true;
+}
+
+// Reading the whole set-up takes seconds on a slow line: the requests are counted in a progress
+// window and the program repaints between them.
+bool CKelSetUpPropSheet::CreateWithProgress() {
+    BusProgressWindow progress(bus_, parentWidget(), Text(ids::kReadingTheSetup));
+    return logic_.Create();
 }
 
 // The sheet opens as large as its largest page and its whole row of tabs, so no page scrolls and

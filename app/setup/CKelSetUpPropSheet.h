@@ -55,6 +55,7 @@ private:
     void OnTabChanged(int tab);
     void StopPages();
     void FitToScreen();
+    bool CreateWithProgress();
 
     ModbusMaster& bus_;
     Prompter& prompter_;

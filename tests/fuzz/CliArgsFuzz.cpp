@@ -1,7 +1,11 @@
 // libFuzzer target for quarnex-cli's argument parser: the input is split into arguments at NUL
 // bytes. Any arguments are either refused with a message or accepted, and a device path that is
-// accepted is one the run can use exactly as given. A broken rule stops the run.
+// accepted is one the run can use exactly as given. Each argument as a backup's information text
+// (--info) is broken into the file's lines without losing a character but the blanks it breaks
+// at. A broken rule stops the run.
 #include "cli/Cli.h"
+#include "files/Backup.h"
+#include "files/SetupFile.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -24,6 +28,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             args.emplace_back();
         else
             args.back().push_back(static_cast<char>(data[i]));
+    }
+    for (const std::string& text : args) {
+        size_t kept = 0;
+        for (const std::string& line : quarnex::BackupInfoLines(text)) {
+            // Stored whole: the file's line is this line (with a blank before a "["), never cut.
+            const std::string stored = quarnex::SetupFile::UserInfoFileLine(line);
+            Require(stored == line || stored == " " + line);
+            for (char c : line)
+                kept += c != ' ' && c != '\r' && c != '\n';
+        }
+        size_t typed = 0;
+        for (char c : text)
+            typed += c != ' ' && c != '\r' && c != '\n';
+        Require(kept == typed);
     }
     std::string device = "\x01unset";
     const std::string error = quarnex::CheckCliArguments(args, &device);

@@ -5,6 +5,7 @@
 #include "support/QtTestSupport.h"
 
 #include "app/batching/CBatchingDlgs.h"
+#include "app/panel/BusProgressWindow.h"
 #include "app/panel/CValueEntryDlg.h"
 #include "setup/KelSetUpSheet.h"
 
@@ -22,6 +23,8 @@ class BatchingDlgsTest : public Kel7Fixture {
 protected:
     void SetUp() override {
         App();
+        // Modal windows are answered from zero-time timers: no progress window may run them early.
+        BusProgressWindow::SetShowAfterForAll(BusProgressWindow::kNever);
         Kel7Fixture::SetUp();
         AddKel7(1);
         MakeMaster();
@@ -80,6 +83,9 @@ TEST_F(BatchingDlgsTest, ActivityTypeChangedToDumpSwitchesTheRowsAtOnce) {
     auto sheet = OpenSheet({true, true, false});
     CActivityDlg dialog(*master_, sheet->Setup(), 1, true, prompter_);
     dialog.Open();
+    dialog.show();
+    const QSize opened = dialog.size();
+    const int valueColumn = dialog.Value(0)->x();
     EXPECT_EQ(dialog.windowTitle(), "Batching activity no 1");
     EXPECT_GE(dialog.SlotOf(6), 0); // Fine+Coarse: the fine value
     EXPECT_EQ(dialog.SlotOf(16), -1);
@@ -95,6 +101,10 @@ TEST_F(BatchingDlgsTest, ActivityTypeChangedToDumpSwitchesTheRowsAtOnce) {
     EXPECT_EQ(dialog.Label(low)->text(), "Low level:");
     EXPECT_FALSE(dialog.EditButton(low)->isHidden());
     EXPECT_TRUE(dialog.Label(7)->isHidden()); // type, name, five rows: slot 7 is unused
+    // Rows hid and showed: the dialog keeps its size and its value column.
+    QApplication::processEvents();
+    EXPECT_EQ(dialog.size(), opened);
+    EXPECT_EQ(dialog.Value(0)->x(), valueColumn);
     EXPECT_TRUE(sheet->CancelCheck());
     EXPECT_FALSE(InBatchSetup());
 }

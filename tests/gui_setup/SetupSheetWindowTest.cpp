@@ -5,6 +5,7 @@
 #include "support/QtTestSupport.h"
 
 #include "app/batching/CBatchingDlgs.h"
+#include "app/panel/BusProgressWindow.h"
 #include "app/panel/CInstrumentPanelDlg.h"
 #include "app/panel/CValueEntryDlg.h"
 #include "app/setup/CCalibrationPage.h"
@@ -17,9 +18,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+
+#include <set>
 
 namespace quarnex::test {
 namespace {
@@ -33,6 +38,8 @@ class SetupSheetWindowTest : public BusFixture {
 protected:
     void SetUp() override {
         App();
+        // Modal windows are answered from zero-time timers: no progress window may run them early.
+        BusProgressWindow::SetShowAfterForAll(BusProgressWindow::kNever);
         BusFixture::SetUp();
         bus_.Attach(kAddress, sim::MakeKel7({}));
         MakeMaster();
@@ -198,6 +205,22 @@ TEST_F(SetupSheetWindowTest, ShowSetupRefreshesTheCurrentPageAndEscapeLeavesWith
     EXPECT_GE(sheet.width(),
               std::min(sheet.Tabs()->tabBar()->sizeHint().width(), room.width() - 16));
     EXPECT_GE(sheet.height(), std::min(sheet.sizeHint().height(), room.height() - 48));
+    // The values stand in one column on every page that shows all its rows (the Calibration
+    // page has its live part beside them).
+    std::set<int> columns;
+    for (int tab = 0; tab < sheet.Tabs()->count(); ++tab) {
+        sheet.Tabs()->setCurrentIndex(tab);
+        CKelSetUpPage* page = sheet.Page(tab);
+        const auto* rows = page ? page->findChild<QScrollArea*>() : nullptr;
+        if (!rows || qobject_cast<CCalibrationPage*>(page) ||
+            rows->verticalScrollBar()->isVisible())
+            continue;
+        for (QLineEdit* value : rows->widget()->findChildren<QLineEdit*>())
+            if (value->isVisible())
+                columns.insert(value->mapTo(page, QPoint()).x());
+    }
+    EXPECT_EQ(columns.size(), 1u);
+    sheet.Tabs()->setCurrentIndex(0);
     CKelSetUpPage* general = sheet.Page(0);
     general->SetManualTicks(true);
     EXPECT_EQ(general->RowOf(kContrast)->Value()->text(), "4");
