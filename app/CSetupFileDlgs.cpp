@@ -33,9 +33,16 @@ QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-// The instrument's and the file's texts are one byte a character.
-QString FileText(const std::string& text) {
-    return FromInstrument(text);
+// The instrument's and the file's texts are one byte a character. Control characters other than
+// keep (TAB, or CR and LF) show as replacement characters: a file's text is never obeyed.
+QString FileText(const std::string& text, const QString& keep = QStringLiteral("\t")) {
+    QString shown = FromInstrument(text);
+    for (QChar& c : shown) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 || (u >= 0x7F && u <= 0x9F)) && !keep.contains(c))
+            c = QChar(0xFFFD);
+    }
+    return shown;
 }
 
 // A read-only file name field that shows the end of a long path.
@@ -104,7 +111,8 @@ void AddListLine(QTreeWidget* list, const std::string& line) {
 
 // The text box shows lines; the file and the information text keep them CR LF separated.
 QString BoxText(const std::string& text) {
-    return FileText(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return FileText(text, QStringLiteral("\t\r\n"))
+        .replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
 } // namespace

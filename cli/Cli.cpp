@@ -3,6 +3,7 @@
 #include "cli/CliDiff.h"
 #include "cli/CliFiles.h"
 #include "cli/CliLog.h"
+#include "cli/CliSignals.h"
 #include "cli/CliTerminal.h"
 #include "comm/ModbusMaster.h"
 #include "demo/DemoSession.h"
@@ -43,6 +44,7 @@ struct Options {
     bool yes = false; // restore, upgrade, default-setup: answer Yes to the question
     bool trace = false;
     std::vector<std::string> logOptions; // the log's own: name, value, name, value ...
+    bool quiet = false; // backup all: the silent addresses are not listed
     bool help = false;
     // diff: --brief, and --against FILE for a folder against a reference.
     bool brief = false;
@@ -186,6 +188,8 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
             o.yes = true;
         } else if (a == "--trace") {
             o.trace = true;
+        } else if (a == "--quiet") {
+            o.quiet = true;
         } else if (a.size() > 1 && a[0] == '-' && !IsNegativeNumber(a)) {
             return "unknown option " + a;
         } else {
@@ -335,7 +339,8 @@ std::string CliUsage() {
            "  upgrade ADDR FILE [--yes] load the upgrade file into the instrument at ADDR\n"
            "  default-setup ADDR [--yes]  make the instrument at ADDR store a default set-up\n"
            "  backup ADDR FILE [--info TEXT]     save the set-up of a KEL 7 into a set-up file\n"
-           "  backup all DIR            save every KEL 7 Recipe Batcher that answers into DIR\n"
+           "  backup all DIR [--quiet]  save every KEL 7 Recipe Batcher that answers into DIR;\n"
+           "                            lists the silent addresses unless --quiet\n"
            "  restore ADDR FILE [--sections setup,strings,batching,recipes] [--yes]\n"
            "                            load a set-up file into a KEL 7 (asks: No unless --yes)\n"
            "  list FILE                 list a set-up file\n"
@@ -511,7 +516,7 @@ static int RunRegisterCommand(const Options& o, const Request& r, ModbusMaster& 
     std::ostream& out = terminal.Out();
     if (r.command == "scan") {
         int found = 0;
-        for (int a = r.slave; a <= r.coil; ++a) {
+        for (int a = r.slave; a <= r.coil && !StopRequested(); ++a) {
             uint16_t code = 0;
             const CommStatus s = master.ReadHoldingRegisters(
                 a, 40001, 1, &code,
@@ -535,7 +540,8 @@ static int RunRegisterCommand(const Options& o, const Request& r, ModbusMaster& 
     std::map<CommStatus, int> failures;
     std::vector<double> times;
     CommStatus last = CommStatus::Ok;
-    for (int i = 0; i < o.repeat; ++i) {
+    int done = 0;
+    for (int i = 0; i < o.repeat && !StopRequested(); ++i, ++done) {
         const int64_t t0 = MonotonicNs();
         CommStatus s;
         if (r.command == "read")
@@ -556,6 +562,8 @@ static int RunRegisterCommand(const Options& o, const Request& r, ModbusMaster& 
         last = s;
     }
 
+    if (done == 0)
+        return kExitBus; // stopped before the first request
     if (o.repeat > 1) {
         std::vector<double> sorted = times;
         std::sort(sorted.begin(), sorted.end());
@@ -567,11 +575,11 @@ static int RunRegisterCommand(const Options& o, const Request& r, ModbusMaster& 
         int failed = 0;
         for (const auto& [s, n] : failures)
             failed += n;
-        out << "requests: " << o.repeat << ", succeeded: " << o.repeat - failed
-            << ", failed: " << failed << '\n';
+        out << "requests: " << done << ", succeeded: " << done - failed << ", failed: " << failed
+            << '\n';
         for (const auto& [s, n] : failures)
             out << "  " << n << " x " << ModbusMaster::StatusText(s, false) << '\n';
-        out << std::fixed << std::setprecision(2) << "mean " << sum / o.repeat << " ms, p99 "
+        out << std::fixed << std::setprecision(2) << "mean " << sum / done << " ms, p99 "
             << sorted[p99] << " ms\n";
         return failed ? kExitBus : kExitDone;
     }
@@ -630,10 +638,13 @@ static std::string CheckRequestOptions(const Options& o) {
     const std::string& c = o.words[0];
     const bool registers =
         c == "read" || c == "readf" || c == "write" || c == "writef" || c == "coil" || c == "scan";
+    // backup all probes every address with the usual retries, which -r sets.
+    const bool backupAll = c == "backup" && o.words.size() > 1 && o.words[1] == "all";
     for (const std::string& option : o.requestOptions) {
         const bool repeat = option == "-n" || option == "--repeat";
-        // The log repeats its reads as its interval says; -r applies to each of them.
-        if (c == "log" && (option == "-r" || option == "--retries"))
+        // The log repeats its reads as its interval says, and backup all probes every address
+        // with the usual retries: -r applies to each of them.
+        if ((c == "log" || backupAll) && (option == "-r" || option == "--retries"))
             continue;
         if (!registers || (repeat && c == "scan"))
             return option + " does not apply to " + c +
@@ -667,7 +678,7 @@ int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::
     int upgradeAddress = 0;
     // ---- The set-up file commands (backup, restore, list): see cli/CliFiles.cpp. ----
     const bool fileCommand = e.empty() && IsSetupFileCommand(o.words[0]);
-    const SetupFileCommand files{o.words, o.info, o.sections, o.yes};
+    const SetupFileCommand files{o.words, o.info, o.sections, o.yes, o.retries, o.quiet};
     // ---- diff: see cli/CliDiff.cpp. ----
     const bool diffCommand = e.empty() && IsDiffCommand(o.words[0]);
     const DiffCommand diff{o.words, o.against, o.brief};

@@ -1,5 +1,6 @@
 #include "cli/CliFiles.h"
 
+#include "cli/CliSignals.h"
 #include "cli/CliTerminal.h"
 #include "comm/ModbusMaster.h"
 #include "files/Backup.h"
@@ -79,19 +80,68 @@ int RunBackup(ModbusMaster& bus, int address, const std::string& file, const std
     return kExitDone;
 }
 
-int RunBackupAll(ModbusMaster& bus, const std::string& dir, const std::string& info,
-                 TerminalPrompter& prompter, Terminal& terminal, const BusOutcome& outcome) {
+// "3, 5-9, 12": the addresses as runs.
+std::string AddressRuns(const std::vector<int>& addresses) {
+    std::string out;
+    for (size_t i = 0; i < addresses.size();) {
+        size_t j = i;
+        while (j + 1 < addresses.size() && addresses[j + 1] == addresses[j] + 1)
+            ++j;
+        if (!out.empty())
+            out += ", ";
+        out += std::to_string(addresses[i]);
+        if (j > i)
+            out += "-" + std::to_string(addresses[j]);
+        i = j + 1;
+    }
+    return out;
+}
+
+// One address's type register, attempt by attempt: Ok, NoResponse only when every attempt met
+// silence, else the last failure that was not silence (an answer was there, but broken).
+CommStatus ProbeAddress(ModbusMaster& bus, int address, int retries) {
+    CommStatus heard = CommStatus::NoResponse;
+    for (int attempt = 0; attempt <= retries; ++attempt) {
+        uint16_t code = 0;
+        const CommStatus s = bus.ReadHoldingRegisters(
+            address, reg::kTypeCode, 1, &code, {.retries = 0, .extraTimeout = bus.PollTimeout()});
+        if (s == CommStatus::Ok)
+            return s;
+        if (s != CommStatus::NoResponse)
+            heard = s;
+    }
+    return heard;
+}
+
+std::string OneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    return text;
+}
+
+int RunBackupAll(ModbusMaster& bus, const SetupFileCommand& c, TerminalPrompter& prompter,
+                 Terminal& terminal, const BusOutcome& outcome) {
+    const std::string& dir = c.words[2];
     std::ostream& out = terminal.Out();
     std::vector<std::string> saved, failed;
-    for (int a = 1; a <= 247; ++a) {
-        uint16_t code = 0;
-        if (bus.ReadHoldingRegisters(a, reg::kTypeCode, 1, &code,
-                                     {.retries = 0, .extraTimeout = bus.PollTimeout()}) !=
-            CommStatus::Ok)
+    std::vector<int> silent;
+    for (int a = 1; a <= 247 && !StopRequested(); ++a) {
+        const CommStatus probe = ProbeAddress(bus, a, c.retries);
+        if (probe == CommStatus::NoResponse) {
+            silent.push_back(a);
             continue;
+        }
+        if (probe != CommStatus::Ok) {
+            failed.push_back(std::to_string(a) + ": " + ModbusMaster::StatusText(probe, false));
+            continue;
+        }
         InstrumentInfo id;
+        prompter.TakeMessages();
         if (!ReadInstrumentInfo(bus, a, &prompter, id)) {
-            failed.push_back(std::to_string(a) + ": " + prompter.TakeMessages());
+            failed.push_back(std::to_string(a) + ": " + OneLine(prompter.TakeMessages()));
             continue;
         }
         if (InstrumentTypeWithVersion(static_cast<int>(id.rawTypeCode), id.setupVersion) !=
@@ -106,21 +156,19 @@ int RunBackupAll(ModbusMaster& bus, const std::string& dir, const std::string& i
         const std::string path = (std::filesystem::path(dir) / (file + ".kel")).string();
         terminal.Message("address " + std::to_string(a) + " -> " + path);
         prompter.TakeMessages();
-        if (RunBackup(bus, a, path, info, prompter, terminal, outcome) == kExitDone) {
+        if (RunBackup(bus, a, path, c.info, prompter, terminal, outcome) == kExitDone)
             saved.push_back(std::to_string(a) + ": " + path);
-        } else {
-            std::string why = prompter.TakeMessages();
-            for (char& c : why)
-                if (c == '\n')
-                    c = ' ';
-            failed.push_back(std::to_string(a) + ": " + why);
-        }
+        else
+            failed.push_back(std::to_string(a) + ": " + OneLine(prompter.TakeMessages()));
     }
-    out << "saved " << saved.size() << ", failed " << failed.size() << '\n';
+    out << "saved " << saved.size() << ", failed " << failed.size() << ", silent " << silent.size()
+        << '\n';
     for (const std::string& s : saved)
         out << "  saved  " << s << '\n';
     for (const std::string& f : failed)
         out << "  FAILED " << f << '\n';
+    if (!c.quiet && !silent.empty())
+        out << "  silent " << AddressRuns(silent) << '\n';
     if (!failed.empty())
         return kExitFailed;
     return saved.empty() ? kExitNothingFound : kExitDone;
@@ -133,11 +181,12 @@ int RunList(const std::string& path, Prompter& prompter, std::ostream& out) {
     if (ReadSetupListing(file, prompter, listing) != SetupFileStatus::kOk)
         return kExitFailed;
     out << "OPTIONAL INFORMATION\n";
+    // The file's text never reaches the terminal as control characters.
     for (const std::string& line : listing.userInfo)
-        out << "  " << line << '\n';
+        out << "  " << VisibleEscapes(line) << '\n';
     out << '\n';
     for (const std::string& line : listing.lines)
-        out << PrintValueLine(line) << '\n';
+        out << VisibleEscapes(PrintValueLine(line)) << '\n';
     return kExitDone;
 }
 
@@ -209,7 +258,7 @@ int RunSetupFileCommand(const SetupFileCommand& c, ModbusMaster* bus, Terminal& 
     if (!bus || !outcome)
         return kExitBus;
     if (w[0] == "backup" && w[1] == "all")
-        return RunBackupAll(*bus, w[2], c.info, prompter, terminal, *outcome);
+        return RunBackupAll(*bus, c, prompter, terminal, *outcome);
     int address = 0;
     ParseAddress(w[1], address);
     if (w[0] == "backup") {

@@ -17,6 +17,8 @@ struct SetupFileCommand {
     std::string info;               // --info: the information text of a backup
     std::string sections;           // --sections: what a restore loads (empty: everything)
     bool yes = false;               // --yes: questions are answered Yes, else No
+    int retries = 2;                // --retries: repeats of a failed attempt (backup all's probe)
+    bool quiet = false;             // --quiet: backup all leaves the silent addresses out
 };
 
 bool IsSetupFileCommand(const std::string& word);

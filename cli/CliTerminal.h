@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/CliSignals.h"
 #include "comm/TrafficRecorder.h"
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
@@ -74,7 +75,8 @@ public:
     void SetRange(int low, int high) override { low_ = low, high_ = high; }
     void SetPos(int pos) override;
     void SetText(const std::string& text) override;
-    bool CancelAsked() const override { return false; }
+    // Ctrl+C or SIGTERM: the operation ends at its next step.
+    bool CancelAsked() const override { return StopRequested(); }
     // The last step of some procedures (a restart) shows no position of its own.
     void Done() { SetPos(high_); }
 

@@ -1,4 +1,5 @@
 #include "cli/Cli.h"
+#include "cli/CliSignals.h"
 #include "platform/Profile.h"
 
 #include <iostream>
@@ -10,5 +11,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     const quarnex::Profile profile(quarnex::Profile::DefaultPath());
-    return quarnex::RunCli(args, profile, std::cout, std::cerr);
+    quarnex::InstallStopSignals();
+    const int code = quarnex::RunCli(args, profile, std::cout, std::cerr);
+    // The port is closed by now; a stopped run ends as the signal would have ended it.
+    if (const int signal = quarnex::StopSignal(); signal != 0) {
+        std::cerr << "quarnex-cli: stopped by signal " << signal << '\n';
+        return 128 + signal;
+    }
+    return code;
 }

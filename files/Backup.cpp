@@ -153,7 +153,7 @@ Backup::Result Backup::ReadInstrument(InstrumentSetup& setup, const std::string&
     if (!CheckConnectedInstrument(bus_, setup, address_, failure_ + "\n", &owner_))
         return Result::Failed;
     if (!ReadSetup(setup))
-        return Fail(commError);
+        return Fail(progress_.CancelAsked() ? Text(ids::kBackupStopped) : commError);
     return Result::Succeeded;
 }
 
@@ -168,14 +168,14 @@ bool Backup::ReadSetup(InstrumentSetup& setup) {
     if (!setup.ReadNormal(bus_, kMessages, &owner_))
         return false;
     progress_.SetPos(++step);
-    if (!setup.ReadBatch(bus_, 0, true, kMessages, &owner_))
+    if (progress_.CancelAsked() || !setup.ReadBatch(bus_, 0, true, kMessages, &owner_))
         return false;
     progress_.SetPos(++step);
-    if (!setup.ReadSpecial(bus_, true, kMessages, &owner_))
+    if (progress_.CancelAsked() || !setup.ReadSpecial(bus_, true, kMessages, &owner_))
         return false;
     progress_.SetPos(++step);
     for (int r = 1; r <= InstrumentSetup::kRecipes; ++r) {
-        if (!setup.ReadRecipes(bus_, r, false, kMessages, &owner_))
+        if (progress_.CancelAsked() || !setup.ReadRecipes(bus_, r, false, kMessages, &owner_))
             return false;
         progress_.SetPos(++step);
     }
@@ -197,21 +197,29 @@ Backup::Result Backup::Run(const std::string& fileName, const std::string& infoT
     if (const std::string problem = BackupInfoProblem(infoText); !problem.empty())
         return Fail(problem);
 
-    auto setup = std::make_unique<InstrumentSetup>();
-    if (const Result read = ReadInstrument(*setup, failure_); read != Result::Succeeded)
-        return read;
-
+    // The target is checked and locked before the instrument is asked anything: a name that
+    // cannot take the file costs no bus time, and nothing on the disk changes before the whole
+    // set-up was read and written.
     SetupFile file;
     file.SetFileName(fileName);
     if (file.OpenForWrite(owner_) != SetupFileStatus::kOk) {
         owner_.Error(Text(ids::kBackupFailed));
         return Result::FileFailed;
     }
+
+    auto setup = std::make_unique<InstrumentSetup>();
+    if (const Result read = ReadInstrument(*setup, failure_); read != Result::Succeeded)
+        return read;
+
     const SetupFileStatus written =
         WriteSetupSections(file, *setup, BackupInfoLines(infoText), started, now_, owner_);
-    // The close flushes the file to the disk: a file that did not get there is no backup.
-    const SetupFileStatus closed = file.Close(owner_);
-    if (written != SetupFileStatus::kOk || closed != SetupFileStatus::kOk) {
+    if (written != SetupFileStatus::kOk) {
+        file.Discard();
+        owner_.Error(Text(ids::kBackupFailed));
+        return Result::FileFailed;
+    }
+    // The file reaches the disk and replaces the previous one only now, complete.
+    if (file.Close(owner_) != SetupFileStatus::kOk) {
         owner_.Error(Text(ids::kBackupFailed));
         return Result::FileFailed;
     }

@@ -40,9 +40,9 @@ std::string BackupInfoProblem(const std::string& infoText);
 // the state checks, the whole set-up read with recipes (progress per block of requests), the file
 // written section by section and closed, and the message of the outcome.
 //
-// Nothing but the activity and recipe selectors is written to the instrument. A backup that fails
-// at any point leaves no file that passes validation (its FILE_OK section is written last), and a
-// previous file of that name survives as name + ".bak".
+// Nothing but the activity and recipe selectors is written to the instrument. The file name is
+// checked before any bus traffic. A backup that fails at any point leaves the previous file of
+// that name and its ".bak" as they were; one that succeeds keeps the previous file as ".bak".
 class Backup {
 public:
     enum class Result {

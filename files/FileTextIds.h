@@ -4,13 +4,20 @@
 
 namespace quarnex::ids {
 
-constexpr int kNoFileSelected = 10900;      // "No file selected !"
-constexpr int kFileDataError = 10901;       // "File data error"
-constexpr int kValueNotStorable = 10902;    // a value the restore would refuse
-constexpr int kTextNotStorable = 10903;     // a text with TAB or a line break
-constexpr int kLineTooLong = 10904;         // a line longer than a set-up file line may be
-constexpr int kBackupCopyFailed = 10905;    // the previous file could not be kept as ".bak"
-constexpr int kInfoTooLong = 10906;         // the information text needs more than eight lines
+constexpr int kNoFileSelected = 10900;   // "No file selected !"
+constexpr int kFileDataError = 10901;    // "File data error"
+constexpr int kValueNotStorable = 10902; // a value the restore would refuse
+constexpr int kTextNotStorable = 10903;  // a text with TAB or a line break
+constexpr int kLineTooLong = 10904;      // a line longer than a set-up file line may be
+constexpr int kBackupCopyFailed = 10905; // the previous file could not be kept as ".bak"
+constexpr int kInfoTooLong = 10906;      // the information text needs more than eight lines
+constexpr int kNotARegularFile = 10909;  // "%1 is %2, not a set-up file."
+constexpr int kFileTooLarge = 10907;     // larger than any set-up file
+constexpr int kFileInUse = 10908;        // another program holds the file
+constexpr int kStillInRemoteRestore = 10916;
+constexpr int kRestoreStateUnknown = 10917;
+constexpr int kSaveStateUnknown = 10918;
+constexpr int kBackupStopped = 10919;
 constexpr int kActivityLabel = 10910;       // "Activity:"
 constexpr int kRecipeLabel = 10911;         // "Recipe:"
 constexpr int kRecipeLineLabel = 10912;     // "Line"

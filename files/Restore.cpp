@@ -228,6 +228,9 @@ bool Restore::WriteValueRange(int first, int last, int& restored) {
     auto flush = [&]() {
         if (block.empty())
             return true;
+        // A stop asked for ends the writing like a failure: the instrument takes back its set-up.
+        if (progress_.CancelAsked())
+            return false;
         const CommStatus s = bus_.WriteFloatRegisters(
             address_, blockFirst, static_cast<int>(block.size()), block.data(),
             {.retries = kRetries, .showRetryBox = true, .owner = &owner_});
@@ -264,7 +267,8 @@ bool Restore::WriteStringRange(int first, int last, int& restored) {
     for (const StringRecord& s : strings_) {
         if (s.reg < first || s.reg > last)
             continue;
-        if (!WriteTextRegisters(bus_, address_, s.reg, kTextRegisters, s.text, true, &owner_))
+        if (progress_.CancelAsked() ||
+            !WriteTextRegisters(bus_, address_, s.reg, kTextRegisters, s.text, true, &owner_))
             return false;
         ++restored;
         Step(1);
@@ -298,8 +302,23 @@ bool Restore::WriteAll(const RestoreSelection&) {
 }
 
 Restore::Result Restore::FailInRemote() {
-    owner_.Error(Text(ids::kRestoreFailed) + "\n" + Text(ids::kPreviousReconstructed));
-    SendCommand(bus_, address_, coil::kLeaveWithoutSaving, false, {}, {}, &owner_);
+    // Leaving without saving makes the instrument take back the set-up it had; what it did is
+    // read back when the answer does not say, and the user is told what the state shows.
+    const ModeOutcome left =
+        SendModeCommand(bus_, address_, coil::kLeaveWithoutSaving,
+                        {.retries = kRetries, .owner = &owner_}, {}, {}, nullptr);
+    const std::string failed = Text(ids::kRestoreFailed) + "\n";
+    switch (left) {
+    case ModeOutcome::Done:
+        owner_.Error(failed + Text(ids::kPreviousReconstructed));
+        break;
+    case ModeOutcome::NotDone:
+        owner_.Error(failed + Text(ids::kStillInRemoteRestore));
+        break;
+    case ModeOutcome::StateUnknown:
+        owner_.Error(failed + Text(ids::kRestoreStateUnknown));
+        break;
+    }
     return Result::Failed;
 }
 
@@ -357,9 +376,20 @@ Restore::Result Restore::Run(const RestoreSelection& selection, bool showReport)
     if (question && !owner_.AskYesNo(Prompter::Icon::Exclamation, Text(question)))
         return Result::Stopped;
 
-    if (!SendCommand(bus_, address_, coil::kEnterRemoteRestore, true, failed + "\n",
-                     failed + "\n" + Text(ids::kCommunicationErrorShort), &owner_))
+    if (progress_.CancelAsked())
+        return Result::Stopped;
+    const TransactionOptions command{.retries = kRetries, .showRetryBox = true, .owner = &owner_};
+    int state = -1;
+    switch (SendModeCommand(bus_, address_, coil::kEnterRemoteRestore, command, failed + "\n",
+                            failed + "\n" + Text(ids::kCommunicationErrorShort), &state)) {
+    case ModeOutcome::Done:
+        break; // in remote restore, whether the answer came or not
+    case ModeOutcome::NotDone:
         return Result::Failed;
+    case ModeOutcome::StateUnknown:
+        // It may have entered remote restore: leaving it costs nothing when it did not.
+        return FailInRemote();
+    }
 
     if (!WriteAll(selection))
         return FailInRemote();
@@ -379,8 +409,15 @@ Restore::Result Restore::Run(const RestoreSelection& selection, bool showReport)
             return FailInRemote();
         }
     }
-    if (!SendCommand(bus_, address_, coil::kLeaveAndSave, true, failed + "\n", {}, &owner_))
+    // A lost answer to the save is answered by the state: out of remote restore means saved.
+    const ModeOutcome saved =
+        SendModeCommand(bus_, address_, coil::kLeaveAndSave, command, failed + "\n", {}, &state);
+    if (saved == ModeOutcome::NotDone)
         return FailInRemote();
+    if (saved == ModeOutcome::StateUnknown) {
+        owner_.Error(failed + "\n" + Text(ids::kSaveStateUnknown));
+        return Result::Failed;
+    }
 
     if (selection.setup)
         instrumentTotal_ += i.normalCount + i.specialCount;

@@ -4,10 +4,13 @@
 #include "instrument/TextIds.h"
 #include "res/Strings.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <iterator>
+#include <string_view>
 
 namespace quarnex {
 
@@ -116,33 +119,120 @@ void SetupFile::ClearFileName() {
     hasName_ = false;
 }
 
+namespace {
+
+// The message for a name that is not a regular file, or too large, or locked.
+void Refuse(const std::string& name, FileAccess::PathKind kind, Prompter& owner) {
+    owner.Error(FormatText(Text(ids::kNotARegularFile), {name, FileAccess::PathKindText(kind)}));
+}
+
+} // namespace
+
 SetupFileStatus SetupFile::OpenForWrite(Prompter& owner) {
     if (!hasName_) {
         owner.Error(Text(ids::kNoFileSelected));
         return SetupFileStatus::kNoFileName;
     }
-    file_.Close(owner);
+    Close(owner);
+    Discard();
+    FileAccess::PathKind kind = FileAccess::PathKind::Unknown;
     const std::string copy = name_ + "." + "bak";
-    // The previous file is the one good backup the user may have: when it exists and cannot be
-    // copied, it is not truncated either.
-    if (FileAccess::CopyFile(name_, copy, owner) == FileAccess::CopyResult::Failed) {
+    // The copy is renamed over ".bak": a link there is replaced, anything else but a file is in
+    // the way.
+    const FileAccess::PathKind copyKind = FileAccess::Inspect(copy);
+    if (copyKind != FileAccess::PathKind::Absent && copyKind != FileAccess::PathKind::Regular &&
+        copyKind != FileAccess::PathKind::SymbolicLink) {
+        Refuse(copy, copyKind, owner);
         owner.Error(FormatText(Text(ids::kBackupCopyFailed), {copy}));
         return SetupFileStatus::kOpenFailed;
     }
-    return file_.Create(name_, owner) ? SetupFileStatus::kOk : SetupFileStatus::kOpenFailed;
+    int64_t size = 0;
+    if (FileAccess::Inspect(name_, &size) == FileAccess::PathKind::Regular &&
+        static_cast<uint64_t>(size) > kMaxFileBytes) {
+        owner.Error(FormatText(Text(ids::kFileTooLarge), {name_}));
+        return SetupFileStatus::kOpenFailed;
+    }
+    switch (lock_.LockForWrite(name_, kind, owner)) {
+    case FileLock::Result::Locked:
+        break;
+    case FileLock::Result::NotRegular:
+        Refuse(name_, kind, owner);
+        return SetupFileStatus::kOpenFailed;
+    case FileLock::Result::InUse:
+        owner.Error(FormatText(Text(ids::kFileInUse), {name_}));
+        return SetupFileStatus::kOpenFailed;
+    case FileLock::Result::Failed:
+        return SetupFileStatus::kOpenFailed;
+    }
+    writing_ = true;
+    out_.clear();
+    return SetupFileStatus::kOk;
 }
 
-SetupFileStatus SetupFile::OpenForRead(Prompter& owner, bool readOnly) {
+void SetupFile::Discard() {
+    writing_ = false;
+    out_.clear();
+    out_.shrink_to_fit();
+    lock_.Release();
+}
+
+SetupFileStatus SetupFile::OpenForRead(Prompter& owner, bool) {
     if (!hasName_) {
         owner.Error(Text(ids::kNoFileSelected));
         return SetupFileStatus::kNoFileName;
     }
-    return file_.OpenExisting(name_, readOnly, owner) ? SetupFileStatus::kOk
-                                                      : SetupFileStatus::kOpenFailed;
+    Close(owner);
+    FileAccess::PathKind kind = FileAccess::PathKind::Unknown;
+    switch (FileAccess::ReadWhole(name_, kMaxFileBytes, data_, kind, owner)) {
+    case FileAccess::WholeResult::Ok:
+        break;
+    case FileAccess::WholeResult::NotRegular:
+        Refuse(name_, kind, owner);
+        return SetupFileStatus::kOpenFailed;
+    case FileAccess::WholeResult::TooLarge:
+        owner.Error(FormatText(Text(ids::kFileTooLarge), {name_}));
+        return SetupFileStatus::kOpenFailed;
+    case FileAccess::WholeResult::InUse:
+        owner.Error(FormatText(Text(ids::kFileInUse), {name_}));
+        return SetupFileStatus::kOpenFailed;
+    case FileAccess::WholeResult::Failed:
+        return SetupFileStatus::kOpenFailed;
+    }
+    IndexLines();
+    reading_ = true;
+    return SetupFileStatus::kOk;
 }
 
 SetupFileStatus SetupFile::Close(Prompter& owner) {
-    return file_.Close(owner) ? SetupFileStatus::kOk : SetupFileStatus::kWriteFailed;
+    if (reading_) {
+        reading_ = false;
+        data_.clear();
+        data_.shrink_to_fit();
+        lineStarts_.clear();
+        return SetupFileStatus::kOk;
+    }
+    if (!writing_)
+        return SetupFileStatus::kOk;
+    const std::string copy = name_ + "." + "bak";
+    // The new file is complete on the disk before anything is replaced.
+    std::string temp;
+    bool ok = FileAccess::WriteTemporary(name_, out_, lock_.Mode(), temp, owner);
+    // The previous file is the one good backup the user may have: when it cannot be kept, it
+    // is not replaced either.
+    if (ok && lock_.Existed()) {
+        std::string previous;
+        if (!lock_.ReadLocked(kMaxFileBytes, previous, owner) ||
+            !FileAccess::ReplaceFile(copy, previous, lock_.Mode(), owner, false)) {
+            owner.Error(FormatText(Text(ids::kBackupCopyFailed), {copy}));
+            ok = false;
+        }
+    }
+    ok = FileAccess::FinishTemporary(temp, name_, ok, owner) && ok;
+    writing_ = false;
+    out_.clear();
+    out_.shrink_to_fit();
+    lock_.Release(ok);
+    return ok ? SetupFileStatus::kOk : SetupFileStatus::kWriteFailed;
 }
 
 // ---- writing ----
@@ -152,8 +242,16 @@ SetupFileStatus SetupFile::Write(const std::string& bytes, Prompter& owner) {
         owner.Error(Text(ids::kLineTooLong));
         return SetupFileStatus::kNotStorable;
     }
-    return file_.Write(bytes.data(), bytes.size(), owner) ? SetupFileStatus::kOk
-                                                          : SetupFileStatus::kWriteFailed;
+    if (!writing_) {
+        owner.Error(std::strerror(EBADF));
+        return SetupFileStatus::kWriteFailed;
+    }
+    if (out_.size() + bytes.size() > kMaxFileBytes) {
+        owner.Error(FormatText(Text(ids::kFileTooLarge), {name_}));
+        return SetupFileStatus::kWriteFailed;
+    }
+    out_ += bytes;
+    return SetupFileStatus::kOk;
 }
 
 SetupFileStatus SetupFile::WriteLine(const std::string& text, bool addLineEnd, Prompter& owner) {
@@ -267,33 +365,61 @@ SetupFileStatus SetupFile::DataError(Prompter& owner) {
     return SetupFileStatus::kDataError;
 }
 
+void SetupFile::IndexLines() {
+    lineStarts_.clear();
+    badLine_ = false;
+    next_ = 0;
+    const size_t size = data_.size();
+    size_t at = 0;
+    lineStarts_.push_back(0);
+    while (at < size) {
+        // One byte more than a line may take: a CR in the last place followed by LF is a CR LF
+        // line end that does not fit, not a CR line end followed by an empty line.
+        const size_t got = std::min(size - at, kMaxLineBytes + 1);
+        const size_t scan = std::min(got, kMaxLineBytes);
+        const char* p = data_.data() + at;
+        size_t end = 0;
+        while (end < scan && p[end] != '\r' && p[end] != '\n')
+            ++end;
+        if (end == scan ||
+            (p[end] == '\r' && end + 1 < got && p[end + 1] == '\n' && end + 1 >= kMaxLineBytes)) {
+            // Nothing after this can be read: the rest of the file is not looked at.
+            badLine_ = true;
+            break;
+        }
+        if (p[end] == '\r' && end + 1 < got && p[end + 1] == '\n')
+            ++end;
+        at += end + 1;
+        lineStarts_.push_back(at);
+    }
+    for (long& line : sectionLine_)
+        line = -1;
+    const size_t lines = lineStarts_.size() - 1;
+    for (size_t i = 0; i < lines; ++i) {
+        if (data_[lineStarts_[i]] != '[')
+            continue;
+        const std::string_view line(data_.data() + lineStarts_[i],
+                                    lineStarts_[i + 1] - lineStarts_[i]);
+        for (int id = 0; id < static_cast<int>(std::size(sectionLine_)); ++id) {
+            const std::string marker = SectionMarker(static_cast<SectionId>(id));
+            if (sectionLine_[id] < 0 && !marker.empty() && line.substr(0, marker.size()) == marker)
+                sectionLine_[id] = static_cast<long>(i);
+        }
+    }
+}
+
 SetupFileStatus SetupFile::ReadRawLine(std::string& line, Prompter& owner) {
     line.clear();
-    // One byte more than a line may take: a CR in the last place followed by LF is a CR LF line
-    // end that does not fit, not a CR line end followed by an empty line.
-    char buffer[kMaxLineBytes + 1];
-    size_t got = 0;
-    if (!file_.Read(buffer, sizeof buffer, got, owner))
+    if (!reading_) {
+        owner.Error(std::strerror(EBADF));
         return SetupFileStatus::kReadFailed;
-    if (got == 0)
-        return SetupFileStatus::kEndOfFile;
-    const size_t scan = got < kMaxLineBytes ? got : kMaxLineBytes;
-    size_t end = 0;
-    while (end < scan && buffer[end] != '\r' && buffer[end] != '\n')
-        ++end;
-    if (end == scan)
-        return DataError(owner);
-    if (buffer[end] == '\r' && end + 1 < got && buffer[end + 1] == '\n') {
-        if (end + 1 >= kMaxLineBytes)
-            return DataError(owner);
-        ++end;
     }
-    ++end;
-    if (!file_.Seek(static_cast<int64_t>(end) - static_cast<int64_t>(got),
-                    FileAccess::Origin::Current, owner))
-        return SetupFileStatus::kSeekFailed;
-    line.assign(buffer, end);
-    return SetupFileStatus::kOk;
+    if (next_ + 1 < lineStarts_.size()) {
+        line.assign(data_, lineStarts_[next_], lineStarts_[next_ + 1] - lineStarts_[next_]);
+        ++next_;
+        return SetupFileStatus::kOk;
+    }
+    return badLine_ ? DataError(owner) : SetupFileStatus::kEndOfFile;
 }
 
 SetupFileStatus SetupFile::ReadLine(std::string& line, Prompter& owner, int skipFields) {
@@ -304,21 +430,21 @@ SetupFileStatus SetupFile::ReadLine(std::string& line, Prompter& owner, int skip
 }
 
 SetupFileStatus SetupFile::FindSection(SectionId id, Prompter& owner) {
-    const std::string marker = SectionMarker(id);
-    if (marker.empty())
+    const int index = static_cast<int>(id);
+    if (SectionMarker(id).empty() || index < 0 ||
+        index >= static_cast<int>(std::size(sectionLine_)))
         return SetupFileStatus::kSectionNotFound;
-    if (!file_.Seek(0, FileAccess::Origin::Start, owner))
+    if (!reading_) {
+        owner.Error(std::strerror(EBADF));
         return SetupFileStatus::kSeekFailed;
-    std::string line;
-    for (;;) {
-        const SetupFileStatus status = ReadRawLine(line, owner);
-        if (status == SetupFileStatus::kEndOfFile)
-            return SetupFileStatus::kSectionNotFound;
-        if (status != SetupFileStatus::kOk)
-            return status;
-        if (BeginsWith(line, marker))
-            return SetupFileStatus::kOk;
     }
+    if (sectionLine_[index] >= 0) {
+        next_ = static_cast<size_t>(sectionLine_[index]) + 1;
+        return SetupFileStatus::kOk;
+    }
+    // Searched from the top, the search ends at the line that cannot be read.
+    next_ = lineStarts_.size() - 1;
+    return badLine_ ? DataError(owner) : SetupFileStatus::kSectionNotFound;
 }
 
 SetupFileStatus SetupFile::ReadSectionText(std::string& text, SectionId id, Prompter& owner,

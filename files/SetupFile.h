@@ -63,16 +63,28 @@ public:
     void ClearFileName();
     bool HasFileName() const { return hasName_; }
     const std::string& FileName() const { return name_; }
-    bool IsOpen() const { return file_.IsOpen(); }
+    bool IsOpen() const { return reading_ || writing_; }
 
-    // Copies an existing file of the name to name + ".bak" (one generation), then creates the
-    // file, truncating it. 7 without a name, 4 when the file could not be created, or when an
-    // existing file could not be copied (its only copy is not destroyed).
+    // A set-up file is never larger than this (every section full, every line at its limit, is
+    // about half of it); a larger file is refused unread.
+    static constexpr size_t kMaxFileBytes = size_t{2} << 20;
+
+    // Prepares to write the file, before anything is asked of an instrument: the name must be
+    // free or a regular file (anything else is refused with a message naming what it is), and is
+    // locked against a second program writing it. The lines are gathered in memory; nothing on
+    // the disk changes before Close. 7 without a name, 4 when the target cannot be used.
     SetupFileStatus OpenForWrite(Prompter& owner);
+    // Reads the whole file into memory, at most kMaxFileBytes, and closes it again; the reading
+    // calls below work on that copy. A directory, FIFO or device is refused at once, with a
+    // message naming what it is. 7 without a name, 4 when it cannot be read.
     SetupFileStatus OpenForRead(Prompter& owner, bool readOnly = true);
-    // Closes the file. After writing, the file is flushed to the disk first; 3 when that fails,
-    // so a backup never calls a file good that did not reach the disk.
+    // Ends reading, or commits what was written: the previous file (if any) is copied to
+    // name + ".bak" through a temporary file renamed over it, then the new content goes to a
+    // temporary file in the same folder, is flushed to the disk and renamed over the name. 3 when
+    // any of it fails; the previous file and its ".bak" are then as they were.
     SetupFileStatus Close(Prompter& owner);
+    // Ends writing without touching the disk: the previous file and ".bak" stay as they were.
+    void Discard();
 
     // Writing. Every writer refuses (13, message shown, nothing written) what would not read
     // back as it was meant.
@@ -137,6 +149,8 @@ public:
 
 private:
     SetupFileStatus ReadRawLine(std::string& line, Prompter& owner);
+    // Splits data_ into lines up to the first that cannot be one; records the section markers.
+    void IndexLines();
     // ReadRawLine inside a section: kEndLine for the section's end line.
     SetupFileStatus ReadSectionLine(std::string& line, Prompter& owner);
     SetupFileStatus DataError(Prompter& owner);
@@ -144,7 +158,19 @@ private:
 
     std::string name_;
     bool hasName_ = false;
-    FileAccess file_;
+    // Reading: the file's bytes, where each readable line starts (one more entry for the end of
+    // the last), whether a line that cannot be one follows them, the next line to read and the
+    // first marker line of each section (-1: none before the end or the bad line).
+    bool reading_ = false;
+    std::string data_;
+    std::vector<size_t> lineStarts_;
+    bool badLine_ = false;
+    size_t next_ = 0;
+    long sectionLine_[9] = {};
+    // Writing: the new content and the lock on the name.
+    bool writing_ = false;
+    std::string out_;
+    FileLock lock_;
 };
 
 // The set-up file as the identification-block loader reads it (LoadInstrumentInfoFromRecords):

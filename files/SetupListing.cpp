@@ -4,6 +4,7 @@
 #include "res/Strings.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 namespace quarnex {
@@ -170,6 +171,66 @@ SetupFileStatus ReadSetupListing(SetupFile& file, Prompter& owner, SetupListing&
     if (s == SetupFileStatus::kOk)
         listing = std::move(out);
     return s;
+}
+
+namespace {
+
+// The length of a well-formed UTF-8 sequence at text[i] of a character from U+00A0 on, else 0.
+size_t PrintableUtf8Length(const std::string& text, size_t i) {
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    size_t n = 0;
+    uint32_t cp = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        n = 2;
+        cp = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        n = 3;
+        cp = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        n = 4;
+        cp = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + n > text.size())
+        return 0;
+    for (size_t k = 1; k < n; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (byte(i + k) & 0x3F);
+    }
+    const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || cp < 0xA0)
+        return 0;
+    return n;
+}
+
+} // namespace
+
+std::string VisibleEscapes(const std::string& text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+            ++i;
+        } else if (const size_t n = c >= 0x80 ? PrintableUtf8Length(text, i) : 0; n > 0) {
+            out.append(text, i, n);
+            i += n;
+        } else if (c >= 0xA0) {
+            out += static_cast<char>(c); // a character of an 8-bit text, nothing a terminal obeys
+            ++i;
+        } else {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 0x0F];
+            ++i;
+        }
+    }
+    return out;
 }
 
 std::string PrintValueLine(const std::string& line) {

@@ -78,6 +78,11 @@ struct PrintSelection {
     bool Any() const { return setup || batching || recipes || strings; }
 };
 
+// File text as a terminal may show it: control characters (C0, DEL and C1, the bytes that move
+// the cursor, clear the screen or retitle the window) become visible escapes such as "\x1B";
+// printable bytes and whole UTF-8 sequences of printable characters stay as they are.
+std::string VisibleEscapes(const std::string& text);
+
 // A value line as printed: the label padded to 35 characters, then the rest of the line. A line
 // without TAB is printed as it is.
 std::string PrintValueLine(const std::string& line);

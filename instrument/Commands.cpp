@@ -109,6 +109,49 @@ bool SendCommandWithTimeout(ModbusMaster& bus, int address, int coil,
                               options.owner);
 }
 
+int ReadStateQuietly(ModbusMaster& bus, int address, int retries) {
+    uint16_t state = 0;
+    return bus.ReadHoldingRegisters(address, reg::kState, 1, &state, {.retries = retries}) ==
+                   CommStatus::Ok
+               ? state
+               : -1;
+}
+
+ModeOutcome SendModeCommand(ModbusMaster& bus, int address, int coil,
+                            const TransactionOptions& options, const std::string& prefix,
+                            const std::string& extra, int* stateOut) {
+    if (stateOut)
+        *stateOut = -1;
+    const CommStatus result = bus.WriteSingleCoil(address, coil, true, options);
+    if (result == CommStatus::Ok)
+        return ModeOutcome::Done;
+    const int state = ReadStateQuietly(bus, address);
+    if (stateOut)
+        *stateOut = state;
+    if (state < 0)
+        return ModeOutcome::StateUnknown;
+    const bool inRemote = state == state::kRemoteSetup || state == state::kRemoteRestore;
+    bool done = false;
+    switch (coil) {
+    case coil::kEnterRemoteSetup:
+        done = state == state::kRemoteSetup;
+        break;
+    case coil::kEnterRemoteRestore:
+        done = state == state::kRemoteRestore;
+        break;
+    case coil::kLeaveAndSave:
+    case coil::kLeaveWithoutSaving:
+        done = !inRemote;
+        break;
+    default:
+        break;
+    }
+    if (done)
+        return ModeOutcome::Done;
+    ReportCommandError(bus, address, result, options.showRetryBox, prefix, extra, options.owner);
+    return ModeOutcome::NotDone;
+}
+
 bool WriteSetupFloat(ModbusMaster& bus, int address, int reg, float value, int extraTimeout,
                      Prompter* owner) {
     // A write that needs a long time-out makes the instrument work (storing a calibration

@@ -28,6 +28,23 @@ bool SendCommand(ModbusMaster& bus, int address, int coil, bool messages, const 
 bool SendCommandWithTimeout(ModbusMaster& bus, int address, int coil,
                             const TransactionOptions& options, const std::string& prefix,
                             const std::string& extra);
+// What became of a command that changes the instrument's mode.
+enum class ModeOutcome {
+    Done,        // answered, or the state read afterwards shows it carried out
+    NotDone,     // the state shows it was not carried out; the failure has been reported
+    StateUnknown // no good answer and the state could not be read; nothing shown
+};
+// Sends a mode-changing command coil (enter remote set-up or restore, leave with or without
+// saving) with the options of SendCommandWithTimeout. When its answer is lost or refused, the
+// instrument may still have carried it out (a repeat after a lost answer is refused because the
+// first attempt did the work), so the state register is read before anything is reported: a
+// state the command leads to counts as done, silently. state receives the state read, or -1.
+ModeOutcome SendModeCommand(ModbusMaster& bus, int address, int coil,
+                            const TransactionOptions& options, const std::string& prefix,
+                            const std::string& extra, int* state = nullptr);
+// Reads the state register (40008) with a few retries and no messages; -1 when it cannot be read.
+int ReadStateQuietly(ModbusMaster& bus, int address, int retries = 3);
+
 // Writes one float (function 16, high word first): 3 retries below 1000 ms extra time-out, one
 // attempt from 1000 ms on (a slow command is not repeated). Messages always on, no prefix.
 bool WriteSetupFloat(ModbusMaster& bus, int address, int reg, float value, int extraTimeout,

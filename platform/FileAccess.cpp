@@ -1,8 +1,11 @@
 #include "platform/FileAccess.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quarnex {
@@ -16,6 +19,21 @@ void ShowSystemError(int error, Prompter& owner) {
 // close() that is not retried after EINTR: on Linux the descriptor is gone either way.
 int CloseDescriptor(int fd) {
     return ::close(fd);
+}
+
+FileAccess::PathKind KindOf(mode_t mode) {
+    using Kind = FileAccess::PathKind;
+    if (S_ISREG(mode))
+        return Kind::Regular;
+    if (S_ISDIR(mode))
+        return Kind::Directory;
+    if (S_ISFIFO(mode))
+        return Kind::Fifo;
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return Kind::Device;
+    if (S_ISLNK(mode))
+        return Kind::SymbolicLink;
+    return Kind::Special;
 }
 
 } // namespace
@@ -129,42 +147,295 @@ bool FileAccess::Close(Prompter& owner) {
 }
 
 FileAccess::CopyResult FileAccess::CopyFile(const std::string& from, const std::string& to,
-                                            Prompter& owner) {
-    int in;
+                                            Prompter& owner, size_t maxBytes) {
+    if (Inspect(from) == PathKind::Absent)
+        return CopyResult::NoSource;
+    std::string data;
+    PathKind kind = PathKind::Unknown;
+    switch (ReadWhole(from, maxBytes, data, kind, owner)) {
+    case WholeResult::Ok:
+        break;
+    case WholeResult::Failed:
+        return CopyResult::Failed;
+    case WholeResult::NotRegular:
+        owner.Error(from + ": " + PathKindText(kind));
+        return CopyResult::Failed;
+    case WholeResult::TooLarge:
+        ShowSystemError(EFBIG, owner);
+        return CopyResult::Failed;
+    case WholeResult::InUse:
+        ShowSystemError(EWOULDBLOCK, owner);
+        return CopyResult::Failed;
+    }
+    struct stat st {};
+    const unsigned mode = ::stat(from.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+    return ReplaceFile(to, data, mode, owner) ? CopyResult::Copied : CopyResult::Failed;
+}
+
+FileAccess::PathKind FileAccess::Inspect(const std::string& path, int64_t* size, int* error) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        if (error)
+            *error = errno;
+        return errno == ENOENT ? PathKind::Absent : PathKind::Unknown;
+    }
+    if (size)
+        *size = static_cast<int64_t>(st.st_size);
+    return KindOf(st.st_mode);
+}
+
+std::string FileAccess::PathKindText(PathKind kind) {
+    switch (kind) {
+    case PathKind::Absent:
+        return "no file";
+    case PathKind::Regular:
+        return "a regular file";
+    case PathKind::Directory:
+        return "a directory";
+    case PathKind::Fifo:
+        return "a named pipe (FIFO)";
+    case PathKind::Device:
+        return "a device";
+    case PathKind::SymbolicLink:
+        return "a symbolic link";
+    case PathKind::Special:
+        return "a special file";
+    case PathKind::Unknown:
+        break;
+    }
+    return "a file of unknown kind";
+}
+
+FileAccess::WholeResult FileAccess::ReadWhole(const std::string& path, size_t maxBytes,
+                                              std::string& out, PathKind& kind, Prompter& owner) {
+    out.clear();
+    // Not blocking: opening a FIFO without a writer would wait for ever.
+    int fd;
     do
-        in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    while (in < 0 && errno == EINTR);
-    if (in < 0) {
-        if (errno == ENOENT)
-            return CopyResult::NoSource;
+        fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        kind = errno == ENOENT ? PathKind::Absent : PathKind::Unknown;
         ShowSystemError(errno, owner);
-        return CopyResult::Failed;
+        return WholeResult::Failed;
     }
-    FileAccess out;
-    if (!out.Create(to, owner)) {
-        CloseDescriptor(in);
-        return CopyResult::Failed;
+    const auto done = [fd](WholeResult r) {
+        CloseDescriptor(fd);
+        return r;
+    };
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        kind = PathKind::Unknown;
+        ShowSystemError(errno, owner);
+        return done(WholeResult::Failed);
     }
-    char buffer[16384];
-    for (;;) {
-        const ssize_t n = ::read(in, buffer, sizeof buffer);
+    kind = KindOf(st.st_mode);
+    if (kind != PathKind::Regular)
+        return done(WholeResult::NotRegular);
+    if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) > maxBytes)
+        return done(WholeResult::TooLarge);
+    if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK)
+            return done(WholeResult::InUse);
+        // A file system without locks still reads.
+    }
+    // One byte more than the size: a file that grew since is seen as too large, not cut off.
+    out.resize(static_cast<size_t>(st.st_size) + 1);
+    size_t got = 0;
+    while (got < out.size()) {
+        const ssize_t n = ::read(fd, out.data() + got, out.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int e = errno;
+            out.clear();
+            ShowSystemError(e, owner);
+            return done(WholeResult::Failed);
+        }
+        if (n == 0)
+            break;
+        got += static_cast<size_t>(n);
+        if (got > maxBytes) {
+            out.clear();
+            return done(WholeResult::TooLarge);
+        }
+        if (got == out.size() && got <= maxBytes)
+            out.resize(std::min(maxBytes + 1, out.size() + 65536));
+    }
+    out.resize(got);
+    return done(WholeResult::Ok);
+}
+
+bool FileAccess::ReplaceFile(const std::string& path, const std::string& data, unsigned mode,
+                             Prompter& owner, bool flushFolder) {
+    std::string temp;
+    return WriteTemporary(path, data, mode, temp, owner) &&
+           FinishTemporary(temp, path, true, owner, flushFolder);
+}
+
+bool FileAccess::WriteTemporary(const std::string& path, const std::string& data, unsigned mode,
+                                std::string& temp, Prompter& owner) {
+    temp = path + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        temp.clear();
+        ShowSystemError(error, owner);
+        return false;
+    }
+    int error = 0;
+    size_t done = 0;
+    while (done < data.size() && error == 0) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            error = errno;
+        else
+            done += static_cast<size_t>(n);
+    }
+    if (error == 0 && ::fchmod(fd, static_cast<mode_t>(mode & 07777)) != 0)
+        error = errno;
+    if (error == 0 && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS)
+        error = errno;
+    if (CloseDescriptor(fd) != 0 && error == 0 && errno != EINTR)
+        error = errno;
+    if (error != 0) {
+        ::unlink(temp.c_str());
+        temp.clear();
+        ShowSystemError(error, owner);
+        return false;
+    }
+    return true;
+}
+
+bool FileAccess::FinishTemporary(const std::string& temp, const std::string& path, bool commit,
+                                 Prompter& owner, bool flushFolder) {
+    if (temp.empty())
+        return !commit;
+    if (!commit) {
+        ::unlink(temp.c_str());
+        return true;
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        ShowSystemError(error, owner);
+        return false;
+    }
+    if (!flushFolder)
+        return true;
+    // The rename itself reaches the disk with the folder.
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        CloseDescriptor(dir);
+    }
+    return true;
+}
+
+FileLock::Result FileLock::LockForWrite(const std::string& path, FileAccess::PathKind& kind,
+                                        Prompter& owner) {
+    Release(true);
+    using Kind = FileAccess::PathKind;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        int error = 0;
+        kind = FileAccess::Inspect(path, nullptr, &error);
+        if (kind == Kind::Unknown) {
+            ShowSystemError(error, owner);
+            return Result::Failed;
+        }
+        if (kind != Kind::Absent && kind != Kind::Regular)
+            return Result::NotRegular;
+        const bool create = kind == Kind::Absent;
+        int fd;
+        do
+            fd = create ? ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                 0666)
+                        : ::open(path.c_str(),
+                                 O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        while (fd < 0 && errno == EINTR);
+        if (fd < 0) {
+            if ((create && errno == EEXIST) || (!create && errno == ENOENT))
+                continue; // changed under our feet: look again
+            if (errno == ELOOP) {
+                kind = Kind::SymbolicLink;
+                return Result::NotRegular;
+            }
+            ShowSystemError(errno, owner);
+            return Result::Failed;
+        }
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || KindOf(st.st_mode) != Kind::Regular) {
+            kind = KindOf(st.st_mode);
+            CloseDescriptor(fd);
+            return Result::NotRegular;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+            CloseDescriptor(fd);
+            if (create)
+                ::unlink(path.c_str());
+            return Result::InUse;
+        }
+        fd_ = fd;
+        path_ = path;
+        existed_ = !create;
+        mode_ = st.st_mode & 07777;
+        device_ = static_cast<uint64_t>(st.st_dev);
+        inode_ = static_cast<uint64_t>(st.st_ino);
+        kind = Kind::Regular;
+        return Result::Locked;
+    }
+    ShowSystemError(EAGAIN, owner);
+    return Result::Failed;
+}
+
+bool FileLock::ReadLocked(size_t maxBytes, std::string& out, Prompter& owner) const {
+    out.clear();
+    if (fd_ < 0 || !existed_) {
+        ShowSystemError(EBADF, owner);
+        return false;
+    }
+    out.resize(maxBytes + 1);
+    size_t got = 0;
+    while (got < out.size()) {
+        const ssize_t n = ::pread(fd_, out.data() + got, out.size() - got, static_cast<off_t>(got));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
             const int error = errno;
-            CloseDescriptor(in);
+            out.clear();
             ShowSystemError(error, owner);
-            return CopyResult::Failed;
+            return false;
         }
         if (n == 0)
             break;
-        if (!out.Write(buffer, static_cast<size_t>(n), owner)) {
-            CloseDescriptor(in);
-            return CopyResult::Failed;
-        }
+        got += static_cast<size_t>(n);
     }
-    CloseDescriptor(in);
-    return out.Close(owner) ? CopyResult::Copied : CopyResult::Failed;
+    if (got > maxBytes) {
+        out.clear();
+        ShowSystemError(EFBIG, owner);
+        return false;
+    }
+    out.resize(got);
+    return true;
+}
+
+void FileLock::Release(bool keep) {
+    if (fd_ < 0)
+        return;
+    if (!existed_ && !keep) {
+        struct stat st {};
+        if (::lstat(path_.c_str(), &st) == 0 && static_cast<uint64_t>(st.st_dev) == device_ &&
+            static_cast<uint64_t>(st.st_ino) == inode_ && st.st_size == 0)
+            ::unlink(path_.c_str());
+    }
+    CloseDescriptor(fd_);
+    fd_ = -1;
 }
 
 } // namespace quarnex

@@ -39,15 +39,93 @@ public:
     // or a lost network share shows up here and not as a silently short file later.
     bool Close(Prompter& owner);
 
-    // Copies the file from to the file to (replacing it). A missing source is not an error and
-    // shows nothing (NoSource); any other failure shows the system's text (Failed).
-    static CopyResult CopyFile(const std::string& from, const std::string& to, Prompter& owner);
+    // Copies the regular file from, of at most maxBytes, to the file to. The copy is written to
+    // a temporary file in to's folder and renamed over to once complete, so a failed copy leaves
+    // the previous to as it was, and a link planted at to is replaced rather than followed. A
+    // missing source is not an error and shows nothing (NoSource); any other failure shows the
+    // system's text, or for a source that is no regular file or too large, says so (Failed).
+    static constexpr size_t kDefaultCopyLimit = size_t{64} << 20;
+    static CopyResult CopyFile(const std::string& from, const std::string& to, Prompter& owner,
+                               size_t maxBytes = kDefaultCopyLimit);
+
+    // What a path names itself (a symbolic link is not followed).
+    enum class PathKind {
+        Absent,
+        Regular,
+        Directory,
+        Fifo,
+        Device,
+        SymbolicLink,
+        Special, // a socket or anything else that is no regular file
+        Unknown, // the system would not say (errno kept in error)
+    };
+    static PathKind Inspect(const std::string& path, int64_t* size = nullptr, int* error = nullptr);
+    // "a directory", "a named pipe", ...: what the kind is, for a message.
+    static std::string PathKindText(PathKind kind);
+
+    // Reads the whole regular file path, of at most maxBytes, into out, in as few calls as the
+    // system allows. A FIFO, device or directory is refused at once (NotRegular, kind set, nothing
+    // shown), so is a file larger than maxBytes (TooLarge) or one that another program holds
+    // locked for writing (InUse); a system failure shows its text (Failed).
+    enum class WholeResult { Ok, Failed, NotRegular, TooLarge, InUse };
+    static WholeResult ReadWhole(const std::string& path, size_t maxBytes, std::string& out,
+                                 PathKind& kind, Prompter& owner);
+
+    // Replaces the file path by data: written to a temporary file in the same folder, flushed to
+    // the disk, given mode and renamed over path, then the folder flushed. A failure shows the
+    // system's text, removes the temporary file and leaves path as it was.
+    // flushFolder off leaves the folder's flush to a later rename in the same folder.
+    static bool ReplaceFile(const std::string& path, const std::string& data, unsigned mode,
+                            Prompter& owner, bool flushFolder = true);
+    // The two halves of ReplaceFile: the flushed temporary file (its name in temp), and the
+    // rename over path (or, with commit off, its removal). A failure shows the system's text.
+    static bool WriteTemporary(const std::string& path, const std::string& data, unsigned mode,
+                               std::string& temp, Prompter& owner);
+    static bool FinishTemporary(const std::string& temp, const std::string& path, bool commit,
+                                Prompter& owner, bool flushFolder = true);
 
 private:
     bool Fail(Prompter& owner);
 
     int fd_ = -1;
     bool written_ = false;
+};
+
+// An advisory lock ("no sharing") on one file while a program is about to replace it: a second
+// program that asks for the same file is told that it is in use. The lock is held on the file
+// that is there now; a missing file is created empty to carry it (and removed again by Release
+// when nothing replaced it).
+class FileLock {
+public:
+    enum class Result { Locked, InUse, NotRegular, Failed };
+
+    FileLock() = default;
+    ~FileLock() { Release(); }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    // Locks path for writing. NotRegular (kind set) for anything but a regular file or no file,
+    // a symbolic link included; InUse when another program holds it; Failed with the system's
+    // text shown.
+    Result LockForWrite(const std::string& path, FileAccess::PathKind& kind, Prompter& owner);
+    bool Held() const { return fd_ >= 0; }
+    // True when the file existed before LockForWrite (it was not created to carry the lock).
+    bool Existed() const { return existed_; }
+    // The permission bits the file had, or 0666 less the umask for a created one.
+    unsigned Mode() const { return mode_; }
+    // The locked file's content (it existed before), at most maxBytes; false with the system's
+    // text, or EFBIG's, shown.
+    bool ReadLocked(size_t maxBytes, std::string& out, Prompter& owner) const;
+    // Drops the lock; a file created by LockForWrite that is still the same empty file is
+    // removed, unless keep is set.
+    void Release(bool keep = false);
+
+private:
+    int fd_ = -1;
+    std::string path_;
+    bool existed_ = false;
+    unsigned mode_ = 0644;
+    uint64_t device_ = 0, inode_ = 0;
 };
 
 } // namespace quarnex

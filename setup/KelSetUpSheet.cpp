@@ -39,8 +39,17 @@ bool KelSetUpSheet::Create() {
         if (!setup_->ReadAll(bus_, false, true, &prompter_))
             return false;
     } else if (!BatchOrRecipes()) {
-        if (!SendCommand(bus_, address_, coil::kEnterRemoteSetup, true, {}, {}, &prompter_))
+        switch (SendModeCommand(bus_, address_, coil::kEnterRemoteSetup,
+                                {.retries = 3, .showRetryBox = true, .owner = &prompter_}, {},
+                                {})) {
+        case ModeOutcome::Done:
+            break;
+        case ModeOutcome::NotDone:
             return false;
+        case ModeOutcome::StateUnknown:
+            prompter_.Error(Text(ids::kSheetStateUnknown));
+            return false;
+        }
         // A failed read leaves the instrument in remote set-up; the panel lets the user open the
         // sheet again from that state and leave it properly.
         if (!setup_->ReadAll(bus_, false, true, &prompter_))
@@ -111,12 +120,16 @@ bool KelSetUpSheet::OkCheck() {
         bus_.ReportExceptionError(check, {}, &prompter_);
         return false;
     }
-    return SendCommandWithTimeout(bus_, address_, coil::kLeaveAndSave,
-                                  {.retries = 1,
-                                   .extraTimeout = ProlongedTimeout(),
-                                   .showRetryBox = true,
-                                   .owner = &prompter_},
-                                  {}, {});
+    // A lost answer is settled by the state: out of remote set-up means saved.
+    const ModeOutcome saved = SendModeCommand(bus_, address_, coil::kLeaveAndSave,
+                                              {.retries = 1,
+                                               .extraTimeout = ProlongedTimeout(),
+                                               .showRetryBox = true,
+                                               .owner = &prompter_},
+                                              {}, {});
+    if (saved == ModeOutcome::StateUnknown)
+        prompter_.Error(Text(ids::kSheetStateUnknown));
+    return saved == ModeOutcome::Done;
 }
 
 bool KelSetUpSheet::CancelCheck() {
@@ -128,7 +141,10 @@ bool KelSetUpSheet::CancelCheck() {
     }
     if (!prompter_.AskYesNo(Prompter::Icon::Question, Text(ids::kExitWithoutSaveQuestion)))
         return false;
-    SendCommand(bus_, address_, coil::kLeaveWithoutSaving, true, {}, {}, &prompter_);
+    if (SendModeCommand(bus_, address_, coil::kLeaveWithoutSaving,
+                        {.retries = 3, .showRetryBox = true, .owner = &prompter_}, {},
+                        {}) == ModeOutcome::StateUnknown)
+        prompter_.Error(Text(ids::kSheetStateUnknown));
     return true;
 }
 

@@ -229,6 +229,18 @@ int SimBus::PacingBaud() const {
     return SpeedToBaud(cfgetospeed(&tio));
 }
 
+std::function<bool(const std::vector<uint8_t>&)> CoilWrite(int coil) {
+    return [coil](const std::vector<uint8_t>& r) {
+        return r.size() >= 4 && r[1] == 5 && ((r[2] << 8) | r[3]) == coil - 1;
+    };
+}
+
+std::function<bool(const std::vector<uint8_t>&)> RegistersWrite(int reg) {
+    return [reg](const std::vector<uint8_t>& r) {
+        return r.size() >= 4 && r[1] == 16 && ((r[2] << 8) | r[3]) == reg - 40001;
+    };
+}
+
 void SimBus::InjectFault(int address, const FaultSpec& injected) {
     std::lock_guard<std::mutex> lock(mutex_);
     faults_[address].push_back(injected);
@@ -475,10 +487,14 @@ bool SimBus::Respond(const std::vector<uint8_t>& frame, int64_t firstByteNs, boo
             auto it = faults_.find(key);
             if (it == faults_.end() || it->second.empty())
                 continue;
-            fault = it->second.front();
+            auto spec = std::find_if(it->second.begin(), it->second.end(),
+                                     [&](const FaultSpec& f) { return !f.when || f.when(frame); });
+            if (spec == it->second.end())
+                continue;
+            fault = *spec;
             faulty = true;
-            if (--it->second.front().count <= 0)
-                it->second.erase(it->second.begin());
+            if (--spec->count <= 0)
+                it->second.erase(spec);
             break;
         }
     }

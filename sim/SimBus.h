@@ -46,7 +46,15 @@ struct FaultSpec {
     int count = 1; // how many requests it applies to
     uint8_t exceptionCode = 4;
     int lateMs = 300;
+    // When set, the fault waits for a request it accepts (the request as received, CRC included)
+    // and applies to those only; requests it passes by are answered normally.
+    std::function<bool(const std::vector<uint8_t>& request)> when = nullptr;
 };
+
+// A fault's condition: a write of the coil (function 5) or of a register block starting at reg
+// (function 16).
+std::function<bool(const std::vector<uint8_t>&)> CoilWrite(int coil);
+std::function<bool(const std::vector<uint8_t>&)> RegistersWrite(int reg);
 
 // A simulated RS-485 bus on a pseudo-terminal: the program opens DevicePath() as its serial port;
 // the bus thread reads requests on the other side, frames them by their function's length,

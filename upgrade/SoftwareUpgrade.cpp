@@ -1,5 +1,6 @@
 #include "upgrade/SoftwareUpgrade.h"
 
+#include "instrument/Commands.h"
 #include "instrument/InstrumentTexts.h"
 #include "instrument/InstrumentType.h"
 #include "platform/Clock.h"
@@ -15,6 +16,10 @@
 namespace quarnex {
 
 namespace {
+
+// After a restart whose answer was lost, the state is asked for this many times more (each with
+// the usual receive time-out): the instrument says nothing while its program starts.
+constexpr int kRestartStateRetries = 10;
 
 // Sleeps in short slices and lets the progress window repaint between them, so a three-second
 // wait does not freeze the program.
@@ -129,27 +134,39 @@ bool SoftwareUpgrade::StartUpgrade(int address, Progress& progress, Prompter& pr
         return false;
     if (!IsCompatible(image_, instrument_))
         return Fail(Text(ids::kNotCompatible));
-    const bool ok = RunBootLoaderProcedure(address, image_, progress, progressOwner);
+    const ProcedureEnd end = RunBootLoaderProcedure(address, image_, progress, progressOwner);
     if (ended_)
         ended_();
     ClearInstrument();
-    if (!ok && !eraseBegun_) {
-        // Refused or silent before the first erase: the instrument's program is untouched.
-        prompter_.Error(Text(ids::kUpgradeFailed));
-        return false;
-    }
-    if (!ok)
+    switch (end) {
+    case ProcedureEnd::Done:
+        break;
+    case ProcedureEnd::NotEntered:
+        return Fail(Text(ids::kProgramUnchanged));
+    case ProcedureEnd::Failed:
+        if (!eraseBegun_) {
+            // Refused or silent before the first erase: the instrument's program is untouched.
+            prompter_.Error(Text(ids::kUpgradeFailed));
+            return false;
+        }
         return Fail(Text(ids::kProgramMayBeCorrupt));
+    case ProcedureEnd::EnterUnknown:
+        return Fail(Text(ids::kEnterStateUnknown));
+    case ProcedureEnd::RestartUnknown:
+        return Fail(Text(ids::kRestartStateUnknown));
+    }
     prompter_.Information(Text(ids::kUpgradeSucceeded));
     return true;
 }
 
-bool SoftwareUpgrade::RunBootLoaderProcedure(int address, const UpgradeImage& image,
-                                             Progress& progress, Prompter& owner) {
+SoftwareUpgrade::ProcedureEnd SoftwareUpgrade::RunBootLoaderProcedure(int address,
+                                                                      const UpgradeImage& image,
+                                                                      Progress& progress,
+                                                                      Prompter& owner) {
     eraseBegun_ = false;
     const BootLoaderPlan plan = PlanBootLoaderProcedure(image);
     if (plan.steps.empty())
-        return false;
+        return ProcedureEnd::NotEntered;
     progress.SetRange(plan.rangeLow, plan.rangeHigh);
     const TransactionOptions flash{.retries = 2, .showRetryBox = true, .owner = &owner};
     const TransactionOptions erase{
@@ -182,8 +199,17 @@ bool SoftwareUpgrade::RunBootLoaderProcedure(int address, const UpgradeImage& im
             // A refusal says why in the command-error register (the instrument in set-up, ...).
             const CommStatus s =
                 bus_.WriteMultipleRegisters(address, bootreg::kEnter, 4, words.data(), enter);
-            ok = ReportCommandError(bus_, address, s, true, {}, {}, &owner);
-            break;
+            if (s == CommStatus::Ok)
+                break;
+            // Carried out with its answer lost, or answered with an exception all the same: the
+            // state says whether the boot loader runs, and then the upgrade goes on.
+            const int state = ReadStateQuietly(bus_, address);
+            if (state == state::kBoot)
+                break;
+            if (state < 0)
+                return ProcedureEnd::EnterUnknown;
+            ReportCommandError(bus_, address, s, true, {}, {}, &owner);
+            return ProcedureEnd::NotEntered;
         }
         case Kind::Wait:
             wait_(step.value, progress, pos);
@@ -195,14 +221,28 @@ bool SoftwareUpgrade::RunBootLoaderProcedure(int address, const UpgradeImage& im
         case Kind::Program:
             ok = write(bootreg::kProgram, ProgramCommand(plan.blocks[step.block]), flash);
             break;
-        case Kind::Restart:
-            ok = write(bootreg::kRestart, RestartCommand(), flash);
-            break;
+        case Kind::Restart: {
+            const std::vector<uint16_t> words = RestartCommand();
+            const CommStatus s = bus_.WriteMultipleRegisters(
+                address, bootreg::kRestart, static_cast<int>(words.size()), words.data(), flash);
+            if (s == CommStatus::Ok)
+                break;
+            // A restart carried out cannot answer its repeats: the state tells whether the new
+            // program runs. The instrument may be silent a while as it starts.
+            const int state = ReadStateQuietly(bus_, address, kRestartStateRetries);
+            if (state < 0)
+                return ProcedureEnd::RestartUnknown;
+            if (state != state::kBoot)
+                break;
+            bus_.ReportLinkError(s, {}, true, &owner);
+            bus_.ReportExceptionError(s, {}, &owner);
+            return ProcedureEnd::Failed;
+        }
         }
         if (!ok)
-            return false;
+            return ProcedureEnd::Failed;
     }
-    return true;
+    return ProcedureEnd::Done;
 }
 
 bool SoftwareUpgrade::MakeDefaultSetup(int address, bool ask) {

@@ -57,8 +57,17 @@ public:
     // The boot-loader procedure alone for a checked image: enter, erase, program, restart, with
     // the progress positions of the plan. Each bus failure is shown where it happens (owner) and
     // ends it. EraseBegun() says afterwards whether it got as far as erasing the flash.
-    bool RunBootLoaderProcedure(int address, const UpgradeImage& image, Progress& progress,
-                                Prompter& owner);
+    // How the procedure ended; after a lost or refused answer to the enter or the restart
+    // command, the state register says what the instrument did.
+    enum class ProcedureEnd {
+        Done,           // the new program runs (or the restart was answered)
+        NotEntered,     // the boot loader was not entered: the program is as it was
+        Failed,         // stopped inside the boot loader: the program may be corrupt
+        EnterUnknown,   // the enter command failed and the state could not be read
+        RestartUnknown, // the restart command failed and the state could not be read
+    };
+    ProcedureEnd RunBootLoaderProcedure(int address, const UpgradeImage& image, Progress& progress,
+                                        Prompter& owner);
 
     // How the procedure waits for the instrument to enter its boot loader; the default keeps the
     // progress window painted while it sleeps. Tests of a simulated instrument, ready at once,

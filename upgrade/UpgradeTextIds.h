@@ -25,6 +25,9 @@ constexpr int kRestartingInstrument = 10815;
 constexpr int kDefaultSetupQuestion = 10816;
 constexpr int kDefaultSetupSucceeded = 10817;
 constexpr int kDefaultSetupFailed = 10818;
+constexpr int kProgramUnchanged = 10831;
+constexpr int kEnterStateUnknown = 10832;
+constexpr int kRestartStateUnknown = 10833;
 
 // The dialog.
 constexpr int kUpgradeTitle = 10820;

@@ -7,7 +7,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace quarnex::test {
 namespace {
@@ -55,15 +57,77 @@ TEST_F(CliFiles, BackupRestoreAndListWithTheirExitCodes) {
     EXPECT_EQ(Run({"backup", "0", file}), 2);
 }
 
-TEST_F(CliFiles, BackupAllGoesOnPastAFailedAddress) {
-    bus_.Attach(3, sim::MakeKel7({}));
-    bus_.WithModel<sim::Kel7Model>(3, [](sim::Kel7Model& m) { m.SetState(4); });
-    EXPECT_EQ(Run({"backup", "all", dir_}), 3);
-    EXPECT_NE(out_.str().find("saved 1, failed 1"), std::string::npos) << out_.str();
-    EXPECT_NE(out_.str().find("FAILED 3: Backup operation failed ! Instrument in wrong state"),
+// Four instruments: two answer broken (bad CRC, wrong address), one loses a single answer, one is
+// in the wrong state. Only silence through every retry is absence; every other failure is named.
+TEST_F(CliFiles, BackupAllNamesEveryInstrumentThatIsNotSaved) {
+    for (int a : {2, 3, 4, 5})
+        bus_.Attach(a, sim::MakeKel7({}));
+    bus_.WithModel<sim::Kel7Model>(5, [](sim::Kel7Model& m) { m.SetState(4); });
+    bus_.InjectFault(2, {.kind = sim::Fault::BadCrc, .count = 1000});
+    bus_.InjectFault(3, {.kind = sim::Fault::WrongAddress, .count = 1000});
+    bus_.InjectFault(4, {.kind = sim::Fault::Silence, .count = 1});
+    EXPECT_EQ(Run({"-r", "1", "backup", "all", dir_}), 3);
+    const std::string out = out_.str();
+    EXPECT_NE(out.find("saved 2, failed 3, silent 242\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("FAILED 2: "), std::string::npos) << out;
+    EXPECT_NE(out.find("FAILED 3: "), std::string::npos) << out;
+    EXPECT_NE(out.find("FAILED 5: Backup operation failed ! Instrument in wrong state"),
               std::string::npos)
-        << out_.str();
+        << out;
+    EXPECT_NE(out.find("  silent 6-247\n"), std::string::npos) << out;
     EXPECT_TRUE(std::filesystem::exists(dir_ + "/1_KEL_7.kel"));
+    EXPECT_TRUE(std::filesystem::exists(dir_ + "/4_KEL_7.kel"));
+}
+
+// Names that cannot be set-up files are refused at once, with what they are, and a refused
+// backup or restore target costs no bus traffic.
+TEST_F(CliFiles, HostileFilesAreRefusedAtOnce) {
+    const std::string fifo = dir_ + "/pipe.kel";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string huge = dir_ + "/huge.kel";
+    std::filesystem::resize_file((std::ofstream(huge), huge), 100u << 20); // sparse, 100 MB
+    std::filesystem::create_directory(dir_ + "/folder.kel");
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"list", fifo}, fifo + " is a named pipe (FIFO), not a set-up file."},
+        {{"list", huge}, huge + " is larger than a set-up file can be."},
+        {{"restore", "1", fifo, "--yes"}, fifo + " is a named pipe (FIFO), not a set-up file."},
+        {{"restore", "1", huge, "--yes"}, huge + " is larger than a set-up file can be."},
+        {{"backup", "1", "/dev/full"}, "/dev/full is a device, not a set-up file."},
+        {{"backup", "1", fifo}, fifo + " is a named pipe (FIFO), not a set-up file."},
+        {{"backup", "1", dir_ + "/folder.kel"},
+         dir_ + "/folder.kel is a directory, not a set-up file."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args.back());
+        bus_.ClearRequests();
+        EXPECT_EQ(Run(c.args), 3);
+        EXPECT_NE(err_.str().find(c.message), std::string::npos) << err_.str();
+        EXPECT_EQ(bus_.RequestCount(1), 0u);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir_ + "/folder.kel.bak"));
+}
+
+// A crafted information line cannot write to the terminal: every control character of the file's
+// text is printed as a visible escape.
+TEST_F(CliFiles, ListPrintsNoControlCharacter) {
+    const std::string file = dir_ + "/crafted.kel";
+    ASSERT_EQ(Run({"backup", "1", file, "--info",
+                   "\x1b]0;owned\x07\x1b[2J\x9b"
+                   "31m"}),
+              0)
+        << err_.str();
+    ASSERT_EQ(Run({"list", file}), 0) << err_.str();
+    const std::string out = out_.str();
+    for (char c : out) {
+        const auto u = static_cast<unsigned char>(c);
+        ASSERT_TRUE(c == '\n' || (u >= 0x20 && u != 0x7F && !(u >= 0x80 && u <= 0x9F)))
+            << "byte " << int(u);
+    }
+    EXPECT_NE(out.find("\\x1B]0;owned\\x07\\x1B[2J\\x9B31m"), std::string::npos) << out;
 }
 
 } // namespace

@@ -11,8 +11,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
+#include <filesystem>
 #include <functional>
+#include <map>
 #include <sstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace quarnex::test {
 namespace {
@@ -182,11 +187,127 @@ TEST_F(BackupRestore, AValueTheRestoreWouldRefuseFailsTheBackup) {
     ASSERT_GE(texts.size(), 2u);
     EXPECT_NE(texts[texts.size() - 2].find("register"), std::string::npos);
     EXPECT_EQ(texts.back(), "Backup operation failed !");
-    // The partial file never passes as a set-up file.
-    SetupFile file;
-    file.SetFileName(path);
-    ASSERT_EQ(file.OpenForRead(prompter_), SetupFileStatus::kOk);
-    EXPECT_EQ(file.Validate(false, prompter_), SetupFileStatus::kNotValid);
+    // Nothing of it reaches the disk.
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+// Every entry of a folder: a file's bytes, a link's target, or what else it is.
+std::map<std::string, std::string> FolderState(const std::string& folder) {
+    std::map<std::string, std::string> state;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+        const std::string name = e.path().filename().string();
+        if (e.is_symlink())
+            state[name] = "link to " + std::filesystem::read_symlink(e.path()).string();
+        else if (e.is_regular_file())
+            state[name] = ReadBytes(e.path().string());
+        else
+            state[name] = "special";
+    }
+    return state;
+}
+
+// A backup onto names that cannot or must not take it: only the named file and its ".bak" ever
+// change, the previous ones survive every failure, and a refused name costs no bus traffic.
+TEST_F(BackupRestore, HostileTargetsChangeNothingButTheFileAndItsBak) {
+    struct Case {
+        const char* what;
+        std::function<std::string(const std::string& dir)> prepare; // the target's path
+        Backup::Result result;
+        std::string message; // the first box, "" when the backup succeeds
+        bool busTraffic;
+    };
+    const auto victim = [](const std::string& dir) { return dir + "/victim.txt"; };
+    const Case cases[] = {
+        {"directory",
+         [](const std::string& dir) {
+             std::filesystem::create_directory(dir + "/t.kel");
+             return dir + "/t.kel";
+         },
+         Backup::Result::FileFailed, "/t.kel is a directory, not a set-up file.", false},
+        {"FIFO",
+         [](const std::string& dir) {
+             mkfifo((dir + "/t.kel").c_str(), 0600);
+             return dir + "/t.kel";
+         },
+         Backup::Result::FileFailed, "/t.kel is a named pipe (FIFO), not a set-up file.", false},
+        {"character device", [](const std::string&) { return std::string("/dev/null"); },
+         Backup::Result::FileFailed, "/dev/null is a device, not a set-up file.", false},
+        {"link as the target",
+         [&](const std::string& dir) {
+             std::filesystem::create_symlink(victim(dir), dir + "/t.kel");
+             return dir + "/t.kel";
+         },
+         Backup::Result::FileFailed, "/t.kel is a symbolic link, not a set-up file.", false},
+        {"link planted as .bak",
+         [&](const std::string& dir) {
+             WriteBytes(dir + "/t.kel", "previous\r\n");
+             std::filesystem::create_symlink(victim(dir), dir + "/t.kel.bak");
+             return dir + "/t.kel";
+         },
+         Backup::Result::Succeeded, "", true},
+        {"full file system",
+         [](const std::string& dir) {
+             WriteBytes(dir + "/t.kel", "previous\r\n");
+             WriteBytes(dir + "/t.kel.bak", "older\r\n");
+             return dir + "/t.kel";
+         },
+         Backup::Result::FileFailed, "File too large", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder folder;
+        const std::string dir = folder.File("");
+        WriteBytes(victim(dir), "not yours");
+        const std::string target = c.prepare(dir.substr(0, dir.size() - 1));
+        const auto before = FolderState(dir);
+        prompter_.Clear();
+        bus_.ClearRequests();
+        rlimit saved{};
+        const bool full = std::string(c.what) == "full file system";
+        if (full) {
+            // Writes beyond 16 KB fail with EFBIG (the signal it would raise is ignored).
+            getrlimit(RLIMIT_FSIZE, &saved);
+            rlimit small = saved;
+            small.rlim_cur = 16384;
+            std::signal(SIGXFSZ, SIG_IGN);
+            setrlimit(RLIMIT_FSIZE, &small);
+        }
+        EXPECT_EQ(RunBackup(target), c.result);
+        if (full) {
+            setrlimit(RLIMIT_FSIZE, &saved);
+            std::signal(SIGXFSZ, SIG_DFL);
+        }
+        EXPECT_EQ(bus_.RequestCount(kAddress) > 0, c.busTraffic);
+        if (!c.message.empty()) {
+            ASSERT_FALSE(prompter_.Texts().empty());
+            EXPECT_NE(prompter_.Texts()[0].find(c.message), std::string::npos)
+                << prompter_.Texts()[0];
+        }
+        auto after = FolderState(dir);
+        EXPECT_EQ(after["victim.txt"], "not yours");
+        if (c.result == Backup::Result::Succeeded) {
+            EXPECT_EQ(after["t.kel.bak"], "previous\r\n");
+            EXPECT_NE(after["t.kel"].find("[FILE_OK]"), std::string::npos);
+            after.erase("t.kel.bak");
+            after["t.kel"] = before.at("t.kel");
+            after["t.kel.bak"] = before.at("t.kel.bak");
+        }
+        EXPECT_EQ(after, before);
+    }
+}
+
+// A second program writing the same file is refused, before it asks the instrument anything.
+TEST_F(BackupRestore, AFileAnotherProgramWritesIsRefused) {
+    const std::string path = dir_.File("shared.kel");
+    FileLock other;
+    FileAccess::PathKind kind{};
+    ASSERT_EQ(other.LockForWrite(path, kind, prompter_), FileLock::Result::Locked);
+    bus_.ClearRequests();
+    EXPECT_EQ(RunBackup(path), Backup::Result::FileFailed);
+    EXPECT_EQ(prompter_.Texts()[0], path + " is in use by another program.");
+    EXPECT_EQ(bus_.RequestCount(kAddress), 0u);
+    other.Release();
+    EXPECT_EQ(RunBackup(path), Backup::Result::Succeeded);
 }
 
 TEST_F(BackupRestore, SecondBackupKeepsTheFirstAsBak) {
@@ -351,6 +472,69 @@ TEST_F(BackupRestore, BusFailureWhileWritingRecipesReconstructsThePrevious) {
         EXPECT_EQ(m.State(), 2);
         EXPECT_EQ(m.RecipeValue(61), 42.0f); // the set-up it had before the restore
     });
+}
+
+// The answers of a mode command lost on every attempt (or the state unreadable as well): the report
+// says what the instrument did, and it is never left in remote restore.
+TEST_F(BackupRestore, ALostAnswerIsSettledByTheStateBeforeTheReport) {
+    const std::string path = dir_.File("lost.kel");
+    ASSERT_EQ(RunBackup(path), Backup::Result::Succeeded);
+    const float saved = Kel([](sim::Kel7Model& m) { return m.RecipeValue(61); });
+    const auto stateRead = [](const std::vector<uint8_t>& r) {
+        return r.size() >= 4 && r[1] == 3 && ((r[2] << 8) | r[3]) == reg::kState - 40001;
+    };
+    const auto silence = [](std::function<bool(const std::vector<uint8_t>&)> when, int count) {
+        return sim::FaultSpec{.kind = sim::Fault::Silence, .count = count, .when = std::move(when)};
+    };
+    struct Case {
+        const char* what;
+        std::vector<sim::FaultSpec> faults;
+        Restore::Result result;
+        const char* report; // in the last box
+        bool newSetup;
+    };
+    const Case cases[] = {
+        {"enter lost",
+         {silence(sim::CoilWrite(101), 4)},
+         Restore::Result::Succeeded,
+         "Restore operation successful !",
+         true},
+        {"save lost",
+         {silence(sim::CoilWrite(102), 4)},
+         Restore::Result::Succeeded,
+         "Restore operation successful !",
+         true},
+        {"check refused, leave lost",
+         {{.kind = sim::Fault::Exception, .count = 4, .when = sim::CoilWrite(105)},
+          silence(sim::CoilWrite(103), 4)},
+         Restore::Result::Failed,
+         "(Previous set-up will be reconstructed)",
+         false},
+        {"enter lost, state unreadable",
+         {silence(sim::CoilWrite(101), 4), silence(stateRead, 4)},
+         Restore::Result::Failed,
+         "(Previous set-up will be reconstructed)",
+         false},
+        {"save lost, state unreadable",
+         {silence(sim::CoilWrite(102), 4), silence(stateRead, 4)},
+         Restore::Result::Failed,
+         "whether it saved the new set-up is not known",
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Kel([](sim::Kel7Model& m) { m.SetRecipeValue(61, 42.0f); });
+        prompter_.Clear();
+        for (const sim::FaultSpec& f : c.faults)
+            bus_.InjectFault(kAddress, f);
+        EXPECT_EQ(RunRestore(path), c.result);
+        bus_.ClearFaults();
+        EXPECT_NE(prompter_.LastText().find(c.report), std::string::npos) << prompter_.LastText();
+        Kel([&](sim::Kel7Model& m) {
+            EXPECT_EQ(m.State(), 2);
+            EXPECT_EQ(m.RecipeValue(61), c.newSetup ? saved : 42.0f);
+        });
+    }
 }
 
 } // namespace

@@ -166,7 +166,7 @@ TEST_F(SetupFileWrite, APreviousFileThatCannotBeCopiedIsNotTruncated) {
     EXPECT_FALSE(file_.IsOpen());
     EXPECT_EQ(ReadBytes(name_), SampleSetupFile());
     ASSERT_EQ(prompter_.Boxes().size(), 2u);
-    EXPECT_EQ(prompter_.Texts()[0], std::strerror(EISDIR));
+    EXPECT_EQ(prompter_.Texts()[0], name_ + ".bak is a directory, not a set-up file.");
     EXPECT_EQ(prompter_.Texts()[1], "The previous file could not be kept as " + name_ +
                                         ".bak; it has not been overwritten.");
 }

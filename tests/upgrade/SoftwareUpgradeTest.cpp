@@ -279,5 +279,44 @@ TEST_F(SoftwareUpgradeTest, ADefaultSetUpGoesToTheEnterRegisterOfAKel7) {
     EXPECT_EQ(prompter_.LastText(), Text(ids::kDefaultSetupFailed));
 }
 
+// The enter or restart command carried out with its answers lost (or answered with an exception
+// all the same): the state says what happened, the report matches it, and the instrument is never
+// left in its boot loader.
+TEST_F(SoftwareUpgradeTest, ALostAnswerToEnterOrRestartIsSettledByTheState) {
+    Start(256);
+    const std::string path =
+        File(sim::BuildFlashImage(256, App(7320, "V1.20"), Boot(), true, false, 40000, 0, 6));
+    struct Case {
+        const char* what;
+        sim::FaultSpec fault;
+    };
+    const Case cases[] = {
+        {"enter lost",
+         {.kind = sim::Fault::Silence, .count = 11, .when = sim::RegistersWrite(bootreg::kEnter)}},
+        {"enter answered with an exception",
+         {.kind = sim::Fault::Exception,
+          .count = 11,
+          .when = sim::RegistersWrite(bootreg::kEnter)}},
+        {"restart lost",
+         {.kind = sim::Fault::Silence, .count = 3, .when = sim::RegistersWrite(bootreg::kRestart)}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(upgrade_->SelectFile(path));
+        prompter_.Clear();
+        bus_.InjectFault(kAddress, c.fault);
+        ScriptedProgress progress;
+        EXPECT_TRUE(upgrade_->StartUpgrade(kAddress, progress, boxOwner_, false))
+            << prompter_.LastText();
+        bus_.ClearFaults();
+        EXPECT_EQ(prompter_.LastText(), Text(ids::kUpgradeSucceeded));
+        InstrumentProgramInfo after;
+        ASSERT_TRUE(WaitForProgram(after));
+        EXPECT_EQ(after.application.text1, "KEL7-7320");
+        EXPECT_NE(With(kAddress, [](sim::Kel7Model& m) { return m.State(); }),
+                  sim::kel7::kStateBoot);
+    }
+}
+
 } // namespace
 } // namespace quarnex::test
