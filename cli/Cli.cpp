@@ -44,7 +44,7 @@ struct Options {
     bool yes = false; // restore, upgrade, default-setup: answer Yes to the question
     bool trace = false;
     std::vector<std::string> logOptions; // the log's own: name, value, name, value ...
-    bool quiet = false; // backup all: the silent addresses are not listed
+    bool quiet = false;                  // backup all: the silent addresses are not listed
     bool help = false;
     // diff: --brief, and --against FILE for a folder against a reference.
     bool brief = false;

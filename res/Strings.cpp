@@ -15,9 +15,9 @@ struct Entry {
 const Entry kEntries[] = {
 #include "res/strings_app.inc"
 #include "res/strings_comm.inc"
-#include "res/strings_links.inc"
 #include "res/strings_files.inc"
 #include "res/strings_instrument.inc"
+#include "res/strings_links.inc"
 #include "res/strings_monitor.inc"
 #include "res/strings_offline.inc"
 #include "res/strings_panel.inc"
