@@ -10,7 +10,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -67,12 +66,7 @@ CCompareDlg::CCompareDlg(const SetupDiff& diff, std::string leftName, std::strin
     }
     layout->addLayout(bottom);
 
-    printerSetup_ = [](QPrinter& printer, QWidget* owner) {
-        QPrintDialog dialog(&printer, owner);
-        dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
-        dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
-        return dialog.exec() == QDialog::Accepted;
-    };
+    printerSetup_ = AskListingPrinter;
     connect(save_, &QPushButton::clicked, this, &CCompareDlg::OnSave);
     connect(print_, &QPushButton::clicked, this, &CCompareDlg::OnPrint);
     connect(close, &QPushButton::clicked, this, &QDialog::reject);

@@ -117,6 +117,13 @@ QString BoxText(const std::string& text) {
 
 } // namespace
 
+bool AskListingPrinter(QPrinter& printer, QWidget* owner) {
+    QPrintDialog dialog(&printer, owner);
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    return dialog.exec() == QDialog::Accepted;
+}
+
 // ---- WindowProgress ----
 
 WindowProgress::WindowProgress(QWidget* owner, QString caption)
@@ -347,12 +354,7 @@ CSetupViewerDlg::CSetupViewerDlg(Prompter& prompter, FileChooser* chooser, QWidg
     layout->addLayout(bottom);
     EnablePrinting(false);
 
-    printerSetup_ = [](QPrinter& printer, QWidget* owner) {
-        QPrintDialog dialog(&printer, owner);
-        dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
-        dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
-        return dialog.exec() == QDialog::Accepted;
-    };
+    printerSetup_ = AskListingPrinter;
 
     connect(select, &QPushButton::clicked, this, &CSetupViewerDlg::OnSelectFile);
     connect(print_, &QPushButton::clicked, this, &CSetupViewerDlg::OnPrint);

@@ -132,6 +132,10 @@ private:
     QPushButton* start_;
 };
 
+// The print dialog of a listing (the viewer's and the comparison's): the printer and the copies,
+// no selection and no page range, since a listing is printed whole. True when the user chose Print.
+bool AskListingPrinter(QPrinter& printer, QWidget* owner);
+
 // The "View set-up file contents" dialog: the listing of a set-up file with its information lines,
 // and printing a selection of it on a character grid of 14 columns and 6 lines per inch.
 class CSetupViewerDlg : public QDialog {

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <ctime>
+#include <poll.h>
 
 namespace quarnex {
 
@@ -51,6 +52,24 @@ void Delay(int ms) {
     if (ms <= 0 || ms > 100000)
         return;
     DelayUntilNs(MonotonicNs() + int64_t{ms} * 1'000'000);
+}
+
+bool WaitReady(int fd, short events, int64_t deadlineNs, short& revents) {
+    for (;;) {
+        const int64_t left = deadlineNs - MonotonicNs();
+        if (left <= 0)
+            return false;
+        pollfd p{fd, events, 0};
+        timespec ts{static_cast<time_t>(left / 1'000'000'000),
+                    static_cast<long>(left % 1'000'000'000)};
+        const int r = ppoll(&p, 1, &ts, nullptr);
+        if (r > 0) {
+            revents = p.revents;
+            return true;
+        }
+        if (r < 0 && errno != EINTR)
+            return false;
+    }
 }
 
 } // namespace quarnex

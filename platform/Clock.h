@@ -20,4 +20,8 @@ void Delay(int ms);
 // The same for an absolute deadline in MonotonicNs() time.
 void DelayUntilNs(int64_t deadlineNs);
 
+// Waits until fd is ready for events (poll's flags) or the deadline (MonotonicNs) passes; true
+// when ready, with what poll reported in revents. A signal does not end the wait early.
+bool WaitReady(int fd, short events, int64_t deadlineNs, short& revents);
+
 } // namespace quarnex

@@ -67,25 +67,6 @@ bool BaudToSpeed(int baud, speed_t& speed) {
     }
 }
 
-// Waits until fd is ready for events or the deadline (MonotonicNs) passes; true when ready.
-bool WaitReady(int fd, short events, int64_t deadlineNs, short& revents) {
-    for (;;) {
-        const int64_t left = deadlineNs - MonotonicNs();
-        if (left <= 0)
-            return false;
-        pollfd p{fd, events, 0};
-        timespec ts{static_cast<time_t>(left / 1'000'000'000),
-                    static_cast<long>(left % 1'000'000'000)};
-        const int r = ppoll(&p, 1, &ts, nullptr);
-        if (r > 0) {
-            revents = p.revents;
-            return true;
-        }
-        if (r < 0 && errno != EINTR)
-            return false;
-    }
-}
-
 // Asks the driver to pass received bytes on at once instead of collecting them: a USB adapter
 // otherwise holds back each answer for its latency timer (16 ms on FTDI chips, which set the timer
 // to 1 ms for this flag), and an 8250 UART for its FIFO's time-out. Drivers without the request

@@ -14,29 +14,6 @@
 
 namespace quarnex {
 
-namespace {
-
-// Waits for events on fd until the deadline; false when it passed first.
-bool WaitFor(int fd, short events, int64_t deadlineNs, short& revents) {
-    for (;;) {
-        const int64_t left = deadlineNs - MonotonicNs();
-        if (left <= 0)
-            return false;
-        pollfd p{fd, events, 0};
-        timespec ts{static_cast<time_t>(left / 1'000'000'000),
-                    static_cast<long>(left % 1'000'000'000)};
-        const int r = ppoll(&p, 1, &ts, nullptr);
-        if (r > 0) {
-            revents = p.revents;
-            return true;
-        }
-        if (r < 0 && errno != EINTR)
-            return false;
-    }
-}
-
-} // namespace
-
 bool TcpConnection::Connect(const std::string& host, int port, int timeoutMs, std::string& reason) {
     Close();
     const int64_t deadline = MonotonicNs() + int64_t{timeoutMs} * 1'000'000;
@@ -60,7 +37,7 @@ bool TcpConnection::Connect(const std::string& host, int port, int timeoutMs, st
         int r = ::connect(fd, a->ai_addr, a->ai_addrlen);
         if (r != 0 && errno == EINPROGRESS) {
             short revents = 0;
-            if (!WaitFor(fd, POLLOUT, deadline, revents)) {
+            if (!WaitReady(fd, POLLOUT, deadline, revents)) {
                 reason = "no connection within " + std::to_string(timeoutMs) + " ms";
                 ::close(fd);
                 continue;
@@ -101,7 +78,7 @@ bool TcpConnection::SendAll(const uint8_t* data, int n, int64_t deadlineNs) {
         }
         short revents = 0;
         if ((r < 0 && errno != EAGAIN && errno != EINTR) ||
-            !WaitFor(fd_, POLLOUT, deadlineNs, revents) || (revents & (POLLERR | POLLHUP))) {
+            !WaitReady(fd_, POLLOUT, deadlineNs, revents) || (revents & (POLLERR | POLLHUP))) {
             Close();
             return false;
         }
@@ -119,7 +96,7 @@ int TcpConnection::ReceiveSome(uint8_t* buffer, int n, int64_t deadlineNs) {
             return -1;
         }
         short revents = 0;
-        if (!WaitFor(fd_, POLLIN, deadlineNs, revents))
+        if (!WaitReady(fd_, POLLIN, deadlineNs, revents))
             return 0;
     }
     return -1;
