@@ -54,6 +54,13 @@ std::string WithUnit(const std::string& value, const std::string& unit) {
     return unit.empty() ? value : value + " " + unit;
 }
 
+// An instrument keeps a name in 12 characters: a restore pads it with blanks, an instrument that
+// was never written holds NULs. Neither shows on its display, so they do not make a difference.
+std::string Shown(const std::string& text) {
+    const size_t end = text.find_last_not_of(std::string(" \0", 2));
+    return end == std::string::npos ? std::string() : text.substr(0, end + 1);
+}
+
 std::string Pad(const std::string& s, size_t width) {
     return s.size() >= width ? s + " " : s + std::string(width - s.size(), ' ');
 }
@@ -80,8 +87,10 @@ public:
         }
         Add(place, label, hasA ? textA : absent_, hasB ? textB : absent_);
     }
-    void TextRow(int place, const std::string& label, bool hasA, bool hasB, const std::string& a,
-                 const std::string& b) {
+    void TextRow(int place, const std::string& label, bool hasA, bool hasB,
+                 const std::string& textA, const std::string& textB) {
+        const std::string a = Shown(textA);
+        const std::string b = Shown(textB);
         if (hasA == hasB && (!hasA || a == b))
             return;
         Add(place, label, hasA ? "\"" + a + "\"" : absent_, hasB ? "\"" + b + "\"" : absent_);

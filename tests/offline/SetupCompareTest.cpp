@@ -58,6 +58,13 @@ TEST_F(SetupCompareTest, EqualSetupsGiveNoDifference) {
     EXPECT_EQ(text.front(), "Compared: a.kel (KEL 7, serial number 12-3456)");
     EXPECT_EQ(text[1], "    with: b.kel (KEL 7, serial number 12-3456)");
     EXPECT_EQ(text.back(), "No differences.");
+
+    // A restore pads a name with blanks to the instrument's 12 characters: no difference.
+    SetupFileImage padded = image_;
+    std::string name = image_.setup.Text(30);
+    name.resize(12, ' ');
+    padded.setup.SetText(30, name);
+    EXPECT_TRUE(CompareSetups(image_, padded).Equal());
 }
 
 // One change in every section of the file; each shows as exactly one line, in the sheet's order
