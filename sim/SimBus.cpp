@@ -487,14 +487,14 @@ bool SimBus::Respond(const std::vector<uint8_t>& frame, int64_t firstByteNs, boo
             auto it = faults_.find(key);
             if (it == faults_.end() || it->second.empty())
                 continue;
-            auto spec = std::find_if(it->second.begin(), it->second.end(),
-                                     [&](const FaultSpec& f) { return !f.when || f.when(frame); });
-            if (spec == it->second.end())
+            auto due = std::find_if(it->second.begin(), it->second.end(),
+                                    [&](const FaultSpec& f) { return !f.when || f.when(frame); });
+            if (due == it->second.end())
                 continue;
-            fault = *spec;
+            fault = *due;
             faulty = true;
-            if (--spec->count <= 0)
-                it->second.erase(spec);
+            if (--due->count <= 0)
+                it->second.erase(due);
             break;
         }
     }
