@@ -303,8 +303,12 @@ std::string CheckCliArguments(const std::vector<std::string>& args, std::string*
     Options o;
     Request r;
     std::string e = ParseOptions(args, o);
-    if (o.help)
+    if (o.help) {
+        // Help is printed whatever else was given, and no device is opened for it.
+        if (device)
+            device->clear();
         return {};
+    }
     LogCommand log;
     if (e.empty() && o.words[0] == "log")
         e = CheckLogCommand(o.words, o.logOptions, log);
