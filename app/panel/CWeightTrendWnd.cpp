@@ -64,6 +64,9 @@ CWeightTrendWnd::CWeightTrendWnd(WeightTrend& trend, FileChooser* files, Prompte
     states_->setPen(QPen(QColor(128, 128, 128), 1, Qt::DashLine));
     motionUpper_ = new QLineSeries;
     motion_ = new QAreaSeries(motionUpper_);
+    // The area series does not own the line it fills under, and the chart holds only the area:
+    // the line goes with the area.
+    motionUpper_->setParent(motion_);
     motion_->setName(Ui(ids::kTrendMotion));
     motion_->setBrush(QColor(230, 120, 0, 160));
     motion_->setPen(Qt::NoPen);
