@@ -32,7 +32,12 @@ constexpr int kErrorShuntConnected = 19;
 
 ValueEntry::ValueEntry(ModbusMaster& bus, int address, int reg, std::string caption,
                        Prompter& prompter)
-    : bus_(bus), address_(address), reg_(reg), caption_(std::move(caption)), prompter_(prompter) {}
+    : busTarget_(std::make_unique<BusValueTarget>(bus, address)), target_(*busTarget_), bus_(&bus),
+      address_(address), reg_(reg), caption_(std::move(caption)), prompter_(prompter) {}
+
+ValueEntry::ValueEntry(ValueTarget& target, int reg, std::string caption, Prompter& prompter)
+    : target_(target), bus_(nullptr), address_(0), reg_(reg), caption_(std::move(caption)),
+      prompter_(prompter) {}
 
 void ValueEntry::SetSelector(int selectorRegister, double selectorValue) {
     selectorRegister_ = selectorRegister;
@@ -43,11 +48,10 @@ bool ValueEntry::WriteWithSelector(double value) {
     WaitCursor wait(prompter_);
     // The selector pages the instrument's window; the value would land in the wrong activity or
     // recipe if the selector write failed, so both must succeed.
-    if (HasSelector() && !WriteSetupFloat(bus_, address_, selectorRegister_,
-                                          static_cast<float>(selectorValue_), 0, &prompter_))
+    if (HasSelector() &&
+        !target_.WriteFloat(selectorRegister_, static_cast<float>(selectorValue_), 0, prompter_))
         return false;
-    return WriteSetupFloat(bus_, address_, reg_, static_cast<float>(value), extraTimeout_,
-                           &prompter_);
+    return target_.WriteFloat(reg_, static_cast<float>(value), extraTimeout_, prompter_);
 }
 
 // ---- NumericEntry ----
@@ -56,6 +60,10 @@ NumericEntry::NumericEntry(ModbusMaster& bus, int address, int reg, std::string 
                            std::string initialText, Prompter& prompter)
     : ValueEntry(bus, address, reg, std::move(caption), prompter),
       initialText_(std::move(initialText)) {}
+
+NumericEntry::NumericEntry(ValueTarget& target, int reg, std::string caption,
+                           std::string initialText, Prompter& prompter)
+    : ValueEntry(target, reg, std::move(caption), prompter), initialText_(std::move(initialText)) {}
 
 EntryResult NumericEntry::Ok(const std::string& text) {
     double value = 0.0;
@@ -73,9 +81,22 @@ ChoiceEntry::ChoiceEntry(ModbusMaster& bus, int address, int reg, std::string ca
                          Prompter& prompter)
     : ValueEntry(bus, address, reg, std::move(caption), prompter) {}
 
+ChoiceEntry::ChoiceEntry(ValueTarget& target, int reg, std::string caption, Prompter& prompter)
+    : ValueEntry(target, reg, std::move(caption), prompter) {}
+
 ChoiceEntry::ChoiceEntry(ModbusMaster& bus, int address, int reg, std::string caption, int firstId,
                          int finalId, int currentIndex, Prompter& prompter)
     : ChoiceEntry(bus, address, reg, std::move(caption), prompter) {
+    FillFromTexts(firstId, finalId, currentIndex);
+}
+
+ChoiceEntry::ChoiceEntry(ValueTarget& target, int reg, std::string caption, int firstId,
+                         int finalId, int currentIndex, Prompter& prompter)
+    : ChoiceEntry(target, reg, std::move(caption), prompter) {
+    FillFromTexts(firstId, finalId, currentIndex);
+}
+
+void ChoiceEntry::FillFromTexts(int firstId, int finalId, int currentIndex) {
     for (int id = firstId; id <= finalId; ++id)
         items_.push_back(Text(id));
     if (currentIndex >= 0 && currentIndex < static_cast<int>(items_.size()))
@@ -105,6 +126,17 @@ ActivityChoiceEntry::ActivityChoiceEntry(ModbusMaster& bus, int address, int reg
                                          const std::vector<ActivityEntry>& activities,
                                          int currentActivity, Prompter& prompter)
     : ChoiceEntry(bus, address, reg, std::move(caption), prompter) {
+    Fill(activities, currentActivity);
+}
+
+ActivityChoiceEntry::ActivityChoiceEntry(ValueTarget& target, int reg, std::string caption,
+                                         const std::vector<ActivityEntry>& activities,
+                                         int currentActivity, Prompter& prompter)
+    : ChoiceEntry(target, reg, std::move(caption), prompter) {
+    Fill(activities, currentActivity);
+}
+
+void ActivityChoiceEntry::Fill(const std::vector<ActivityEntry>& activities, int currentActivity) {
     items_.push_back(Text(ids::kNoActivity));
     numbers_.push_back(0);
     for (const ActivityEntry& activity : activities) {
@@ -136,7 +168,7 @@ AdjustmentEntry::AdjustmentEntry(ModbusMaster& bus, int address, int reg, int en
 
 bool AdjustmentEntry::Create() {
     WaitCursor wait(prompter_);
-    return WriteSetupFloat(bus_, address_, reg_, static_cast<float>(initialValue_), 0, &prompter_);
+    return target_.WriteFloat(reg_, static_cast<float>(initialValue_), 0, prompter_);
 }
 
 void AdjustmentEntry::Edited() {
@@ -168,7 +200,7 @@ bool AdjustmentEntry::Write(const std::string& text) {
     if (!ParseInteger(text, prompter_, value))
         return false;
     WaitCursor wait(prompter_);
-    if (!WriteSetupFloat(bus_, address_, reg_, static_cast<float>(value), 0, &prompter_))
+    if (!target_.WriteFloat(reg_, static_cast<float>(value), 0, prompter_))
         return false;
     applied_ = true;
     pending_ = false;
@@ -196,7 +228,7 @@ EntryResult AdjustmentEntry::Finish() {
     // Ends the adjustment in the instrument; a failure is shown, and the dialog closes anyway so
     // the user is not held in a window whose instrument may no longer answer.
     WaitCursor wait(prompter_);
-    WriteSetupFloat(bus_, address_, endRegister_, 0.0f, 0, &prompter_);
+    target_.WriteFloat(endRegister_, 0.0f, 0, prompter_);
     return applied_ ? EntryResult::Accepted : EntryResult::Rejected;
 }
 
@@ -211,20 +243,20 @@ int ShuntEntry::Tick() {
     ready_ = false;
     if (!measuring_) {
         uint16_t error = 0;
-        if (bus_.ReadHoldingRegisters(address_, reg::kError, 1, &error, {.owner = &prompter_}) ==
+        if (bus_->ReadHoldingRegisters(address_, reg::kError, 1, &error, {.owner = &prompter_}) ==
             CommStatus::Ok) {
             if (error == kErrorRemoteSetup)
                 ready_ = true;
             // A resistor left connected (by an earlier window) falsifies the signal: take it off.
             if (error == kErrorShuntConnected)
-                SendCommand(bus_, address_, coil::kShuntDisconnect, false, {}, {}, &prompter_);
+                SendCommand(*bus_, address_, coil::kShuntDisconnect, false, {}, {}, &prompter_);
         }
         return kIdlePeriodMs;
     }
     uint16_t live[kShuntReadCount] = {};
     measuredText_ = placeholder::kSetupValue;
-    if (bus_.ReadHoldingRegisters(address_, reg::kLiveBlock, kShuntReadCount, live,
-                                  {.owner = &prompter_}) == CommStatus::Ok &&
+    if (bus_->ReadHoldingRegisters(address_, reg::kLiveBlock, kShuntReadCount, live,
+                                   {.owner = &prompter_}) == CommStatus::Ok &&
         DecodeLiveBlock(live).error == kErrorShuntConnected) {
         ready_ = FormatLiveValue(live[kInputSignalAt], live[kInputSignalAt + 1],
                                  live[kInputSignalAt + 2], measuredText_);
@@ -237,7 +269,7 @@ bool ShuntEntry::Connect() {
         prompter_.Error(Text(ids::kWeightSignalNotValid));
         return false;
     }
-    if (!SendCommand(bus_, address_, coil::kShuntConnect, true, {}, {}, &prompter_))
+    if (!SendCommand(*bus_, address_, coil::kShuntConnect, true, {}, {}, &prompter_))
         return false;
     measuring_ = true;
     ready_ = false;
@@ -264,7 +296,7 @@ EntryResult ShuntEntry::Ok(const std::string& text) {
     // The value written is the one measured, whatever the edit may hold.
     const EntryResult result = WriteTyped(measuredText_);
     if (result == EntryResult::Accepted) {
-        SendCommand(bus_, address_, coil::kShuntDisconnect, false, {}, {}, &prompter_);
+        SendCommand(*bus_, address_, coil::kShuntDisconnect, false, {}, {}, &prompter_);
         measuring_ = false;
     }
     return result;
@@ -272,7 +304,7 @@ EntryResult ShuntEntry::Ok(const std::string& text) {
 
 EntryResult ShuntEntry::Cancel() {
     if (measuring_) {
-        SendCommand(bus_, address_, coil::kShuntDisconnect, false, {}, {}, &prompter_);
+        SendCommand(*bus_, address_, coil::kShuntDisconnect, false, {}, {}, &prompter_);
         measuring_ = false;
     }
     return EntryResult::Rejected;
@@ -285,6 +317,11 @@ TextEntry::TextEntry(ModbusMaster& bus, int address, int reg, int count, std::st
     : ValueEntry(bus, address, reg, std::move(caption), prompter), count_(count),
       initialText_(std::move(initialText)) {}
 
+TextEntry::TextEntry(ValueTarget& target, int reg, int count, std::string caption,
+                     std::string initialText, Prompter& prompter)
+    : ValueEntry(target, reg, std::move(caption), prompter), count_(count),
+      initialText_(std::move(initialText)) {}
+
 EntryResult TextEntry::Ok(const std::string& text) {
     // The window limits the edit; a longer text would be cut silently by the packing.
     if (static_cast<int>(text.size()) > MaxLength()) {
@@ -292,7 +329,7 @@ EntryResult TextEntry::Ok(const std::string& text) {
         return EntryResult::StayOpen;
     }
     WaitCursor wait(prompter_);
-    if (!WriteSetupText(bus_, address_, reg_, count_, text, &prompter_))
+    if (!target_.WriteText(reg_, count_, text, prompter_))
         return EntryResult::StayOpen;
     return EntryResult::Accepted;
 }

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "edit/ValueTarget.h"
 #include "instrument/InstrumentType.h"
 #include "platform/Prompter.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,19 +14,22 @@ class InstrumentSetup;
 class ModbusMaster;
 
 // The value-entry dialogs without their windows. Each writes one value straight to the
-// instrument; a dialog closes with OK only after the instrument took the value, so its caller
-// refreshes its copy exactly when the instrument changed. Every button returns what the window
-// does next.
+// instrument, or to the target it was given (a set-up held in memory); a dialog closes with OK
+// only after the value was taken, so its caller refreshes its copy exactly when it changed. Every
+// button returns what the window does next.
 enum class EntryResult {
     StayOpen, // a typing error or a refused write (already shown): the focus goes back to the edit
     Accepted, // close with OK
     Rejected, // close as cancelled
 };
 
-// What every member knows: the instrument, the register and the caption.
+// What every member knows: where the value goes, the register and the caption.
 class ValueEntry {
 public:
+    // The instrument at address on the bus.
     ValueEntry(ModbusMaster& bus, int address, int reg, std::string caption, Prompter& prompter);
+    // Any other target (address 0): the members that measure on the instrument have no such form.
+    ValueEntry(ValueTarget& target, int reg, std::string caption, Prompter& prompter);
     virtual ~ValueEntry() = default;
 
     const std::string& Caption() const { return caption_; }
@@ -44,7 +49,9 @@ protected:
     // Selector (when set) then the value, with the wait cursor; false when either was refused.
     bool WriteWithSelector(double value);
 
-    ModbusMaster& bus_;
+    std::unique_ptr<ValueTarget> busTarget_; // made for the bus form
+    ValueTarget& target_;
+    ModbusMaster* bus_; // null for a target other than the bus
     int address_;
     int reg_;
     std::string caption_;
@@ -59,6 +66,8 @@ class NumericEntry : public ValueEntry {
 public:
     NumericEntry(ModbusMaster& bus, int address, int reg, std::string caption,
                  std::string initialText, Prompter& prompter);
+    NumericEntry(ValueTarget& target, int reg, std::string caption, std::string initialText,
+                 Prompter& prompter);
 
     const std::string& InitialText() const { return initialText_; }
     // OK with the edit's text: parse, write, close on success.
@@ -77,6 +86,8 @@ class ChoiceEntry : public ValueEntry {
 public:
     ChoiceEntry(ModbusMaster& bus, int address, int reg, std::string caption, int firstId,
                 int finalId, int currentIndex, Prompter& prompter);
+    ChoiceEntry(ValueTarget& target, int reg, std::string caption, int firstId, int finalId,
+                int currentIndex, Prompter& prompter);
 
     // A Yes/No question asked before the write; No closes with OK without writing (the caller's
     // re-read then shows the unchanged value).
@@ -93,7 +104,10 @@ public:
 protected:
     // For members whose entries stand for values other than their index.
     ChoiceEntry(ModbusMaster& bus, int address, int reg, std::string caption, Prompter& prompter);
+    ChoiceEntry(ValueTarget& target, int reg, std::string caption, Prompter& prompter);
     virtual double ValueOf(int index) const { return index; }
+    // The list of string IDs firstId ... finalId, currentIndex preselected when it is in it.
+    void FillFromTexts(int firstId, int finalId, int currentIndex);
 
     std::vector<std::string> items_;
     int preselected_ = -1;
@@ -114,6 +128,9 @@ public:
     ActivityChoiceEntry(ModbusMaster& bus, int address, int reg, std::string caption,
                         const std::vector<ActivityEntry>& activities, int currentActivity,
                         Prompter& prompter);
+    ActivityChoiceEntry(ValueTarget& target, int reg, std::string caption,
+                        const std::vector<ActivityEntry>& activities, int currentActivity,
+                        Prompter& prompter);
 
     // The 24 activities of a set-up copy (type and name).
     static std::vector<ActivityEntry> ActivitiesOf(const InstrumentSetup& setup);
@@ -124,6 +141,8 @@ protected:
     double ValueOf(int index) const override { return numbers_[static_cast<size_t>(index)]; }
 
 private:
+    void Fill(const std::vector<ActivityEntry>& activities, int currentActivity);
+
     std::vector<int> numbers_;
 };
 
@@ -201,6 +220,8 @@ class TextEntry : public ValueEntry {
 public:
     TextEntry(ModbusMaster& bus, int address, int reg, int count, std::string caption,
               std::string initialText, Prompter& prompter);
+    TextEntry(ValueTarget& target, int reg, int count, std::string caption, std::string initialText,
+              Prompter& prompter);
 
     const std::string& InitialText() const { return initialText_; }
     int MaxLength() const { return 2 * count_; }

@@ -274,7 +274,13 @@ bool CheckConnectedInstrument(ModbusMaster& bus, InstrumentSetup& setup, int add
         box.Error(prefix + Text(ids::kCommunicationErrorShort));
         return false;
     }
-    const InstrumentInfo& info = setup.Info();
+    if (!CheckSetupInfo(setup.Info(), prefix, box))
+        return false;
+    setup.SetAddress(address);
+    return true;
+}
+
+bool CheckSetupInfo(const InstrumentInfo& info, const std::string& prefix, Prompter& box) {
     if (info.type != itype::kKel7) {
         box.Error(prefix + Text(ids::kNotKel7));
         return false;
@@ -285,7 +291,6 @@ bool CheckConnectedInstrument(ModbusMaster& bus, InstrumentSetup& setup, int add
         box.Error(prefix + Text(ids::kNotCompatible));
         return false;
     }
-    setup.SetAddress(address);
     return true;
 }
 

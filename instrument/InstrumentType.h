@@ -117,6 +117,8 @@ int LoadInstrumentInfoFromRecords(SetupRecordReader& reader, InstrumentInfo& inf
 // model's sizes (error box: prefix + reason) and on success remembers the address in setup.
 bool CheckConnectedInstrument(ModbusMaster& bus, InstrumentSetup& setup, int address,
                               const std::string& prefix, Prompter* owner);
+// The same refusals for an identification block read from elsewhere (a set-up file).
+bool CheckSetupInfo(const InstrumentInfo& info, const std::string& prefix, Prompter& box);
 
 // Serial number: at least six digits, zero-filled, with "-" before the last four (01-2345).
 std::string FormatSerialNumber(double value);

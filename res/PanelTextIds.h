@@ -67,5 +67,6 @@ constexpr int kEnterAddressLabel = 18069;
 constexpr int kNoActivity = 18070;
 constexpr int kSelectFromList = 18071;
 constexpr int kTextTooLong = 18072;
+constexpr int kNotASetupRegister = 18073; // a write to a set-up copy that no value of it takes
 
 } // namespace quarnex::ids

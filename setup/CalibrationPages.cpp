@@ -163,8 +163,8 @@ const PageDescriptor& CalibrationPage() {
 
 // ----- CalibrationLive -----------------------------------------------------------------------
 
-CalibrationLive::CalibrationLive(SetupSource& source, ModbusMaster& bus, bool editMode)
-    : source_(source), bus_(bus), setup_(source.Setup()), edit_(editMode),
+CalibrationLive::CalibrationLive(SetupSource& source, bool editMode)
+    : source_(source), bus_(source.Bus()), setup_(source.Setup()), edit_(editMode),
       prompter_(source.Owner()), refresh_(ShowModeRefresh::ForStandardPage()),
       gross_(placeholder::kSetupValue), signal_(placeholder::kSetupValue) {}
 
@@ -187,8 +187,12 @@ int CalibrationLive::Tick() {
 int CalibrationLive::EditTick() {
     uint16_t live[kLiveCount] = {};
     pointEdit_ = false;
-    const CommStatus read = bus_.ReadHoldingRegisters(setup_.Address(), reg::kLiveBlock, kLiveCount,
-                                                      live, {.owner = &prompter_});
+    if (!bus_) {
+        Update(false);
+        return kEditPeriodMs;
+    }
+    const CommStatus read = bus_->ReadHoldingRegisters(setup_.Address(), reg::kLiveBlock,
+                                                       kLiveCount, live, {.owner = &prompter_});
     if (read != CommStatus::Ok) {
         gross_ = signal_ = placeholder::kSetupValue;
     } else {
@@ -206,7 +210,7 @@ int CalibrationLive::EditTick() {
             // falsifies every measurement: take it off at once and again every eleventh tick
             // while the instrument still reports it.
             if (error == kErrorShuntConnected && countdown_ <= 0) {
-                SendCommand(bus_, setup_.Address(), coil::kShuntDisconnect, false, {}, {},
+                SendCommand(*bus_, setup_.Address(), coil::kShuntDisconnect, false, {}, {},
                             &prompter_);
                 countdown_ = kShuntRepeatTicks;
             } else if (countdown_ > 0) {
@@ -232,8 +236,8 @@ int CalibrationLive::ShowTick() {
 
 bool CalibrationLive::ReadMask() {
     float value = 0.0f;
-    if (bus_.ReadFloatRegisters(setup_.Address(), reg::kUnstoredPoints, 1, &value,
-                                {.owner = &prompter_}) != CommStatus::Ok)
+    if (!bus_ || bus_->ReadFloatRegisters(setup_.Address(), reg::kUnstoredPoints, 1, &value,
+                                          {.owner = &prompter_}) != CommStatus::Ok)
         return false;
     mask_ = static_cast<uint16_t>(FloatBits(value) & 0xFFFF);
     return true;
@@ -262,8 +266,12 @@ void CalibrationLive::Update(bool failed) {
         const int n = page.rows[i].parameter;
         if (!row.state.shown)
             continue;
-        if (n == calib::kSetZero)
+        if (n == calib::kSetZero) {
             row.value = edit_ ? gross_ : placeholder::kSetupValue;
+            row.editEnabled = row.editEnabled && bus_; // the instrument takes its weight as zero
+        }
+        if (n == calib::kShuntSignal && !bus_)
+            row.editEnabled = false; // measured with the resistor connected
         if (!deadweight)
             continue;
         // A deadweight point is entered with its weight on the scale: only while the instrument

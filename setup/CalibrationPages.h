@@ -67,8 +67,10 @@ public:
     static constexpr int kShuntRepeatTicks = 10;
     static constexpr int kLiveCount = 30; // 40001-40030
 
-    // The rows come from the source; the live values from the measurement block on the bus.
-    CalibrationLive(SetupSource& source, ModbusMaster& bus, bool editMode);
+    // The rows come from the source; the live values from the measurement block on the source's
+    // bus. A source without a bus (a set-up file) has no live values: they show the placeholder,
+    // and what only the instrument can do (measure a point, set zero, the shunt) is held back.
+    CalibrationLive(SetupSource& source, bool editMode);
     ~CalibrationLive();
 
     // The page became current: shows the rows; returns the timer period to start.
@@ -104,7 +106,7 @@ private:
     void Update(bool failed);
 
     SetupSource& source_;
-    ModbusMaster& bus_;
+    ModbusMaster* bus_;
     InstrumentSetup& setup_;
     bool edit_;
     Prompter& prompter_;

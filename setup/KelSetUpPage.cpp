@@ -10,10 +10,16 @@ KelSetUpPage::KelSetUpPage(SetupSource& source, const PageDescriptor& page, bool
       rows_(InitialPageDisplay(page, source.Setup(), editMode)) {}
 
 void KelSetUpPage::Update(bool failed) {
-    if (failed)
+    if (failed) {
         ShowFailedRead(rows_);
-    else
-        rows_ = PageDisplay(page_, source_.Setup(), editMode_);
+        return;
+    }
+    rows_ = PageDisplay(page_, source_.Setup(), editMode_);
+    // The analogue outputs are adjusted while the instrument drives them: only on the bus.
+    if (!source_.Bus())
+        for (size_t i = 0; i < rows_.size(); ++i)
+            if (page_.rows[i].editor == EditorKind::Adjust)
+                rows_[i].editEnabled = false;
 }
 
 int KelSetUpPage::Activate() {

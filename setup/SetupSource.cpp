@@ -50,41 +50,52 @@ bool BusSetupSource::Read(const SetupRead& what, bool messages) {
     return setup_.ReadRecipes(bus_, what.number, false, messages, owner);
 }
 
-std::unique_ptr<ChoiceEntry> BusSetupSource::MakeChoice(const EditRequest& r) {
+ValueTarget& BusSetupSource::Target() {
+    // The address is known only once the sheet has checked the instrument.
+    if (!target_)
+        target_ = std::make_unique<BusValueTarget>(bus_, setup_.Address());
+    return *target_;
+}
+
+std::unique_ptr<ChoiceEntry> SetupSource::MakeChoice(const EditRequest& r) {
     std::unique_ptr<ChoiceEntry> entry;
     if (r.editor == EditorKind::ActivityChoice)
-        entry = std::make_unique<ActivityChoiceEntry>(bus_, setup_.Address(), r.reg, r.caption,
-                                                      ActivityChoiceEntry::ActivitiesOf(setup_),
-                                                      r.currentIndex, prompter_);
+        entry = std::make_unique<ActivityChoiceEntry>(Target(), r.reg, r.caption,
+                                                      ActivityChoiceEntry::ActivitiesOf(Setup()),
+                                                      r.currentIndex, Owner());
     else
-        entry =
-            std::make_unique<ChoiceEntry>(bus_, setup_.Address(), r.reg, r.caption, r.firstChoice,
-                                          r.finalChoice, r.currentIndex, prompter_);
+        entry = std::make_unique<ChoiceEntry>(Target(), r.reg, r.caption, r.firstChoice,
+                                              r.finalChoice, r.currentIndex, Owner());
     Prepare(*entry, r);
     entry->SetConfirmation(r.confirmation);
     return entry;
 }
 
-std::unique_ptr<NumericEntry> BusSetupSource::MakeNumber(const EditRequest& r) {
-    auto entry = std::make_unique<NumericEntry>(bus_, setup_.Address(), r.reg, r.caption,
-                                                r.currentText, prompter_);
+std::unique_ptr<NumericEntry> SetupSource::MakeNumber(const EditRequest& r) {
+    auto entry = std::make_unique<NumericEntry>(Target(), r.reg, r.caption, r.currentText, Owner());
     Prepare(*entry, r);
     return entry;
 }
 
-std::unique_ptr<TextEntry> BusSetupSource::MakeText(const EditRequest& r) {
-    return std::make_unique<TextEntry>(bus_, setup_.Address(), r.reg, r.textCount, r.caption,
-                                       r.currentText, prompter_);
+std::unique_ptr<TextEntry> SetupSource::MakeText(const EditRequest& r) {
+    return std::make_unique<TextEntry>(Target(), r.reg, r.textCount, r.caption, r.currentText,
+                                       Owner());
 }
 
-std::unique_ptr<AdjustmentEntry> BusSetupSource::MakeAdjustment(const EditRequest& r) {
-    return std::make_unique<AdjustmentEntry>(bus_, setup_.Address(), r.reg, r.endRegister,
-                                             r.caption, r.currentInteger, prompter_);
+std::unique_ptr<AdjustmentEntry> SetupSource::MakeAdjustment(const EditRequest& r) {
+    ModbusMaster* bus = Bus();
+    if (!bus)
+        return nullptr;
+    return std::make_unique<AdjustmentEntry>(*bus, Setup().Address(), r.reg, r.endRegister,
+                                             r.caption, r.currentInteger, Owner());
 }
 
-std::unique_ptr<ShuntEntry> BusSetupSource::MakeShunt(const EditRequest& r) {
-    return std::make_unique<ShuntEntry>(bus_, setup_.Address(), r.reg, r.caption, r.currentText,
-                                        prompter_);
+std::unique_ptr<ShuntEntry> SetupSource::MakeShunt(const EditRequest& r) {
+    ModbusMaster* bus = Bus();
+    if (!bus)
+        return nullptr;
+    return std::make_unique<ShuntEntry>(*bus, Setup().Address(), r.reg, r.caption, r.currentText,
+                                        Owner());
 }
 
 bool ReadAfterEdit(SetupSource& source, const EditRequest& request) {

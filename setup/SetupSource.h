@@ -1,5 +1,6 @@
 #pragma once
 
+#include "edit/ValueTarget.h"
 #include "setup/SetupPage.h"
 
 #include <memory>
@@ -24,8 +25,11 @@ public:
     virtual InstrumentSetup& Setup() = 0;
     // The owner of every message, question and wait cursor of the sheet.
     virtual Prompter& Owner() = 0;
-    // The bus the source reads on (a progress window counts its requests); null without one.
+    // The bus the source reads on (a progress window counts its requests, the calibration page
+    // measures on it); null without one.
     virtual ModbusMaster* Bus() = 0;
+    // Where the editors write their values.
+    virtual ValueTarget& Target() = 0;
 
     // Show mode's activation: does the source answer at all? No message; the wait cursor shows.
     virtual bool Probe() = 0;
@@ -33,13 +37,13 @@ public:
     // shows meanwhile); without, it only returns false.
     virtual bool Read(const SetupRead& what, bool messages) = 0;
 
-    // The logic of the value-entry dialog a request opens; its OK writes the value to the
-    // source. Null when the source has no such editor.
-    virtual std::unique_ptr<ChoiceEntry> MakeChoice(const EditRequest& request) = 0;
-    virtual std::unique_ptr<NumericEntry> MakeNumber(const EditRequest& request) = 0;
-    virtual std::unique_ptr<TextEntry> MakeText(const EditRequest& request) = 0;
-    virtual std::unique_ptr<AdjustmentEntry> MakeAdjustment(const EditRequest& request) = 0;
-    virtual std::unique_ptr<ShuntEntry> MakeShunt(const EditRequest& request) = 0;
+    // The logic of the value-entry dialog a request opens; its OK writes the value to Target().
+    std::unique_ptr<ChoiceEntry> MakeChoice(const EditRequest& request);
+    std::unique_ptr<NumericEntry> MakeNumber(const EditRequest& request);
+    std::unique_ptr<TextEntry> MakeText(const EditRequest& request);
+    // The adjustment and the shunt measure on the instrument: null without a bus.
+    std::unique_ptr<AdjustmentEntry> MakeAdjustment(const EditRequest& request);
+    std::unique_ptr<ShuntEntry> MakeShunt(const EditRequest& request);
 };
 
 // The connected instrument: reads and writes go to the bus at the copy's address.
@@ -50,19 +54,16 @@ public:
     InstrumentSetup& Setup() override { return setup_; }
     Prompter& Owner() override { return prompter_; }
     ModbusMaster* Bus() override { return &bus_; }
+    ValueTarget& Target() override;
 
     bool Probe() override;
     bool Read(const SetupRead& what, bool messages) override;
-    std::unique_ptr<ChoiceEntry> MakeChoice(const EditRequest& request) override;
-    std::unique_ptr<NumericEntry> MakeNumber(const EditRequest& request) override;
-    std::unique_ptr<TextEntry> MakeText(const EditRequest& request) override;
-    std::unique_ptr<AdjustmentEntry> MakeAdjustment(const EditRequest& request) override;
-    std::unique_ptr<ShuntEntry> MakeShunt(const EditRequest& request) override;
 
 private:
     ModbusMaster& bus_;
     InstrumentSetup& setup_;
     Prompter& prompter_;
+    std::unique_ptr<BusValueTarget> target_; // made for the copy's address when first needed
 };
 
 // The one way back from an editor that ended with OK: the block the value lives in is read

@@ -29,9 +29,8 @@ QLineEdit* LiveField(QWidget* parent) {
 
 } // namespace
 
-CCalibrationPage::CCalibrationPage(SetupSource& source, ModbusMaster& bus, bool editMode,
-                                   QWidget* parent)
-    : CKelSetUpPage(source, CalibrationPage(), editMode, parent), live_(source, bus, editMode) {
+CCalibrationPage::CCalibrationPage(SetupSource& source, bool editMode, QWidget* parent)
+    : CKelSetUpPage(source, CalibrationPage(), editMode, parent), live_(source, editMode) {
     auto* part = new QWidget(this);
     auto* grid = new QGridLayout(part);
     grid->setContentsMargins(0, 0, 0, 0);

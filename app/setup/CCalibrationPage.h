@@ -20,9 +20,8 @@ class CCalibrationPlot;
 class CCalibrationPage : public CKelSetUpPage {
     Q_OBJECT
 public:
-    // The rows come from the source, the live values from the bus.
-    CCalibrationPage(SetupSource& source, ModbusMaster& bus, bool editMode,
-                     QWidget* parent = nullptr);
+    // The rows and the live values come from the source.
+    CCalibrationPage(SetupSource& source, bool editMode, QWidget* parent = nullptr);
 
     CalibrationLive& Live() { return live_; }
     QLineEdit* GrossField() const { return gross_; }

@@ -17,16 +17,20 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <optional>
 
 namespace quarnex {
 
 CKelSetUpPropSheet::CKelSetUpPropSheet(ModbusMaster& bus, int address, SheetMode mode,
                                        Prompter& prompter, QWidget* parent)
-    : QDialog(parent), bus_(bus), prompter_(prompter), logic_(bus, address, mode, prompter) {
+    : CKelSetUpPropSheet(std::make_unique<KelSetUpSheet>(bus, address, mode, prompter), parent) {}
+
+CKelSetUpPropSheet::CKelSetUpPropSheet(std::unique_ptr<SetupSheet> logic, QWidget* parent)
+    : QDialog(parent), logic_(std::move(logic)) {
     // No close box: the sheet is left through OK or Cancel (a close request still runs the
     // Cancel check).
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    setWindowTitle(QString::fromStdString(logic_.Caption()));
+    setWindowTitle(QString::fromStdString(logic_->Caption()));
 
     tabs_ = new QTabWidget(this);
     ok_ = new QPushButton(Ui(ids::kOk), this);
@@ -35,7 +39,7 @@ CKelSetUpPropSheet::CKelSetUpPropSheet(ModbusMaster& bus, int address, SheetMode
     // set-up), so Return in the sheet never reaches them; a focused ">>" takes it instead.
     ok_->setAutoDefault(false);
     cancel_->setAutoDefault(false);
-    cancel_->setVisible(logic_.CancelShown());
+    cancel_->setVisible(logic_->CancelShown());
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(ok_);
@@ -69,9 +73,9 @@ SheetMode CKelSetUpPropSheet::ModeOf(InstrumentPanel::SheetMode mode) {
 bool CKelSetUpPropSheet::Start() {
     if (!CreateWithProgress())
         return false;
-    for (PageId id : logic_.Pages())
+    for (PageId id : logic_->Pages())
         tabs_->addTab(MakePage(id), Ui(SetupPage(id).title));
-    setWindowTitle(QString::fromStdString(logic_.Caption()));
+    setWindowTitle(QString::fromStdString(logic_->Caption()));
     connect(tabs_, &QTabWidget::currentChanged, this, &CKelSetUpPropSheet::OnTabChanged);
     if (tabs_->count() > 0)
         OnTabChanged(0);
@@ -87,8 +91,10 @@ template <class T> T* CKelSetUpPropSheet::Add(T* page) {
 // Reading the whole set-up takes seconds on a slow line: the requests are counted in a progress
 // window and the program repaints between them.
 bool CKelSetUpPropSheet::CreateWithProgress() {
-    BusProgressWindow progress(bus_, parentWidget(), Text(ids::kReadingTheSetup));
-    return logic_.Create();
+    std::optional<BusProgressWindow> progress;
+    if (ModbusMaster* bus = logic_->Source().Bus())
+        progress.emplace(*bus, parentWidget(), Text(ids::kReadingTheSetup));
+    return logic_->Create();
 }
 
 // The sheet opens as large as its largest page and its whole row of tabs, so no page scrolls and
@@ -110,11 +116,11 @@ void CKelSetUpPropSheet::FitToScreen() {
 QWidget* CKelSetUpPropSheet::MakePage(PageId id) {
     // Every page but these is the one widget with its descriptor's rows: Calibration adds its
     // live part to it; the activity and recipe pages lead to their own dialogs.
-    SetupSource& source = logic_.Source();
-    const bool edit = logic_.Mode().edit;
+    SetupSource& source = logic_->Source();
+    const bool edit = logic_->EditMode();
     switch (id) {
     case PageId::Calibration:
-        return Add(new CCalibrationPage(source, bus_, edit));
+        return Add(new CCalibrationPage(source, edit));
     case PageId::Activities1:
         return Add(new CActivitiesPage(source, 1, edit));
     case PageId::Activities2:
@@ -168,7 +174,7 @@ void CKelSetUpPropSheet::accept() {
     // The check's questions run event loops of their own: no page may poll meanwhile.
     const int current = tabs_->currentIndex();
     DeactivateTab(current);
-    if (logic_.OkCheck()) {
+    if (logic_->OkCheck()) {
         StopPages();
         QDialog::accept();
     } else {
@@ -179,7 +185,7 @@ void CKelSetUpPropSheet::accept() {
 void CKelSetUpPropSheet::reject() {
     const int current = tabs_->currentIndex();
     DeactivateTab(current);
-    if (logic_.CancelCheck()) {
+    if (logic_->CancelCheck()) {
         StopPages();
         QDialog::reject();
     } else {

@@ -6,6 +6,7 @@
 
 #include <QDialog>
 
+#include <memory>
 #include <vector>
 
 class QPushButton;
@@ -13,15 +14,18 @@ class QTabWidget;
 
 namespace quarnex {
 
-// The set-up sheet of one KEL 7: a tab per page in the sheet's order, OK and (in Edit set-up
-// only) Cancel, no close box. Leaving goes through the sheet's checks: OK runs the OK check,
-// Cancel, Escape and the window's close request run the Cancel check, also where Cancel is
-// hidden; the sheet stays open while a check says so (the instrument is still in set-up).
+// The set-up sheet of one KEL 7, or of a set-up file away from the instrument: a tab per page in
+// the sheet's order, OK and (in Edit set-up and offline only) Cancel, no close box. Leaving goes
+// through the sheet's checks: OK runs the OK check, Cancel, Escape and the window's close request
+// run the Cancel check, also where Cancel is hidden; the sheet stays open while a check says so
+// (the instrument is still in set-up).
 class CKelSetUpPropSheet : public QDialog {
     Q_OBJECT
 public:
     CKelSetUpPropSheet(ModbusMaster& bus, int address, SheetMode mode, Prompter& prompter,
                        QWidget* parent = nullptr);
+    // Over any set-up behind the sheet's logic (a set-up file edited offline).
+    CKelSetUpPropSheet(std::unique_ptr<SetupSheet> logic, QWidget* parent = nullptr);
     ~CKelSetUpPropSheet() override;
 
     // Checks the instrument, enters its set-up state and reads the set-up; then builds the pages
@@ -33,7 +37,7 @@ public:
                     InstrumentPanel::SheetMode mode, Prompter& prompter);
     static SheetMode ModeOf(InstrumentPanel::SheetMode mode);
 
-    KelSetUpSheet& Logic() { return logic_; }
+    SetupSheet& Logic() { return *logic_; }
     QTabWidget* Tabs() const { return tabs_; }
     QPushButton* OkButton() const { return ok_; }
     QPushButton* CancelButton() const { return cancel_; }
@@ -56,9 +60,7 @@ private:
     void FitToScreen();
     bool CreateWithProgress();
 
-    ModbusMaster& bus_;
-    Prompter& prompter_;
-    KelSetUpSheet logic_;
+    std::unique_ptr<SetupSheet> logic_;
     std::vector<TabPage*> pages_; // one per tab, owned by the tab widget
     QTabWidget* tabs_;
     QPushButton* ok_;

@@ -35,7 +35,7 @@ protected:
         sheet_ =
             std::make_unique<KelSetUpSheet>(*master_, 1, SheetMode{edit, false, false}, prompter_);
         ASSERT_TRUE(sheet_->Create()) << prompter_.LastText();
-        page_ = std::make_unique<CalibrationLive>(sheet_->Source(), *master_, edit);
+        page_ = std::make_unique<CalibrationLive>(sheet_->Source(), edit);
     }
     const RowDisplay& Row(int parameter) { return page_->Rows().at(RowOf(parameter)); }
     int CoilCount(int coil) {

@@ -32,7 +32,7 @@ protected:
         sheet_ =
             std::make_unique<KelSetUpSheet>(*master_, 1, SheetMode{true, false, false}, prompter_);
         ASSERT_TRUE(sheet_->Create()) << prompter_.LastText();
-        page_ = std::make_unique<CalibrationLive>(sheet_->Source(), *master_, true);
+        page_ = std::make_unique<CalibrationLive>(sheet_->Source(), true);
     }
     std::unique_ptr<KelSetUpSheet> sheet_;
     std::unique_ptr<CalibrationLive> page_;

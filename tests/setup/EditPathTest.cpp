@@ -147,7 +147,7 @@ TEST_F(EditPathTest, DescriptorAndCalibrationPagesSendWhatTheirEditorsAndRereads
     const auto row = [&](PageId id, size_t i) {
         return KelSetUpPage(source, SetupPage(id), true).EditRequestFor(i);
     };
-    CalibrationLive calibration(source, *master_, true);
+    CalibrationLive calibration(source, true);
     calibration.Activate();
     calibration.Tick(); // the instrument can measure a point now
     const EditRequest type = calibration.Edit(0).value();

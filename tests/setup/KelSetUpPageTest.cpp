@@ -65,7 +65,7 @@ TEST_F(KelSetUpPageTest, EditModeLooksWithoutTrafficAndEachEditCostsOneWriteAndO
             withoutButton += row.state.shown && !row.state.button;
         }
         if (id == PageId::Calibration) {
-            CalibrationLive live(sheet->Source(), *master_, true);
+            CalibrationLive live(sheet->Source(), true);
             EXPECT_EQ(live.Activate(), CalibrationLive::kEditPeriodMs);
         }
     }
