@@ -9,6 +9,7 @@
 #include "app/CUpgradeDlg.h"
 #include "app/Pictures.h"
 #include "app/setup/CKelSetUpPropSheet.h"
+#include "offline/OfflineTextIds.h"
 #include "res/AppTextIds.h"
 #include "res/TrafficTextIds.h"
 #include "ui/UiText.h"
@@ -82,6 +83,9 @@ bool CMainFrame::Create() {
         CSetupViewerDlg viewer(prompter_, fileChooser_, this);
         viewer.exec();
     });
+    // Editing a file needs no instrument: the view goes on polling meanwhile.
+    connect(actions_[kEditSetupFile], &QAction::triggered, this,
+            [this] { EditSetupFileOffline(this, {}, prompter_, fileChooser_); });
     connect(actions_[kCommTester], &QAction::triggered, this, [this] {
         view_->RunWithPollingStopped([this] { CCommTesterDlg::Run(bus_, prompter_, this); });
     });
@@ -107,6 +111,7 @@ void CMainFrame::CreateActions() {
         int icon;   // a pictures::Tool, or -1
     };
     const CommandDef commands[kCommandCount] = {
+        {ids::kOfflineEditMenu, ids::kOfflineEditPrompt, -1},
         {ids::kCmdExit, ids::kPromptExit, -1},
         {ids::kCmdToolbar, ids::kPromptToolbar, -1},
         {ids::kCmdStatusBar, ids::kPromptStatusBar, -1},
@@ -136,6 +141,8 @@ void CMainFrame::CreateActions() {
 void CMainFrame::CreateMenu() {
     QMenuBar* bar = menuBar();
     QMenu* file = bar->addMenu(Ui(ids::kMenuFile));
+    file->addAction(actions_[kEditSetupFile]);
+    file->addSeparator();
     file->addAction(actions_[kExit]);
     QMenu* view = bar->addMenu(Ui(ids::kMenuView));
     view->addAction(actions_[kToolbar]);

@@ -25,6 +25,7 @@ class CMainFrame : public QMainWindow {
 public:
     // The commands of the menu, in menu order.
     enum Command {
+        kEditSetupFile,
         kExit,
         kToolbar,
         kStatusBar,

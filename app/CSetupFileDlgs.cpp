@@ -1,6 +1,8 @@
 #include "app/CSetupFileDlgs.h"
 
 #include "app/CCompareDlg.h"
+#include "app/setup/CKelSetUpPropSheet.h"
+#include "offline/OfflineSheet.h"
 #include "offline/OfflineTextIds.h"
 
 #include "files/Backup.h"
@@ -311,6 +313,80 @@ void CRestoreDlg::OnStartRestore() {
     }
 }
 
+// ---- CSaveSetupDlg ----
+
+CSaveSetupDlg::CSaveSetupDlg(OfflineSetupSheet& sheet, FileChooser& chooser, QWidget* parent)
+    : QDialog(parent), sheet_(sheet), chooser_(chooser) {
+    setWindowTitle(Ui(ids::kOfflineSaveCaption));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(FileGroup(this, ids::kBackupFileGroup, fileName_, select_));
+
+    // Return starts a new line of the information, never the save.
+    info_ = new QPlainTextEdit(this);
+    info_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    info_->setTabChangesFocus(true);
+    info_->setPlainText(BoxText(sheet.InfoText()));
+    layout->addWidget(Group(this, ids::kOptionalInformation, info_));
+
+    save_ = new QPushButton(Ui(ids::kOfflineSaveButton), this);
+    auto* cancel = new QPushButton(Ui(ids::kCancelButton), this);
+    for (QPushButton* b : {select_, save_, cancel})
+        b->setAutoDefault(false);
+    layout->addLayout(ButtonRow({save_, cancel}));
+
+    connect(select_, &QPushButton::clicked, this, &CSaveSetupDlg::OnSelectFile);
+    connect(save_, &QPushButton::clicked, this, &CSaveSetupDlg::OnSave);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    select_->setFocus();
+}
+
+bool CSaveSetupDlg::Run(OfflineSetupSheet& sheet, FileChooser& chooser, QWidget* parent) {
+    CSaveSetupDlg dialog(sheet, chooser, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+void CSaveSetupDlg::OnSelectFile() {
+    FileChooser::Request request = sheet_.SaveRequest();
+    if (!path_.empty())
+        request.initialPath = path_;
+    const auto path = chooser_.AskSave(request);
+    if (!path)
+        return;
+    path_ = *path;
+    ShowFileName(fileName_, path_);
+    save_->setFocus();
+}
+
+void CSaveSetupDlg::OnSave() {
+    if (sheet_.Save(path_, ToInstrument(info_->toPlainText())))
+        accept();
+    else if (path_.empty())
+        select_->setFocus();
+}
+
+void EditSetupFileOffline(QWidget* parent, std::string fileName, Prompter& prompter,
+                          FileChooser* chooser) {
+    QtFileChooser qtChooser(parent);
+    FileChooser& files = chooser ? *chooser : qtChooser;
+    if (fileName.empty()) {
+        FileChooser::Request request = BackupFileRequest(itype::kKel7, {});
+        request.caption = Text(ids::kOfflineOpenCaption);
+        const auto path = files.AskOpen(request);
+        if (!path)
+            return;
+        fileName = *path;
+    }
+    QWidget* window = nullptr; // the sheet, once it exists: the save dialog's owner
+    auto logic =
+        std::make_unique<OfflineSetupSheet>(fileName, prompter, [&](OfflineSetupSheet& sheet) {
+            return CSaveSetupDlg::Run(sheet, files, window);
+        });
+    CKelSetUpPropSheet sheet(std::move(logic), parent);
+    window = &sheet;
+    if (sheet.Start())
+        sheet.exec();
+}
+
 // ---- CSetupViewerDlg ----
 
 CSetupViewerDlg::CSetupViewerDlg(Prompter& prompter, FileChooser* chooser, QWidget* parent)
@@ -345,11 +421,14 @@ CSetupViewerDlg::CSetupViewerDlg(Prompter& prompter, FileChooser* chooser, QWidg
     print_ = new QPushButton(Ui(ids::kPrintButton), this);
     // The file shown against another file: what differs between them.
     compare_ = new QPushButton(Ui(ids::kCompareButton), this);
+    // The file shown in the set-up sheet, to be edited and saved as a new file.
+    edit_ = new QPushButton(Ui(ids::kOfflineEditButton), this);
     auto* close = new QPushButton(Ui(ids::kCloseButton), this);
-    for (QPushButton* b : {select, print_, compare_, close})
+    for (QPushButton* b : {select, print_, compare_, edit_, close})
         b->setAutoDefault(false);
     bottom->addWidget(print_);
     bottom->addWidget(compare_);
+    bottom->addWidget(edit_);
     bottom->addWidget(close);
     layout->addLayout(bottom);
     EnablePrinting(false);
@@ -360,6 +439,8 @@ CSetupViewerDlg::CSetupViewerDlg(Prompter& prompter, FileChooser* chooser, QWidg
     connect(print_, &QPushButton::clicked, this, &CSetupViewerDlg::OnPrint);
     connect(compare_, &QPushButton::clicked, this,
             [this] { CompareFileWithChosen(this, path_, prompter_, &chooser_); });
+    connect(edit_, &QPushButton::clicked, this,
+            [this] { EditSetupFileOffline(this, path_, prompter_, &chooser_); });
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -371,6 +452,7 @@ void CSetupViewerDlg::EnablePrinting(bool loaded) {
     printGroup_->setEnabled(loaded);
     print_->setEnabled(loaded);
     compare_->setEnabled(loaded);
+    edit_->setEnabled(loaded);
     setup_->setEnabled(loaded);
     batching_->setEnabled(loaded);
     recipes_->setEnabled(loaded);

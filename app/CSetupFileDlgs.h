@@ -162,6 +162,7 @@ public:
     QCheckBox* StringBox() const { return strings_; }
     QPushButton* PrintButton() const { return print_; }
     QPushButton* CompareButton() const { return compare_; }
+    QPushButton* EditButton() const { return edit_; }
 
 private:
     void EnablePrinting(bool loaded);
@@ -183,7 +184,45 @@ private:
     QCheckBox* strings_;
     QPushButton* print_;
     QPushButton* compare_;
+    QPushButton* edit_;
 };
+
+class OfflineSetupSheet;
+
+// "Save the edited set-up", the OK of a set-up file's sheet: the file to write (through the file
+// chooser, which starts beside the file being edited), the information text as that file held it,
+// editable, and "Save"; a successful save closes the dialog and then the sheet.
+class CSaveSetupDlg : public QDialog {
+    Q_OBJECT
+public:
+    CSaveSetupDlg(OfflineSetupSheet& sheet, FileChooser& chooser, QWidget* parent = nullptr);
+
+    // True when the set-up was saved.
+    static bool Run(OfflineSetupSheet& sheet, FileChooser& chooser, QWidget* parent);
+
+    void OnSelectFile();
+    void OnSave();
+
+    QLineEdit* FileField() const { return fileName_; }
+    QPlainTextEdit* InfoEdit() const { return info_; }
+    QPushButton* SelectButton() const { return select_; }
+    QPushButton* SaveButton() const { return save_; }
+
+private:
+    OfflineSetupSheet& sheet_;
+    FileChooser& chooser_;
+    std::string path_;
+    QLineEdit* fileName_;
+    QPlainTextEdit* info_;
+    QPushButton* select_;
+    QPushButton* save_;
+};
+
+// File > "Edit set-up file…" and the viewer's "Edit offline…": the set-up sheet over a set-up file,
+// away from the instrument. fileName empty: the file is asked for first. chooser: null for the
+// system's file dialogs.
+void EditSetupFileOffline(QWidget* parent, std::string fileName, Prompter& prompter,
+                          FileChooser* chooser = nullptr);
 
 class CharacterPrinter;
 

@@ -169,6 +169,9 @@ TEST_F(FrameTest, MenuToolbarAndPrompts) {
         const char* tooltip;
     };
     const Row table[] = {
+        {"&File", CMainFrame::kEditSetupFile, "&Edit set-up file…",
+         "Edit a set-up file away from the instrument and save it as a new file",
+         "Edit set-up file"},
         {"&File", CMainFrame::kExit, "E&xit", "Quit the application", "Exit"},
         {"&View", CMainFrame::kToolbar, "&Toolbar", "Show or hide the toolbar", "Toggle ToolBar"},
         {"&View", CMainFrame::kStatusBar, "&Status Bar", "Show or hide the status bar",

@@ -11,12 +11,17 @@
 #include "app/CSetupFileDlgs.h"
 #include "app/CSplashWnd.h"
 #include "app/panel/CInstrumentPanelDlg.h"
+#include "app/panel/CValueEntryDlg.h"
+#include "app/setup/CKelSetUpPage.h"
+#include "app/setup/CKelSetUpPropSheet.h"
+#include "files/SetupFileImage.h"
 #include "files/SetupListing.h"
 #include "monitor/WatchedSet.h"
 #include "sim/Kel7Model.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -491,6 +496,51 @@ TEST_F(ViewerTest, CompareFromThePanelAndFromTheViewer) {
     });
     QTest::mouseClick(viewer.CompareButton(), Qt::LeftButton);
     EXPECT_TRUE(ran);
+}
+
+// "Edit offline…": the viewer's file in the set-up sheet without the instrument; a value changed
+// through its ">>"; OK saves a new file through the save dialog, with the information edited.
+TEST_F(ViewerTest, EditOfflineFromTheViewerSavesANewFile) {
+    const std::string path = Backup();
+    const size_t requests = bus_.RequestCount(kAddress);
+    CSetupViewerDlg viewer(prompter_, &chooser_);
+    EXPECT_FALSE(viewer.EditButton()->isEnabled());
+    chooser_.Answer(path);
+    viewer.OnSelectFile();
+    ASSERT_TRUE(viewer.EditButton()->isEnabled());
+    const std::string saved = dir_.File("edited");
+    chooser_.Answer(saved);
+    bool ran = false;
+    WhenModal<CKelSetUpPropSheet>([&](CKelSetUpPropSheet& sheet) {
+        ran = true;
+        EXPECT_EQ(sheet.windowTitle(), "view.kel (Offline)");
+        EXPECT_TRUE(sheet.CancelButton()->isVisible());
+        const CSetUpRow* contrast = sheet.Page(0)->RowOf(3);
+        ASSERT_NE(contrast, nullptr);
+        WhenModal<CChoiceDlg>([](CChoiceDlg& dialog) {
+            dialog.List()->setCurrentIndex(6);
+            QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
+        });
+        QTest::mouseClick(contrast->EditButton(), Qt::LeftButton);
+        EXPECT_EQ(contrast->Value()->text(), "6");
+        WhenModal<CSaveSetupDlg>([&](CSaveSetupDlg& dialog) {
+            EXPECT_FALSE(dialog.InfoEdit()->toPlainText().isEmpty());
+            dialog.InfoEdit()->setPlainText("desk copy");
+            QTest::mouseClick(dialog.SelectButton(), Qt::LeftButton);
+            QTest::mouseClick(dialog.SaveButton(), Qt::LeftButton);
+            EXPECT_FALSE(dialog.isVisible());
+        });
+        QTest::mouseClick(sheet.OkButton(), Qt::LeftButton);
+        EXPECT_FALSE(sheet.isVisible());
+    });
+    QTest::mouseClick(viewer.EditButton(), Qt::LeftButton);
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(prompter_.LastText(), "The edited set-up was saved in " + saved + ".kel.");
+    SetupFileImage image;
+    ASSERT_EQ(LoadSetupFileImage(saved + ".kel", image, prompter_), SetupFileStatus::kOk);
+    EXPECT_EQ(image.setup.Value(3), 6.0);
+    EXPECT_EQ(image.userInfo.front(), "desk copy");
+    EXPECT_EQ(bus_.RequestCount(kAddress), requests); // the instrument was never asked
 }
 
 } // namespace
