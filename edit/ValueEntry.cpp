@@ -11,9 +11,11 @@
 #include "res/PanelTextIds.h"
 #include "res/Strings.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 
 namespace quarnex {
@@ -69,6 +71,13 @@ EntryResult NumericEntry::Ok(const std::string& text) {
     double value = 0.0;
     if (!ParseEnteredValue(text, prompter_, value))
         return EntryResult::StayOpen;
+    if (decimals_ >= 0) {
+        const double scaled = value * std::pow(10.0, decimals_);
+        if (std::fabs(scaled - std::round(scaled)) > 1e-6 * std::max(1.0, std::fabs(scaled))) {
+            prompter_.Error(FormatText(Text(ids::kTooManyDecimals), {std::to_string(decimals_)}));
+            return EntryResult::StayOpen;
+        }
+    }
     if (!WriteWithSelector(value))
         return EntryResult::StayOpen;
     value_ = value;

@@ -70,6 +70,8 @@ public:
                  Prompter& prompter);
 
     const std::string& InitialText() const { return initialText_; }
+    // A value with more decimals than this is refused with a message (-1: any).
+    void LimitDecimals(int decimals) { decimals_ = decimals; }
     // OK with the edit's text: parse, write, close on success.
     EntryResult Ok(const std::string& text);
     EntryResult Cancel() { return EntryResult::Rejected; }
@@ -78,6 +80,7 @@ public:
 
 private:
     std::string initialText_;
+    int decimals_ = -1;
     double value_ = 0.0;
 };
 

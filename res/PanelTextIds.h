@@ -68,5 +68,6 @@ constexpr int kNoActivity = 18070;
 constexpr int kSelectFromList = 18071;
 constexpr int kTextTooLong = 18072;
 constexpr int kNotASetupRegister = 18073; // a write to a set-up copy that no value of it takes
+constexpr int kTooManyDecimals = 18074;   // a value typed with more decimals than it shows
 
 } // namespace quarnex::ids

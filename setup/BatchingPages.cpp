@@ -283,6 +283,8 @@ EditRequest ActivityDialog::EditRequestFor(int parameter) const {
         request.currentIndex = ChoiceOf(setup_.BatchValue(b));
     } else {
         request.editor = EditorKind::Number;
+        if (setup_.BatchDecimals(b) != kSixSignificant)
+            request.decimals = setup_.BatchDecimals(b);
         request.currentText = setup_.BatchValueText(b);
     }
     return request;

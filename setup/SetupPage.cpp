@@ -119,6 +119,8 @@ EditRequest RowEditRequest(const PageRow& row, const InstrumentSetup& setup) {
         break;
     default: // Number, Code (the real code, so the user edits the current one), Special
         request.currentText = setup.ValueText(row.parameter);
+        if (row.editor == EditorKind::Number && setup.Decimals(row.parameter) != kSixSignificant)
+            request.decimals = setup.Decimals(row.parameter);
         break;
     }
     return request;

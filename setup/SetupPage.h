@@ -128,6 +128,7 @@ struct EditRequest {
     int currentInteger = 0;   // Adjust: the value the dialog writes when it opens
     int extraTimeout = 0;     // ms of extra receive time-out: the instrument measures first
     std::string confirmation; // Choice: a Yes/No question asked before the write
+    int decimals = -1;        // Number: the decimals the value is shown with; -1 where not known
     SetupRead reread;         // what to read again after the editor ends with OK
 };
 

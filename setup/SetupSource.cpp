@@ -74,6 +74,9 @@ std::unique_ptr<ChoiceEntry> SetupSource::MakeChoice(const EditRequest& r) {
 std::unique_ptr<NumericEntry> SetupSource::MakeNumber(const EditRequest& r) {
     auto entry = std::make_unique<NumericEntry>(Target(), r.reg, r.caption, r.currentText, Owner());
     Prepare(*entry, r);
+    // On the bus the instrument judges a value; away from it the program checks what it knows.
+    if (!Bus())
+        entry->LimitDecimals(r.decimals);
     return entry;
 }
 

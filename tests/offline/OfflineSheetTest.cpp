@@ -175,8 +175,14 @@ TEST_F(OfflineSheetTest, EditsTakeEffectAsOnTheInstrumentAndTheSavedFileRestores
     EXPECT_TRUE(CompareSetups(Instrument(kSpare), saved).Equal());
 }
 
-TEST_F(OfflineSheetTest, WhatOnlyTheInstrumentCanDoIsHeldBack) {
+TEST_F(OfflineSheetTest, WhatOnlyTheInstrumentCanDoIsHeldBackAndValuesKeepTheirDecimals) {
     SetupSource& offline = sheet_->Source();
+    const EditRequest fine = ActivityDialog(offline.Setup(), 1, true).EditRequestFor(6);
+    ASSERT_EQ(fine.currentText, "20.0"); // "Fine value:", one decimal
+    EXPECT_EQ(offline.MakeNumber(fine)->Ok("25.05"), EntryResult::StayOpen);
+    EXPECT_EQ(prompter_.LastText(), "This value can have no more decimals than it shows (1).");
+    EXPECT_EQ(offline.MakeNumber(fine)->Ok("2.51e1"), EntryResult::Accepted);
+
     KelSetUpPage outputs(offline, SetupPage(PageId::AnalogueOutputs), true);
     outputs.Activate();
     ASSERT_EQ(outputs.Descriptor().rows[4].editor, EditorKind::Adjust);
