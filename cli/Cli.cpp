@@ -664,8 +664,8 @@ static std::string CheckRequestOptions(const Options& o) {
 }
 
 int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::ostream& out,
-           std::ostream& err) {
-    Terminal terminal(out, err);
+           std::ostream& err, bool progressInPlace) {
+    Terminal terminal(out, err, progressInPlace);
     Options o;
     Request r;
     std::string e = ParseOptions(args, o);

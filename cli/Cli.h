@@ -12,9 +12,10 @@ class Profile;
 // bus master as the program. args excludes the program name. Returns the exit code, one of
 // CliExit (cli/CliTerminal.h); the report goes to out, messages and progress to err.
 // profile supplies "Comm Param" and the COM device paths; options override them. Nothing is
-// written to the profile.
+// written to the profile. progressInPlace: err is a terminal, where the progress line is rewritten
+// in place; elsewhere (a log file, a pipe) each progress line is written once, as it ends.
 int RunCli(const std::vector<std::string>& args, const Profile& profile, std::ostream& out,
-           std::ostream& err);
+           std::ostream& err, bool progressInPlace = true);
 
 std::string CliUsage();
 

@@ -29,13 +29,16 @@ void Terminal::Message(const std::string& text) {
 }
 
 void Terminal::ProgressLine(const std::string& text) {
-    err_ << '\r' << text << std::flush;
+    if (inPlace_)
+        err_ << '\r' << text << std::flush;
+    else
+        pending_ = text;
     lineOpen_ = true;
 }
 
 void Terminal::EndLine() {
     if (lineOpen_)
-        err_ << '\n' << std::flush;
+        err_ << std::exchange(pending_, {}) << '\n' << std::flush;
     lineOpen_ = false;
 }
 

@@ -29,10 +29,12 @@ std::string CliExitCodesHelp();
 
 // The terminal of one run: the report goes to out; messages, questions and the progress line go
 // to err. The progress line is rewritten in place, so whatever else goes to err first ends it:
-// every message starts on a line of its own.
+// every message starts on a line of its own. Where err is no terminal (a log, a pipe) a rewritten
+// line would pile up every percentage on one line: there the line is written once, as it ends.
 class Terminal {
 public:
-    Terminal(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+    Terminal(std::ostream& out, std::ostream& err, bool inPlace = true)
+        : out_(out), err_(err), inPlace_(inPlace) {}
     std::ostream& Out() { return out_; }
     // One message (its CR LF line breaks made LF), on lines of its own.
     void Message(const std::string& text);
@@ -44,7 +46,9 @@ public:
 private:
     std::ostream& out_;
     std::ostream& err_;
+    bool inPlace_;
     bool lineOpen_ = false;
+    std::string pending_; // the line not yet written where it is not rewritten in place
 };
 
 // Boxes become messages; a question is answered as --yes says, and the answer is shown. A

@@ -4,6 +4,8 @@
 
 #include <iostream>
 
+#include <unistd.h>
+
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 1 && args[0] == "--version") {
@@ -12,7 +14,8 @@ int main(int argc, char** argv) {
     }
     const quarnex::Profile profile(quarnex::Profile::DefaultPath());
     quarnex::InstallStopSignals();
-    const int code = quarnex::RunCli(args, profile, std::cout, std::cerr);
+    const int code =
+        quarnex::RunCli(args, profile, std::cout, std::cerr, isatty(STDERR_FILENO) == 1);
     // The port is closed by now; a stopped run ends as the signal would have ended it.
     if (const int signal = quarnex::StopSignal(); signal != 0) {
         std::cerr << "quarnex-cli: stopped by signal " << signal << '\n';
