@@ -22,22 +22,6 @@ constexpr int kLastActivityRegister = reg::kActivityWindow + 2 * (Table::kActivi
 constexpr int kLastRecipeRegister =
     reg::kRecipeWindow + 2 * (InstrumentSetup::kRecipeValuesEach - 1);
 
-// Index of reg in a block of count entries step registers apart from first; -1 outside it.
-int IndexIn(int reg, int first, int count, int step) {
-    if (count <= 0 || reg < first || (reg - first) % step != 0)
-        return -1;
-    const int i = (reg - first) / step;
-    return i < count ? i : -1;
-}
-
-// A selector's value as an activity or recipe number: a whole number from 1 to last.
-int Number(float value, int last) {
-    const float whole = std::floor(value);
-    return whole == value && value >= 1.0f && value <= static_cast<float>(last)
-               ? static_cast<int>(value)
-               : 0;
-}
-
 std::string Shown(float value) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%g", static_cast<double>(value));
@@ -115,9 +99,9 @@ private:
             return s;
         s = EachValue([&](int reg, float value) {
             // Normal values first, as the restore matches them.
-            int row = IndexIn(reg, info.firstNormalRegister, info.normalCount, 2);
+            int row = reg::IndexIn(reg, info.firstNormalRegister, info.normalCount, 2);
             const int j =
-                row >= 0 ? -1 : IndexIn(reg, info.firstSpecialRegister, info.specialCount, 2);
+                row >= 0 ? -1 : reg::IndexIn(reg, info.firstSpecialRegister, info.specialCount, 2);
             if (j >= 0)
                 row = Table::kSpecialFirst + j;
             specialLines.push_back(j);
@@ -166,9 +150,9 @@ private:
             return s;
         int activity = 0;
         return EachValue([&](int reg, float value) {
-            int b = IndexIn(reg, reg::kBatchGeneral, Table::kGeneralBatchValues, 2);
+            int b = reg::IndexIn(reg, reg::kBatchGeneral, Table::kGeneralBatchValues, 2);
             if (reg == reg::kActivitySelector) {
-                activity = Number(value, Table::kActivities);
+                activity = reg::SelectedNumber(value, Table::kActivities);
                 if (activity == 0)
                     return Invalid(FormatText(Text(ids::kImageNoSuchNumber),
                                               {std::to_string(reg), Shown(value)}));
@@ -192,7 +176,7 @@ private:
         int recipe = 0;
         return EachValue([&](int reg, float value) {
             if (reg == reg::kRecipeSelector) {
-                recipe = Number(value, InstrumentSetup::kRecipes);
+                recipe = reg::SelectedNumber(value, InstrumentSetup::kRecipes);
                 if (recipe == 0)
                     return Invalid(FormatText(Text(ids::kImageNoSuchNumber),
                                               {std::to_string(reg), Shown(value)}));
@@ -221,7 +205,8 @@ private:
                 return SetupFileStatus::kOk;
             if (s != SetupFileStatus::kOk)
                 return s;
-            const int k = IndexIn(reg, info.firstStringRegister, info.stringCount, kTextRegisters);
+            const int k =
+                reg::IndexIn(reg, info.firstStringRegister, info.stringCount, kTextRegisters);
             if (k < 0)
                 return RegisterFault(ids::kImageStrayRegister, reg);
             if (text.size() > static_cast<size_t>(Table::kTextLength))

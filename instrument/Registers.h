@@ -119,4 +119,23 @@ constexpr int kIoBusFaulty = 0x0004;
 constexpr int kBatchingOption = 0x0010; // enabled software options (40370)
 } // namespace bits
 
+namespace reg {
+// Index of reg in a block of count entries step registers apart from first; -1 outside it.
+inline int IndexIn(int reg, int first, int count, int step) {
+    if (count <= 0 || reg < first || (reg - first) % step != 0)
+        return -1;
+    const int i = (reg - first) / step;
+    return i < count ? i : -1;
+}
+
+// A selector's value as an activity or recipe number: a whole number from 1 to last; else 0
+// (NaN included).
+inline int SelectedNumber(float value, int last) {
+    if (!(value >= 1.0f && value <= static_cast<float>(last)))
+        return 0;
+    const int number = static_cast<int>(value);
+    return static_cast<float>(number) == value ? number : 0;
+}
+} // namespace reg
+
 } // namespace quarnex
