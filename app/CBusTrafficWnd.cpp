@@ -129,7 +129,7 @@ void CBusTrafficWnd::WidenForWarnings(size_t firstRow) {
     // measured.
     int wanted = 0;
     for (size_t r = firstRow; r < logic_.RowCount(); ++r) {
-        const TrafficRecord* record = logic_.Row(r);
+        const std::optional<TrafficRecord> record = logic_.Row(r);
         const std::string warning = record ? traffic::Warning(*record) : std::string();
         if (!warning.empty())
             wanted =
@@ -199,15 +199,16 @@ QVariant TrafficTableModel::headerData(int section, Qt::Orientation orientation,
 }
 
 const traffic::TrafficRow& TrafficTableModel::RowTexts(int row) const {
-    const TrafficRecord* r = logic_.Row(static_cast<size_t>(row));
+    const uint64_t serial = logic_.RowSerial(static_cast<size_t>(row));
+    if (serial != 0 && serial == cachedSerial_)
+        return cached_;
+    const std::optional<TrafficRecord> r = logic_.Row(static_cast<size_t>(row));
     if (!r) {
         static const traffic::TrafficRow kGone;
         return kGone;
     }
-    if (r->serial != cachedSerial_) {
-        cached_ = traffic::MakeRow(*r);
-        cachedSerial_ = r->serial;
-    }
+    cached_ = traffic::MakeRow(*r);
+    cachedSerial_ = serial;
     return cached_;
 }
 
