@@ -1,11 +1,11 @@
 // Quarnex's master against libmodbus, request for request: a full backup of a simulated KEL 7 is
-// made once to learn its requests (the register reads of set-up, batching, recipes and texts),
-// then the same requests are sent again on the same paced simulator, in turns by libmodbus and by
-// ModbusMaster, in rounds. Prints the mean time of a request for both, their
-// difference next to the silence the master must leave before each request (the inter-frame
-// delay of its baud rate), and where a request's time goes on Quarnex's side as the traffic
-// recorder saw it: the silence before it, sending it, waiting for the answer's first byte, the
-// answer's bytes, and what follows the last of them, each against its wire time.
+// made once to learn its requests (the reads of set-up, batching, recipes and texts, and the
+// writes that choose what the next reads see), then the same requests are sent again on the same
+// paced simulator, in turns by libmodbus and by ModbusMaster, in rounds. Prints the mean time of
+// a request for both, their difference next to the silence the master must leave before each
+// request (the inter-frame delay of its baud rate), and where a request's time goes on Quarnex's
+// side as the traffic recorder saw it: the silence before it, sending it, waiting for the answer's
+// first byte, the answer's bytes, and what follows the last of them, each against its wire time.
 // Usage: quarnex-bench-libmodbus [baud ...] (default 115200 9600); asserts nothing.
 
 #include "PacedBus.h"

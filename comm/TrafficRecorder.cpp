@@ -7,6 +7,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 
 namespace quarnex {
 
@@ -95,19 +96,34 @@ void TrafficRecorder::PutBytes(const std::vector<uint8_t>& bytes) {
         // their numbers put them in the larger ring.
         const size_t size = std::max<size_t>({needed, bytesSize_ + bytesSize_ / 4, 4096});
         std::unique_ptr<uint8_t[]> grown(new uint8_t[size]);
-        for (uint64_t k = kept; k < bytesEnd_; ++k)
-            grown[k % size] = bytes_[k % bytesSize_];
+        for (uint64_t k = kept; k < bytesEnd_;) {
+            const size_t from = static_cast<size_t>(k % bytesSize_),
+                         to = static_cast<size_t>(k % size);
+            const size_t n = std::min<size_t>(
+                {static_cast<size_t>(bytesEnd_ - k), bytesSize_ - from, size - to});
+            std::memcpy(&grown[to], &bytes_[from], n);
+            k += n;
+        }
         bytes_ = std::move(grown);
         bytesSize_ = size;
     }
-    for (uint8_t b : bytes)
-        bytes_[bytesEnd_++ % bytesSize_] = b;
+    for (size_t done = 0; done < bytes.size();) {
+        const size_t at = static_cast<size_t>(bytesEnd_ % bytesSize_);
+        const size_t n = std::min(bytes.size() - done, bytesSize_ - at);
+        std::memcpy(&bytes_[at], bytes.data() + done, n);
+        done += n;
+        bytesEnd_ += n;
+    }
 }
 
 void TrafficRecorder::GetBytes(uint64_t at, size_t n, std::vector<uint8_t>& out) const {
     out.resize(n);
-    for (size_t i = 0; i < n; ++i)
-        out[i] = bytes_[(at + i) % bytesSize_];
+    for (size_t done = 0; done < n;) {
+        const size_t from = static_cast<size_t>((at + done) % bytesSize_);
+        const size_t part = std::min(n - done, bytesSize_ - from);
+        std::memcpy(out.data() + done, &bytes_[from], part);
+        done += part;
+    }
 }
 
 TrafficRecord TrafficRecorder::Make(const Slot& slot, uint64_t serial, bool withBytes) const {
