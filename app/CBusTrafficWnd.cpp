@@ -76,8 +76,8 @@ public:
     }
 
 private:
-    // A few screens' worth of texts; emptied when full (the rows in sight fill it again).
-    static constexpr qsizetype kCached = 600;
+    // About a screen of cells (most repeat); emptied when full (the rows in sight fill it again).
+    static constexpr qsizetype kCached = 300;
 
     const QStaticText& Laid(const QString& text, const QFont& font) const {
         const QString key = font.key() + QChar(0) + text;
