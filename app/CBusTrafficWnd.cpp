@@ -5,6 +5,7 @@
 #include "ui/QtFileChooser.h"
 #include "ui/UiText.h"
 
+#include <QApplication>
 #include <QBrush>
 #include <QComboBox>
 #include <QFont>
@@ -31,6 +32,69 @@ QPushButton* Button(int textId, QWidget* parent, QLayout* layout) {
     layout->addWidget(b);
     return b;
 }
+
+// Draws a cell's text from a cache of texts laid out once. Polling repeats the same addresses,
+// functions, registers, requests and (while the weight stands still) answers row after row, and
+// with the table following the newest rows every refresh paints every row in sight anew: laying
+// out each cell's text again each time was most of what the open window cost.
+class CachedTextDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QString text = opt.text;
+        opt.text.clear();
+        const QWidget* widget = opt.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        // Background, selection and focus as the style draws them; then the text.
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+        if (text.isEmpty())
+            return;
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+        const QRect rect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget)
+                               .adjusted(margin, 0, -margin, 0);
+        const QStaticText& laid = Laid(text, opt.font);
+        const QSizeF size = laid.size();
+        const qreal x =
+            (opt.displayAlignment & Qt::AlignRight) ? rect.right() + 1 - size.width() : rect.left();
+        const qreal y = rect.top() + (rect.height() - size.height()) / 2;
+        const QPalette::ColorGroup group = !(opt.state & QStyle::State_Enabled) ? QPalette::Disabled
+                                           : (opt.state & QStyle::State_Active)
+                                               ? QPalette::Normal
+                                               : QPalette::Inactive;
+        painter->save();
+        painter->setFont(opt.font);
+        painter->setPen(opt.palette.color(group, (opt.state & QStyle::State_Selected)
+                                                     ? QPalette::HighlightedText
+                                                     : QPalette::Text));
+        painter->setClipRect(rect);
+        painter->drawStaticText(QPointF(x, y), laid);
+        painter->restore();
+    }
+
+private:
+    // About a screen of cells (most repeat); emptied when full (the rows in sight fill it again).
+    static constexpr qsizetype kCached = 300;
+
+    const QStaticText& Laid(const QString& text, const QFont& font) const {
+        const QString key = font.key() + QChar(0) + text;
+        auto it = cache_.find(key);
+        if (it == cache_.end()) {
+            if (cache_.size() >= kCached)
+                cache_.clear();
+            QStaticText laid(text);
+            laid.setTextFormat(Qt::PlainText);
+            laid.prepare(QTransform(), font);
+            it = cache_.insert(key, laid);
+        }
+        return *it;
+    }
+
+    mutable QHash<QString, QStaticText> cache_;
+};
 
 } // namespace
 
@@ -60,6 +124,7 @@ CBusTrafficWnd::CBusTrafficWnd(ModbusMaster& bus, TrafficRecorder& recorder, Pro
     model_ = new TrafficTableModel(logic_, this);
     table_ = new QTableView(this);
     table_->setModel(model_);
+    table_->setItemDelegate(new CachedTextDelegate(table_));
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->verticalHeader()->setVisible(false);
@@ -117,6 +182,17 @@ void CBusTrafficWnd::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
 }
 
+void CBusTrafficWnd::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Opened over records already kept, the table starts at the newest and follows them. Before
+    // the first show the table has no size, so scrolling to its end in the constructor did
+    // nothing: the window opened on the oldest rows, which a wrapping ring overwrites first.
+    if (!shown_) {
+        shown_ = true;
+        table_->scrollToBottom();
+    }
+}
+
 void CBusTrafficWnd::OnTimer() {
     timer_.Stop();
     const int next = logic_.Tick();
@@ -129,7 +205,7 @@ void CBusTrafficWnd::WidenForWarnings(size_t firstRow) {
     // measured.
     int wanted = 0;
     for (size_t r = firstRow; r < logic_.RowCount(); ++r) {
-        const TrafficRecord* record = logic_.Row(r);
+        const std::optional<TrafficRecord> record = logic_.Row(r);
         const std::string warning = record ? traffic::Warning(*record) : std::string();
         if (!warning.empty())
             wanted =
@@ -199,15 +275,16 @@ QVariant TrafficTableModel::headerData(int section, Qt::Orientation orientation,
 }
 
 const traffic::TrafficRow& TrafficTableModel::RowTexts(int row) const {
-    const TrafficRecord* r = logic_.Row(static_cast<size_t>(row));
+    const uint64_t serial = logic_.RowSerial(static_cast<size_t>(row));
+    if (serial != 0 && serial == cachedSerial_)
+        return cached_;
+    const std::optional<TrafficRecord> r = logic_.Row(static_cast<size_t>(row));
     if (!r) {
         static const traffic::TrafficRow kGone;
         return kGone;
     }
-    if (r->serial != cachedSerial_) {
-        cached_ = traffic::MakeRow(*r);
-        cachedSerial_ = r->serial;
-    }
+    cached_ = traffic::MakeRow(*r);
+    cachedSerial_ = serial;
     return cached_;
 }
 

@@ -61,6 +61,7 @@ public slots:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void Render();
@@ -78,6 +79,7 @@ private:
     QPushButton* pause_ = nullptr;
     QComboBox* filter_ = nullptr;
     QLabel* summary_ = nullptr;
+    bool shown_ = false;
 };
 
 // The table of the traffic window: a view of BusTraffic's rows, which are the recorder's records

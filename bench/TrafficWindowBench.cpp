@@ -1,9 +1,11 @@
 // The "Bus traffic" window's cost with a full recorder: the same program, a Qt event loop polling
 // one KEL 7 on the paced simulator at 115200 baud every 20 ms, is run twice, once without the
-// window and once with the window open over a recorder already holding 20,000 records (the ring
-// then wraps with every poll). Each run is a child process of its own, so its memory is its own.
-// Prints the CPU of the whole process (the simulator's thread included) and of the program's
-// thread, and the resident memory at the end, for each run and as ratio and difference.
+// window, once with the window open over an empty recorder (what the window itself costs: Qt's
+// widgets, fonts and backing store) and once with the window open over a recorder already holding
+// 20,000 records (the ring then wraps with every poll). Each run is a child process of its own, so
+// its memory is its own. Prints the CPU of the whole process (the simulator's thread included) and
+// of the program's thread, and the resident memory at the end, for each run and as ratio and
+// difference.
 // Usage: quarnex-bench-traffic [seconds per run, default 20]   (offscreen; asserts nothing)
 
 #include "PacedBus.h"
@@ -47,8 +49,10 @@ long ResidentKb() {
     return -1;
 }
 
-// One run; prints "cpu_process_s cpu_thread_s rss_kb polls" on one line.
-int Run(bool window, double seconds) {
+// One run, without the window when records < 0; prints "cpu_process_s cpu_thread_s rss_kb polls"
+// on one line.
+int Run(long records, double seconds) {
+    const bool window = records >= 0;
     int argc = 1;
     char name[] = "quarnex-bench-traffic";
     char* argv[] = {name, nullptr};
@@ -67,10 +71,12 @@ int Run(bool window, double seconds) {
         master.SetTrafficObserver(&recorder);
         master.ReadHoldingRegisters(1, 40001, 17, block);
         TrafficRecord r = recorder.At(recorder.Size() - 1);
-        for (size_t i = 0; i < kRecords; ++i) {
+        if (records == 0)
+            recorder.Clear();
+        for (long i = 0; i < records; ++i) {
             r.request[0] = static_cast<uint8_t>(1 + i % 10);
             r.lastAnswerNs = 3'000'000 + static_cast<int64_t>(i * 7919 % 4'000'000);
-            r.transaction = i;
+            r.transaction = static_cast<uint64_t>(i);
             recorder.OnAttempt(r);
         }
         wnd = new CBusTrafficWnd(master, recorder, paced.prompter);
@@ -108,7 +114,7 @@ struct Figures {
     int polls = 0;
 };
 
-Figures Child(const char* self, bool window, const std::string& seconds) {
+Figures Child(const char* self, long records, const std::string& seconds) {
     int pipeFds[2];
     if (pipe(pipeFds) != 0)
         std::exit(1);
@@ -116,7 +122,8 @@ Figures Child(const char* self, bool window, const std::string& seconds) {
     if (pid == 0) {
         dup2(pipeFds[1], STDOUT_FILENO);
         close(pipeFds[0]);
-        execl(self, self, window ? "--with" : "--without", seconds.c_str(), nullptr);
+        const std::string count = std::to_string(records);
+        execl(self, self, "--run", count.c_str(), seconds.c_str(), nullptr);
         _exit(127);
     }
     close(pipeFds[1]);
@@ -129,7 +136,7 @@ Figures Child(const char* self, bool window, const std::string& seconds) {
     waitpid(pid, &status, 0);
     Figures f;
     if (std::sscanf(buf, "%lf %lf %ld %d", &f.process, &f.thread, &f.rssKb, &f.polls) != 4) {
-        std::fprintf(stderr, "run %s failed\n", window ? "with the window" : "without it");
+        std::fprintf(stderr, "run with %ld records failed\n", records);
         std::exit(1);
     }
     return f;
@@ -138,19 +145,23 @@ Figures Child(const char* self, bool window, const std::string& seconds) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 2 && (std::string(argv[1]) == "--with" || std::string(argv[1]) == "--without"))
-        return Run(std::string(argv[1]) == "--with", argc >= 3 ? std::atof(argv[2]) : 20);
+    if (argc >= 4 && std::string(argv[1]) == "--run")
+        return Run(std::atol(argv[2]), std::atof(argv[3]));
     const std::string seconds = argc >= 2 ? argv[1] : "20";
-    const Figures without = Child("/proc/self/exe", false, seconds);
-    const Figures with = Child("/proc/self/exe", true, seconds);
+    const Figures without = Child("/proc/self/exe", -1, seconds);
+    const Figures empty = Child("/proc/self/exe", 0, seconds);
+    const Figures with = Child("/proc/self/exe", static_cast<long>(kRecords), seconds);
     const double s = std::atof(seconds.c_str());
-    for (const auto& [label, f] : {std::pair{"without the window", without},
-                                   std::pair{"with the window, 20,000 records", with}})
+    for (const auto& [label, f] :
+         {std::pair{"without the window", without}, std::pair{"with the window, no records", empty},
+          std::pair{"with the window, 20,000 records", with}})
         std::printf("%-34s CPU %5.1f%% process, %5.1f%% program thread; %6.1f MB resident; "
                     "%.0f polls/s\n",
                     label, 100 * f.process / s, 100 * f.thread / s, f.rssKb / 1024.0, f.polls / s);
     std::printf("with / without: CPU %.2f x (process), %.2f x (program thread); memory %+.1f MB\n",
                 with.process / without.process, with.thread / without.thread,
                 (with.rssKb - without.rssKb) / 1024.0);
+    std::printf("of which the records: memory %+.1f MB over the window with none\n",
+                (with.rssKb - empty.rssKb) / 1024.0);
     return 0;
 }

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <vector>
 
 namespace quarnex {
@@ -47,9 +49,10 @@ public:
 };
 
 // Keeps the last Capacity() records, oldest first: a monitor left open for days holds the recent
-// traffic and no more. The records live in a ring that is filled once and then overwritten in
-// place, so a record stays where it is until the ring comes round to it, and the totals over the
-// kept records are kept as records come and go.
+// traffic and no more. A record is kept compactly: its numbers in a slot of a ring that is filled
+// once and then overwritten in place, its request and answer bytes one after the other in a byte
+// ring shared by all records (no allocation of its own). The totals over the kept records are kept
+// as records come and go. Reading a record makes a TrafficRecord of it.
 class TrafficRecorder : public TrafficObserver {
 public:
     static constexpr size_t kDefaultCapacity = 20000;
@@ -59,25 +62,58 @@ public:
     void OnAttempt(const TrafficRecord& record) override;
 
     size_t Capacity() const { return capacity_; }
-    size_t Size() const { return ring_.size(); }
+    size_t Size() const { return slots_.size(); }
     // Records taken since the start (Clear does not reset it); the newest has this serial.
     uint64_t Total() const { return total_; }
     // The oldest kept record's serial (Total() + 1 when none is kept).
-    uint64_t OldestSerial() const { return total_ - ring_.size() + 1; }
-    const TrafficRecord& At(size_t index) const { return ring_[(start_ + index) % ring_.size()]; }
-    // The kept record with that serial, or null when it is gone or not yet taken.
-    const TrafficRecord* BySerial(uint64_t serial) const;
-    // The kept records with a serial above `after`, oldest first (copies).
+    uint64_t OldestSerial() const { return total_ - slots_.size() + 1; }
+    // The index-th kept record, oldest first (index < Size()).
+    TrafficRecord At(size_t index) const;
+    // The kept record with that serial, or nothing when it is gone or not yet taken.
+    std::optional<TrafficRecord> BySerial(uint64_t serial) const;
+    // The address (the request's first byte, 0 for an empty request) of the kept record with that
+    // serial, -1 when it is gone or not yet taken. Reads no bytes but that one.
+    int AddressOf(uint64_t serial) const;
+    // The kept records with a serial above `after`, oldest first.
     std::vector<TrafficRecord> After(uint64_t after) const;
     // Over the kept records.
     const TrafficTotals& Totals() const { return totals_; }
     void Clear();
 
+    // What the kept records hold in memory: the slots and the byte ring.
+    size_t MemoryBytes() const;
+
 private:
+    // A record without its serial (its place tells it) and with its bytes in the byte ring. The
+    // times within the attempt are kept to the microsecond (the table and the files show tens of
+    // them) up to 35 minutes; the silences the warnings judge, to the nanosecond.
+    struct Slot {
+        uint64_t transaction;
+        int64_t startNs, wallNs, gapNs;
+        int32_t requestEndUs, firstAnswerUs, lastAnswerUs, endUs; // -1: nothing to time
+        int32_t longestSilenceNs, characterNs;
+        uint32_t bytesAt; // the low bits of the number of the request's first byte in the byte ring
+        uint32_t requestSize, answerSize;
+        uint16_t attempt;
+        uint8_t address;
+        uint8_t status; // a CommStatus
+    };
+
+    const Slot& SlotAt(size_t index) const { return slots_[(start_ + index) % slots_.size()]; }
+    TrafficRecord Make(const Slot& slot, uint64_t serial, bool withBytes = true) const;
+    uint64_t BytesAt(const Slot& slot) const;
+    void PutBytes(const std::vector<uint8_t>& bytes);
+    void GetBytes(uint64_t at, size_t n, std::vector<uint8_t>& out) const;
+
     size_t capacity_;
     uint64_t total_ = 0;
-    std::vector<TrafficRecord> ring_; // grows to capacity_, then is overwritten from start_
-    size_t start_ = 0;                // the oldest record's place once the ring is full
+    std::vector<Slot> slots_; // grows to capacity_, then is overwritten from start_
+    size_t start_ = 0;        // the oldest record's place once the ring is full
+    // The byte ring: byte number k (counted over all bytes ever kept) is at bytes_[k % size];
+    // the kept ones are those from the oldest record's bytesAt up to bytesEnd_.
+    std::unique_ptr<uint8_t[]> bytes_;
+    size_t bytesSize_ = 0;
+    uint64_t bytesEnd_ = 0;
     TrafficTotals totals_;
 };
 

@@ -76,15 +76,23 @@ int TrafficTotals::AddressOf(const TrafficRecord& r) {
 }
 
 void TrafficTotals::Add(const TrafficRecord& r) {
-    Count(r, +1);
+    Count(r, AddressOf(r), +1);
 }
 
 void TrafficTotals::Remove(const TrafficRecord& r) {
-    Count(r, -1);
+    Count(r, AddressOf(r), -1);
 }
 
-void TrafficTotals::Count(const TrafficRecord& r, int sign) {
-    std::unique_ptr<AddressTotals>& slot = addresses_[static_cast<size_t>(AddressOf(r))];
+void TrafficTotals::Add(const TrafficRecord& r, int address) {
+    Count(r, address, +1);
+}
+
+void TrafficTotals::Remove(const TrafficRecord& r, int address) {
+    Count(r, address, -1);
+}
+
+void TrafficTotals::Count(const TrafficRecord& r, int address, int sign) {
+    std::unique_ptr<AddressTotals>& slot = addresses_[static_cast<size_t>(address & 0xFF)];
     if (!slot) {
         if (sign < 0)
             return;

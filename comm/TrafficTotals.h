@@ -60,6 +60,9 @@ public:
 
     void Add(const TrafficRecord& r);
     void Remove(const TrafficRecord& r);
+    // The same for a record whose bytes are kept elsewhere: its address is given.
+    void Add(const TrafficRecord& r, int address);
+    void Remove(const TrafficRecord& r, int address);
     void Clear();
 
     // Null when no kept record has that address.
@@ -68,7 +71,7 @@ public:
     std::vector<int> Addresses() const;
 
 private:
-    void Count(const TrafficRecord& r, int sign);
+    void Count(const TrafficRecord& r, int address, int sign);
 
     std::array<std::unique_ptr<AddressTotals>, 256> addresses_;
 };

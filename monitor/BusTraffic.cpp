@@ -34,12 +34,18 @@ void BusTraffic::DropOverwritten() {
 
 void BusTraffic::TakeNew() {
     for (uint64_t s = std::max(seen_ + 1, recorder_.OldestSerial()); s <= recorder_.Total(); ++s)
-        if (traffic::Matches(*recorder_.BySerial(s), filter_)) {
+        if (Shows(s)) {
             rows_.push_back(s);
             if (!pending_.reset)
                 ++pending_.added;
         }
     seen_ = recorder_.Total();
+}
+
+bool BusTraffic::Shows(uint64_t serial) const {
+    // As traffic::Matches decides, from the address alone.
+    const int address = recorder_.AddressOf(serial);
+    return address >= 0 && (filter_ == 0 || address == filter_);
 }
 
 void BusTraffic::Rebuild() {
@@ -96,7 +102,7 @@ void BusTraffic::SetAddressFilter(int address) {
     pending_ = {};
     pending_.reset = true;
     for (uint64_t s = recorder_.OldestSerial(); s <= upTo; ++s)
-        if (traffic::Matches(*recorder_.BySerial(s), filter_))
+        if (Shows(s))
             rows_.push_back(s);
     if (!paused_)
         TakeNew();
@@ -113,8 +119,8 @@ std::vector<TrafficRecord> BusTraffic::Shown() const {
     std::vector<TrafficRecord> out;
     out.reserve(rows_.size());
     for (size_t i = 0; i < rows_.size(); ++i)
-        if (const TrafficRecord* r = Row(i))
-            out.push_back(*r);
+        if (std::optional<TrafficRecord> r = Row(i))
+            out.push_back(std::move(*r));
     return out;
 }
 

@@ -4,6 +4,7 @@
 #include "comm/TrafficRecorder.h"
 
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,12 +53,14 @@ public:
 
     Changes TakeChanges();
 
-    // The table: its rows, oldest first, each a record the ring holds. Null for a row whose
+    // The table: its rows, oldest first, each a record the ring holds. Nothing for a row whose
     // record the ring has overwritten since the last tick (the next tick drops the row).
     size_t RowCount() const { return rows_.size(); }
-    const TrafficRecord* Row(size_t row) const {
-        return row < rows_.size() ? recorder_.BySerial(rows_[row]) : nullptr;
+    std::optional<TrafficRecord> Row(size_t row) const {
+        return row < rows_.size() ? recorder_.BySerial(rows_[row]) : std::nullopt;
     }
+    // The serial of a row's record (0 for no row), without making the record.
+    uint64_t RowSerial(size_t row) const { return row < rows_.size() ? rows_[row] : 0; }
     const std::string& Summary() const { return summary_; }
     std::string PauseText() const;
     // Every address the kept records have, for the filter's list (the chosen one always).
@@ -77,6 +80,7 @@ private:
     void TakeNew();
     void Rebuild();
     void Summarize();
+    bool Shows(uint64_t serial) const;
 
     TrafficRecorder& recorder_;
     std::deque<uint64_t> rows_; // the serials of the records shown

@@ -198,22 +198,37 @@ TEST(TrafficRecorderTest, RingKeepsItsBoundAndSerials) {
     EXPECT_EQ(TrafficRecorder(0).Capacity(), 1u);
 }
 
-// The ring is filled once and then overwritten in place: a kept record does not move while
-// newer ones arrive, and the newest takes the oldest one's place.
+// The ring is filled once and then overwritten in place: the newest record takes the oldest
+// one's place, and records of every length come back as they went in while the shared byte ring
+// wraps and grows under them (its memory bounded by what the kept records hold).
 TEST(TrafficRecorderTest, RingWrapsInPlace) {
     TrafficRecorder ring(3);
-    for (int i = 0; i < 3; ++i)
-        ring.OnAttempt(Record(1, CommStatus::Ok, 1, 10));
-    const TrafficRecord* second = ring.BySerial(2);
-    const TrafficRecord* first = ring.BySerial(1);
-    ring.OnAttempt(Record(7, CommStatus::Ok, 1, 10));
-    EXPECT_EQ(ring.BySerial(1), nullptr);
-    EXPECT_EQ(ring.BySerial(2), second);
-    EXPECT_EQ(ring.BySerial(4), first);
-    EXPECT_EQ(ring.BySerial(4)->request[0], 7);
-    EXPECT_EQ(&ring.At(2), first);
-    EXPECT_EQ(ring.OldestSerial(), 2u);
-    EXPECT_EQ(ring.BySerial(5), nullptr);
+    std::mt19937 random(7);
+    std::vector<TrafficRecord> sent;
+    for (int i = 0; i < 400; ++i) {
+        TrafficRecord r = Record(static_cast<uint8_t>(i), CommStatus::Ok, 1, i);
+        r.request.resize(random() % 12);
+        r.answer.resize(i % 100 == 99 ? 3000 : random() % 260); // now and then a long one
+        for (auto* bytes : {&r.request, &r.answer})
+            for (uint8_t& b : *bytes)
+                b = static_cast<uint8_t>(random());
+        r.gapNs = int64_t{i} << 33; // beyond 32 bits
+        ring.OnAttempt(r);
+        sent.push_back(r);
+        const std::vector<TrafficRecord> kept = ring.After(0);
+        ASSERT_EQ(kept.size(), std::min<size_t>(sent.size(), 3));
+        for (size_t k = 0; k < kept.size(); ++k) {
+            const TrafficRecord& want = sent[sent.size() - kept.size() + k];
+            EXPECT_EQ(kept[k].request, want.request) << i;
+            EXPECT_EQ(kept[k].answer, want.answer) << i;
+            EXPECT_EQ(kept[k].gapNs, want.gapNs) << i;
+            EXPECT_EQ(kept[k].serial, sent.size() - kept.size() + k + 1) << i;
+        }
+    }
+    EXPECT_FALSE(ring.BySerial(397).has_value());
+    EXPECT_EQ(ring.AddressOf(400), ring.At(2).request.empty() ? 0 : ring.At(2).request[0]);
+    EXPECT_EQ(ring.AddressOf(401), -1);
+    EXPECT_LE(ring.MemoryBytes(), 3 * sizeof(TrafficRecord) + 3 * (3000 + 12 + 260));
 }
 
 // Totals kept as records come and leave the ring equal a count from scratch over what the ring

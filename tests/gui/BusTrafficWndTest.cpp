@@ -190,6 +190,13 @@ TEST_F(BusTrafficWndTest, ShowsTheNewestRecordsOfAFullRing) {
     EXPECT_EQ(Cell(table, Rows(table) - 1, CBusTrafficWnd::kAttempt), "100002/1");
     EXPECT_EQ(Cell(table, 0, CBusTrafficWnd::kAttempt), "28/1");
     EXPECT_EQ(table.verticalScrollBar()->value(), table.verticalScrollBar()->maximum());
+
+    // Opened again over the full ring, it starts at the newest rows, not at the oldest.
+    wnd->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QTableView& again = *frame_->OpenBusTraffic(&chooser_)->Table();
+    EXPECT_GT(again.verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(again.verticalScrollBar()->value(), again.verticalScrollBar()->maximum());
 }
 
 // The window opens beside the main window: right, else left, else narrowed into the wider side,
