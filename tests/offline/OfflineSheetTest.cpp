@@ -73,6 +73,9 @@ const std::vector<MakeEdit>& BatchEdits() {
         [](SetupSource& s) {
             return Edit{ActivityDialog(s.Setup(), 3, true).EditRequestFor(1), "", 1};
         },
+        [](SetupSource& s) { // "Activity type:" of an unused activity: Weigh in
+            return Edit{ActivityDialog(s.Setup(), 8, true).EditRequestFor(0), "", 1};
+        },
         [](SetupSource& s) {
             return Edit{ActivityDialog(s.Setup(), 3, true).EditRequestFor(11), "4.5"};
         },
