@@ -249,8 +249,9 @@ TEST(TrafficRecorderTest, KeptTotalsEqualARecount) {
             const CommStatus status = statuses[random() % std::size(statuses)];
             // Times from under a millisecond to beyond the histogram's range.
             const int64_t ns = status == CommStatus::NoResponse ? -1
-                               : random() % 10 == 0 ? int64_t{random() % 20'000} * 1'000'000
-                                                    : int64_t{random() % 60'000} * 1'000;
+                               : random() % 10 == 0
+                                   ? static_cast<int64_t>(random() % 20'000) * 1'000'000
+                                   : static_cast<int64_t>(random() % 60'000) * 1'000;
             TrafficRecord r = Record(static_cast<uint8_t>(random() % 4), status,
                                      1 + static_cast<int>(random() % 2), 0);
             r.lastAnswerNs = ns;
@@ -291,8 +292,9 @@ TEST(TrafficRecorderTest, KeptTotalsEqualARecount) {
                        int64_t{16'000'000'000}, int64_t{90'000'000'000}}) {
         const int b = ResponseHistogram::Bin(ns);
         EXPECT_LE(ResponseHistogram::BinLowNs(b), ns);
-        if (b + 1 < ResponseHistogram::kBins)
+        if (b + 1 < ResponseHistogram::kBins) {
             EXPECT_LT(ns, ResponseHistogram::BinLowNs(b + 1));
+        }
     }
 }
 

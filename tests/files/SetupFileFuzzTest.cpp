@@ -61,8 +61,9 @@ protected:
         file_.Close(prompter_);
         // The whole-file loader takes nothing that the validation refuses.
         SetupFileImage image;
-        if (LoadSetupFileImage(file_.FileName(), image, prompter_) == SetupFileStatus::kOk)
+        if (LoadSetupFileImage(file_.FileName(), image, prompter_) == SetupFileStatus::kOk) {
             EXPECT_TRUE(valid);
+        }
         prompter_.Clear();
         return valid;
     }
