@@ -10,7 +10,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPrinter>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -85,19 +84,8 @@ void CCompareDlg::OnSave() {
 }
 
 void CCompareDlg::OnPrint() {
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(Bytes(title_));
-    if (!printerSetup_(printer, this))
-        return;
-    prompter_.BeginWaitCursor();
-    int columns = 0, lines = 0;
-    CharacterGrid(printer, columns, lines);
-    CharacterPrinter pages(title_, columns, lines);
-    PrintDiffText(text_, pages);
-    const bool printed = DrawCharacterPages(pages, printer);
-    prompter_.EndWaitCursor();
-    if (!printed)
-        prompter_.Error(Text(ids::kPrintFailed));
+    PrintListing(Bytes(title_), title_, printerSetup_, this, prompter_,
+                 [this](CharacterPrinter& pages) { PrintDiffText(text_, pages); });
 }
 
 void CompareFileWithChosen(QWidget* parent, const std::string& first, Prompter& prompter,

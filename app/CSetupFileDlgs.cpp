@@ -497,22 +497,12 @@ void CSetupViewerDlg::OnPrint() {
         prompter_.Error(Text(ids::kNoDataToPrint));
         return;
     }
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(Q(title_));
-    if (!printerSetup_(printer, this))
-        return;
-    prompter_.BeginWaitCursor();
-    int columns = 0, lines = 0;
-    CharacterGrid(printer, columns, lines);
-    CharacterPrinter pages(title_, columns, lines);
-    file_.SetFileName(path_);
-    PrintSetupFile(file_, prompter_, selection, pages);
     // Whatever was laid out goes to the printer: a group cut short by a bad section still
     // prints the groups before it.
-    const bool printed = pages.Pages().empty() || DrawCharacterPages(pages, printer);
-    prompter_.EndWaitCursor();
-    if (!printed)
-        prompter_.Error(Text(ids::kPrintFailed));
+    PrintListing(Q(title_), title_, printerSetup_, this, prompter_, [&](CharacterPrinter& pages) {
+        file_.SetFileName(path_);
+        PrintSetupFile(file_, prompter_, selection, pages);
+    });
 }
 
 // ---- Printing ----
@@ -521,6 +511,24 @@ void CharacterGrid(QPrinter& printer, int& columns, int& lines) {
     const QRectF inches = printer.pageLayout().paintRect(QPageLayout::Inch);
     columns = CharacterPrinter::kColumnsPerInch * static_cast<int>(inches.width());
     lines = CharacterPrinter::kLinesPerInch * static_cast<int>(inches.height());
+}
+
+void PrintListing(const QString& docName, const std::string& title,
+                  const std::function<bool(QPrinter&, QWidget*)>& printerSetup, QWidget* owner,
+                  Prompter& prompter, const std::function<void(CharacterPrinter&)>& layout) {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(docName);
+    if (!printerSetup(printer, owner))
+        return;
+    prompter.BeginWaitCursor();
+    int columns = 0, lines = 0;
+    CharacterGrid(printer, columns, lines);
+    CharacterPrinter pages(title, columns, lines);
+    layout(pages);
+    const bool printed = pages.Pages().empty() || DrawCharacterPages(pages, printer);
+    prompter.EndWaitCursor();
+    if (!printed)
+        prompter.Error(Text(ids::kPrintFailed));
 }
 
 bool DrawCharacterPages(const CharacterPrinter& pages, QPrinter& printer) {

@@ -231,6 +231,14 @@ class CharacterPrinter;
 // its place) sized to the cell, black on no background. False when the printer could not start.
 bool DrawCharacterPages(const CharacterPrinter& pages, QPrinter& printer);
 
+// Prints a listing (the viewer's, the comparison's): printerSetup sets the printer up (false: the
+// user cancelled, nothing happens), layout lays the pages out on its character grid under title,
+// and they are drawn; a layout without pages prints nothing. "Print failed" is shown when the
+// printer could not start.
+void PrintListing(const QString& docName, const std::string& title,
+                  const std::function<bool(QPrinter&, QWidget*)>& printerSetup, QWidget* owner,
+                  Prompter& prompter, const std::function<void(CharacterPrinter&)>& layout);
+
 // The columns and lines of a page on printer: 14 per whole printable inch across, 6 down.
 void CharacterGrid(QPrinter& printer, int& columns, int& lines);
 

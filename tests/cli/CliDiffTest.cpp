@@ -1,7 +1,5 @@
 // quarnex-cli diff against simulated KEL 7s: files, instruments, a folder, and the exit codes.
-#include "cli/Cli.h"
-#include "sim/Kel7Model.h"
-#include "support/BusFixture.h"
+#include "CliFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -12,27 +10,12 @@
 namespace quarnex::test {
 namespace {
 
-class CliDiff : public BusFixture {
+class CliDiff : public CliKel7Test {
 protected:
     void SetUp() override {
-        BusFixture::SetUp();
-        bus_.Attach(1, sim::MakeKel7({}));
+        CliKel7Test::SetUp();
         bus_.Attach(2, sim::MakeKel7({.serialNumber = 654321}));
-        char pattern[] = "/tmp/quarnex-cli-diff-XXXXXX";
-        dir_ = mkdtemp(pattern);
     }
-    void TearDown() override {
-        std::filesystem::remove_all(dir_);
-        BusFixture::TearDown();
-    }
-    int Run(std::vector<std::string> args) {
-        out_.str({});
-        err_.str({});
-        args.insert(args.begin(), {"-d", bus_.DevicePath()});
-        return RunCli(args, profile_, out_, err_);
-    }
-    std::string dir_;
-    std::ostringstream out_, err_;
 };
 
 TEST_F(CliDiff, EveryKindOfOperandWithItsExitCode) {

@@ -1,7 +1,5 @@
 // The set-up file commands of quarnex-cli against a simulated KEL 7.
-#include "cli/Cli.h"
-#include "sim/Kel7Model.h"
-#include "support/BusFixture.h"
+#include "CliFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -14,27 +12,7 @@
 namespace quarnex::test {
 namespace {
 
-class CliFiles : public BusFixture {
-protected:
-    void SetUp() override {
-        BusFixture::SetUp();
-        bus_.Attach(1, sim::MakeKel7({}));
-        char pattern[] = "/tmp/quarnex-cli-files-XXXXXX";
-        dir_ = mkdtemp(pattern);
-    }
-    void TearDown() override {
-        std::filesystem::remove_all(dir_);
-        BusFixture::TearDown();
-    }
-    int Run(std::vector<std::string> args) {
-        out_.str({});
-        err_.str({});
-        args.insert(args.begin(), {"-d", bus_.DevicePath()});
-        return RunCli(args, profile_, out_, err_);
-    }
-    std::string dir_;
-    std::ostringstream out_, err_;
-};
+using CliFiles = CliKel7Test;
 
 TEST_F(CliFiles, BackupRestoreAndListWithTheirExitCodes) {
     const std::string file = dir_ + "/one.kel";
