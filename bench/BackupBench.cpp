@@ -57,7 +57,8 @@ bool BenchBackup(int baud, const std::string& path) {
                 static_cast<uintmax_t>(std::filesystem::file_size(path)));
 
     // Beyond the wire time, in ms over the whole backup (the simulator sends 11 bits a character).
-    const double charNs = 11e9 / baud, delayNs = master.Link().InterFrameDelay() * 1e6;
+    const double charNs = 11e9 / baud,
+                 delayNs = SerialLink::TimingFor(baud).interFrameDelayMs * 1e6;
     double silence = 0, send = 0, first = 0, rest = 0, answers = 0;
     const std::vector<TrafficRecord> records = recorder.After(0);
     for (size_t i = 0; i < records.size(); ++i) {

@@ -129,9 +129,9 @@ void Breakdown(ModbusMaster& master, int baud, const std::vector<Frame>& request
         "    the answer's other bytes   %.3f (their wire time %.3f)\n"
         "    after the last byte        %.3f\n"
         "    sum %.3f of %.3f measured without the recorder\n",
-        n, gap * k, master.Link().InterFrameDelay(), send * k, first * k, requestWire * k, charMs,
-        span * k, answerWire * k - charMs, after * k, (gap + send + first + span + after) * k,
-        quarnexMs);
+        n, gap * k, SerialLink::TimingFor(baud).interFrameDelayMs, send * k, first * k,
+        requestWire * k, charMs, span * k, answerWire * k - charMs, after * k,
+        (gap + send + first + span + after) * k, quarnexMs);
 }
 
 bool Bench(int baud, const std::string& path) {
@@ -149,7 +149,7 @@ bool Bench(int baud, const std::string& path) {
 
     ModbusMaster& master = *paced.master;
     const std::string device = paced.bus.DevicePath();
-    const int delay = master.Link().InterFrameDelay();
+    const int delay = SerialLink::TimingFor(baud).interFrameDelayMs;
     double quarnex = 0, libmodbus = 0, libmodbusSilent = 0;
     int quarnexFailed = 0, libmodbusFailed = 0;
     for (int round = 0; round < Rounds(baud); ++round) {

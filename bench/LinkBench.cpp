@@ -51,7 +51,8 @@ bool BenchReads(int baud, int count) {
     const double cpu = static_cast<double>(CpuNs() - cpu0) / 1e9;
     std::sort(times.begin(), times.end());
     const double rate = count / wall;
-    const double wireMs = (8 + 39) * 11.0 * 1000.0 / baud + master.Link().InterFrameDelay();
+    const double wireMs =
+        (8 + 39) * 11.0 * 1000.0 / baud + SerialLink::TimingFor(baud).interFrameDelayMs;
     const double limit = 1000.0 / wireMs;
     std::printf("%6d baud: %5.1f reads/s, wire limit %5.1f/s, ratio %.2f; median %.2f ms, "
                 "p99 %.2f ms; master CPU %.0f%% of wall; %d failures\n",

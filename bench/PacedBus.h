@@ -53,7 +53,7 @@ public:
     double WireMs(const std::vector<uint8_t>& request) const {
         const size_t bytes = request.size() + modbus::ExpectedAnswerLength(request);
         return static_cast<double>(bytes) * 11.0 * 1000.0 / baud_ +
-               master->Link().InterFrameDelay();
+               SerialLink::TimingFor(baud_).interFrameDelayMs;
     }
 
     sim::SimBus bus;

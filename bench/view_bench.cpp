@@ -110,7 +110,8 @@ Result Run(int baud, double seconds, bool report) {
     if (report) {
         // One poll on the wire: 8 + 39 bytes for the live block, 8 + 9 for the version.
         const double bitsMs = 11.0 * 1000.0 / baud;
-        const double pollMs = (8 + 39 + 8 + 9) * bitsMs + 2 * master.Link().InterFrameDelay();
+        const double pollMs =
+            (8 + 39 + 8 + 9) * bitsMs + 2 * SerialLink::TimingFor(baud).interFrameDelayMs;
         const int budget = QuarnexView::Budget(baud);
         const double designLimit =
             budget * 1000.0 / (budget * pollMs + QuarnexView::kTimerPeriodMs);
@@ -165,7 +166,7 @@ void RunPanel(int baud, double seconds) {
     for (const auto& request : bus.Requests())
         wireMs += static_cast<double>(request.size() + modbus::ExpectedAnswerLength(request)) *
                       11.0 * 1000.0 / baud +
-                  master.Link().InterFrameDelay();
+                  SerialLink::TimingFor(baud).interFrameDelayMs;
     const double limit = ticks * 1000.0 / (periodSum + wireMs);
     std::printf("%6d baud, panel: %5.2f ticks/s; period + wire limit %5.2f/s (ratio %.2f); "
                 "%.1f ms on the wire per tick\n",

@@ -10,11 +10,14 @@ namespace quarnex {
 // When the last request and its answer crossed the link (MonotonicNs times), noted while the link
 // is asked to. On the serial line the silence before the request runs from the last byte seen on
 // the line (the previous answer's last byte, or the previous request's when nothing answered); -1
-// when the link has not seen the line since it opened, and always on a network link.
+// when the link has not seen the line since it opened, and always on a network link. The
+// character time is the wire time of one character at the line's settings (0 on a network link,
+// which has no line of its own to time).
 struct LineTimes {
     int64_t requestStartNs = 0;
     int64_t requestEndNs = 0;
     int64_t gapNs = -1;
+    int64_t characterNs = 0;
     ByteArrivals answer;
 };
 
@@ -55,16 +58,13 @@ public:
     virtual int DefaultReceiveTimeout() const = 0;
     // The margin the polling windows pass as their extra time-out.
     virtual int PollTimeout() const = 0;
-    // The silence before a request in milliseconds (0 on a network link).
-    virtual int InterFrameDelay() const = 0;
-    // After a failed attempt: drops what still arrives until the link is quiet. The number of
-    // bytes dropped.
-    virtual int LetLineGoQuiet(int marginMs) = 0;
+    // After a failed attempt that received something: drops what is still on its way of that
+    // answer, so that the next attempt does not read it as (the start of) its own. The margin is
+    // the one of the receive time-out the attempt had. The number of bytes dropped.
+    virtual int DropLateAnswer(int marginMs) = 0;
 
     virtual void NoteTimes(bool on) = 0;
     virtual LineTimes Times() const = 0;
-    // The wire time of one character; 0 on a network link (no line of its own to time).
-    virtual int64_t CharacterNs() const = 0;
 };
 
 } // namespace quarnex

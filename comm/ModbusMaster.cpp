@@ -1,7 +1,6 @@
 #include "comm/ModbusMaster.h"
 
 #include "comm/Crc.h"
-#include "comm/NetworkLink.h"
 #include "comm/TrafficRecorder.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
@@ -122,24 +121,19 @@ void PushRegisterAddress(std::vector<uint8_t>& frame, int reg) {
 
 } // namespace
 
-ModbusMaster::ModbusMaster(const Profile& profile, Prompter& prompter,
-                           SerialLink::PortFactory factory)
+ModbusMaster::ModbusMaster(const Profile& profile, Prompter& prompter, LinkFactory links)
     : prompter_(prompter), settings_([&] {
           CommSettings s;
           s.Load(profile);
           return s;
       }()),
-      serial_(settings_, prompter, std::move(factory)) {}
+      links_(links ? std::move(links) : SettingsLinkFactory()),
+      link_(links_(settings_, prompter_)) {}
 
 bool ModbusMaster::Open() {
     link_->Close();
-    if (settings_.Kind() == LinkKind::Serial) {
-        network_.reset();
-        link_ = &serial_;
-    } else {
-        network_ = std::make_unique<NetworkLink>(settings_, prompter_);
-        link_ = network_.get();
-    }
+    link_.reset();
+    link_ = links_(settings_, prompter_);
     link_->NoteTimes(trafficObserver_ != nullptr);
     return link_->Open();
 }
@@ -192,7 +186,7 @@ CommStatus ModbusMaster::Transact(std::vector<uint8_t> request, std::vector<uint
                 ReportAttempt(frame, answer, counter, result);
             // Nothing came at all: no late answer is on its way to wait out.
             if (IsRetryable(result) && received > 0)
-                link_->LetLineGoQuiet(options.extraTimeout != 0 ? options.extraTimeout
+                link_->DropLateAnswer(options.extraTimeout != 0 ? options.extraTimeout
                                                                 : BusLink::kReceiveMarginMs);
             if (!IsRetryable(result) || counter > options.retries)
                 break;
@@ -221,8 +215,7 @@ void ModbusMaster::ReportAttempt(const std::vector<uint8_t>& frame,
                                  CommStatus status) {
     if (attempt == 1)
         ++transactionsSeen_;
-    TrafficRecord record =
-        MakeTrafficRecord(link_->Times(), link_->CharacterNs(), frame, answer, attempt, status);
+    TrafficRecord record = MakeTrafficRecord(link_->Times(), frame, answer, attempt, status);
     record.transaction = transactionsSeen_;
     trafficObserver_->OnAttempt(record);
 }

@@ -3,7 +3,7 @@
 #include "comm/BusLink.h"
 #include "comm/CommSettings.h"
 #include "comm/CommStatus.h"
-#include "comm/SerialLink.h"
+#include "comm/LinkFactory.h"
 
 #include <cstdint>
 #include <memory>
@@ -38,18 +38,18 @@ public:
     static constexpr int kFirstRegister = 40001;
     static constexpr int kLastRegister = 49999;
 
-    // Loads the settings from the profile (section "Comm Param"). Does not open the port.
-    ModbusMaster(const Profile& profile, Prompter& prompter, SerialLink::PortFactory factory = {});
+    // Loads the settings from the profile (section "Comm Param") and builds the link they name
+    // through links (the serial port or the network link; SettingsLinkFactory() when empty).
+    // Does not open it.
+    ModbusMaster(const Profile& profile, Prompter& prompter, LinkFactory links = {});
 
     CommSettings& Settings() { return settings_; }
     const CommSettings& Settings() const { return settings_; }
-    // The link in use: the serial port, or the network link the settings name.
+    // The link in use, as the factory built it from the settings of the last Open.
     BusLink& Link() { return *link_; }
     const BusLink& Link() const { return *link_; }
-    // The serial port, whichever link is in use.
-    SerialLink& Serial() { return serial_; }
     Prompter& DefaultPrompter() { return prompter_; }
-    // Opens the link the settings name (closing the one in use before).
+    // Closes the link in use, has the factory build the one the settings name now and opens it.
     bool Open();
 
     CommStatus ReadHoldingRegisters(int slave, int reg, int count, uint16_t* values,
@@ -111,9 +111,8 @@ private:
 
     Prompter& prompter_;
     CommSettings settings_;
-    SerialLink serial_;
-    std::unique_ptr<BusLink> network_;
-    BusLink* link_ = &serial_;
+    LinkFactory links_;
+    std::unique_ptr<BusLink> link_;
     int lastAnswerLength_ = 0;
     int lastAttempts_ = 0;
     TrafficObserver* trafficObserver_ = nullptr;

@@ -66,14 +66,13 @@ public:
     bool SetReceiveMargin(int ms) override;
     int DefaultReceiveTimeout() const override { return responseTimeoutMs_; }
     int PollTimeout() const override { return kPollMarginMs; }
-    int InterFrameDelay() const override { return 0; }
-    // A network link has no line to let go quiet: a late answer is dropped before the next
-    // request (and, on Modbus TCP, known by its transaction id).
-    int LetLineGoQuiet(int) override { return 0; }
+    // A late answer is dropped before the next request: an answer that did not come whole
+    // dropped the connection already, and on Modbus TCP a late frame is known by its
+    // transaction id.
+    int DropLateAnswer(int) override { return 0; }
 
     void NoteTimes(bool on) override { noteTimes_ = on; }
     LineTimes Times() const override;
-    int64_t CharacterNs() const override { return 0; }
 
     const std::string& Address() const { return address_; }
     // The transaction id of the last Modbus TCP request.

@@ -180,6 +180,7 @@ int SerialLink::Write(const uint8_t* data, int n) {
 
 LineTimes SerialLink::Times() const {
     LineTimes t = times_;
+    t.characterNs = CharacterNs();
     if (IsOpen())
         t.answer = port_->Arrivals();
     return t;

@@ -54,7 +54,8 @@ public:
     bool SetReceiveMargin(int ms) override;
     int DefaultReceiveTimeout() const override;
     int PollTimeout() const override;
-    int InterFrameDelay() const override { return timing_.interFrameDelayMs; }
+    // The silence before a request in milliseconds.
+    int InterFrameDelay() const { return timing_.interFrameDelayMs; }
     const BaudTiming& Timing() const { return timing_; }
 
     // Waits until the line has been silent for the inter-frame delay, counted from the last byte
@@ -69,14 +70,15 @@ public:
     // answer still on its way would otherwise arrive during the next request's wait and be read
     // as (the start of) its answer, and every following answer would be shifted by it. The
     // number of bytes dropped.
-    int LetLineGoQuiet(int marginMs) override;
+    int LetLineGoQuiet(int marginMs);
+    int DropLateAnswer(int marginMs) override { return LetLineGoQuiet(marginMs); }
     int QuietTime() const;
 
     // Notes the times of each request and its answer from now on (off: nothing is noted).
     void NoteTimes(bool on) override { noteTimes_ = on; }
     LineTimes Times() const override;
     // The wire time of one character: start bit, 8 data bits, parity bit and stop bits.
-    int64_t CharacterNs() const override;
+    int64_t CharacterNs() const;
 
     // Observable values of the last Open: "COM%d", the mode string and the device path.
     const std::string& PortName() const { return portName_; }

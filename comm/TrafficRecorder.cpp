@@ -11,8 +11,7 @@
 
 namespace quarnex {
 
-TrafficRecord MakeTrafficRecord(const LineTimes& times, int64_t characterNs,
-                                const std::vector<uint8_t>& frame,
+TrafficRecord MakeTrafficRecord(const LineTimes& times, const std::vector<uint8_t>& frame,
                                 const std::vector<uint8_t>& answer, int attempt,
                                 CommStatus status) {
     TrafficRecord r;
@@ -27,7 +26,7 @@ TrafficRecord MakeTrafficRecord(const LineTimes& times, int64_t characterNs,
     r.request = frame;
     r.answer = answer;
     r.status = status;
-    r.characterNs = characterNs;
+    r.characterNs = times.characterNs;
     r.endNs = nowNs - r.startNs;
     if (times.requestEndNs >= r.startNs)
         r.requestEndNs = times.requestEndNs - r.startNs;

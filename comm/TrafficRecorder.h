@@ -36,8 +36,7 @@ struct TrafficRecord {
 
 // Builds the record of an attempt that has just ended from the link's times (frame: the request
 // with its CRC; answer: the bytes received).
-TrafficRecord MakeTrafficRecord(const LineTimes& times, int64_t characterNs,
-                                const std::vector<uint8_t>& frame,
+TrafficRecord MakeTrafficRecord(const LineTimes& times, const std::vector<uint8_t>& frame,
                                 const std::vector<uint8_t>& answer, int attempt, CommStatus status);
 
 // Told of every attempt the master makes, as soon as it ends. Runs on the bus's (the program's

@@ -123,8 +123,8 @@ TEST_F(HostileLineTest, BytesThatArriveWhileTheRequestGoesOutAreDropped) {
 // limit on a line that never falls silent.
 TEST_F(HostileLineTest, LettingTheLineGoQuietDropsWhatIsStillComing) {
     bus_.SendRaw(std::vector<uint8_t>(40, 0x55));
-    EXPECT_EQ(master_->Link().LetLineGoQuiet(2000), 40);
-    EXPECT_EQ(master_->Link().LetLineGoQuiet(2000), 0);
+    EXPECT_EQ(master_->Link().DropLateAnswer(2000), 40);
+    EXPECT_EQ(master_->Link().DropLateAnswer(2000), 0);
     // After the quiet line, a request gets its own answer from the first byte.
     uint16_t v = 0;
     EXPECT_EQ(master_->ReadHoldingRegisters(1, 40003, 1, &v), CommStatus::Ok);

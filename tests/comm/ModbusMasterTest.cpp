@@ -272,8 +272,9 @@ public:
 
 TEST_F(MasterTest, TransmitErrorIsNeverRepeated) {
     AddBank(1);
-    master_ = std::make_unique<ModbusMaster>(profile_, prompter_,
-                                             [] { return std::make_unique<FailingWritePort>(); });
+    master_ = std::make_unique<ModbusMaster>(profile_, prompter_, SettingsLinkFactory([] {
+                                                 return std::make_unique<FailingWritePort>();
+                                             }));
     ASSERT_TRUE(master_->Open());
     uint16_t value = 0;
     EXPECT_EQ(

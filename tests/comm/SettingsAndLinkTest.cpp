@@ -125,12 +125,12 @@ protected:
 
 TEST_F(LinkTest, OpenSetsNameModeAndTimeouts) {
     MakeMaster(); // nothing in "Comm Param": COM1, 9600 baud, no parity, always 2 stop bits
-    EXPECT_EQ(master_->Serial().PortName(), "COM1");
-    EXPECT_EQ(master_->Serial().ModeString(), "baud=9600 parity=N data=8 stop=2");
+    EXPECT_EQ(SerialOf(*master_).PortName(), "COM1");
+    EXPECT_EQ(SerialOf(*master_).ModeString(), "baud=9600 parity=N data=8 stop=2");
 
     UseCom(3, 19200, 'N', 0);
     MakeMaster();
-    SerialLink& link = master_->Serial();
+    SerialLink& link = SerialOf(*master_);
     EXPECT_EQ(link.PortName(), "COM3");
     EXPECT_EQ(link.ModeString(), "baud=19200 parity=N data=8 stop=2");
     const SerialTimeouts t = link.Timeouts();
@@ -145,13 +145,13 @@ TEST_F(LinkTest, OpenSetsNameModeAndTimeouts) {
 TEST_F(LinkTest, ReceiveMarginsFollowTheBaudRate) {
     UseCom(1, 9600, 'E', 200);
     MakeMaster();
-    SerialLink& link = master_->Serial();
+    SerialLink& link = SerialOf(*master_);
     EXPECT_EQ(link.PollTimeout(), 237);
     EXPECT_EQ(link.DefaultReceiveTimeout(), 607);
 
     UseCom(1, 9600, 'N', 0);
     MakeMaster();
-    SerialLink& fresh = master_->Serial();
+    SerialLink& fresh = SerialOf(*master_);
     EXPECT_TRUE(fresh.SetReceiveMargin(37));
     EXPECT_EQ(fresh.Timeouts().readTotalConstant, 44);
     EXPECT_TRUE(fresh.RestoreReceiveMargin());
@@ -167,7 +167,7 @@ TEST_F(LinkTest, HugeAdditionalTimeoutSaturates) {
     MakeMaster();
     master_->Settings().SetAdditionalTimeoutMs(INT_MAX);
     ASSERT_TRUE(master_->Open());
-    SerialLink& link = master_->Serial();
+    SerialLink& link = SerialOf(*master_);
     EXPECT_EQ(master_->Settings().AdditionalReceiveTimeout(), INT_MAX);
     EXPECT_EQ(link.PollTimeout(), INT_MAX);
     EXPECT_EQ(link.DefaultReceiveTimeout(), INT_MAX);
@@ -178,7 +178,7 @@ TEST_F(LinkTest, HugeAdditionalTimeoutSaturates) {
     UseCom(1, 9600, 'N', 0);
     MakeMaster();
     EXPECT_TRUE(master_->Link().SetReceiveMargin(INT_MAX));
-    EXPECT_EQ(master_->Serial().Timeouts().readTotalConstant, INT_MAX);
+    EXPECT_EQ(SerialOf(*master_).Timeouts().readTotalConstant, INT_MAX);
 }
 
 TEST_F(LinkTest, ParityOnAPseudoTerminalIsNoFailure) {
@@ -278,11 +278,12 @@ TEST_F(LinkTest, TheDeviceIsConfiguredAsAsked) {
              {9600, B9600}, {19200, B19200}, {115200, B115200}, {300, B300}}) {
         UseCom(1, baud, 'N', 0);
         master_.reset();
-        master_ = std::make_unique<ModbusMaster>(profile_, prompter_, [&port] {
-            auto made = std::make_unique<PosixSerialPort>();
-            port = made.get();
-            return made;
-        });
+        master_ = std::make_unique<ModbusMaster>(profile_, prompter_, SettingsLinkFactory([&port] {
+                                                     auto made =
+                                                         std::make_unique<PosixSerialPort>();
+                                                     port = made.get();
+                                                     return made;
+                                                 }));
         ASSERT_TRUE(master_->Open()) << prompter_.LastText();
         termios tio{};
         ASSERT_EQ(::tcgetattr(port->Fd(), &tio), 0);
@@ -316,7 +317,7 @@ TEST_F(LinkTest, EveryBaudRateHasItsTimings) {
 
         UseCom(1, row.baud, 'N', 100);
         MakeMaster();
-        const SerialLink& link = master_->Serial();
+        const SerialLink& link = SerialOf(*master_);
         EXPECT_EQ(link.InterFrameDelay(), row.interFrameDelay) << row.baud;
         EXPECT_EQ(link.Timeouts().readTotalMultiplier, row.byteTime) << row.baud;
         EXPECT_EQ(link.Timeouts().writeTotalMultiplier, row.byteTime) << row.baud;

@@ -79,7 +79,7 @@ TEST_F(TrafficTest, OneRecordPerAttemptForEveryFault) {
             // The master waits the inter-frame delay before each request (the link has not seen
             // the line before its first one).
             if (r.serial > 1) {
-                EXPECT_GE(r.gapNs, int64_t{master_->Link().InterFrameDelay()} * 1'000'000);
+                EXPECT_GE(r.gapNs, int64_t{SerialOf(*master_).InterFrameDelay()} * 1'000'000);
             }
             EXPECT_FALSE(traffic::GapTooShort(r));
             // Unpaced, the simulator writes each answer at once: no silence inside it.
@@ -148,8 +148,8 @@ public:
 
 TEST_F(TrafficTest, TransmitErrorIsOneRecord) {
     AddBank(1);
-    master_ = std::make_unique<ModbusMaster>(profile_, prompter_,
-                                             [] { return std::make_unique<HalfWritePort>(); });
+    master_ = std::make_unique<ModbusMaster>(
+        profile_, prompter_, SettingsLinkFactory([] { return std::make_unique<HalfWritePort>(); }));
     ASSERT_TRUE(master_->Open());
     master_->SetTrafficObserver(&recorder_);
     uint16_t value = 0;

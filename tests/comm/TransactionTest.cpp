@@ -4,6 +4,7 @@
 #include "comm/ModbusMaster.h"
 #include "platform/Clock.h"
 #include "platform/Profile.h"
+#include "support/BusFixture.h"
 #include "support/ScriptedPrompter.h"
 
 #include <gtest/gtest.h>
@@ -94,7 +95,8 @@ protected:
     void SetUp() override {
         profile_.WriteInt("Comm Param", "Baud", 9600); // receive base 7 ms
         master_ = std::make_unique<ModbusMaster>(
-            profile_, prompter_, [s = script_] { return std::make_unique<ScriptedPort>(s); });
+            profile_, prompter_,
+            SettingsLinkFactory([s = script_] { return std::make_unique<ScriptedPort>(s); }));
         ASSERT_TRUE(master_->Open());
         script_->log.clear();
     }
@@ -127,7 +129,7 @@ TEST_F(TransactionTest, SilenceBeforeARequestIsNeverBelowTheGapFromTheLastAnswer
     }
     ASSERT_EQ(script_->writeNs.size(), 12u);
     ASSERT_EQ(script_->lastAnswerNs.size(), 12u);
-    const int64_t gapNs = int64_t{master_->Link().InterFrameDelay()} * 1'000'000;
+    const int64_t gapNs = int64_t{SerialOf(*master_).InterFrameDelay()} * 1'000'000;
     for (size_t i = 1; i < script_->writeNs.size(); ++i)
         EXPECT_GE(script_->writeNs[i] - script_->lastAnswerNs[i - 1], gapNs) << i;
 }
@@ -149,7 +151,7 @@ TEST_F(TransactionTest, ExtraTimeoutCoversExactlyTheReadsOfEachAttempt) {
     expected.push_back("quiet 10 within 44");
     expected.insert(expected.end(), attempt.begin(), attempt.end());
     EXPECT_EQ(script_->log, expected);
-    EXPECT_EQ(master_->Serial().Timeouts().readTotalConstant, 407);
+    EXPECT_EQ(SerialOf(*master_).Timeouts().readTotalConstant, 407);
 
     // Without an extra time-out the reads run on the margin set at the open.
     script_->log.clear();
@@ -165,7 +167,7 @@ TEST_F(TransactionTest, ExtraTimeoutCoversExactlyTheReadsOfEachAttempt) {
                                        {.retries = 3, .extraTimeout = 37, .showRetryBox = true}),
               CommStatus::TransmitError);
     EXPECT_EQ(script_->log, (std::vector<std::string>{"purge", "write"}));
-    EXPECT_EQ(master_->Serial().Timeouts().readTotalConstant, 407);
+    EXPECT_EQ(SerialOf(*master_).Timeouts().readTotalConstant, 407);
     EXPECT_TRUE(prompter_.Boxes().empty());
 }
 

@@ -124,7 +124,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ScriptedPrompter prompter;
     for (int i = 0; i < 8; ++i)
         prompter.Answer(boxAnswers >> i & 1);
-    ModbusMaster master(profile, prompter, [&line] { return std::make_unique<MemoryPort>(line); });
+    ModbusMaster master(profile, prompter, SettingsLinkFactory([&line] {
+                            return std::make_unique<MemoryPort>(line);
+                        }));
     Require(master.Open());
 
     const TransactionOptions options{.retries = retries, .showRetryBox = showBox};

@@ -365,7 +365,7 @@ TEST_F(FrameTest, SettingsDialogOkSavesReopensAndStartsOver) {
     EXPECT_EQ(profile_.GetInt("Comm Param", "Baud", 0), 9600);
     EXPECT_EQ(profile_.GetString("Comm Param", "Parity", ""), "E");
     EXPECT_EQ(profile_.GetInt("Comm Param", "Additional rec. timeout", 0), 25);
-    EXPECT_EQ(frame_->Bus().Serial().ModeString(), "baud=9600 parity=E data=8 stop=2");
+    EXPECT_EQ(SerialOf(frame_->Bus()).ModeString(), "baud=9600 parity=E data=8 stop=2");
     EXPECT_EQ(List().topLevelItem(0)->text(0), "  "); // reset: nothing known until polled
     EXPECT_TRUE(View().Logic().State(1).absent);
     Poll(1);

@@ -299,7 +299,7 @@ TEST_F(ViewTest, SettingsChangeReopensThePortAndStartsOver) {
     ASSERT_FALSE(view_->State(1).absent);
     master_->Settings().SetBaudIndex(9);
     view_->SettingsChanged();
-    EXPECT_EQ(master_->Serial().ModeString(), "baud=115200 parity=N data=8 stop=2");
+    EXPECT_EQ(SerialOf(*master_).ModeString(), "baud=115200 parity=N data=8 stop=2");
     EXPECT_TRUE(view_->State(1).absent);
     EXPECT_EQ(Row(0).instrument, "  ");
     Pass();

@@ -30,4 +30,9 @@ protected:
     std::unique_ptr<ModbusMaster> master_;
 };
 
+// The serial link a master opened from a serial profile.
+inline SerialLink& SerialOf(ModbusMaster& master) {
+    return dynamic_cast<SerialLink&>(master.Link());
+}
+
 } // namespace quarnex::test
