@@ -2,12 +2,14 @@
 
 #include "cli/CliDiff.h"
 #include "cli/CliFiles.h"
+#include "cli/CliFindSettings.h"
 #include "cli/CliLog.h"
 #include "cli/CliSignals.h"
 #include "cli/CliTerminal.h"
 #include "comm/ModbusMaster.h"
 #include "demo/DemoSession.h"
 #include "instrument/Registers.h"
+#include "monitor/SettingsSearch.h"
 #include "platform/Clock.h"
 #include "platform/PortDiscovery.h"
 #include "platform/Profile.h"
@@ -45,6 +47,10 @@ struct Options {
     bool trace = false;
     std::vector<std::string> logOptions; // the log's own: name, value, name, value ...
     bool quiet = false;                  // backup all: the silent addresses are not listed
+    bool findSettings = false;           // scan: try every baud rate and parity
+    bool goOn = false;                   // scan --find-settings: every setting, not the first
+    int rs485 = -1;                      // --rs485 on|off: 1 or 0; -1 as the profile says
+    AddressFlags watched{};              // the user's watched set, asked first by --find-settings
     bool help = false;
     // diff: --brief, and --against FILE for a folder against a reference.
     bool brief = false;
@@ -190,6 +196,14 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
             o.trace = true;
         } else if (a == "--quiet") {
             o.quiet = true;
+        } else if (a == "--find-settings") {
+            o.findSettings = true;
+        } else if (a == "--go-on") {
+            o.goOn = true;
+        } else if (a == "--rs485") {
+            if (i + 1 >= args.size() || (args[i + 1] != "on" && args[i + 1] != "off"))
+                return "option " + a + " needs on or off";
+            o.rs485 = args[++i] == "on" ? 1 : 0;
         } else if (a.size() > 1 && a[0] == '-' && !IsNegativeNumber(a)) {
             return "unknown option " + a;
         } else {
@@ -338,6 +352,11 @@ std::string CliUsage() {
            "  writef ADDR REG VALUE...   write floats, high word first\n"
            "  coil   ADDR COIL on|off    write one coil (numbered from 1)\n"
            "  scan   [FIRST [LAST]]      list the addresses that answer register 40001\n"
+           "  scan --find-settings [FIRST [LAST]] [--go-on]\n"
+           "                            try every baud rate and parity on the serial port until\n"
+           "                            an instrument answers (addresses: the watched set and\n"
+           "                            1-10 unless given); --go-on tries them all; exit 1 when\n"
+           "                            nothing answers\n"
            "  ports                     list the serial devices and whether they can be used\n"
            "  image  FILE               check a software upgrade file and print its summary\n"
            "  upgrade ADDR FILE [--yes] load the upgrade file into the instrument at ADDR\n"
@@ -372,6 +391,8 @@ std::string CliUsage() {
            "                      the other commands run the instrument's own procedure)\n"
            "      --demo          use a simulated bus of instruments instead of a device\n"
            "      --trace         print every request and answer with its timing on stderr\n"
+           "      --rs485 on|off  the port's RS-485 mode for this run (profile key RS485 in\n"
+           "                      [Comm Param], with RS485 delay before/after in ms)\n"
            "  -h, --help          this text, also after a command\n"
            "the report goes to stdout; messages, questions and progress to stderr\n" +
            CliExitCodesHelp();
@@ -518,6 +539,13 @@ static int RunUpgradeOnMaster(const Options& o, ModbusMaster& master, Terminal& 
 static int RunRegisterCommand(const Options& o, const Request& r, ModbusMaster& master,
                               Terminal& terminal) {
     std::ostream& out = terminal.Out();
+    if (r.command == "scan" && o.findSettings) {
+        // Without FIRST the likely addresses: the watched set and 1-10.
+        const std::vector<int> addresses = o.words.size() > 1
+                                               ? SettingsSearch::Range(r.slave, r.coil)
+                                               : SettingsSearch::LikelyAddresses(o.watched);
+        return RunFindSettings(master, addresses, o.goOn, o.retries, terminal);
+    }
     if (r.command == "scan") {
         int found = 0;
         for (int a = r.slave; a <= r.coil && !StopRequested(); ++a) {
@@ -525,12 +553,13 @@ static int RunRegisterCommand(const Options& o, const Request& r, ModbusMaster& 
             const CommStatus s = master.ReadHoldingRegisters(
                 a, 40001, 1, &code,
                 {.retries = o.retries,
-                 .extraTimeout = o.extraTimeout ? o.extraTimeout : master.PollTimeout()});
+                 .extraTimeout = o.extraTimeout ? o.extraTimeout : master.PollTimeout(),
+                 .probe = true});
             if (s == CommStatus::Ok) {
                 out << a << ": " << code << '\n';
                 ++found;
             } else if (s != CommStatus::NoResponse) {
-                out << a << ": " << ModbusMaster::StatusText(s, false) << '\n';
+                out << a << ": " << master.LastStatusText(s, false) << '\n';
                 ++found;
             }
         }
@@ -588,7 +617,7 @@ static int RunRegisterCommand(const Options& o, const Request& r, ModbusMaster& 
         return failed ? kExitBus : kExitDone;
     }
     if (last != CommStatus::Ok) {
-        terminal.Message(ModbusMaster::StatusText(last, false));
+        terminal.Message(master.LastStatusText(last, false));
         return kExitBus;
     }
     if (r.command == "read")
@@ -656,6 +685,11 @@ static std::string CheckRequestOptions(const Options& o) {
     }
     if (o.yes && registers)
         return "--yes does not apply to " + c;
+    if ((o.findSettings || o.goOn) && c != "scan")
+        return std::string(o.findSettings ? "--find-settings" : "--go-on") + " does not apply to " +
+               c;
+    if (o.goOn && !o.findSettings)
+        return "--go-on is for scan --find-settings";
     if ((o.brief || !o.against.empty()) && !IsDiffCommand(c))
         return std::string(o.brief ? "--brief" : "--against") + " does not apply to " + c;
     if ((!o.info.empty() || !o.sections.empty()) && !IsSetupFileCommand(c))
@@ -710,6 +744,7 @@ int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::
     if (o.words[0] == "image")
         return RunImage(o.words[1], terminal);
     // The options override the user's settings in a profile of this run's own; nothing is saved.
+    o.watched = LoadWatchedSet(profileIn);
     Profile profile;
     CommSettings base;
     base.Load(profileIn);
@@ -741,7 +776,11 @@ int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::
     profile.WriteString(CommSettings::kSection, "Host", link.Host());
     profile.WriteInt(CommSettings::kSection, "TCP Port", link.TcpPort());
     profile.WriteInt(CommSettings::kSection, "Response timeout", link.ResponseTimeoutMs());
-    profile.WriteInt(CommSettings::kSection, "RS485", link.Rs485().on ? 1 : 0);
+    profile.WriteInt(CommSettings::kSection, "Probe timeout", link.ProbeTimeoutMs());
+    profile.WriteInt(CommSettings::kSection, "RS485",
+                     o.rs485 >= 0      ? o.rs485
+                     : link.Rs485().on ? 1
+                                       : 0);
     profile.WriteInt(CommSettings::kSection, "RS485 delay before", link.Rs485().delayBeforeMs);
     profile.WriteInt(CommSettings::kSection, "RS485 delay after", link.Rs485().delayAfterMs);
     if (!o.device.empty() && link.Kind() == LinkKind::Serial) {

@@ -104,7 +104,8 @@ CommStatus ProbeAddress(ModbusMaster& bus, int address, int retries) {
     for (int attempt = 0; attempt <= retries; ++attempt) {
         uint16_t code = 0;
         const CommStatus s = bus.ReadHoldingRegisters(
-            address, reg::kTypeCode, 1, &code, {.retries = 0, .extraTimeout = bus.PollTimeout()});
+            address, reg::kTypeCode, 1, &code,
+            {.retries = 0, .extraTimeout = bus.PollTimeout(), .probe = true});
         if (s == CommStatus::Ok)
             return s;
         if (s != CommStatus::NoResponse)

@@ -58,10 +58,18 @@ public:
     virtual int DefaultReceiveTimeout() const = 0;
     // The margin the polling windows pass as their extra time-out.
     virtual int PollTimeout() const = 0;
+    // While on, the requests are search probes at addresses that may hold nothing: a network
+    // link waits its short probe time-out for them instead of the response time-out.
+    virtual void SetProbing(bool on) = 0;
     // After a failed attempt that received something: drops what is still on its way of that
     // answer, so that the next attempt does not read it as (the start of) its own. The margin is
     // the one of the receive time-out the attempt had. The number of bytes dropped.
     virtual int DropLateAnswer(int marginMs) = 0;
+
+    // Why the bytes of the last answer are not a frame at all in this link's framing (a Modbus
+    // TCP answer on an RTU stream, or the reverse, a header that makes no sense, half a frame);
+    // empty when they are one, or when nothing came.
+    virtual std::string AnswerHint() const { return {}; }
 
     virtual void NoteTimes(bool on) = 0;
     virtual LineTimes Times() const = 0;

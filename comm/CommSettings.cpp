@@ -79,6 +79,9 @@ void CommSettings::Load(const Profile& profile) {
     responseTimeout_ = response >= kMinResponseTimeout && response <= kMaxResponseTimeout
                            ? response
                            : kDefaultResponseTimeout;
+    const int probe = profile.GetInt(kSection, "Probe timeout", kDefaultProbeTimeout);
+    probeTimeout_ =
+        probe >= kMinResponseTimeout && probe <= kMaxResponseTimeout ? probe : kDefaultProbeTimeout;
     // A network link without a host cannot reach anything: fall back to the serial port.
     if (host_.empty())
         kind_ = LinkKind::Serial;
@@ -115,12 +118,22 @@ bool CommSettings::Save(Profile& profile) const {
         ok = profile.WriteInt(kSection, "TCP Port", tcpPort_) && ok;
         ok = profile.WriteInt(kSection, "Response timeout", responseTimeout_) && ok;
     }
+    if (probeTimeout_ != kDefaultProbeTimeout || profile.HasKey(kSection, "Probe timeout"))
+        ok = profile.WriteInt(kSection, "Probe timeout", probeTimeout_) && ok;
     if (rs485_.on || profile.HasKey(kSection, "RS485")) {
         ok = profile.WriteInt(kSection, "RS485", rs485_.on ? 1 : 0) && ok;
         ok = profile.WriteInt(kSection, "RS485 delay before", rs485_.delayBeforeMs) && ok;
         ok = profile.WriteInt(kSection, "RS485 delay after", rs485_.delayAfterMs) && ok;
     }
     return ok;
+}
+
+std::string GatewayName(const CommSettings& settings) {
+    if (settings.Kind() == LinkKind::Serial)
+        return settings.LinkName();
+    const std::string& host = settings.Host();
+    const bool v6 = host.find(':') != std::string::npos;
+    return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(settings.TcpPort());
 }
 
 std::string LinkAddress(LinkKind kind, const std::string& host, int port) {

@@ -4,6 +4,7 @@
 #include "comm/TrafficRecorder.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
+#include "res/LinksTextIds.h"
 #include "res/Strings.h"
 
 #include <algorithm>
@@ -105,6 +106,12 @@ CommStatus CheckAnswer(const std::vector<uint8_t>& request, const std::vector<ui
     return CommStatus::Ok;
 }
 
+bool IsGatewaySilence(const std::vector<uint8_t>& request, const std::vector<uint8_t>& answer,
+                      CommStatus status) {
+    return status == CommStatus::OtherException && answer.size() >= 3 && !request.empty() &&
+           (answer[2] == kGatewayPathUnavailable || answer[2] == kGatewayTargetFailed);
+}
+
 } // namespace modbus
 
 namespace {
@@ -142,6 +149,8 @@ CommStatus ModbusMaster::Transact(std::vector<uint8_t> request, std::vector<uint
                                   const TransactionOptions& options) {
     lastAnswerLength_ = 0;
     lastAttempts_ = 0;
+    gatewaySilence_ = false;
+    lastHint_.clear();
     answer.clear();
     if (!link_->IsOpen())
         return CommStatus::NoPort;
@@ -149,6 +158,7 @@ CommStatus ModbusMaster::Transact(std::vector<uint8_t> request, std::vector<uint
         return CommStatus::IllegalTransmitData;
 
     const uint8_t function = request[1];
+    lastSlave_ = request[0];
     const int expected = modbus::ExpectedAnswerLength(request);
     const int remainder = expected - 5;
     std::vector<uint8_t> frame = request;
@@ -173,6 +183,8 @@ CommStatus ModbusMaster::Transact(std::vector<uint8_t> request, std::vector<uint
             }
             if (options.extraTimeout != 0)
                 link_->SetReceiveMargin(options.extraTimeout);
+            if (options.probe)
+                link_->SetProbing(true);
             // An exception answer is 5 bytes long: read those first and the rest only when the
             // slave did not refuse.
             received = std::max(0, link_->Read(answer.data(), 5));
@@ -180,8 +192,23 @@ CommStatus ModbusMaster::Transact(std::vector<uint8_t> request, std::vector<uint
                 received += std::max(0, link_->Read(answer.data() + 5, remainder));
             if (options.extraTimeout != 0)
                 link_->RestoreReceiveMargin();
+            if (options.probe)
+                link_->SetProbing(false);
             answer.resize(static_cast<size_t>(received));
             result = modbus::CheckAnswer(request, answer);
+            gatewaySilence_ = modbus::IsGatewaySilence(request, answer, result);
+            lastHint_.clear();
+            if (gatewaySilence_) {
+                // The gateway asked the instrument and heard nothing: the address is silent,
+                // for the search, the scans and the windows alike.
+                result = CommStatus::NoResponse;
+            } else if (received > 0 && result != CommStatus::Ok) {
+                // Bytes that are not a frame of this link at all are a receive error with the
+                // reason, not a checksum failure of an answer that was never there.
+                lastHint_ = link_->AnswerHint();
+                if (!lastHint_.empty())
+                    result = CommStatus::ReceiveError;
+            }
             if (trafficObserver_)
                 ReportAttempt(frame, answer, counter, result);
             // Nothing came at all: no late answer is on its way to wait out.
@@ -194,7 +221,7 @@ CommStatus ModbusMaster::Transact(std::vector<uint8_t> request, std::vector<uint
         lastAttempts_ = counter;
         if (options.showRetryBox && IsRetryable(result)) {
             Prompter& box = options.owner ? *options.owner : prompter_;
-            if (box.AskRetryCancel(StatusText(result, true)))
+            if (box.AskRetryCancel(LastStatusText(result, true)))
                 continue;
         }
         break;
@@ -359,13 +386,25 @@ std::string ModbusMaster::StatusText(CommStatus status, bool withHeading) {
     return withHeading ? Text(ids::kCommunicationError) + "\n" + Text(id) : Text(id);
 }
 
+std::string ModbusMaster::LastStatusText(CommStatus status, bool withHeading) const {
+    std::string text;
+    if (status == CommStatus::NoResponse && gatewaySilence_)
+        text = FormatText(Text(ids::kGatewayNoAnswer),
+                          {GatewayName(settings_), std::to_string(lastSlave_)});
+    else if (status == CommStatus::ReceiveError && !lastHint_.empty())
+        text = StatusText(status, false) + ": " + lastHint_;
+    else
+        return StatusText(status, withHeading);
+    return withHeading ? Text(ids::kCommunicationError) + "\n" + text : text;
+}
+
 void ModbusMaster::ReportLinkError(CommStatus status, const std::string& suffix, bool onlyHard,
                                    Prompter* owner) {
     const bool hard = status == CommStatus::NoPort || status == CommStatus::TransmitError ||
                       status == CommStatus::IllegalTransmitData;
     const bool shown = onlyHard ? hard : hard || IsRetryable(status);
     if (shown)
-        (owner ? *owner : prompter_).Error(StatusText(status, true) + suffix);
+        (owner ? *owner : prompter_).Error(LastStatusText(status, true) + suffix);
 }
 
 void ModbusMaster::ReportExceptionError(CommStatus status, const std::string& suffix,

@@ -27,6 +27,9 @@ struct TransactionOptions {
     bool showRetryBox = false;
     // Where that box goes; the master's own prompter when null.
     Prompter* owner = nullptr;
+    // A search probe at an address that may hold nothing: a network link gives up after its
+    // short probe time-out (the profile's "Probe timeout") instead of the response time-out.
+    bool probe = false;
 };
 
 // The program's only Modbus RTU master. Every operation takes the slave address first and the
@@ -80,6 +83,12 @@ public:
     // The text of a status ("??????" outside 1-15); withHeading puts "COMMUNICATION ERROR" and a
     // line break in front.
     static std::string StatusText(CommStatus status, bool withHeading);
+    // The text of the last transaction's status as it came about: a gateway's "no answer from
+    // the target" names the gateway and the address, an answer in another framing carries the
+    // link's hint; otherwise StatusText.
+    std::string LastStatusText(CommStatus status, bool withHeading) const;
+    // True when the last transaction's silence was a gateway's exception 0x0A or 0x0B.
+    bool LastSilenceFromGateway() const { return gatewaySilence_; }
     // Error box for status 1-6 (onlyHard: only 1, 2 and 6, the others having been offered in
     // the Retry/Cancel box already). Shows nothing otherwise.
     void ReportLinkError(CommStatus status, const std::string& suffix = {}, bool onlyHard = false,
@@ -115,6 +124,9 @@ private:
     std::unique_ptr<BusLink> link_;
     int lastAnswerLength_ = 0;
     int lastAttempts_ = 0;
+    int lastSlave_ = 0;
+    bool gatewaySilence_ = false;
+    std::string lastHint_;
     TrafficObserver* trafficObserver_ = nullptr;
     uint64_t transactionsSeen_ = 0;
 };
@@ -136,6 +148,12 @@ int ExpectedAnswerLength(const std::vector<uint8_t>& request);
 // exception's status for an exception answer; Ok otherwise. Bytes beyond the expected length are
 // ignored, as the transaction never reads them.
 CommStatus CheckAnswer(const std::vector<uint8_t>& request, const std::vector<uint8_t>& answer);
+// The exceptions a gateway answers for the instrument behind it: no path to it, or no answer
+// from it. Either means the address is silent, never that an instrument is there.
+constexpr uint8_t kGatewayPathUnavailable = 0x0A;
+constexpr uint8_t kGatewayTargetFailed = 0x0B;
+bool IsGatewaySilence(const std::vector<uint8_t>& request, const std::vector<uint8_t>& answer,
+                      CommStatus status);
 // Float to register order: high word first (standard) or low word first (Modicon).
 void FloatToBytes(float value, bool modicon, uint8_t out[4]);
 float BytesToFloat(const uint8_t in[4], bool modicon);

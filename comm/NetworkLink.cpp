@@ -1,6 +1,7 @@
 #include "comm/NetworkLink.h"
 
 #include "comm/Crc.h"
+#include "comm/SerialLink.h"
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
 #include "res/LinksTextIds.h"
@@ -35,6 +36,13 @@ HeaderCheck CheckHeader(const uint8_t header[kHeaderLength], uint16_t transactio
                                                          : HeaderCheck::OtherTransaction;
 }
 
+bool IsAnswerToRtuAsHeader(const uint8_t* request, int requestLength, const uint8_t* answer,
+                           int answerLength) {
+    return requestLength >= kHeaderLength && answerLength >= kHeaderLength &&
+           std::equal(answer, answer + 2, request) && answer[2] == 0 && answer[3] == 0 &&
+           request[2] == 0 && request[3] == 0 && answer[6] == request[6];
+}
+
 std::vector<uint8_t> ToRtu(uint8_t unit, const uint8_t* pdu, int n) {
     std::vector<uint8_t> out{unit};
     out.insert(out.end(), pdu, pdu + std::max(0, n));
@@ -61,6 +69,10 @@ bool NetworkLink::Open() {
     port_ = settings_.TcpPort();
     address_ = LinkAddress(kind_, host_, port_);
     responseTimeoutMs_ = receiveTimeoutMs_ = settings_.ResponseTimeoutMs();
+    probeTimeoutMs_ = settings_.ProbeTimeoutMs();
+    // The device server's line: a frame ends after 3.5 character times of silence.
+    quietMs_ =
+        std::max(kStreamQuietMinMs, SerialLink::TimingFor(settings_.BaudRate()).interFrameDelayMs);
     times_ = {};
     open_ = true;
     std::string reason;
@@ -81,6 +93,8 @@ void NetworkLink::PrepareRequest() {
     pending_.clear();
     pendingAt_ = 0;
     answerTaken_ = false;
+    received_.clear();
+    hint_.clear();
     // An answer that came after its time-out (or bytes a device server passed on from the line)
     // must not be read as the next answer; a peer that closed meanwhile is connected again.
     if (connection_.IsConnected())
@@ -96,6 +110,7 @@ int NetworkLink::Write(const uint8_t* frame, int n) {
     times_.requestStartNs = MonotonicNs();
     times_.answer = {};
     answerDeadlineNs_ = 0;
+    requestHead_.assign(frame, frame + std::min(n, mbap::kHeaderLength));
     const int64_t deadline = times_.requestStartNs + int64_t{responseTimeoutMs_} * 1'000'000;
     if (kind_ == LinkKind::ModbusTcp) {
         ++transactionId_;
@@ -117,6 +132,35 @@ bool NetworkLink::SetReceiveMargin(int ms) {
     return open_;
 }
 
+int NetworkLink::AnswerWaitMs() const {
+    return probing_ ? std::min(probeTimeoutMs_, receiveTimeoutMs_) : receiveTimeoutMs_;
+}
+
+int NetworkLink::DropLateAnswer(int marginMs) {
+    if (kind_ == LinkKind::ModbusTcp || !connection_.IsConnected())
+        return 0;
+    const int64_t limitNs =
+        MonotonicNs() +
+        int64_t{responseTimeoutMs_ + std::max(0, marginMs - kReceiveMarginMs)} * 1'000'000;
+    uint8_t scratch[256];
+    int dropped = 0;
+    for (;;) {
+        const int64_t now = MonotonicNs();
+        if (now >= limitNs) {
+            // Still talking after the longest answer could take: no telling where the next
+            // answer would start, so the next request goes on a new connection.
+            connection_.Close();
+            break;
+        }
+        const int r = connection_.ReceiveSome(
+            scratch, sizeof scratch, std::min(limitNs, now + int64_t{quietMs_} * 1'000'000));
+        if (r <= 0)
+            break; // quiet for the frame silence (or closed: connected again before the next)
+        dropped += r;
+    }
+    return dropped;
+}
+
 void NetworkLink::NoteArrival(int bytes) {
     const int64_t now = MonotonicNs();
     ByteArrivals& a = times_.answer;
@@ -126,6 +170,12 @@ void NetworkLink::NoteArrival(int bytes) {
         a.longestSilenceNs = std::max(a.longestSilenceNs, now - a.lastNs);
     a.lastNs = now;
     a.bytes += bytes;
+}
+
+void NetworkLink::TakeForeign(const std::vector<uint8_t>& bytes, int hintId) {
+    // The master is handed the bytes as they came (they fail its check) and told why.
+    pending_ = bytes;
+    hint_ = Text(hintId);
 }
 
 void NetworkLink::ReceiveMbapAnswer() {
@@ -142,8 +192,10 @@ void NetworkLink::ReceiveMbapAnswer() {
                                                   answerDeadlineNs_);
             if (r <= 0) {
                 // Half a frame: the rest would be read as the start of the next answer.
-                if (!frame.empty())
+                if (!frame.empty()) {
                     connection_.Close();
+                    TakeForeign(frame, ids::kMbapFrameCut);
+                }
                 return;
             }
             NoteArrival(r);
@@ -153,6 +205,7 @@ void NetworkLink::ReceiveMbapAnswer() {
                 if (check == mbap::HeaderCheck::Broken) {
                     // No telling where the next frame starts: start over on a new connection.
                     connection_.Close();
+                    TakeForeign(frame, ids::kNotModbusTcp);
                     return;
                 }
                 want += static_cast<size_t>(pduLength);
@@ -169,7 +222,7 @@ int NetworkLink::Read(uint8_t* buffer, int n) {
     if (!open_)
         return -1;
     if (answerDeadlineNs_ == 0)
-        answerDeadlineNs_ = times_.requestEndNs + int64_t{receiveTimeoutMs_} * 1'000'000;
+        answerDeadlineNs_ = times_.requestEndNs + int64_t{AnswerWaitMs()} * 1'000'000;
     if (kind_ == LinkKind::ModbusTcp) {
         if (!answerTaken_) {
             answerTaken_ = true;
@@ -193,6 +246,12 @@ int NetworkLink::Read(uint8_t* buffer, int n) {
         }
         NoteArrival(r);
         got += r;
+    }
+    if (got > 0) {
+        received_.insert(received_.end(), buffer, buffer + got);
+        if (mbap::IsAnswerToRtuAsHeader(requestHead_.data(), static_cast<int>(requestHead_.size()),
+                                        received_.data(), static_cast<int>(received_.size())))
+            hint_ = Text(ids::kNotRtuOverTcp);
     }
     return got;
 }

@@ -32,6 +32,12 @@ enum class HeaderCheck {
 HeaderCheck CheckHeader(const uint8_t header[kHeaderLength], uint16_t transactionId,
                         int& pduLength);
 
+// Whether bytes read off an RTU stream are a Modbus TCP server's answer to the RTU request:
+// such a server takes the request's first seven bytes for a header and echoes its transaction
+// id, a protocol id of 0 and its unit id in front of its answer.
+bool IsAnswerToRtuAsHeader(const uint8_t* request, int requestLength, const uint8_t* answer,
+                           int answerLength);
+
 // The RTU form of an answer (unit id as address, the PDU, a CRC computed here), which the master
 // checks as it checks every answer.
 std::vector<uint8_t> ToRtu(uint8_t unit, const uint8_t* pdu, int n);
@@ -45,6 +51,8 @@ std::vector<uint8_t> ToRtu(uint8_t unit, const uint8_t* pdu, int n);
 // response time-out.
 class NetworkLink : public BusLink {
 public:
+    static constexpr int kStreamQuietMinMs = 5;
+
     NetworkLink(const CommSettings& settings, Prompter& prompter);
     ~NetworkLink() override { Close(); }
     NetworkLink(const NetworkLink&) = delete;
@@ -66,10 +74,14 @@ public:
     bool SetReceiveMargin(int ms) override;
     int DefaultReceiveTimeout() const override { return responseTimeoutMs_; }
     int PollTimeout() const override { return kPollMarginMs; }
-    // A late answer is dropped before the next request: an answer that did not come whole
-    // dropped the connection already, and on Modbus TCP a late frame is known by its
-    // transaction id.
-    int DropLateAnswer(int) override { return 0; }
+    void SetProbing(bool on) override { probing_ = on; }
+    // Modbus TCP knows a late frame by its transaction id: nothing to do. On an RTU stream the
+    // rest of a broken answer may still be trickling in from the device server's line: it is
+    // read and dropped until the stream has been quiet for the silence between two frames at
+    // the line's baud rate (at least kStreamQuietMinMs), at most for the receive time-out with
+    // this margin; a stream still talking then is given up and connected again.
+    int DropLateAnswer(int marginMs) override;
+    std::string AnswerHint() const override { return hint_; }
 
     void NoteTimes(bool on) override { noteTimes_ = on; }
     LineTimes Times() const override;
@@ -83,7 +95,11 @@ private:
     // Modbus TCP: receives frames until the one of this transaction is in (into pending_) or the
     // deadline passes; frames of other transactions are dropped.
     void ReceiveMbapAnswer();
+    // Bytes that are no frame of this transaction's framing: handed on as they are, with the hint.
+    void TakeForeign(const std::vector<uint8_t>& bytes, int hintId);
     void NoteArrival(int bytes);
+    // The wait for the answer now: the probe time-out while probing, else the receive time-out.
+    int AnswerWaitMs() const;
 
     const CommSettings& settings_;
     Prompter& prompter_;
@@ -100,6 +116,14 @@ private:
     std::vector<uint8_t> pending_;
     size_t pendingAt_ = 0;
     bool noteTimes_ = false;
+    bool probing_ = false;
+    int probeTimeoutMs_ = CommSettings::kDefaultProbeTimeout;
+    int quietMs_ = kStreamQuietMinMs;
+    // The first bytes of the last request (RTU form) and of its answer as they came, to tell an
+    // answer in the other framing.
+    std::vector<uint8_t> requestHead_;
+    std::vector<uint8_t> received_;
+    std::string hint_;
     LineTimes times_;
 };
 

@@ -56,6 +56,9 @@ public:
     int PollTimeout() const override;
     // The silence before a request in milliseconds.
     int InterFrameDelay() const { return timing_.interFrameDelayMs; }
+    // The serial line's time-outs follow the baud rate and are short already: a probe waits as
+    // long as any other request.
+    void SetProbing(bool) override {}
     const BaudTiming& Timing() const { return timing_; }
 
     // Waits until the line has been silent for the inter-frame delay, counted from the last byte

@@ -15,8 +15,9 @@ bool BusSearch::Tick() {
     // garbled answer does not hide it. Every other address is asked once.
     const int retries = address == 1 ? 6 : 0;
     uint16_t type = 0;
-    if (bus_.ReadHoldingRegisters(address, reg::kTypeCode, 1, &type, {.retries = retries}) ==
-        CommStatus::Ok) {
+    // Over a network link the probe waits the short probe time-out, not the response time-out.
+    if (bus_.ReadHoldingRegisters(address, reg::kTypeCode, 1, &type,
+                                  {.retries = retries, .probe = true}) == CommStatus::Ok) {
         found_[address] = true;
         ++foundCount_;
     }

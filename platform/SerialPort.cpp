@@ -183,7 +183,12 @@ bool PosixSerialPort::ApplyMode(const std::string& mode) {
         tio.c_cflag |= CSTOPB;
     if (m.parity != 'N')
         tio.c_cflag |= PARENB | (m.parity == 'O' ? PARODD : 0);
-    tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | IGNPAR);
+    // With parity on, the UART's verdict is used: a byte that fails it is read as 0 instead of
+    // as it came, so a garbled answer cannot pass its CRC by chance. (A pseudo-terminal drops
+    // the parity bit from the control flags but keeps this one: the simulator reads it there.)
+    if (m.parity != 'N')
+        tio.c_iflag |= INPCK;
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
     if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0)

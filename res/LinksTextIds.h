@@ -20,5 +20,9 @@ constexpr int kRs485BeforeLabel = 20638;
 constexpr int kRs485AfterLabel = 20639;
 constexpr int kRs485Hint = 20640;
 constexpr int kHostMissing = 20641;
+constexpr int kGatewayNoAnswer = 20623;
+constexpr int kNotModbusTcp = 20624;
+constexpr int kNotRtuOverTcp = 20625;
+constexpr int kMbapFrameCut = 20626;
 
 } // namespace quarnex::ids

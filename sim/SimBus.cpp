@@ -230,6 +230,22 @@ int SimBus::PacingBaud() const {
     return SpeedToBaud(cfgetospeed(&tio));
 }
 
+LineSettings SimBus::PortLine() const {
+    termios tio{};
+    if (tcgetattr(slaveFd_, &tio) != 0)
+        return {};
+    // A pseudo-terminal drops PARENB from what the master set; its parity check (INPCK) and
+    // PARODD stay.
+    const bool parity = (tio.c_cflag & PARENB) || (tio.c_iflag & INPCK);
+    const char letter = !parity ? 'N' : (tio.c_cflag & PARODD) ? 'O' : 'E';
+    return {SpeedToBaud(cfgetospeed(&tio)), letter};
+}
+
+void SimBus::SetLineSettings(int address, const LineSettings& line) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lines_[address] = line;
+}
+
 std::function<bool(const std::vector<uint8_t>&)> CoilWrite(int coil) {
     return [coil](const std::vector<uint8_t>& r) {
         return r.size() >= 4 && r[1] == 5 && ((r[2] << 8) | r[3]) == coil - 1;
@@ -470,8 +486,29 @@ void SimBus::HandleFrame(const std::vector<uint8_t>& frame, int64_t firstByteNs)
     int lateMs = 0, lateSplit = 0;
     FaultSpec fault;
     bool faulty = false;
-    if (Respond(frame, firstByteNs, true, answer, lateMs, lateSplit, fault, faulty))
-        WriteAnswer(answer, lateMs, lateSplit);
+    LineSettings own;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (auto it = lines_.find(frame[0]); it != lines_.end())
+            own = it->second;
+    }
+    bool garbled = false;
+    if (own.baud != 0) {
+        const LineSettings port = PortLine();
+        // At another baud rate the instrument hears no frame at all.
+        if (port.baud != own.baud)
+            return;
+        garbled = port.parity != own.parity;
+    }
+    if (!Respond(frame, firstByteNs, true, answer, lateMs, lateSplit, fault, faulty))
+        return;
+    if (garbled) {
+        // The parity bit lands where the master's UART expects data or a stop bit: the bytes
+        // arrive, but not as sent, and the check fails.
+        for (size_t i = 0; i < answer.size(); i += 2)
+            answer[i] ^= 0x80;
+    }
+    WriteAnswer(answer, lateMs, lateSplit);
 }
 
 bool SimBus::Respond(const std::vector<uint8_t>& frame, int64_t firstByteNs, bool paced,
@@ -727,8 +764,16 @@ void SimBus::ServeClient(NetKind kind, int fd) {
             int lateMs = 0, lateSplit = 0;
             FaultSpec fault;
             bool faulty = false;
-            if (drop || !Respond(frame, NowNs(), false, reply, lateMs, lateSplit, fault, faulty))
+            if (drop)
                 return;
+            if (!Respond(frame, NowNs(), false, reply, lateMs, lateSplit, fault, faulty)) {
+                const uint8_t code = gatewayException_;
+                if (kind != NetKind::ModbusTcp || code == 0 || frame.size() < 2 || frame[0] == 0)
+                    return;
+                // A gateway whose target stays silent says so instead of staying silent itself.
+                reply = {frame[0], static_cast<uint8_t>(frame[1] | 0x80), code};
+                PutCrc(reply);
+            }
             if (faulty && fault.kind == Fault::Disconnect) {
                 drop = true;
                 return;

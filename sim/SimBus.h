@@ -51,6 +51,13 @@ struct FaultSpec {
     std::function<bool(const std::vector<uint8_t>& request)> when = nullptr;
 };
 
+// The line settings an instrument was given: on the pseudo-terminal it answers only when the
+// master's port is set to them (baud 0: whatever the port is set to).
+struct LineSettings {
+    int baud = 0;
+    char parity = 'N';
+};
+
 // A fault's condition: a write of the coil (function 5) or of a register block starting at reg
 // (function 16).
 std::function<bool(const std::vector<uint8_t>&)> CoilWrite(int coil);
@@ -81,6 +88,15 @@ public:
     const std::string& DevicePath() const { return devicePath_; }
 
     void Attach(int address, std::shared_ptr<SlaveModel> model);
+    // Gives the instrument at address line settings of its own. On the pseudo-terminal (where
+    // the bus reads the master's port settings) it stays silent to a port at another baud rate,
+    // and where the parity alone differs answers bytes that fail the check, as the master's UART
+    // would take them in. The network servers answer as before.
+    void SetLineSettings(int address, const LineSettings& line);
+    // The Modbus TCP server answers a request nothing on the bus answered with this exception
+    // (0x0A: no path to the target, 0x0B: the target did not respond), as a gateway does;
+    // 0 (the default) leaves it unanswered.
+    void SetGatewayException(uint8_t code) { gatewayException_ = code; }
     void Detach(int address);
     std::shared_ptr<SlaveModel> Model(int address) const;
 
@@ -137,6 +153,8 @@ private:
     void WriteAnswer(const std::vector<uint8_t>& bytes, int lateMs, int lateSplit);
     void DropRequestsWhileAnswering();
     int PacingBaud() const;
+    // How the master's port is set now (baud, parity letter).
+    LineSettings PortLine() const;
 
     mutable std::mutex mutex_;
     std::map<int, std::shared_ptr<SlaveModel>> models_;
@@ -146,6 +164,8 @@ private:
     size_t logLimit_ = kRequestLogSize;
     size_t discarded_ = 0;
     std::atomic<int> pacing_{-1};
+    std::map<int, LineSettings> lines_;
+    std::atomic<uint8_t> gatewayException_{0};
 
     int masterFd_ = -1;
     int slaveFd_ = -1; // held open so the line does not hang up when the program closes it

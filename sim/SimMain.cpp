@@ -6,6 +6,7 @@
 #include "sim/Kel7Model.h"
 #include "sim/SimBus.h"
 
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -33,15 +34,21 @@ std::string Usage() {
            "  5 PIR 7, 6 YAX 7, 7 FLIN 7.\n"
            "\n"
            "options:\n"
-           "  -i, --instrument ADDR=KIND  an instrument at address 1-247 (repeatable); KIND is "
+           "  -i, --instrument ADDR=KIND[@BAUD[P]]\n"
+           "                              an instrument at address 1-247 (repeatable); KIND is "
            "one\n"
            "                              of: " +
            kinds +
-           "\n"
+           ";\n"
+           "                              @19200E: it answers only a port set to that baud rate\n"
+           "                              and parity (N, E or O; default N), garbled where the\n"
+           "                              parity alone differs\n"
            "  -l, --link PATH             also make PATH a symbolic link to the device\n"
            "      --tcp [HOST:]PORT       also serve the bus as RTU over TCP (a serial device\n"
            "                              server); HOST defaults to 127.0.0.1, PORT 0 picks one\n"
            "      --mbap [HOST:]PORT      also serve the bus as a Modbus TCP gateway\n"
+           "      --gateway-exception C   the gateway answers exception C (10 or 11) for an\n"
+           "                              address that stays silent, as real gateways do\n"
            "  -b, --baud B                pace the bytes at B baud (300-115200); 0 paces at the\n"
            "                              rate the master configured; default: no pacing\n"
            "  -f, --fault ADDR:KIND[:N]   answer the next N requests (default 1) at ADDR (0: any)\n"
@@ -72,6 +79,24 @@ bool ParseInt(const std::string& text, int min, int max, int& value) {
         return false;
     value = static_cast<int>(v);
     return true;
+}
+
+// "19200E" or "9600" after an instrument's kind: the line settings it answers at.
+bool ParseLine(const std::string& text, LineSettings& line) {
+    std::string digits = text;
+    line.parity = 'N';
+    if (!digits.empty() && std::isalpha(static_cast<unsigned char>(digits.back()))) {
+        line.parity = static_cast<char>(std::toupper(static_cast<unsigned char>(digits.back())));
+        digits.pop_back();
+    }
+    static const int kRates[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+    if ((line.parity != 'N' && line.parity != 'E' && line.parity != 'O') ||
+        !ParseInt(digits, 300, 115200, line.baud))
+        return false;
+    for (int r : kRates)
+        if (r == line.baud)
+            return true;
+    return false;
 }
 
 bool ParseFault(const std::string& text, int& address, FaultSpec& injected, std::string& error) {
@@ -190,6 +215,8 @@ int main(int argc, char** argv) {
     if (!args.empty() && args[0] == "--make-image")
         return MakeImage(args);
     std::map<int, std::string> instruments;
+    std::map<int, LineSettings> lines;
+    int gatewayException = 0;
     std::vector<std::pair<int, FaultSpec>> faults;
     std::string link;
     std::vector<std::pair<NetKind, std::string>> listens;
@@ -224,7 +251,17 @@ int main(int argc, char** argv) {
                 return fail("bad instrument \"" + v + "\": expected ADDR=KIND with ADDR 1-247");
             if (instruments.count(address))
                 return fail("address " + std::to_string(address) + " given twice");
-            instruments[address] = v.substr(eq + 1);
+            std::string kind = v.substr(eq + 1);
+            if (const auto at = kind.find('@'); at != std::string::npos) {
+                if (!ParseLine(kind.substr(at + 1), lines[address]))
+                    return fail("bad line settings in \"" + v +
+                                "\": expected KIND@BAUD[N|E|O], e.g. kel7@19200E");
+                kind = kind.substr(0, at);
+            }
+            instruments[address] = kind;
+        } else if (a == "--gateway-exception") {
+            if (!value(v) || !ParseInt(v, 10, 11, gatewayException))
+                return fail(a + " needs 10 (0x0A) or 11 (0x0B)");
         } else if (a == "-l" || a == "--link") {
             if (!value(link) || link.empty())
                 return fail(a + " needs a path");
@@ -279,12 +316,15 @@ int main(int argc, char** argv) {
             if (!model)
                 return fail(error);
             bus.Attach(address, model);
+            if (const auto line = lines.find(address); line != lines.end())
+                bus.SetLineSettings(address, line->second);
             addresses.push_back(address);
         }
     }
     for (const auto& [address, injected] : faults)
         bus.InjectFault(address, injected);
     bus.SetPacing(baud);
+    bus.SetGatewayException(static_cast<uint8_t>(gatewayException));
 
     // The signals are taken by sigwait below, so none may interrupt the bus thread.
     sigset_t signals;

@@ -81,6 +81,48 @@ TEST_F(CliTest, ScanListsTheAnsweringAddresses) {
     EXPECT_EQ(out_.str(), "3: 2003\n5: 2001\n2 of 6 addresses answered\n");
 }
 
+// A gateway that answers 0x0B for every empty address: only the instruments are listed, and a
+// request to an empty address names the gateway.
+TEST_F(CliTest, ScanThroughAGatewayListsOnlyTheInstruments) {
+    AddBank(3)->Set(0, 2003);
+    std::string error;
+    const int port = bus_.ServeNetwork(sim::NetKind::ModbusTcp, "127.0.0.1", 0, error);
+    ASSERT_NE(port, 0) << error;
+    bus_.SetGatewayException(0x0B);
+    const std::string gateway = "127.0.0.1:" + std::to_string(port);
+    ASSERT_EQ(RunCli({"-d", "mbap://" + gateway, "scan", "1", "6"}, profile_, out_, err_), 0);
+    EXPECT_EQ(out_.str(), "3: 2003\n1 of 6 addresses answered\n");
+    EXPECT_EQ(RunCli({"-d", "mbap://" + gateway, "read", "5", "40001"}, profile_, out_, err_), 1);
+    EXPECT_NE(err_.str().find("The gateway " + gateway + " got no answer from address 5\n"),
+              std::string::npos)
+        << err_.str();
+}
+
+TEST_F(CliTest, FindSettingsFindsTheInstrumentsLineOrSaysNothingAnswers) {
+    AddBank(17)->Set(0, 2003);
+    bus_.SetLineSettings(17, {19200, 'E'});
+    ASSERT_EQ(Run({"-r", "0", "scan", "--find-settings", "16", "17"}), 0) << err_.str();
+    EXPECT_EQ(out_.str(), "1 instrument at 19200 baud, parity E: 17\n"
+                          "to use them: quarnex-cli -b 19200 -p E ... (in the windows: Options, "
+                          "Communication parameters)\n");
+    EXPECT_EQ(Run({"-r", "0", "scan", "--find-settings", "3", "3"}), 1);
+    EXPECT_EQ(out_.str(), "No instrument answered at any baud rate and parity (addresses 3)\n");
+    EXPECT_EQ(Run({"--find-settings", "read", "1", "40001"}), 2);
+}
+
+// The RS-485 mode is the command line's to set, and its refusal says how to turn it off there.
+TEST_F(CliTest, Rs485ModeIsAnOptionAndItsRefusalSaysHowToTurnItOff) {
+    AddBank(1);
+    EXPECT_EQ(Run({"--rs485", "on", "read", "1", "40001"}), 1);
+    EXPECT_NE(err_.str().find("refuses the RS-485 mode"), std::string::npos) << err_.str();
+    EXPECT_NE(err_.str().find("quarnex-cli --rs485 off, or RS485=0 in [Comm Param]"),
+              std::string::npos)
+        << err_.str();
+    profile_.WriteInt("Comm Param", "RS485", 1);
+    EXPECT_EQ(Run({"--rs485", "off", "read", "1", "40001"}), 0) << err_.str();
+    EXPECT_EQ(Run({"--rs485", "maybe", "read", "1", "40001"}), 2);
+}
+
 TEST_F(CliTest, BadArgumentsAreRefusedBeforeAnyTraffic) {
     AddBank(1);
     const std::vector<std::vector<std::string>> bad = {

@@ -2,9 +2,15 @@
 // each against the simulator, gives the same results for the same bus.
 
 #include "comm/NetworkLink.h"
+#include "platform/Clock.h"
 #include "support/BusFixture.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 namespace quarnex::test {
 namespace {
@@ -83,18 +89,69 @@ TEST_P(LinkContractTest, DroppedConnectionIsSilenceThenReconnects) {
     EXPECT_EQ(master_->LastAttempts(), 2);
 }
 
+// A late frame of another transaction is dropped (silence); bytes that are no Modbus TCP frame,
+// or half of one, are a receive error that says why, and the next request starts clean.
 TEST_P(LinkContractTest, ForeignMbapHeadersAreRefused) {
     if (GetParam() != LinkKind::ModbusTcp)
         GTEST_SKIP() << "only Modbus TCP has a transaction and protocol id";
-    Reopen(300);
-    uint16_t value = 0;
-    for (Fault f : {Fault::WrongTransaction, Fault::WrongProtocol}) {
-        bus_.InjectFault(1, {.kind = f});
-        EXPECT_EQ(Read(value), CommStatus::NoResponse) << static_cast<int>(f);
-        Reopen(10000);
-        EXPECT_EQ(Read(value), CommStatus::Ok) << static_cast<int>(f);
+    struct Case {
+        FaultSpec fault;
+        CommStatus status;
+        const char* hint;
+    } cases[] = {
+        {{.kind = Fault::WrongTransaction}, CommStatus::NoResponse, ""},
+        {{.kind = Fault::WrongProtocol}, CommStatus::ReceiveError, "is this an RTU over TCP"},
+        {{.kind = Fault::LateBytes, .lateMs = 600}, CommStatus::ReceiveError, "stopped short"},
+    };
+    for (const Case& c : cases) {
         Reopen(300);
+        uint16_t value = 0;
+        bus_.InjectFault(1, c.fault);
+        EXPECT_EQ(Read(value), c.status) << static_cast<int>(c.fault.kind);
+        EXPECT_NE(master_->LastStatusText(c.status, false).find(c.hint), std::string::npos)
+            << master_->LastStatusText(c.status, false);
+        Reopen(10000);
+        EXPECT_EQ(Read(value), CommStatus::Ok) << static_cast<int>(c.fault.kind);
     }
+}
+
+// A gateway's "no path" and "no answer from the target" are the address being silent, on every
+// link, and the text names the gateway; every other exception stays what it is.
+TEST_P(LinkContractTest, GatewayExceptionsAreSilence) {
+    struct Case {
+        uint8_t code;
+        CommStatus status;
+    } cases[] = {{0x0A, CommStatus::NoResponse},
+                 {0x0B, CommStatus::NoResponse},
+                 {0x04, CommStatus::SlaveDeviceFailure},
+                 {0x0C, CommStatus::OtherException}};
+    uint16_t value = 0;
+    for (const Case& c : cases) {
+        bus_.InjectFault(1, {.kind = Fault::Exception, .exceptionCode = c.code});
+        EXPECT_EQ(Read(value), c.status) << int{c.code};
+        EXPECT_EQ(master_->LastSilenceFromGateway(), c.status == CommStatus::NoResponse);
+    }
+    bus_.InjectFault(1, {.kind = Fault::Exception, .count = 2, .exceptionCode = 0x0B});
+    EXPECT_EQ(Read(value, 1), CommStatus::NoResponse);
+    EXPECT_EQ(master_->LastAttempts(), 2); // silence is retried like any silence
+    const std::string gateway =
+        Network() ? "127.0.0.1:" + std::to_string(port_) : master_->Settings().LinkName();
+    EXPECT_EQ(master_->LastStatusText(CommStatus::NoResponse, false),
+              "The gateway " + gateway + " got no answer from address 1");
+}
+
+// A search probe at an empty address gives up after the probe time-out, not the response
+// time-out; an instrument that is there is read as always.
+TEST_P(LinkContractTest, ProbesWaitTheProbeTimeout) {
+    if (!Network())
+        GTEST_SKIP() << "the serial line's time-outs follow the baud rate";
+    uint16_t value = 0;
+    const int64_t t0 = MonotonicMs();
+    EXPECT_EQ(master_->ReadHoldingRegisters(9, 40001, 1, &value, {.retries = 2, .probe = true}),
+              CommStatus::NoResponse);
+    EXPECT_LT(MonotonicMs() - t0, 10000); // three attempts, none waiting the 10 s
+    EXPECT_EQ(master_->ReadHoldingRegisters(1, 40001, 1, &value, {.probe = true}), CommStatus::Ok);
+    EXPECT_EQ(Read(value), CommStatus::Ok);
 }
 
 TEST_P(LinkContractTest, SlowGatewayWithinAndBeyondTheTimeout) {
@@ -113,6 +170,88 @@ TEST_P(LinkContractTest, SlowGatewayWithinAndBeyondTheTimeout) {
 }
 
 class Rs485Test : public BusFixture {};
+class WrongFramingTest : public BusFixture {};
+
+// RTU over TCP pointed at a Modbus TCP gateway: its answer is said to be Modbus TCP.
+TEST_F(WrongFramingTest, RtuOverTcpAtAGatewaySaysSo) {
+    AddBank(1);
+    std::string error;
+    const int port = bus_.ServeNetwork(sim::NetKind::ModbusTcp, "127.0.0.1", 0, error);
+    ASSERT_NE(port, 0) << error;
+    // The RTU request's first bytes read as transaction 0x0103 for unit 0xC4, which the gateway
+    // finds silent and says so.
+    bus_.SetGatewayException(0x0B);
+    profile_.WriteString("Comm Param", "Link", "tcp");
+    profile_.WriteString("Comm Param", "Host", "127.0.0.1");
+    profile_.WriteInt("Comm Param", "TCP Port", port);
+    profile_.WriteInt("Comm Param", "Response timeout", 10000);
+    MakeMaster();
+    uint16_t values[2] = {};
+    EXPECT_EQ(master_->ReadHoldingRegisters(1, 40001, 2, values), CommStatus::ReceiveError);
+    EXPECT_EQ(master_->LastStatusText(CommStatus::ReceiveError, false),
+              "Receive error: the answer is Modbus TCP: is this a Modbus TCP gateway?");
+}
+
+// A device server that passes a broken answer on slowly: the retry must not read its tail.
+TEST(RtuOverTcpTest, ATrickledBrokenAnswerIsDrainedBeforeTheRetry) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    std::thread server([listener] {
+        const int fd = ::accept(listener, nullptr, nullptr);
+        uint8_t request[8];
+        auto take = [&] {
+            for (size_t got = 0; got < sizeof request;) {
+                const ssize_t r = ::recv(fd, request + got, sizeof request - got, 0);
+                if (r <= 0)
+                    return false;
+                got += static_cast<size_t>(r);
+            }
+            return true;
+        };
+        if (take()) {
+            // An exception header with a wrong CRC, then the rest of a longer frame, byte by byte.
+            const uint8_t head[] = {0x01, 0x83, 0x02, 0x00, 0x00};
+            ::send(fd, head, sizeof head, MSG_NOSIGNAL);
+            for (uint8_t b : {0xD3, 0xFB, 0xE9, 0x01, 0x03, 0x02, 0x07}) {
+                ::usleep(2000);
+                ::send(fd, &b, 1, MSG_NOSIGNAL);
+            }
+        }
+        if (take()) {
+            std::vector<uint8_t> answer{0x01, 0x03, 0x02, 0x00, 0x07};
+            modbus::AppendCrc(answer);
+            ::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL);
+        }
+        for (uint8_t b; ::recv(fd, &b, 1, 0) > 0;) {
+        }
+        ::close(fd);
+    });
+    {
+        Profile profile;
+        profile.WriteString("Comm Param", "Link", "tcp");
+        profile.WriteString("Comm Param", "Host", "127.0.0.1");
+        profile.WriteInt("Comm Param", "TCP Port", ntohs(address.sin_port));
+        profile.WriteInt("Comm Param", "Response timeout", 10000);
+        // The device server's line at 300 baud: a frame ends after 160 ms of quiet, far longer
+        // than the test's steps between two bytes.
+        profile.WriteInt("Comm Param", "Baud", 300);
+        ScriptedPrompter prompter;
+        ModbusMaster master(profile, prompter);
+        ASSERT_TRUE(master.Open());
+        uint16_t value = 0;
+        EXPECT_EQ(master.ReadHoldingRegisters(1, 40001, 1, &value, {.retries = 1}), CommStatus::Ok);
+        EXPECT_EQ(value, 7);
+        EXPECT_EQ(master.LastAttempts(), 2);
+    }
+    server.join();
+    ::close(listener);
+}
 
 // A pseudo-terminal has no line driver to switch: the refusal is said, and the port not used.
 // (No port here supports the mode; on one that does, Open reads the settings back itself.)

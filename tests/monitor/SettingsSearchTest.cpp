@@ -1,0 +1,66 @@
+// Finding a bus whose settings nobody remembers, against a simulated instrument that answers
+// only at its own baud rate and parity (the simulator reads the master's port settings).
+
+#include "monitor/SettingsSearch.h"
+
+#include "comm/ModbusMaster.h"
+#include "support/BusFixture.h"
+
+namespace quarnex::test {
+namespace {
+
+class SettingsSearchTest : public BusFixture {
+protected:
+    void SetUp() override {
+        BusFixture::SetUp();
+        AddBank(17)->Set(0, 2003);
+        bus_.SetLineSettings(17, {19200, 'E'});
+        MakeMaster();
+    }
+    LineSetting Now() const {
+        return {master_->Settings().BaudRate(), master_->Settings().ParityLetter()};
+    }
+};
+
+TEST_F(SettingsSearchTest, FindsTheInstrumentsSettingsAndPutsTheOldOnesBack) {
+    SettingsSearch search(*master_, {3, 17}, false, 0);
+    while (search.Step()) {
+    }
+    ASSERT_EQ(search.Results().size(), 1u) << search.Summary();
+    EXPECT_EQ(search.Results()[0].setting, (LineSetting{19200, 'E'}));
+    EXPECT_EQ(search.Summary(), "1 instrument at 19200 baud, parity E: 17");
+    // 9600 N, then 19200 N, where the garbled answer sends it to 19200's other parities.
+    EXPECT_EQ(search.SettingNumber(), 3);
+    EXPECT_EQ(Now(), (LineSetting{9600, 'N'}));
+    search.Take(search.Results()[0].setting);
+    uint16_t type = 0;
+    EXPECT_EQ(master_->ReadHoldingRegisters(17, 40001, 1, &type), CommStatus::Ok);
+}
+
+TEST_F(SettingsSearchTest, NothingToFindEndsAndSaysSo) {
+    SettingsSearch search(*master_, {3}, false, 0);
+    int steps = 0;
+    while (search.Step())
+        ++steps;
+    EXPECT_TRUE(search.Results().empty());
+    EXPECT_EQ(search.SettingNumber(), 30);
+    EXPECT_EQ(steps + 1, search.Total());
+    EXPECT_EQ(search.Summary(), "No instrument answered at any baud rate and parity (addresses 3)");
+    EXPECT_EQ(Now(), (LineSetting{9600, 'N'}));
+    EXPECT_TRUE(master_->Link().IsOpen());
+}
+
+TEST(SettingsSearchOrderTest, MostLikelyFirstEveryOneOnce) {
+    const std::vector<LineSetting> order = SettingsSearch::Candidates({4800, 'O'});
+    ASSERT_EQ(order.size(), 30u);
+    const std::vector<LineSetting> head(order.begin(), order.begin() + 5);
+    EXPECT_EQ(head, (std::vector<LineSetting>{
+                        {4800, 'O'}, {9600, 'N'}, {19200, 'N'}, {38400, 'N'}, {115200, 'N'}}));
+    AddressFlags watched{};
+    watched[17] = watched[3] = true;
+    EXPECT_EQ(SettingsSearch::LikelyAddresses(watched),
+              (std::vector<int>{3, 17, 1, 2, 4, 5, 6, 7, 8, 9, 10}));
+}
+
+} // namespace
+} // namespace quarnex::test
