@@ -419,7 +419,11 @@ std::string SerialDeviceProblemText(const SerialDeviceInfo& device) {
 std::string LatencyTimerHint(const SerialDeviceInfo& device) {
     if (!device.latencyTimerTooHigh)
         return {};
-    return FormatText(Text(kLatencyTimerText), {std::to_string(device.latencyTimerMs)});
+    // The rule names the adapter by its serial number: a rule for every FTDI adapter would change
+    // ones that serve other equipment.
+    return FormatText(Text(kLatencyTimerText),
+                      {std::to_string(device.latencyTimerMs),
+                       device.serialNumber.empty() ? "YOUR-SERIAL" : device.serialNumber});
 }
 
 } // namespace quarnex

@@ -1,46 +1,99 @@
 #!/usr/bin/env bash
-# Checks the package scripts/package.sh made: every expected file is in it, lintian finds no
-# error (where lintian is installed), it unpacks into a temporary root where each program
-# answers --version with the build's version, its manual pages render without warnings, its
-# AppStream metadata validates (where appstreamcli is installed) and its completion is valid
-# bash that offers every command of quarnex-cli --help. Prints dpkg-deb -I and lintian's output.
+# Usage: check-package.sh [--rebuild]
+# Checks the two packages scripts/package.sh made. quarnex-cli: its files, and a Depends of the
+# C++ runtime alone (no Qt); quarnex: its files, Qt, the Wayland plugin recommended, quarnex-cli of
+# the same version. Both: hardening-check on every program (and no .comment section), lintian
+# without errors or warnings, each program's --version from an unpacked copy, manual pages that
+# render without warnings, the AppStream metadata (where appstreamcli is installed), a completion
+# that is valid bash and offers every command of quarnex-cli --help, the udev example's syntax
+# (udevadm verify where udevadm has it) and one udev story: the example, both manual pages and the
+# program's hint name the same rules file, the same rule and the same udevadm command.
+# --rebuild then builds the packages a second time and compares them byte for byte.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-shopt -s nullglob
-debs=("$root"/build-pkg/quarnex_*.deb)
-[ ${#debs[@]} -eq 1 ] || { echo "expected one package in build-pkg/, found ${#debs[@]}" >&2; exit 1; }
-deb="${debs[0]}"
-version="$(dpkg-deb -f "$deb" Version)"
+rebuild=false
+[ "${1:-}" = "--rebuild" ] && rebuild=true
 fail() { echo "check-package: $*" >&2; exit 1; }
-
-dpkg-deb -I "$deb"
-[ "$(basename "$deb")" = "quarnex_${version}_$(dpkg-deb -f "$deb" Architecture).deb" ] ||
-    fail "unexpected file name $(basename "$deb")"
-dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "Depends lacks the Qt libraries"
-
-listing="$(dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./|/|')"
-for f in /usr/bin/quarnex /usr/bin/quarnex-cli /usr/bin/quarnex-sim \
-    /usr/share/applications/quarnex.desktop /usr/share/icons/hicolor/scalable/apps/quarnex.svg \
-    /usr/share/metainfo/io.github.quarnex.Quarnex.metainfo.xml \
-    /usr/share/man/man1/quarnex.1.gz /usr/share/man/man1/quarnex-cli.1.gz \
-    /usr/share/man/man1/quarnex-sim.1.gz /usr/share/bash-completion/completions/quarnex-cli \
-    /usr/share/doc/quarnex/copyright /usr/share/doc/quarnex/changelog.gz \
-    /usr/share/doc/quarnex/examples/60-quarnex-ftdi-latency.rules; do
-    grep -qxF "$f" <<<"$listing" || fail "$f is not in the package"
+shopt -s nullglob
+all=("$root"/build-pkg/*.deb)
+cli=("$root"/build-pkg/quarnex-cli_*.deb)
+gui=("$root"/build-pkg/quarnex_*.deb)
+[ ${#cli[@]} -eq 1 ] && [ ${#gui[@]} -eq 1 ] && [ ${#all[@]} -eq 2 ] ||
+    fail "expected quarnex-cli_*.deb and quarnex_*.deb in build-pkg/, found: ${all[*]##*/}"
+cli="${cli[0]}"
+gui="${gui[0]}"
+version="$(dpkg-deb -f "$cli" Version)"
+arch="$(dpkg-deb -f "$cli" Architecture)"
+[ "$(dpkg-deb -f "$gui" Version)" = "$version" ] || fail "the two packages' versions differ"
+for deb in "$cli" "$gui"; do
+    dpkg-deb -I "$deb"
+    name="$(dpkg-deb -f "$deb" Package)"
+    [ "$(basename "$deb")" = "${name}_${version}_${arch}.deb" ] || fail "unexpected file name $(basename "$deb")"
 done
-# The udev rule is an example: nothing in the rules folders.
-! grep -q '/udev/rules.d/' <<<"$listing" || fail "the package activates a udev rule"
+
+# quarnex-cli takes the C++ runtime alone: a server gets no Qt, Mesa or X11 with it.
+for dep in $(dpkg-deb -f "$cli" Depends | tr ',|' '\n\n' | awk '{print $1}'); do
+    case "$dep" in
+    libc6 | libstdc++6 | libgcc-s1) ;;
+    *) fail "quarnex-cli depends on $dep: only the C++ runtime is expected" ;;
+    esac
+done
+gui_depends="$(dpkg-deb -f "$gui" Depends)"
+for dep in libqt6widgets6 qt6-qpa-plugins "quarnex-cli (= $version)"; do
+    grep -qF "$dep" <<<"$gui_depends" || fail "quarnex's Depends lacks $dep: $gui_depends"
+done
+dpkg-deb -f "$gui" Recommends | grep -qw qt6-wayland || fail "quarnex does not recommend qt6-wayland"
+
+listing() { dpkg-deb -c "$1" | awk '{print $NF}' | sed 's|^\./|/|'; }
+cli_files=(/usr/bin/quarnex-cli /usr/bin/quarnex-sim
+    /usr/share/man/man1/quarnex-cli.1.gz /usr/share/man/man1/quarnex-sim.1.gz
+    /usr/share/bash-completion/completions/quarnex-cli
+    /usr/share/doc/quarnex-cli/copyright /usr/share/doc/quarnex-cli/changelog.gz
+    /usr/share/doc/quarnex-cli/examples/60-quarnex-ftdi-latency.rules
+    /usr/share/lintian/overrides/quarnex-cli)
+gui_files=(/usr/bin/quarnex /usr/share/applications/quarnex.desktop
+    /usr/share/icons/hicolor/scalable/apps/quarnex.svg
+    /usr/share/metainfo/io.github.quarnex.Quarnex.metainfo.xml /usr/share/man/man1/quarnex.1.gz
+    /usr/share/doc/quarnex/copyright /usr/share/doc/quarnex/changelog.gz
+    /usr/share/lintian/overrides/quarnex)
+cli_listing="$(listing "$cli")"
+gui_listing="$(listing "$gui")"
+for f in "${cli_files[@]}"; do
+    grep -qxF "$f" <<<"$cli_listing" || fail "$f is not in quarnex-cli"
+done
+for f in "${gui_files[@]}"; do
+    grep -qxF "$f" <<<"$gui_listing" || fail "$f is not in quarnex"
+done
+# No file in both (dpkg would refuse the second), and no udev rule made active.
+both="$(comm -12 <(grep -v '/$' <<<"$cli_listing" | sort) <(grep -v '/$' <<<"$gui_listing" | sort))"
+[ -z "$both" ] || fail "in both packages: $both"
+! grep -q '/udev/rules.d/' <<<"$cli_listing$gui_listing" || fail "a package activates a udev rule"
 
 if command -v lintian >/dev/null; then
-    lintian --fail-on error "$deb" || fail "lintian reports errors"
+    lintian --fail-on error,warning "$cli" "$gui" || fail "lintian reports errors or warnings"
 else
     echo "lintian is not installed: skipped"
 fi
 
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
-dpkg -x "$deb" "$tmp"
+dpkg -x "$cli" "$tmp"
+dpkg -x "$gui" "$tmp"
+
+# Debian's hardening: PIE, stack protector, fortified calls, read-only relocations, immediate
+# binding; and no .comment section naming the compiler.
+command -v hardening-check >/dev/null ||
+    fail "hardening-check (package devscripts) is missing: scripts/setup-packages.sh installs it"
+# A program is marked for control-flow protection only when every object linked into it is,
+# and Debian 12's C start-up files are not: there, hardening-check's test for it cannot pass.
+nocf=()
+if ! readelf -n "$(gcc -print-file-name=Scrt1.o)" 2>/dev/null | grep -q 'IBT'; then
+    nocf=(--nocfprotection)
+    echo "The C library's start-up files lack the control-flow protection mark: not required."
+fi
 for p in quarnex quarnex-cli quarnex-sim; do
+    hardening-check "${nocf[@]}" "$tmp/usr/bin/$p" || fail "$p is not hardened"
+    ! readelf -S -W "$tmp/usr/bin/$p" | grep -qF ' .comment ' || fail "$p has a .comment section"
     out="$(env -u DISPLAY -u WAYLAND_DISPLAY "$tmp/usr/bin/$p" --version)"
     [ "$out" = "$p $version" ] || fail "$p --version said '$out', not '$p $version'"
 done
@@ -61,4 +114,49 @@ for c in $("$tmp/usr/bin/quarnex-cli" --help | awk '/^commands:/ {on=1; next} /^
                                                     on && /^  [a-z]/ {print $1}' | sort -u); do
     grep -qw -- "$c" <<<"$offered" || fail "the completion does not offer the command $c"
 done
-echo "check-package: $(basename "$deb") is complete"
+
+# The udev example: its rule line (commented out as shipped) is valid udev syntax.
+example="$tmp/usr/share/doc/quarnex-cli/examples/60-quarnex-ftdi-latency.rules"
+rule="$(sed -n 's/^# \(ACTION==.*\)$/\1/p' "$example")"
+[ "$(wc -l <<<"$rule")" -eq 1 ] && [ -n "$rule" ] || fail "the example has no single rule line"
+if udevadm verify --help >/dev/null 2>&1; then
+    echo "$rule" >"$tmp/60-quarnex-ftdi-latency.rules"
+    udevadm verify "$tmp/60-quarnex-ftdi-latency.rules" || fail "udevadm verify rejects the rule"
+else
+    # udevadm before systemd 254 has no verify: each item is KEY[{attribute}] operator "value",
+    # matches with == and assignments with =.
+    item='(ACTION|SUBSYSTEMS?|DRIVERS?|KERNELS?|ATTRS?\{[a-z_]+\})(==|!=|=)"[^"]*"'
+    grep -qxE "$item(, $item)*" <<<"$rule" || fail "the example rule is not udev syntax: $rule"
+    grep -qF 'ATTR{latency_timer}="1"' <<<"$rule" || fail "the example rule sets no latency timer"
+    echo "udevadm has no verify: the rule's syntax was checked by pattern"
+fi
+# One udev story: the same rules file, rule and commands in the example, the manual pages and the
+# program's hint (the rule there names the adapter's serial number in place of YOUR-SERIAL).
+rules_file=/etc/udev/rules.d/60-quarnex-ftdi-latency.rules
+reload='udevadm control --reload'
+trigger='udevadm trigger --action=add --subsystem-match=usb-serial'
+rule_keys="${rule%%ATTRS\{serial\}*}ATTRS{serial}=="
+for text in "the example:$(cat "$example")" \
+    "quarnex-cli.1:$(zcat "$tmp/usr/share/man/man1/quarnex-cli.1.gz" | sed 's/\\-/-/g')" \
+    "quarnex.1:$(zcat "$tmp/usr/share/man/man1/quarnex.1.gz" | sed 's/\\-/-/g')" \
+    "the program's hint:$(strings -n 8 "$tmp/usr/bin/quarnex-cli" | grep -A1 '^Latency timer ')"; do
+    for part in "${rules_file##*/}" "$reload" "$trigger"; do
+        grep -qF -- "$part" <<<"$text" || fail "${text%%:*} does not name '$part'"
+    done
+done
+hint="$(strings -n 8 "$tmp/usr/bin/quarnex-cli" | grep -A1 '^Latency timer ')"
+grep -qF -- "$rules_file" <<<"$hint" || fail "the program's hint does not name $rules_file"
+grep -qF -- "$rule_keys" <<<"$hint" || fail "the program's hint has another rule than '$rule'"
+echo "check-package: $(basename "$cli") and $(basename "$gui") are complete"
+
+if $rebuild; then
+    mkdir "$tmp/first"
+    cp "$cli" "$gui" "$tmp/first/"
+    echo "check-package: building the packages a second time"
+    "$root/scripts/package.sh" >/dev/null
+    for deb in "$tmp"/first/*.deb; do
+        cmp "$deb" "$root/build-pkg/$(basename "$deb")" ||
+            fail "$(basename "$deb") differs between two builds of one commit"
+    done
+    echo "check-package: a second build gave byte-identical packages"
+fi

@@ -4,7 +4,8 @@ set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-charts-dev
           libqt6opengl6-dev libgl-dev
           libgtest-dev libgmock-dev libbenchmark-dev fonts-liberation poppler-utils xvfb xauth
-          clang-format clang libclang-rt-14-dev dpkg-dev man-db appstream python3-pymodbus
+          clang-format clang libclang-rt-14-dev dpkg-dev man-db appstream lintian devscripts
+          python3-pymodbus
           python3-serial python3-serial-asyncio libmodbus-dev)
 missing=()
 for p in "${packages[@]}"; do

@@ -1,24 +1,39 @@
 # cmake -DBUILD_DIR=<build> -DPREFIX=<empty folder> [-DWITH_GUI=ON] -P CheckInstall.cmake
-file(REMOVE_RECURSE "${PREFIX}")
-execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
-    RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
-if(NOT result EQUAL 0)
-    message(FATAL_ERROR "cmake --install failed (${result}):\n${output}")
-endif()
-
-set(expected bin/quarnex-cli bin/quarnex-sim share/man/man1/quarnex-cli.1.gz
+# The command line's component alone first (the quarnex-cli package: nothing of the windows), then
+# everything.
+set(cli_files bin/quarnex-cli bin/quarnex-sim share/man/man1/quarnex-cli.1.gz
     share/man/man1/quarnex-sim.1.gz share/bash-completion/completions/quarnex-cli
-    share/doc/quarnex/copyright share/doc/quarnex/changelog.gz
-    share/doc/quarnex/examples/60-quarnex-ftdi-latency.rules)
-if(WITH_GUI)
-    list(APPEND expected bin/quarnex share/applications/quarnex.desktop
-        share/icons/hicolor/scalable/apps/quarnex.svg share/man/man1/quarnex.1.gz
-        share/metainfo/io.github.quarnex.Quarnex.metainfo.xml)
-endif()
-foreach(f IN LISTS expected)
-    if(NOT EXISTS "${PREFIX}/${f}")
-        message(FATAL_ERROR "${f} is not installed:\n${output}")
+    share/doc/quarnex-cli/copyright share/doc/quarnex-cli/changelog.gz
+    share/doc/quarnex-cli/examples/60-quarnex-ftdi-latency.rules)
+set(gui_files bin/quarnex share/applications/quarnex.desktop
+    share/icons/hicolor/scalable/apps/quarnex.svg share/man/man1/quarnex.1.gz
+    share/metainfo/io.github.quarnex.Quarnex.metainfo.xml share/doc/quarnex/copyright)
+foreach(component cli all)
+    file(REMOVE_RECURSE "${PREFIX}")
+    set(only)
+    set(expected ${cli_files})
+    set(absent ${gui_files})
+    if(component STREQUAL cli)
+        set(only --component cli)
+    elseif(WITH_GUI)
+        set(expected ${cli_files} ${gui_files})
+        set(absent)
     endif()
+    execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}" ${only}
+        RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "cmake --install ${only} failed (${result}):\n${output}")
+    endif()
+    foreach(f IN LISTS expected)
+        if(NOT EXISTS "${PREFIX}/${f}")
+            message(FATAL_ERROR "${f} is not installed (${component}):\n${output}")
+        endif()
+    endforeach()
+    foreach(f IN LISTS absent)
+        if(EXISTS "${PREFIX}/${f}")
+            message(FATAL_ERROR "${f} is installed with the command line's component")
+        endif()
+    endforeach()
 endforeach()
 # The installed command line program runs on its own (no library of the build tree needed).
 execute_process(COMMAND "${PREFIX}/bin/quarnex-cli" --help
