@@ -187,7 +187,7 @@ int CalibrationLive::Tick() {
 int CalibrationLive::EditTick() {
     uint16_t live[kLiveCount] = {};
     pointEdit_ = false;
-    if (!bus_) {
+    if (!source_.CanMeasure()) {
         Update(false);
         return kEditPeriodMs;
     }
@@ -236,8 +236,9 @@ int CalibrationLive::ShowTick() {
 
 bool CalibrationLive::ReadMask() {
     float value = 0.0f;
-    if (!bus_ || bus_->ReadFloatRegisters(setup_.Address(), reg::kUnstoredPoints, 1, &value,
-                                          {.owner = &prompter_}) != CommStatus::Ok)
+    if (!source_.CanMeasure() ||
+        bus_->ReadFloatRegisters(setup_.Address(), reg::kUnstoredPoints, 1, &value,
+                                 {.owner = &prompter_}) != CommStatus::Ok)
         return false;
     mask_ = static_cast<uint16_t>(FloatBits(value) & 0xFFFF);
     return true;
@@ -268,9 +269,10 @@ void CalibrationLive::Update(bool failed) {
             continue;
         if (n == calib::kSetZero) {
             row.value = edit_ ? gross_ : placeholder::kSetupValue;
-            row.editEnabled = row.editEnabled && bus_; // the instrument takes its weight as zero
+            row.editEnabled =
+                row.editEnabled && source_.CanMeasure(); // the instrument takes its weight as zero
         }
-        if (n == calib::kShuntSignal && !bus_)
+        if (n == calib::kShuntSignal && !source_.CanMeasure())
             row.editEnabled = false; // measured with the resistor connected
         if (!deadweight)
             continue;

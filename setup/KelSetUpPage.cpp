@@ -16,7 +16,7 @@ void KelSetUpPage::Update(bool failed) {
     }
     rows_ = PageDisplay(page_, source_.Setup(), editMode_);
     // The analogue outputs are adjusted while the instrument drives them: only on the bus.
-    if (!source_.Bus())
+    if (!source_.CanMeasure())
         for (size_t i = 0; i < rows_.size(); ++i)
             if (page_.rows[i].editor == EditorKind::Adjust)
                 rows_[i].editEnabled = false;

@@ -62,7 +62,7 @@ QMargins GroupInset(QWidget* parent) {
 
 } // namespace
 
-CSetUpRow::CSetUpRow(QWidget* parent, QGridLayout* grid, int gridRow)
+CSetupRow::CSetupRow(QWidget* parent, QGridLayout* grid, int gridRow)
     : label_(new QLabel(parent)), value_(new QLineEdit(parent)), unit_(new QLabel(parent)),
       edit_(new QPushButton(QStringLiteral(">>"), parent)) {
     value_->setReadOnly(true);
@@ -79,7 +79,7 @@ CSetUpRow::CSetUpRow(QWidget* parent, QGridLayout* grid, int gridRow)
     grid->addWidget(edit_, gridRow, 3);
 }
 
-void CSetUpRow::Render(const RowDisplay& row, bool instrumentText) {
+void CSetupRow::Render(const RowDisplay& row, bool instrumentText) {
     for (QWidget* w : {static_cast<QWidget*>(label_), static_cast<QWidget*>(value_),
                        static_cast<QWidget*>(unit_)})
         w->setVisible(row.state.shown);
@@ -152,7 +152,7 @@ CKelSetUpPage::CKelSetUpPage(SetupSource& source, const PageDescriptor& page, bo
     Render();
 }
 
-const CSetUpRow* CKelSetUpPage::RowOf(int parameter) const {
+const CSetupRow* CKelSetUpPage::RowOf(int parameter) const {
     const auto& rows = logic_.Descriptor().rows;
     for (size_t i = 0; i < rows.size(); ++i)
         if (rows[i].parameter == parameter)

@@ -19,9 +19,9 @@ namespace quarnex {
 
 // One row of a set-up page: the parameter's label, its read-only value, its unit and the ">>"
 // that edits it. The widgets sit in a grid row of the page, so every row's columns line up.
-class CSetUpRow {
+class CSetupRow {
 public:
-    CSetUpRow(QWidget* parent, QGridLayout* grid, int gridRow);
+    CSetupRow(QWidget* parent, QGridLayout* grid, int gridRow);
     // Shows what the page decided for the row.
     void Render(const RowDisplay& row, bool instrumentText);
 
@@ -66,9 +66,9 @@ public:
     void EditRow(size_t i);
 
     KelSetUpPage& Logic() { return logic_; }
-    const std::vector<CSetUpRow>& Rows() const { return rows_; }
+    const std::vector<CSetupRow>& Rows() const { return rows_; }
     // The row that shows parameter n, or nullptr.
-    const CSetUpRow* RowOf(int parameter) const;
+    const CSetupRow* RowOf(int parameter) const;
 
 protected:
     // Adds a widget in a column right of the rows.
@@ -91,7 +91,7 @@ private:
     KelSetUpPage logic_;
     TickTimer timer_;
     int period_ = KelSetUpPage::kNoTimer;
-    std::vector<CSetUpRow> rows_;
+    std::vector<CSetupRow> rows_;
     QWidget* scroll_;
     QBoxLayout* liveColumn_;
 };

@@ -137,12 +137,12 @@ protected:
 
 Reread Normal() {
     return [](ModbusMaster& bus, InstrumentSetup& s, Prompter& p) {
-        return s.ReadNormal(bus, true, &p);
+        return s.ReadNormal(bus, {.messages = &p});
     };
 }
 
 TEST_F(EditPathTest, DescriptorAndCalibrationPagesSendWhatTheirEditorsAndRereadsSentByHand) {
-    Open({true, false, false});
+    Open(SheetMode::EditSetup);
     SetupSource& source = sheet_->Source();
     const auto row = [&](PageId id, size_t i) {
         return KelSetUpPage(source, SetupPage(id), true).EditRequestFor(i);
@@ -156,7 +156,7 @@ TEST_F(EditPathTest, DescriptorAndCalibrationPagesSendWhatTheirEditorsAndRereads
     const EditRequest adjust = row(PageId::AnalogueOutputs, 4);
     ASSERT_EQ(adjust.editor, EditorKind::Adjust);
     const Reread special = [](ModbusMaster& bus, InstrumentSetup& s, Prompter& p) {
-        return s.ReadSpecial(bus, false, true, &p);
+        return s.ReadSpecial(bus, {.messages = &p});
     };
     ExpectSameRequests({
         {"choice", row(PageId::General, 3), "", 5, Normal()},
@@ -170,19 +170,19 @@ TEST_F(EditPathTest, DescriptorAndCalibrationPagesSendWhatTheirEditorsAndRereads
 }
 
 TEST_F(EditPathTest, ActivityAndRecipeDialogsSendWhatTheirEditorsAndRereadsSentByHand) {
-    Open({true, true, false});
+    Open(SheetMode::EditBatching);
     const ActivityDialog activity(Copy(), 3, true);
     const RecipeDialog recipe(Copy(), 2, true);
     const auto batch = [](int k) -> Reread {
         return [k](ModbusMaster& bus, InstrumentSetup& s, Prompter& p) {
-            return s.ReadBatch(bus, k, false, true, &p);
+            return s.ReadBatch(bus, k, {.messages = &p});
         };
     };
     const Reread texts = [](ModbusMaster& bus, InstrumentSetup& s, Prompter& p) {
-        return s.ReadTexts(bus, true, &p);
+        return s.ReadTexts(bus, {.messages = &p});
     };
     const Reread recipe2 = [](ModbusMaster& bus, InstrumentSetup& s, Prompter& p) {
-        return s.ReadRecipes(bus, 2, false, true, &p);
+        return s.ReadRecipes(bus, 2, {.messages = &p});
     };
     ExpectSameRequests({
         {"general batching value", GeneralValueEditRequest(2, Copy()), "", 1, batch(1)},

@@ -25,13 +25,13 @@ protected:
         MakeMaster();
     }
     std::unique_ptr<KelSetUpSheet> Open(bool edit) {
-        auto sheet =
-            std::make_unique<KelSetUpSheet>(*master_, 1, SheetMode{edit, false, false}, prompter_);
+        auto sheet = std::make_unique<KelSetUpSheet>(
+            *master_, 1, edit ? SheetMode::EditSetup : SheetMode::ShowSetup, prompter_);
         EXPECT_TRUE(sheet->Create()) << prompter_.LastText();
         return sheet;
     }
     KelSetUpPage Page(KelSetUpSheet& sheet, PageId id) {
-        return KelSetUpPage(sheet.Source(), SetupPage(id), sheet.Mode().edit);
+        return KelSetUpPage(sheet.Source(), SetupPage(id), EditsSetup(sheet.Mode()));
     }
     size_t Requests() { return bus_.RequestCount(1); }
     size_t Writes() {
@@ -40,7 +40,7 @@ protected:
     // The requests one ReadNormal of this instrument takes.
     size_t ReadNormalRequests(KelSetUpSheet& sheet) {
         const size_t before = Requests();
-        EXPECT_TRUE(sheet.Setup().ReadNormal(*master_, true, &prompter_));
+        EXPECT_TRUE(sheet.Setup().ReadNormal(*master_, {.messages = &prompter_}));
         return Requests() - before;
     }
 };
