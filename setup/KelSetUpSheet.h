@@ -1,8 +1,8 @@
 #pragma once
 
+#include "edit/SetupSource.h"
 #include "instrument/InstrumentSetup.h"
 #include "platform/Prompter.h"
-#include "setup/SetupSource.h"
 #include "setup/StandardPages.h"
 
 #include <memory>

@@ -38,8 +38,11 @@ public slots:
     void OnEdit(int slot);
 
 private:
-    int PollOpen() override;
-    int PollTick() override;
+    int PollOpen() override { return model_.Activate(); }
+    int PollTick() override {
+        model_.Tick();
+        return model_.PeriodMs();
+    }
     void Render() override;
 
     struct Slot {
@@ -49,11 +52,8 @@ private:
         QPushButton* edit;
     };
 
-    SetupSource& source_;
-    bool editMode_;
+    PageModel model_;
     ActivityDialog logic_;
-    ShowModeRefresh refresh_;
-    bool failed_ = false;
     std::vector<ActivityRowDisplay> rows_;
     std::vector<Slot> slots_;
     QPushButton* ok_;
@@ -89,8 +89,11 @@ public slots:
     void OnEditSetpoint(int row);
 
 private:
-    int PollOpen() override;
-    int PollTick() override;
+    int PollOpen() override { return model_.Activate(); }
+    int PollTick() override {
+        model_.Tick();
+        return model_.PeriodMs();
+    }
     void Render() override;
     void Edit(const EditRequest& request);
 
@@ -104,11 +107,8 @@ private:
         QPushButton* setpointEdit;
     };
 
-    SetupSource& source_;
-    bool editMode_;
+    PageModel model_;
     RecipeDialog logic_;
-    ShowModeRefresh refresh_;
-    bool failed_ = false;
     QLineEdit* name_;
     QPushButton* nameEdit_;
     std::vector<Line> lines_;
@@ -139,8 +139,11 @@ public slots:
     void OnActivity(int k);
 
 private:
-    int PollOpen() override;
-    int PollTick() override;
+    int PollOpen() override { return model_.Activate(); }
+    int PollTick() override {
+        model_.Tick();
+        return model_.PeriodMs();
+    }
     void Render() override;
 
     struct General {
@@ -154,12 +157,9 @@ private:
         QPushButton* edit;
     };
 
-    SetupSource& source_;
+    PageModel model_;
     int page_;
     int first_;
-    bool editMode_;
-    ShowModeRefresh refresh_;
-    bool failed_ = false;
     std::vector<General> general_;
     std::vector<Group> groups_;
 };
@@ -180,8 +180,11 @@ public slots:
     void OnRecipe(int r);
 
 private:
-    int PollOpen() override;
-    int PollTick() override;
+    int PollOpen() override { return model_.Activate(); }
+    int PollTick() override {
+        model_.Tick();
+        return model_.PeriodMs();
+    }
     void Render() override;
 
     struct Row {
@@ -190,10 +193,7 @@ private:
         QPushButton* edit;
     };
 
-    SetupSource& source_;
-    bool editMode_;
-    ShowModeRefresh refresh_;
-    bool failed_ = false;
+    PageModel model_;
     std::vector<Row> rows_;
 };
 

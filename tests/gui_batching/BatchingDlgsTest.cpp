@@ -5,8 +5,8 @@
 #include "support/QtTestSupport.h"
 
 #include "app/batching/CBatchingDlgs.h"
+#include "app/edit/CValueEntryDlg.h"
 #include "app/panel/BusProgressWindow.h"
-#include "app/panel/CValueEntryDlg.h"
 #include "setup/KelSetUpSheet.h"
 
 #include <QComboBox>

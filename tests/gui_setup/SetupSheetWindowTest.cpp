@@ -5,9 +5,9 @@
 #include "support/QtTestSupport.h"
 
 #include "app/batching/CBatchingDlgs.h"
+#include "app/edit/CValueEntryDlg.h"
 #include "app/panel/BusProgressWindow.h"
 #include "app/panel/CInstrumentPanelDlg.h"
-#include "app/panel/CValueEntryDlg.h"
 #include "app/setup/CCalibrationPage.h"
 #include "app/setup/CKelSetUpPropSheet.h"
 #include "sim/Kel7Model.h"

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "edit/EditRequest.h"
 #include "edit/ValueTarget.h"
-#include "setup/SetupPage.h"
 
 #include <memory>
 

@@ -1,4 +1,4 @@
-#include "setup/SetupSource.h"
+#include "edit/SetupSource.h"
 
 #include "comm/ModbusMaster.h"
 #include "edit/ValueEntry.h"
