@@ -77,21 +77,11 @@ bool KelSetUpSheet::Create() {
 }
 
 std::string KelSetUpSheet::Caption() const {
-    int modeText = ids::kShowSetupMode;
-    switch (mode_) {
-    case SheetMode::ShowSetup:
-        break;
-    case SheetMode::EditSetup:
-        modeText = ids::kEditSetupMode;
-        break;
-    case SheetMode::EditBatching:
-        modeText = ids::kEditBatchingMode;
-        break;
-    case SheetMode::EditRecipes:
-        modeText = ids::kEditRecipesMode;
-        break;
-    }
-    return Text(ids::kSheetCaption) + " " + std::to_string(address_) + " (" + Text(modeText) + ")";
+    // In the order of SheetMode.
+    static constexpr int kModeTexts[] = {ids::kShowSetupMode, ids::kEditSetupMode,
+                                         ids::kEditBatchingMode, ids::kEditRecipesMode};
+    return Text(ids::kSheetCaption) + " " + std::to_string(address_) + " (" +
+           Text(kModeTexts[static_cast<int>(mode_)]) + ")";
 }
 
 bool KelSetUpSheet::OkCheck() {

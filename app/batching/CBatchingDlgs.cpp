@@ -70,7 +70,7 @@ static void EditThrough(PageModel& model, const EditRequest& request, QWidget* p
 // ----- "Batching activity no" -------------------------------------------------------------------
 
 CActivityDlg::CActivityDlg(SetupSource& source, int activity, bool editMode, QWidget* parent)
-    : PollingDialog(parent), model_(source, ShowModeRefresh::ForActivityDialog(activity), editMode),
+    : CModelPolled({source, ShowModeRefresh::ForActivityDialog(activity), editMode}, parent),
       logic_(source.Setup(), activity, editMode) {
     setWindowTitle(QString::fromStdString(logic_.Caption()));
     auto* grid = new QGridLayout;
@@ -102,13 +102,6 @@ void CActivityDlg::Run(SetupSource& source, int activity, bool editMode, QWidget
     CActivityDlg dialog(source, activity, editMode, parent);
     dialog.Open();
     dialog.exec();
-}
-
-void CActivityDlg::Open() {
-    if (model_.EditMode())
-        Render();
-    else
-        Start();
 }
 
 int CActivityDlg::SlotOf(int parameter) const {
@@ -145,7 +138,7 @@ void CActivityDlg::OnEdit(int slot) {
 // ----- "Recipe no" ------------------------------------------------------------------------------
 
 CRecipeDlg::CRecipeDlg(SetupSource& source, int recipe, bool editMode, QWidget* parent)
-    : PollingDialog(parent), model_(source, ShowModeRefresh::ForRecipeDialog(recipe), editMode),
+    : CModelPolled({source, ShowModeRefresh::ForRecipeDialog(recipe), editMode}, parent),
       logic_(source.Setup(), recipe, editMode) {
     setWindowTitle(QString::fromStdString(logic_.Caption()));
     auto* grid = new QGridLayout;
@@ -267,7 +260,7 @@ void CRecipeDlg::OnEditSetpoint(int row) {
 // ----- Activities1 and Activities2 ----------------------------------------------------------
 
 CActivitiesPage::CActivitiesPage(SetupSource& source, int page, bool editMode, QWidget* parent)
-    : QWidget(parent), model_(source, ShowModeRefresh::ForActivitiesPage(page), editMode),
+    : CModelPolled({source, ShowModeRefresh::ForActivitiesPage(page), editMode}, parent),
       page_(page), first_(ActivitiesPageFirst(page)) {
     auto* layout = new QVBoxLayout(this);
     const ActivitiesPageDisplay initial = ActivitiesDisplay(page, source.Setup(), editMode, false);
@@ -302,13 +295,6 @@ CActivitiesPage::CActivitiesPage(SetupSource& source, int page, bool editMode, Q
     }
     layout->addLayout(groups);
     layout->addStretch();
-}
-
-void CActivitiesPage::Activate() {
-    if (model_.EditMode())
-        Render();
-    else
-        Start();
 }
 
 void CActivitiesPage::Render() {
@@ -348,7 +334,7 @@ void CActivitiesPage::OnActivity(int k) {
 // ----- Recipes --------------------------------------------------------------------------------
 
 CRecipesPage::CRecipesPage(SetupSource& source, bool editMode, QWidget* parent)
-    : QWidget(parent), model_(source, ShowModeRefresh::ForRecipesPage(), editMode) {
+    : CModelPolled({source, ShowModeRefresh::ForRecipesPage(), editMode}, parent) {
     auto* grid = new QGridLayout(this);
     const std::vector<RecipeRowDisplay> initial = RecipesDisplay(source.Setup(), false);
     constexpr int kPerColumn = 15;
@@ -364,13 +350,6 @@ CRecipesPage::CRecipesPage(SetupSource& source, bool editMode, QWidget* parent)
         connect(row.edit, &QPushButton::clicked, this, [this, r] { OnRecipe(r); });
         rows_.push_back(row);
     }
-}
-
-void CRecipesPage::Activate() {
-    if (model_.EditMode())
-        Render();
-    else
-        Start();
 }
 
 void CRecipesPage::Render() {
