@@ -29,7 +29,8 @@ bool BenchOpen(int baud, bool edit, int rounds) {
     for (int round = 0; round < rounds; ++round) {
         bus.ClearRequests();
         const int64_t t0 = MonotonicNs();
-        KelSetUpSheet sheet(master, 1, SheetMode{edit, false, false}, prompter);
+        KelSetUpSheet sheet(master, 1, edit ? SheetMode::EditSetup : SheetMode::ShowSetup,
+                            prompter);
         if (!sheet.Create()) {
             std::fprintf(stderr, "open failed: %s\n", prompter.LastText().c_str());
             return false;

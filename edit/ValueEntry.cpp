@@ -58,11 +58,6 @@ bool ValueEntry::WriteWithSelector(double value) {
 
 // ---- NumericEntry ----
 
-NumericEntry::NumericEntry(ModbusMaster& bus, int address, int reg, std::string caption,
-                           std::string initialText, Prompter& prompter)
-    : ValueEntry(bus, address, reg, std::move(caption), prompter),
-      initialText_(std::move(initialText)) {}
-
 NumericEntry::NumericEntry(ValueTarget& target, int reg, std::string caption,
                            std::string initialText, Prompter& prompter)
     : ValueEntry(target, reg, std::move(caption), prompter), initialText_(std::move(initialText)) {}
@@ -86,18 +81,8 @@ EntryResult NumericEntry::Ok(const std::string& text) {
 
 // ---- ChoiceEntry ----
 
-ChoiceEntry::ChoiceEntry(ModbusMaster& bus, int address, int reg, std::string caption,
-                         Prompter& prompter)
-    : ValueEntry(bus, address, reg, std::move(caption), prompter) {}
-
 ChoiceEntry::ChoiceEntry(ValueTarget& target, int reg, std::string caption, Prompter& prompter)
     : ValueEntry(target, reg, std::move(caption), prompter) {}
-
-ChoiceEntry::ChoiceEntry(ModbusMaster& bus, int address, int reg, std::string caption, int firstId,
-                         int finalId, int currentIndex, Prompter& prompter)
-    : ChoiceEntry(bus, address, reg, std::move(caption), prompter) {
-    FillFromTexts(firstId, finalId, currentIndex);
-}
 
 ChoiceEntry::ChoiceEntry(ValueTarget& target, int reg, std::string caption, int firstId,
                          int finalId, int currentIndex, Prompter& prompter)
@@ -129,14 +114,6 @@ EntryResult ChoiceEntry::Ok(int selectedIndex) {
 }
 
 // ---- ActivityChoiceEntry ----
-
-ActivityChoiceEntry::ActivityChoiceEntry(ModbusMaster& bus, int address, int reg,
-                                         std::string caption,
-                                         const std::vector<ActivityEntry>& activities,
-                                         int currentActivity, Prompter& prompter)
-    : ChoiceEntry(bus, address, reg, std::move(caption), prompter) {
-    Fill(activities, currentActivity);
-}
 
 ActivityChoiceEntry::ActivityChoiceEntry(ValueTarget& target, int reg, std::string caption,
                                          const std::vector<ActivityEntry>& activities,
@@ -320,11 +297,6 @@ EntryResult ShuntEntry::Cancel() {
 }
 
 // ---- TextEntry ----
-
-TextEntry::TextEntry(ModbusMaster& bus, int address, int reg, int count, std::string caption,
-                     std::string initialText, Prompter& prompter)
-    : ValueEntry(bus, address, reg, std::move(caption), prompter), count_(count),
-      initialText_(std::move(initialText)) {}
 
 TextEntry::TextEntry(ValueTarget& target, int reg, int count, std::string caption,
                      std::string initialText, Prompter& prompter)

@@ -26,9 +26,10 @@ enum class EntryResult {
 // What every member knows: where the value goes, the register and the caption.
 class ValueEntry {
 public:
-    // The instrument at address on the bus.
+    // The instrument at address on the bus: the members that measure on it (adjustment, shunt).
     ValueEntry(ModbusMaster& bus, int address, int reg, std::string caption, Prompter& prompter);
-    // Any other target (address 0): the members that measure on the instrument have no such form.
+    // Where the others write (address 0): the instrument or a set-up copy, as the set-up source
+    // decides.
     ValueEntry(ValueTarget& target, int reg, std::string caption, Prompter& prompter);
     virtual ~ValueEntry() = default;
 
@@ -64,8 +65,6 @@ protected:
 // A number: the base member, and with a selector the batching and recipe editors' member.
 class NumericEntry : public ValueEntry {
 public:
-    NumericEntry(ModbusMaster& bus, int address, int reg, std::string caption,
-                 std::string initialText, Prompter& prompter);
     NumericEntry(ValueTarget& target, int reg, std::string caption, std::string initialText,
                  Prompter& prompter);
 
@@ -87,8 +86,6 @@ private:
 // A choice from a list of strings (string IDs first ... final, in order): the index is written.
 class ChoiceEntry : public ValueEntry {
 public:
-    ChoiceEntry(ModbusMaster& bus, int address, int reg, std::string caption, int firstId,
-                int finalId, int currentIndex, Prompter& prompter);
     ChoiceEntry(ValueTarget& target, int reg, std::string caption, int firstId, int finalId,
                 int currentIndex, Prompter& prompter);
 
@@ -106,7 +103,6 @@ public:
 
 protected:
     // For members whose entries stand for values other than their index.
-    ChoiceEntry(ModbusMaster& bus, int address, int reg, std::string caption, Prompter& prompter);
     ChoiceEntry(ValueTarget& target, int reg, std::string caption, Prompter& prompter);
     virtual double ValueOf(int index) const { return index; }
     // The list of string IDs firstId ... finalId, currentIndex preselected when it is in it.
@@ -128,9 +124,6 @@ struct ActivityEntry {
 // The activity of a recipe step: "00:---" and every activity that is in use.
 class ActivityChoiceEntry : public ChoiceEntry {
 public:
-    ActivityChoiceEntry(ModbusMaster& bus, int address, int reg, std::string caption,
-                        const std::vector<ActivityEntry>& activities, int currentActivity,
-                        Prompter& prompter);
     ActivityChoiceEntry(ValueTarget& target, int reg, std::string caption,
                         const std::vector<ActivityEntry>& activities, int currentActivity,
                         Prompter& prompter);
@@ -221,8 +214,6 @@ private:
 // A text of count registers (2 characters each).
 class TextEntry : public ValueEntry {
 public:
-    TextEntry(ModbusMaster& bus, int address, int reg, int count, std::string caption,
-              std::string initialText, Prompter& prompter);
     TextEntry(ValueTarget& target, int reg, int count, std::string caption, std::string initialText,
               Prompter& prompter);
 

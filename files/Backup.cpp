@@ -160,22 +160,23 @@ Backup::Result Backup::ReadInstrument(InstrumentSetup& setup, const std::string&
 bool Backup::ReadSetup(InstrumentSetup& setup) {
     // The same requests in the same order as a whole read with recipes, in steps the progress
     // bar can follow.
-    constexpr bool kMessages = true;
     progress_.SetRange(0, kReadSteps);
     progress_.SetText(Text(ids::kReadingSetup));
     int step = 0;
     progress_.SetPos(step);
-    if (!setup.ReadNormal(bus_, kMessages, &owner_))
+    if (!setup.ReadNormal(bus_, {.messages = &owner_}))
         return false;
     progress_.SetPos(++step);
-    if (progress_.CancelAsked() || !setup.ReadBatch(bus_, 0, true, kMessages, &owner_))
+    if (progress_.CancelAsked() ||
+        !setup.ReadBatch(bus_, 0, {.withTexts = true, .messages = &owner_}))
         return false;
     progress_.SetPos(++step);
-    if (progress_.CancelAsked() || !setup.ReadSpecial(bus_, true, kMessages, &owner_))
+    if (progress_.CancelAsked() ||
+        !setup.ReadSpecial(bus_, {.withDescriptors = true, .messages = &owner_}))
         return false;
     progress_.SetPos(++step);
     for (int r = 1; r <= InstrumentSetup::kRecipes; ++r) {
-        if (progress_.CancelAsked() || !setup.ReadRecipes(bus_, r, false, kMessages, &owner_))
+        if (progress_.CancelAsked() || !setup.ReadRecipes(bus_, r, {.messages = &owner_}))
             return false;
         progress_.SetPos(++step);
     }

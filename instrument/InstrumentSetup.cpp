@@ -61,13 +61,17 @@ bool InstrumentSetup::ReadFloatBlock(ModbusMaster& bus, int firstRegister, int c
     return true;
 }
 
-bool InstrumentSetup::ReadAll(ModbusMaster& bus, bool withRecipes, bool messages, Prompter* owner) {
-    return ReadNormal(bus, messages, owner) && ReadBatch(bus, 0, true, messages, owner) &&
-           ReadSpecial(bus, true, messages, owner) &&
-           (!withRecipes || ReadRecipes(bus, 0, false, messages, owner));
+bool InstrumentSetup::ReadAll(ModbusMaster& bus, const SetupReadOptions& options) {
+    Prompter* owner = options.messages;
+    return ReadNormal(bus, {.messages = owner}) &&
+           ReadBatch(bus, 0, {.withTexts = true, .messages = owner}) &&
+           ReadSpecial(bus, {.withDescriptors = true, .messages = owner}) &&
+           (!options.withRecipes || ReadRecipes(bus, 0, {.messages = owner}));
 }
 
-bool InstrumentSetup::ReadNormal(ModbusMaster& bus, bool messages, Prompter* owner) {
+bool InstrumentSetup::ReadNormal(ModbusMaster& bus, const SetupReadOptions& options) {
+    const bool messages = options.messages != nullptr;
+    Prompter* owner = options.messages;
     // CheckConnectedInstrument refuses larger counts; the clamp keeps a copy filled from
     // elsewhere within its store as well.
     const int count = std::clamp(info_.normalCount, 0, SetupParameterTable::kNormalRows);
@@ -86,8 +90,9 @@ bool InstrumentSetup::ReadActivity(ModbusMaster& bus, int k, bool messages, Prom
                           messages, owner);
 }
 
-bool InstrumentSetup::ReadBatch(ModbusMaster& bus, int activity, bool withTexts, bool messages,
-                                Prompter* owner) {
+bool InstrumentSetup::ReadBatch(ModbusMaster& bus, int activity, const SetupReadOptions& options) {
+    const bool messages = options.messages != nullptr;
+    Prompter* owner = options.messages;
     if (activity < 0 || activity > SetupParameterTable::kActivities)
         return false;
     if (!ReadFloatBlock(bus, reg::kBatchGeneral, SetupParameterTable::kGeneralBatchValues,
@@ -98,10 +103,12 @@ bool InstrumentSetup::ReadBatch(ModbusMaster& bus, int activity, bool withTexts,
     for (int k = first; k <= last; ++k)
         if (!ReadActivity(bus, k, messages, owner))
             return false;
-    return !withTexts || ReadTexts(bus, messages, owner);
+    return !options.withTexts || ReadTexts(bus, options);
 }
 
-bool InstrumentSetup::ReadTexts(ModbusMaster& bus, bool messages, Prompter* owner) {
+bool InstrumentSetup::ReadTexts(ModbusMaster& bus, const SetupReadOptions& options) {
+    const bool messages = options.messages != nullptr;
+    Prompter* owner = options.messages;
     const int count = std::clamp(info_.stringCount, 0, kTexts);
     uint16_t registers[kTextsPerRequest * kTextRegisters];
     for (int done = 0; done < count;) {
@@ -118,13 +125,14 @@ bool InstrumentSetup::ReadTexts(ModbusMaster& bus, bool messages, Prompter* owne
     return true;
 }
 
-bool InstrumentSetup::ReadSpecial(ModbusMaster& bus, bool withDescriptors, bool messages,
-                                  Prompter* owner) {
+bool InstrumentSetup::ReadSpecial(ModbusMaster& bus, const SetupReadOptions& options) {
+    const bool messages = options.messages != nullptr;
+    Prompter* owner = options.messages;
     const int count = std::clamp(info_.specialCount, 0, SetupParameterTable::kSpecialRows);
     if (!ReadFloatBlock(bus, info_.firstSpecialRegister, count,
                         values_.data() + SetupParameterTable::kSpecialFirst, messages, owner))
         return false;
-    if (!withDescriptors)
+    if (!options.withDescriptors)
         return true;
     for (int j = 0; j < count; ++j) {
         uint16_t registers[reg::kDescriptorRegisters];
@@ -148,8 +156,9 @@ bool InstrumentSetup::ReadRecipe(ModbusMaster& bus, int r, bool messages, Prompt
                           recipeValues_.data() + kRecipeValuesEach * (r - 1), messages, owner);
 }
 
-bool InstrumentSetup::ReadRecipes(ModbusMaster& bus, int recipe, bool withTexts, bool messages,
-                                  Prompter* owner) {
+bool InstrumentSetup::ReadRecipes(ModbusMaster& bus, int recipe, const SetupReadOptions& options) {
+    const bool messages = options.messages != nullptr;
+    Prompter* owner = options.messages;
     if (recipe < 0 || recipe > kRecipes)
         return false;
     const int first = recipe == 0 ? 1 : recipe;
@@ -157,7 +166,7 @@ bool InstrumentSetup::ReadRecipes(ModbusMaster& bus, int recipe, bool withTexts,
     for (int r = first; r <= last; ++r)
         if (!ReadRecipe(bus, r, messages, owner))
             return false;
-    return !withTexts || ReadTexts(bus, messages, owner);
+    return !options.withTexts || ReadTexts(bus, options);
 }
 
 SpecialDescriptor InstrumentSetup::DecodeDescriptor(const uint16_t registers[16]) {

@@ -12,6 +12,16 @@ namespace quarnex {
 
 class ModbusMaster;
 
+// What a read of the set-up copy takes along and whom it tells about a failure. Always written
+// with its field names ({.withTexts = true, .messages = &owner}).
+struct SetupReadOptions {
+    bool withTexts = false;       // ReadBatch, ReadRecipes: the activity and recipe names too
+    bool withDescriptors = false; // ReadSpecial: the special parameters' own names and units too
+    bool withRecipes = false;     // ReadAll: the recipes too
+    Prompter* messages =
+        nullptr; // the owner of the retry box and the failure messages; none: silent
+};
+
 // The description of a special parameter that the instrument supplies itself.
 struct SpecialDescriptor {
     bool valid = false;
@@ -46,15 +56,15 @@ public:
     int Address() const { return address_; }
     void SetAddress(int address) { address_ = address; }
 
-    // Reading; messages = retry box and failure messages on (at owner).
-    bool ReadAll(ModbusMaster& bus, bool withRecipes, bool messages, Prompter* owner);
-    bool ReadNormal(ModbusMaster& bus, bool messages, Prompter* owner);
+    // Reading.
+    bool ReadAll(ModbusMaster& bus, const SetupReadOptions& options);
+    bool ReadNormal(ModbusMaster& bus, const SetupReadOptions& options);
     // activity 0 = all, 1-24 = that one; the five general values are always read.
-    bool ReadBatch(ModbusMaster& bus, int activity, bool withTexts, bool messages, Prompter* owner);
-    bool ReadTexts(ModbusMaster& bus, bool messages, Prompter* owner);
-    bool ReadSpecial(ModbusMaster& bus, bool withDescriptors, bool messages, Prompter* owner);
+    bool ReadBatch(ModbusMaster& bus, int activity, const SetupReadOptions& options);
+    bool ReadTexts(ModbusMaster& bus, const SetupReadOptions& options);
+    bool ReadSpecial(ModbusMaster& bus, const SetupReadOptions& options);
     // recipe 0 = all, 1-30 = that one.
-    bool ReadRecipes(ModbusMaster& bus, int recipe, bool withTexts, bool messages, Prompter* owner);
+    bool ReadRecipes(ModbusMaster& bus, int recipe, const SetupReadOptions& options);
 
     // Parameter values (table rows 0-188).
     double Value(int row) const;

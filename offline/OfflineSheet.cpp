@@ -36,7 +36,7 @@ bool OfflineSetupSheet::Create() {
         owner_.Error(Text(ids::kImageIncomplete));
         return false;
     }
-    pages_ = SheetPages({.edit = true}, image_->setup.Info());
+    pages_ = SheetPages(SheetMode::EditSetup, image_->setup.Info());
     return true;
 }
 

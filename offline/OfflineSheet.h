@@ -22,6 +22,7 @@ public:
 
     InstrumentSetup& Setup() override { return image_.setup; }
     Prompter& Owner() override { return owner_; }
+    bool CanMeasure() const override { return false; }
     ModbusMaster* Bus() override { return nullptr; }
     ValueTarget& Target() override { return target_; }
     bool Probe() override { return true; }

@@ -1,13 +1,13 @@
 #include "setup/CalibrationPages.h"
 
 #include "comm/ModbusMaster.h"
+#include "edit/SetupSource.h"
 #include "instrument/Commands.h"
 #include "instrument/InstrumentSetup.h"
 #include "instrument/Registers.h"
 #include "instrument/ValueFormat.h"
 #include "instrument/ValueHelpers.h"
 #include "res/Strings.h"
-#include "setup/SetupSource.h"
 #include "setup/SetupTextIds.h"
 
 namespace quarnex {
@@ -164,30 +164,28 @@ const PageDescriptor& CalibrationPage() {
 // ----- CalibrationLive -----------------------------------------------------------------------
 
 CalibrationLive::CalibrationLive(SetupSource& source, bool editMode)
-    : source_(source), bus_(source.Bus()), setup_(source.Setup()), edit_(editMode),
-      prompter_(source.Owner()), refresh_(ShowModeRefresh::ForStandardPage()),
-      gross_(placeholder::kSetupValue), signal_(placeholder::kSetupValue) {}
-
-CalibrationLive::~CalibrationLive() = default;
+    : KelSetUpPage(source, CalibrationPage(), editMode), bus_(source.Bus()), setup_(source.Setup()),
+      prompter_(source.Owner()), gross_(placeholder::kSetupValue),
+      signal_(placeholder::kSetupValue) {}
 
 int CalibrationLive::Activate() {
-    if (edit_) {
+    if (editMode_) {
         Update(false);
         return kEditPeriodMs;
     }
     gross_ = signal_ = placeholder::kSetupValue;
-    Update(ShowModeRefresh::Activate(source_).failed);
+    KelSetUpPage::Activate();
     return kShowPeriodMs;
 }
 
 int CalibrationLive::Tick() {
-    return edit_ ? EditTick() : ShowTick();
+    return editMode_ ? EditTick() : ShowTick();
 }
 
 int CalibrationLive::EditTick() {
     uint16_t live[kLiveCount] = {};
     pointEdit_ = false;
-    if (!bus_) {
+    if (!source_.CanMeasure()) {
         Update(false);
         return kEditPeriodMs;
     }
@@ -224,42 +222,30 @@ int CalibrationLive::EditTick() {
 }
 
 int CalibrationLive::ShowTick() {
-    const ShowModeRefresh::Step step = refresh_.Tick(source_);
     gross_ = signal_ = placeholder::kSetupValue;
-    if (step.update) {
-        if (!step.failed)
+    if (model_.Tick()) {
+        if (!model_.Failed())
             ReadMask();
-        Update(step.failed);
+        Update(model_.Failed());
     }
     return kShowPeriodMs;
 }
 
 bool CalibrationLive::ReadMask() {
     float value = 0.0f;
-    if (!bus_ || bus_->ReadFloatRegisters(setup_.Address(), reg::kUnstoredPoints, 1, &value,
-                                          {.owner = &prompter_}) != CommStatus::Ok)
+    if (!source_.CanMeasure() ||
+        bus_->ReadFloatRegisters(setup_.Address(), reg::kUnstoredPoints, 1, &value,
+                                 {.owner = &prompter_}) != CommStatus::Ok)
         return false;
     mask_ = static_cast<uint16_t>(FloatBits(value) & 0xFFFF);
     return true;
 }
 
-void CalibrationLive::EditEnded(size_t row, bool accepted) {
-    if (!accepted || row >= CalibrationPage().rows.size())
-        return;
-    // A failed re-read has been shown; the page then shows what the copy holds.
-    ReadAfterEdit(source_, RowEditRequest(CalibrationPage().rows[row], setup_));
-    Update(false);
-}
-
 void CalibrationLive::Update(bool failed) {
-    const PageDescriptor& page = CalibrationPage();
-    if (failed) {
-        if (rows_.empty())
-            rows_ = InitialPageDisplay(page, setup_, edit_);
-        ShowFailedRead(rows_);
+    KelSetUpPage::Update(failed);
+    if (failed)
         return;
-    }
-    rows_ = PageDisplay(page, setup_, edit_);
+    const PageDescriptor& page = CalibrationPage();
     const bool deadweight = ChoiceAt(setup_, calib::kType) == calib::kDeadweight;
     for (size_t i = 0; i < rows_.size(); ++i) {
         RowDisplay& row = rows_[i];
@@ -267,10 +253,11 @@ void CalibrationLive::Update(bool failed) {
         if (!row.state.shown)
             continue;
         if (n == calib::kSetZero) {
-            row.value = edit_ ? gross_ : placeholder::kSetupValue;
-            row.editEnabled = row.editEnabled && bus_; // the instrument takes its weight as zero
+            row.value = editMode_ ? gross_ : placeholder::kSetupValue;
+            // The instrument takes its weight as zero.
+            row.editEnabled = row.editEnabled && source_.CanMeasure();
         }
-        if (n == calib::kShuntSignal && !bus_)
+        if (n == calib::kShuntSignal && !source_.CanMeasure())
             row.editEnabled = false; // measured with the resistor connected
         if (!deadweight)
             continue;
@@ -284,15 +271,9 @@ void CalibrationLive::Update(bool failed) {
     info_ = deadweight && (mask_ & kPointBits) ? Text(ids::kPointNotStoredInfo) : std::string();
 }
 
-std::optional<EditRequest> CalibrationLive::Edit(size_t row) const {
-    if (!edit_ || row >= rows_.size())
-        return std::nullopt;
-    const RowDisplay& shown = rows_[row];
-    if (!shown.editButton || !shown.editEnabled || !shown.state.enabled)
-        return std::nullopt;
-    const PageRow& pageRow = CalibrationPage().rows[row];
-    const int n = pageRow.parameter;
-    EditRequest request = RowEditRequest(pageRow, setup_);
+EditRequest CalibrationLive::EditRequestFor(size_t row) const {
+    const int n = CalibrationPage().rows.at(row).parameter;
+    EditRequest request = KelSetUpPage::EditRequestFor(row);
     if (n == calib::kType) {
         request.confirmation = Text(ids::kNewCalibrationWarning);
     } else if (n == calib::kShuntSignal) {

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "setup/SetupPage.h"
-#include "setup/ShowModeRefresh.h"
+#include "setup/KelSetUpPage.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -45,19 +44,15 @@ const PageDescriptor& CalibParamPage();
 // points and the editors' particulars.
 const PageDescriptor& CalibrationPage();
 
-// The Calibration page without its window: the rows of the current calibration type, and the
-// live part. In edit mode it reads the measurement block every 100 ms (gross weight, input signal
-// in mV/V, the point-edit flag, the instrument error) and the unstored-points mask; it takes off a
-// shunt resistor left connected. In show mode it follows the framework's four-phase refresh and
-// shows no live values.
+// The Calibration page without its window: the page's rows of the current calibration type, with
+// the live part added. In edit mode it reads the measurement block every 100 ms (gross weight,
+// input signal in mV/V, the point-edit flag, the instrument error) and the unstored-points mask; it
+// takes off a shunt resistor left connected. In show mode it follows the framework's four-phase
+// refresh and shows no live values.
 //
-// The window: Activate() when the page becomes current and start the timer with the period it
-// returns; on each timer tick stop the timer, call Tick() and start it again with the period it
-// returns; stop the timer when the page is left. ">>" of row i: Edit(i) is the request the one
-// editor dispatcher opens (none while the row cannot be edited); the timer stays stopped while
-// the dialog is up (restart it with kEditPeriodMs afterwards). When the dialog has ended call
-// EditEnded(). Then render Rows(), GrossText(), SignalText() and InfoText().
-class CalibrationLive {
+// The window drives it as any page and renders GrossText(), SignalText() and InfoText() beside
+// the rows.
+class CalibrationLive final : public KelSetUpPage {
 public:
     static constexpr int kEditPeriodMs = 100;
     static constexpr int kShowPeriodMs = ShowModeRefresh::kPeriodMs;
@@ -71,19 +66,11 @@ public:
     // bus. A source without a bus (a set-up file) has no live values: they show the placeholder,
     // and what only the instrument can do (measure a point, set zero, the shunt) is held back.
     CalibrationLive(SetupSource& source, bool editMode);
-    ~CalibrationLive();
 
-    // The page became current: shows the rows; returns the timer period to start.
-    int Activate();
-    // One timer step; returns the period to restart the timer with.
-    int Tick();
-    // The editor of row i has ended; accepted: the normal set-up is read again (messages on) and
-    // shown.
-    void EditEnded(size_t row, bool accepted);
+    // Edit mode polls the live values every kEditPeriodMs; show mode refreshes like every page.
+    int Activate() override;
+    int Tick() override;
 
-    bool EditMode() const { return edit_; }
-    // One entry per row of CalibrationPage(): label, value, unit, state and ">>".
-    const std::vector<RowDisplay>& Rows() const { return rows_; }
     // "Current grossweight:" and the input signal (FormatLiveValue, or "----------").
     const std::string& GrossText() const { return gross_; }
     const std::string& SignalText() const { return signal_; }
@@ -93,25 +80,22 @@ public:
     bool PointEdit() const { return pointEdit_; }
     int ShuntCountdown() const { return countdown_; }
 
-    // What ">>" of row i opens now: the type's choice with the new-calibration warning, the
-    // shunt dialog, or the number dialog (points of a deadweight calibration and "Set zero:"
-    // wait for the instrument to measure). None in show mode, on a row without button or with
-    // its button held back.
-    std::optional<EditRequest> Edit(size_t row) const;
+    // What ">>" of row i opens: the type's choice with the new-calibration warning, the shunt
+    // dialog, or the number dialog (points of a deadweight calibration and "Set zero:" wait for
+    // the instrument to measure).
+    EditRequest EditRequestFor(size_t row) const override;
 
 private:
     int EditTick();
     int ShowTick();
     bool ReadMask();
-    void Update(bool failed);
+    // The rows, then the live values, the unstored points and what only a measuring
+    // instrument can do held back.
+    void Update(bool failed) override;
 
-    SetupSource& source_;
     ModbusMaster* bus_;
     InstrumentSetup& setup_;
-    bool edit_;
     Prompter& prompter_;
-    ShowModeRefresh refresh_;
-    std::vector<RowDisplay> rows_;
     std::string gross_;
     std::string signal_;
     std::string info_;

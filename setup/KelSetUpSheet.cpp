@@ -35,8 +35,8 @@ bool KelSetUpSheet::Create() {
     pages_.clear();
     if (!CheckConnectedInstrument(bus_, *setup_, address_, {}, &prompter_))
         return false;
-    if (!mode_.edit) {
-        if (!setup_->ReadAll(bus_, false, true, &prompter_))
+    if (!EditsSetup(mode_)) {
+        if (!setup_->ReadAll(bus_, {.messages = &prompter_}))
             return false;
     } else if (!BatchOrRecipes()) {
         switch (SendModeCommand(bus_, address_, coil::kEnterRemoteSetup,
@@ -52,7 +52,7 @@ bool KelSetUpSheet::Create() {
         }
         // A failed read leaves the instrument in remote set-up; the panel lets the user open the
         // sheet again from that state and leave it properly.
-        if (!setup_->ReadAll(bus_, false, true, &prompter_))
+        if (!setup_->ReadAll(bus_, {.messages = &prompter_}))
             return false;
     } else {
         uint16_t inBatchSetup = 0;
@@ -67,7 +67,7 @@ bool KelSetUpSheet::Create() {
         if (inBatchSetup == 0 &&
             !SendCommand(bus_, address_, coil::kEnterBatchSetup, true, {}, {}, &prompter_))
             return false;
-        if (!setup_->ReadAll(bus_, false, true, &prompter_) || !setup_->Info().BatchingEnabled()) {
+        if (!setup_->ReadAll(bus_, {.messages = &prompter_}) || !setup_->Info().BatchingEnabled()) {
             LeaveBatchSetup(false);
             return false;
         }
@@ -77,16 +77,15 @@ bool KelSetUpSheet::Create() {
 }
 
 std::string KelSetUpSheet::Caption() const {
-    int modeText = mode_.edit ? ids::kEditSetupMode : ids::kShowSetupMode;
-    if (mode_.recipes)
-        modeText = mode_.edit ? ids::kEditRecipesMode : ids::kShowRecipesMode;
-    else if (mode_.batching)
-        modeText = mode_.edit ? ids::kEditBatchingMode : ids::kShowBatchingMode;
-    return Text(ids::kSheetCaption) + " " + std::to_string(address_) + " (" + Text(modeText) + ")";
+    // In the order of SheetMode.
+    static constexpr int kModeTexts[] = {ids::kShowSetupMode, ids::kEditSetupMode,
+                                         ids::kEditBatchingMode, ids::kEditRecipesMode};
+    return Text(ids::kSheetCaption) + " " + std::to_string(address_) + " (" +
+           Text(kModeTexts[static_cast<int>(mode_)]) + ")";
 }
 
 bool KelSetUpSheet::OkCheck() {
-    if (!mode_.edit)
+    if (!EditsSetup(mode_))
         return true;
     if (BatchOrRecipes()) {
         LeaveBatchSetup(true); // shown when it fails; the sheet closes all the same
@@ -133,7 +132,7 @@ bool KelSetUpSheet::OkCheck() {
 }
 
 bool KelSetUpSheet::CancelCheck() {
-    if (!mode_.edit)
+    if (!EditsSetup(mode_))
         return true;
     if (BatchOrRecipes()) {
         LeaveBatchSetup(true);

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "edit/SetupSource.h"
 #include "instrument/InstrumentSetup.h"
 #include "platform/Prompter.h"
-#include "setup/SetupSource.h"
 #include "setup/StandardPages.h"
 
 #include <memory>
@@ -48,13 +48,13 @@ public:
     // "KEL set-up, address 12 (Edit set-up)".
     std::string Caption() const override;
     const std::vector<PageId>& Pages() const override { return pages_; }
-    bool EditMode() const override { return mode_.edit; }
-    bool CancelShown() const override { return mode_.edit && !mode_.batching && !mode_.recipes; }
+    bool EditMode() const override { return EditsSetup(mode_); }
+    bool CancelShown() const override { return mode_ == SheetMode::EditSetup; }
     // True: close the sheet. False: stay open (the instrument is still in its set-up state).
     bool OkCheck() override;
     bool CancelCheck() override;
 
-    const SheetMode& Mode() const { return mode_; }
+    SheetMode Mode() const { return mode_; }
     int Address() const { return address_; }
     InstrumentSetup& Setup() { return *setup_; }
     const InstrumentSetup& Setup() const { return *setup_; }
@@ -67,7 +67,9 @@ public:
 
 private:
     bool EditSetup() const { return CancelShown(); }
-    bool BatchOrRecipes() const { return mode_.batching || mode_.recipes; }
+    bool BatchOrRecipes() const {
+        return mode_ == SheetMode::EditBatching || mode_ == SheetMode::EditRecipes;
+    }
     bool LeaveBatchSetup(bool messages);
 
     ModbusMaster& bus_;

@@ -284,15 +284,15 @@ const PageDescriptor& SetupPage(PageId id) {
     return special;
 }
 
-std::vector<PageId> SheetPages(const SheetMode& mode, const InstrumentInfo& info) {
+std::vector<PageId> SheetPages(SheetMode mode, const InstrumentInfo& info) {
     // The sheet's tab order is General, Calib param, Calibration, Communication, Level
     // supervision, Inputs, Outputs, Analogue outputs, Flow rate, Activities1, Activities2,
     // Recipes, Special menu. Flow rate goes without the flow-rate option (bit value 2), the
     // batching pages without the batching option (bit value 16). A batching sheet shows only
     // Activities1, Activities2 and Recipes, a recipe sheet only Recipes.
-    if (mode.recipes)
+    if (mode == SheetMode::EditRecipes)
         return {PageId::Recipes};
-    if (mode.batching)
+    if (mode == SheetMode::EditBatching)
         return {PageId::Activities1, PageId::Activities2, PageId::Recipes};
     std::vector<PageId> pages = {
         PageId::General,          PageId::CalibParam, PageId::Calibration, PageId::Communication,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "instrument/SheetMode.h"
 #include "setup/SetupPage.h"
 
 #include <vector>
@@ -28,16 +29,9 @@ enum class PageId {
 // The descriptor of a page (one constant object per page, alive for the whole program).
 const PageDescriptor& SetupPage(PageId id);
 
-// How the sheet was opened.
-struct SheetMode {
-    bool edit = false;
-    bool batching = false;
-    bool recipes = false;
-};
-
 // The pages the sheet shows for this mode and instrument, in tab order: every page of the tab
 // order that the removal rules leave (Special menu goes when the instrument has no special
 // parameters; batching and recipe sheets show only their own pages).
-std::vector<PageId> SheetPages(const SheetMode& mode, const InstrumentInfo& info);
+std::vector<PageId> SheetPages(SheetMode mode, const InstrumentInfo& info);
 
 } // namespace quarnex

@@ -19,8 +19,10 @@ public:
     template <class Function> void Connect(Function function) {
         QObject::connect(&timer_, &QTimer::timeout, &timer_, function);
     }
+    // A negative period leaves it stopped: a window with nothing to poll (a set-up page in edit
+    // mode) goes through the same plumbing.
     void Rearm(int periodMs) {
-        if (!manual_)
+        if (!manual_ && periodMs >= 0)
             timer_.start(periodMs);
     }
     // Starts the timer whatever the manual switch says.

@@ -1,12 +1,12 @@
 #include "app/batching/CBatchingDlgs.h"
 
-#include "app/batching/RunEditor.h"
+#include "app/edit/RunEditor.h"
 #include "app/panel/BusProgressWindow.h"
+#include "edit/SetupSource.h"
 #include "instrument/InstrumentSetup.h"
 #include "res/AppTextIds.h"
 #include "res/PanelTextIds.h"
 #include "res/Strings.h"
-#include "setup/SetupSource.h"
 #include "setup/SetupTextIds.h"
 #include "ui/DialogLayout.h"
 #include "ui/UiText.h"
@@ -61,23 +61,17 @@ QPushButton* MakeOkButton(QDialog* dialog) {
 
 } // namespace
 
-// The one edit path of the batching windows: the request's editor and, after OK, the re-read of
-// its block. True when the source took the value; failed tells whether the read after it failed
-// (the display dashes).
-static bool EditAndReread(const EditRequest& request, SetupSource& source, QWidget* parent,
-                          bool& failed) {
-    if (!RunEditor(request, source, parent))
-        return false;
-    failed = !ReadAfterEdit(source, request);
-    return true;
+// The one edit path of the batching windows: the request's editor and, after OK, the read of its
+// block again (a failed read dashes the display until the next good one).
+static void EditThrough(PageModel& model, const EditRequest& request, QWidget* parent) {
+    model.EditEnded(request, RunEditor(request, model.Source(), parent));
 }
 
 // ----- "Batching activity no" -------------------------------------------------------------------
 
 CActivityDlg::CActivityDlg(SetupSource& source, int activity, bool editMode, QWidget* parent)
-    : PollingDialog(parent), source_(source), editMode_(editMode),
-      logic_(source.Setup(), activity, editMode),
-      refresh_(ShowModeRefresh::ForActivityDialog(activity)) {
+    : CModelPolled({source, ShowModeRefresh::ForActivityDialog(activity), editMode}, parent),
+      logic_(source.Setup(), activity, editMode) {
     setWindowTitle(QString::fromStdString(logic_.Caption()));
     auto* grid = new QGridLayout;
     for (int i = 0; i < kActivitySlots; ++i) {
@@ -110,25 +104,6 @@ void CActivityDlg::Run(SetupSource& source, int activity, bool editMode, QWidget
     dialog.exec();
 }
 
-void CActivityDlg::Open() {
-    if (editMode_)
-        Render();
-    else
-        Start();
-}
-
-int CActivityDlg::PollOpen() {
-    failed_ = ShowModeRefresh::Activate(source_).failed;
-    return refresh_.PeriodMs();
-}
-
-int CActivityDlg::PollTick() {
-    const ShowModeRefresh::Step step = refresh_.Tick(source_);
-    if (step.update)
-        failed_ = step.failed;
-    return refresh_.PeriodMs();
-}
-
 int CActivityDlg::SlotOf(int parameter) const {
     for (size_t i = 0; i < rows_.size(); ++i)
         if (rows_[i].parameter == parameter)
@@ -137,7 +112,7 @@ int CActivityDlg::SlotOf(int parameter) const {
 }
 
 void CActivityDlg::Render() {
-    rows_ = logic_.Rows(failed_);
+    rows_ = logic_.Rows(model_.Failed());
     for (size_t i = 0; i < slots_.size(); ++i) {
         const Slot& slot = slots_[i];
         const bool shown = i < rows_.size();
@@ -154,21 +129,17 @@ void CActivityDlg::Render() {
 }
 
 void CActivityDlg::OnEdit(int slot) {
-    if (!editMode_ || slot < 0 || static_cast<size_t>(slot) >= rows_.size())
+    if (!model_.EditMode() || slot < 0 || static_cast<size_t>(slot) >= rows_.size())
         return;
-    const EditRequest request = logic_.EditRequestFor(rows_[static_cast<size_t>(slot)].parameter);
-    bool failed = false;
-    if (EditAndReread(request, source_, this, failed)) {
-        failed_ = failed;
-        Render(); // a changed type, mode or acknowledge type changes the rows at once
-    }
+    EditThrough(model_, logic_.EditRequestFor(rows_[static_cast<size_t>(slot)].parameter), this);
+    Render(); // a changed type, mode or acknowledge type changes the rows at once
 }
 
 // ----- "Recipe no" ------------------------------------------------------------------------------
 
 CRecipeDlg::CRecipeDlg(SetupSource& source, int recipe, bool editMode, QWidget* parent)
-    : PollingDialog(parent), source_(source), editMode_(editMode),
-      logic_(source.Setup(), recipe, editMode), refresh_(ShowModeRefresh::ForRecipeDialog(recipe)) {
+    : CModelPolled({source, ShowModeRefresh::ForRecipeDialog(recipe), editMode}, parent),
+      logic_(source.Setup(), recipe, editMode) {
     setWindowTitle(QString::fromStdString(logic_.Caption()));
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel(Ui(ids::kRecipeNameLabel), this), 0, 0);
@@ -232,34 +203,22 @@ void CRecipeDlg::Run(SetupSource& source, int recipe, bool editMode, QWidget* pa
 }
 
 void CRecipeDlg::Open() {
-    if (!editMode_) {
+    if (!model_.EditMode()) {
         Start();
         return;
     }
     {
         // On a slow line the recipe's requests are counted in a progress window.
         std::optional<BusProgressWindow> progress;
-        if (ModbusMaster* bus = source_.Bus())
+        if (ModbusMaster* bus = model_.Source().Bus())
             progress.emplace(*bus, parentWidget(), Text(ids::kReadingTheSetup));
-        failed_ = !source_.Read({SetupBlock::Recipe, logic_.Recipe()}, true);
+        model_.Read({SetupBlock::Recipe, logic_.Recipe()});
     }
     Render();
 }
 
-int CRecipeDlg::PollOpen() {
-    failed_ = ShowModeRefresh::Activate(source_).failed;
-    return refresh_.PeriodMs();
-}
-
-int CRecipeDlg::PollTick() {
-    const ShowModeRefresh::Step step = refresh_.Tick(source_);
-    if (step.update)
-        failed_ = step.failed;
-    return refresh_.PeriodMs();
-}
-
 void CRecipeDlg::Render() {
-    const RecipeDialogDisplay d = logic_.Display(failed_);
+    const RecipeDialogDisplay d = logic_.Display(model_.Failed());
     SetText(name_, d.name);
     nameEdit_->setVisible(d.nameButton);
     for (size_t i = 0; i < lines_.size() && i < d.lines.size(); ++i) {
@@ -280,13 +239,10 @@ void CRecipeDlg::Render() {
 }
 
 void CRecipeDlg::Edit(const EditRequest& request) {
-    if (!editMode_)
+    if (!model_.EditMode())
         return;
-    bool failed = false;
-    if (EditAndReread(request, source_, this, failed)) {
-        failed_ = failed;
-        Render();
-    }
+    EditThrough(model_, request, this);
+    Render();
 }
 
 void CRecipeDlg::OnEditName() {
@@ -304,8 +260,8 @@ void CRecipeDlg::OnEditSetpoint(int row) {
 // ----- Activities1 and Activities2 ----------------------------------------------------------
 
 CActivitiesPage::CActivitiesPage(SetupSource& source, int page, bool editMode, QWidget* parent)
-    : QWidget(parent), source_(source), page_(page), first_(ActivitiesPageFirst(page)),
-      editMode_(editMode), refresh_(ShowModeRefresh::ForActivitiesPage(page)) {
+    : CModelPolled({source, ShowModeRefresh::ForActivitiesPage(page), editMode}, parent),
+      page_(page), first_(ActivitiesPageFirst(page)) {
     auto* layout = new QVBoxLayout(this);
     const ActivitiesPageDisplay initial = ActivitiesDisplay(page, source.Setup(), editMode, false);
     if (!initial.general.empty()) {
@@ -341,27 +297,9 @@ CActivitiesPage::CActivitiesPage(SetupSource& source, int page, bool editMode, Q
     layout->addStretch();
 }
 
-void CActivitiesPage::Activate() {
-    if (editMode_)
-        Render();
-    else
-        Start();
-}
-
-int CActivitiesPage::PollOpen() {
-    failed_ = ShowModeRefresh::Activate(source_).failed;
-    return refresh_.PeriodMs();
-}
-
-int CActivitiesPage::PollTick() {
-    const ShowModeRefresh::Step step = refresh_.Tick(source_);
-    if (step.update)
-        failed_ = step.failed;
-    return refresh_.PeriodMs();
-}
-
 void CActivitiesPage::Render() {
-    const ActivitiesPageDisplay d = ActivitiesDisplay(page_, source_.Setup(), editMode_, failed_);
+    const ActivitiesPageDisplay d =
+        ActivitiesDisplay(page_, model_.Source().Setup(), model_.EditMode(), model_.Failed());
     for (size_t i = 0; i < general_.size() && i < d.general.size(); ++i) {
         SetText(general_[i].value, d.general[i].value);
         general_[i].edit->setVisible(d.general[i].editButton);
@@ -373,34 +311,30 @@ void CActivitiesPage::Render() {
 }
 
 void CActivitiesPage::OnEditGeneral(int i) {
-    if (!editMode_)
+    if (!model_.EditMode())
         return;
-    bool failed = false;
-    if (EditAndReread(GeneralValueEditRequest(i, source_.Setup()), source_, this, failed)) {
-        failed_ = failed;
-        Render();
-    }
+    EditThrough(model_, GeneralValueEditRequest(i, model_.Source().Setup()), this);
+    Render();
 }
 
 void CActivitiesPage::OnActivity(int k) {
-    if (editMode_) {
-        CActivityDlg::Run(source_, k, true, this);
+    if (model_.EditMode()) {
+        CActivityDlg::Run(model_.Source(), k, true, this);
         Render();
         return;
     }
     // The page's reads stop while the dialog polls on its own.
     WithTimerStopped([&] {
-        CActivityDlg::Run(source_, k, false, this);
+        CActivityDlg::Run(model_.Source(), k, false, this);
         Render();
-        return refresh_.PeriodMs();
+        return model_.PeriodMs();
     });
 }
 
 // ----- Recipes --------------------------------------------------------------------------------
 
 CRecipesPage::CRecipesPage(SetupSource& source, bool editMode, QWidget* parent)
-    : QWidget(parent), source_(source), editMode_(editMode),
-      refresh_(ShowModeRefresh::ForRecipesPage()) {
+    : CModelPolled({source, ShowModeRefresh::ForRecipesPage(), editMode}, parent) {
     auto* grid = new QGridLayout(this);
     const std::vector<RecipeRowDisplay> initial = RecipesDisplay(source.Setup(), false);
     constexpr int kPerColumn = 15;
@@ -418,41 +352,23 @@ CRecipesPage::CRecipesPage(SetupSource& source, bool editMode, QWidget* parent)
     }
 }
 
-void CRecipesPage::Activate() {
-    if (editMode_)
-        Render();
-    else
-        Start();
-}
-
-int CRecipesPage::PollOpen() {
-    failed_ = ShowModeRefresh::Activate(source_).failed;
-    return refresh_.PeriodMs();
-}
-
-int CRecipesPage::PollTick() {
-    const ShowModeRefresh::Step step = refresh_.Tick(source_);
-    if (step.update)
-        failed_ = step.failed;
-    return refresh_.PeriodMs();
-}
-
 void CRecipesPage::Render() {
-    const std::vector<RecipeRowDisplay> d = RecipesDisplay(source_.Setup(), failed_);
+    const std::vector<RecipeRowDisplay> d =
+        RecipesDisplay(model_.Source().Setup(), model_.Failed());
     for (size_t i = 0; i < rows_.size() && i < d.size(); ++i)
         SetText(rows_[i].name, d[i].name);
 }
 
 void CRecipesPage::OnRecipe(int r) {
-    if (editMode_) {
-        CRecipeDlg::Run(source_, r, true, this);
+    if (model_.EditMode()) {
+        CRecipeDlg::Run(model_.Source(), r, true, this);
         Render();
         return;
     }
     WithTimerStopped([&] {
-        CRecipeDlg::Run(source_, r, false, this);
+        CRecipeDlg::Run(model_.Source(), r, false, this);
         Render();
-        return refresh_.PeriodMs();
+        return model_.PeriodMs();
     });
 }
 

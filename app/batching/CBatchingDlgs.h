@@ -5,6 +5,7 @@
 #include "ui/PollingDialog.h"
 #include "ui/TabPage.h"
 
+#include <utility>
 #include <vector>
 
 class QLabel;
@@ -15,16 +16,45 @@ namespace quarnex {
 
 class SetupSource;
 
+// A batching page or dialog polled through its page model: the show-mode reads on the window's
+// timer; in edit mode it shows the copy at once and reads only after an edit.
+template <class Window> class CModelPolled : public Window {
+protected:
+    CModelPolled(PageModel model, QWidget* parent) : Window(parent), model_(std::move(model)) {}
+    // The window comes to the front: edit mode shows the copy, show mode starts polling.
+    void Show() {
+        if (model_.EditMode())
+            this->Render();
+        else
+            this->Start();
+    }
+    int PollOpen() override { return model_.Activate(); }
+    int PollTick() override {
+        model_.Tick();
+        return model_.PeriodMs();
+    }
+
+    PageModel model_;
+};
+
+// A tab of the sheet that polls while it is in front: the sheet calls Activate() when the tab
+// comes to the front and Deactivate() when it leaves.
+class CPollingPage : public QWidget, public PollingWindow, public TabPage {
+public:
+    explicit CPollingPage(QWidget* parent) : QWidget(parent) {}
+    void Deactivate() override { StopPolling(); }
+};
+
 // "Batching activity no": the rows the activity's type uses, rebuilt after every edit and every
 // show-mode read. The rows fill consecutive slots; unused slots are hidden.
-class CActivityDlg : public PollingDialog {
+class CActivityDlg : public CModelPolled<PollingDialog> {
     Q_OBJECT
 public:
     CActivityDlg(SetupSource& source, int activity, bool editMode, QWidget* parent = nullptr);
     // Shows the dialog modally; in show mode it polls with its own phases while it is up.
     static void Run(SetupSource& source, int activity, bool editMode, QWidget* parent);
     // Edit mode: renders at once. Show mode: the answer check, then the timer.
-    void Open();
+    void Open() { Show(); }
 
     // The slot showing parameter j (or kActivityNameRow); -1 when the row is not shown.
     int SlotOf(int parameter) const;
@@ -38,8 +68,6 @@ public slots:
     void OnEdit(int slot);
 
 private:
-    int PollOpen() override;
-    int PollTick() override;
     void Render() override;
 
     struct Slot {
@@ -49,18 +77,14 @@ private:
         QPushButton* edit;
     };
 
-    SetupSource& source_;
-    bool editMode_;
     ActivityDialog logic_;
-    ShowModeRefresh refresh_;
-    bool failed_ = false;
     std::vector<ActivityRowDisplay> rows_;
     std::vector<Slot> slots_;
     QPushButton* ok_;
 };
 
 // "Recipe no": the name and fifteen lines at a time, with "LINE 16 - 30" / "LINE 1 - 15".
-class CRecipeDlg : public PollingDialog {
+class CRecipeDlg : public CModelPolled<PollingDialog> {
     Q_OBJECT
 public:
     CRecipeDlg(SetupSource& source, int recipe, bool editMode, QWidget* parent = nullptr);
@@ -89,8 +113,6 @@ public slots:
     void OnEditSetpoint(int row);
 
 private:
-    int PollOpen() override;
-    int PollTick() override;
     void Render() override;
     void Edit(const EditRequest& request);
 
@@ -104,11 +126,7 @@ private:
         QPushButton* setpointEdit;
     };
 
-    SetupSource& source_;
-    bool editMode_;
     RecipeDialog logic_;
-    ShowModeRefresh refresh_;
-    bool failed_ = false;
     QLineEdit* name_;
     QPushButton* nameEdit_;
     std::vector<Line> lines_;
@@ -120,12 +138,11 @@ private:
 // The Activities1 and Activities2 pages of the sheet: page 1 with the five general values and
 // activities 1-9, page 2 with activities 10-24. The sheet calls Activate() when the page comes to
 // the front and Deactivate() when it leaves it (show mode polls only while the page is in front).
-class CActivitiesPage : public QWidget, public PollingWindow, public TabPage {
+class CActivitiesPage : public CModelPolled<CPollingPage> {
     Q_OBJECT
 public:
     CActivitiesPage(SetupSource& source, int page, bool editMode, QWidget* parent = nullptr);
-    void Activate() override;
-    void Deactivate() override { StopPolling(); }
+    void Activate() override { Show(); }
 
     QLineEdit* GeneralField(int i) const { return general_[i].value; }
     QPushButton* GeneralButton(int i) const { return general_[i].edit; }
@@ -139,8 +156,6 @@ public slots:
     void OnActivity(int k);
 
 private:
-    int PollOpen() override;
-    int PollTick() override;
     void Render() override;
 
     struct General {
@@ -154,23 +169,18 @@ private:
         QPushButton* edit;
     };
 
-    SetupSource& source_;
     int page_;
     int first_;
-    bool editMode_;
-    ShowModeRefresh refresh_;
-    bool failed_ = false;
     std::vector<General> general_;
     std::vector<Group> groups_;
 };
 
 // The Recipes page: the 30 recipe names, each with a ">>" to its recipe dialog.
-class CRecipesPage : public QWidget, public PollingWindow, public TabPage {
+class CRecipesPage : public CModelPolled<CPollingPage> {
     Q_OBJECT
 public:
     CRecipesPage(SetupSource& source, bool editMode, QWidget* parent = nullptr);
-    void Activate() override;
-    void Deactivate() override { StopPolling(); }
+    void Activate() override { Show(); }
 
     QLabel* Label(int r) const { return rows_[r - 1].label; }
     QLineEdit* NameField(int r) const { return rows_[r - 1].name; }
@@ -180,8 +190,6 @@ public slots:
     void OnRecipe(int r);
 
 private:
-    int PollOpen() override;
-    int PollTick() override;
     void Render() override;
 
     struct Row {
@@ -190,10 +198,6 @@ private:
         QPushButton* edit;
     };
 
-    SetupSource& source_;
-    bool editMode_;
-    ShowModeRefresh refresh_;
-    bool failed_ = false;
     std::vector<Row> rows_;
 };
 

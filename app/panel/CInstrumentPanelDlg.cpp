@@ -1,8 +1,8 @@
 #include "app/panel/CInstrumentPanelDlg.h"
 
+#include "app/edit/CValueEntryDlg.h"
 #include "app/panel/CBitmapButton.h"
 #include "app/panel/CSideWindowDlgs.h"
-#include "app/panel/CValueEntryDlg.h"
 #include "app/panel/CWeightTrendWnd.h"
 #include "offline/OfflineTextIds.h"
 #include "res/PanelTextIds.h"

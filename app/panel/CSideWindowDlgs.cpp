@@ -1,6 +1,6 @@
 #include "app/panel/CSideWindowDlgs.h"
 
-#include "app/panel/CValueEntryDlg.h"
+#include "app/edit/RunEditor.h"
 #include "app/panel/OpenPanel.h"
 #include "res/PanelTextIds.h"
 #include "ui/DialogLayout.h"
@@ -17,31 +17,57 @@ namespace quarnex {
 
 namespace {
 
-// The ">>" beside a value: just wide enough for its caption.
-QPushButton* MakeEditButton(QWidget* parent) {
-    auto* button = new QPushButton(Ui(ids::kEditButton), parent);
+template <class Dialog>
+void RunSideWindow(QWidget* parent, ModbusMaster& bus, int address, Prompter& prompter) {
+    Dialog dialog(bus, address, prompter, parent);
+    dialog.Start();
+    dialog.exec();
+}
+
+} // namespace
+
+// ---- CSideWindowDlg ----
+
+QPushButton* CSideWindowDlg::MakeEditButton() {
+    auto* button = new QPushButton(Ui(ids::kEditButton), this);
     button->setAutoDefault(false);
     button->setFixedWidth(button->fontMetrics().horizontalAdvance(button->text()) + 24);
     return button;
 }
 
-} // namespace
+void CSideWindowDlg::Finish(QGridLayout* grid) {
+    // Made last, so Tab reaches it after the window's ">>".
+    close_ = new QPushButton(Ui(ids::kCloseButton), this);
+    close_->setDefault(true);
+    connect(close_, &QPushButton::clicked, this, &QDialog::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(close_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+    setWindowTitle(QString::fromStdString(Logic().Caption()));
+    Render();
+}
+
+void CSideWindowDlg::Edit(const EditRequest& request) {
+    WithTimerStopped([&] {
+        RunEditor(request, Logic().Source(), this);
+        return Logic().PeriodAfterEditor();
+    });
+}
 
 // ---- CInstrumentInfoDlg ----
 
 CInstrumentInfoDlg::CInstrumentInfoDlg(ModbusMaster& bus, int address, Prompter& prompter,
                                        QWidget* parent)
-    : PollingDialog(parent), bus_(bus), prompter_(prompter), logic_(bus, address, prompter) {
-    nameEditor_ = [this](TextEntry& entry) { return CTextDlg::Run(entry, this); };
-
+    : CSideWindowDlg(parent), logic_(bus, address, prompter) {
     name_ = ReadOnlyField(this, 12);
     serial_ = ReadOnlyField(this, 12);
     program_ = ReadOnlyField(this, 8);
     gross_ = ReadOnlyField(this, 10, true);
     signal_ = ReadOnlyField(this, 10, true);
-    editName_ = MakeEditButton(this);
-    close_ = new QPushButton(Ui(ids::kCloseButton), this);
-    close_->setDefault(true);
+    editName_ = MakeEditButton();
 
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel(Ui(ids::kPanelNameLabel), this), 0, 0);
@@ -56,31 +82,12 @@ CInstrumentInfoDlg::CInstrumentInfoDlg(ModbusMaster& bus, int address, Prompter&
     grid->addWidget(new QLabel(Ui(ids::kInputSignalLabel), this), 4, 0);
     grid->addWidget(signal_, 4, 1);
     grid->addWidget(new QLabel(Ui(ids::kMillivoltPerVolt), this), 4, 2);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(close_);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addLayout(buttons);
-
     connect(editName_, &QPushButton::clicked, this, &CInstrumentInfoDlg::OnEditName);
-    connect(close_, &QPushButton::clicked, this, &QDialog::reject);
-    Render();
-}
-
-void CInstrumentInfoDlg::OnEditName() {
-    WithTimerStopped([&] {
-        TextEntry entry(bus_, logic_.Address(), InstrumentInfoWindow::kNameRegister,
-                        InstrumentInfoWindow::kNameRegisters, Text(ids::kInstrumentNameCaption),
-                        logic_.GetDisplay().name, prompter_);
-        nameEditor_(entry);
-        return logic_.PeriodAfterEditor();
-    });
+    Finish(grid);
 }
 
 void CInstrumentInfoDlg::Render() {
     const InstrumentInfoWindow::Display& d = logic_.GetDisplay();
-    setWindowTitle(QString::fromStdString(d.caption));
     SetText(name_, d.name);
     SetText(serial_, d.serialNumber);
     SetText(program_, d.program);
@@ -92,9 +99,7 @@ void CInstrumentInfoDlg::Render() {
 // ---- CLevelsDlg ----
 
 CLevelsDlg::CLevelsDlg(ModbusMaster& bus, int address, Prompter& prompter, QWidget* parent)
-    : PollingDialog(parent), bus_(bus), prompter_(prompter), logic_(bus, address, prompter) {
-    levelEditor_ = [this](NumericEntry& entry) { return CNumberDlg::Run(entry, this); };
-
+    : CSideWindowDlg(parent), logic_(bus, address, prompter) {
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel(Ui(ids::kLevelStatusLabel), this), 0, 2);
     for (int n = 1; n <= LevelsWindow::kLevels; ++n) {
@@ -103,7 +108,7 @@ CLevelsDlg::CLevelsDlg(ModbusMaster& bus, int address, Prompter& prompter, QWidg
         status_[n - 1] = ReadOnlyField(this, 6);
         status_[n - 1]->setMaximumWidth(status_[n - 1]->minimumWidth());
         status_[n - 1]->setAlignment(Qt::AlignCenter);
-        edit_[n - 1] = MakeEditButton(this);
+        edit_[n - 1] = MakeEditButton();
         grid->addWidget(new QLabel(Ui(ids::kLevelLabelFirst + n - 1), this), n, 0);
         grid->addWidget(levels_[n - 1], n, 1);
         grid->addWidget(status_[n - 1], n, 2);
@@ -116,30 +121,11 @@ CLevelsDlg::CLevelsDlg(ModbusMaster& bus, int address, Prompter& prompter, QWidg
     grid->addWidget(setpoint1_, 9, 1);
     grid->addWidget(new QLabel(Ui(ids::kSetpoint2Label), this), 10, 0);
     grid->addWidget(setpoint2_, 10, 1);
-    close_ = new QPushButton(Ui(ids::kCloseButton), this);
-    close_->setDefault(true);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(close_);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addLayout(buttons);
-    connect(close_, &QPushButton::clicked, this, &QDialog::reject);
-    Render();
-}
-
-void CLevelsDlg::OnEditLevel(int n) {
-    WithTimerStopped([&] {
-        NumericEntry entry(bus_, logic_.Address(), LevelsWindow::LevelRegister(n),
-                           LevelsWindow::LevelCaption(n), logic_.LevelText(n), prompter_);
-        levelEditor_(entry);
-        return logic_.PeriodAfterEditor();
-    });
+    Finish(grid);
 }
 
 void CLevelsDlg::Render() {
     const LevelsWindow::Display& d = logic_.GetDisplay();
-    setWindowTitle(QString::fromStdString(d.caption));
     for (int n = 1; n <= LevelsWindow::kLevels; ++n) {
         SetText(levels_[n - 1], d.levels[n - 1]);
         SetText(status_[n - 1], d.status[n - 1]);
@@ -152,15 +138,11 @@ void CLevelsDlg::Render() {
 // ---- Entry points ----
 
 void OpenInstrumentInfo(QWidget* parent, ModbusMaster& bus, int address, Prompter& prompter) {
-    CInstrumentInfoDlg dialog(bus, address, prompter, parent);
-    dialog.Start();
-    dialog.exec();
+    RunSideWindow<CInstrumentInfoDlg>(parent, bus, address, prompter);
 }
 
 void OpenLevels(QWidget* parent, ModbusMaster& bus, int address, Prompter& prompter) {
-    CLevelsDlg dialog(bus, address, prompter, parent);
-    dialog.Start();
-    dialog.exec();
+    RunSideWindow<CLevelsDlg>(parent, bus, address, prompter);
 }
 
 } // namespace quarnex

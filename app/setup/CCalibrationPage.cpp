@@ -30,7 +30,7 @@ QLineEdit* LiveField(QWidget* parent) {
 } // namespace
 
 CCalibrationPage::CCalibrationPage(SetupSource& source, bool editMode, QWidget* parent)
-    : CKelSetUpPage(source, CalibrationPage(), editMode, parent), live_(source, editMode) {
+    : CKelSetUpPage(source, std::make_unique<CalibrationLive>(source, editMode), parent) {
     auto* part = new QWidget(this);
     auto* grid = new QGridLayout(part);
     grid->setContentsMargins(0, 0, 0, 0);
@@ -50,28 +50,12 @@ CCalibrationPage::CCalibrationPage(SetupSource& source, bool editMode, QWidget* 
     Render();
 }
 
-int CCalibrationPage::Opened() {
-    return live_.Activate();
-}
-
-int CCalibrationPage::Ticked() {
-    return live_.Tick();
-}
-
 void CCalibrationPage::Render() {
-    RenderRows(live_.Rows());
-    SetText(gross_, live_.GrossText());
-    SetText(signal_, live_.SignalText());
-    SetText(info_, live_.InfoText());
-    plot_->Show(CalibrationPlot(live_));
-}
-
-std::optional<EditRequest> CCalibrationPage::RequestFor(size_t i) {
-    return live_.Edit(i);
-}
-
-void CCalibrationPage::EditEnded(size_t i, bool accepted) {
-    live_.EditEnded(i, accepted);
+    CKelSetUpPage::Render();
+    SetText(gross_, Live().GrossText());
+    SetText(signal_, Live().SignalText());
+    SetText(info_, Live().InfoText());
+    plot_->Show(CalibrationPlot(Live()));
 }
 
 } // namespace quarnex

@@ -23,21 +23,16 @@ public:
     // The rows and the live values come from the source.
     CCalibrationPage(SetupSource& source, bool editMode, QWidget* parent = nullptr);
 
-    CalibrationLive& Live() { return live_; }
+    CalibrationLive& Live() { return static_cast<CalibrationLive&>(Logic()); }
     QLineEdit* GrossField() const { return gross_; }
     QLineEdit* SignalField() const { return signal_; }
     QLabel* InfoLine() const { return info_; }
     CCalibrationPlot* Plot() const { return plot_; }
 
 protected:
-    int Opened() override;
-    int Ticked() override;
     void Render() override;
-    std::optional<EditRequest> RequestFor(size_t i) override;
-    void EditEnded(size_t i, bool accepted) override;
 
 private:
-    CalibrationLive live_;
     QLineEdit* gross_;
     QLineEdit* signal_;
     QLabel* info_;

@@ -1,6 +1,6 @@
 #include "app/setup/CKelSetUpPage.h"
 
-#include "app/batching/RunEditor.h"
+#include "app/edit/RunEditor.h"
 #include "instrument/InstrumentSetup.h"
 #include "ui/DialogLayout.h"
 #include "ui/UiText.h"
@@ -62,7 +62,7 @@ QMargins GroupInset(QWidget* parent) {
 
 } // namespace
 
-CSetUpRow::CSetUpRow(QWidget* parent, QGridLayout* grid, int gridRow)
+CSetupRow::CSetupRow(QWidget* parent, QGridLayout* grid, int gridRow)
     : label_(new QLabel(parent)), value_(new QLineEdit(parent)), unit_(new QLabel(parent)),
       edit_(new QPushButton(QStringLiteral(">>"), parent)) {
     value_->setReadOnly(true);
@@ -79,7 +79,7 @@ CSetUpRow::CSetUpRow(QWidget* parent, QGridLayout* grid, int gridRow)
     grid->addWidget(edit_, gridRow, 3);
 }
 
-void CSetUpRow::Render(const RowDisplay& row, bool instrumentText) {
+void CSetupRow::Render(const RowDisplay& row, bool instrumentText) {
     for (QWidget* w : {static_cast<QWidget*>(label_), static_cast<QWidget*>(value_),
                        static_cast<QWidget*>(unit_)})
         w->setVisible(row.state.shown);
@@ -100,9 +100,12 @@ void CSetUpRow::Render(const RowDisplay& row, bool instrumentText) {
 
 CKelSetUpPage::CKelSetUpPage(SetupSource& source, const PageDescriptor& page, bool editMode,
                              QWidget* parent)
-    : QWidget(parent), source_(source), logic_(source, page, editMode) {
-    timer_.Connect([this] { OnTimer(); });
+    : CKelSetUpPage(source, std::make_unique<KelSetUpPage>(source, page, editMode), parent) {}
 
+CKelSetUpPage::CKelSetUpPage(SetupSource& source, std::unique_ptr<KelSetUpPage> logic,
+                             QWidget* parent)
+    : QWidget(parent), source_(source), logic_(std::move(logic)) {
+    const PageDescriptor& page = logic_->Descriptor();
     auto* rowsWidget = new QWidget;
     auto* rowsLayout = new QVBoxLayout(rowsWidget);
     rowsLayout->setContentsMargins(0, 0, 0, 0);
@@ -152,8 +155,8 @@ CKelSetUpPage::CKelSetUpPage(SetupSource& source, const PageDescriptor& page, bo
     Render();
 }
 
-const CSetUpRow* CKelSetUpPage::RowOf(int parameter) const {
-    const auto& rows = logic_.Descriptor().rows;
+const CSetupRow* CKelSetUpPage::RowOf(int parameter) const {
+    const auto& rows = logic_->Descriptor().rows;
     for (size_t i = 0; i < rows.size(); ++i)
         if (rows[i].parameter == parameter)
             return &rows_[i];
@@ -165,70 +168,26 @@ void CKelSetUpPage::AddLivePart(QWidget* part) {
 }
 
 void CKelSetUpPage::Render() {
-    RenderRows(logic_.Rows());
-}
-
-void CKelSetUpPage::RenderRows(const std::vector<RowDisplay>& display) {
-    const auto& rows = logic_.Descriptor().rows;
+    const auto& rows = logic_->Descriptor().rows;
+    const std::vector<RowDisplay>& display = logic_->Rows();
     for (size_t i = 0; i < rows_.size() && i < display.size(); ++i)
         rows_[i].Render(display[i], rows[i].editor == EditorKind::Special);
     // The rows' texts decide their width; the scroll area asks for it anew.
     scroll_->updateGeometry();
 }
 
-int CKelSetUpPage::Opened() {
-    return logic_.Activate();
-}
-
-int CKelSetUpPage::Ticked() {
-    return logic_.Tick();
-}
-
-void CKelSetUpPage::Activate() {
-    timer_.Stop();
-    period_ = Opened();
-    Render();
-    if (period_ != KelSetUpPage::kNoTimer)
-        timer_.Rearm(period_);
-}
-
-void CKelSetUpPage::Deactivate() {
-    timer_.Stop();
-}
-
-void CKelSetUpPage::OnTimer() {
-    timer_.Stop();
-    period_ = Ticked();
-    Render();
-    if (period_ != KelSetUpPage::kNoTimer)
-        timer_.Rearm(period_);
-}
-
-std::optional<EditRequest> CKelSetUpPage::RequestFor(size_t i) {
-    if (!logic_.EditMode() || i >= rows_.size() || i >= logic_.Rows().size())
-        return std::nullopt;
-    const RowDisplay& row = logic_.Rows()[i];
-    if (!row.editButton || !row.editEnabled || !row.state.enabled)
-        return std::nullopt;
-    return logic_.EditRequestFor(i);
-}
-
-void CKelSetUpPage::EditEnded(size_t i, bool accepted) {
-    logic_.EditEnded(i, accepted);
-}
-
 void CKelSetUpPage::EditRow(size_t i) {
-    const std::optional<EditRequest> request = RequestFor(i);
+    const std::optional<EditRequest> request = logic_->Edit(i);
     if (!request)
         return;
     // No read of the page reaches the bus while the dialog is up: the shunt dialog measures on
     // its own, and a write that waits for the instrument to measure must not meet a poll.
-    const bool polling = timer_.Active();
-    timer_.Stop();
-    EditEnded(i, RunEditor(*request, source_, window()));
-    Render();
-    if (polling && period_ != KelSetUpPage::kNoTimer)
-        timer_.Rearm(period_);
+    const bool polling = TimerActive();
+    WithTimerStopped([&] {
+        logic_->EditEnded(i, RunEditor(*request, source_, window()));
+        Render();
+        return polling ? period_ : KelSetUpPage::kNoTimer;
+    });
 }
 
 } // namespace quarnex

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "setup/KelSetUpPage.h"
+#include "ui/PollingWindow.h"
 #include "ui/TabPage.h"
-#include "ui/TickTimer.h"
 
 #include <QWidget>
 
-#include <optional>
+#include <memory>
 #include <vector>
 
 class QBoxLayout;
@@ -19,9 +19,9 @@ namespace quarnex {
 
 // One row of a set-up page: the parameter's label, its read-only value, its unit and the ">>"
 // that edits it. The widgets sit in a grid row of the page, so every row's columns line up.
-class CSetUpRow {
+class CSetupRow {
 public:
-    CSetUpRow(QWidget* parent, QGridLayout* grid, int gridRow);
+    CSetupRow(QWidget* parent, QGridLayout* grid, int gridRow);
     // Shows what the page decided for the row.
     void Render(const RowDisplay& row, bool instrumentText);
 
@@ -38,60 +38,46 @@ private:
 };
 
 // A page of the set-up sheet, rendered from its descriptor: every page is this one widget with
-// other rows. In show mode it refreshes itself on a single-shot timer while it is the current
-// tab; in edit mode the ">>" of a row opens the row's value-entry dialog (through the one editor
-// dispatcher) and the page re-reads after a confirmed edit.
+// other rows. In show mode it refreshes itself on the polling window's timer while it is the
+// current tab; in edit mode the ">>" of a row opens the row's value-entry dialog (through the one
+// editor dispatcher) and the page re-reads after a confirmed edit.
 //
-// A page with a live part (the calibration page's measured signal) derives from this class, puts
-// its part beside the rows with AddLivePart() and supplies what the page's one timer does
-// (Opened(), Ticked()), what the rows show (Render()) and what a ">>" asks for and does after
-// (RequestFor(), EditEnded()).
-class CKelSetUpPage : public QWidget, public TabPage {
+// A page with a live part (the calibration page's measured signal) derives from this class with
+// its own page logic, puts its part beside the rows with AddLivePart() and renders it (Render()).
+class CKelSetUpPage : public QWidget, public PollingWindow, public TabPage {
     Q_OBJECT
 public:
     CKelSetUpPage(SetupSource& source, const PageDescriptor& page, bool editMode,
                   QWidget* parent = nullptr);
 
     // The page became the current tab / is left. Only the current tab polls.
-    void Activate() override;
-    void Deactivate() override;
-
-    // One refresh tick (the timer's handler; tests call it after SetManualTicks(true)).
-    void OnTimer();
-    bool TimerActive() const { return timer_.Active(); }
-    void SetManualTicks(bool manual) { timer_.SetManual(manual); }
+    void Activate() override { Start(); }
+    void Deactivate() override { StopPolling(); }
 
     // The ">>" of row i (what its button does): its request, the editor, the re-read. The page's
     // reads stay off the bus while the editor is up.
     void EditRow(size_t i);
 
-    KelSetUpPage& Logic() { return logic_; }
-    const std::vector<CSetUpRow>& Rows() const { return rows_; }
+    KelSetUpPage& Logic() { return *logic_; }
+    const std::vector<CSetupRow>& Rows() const { return rows_; }
     // The row that shows parameter n, or nullptr.
-    const CSetUpRow* RowOf(int parameter) const;
+    const CSetupRow* RowOf(int parameter) const;
 
 protected:
+    CKelSetUpPage(SetupSource& source, std::unique_ptr<KelSetUpPage> logic, QWidget* parent);
     // Adds a widget in a column right of the rows.
     void AddLivePart(QWidget* part);
-    // The page became current: reads what it needs and returns the timer period (or kNoTimer).
-    virtual int Opened();
-    // One timer step; returns the next period.
-    virtual int Ticked();
     // Shows the page's state in its widgets.
-    virtual void Render();
-    // What the ">>" of row i opens now (none: the row cannot be edited now).
-    virtual std::optional<EditRequest> RequestFor(size_t i);
-    // The editor of row i has ended (accepted: with OK).
-    virtual void EditEnded(size_t i, bool accepted);
-    void RenderRows(const std::vector<RowDisplay>& display);
-    SetupSource& Source() { return source_; }
+    void Render() override;
 
 private:
+    int PollOpen() override { return period_ = logic_->Activate(); }
+    int PollTick() override { return period_ = logic_->Tick(); }
+
     SetupSource& source_;
-    KelSetUpPage logic_;
-    TickTimer timer_;
+    std::unique_ptr<KelSetUpPage> logic_;
     int period_ = KelSetUpPage::kNoTimer;
-    std::vector<CSetUpRow> rows_;
+    std::vector<CSetupRow> rows_;
     QWidget* scroll_;
     QBoxLayout* liveColumn_;
 };

@@ -56,20 +56,6 @@ CKelSetUpPropSheet::~CKelSetUpPropSheet() {
     StopPages();
 }
 
-SheetMode CKelSetUpPropSheet::ModeOf(InstrumentPanel::SheetMode mode) {
-    switch (mode) {
-    case InstrumentPanel::SheetMode::ShowSetup:
-        return {false, false, false};
-    case InstrumentPanel::SheetMode::EditSetup:
-        return {true, false, false};
-    case InstrumentPanel::SheetMode::EditBatching:
-        return {true, true, false};
-    case InstrumentPanel::SheetMode::EditRecipes:
-        return {true, false, true};
-    }
-    return {};
-}
-
 bool CKelSetUpPropSheet::Start() {
     if (!CreateWithProgress())
         return false;
@@ -133,9 +119,9 @@ QWidget* CKelSetUpPropSheet::MakePage(PageId id) {
     return Add(new CKelSetUpPage(source, SetupPage(id), edit));
 }
 
-void CKelSetUpPropSheet::Run(QWidget* parent, ModbusMaster& bus, int address,
-                             InstrumentPanel::SheetMode mode, Prompter& prompter) {
-    CKelSetUpPropSheet sheet(bus, address, ModeOf(mode), prompter, parent);
+void CKelSetUpPropSheet::Run(QWidget* parent, ModbusMaster& bus, int address, SheetMode mode,
+                             Prompter& prompter) {
+    CKelSetUpPropSheet sheet(bus, address, mode, prompter, parent);
     if (sheet.Start())
         sheet.exec();
 }

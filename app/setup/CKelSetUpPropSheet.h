@@ -33,9 +33,8 @@ public:
     bool Start();
 
     // Runs the sheet modally for a mode of the panel (the panel has asked and checked first).
-    static void Run(QWidget* parent, ModbusMaster& bus, int address,
-                    InstrumentPanel::SheetMode mode, Prompter& prompter);
-    static SheetMode ModeOf(InstrumentPanel::SheetMode mode);
+    static void Run(QWidget* parent, ModbusMaster& bus, int address, SheetMode mode,
+                    Prompter& prompter);
 
     SetupSheet& Logic() { return *logic_; }
     QTabWidget* Tabs() const { return tabs_; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "instrument/SheetMode.h"
 #include "monitor/panel/WeightTrend.h"
 #include "platform/Prompter.h"
 
@@ -21,7 +22,7 @@ public:
     static constexpr int kSlowUpdateEvery = 6;
 
     // The ways the set-up sheet is opened from the panel.
-    enum class SheetMode { ShowSetup, EditSetup, EditBatching, EditRecipes };
+    using SheetMode = quarnex::SheetMode;
 
     // Windows that are reached from the panel but built elsewhere. A button whose window is not
     // available stays disabled whatever the instrument's state.

@@ -1,6 +1,8 @@
 #include "monitor/panel/SideWindows.h"
 
 #include "comm/ModbusMaster.h"
+#include "edit/SetupSource.h"
+#include "instrument/InstrumentSetup.h"
 #include "instrument/InstrumentTexts.h"
 #include "instrument/InstrumentType.h"
 #include "instrument/Registers.h"
@@ -21,22 +23,37 @@ constexpr int kInfoReadCount = 30;
 
 } // namespace
 
+// ---- SideWindow ----
+
+SideWindow::SideWindow(ModbusMaster& bus, int address, Prompter& prompter, int captionId,
+                       int firstPeriodMs)
+    : bus_(bus), address_(address), prompter_(prompter),
+      caption_(Text(captionId) + " " + std::to_string(address)), firstPeriodMs_(firstPeriodMs),
+      setup_(std::make_unique<InstrumentSetup>()) {
+    setup_->SetAddress(address);
+    source_ = std::make_unique<BusSetupSource>(bus, *setup_, prompter);
+}
+
+SideWindow::~SideWindow() = default;
+
+SetupSource& SideWindow::Source() {
+    return *source_;
+}
+
 // ---- InstrumentInfoWindow ----
 
 InstrumentInfoWindow::InstrumentInfoWindow(ModbusMaster& bus, int address, Prompter& prompter)
-    : bus_(bus), address_(address), prompter_(prompter) {
-    display_.caption = Caption(address_);
+    : SideWindow(bus, address, prompter, ids::kInfoCaption, kActivePeriodMs) {
     display_.name = display_.serialNumber = display_.program = placeholder::kValue;
     display_.grossWeight = display_.inputSignal = placeholder::kValue;
 }
 
-std::string InstrumentInfoWindow::Caption(int address) {
-    return Text(ids::kInfoCaption) + " " + std::to_string(address);
-}
-
-int InstrumentInfoWindow::Open() {
-    display_.caption = Caption(address_);
-    return kActivePeriodMs;
+EditRequest InstrumentInfoWindow::NameEditRequest() const {
+    return {.editor = EditorKind::Text,
+            .reg = kNameRegister,
+            .caption = Text(ids::kInstrumentNameCaption),
+            .currentText = display_.name,
+            .textCount = kNameRegisters};
 }
 
 int InstrumentInfoWindow::Tick() {
@@ -98,24 +115,21 @@ int InstrumentInfoWindow::Tick() {
 // ---- LevelsWindow ----
 
 LevelsWindow::LevelsWindow(ModbusMaster& bus, int address, Prompter& prompter)
-    : bus_(bus), address_(address), prompter_(prompter) {
-    display_.caption = Caption(address_);
+    : SideWindow(bus, address, prompter, ids::kLevelsCaption, kSuccessPeriodMs) {
     display_.levels.fill(placeholder::kValue);
     display_.status.fill(placeholder::kValue);
     display_.setpoint1 = display_.setpoint2 = placeholder::kValue;
-}
-
-std::string LevelsWindow::Caption(int address) {
-    return Text(ids::kLevelsCaption) + " " + std::to_string(address);
 }
 
 std::string LevelsWindow::LevelCaption(int n) {
     return Text(ids::kLevelCaptionBase + n);
 }
 
-int LevelsWindow::Open() {
-    display_.caption = Caption(address_);
-    return kSuccessPeriodMs;
+EditRequest LevelsWindow::LevelEditRequest(int n) const {
+    return {.editor = EditorKind::Number,
+            .reg = LevelRegister(n),
+            .caption = LevelCaption(n),
+            .currentText = LevelText(n)};
 }
 
 int LevelsWindow::Tick() {

@@ -1,18 +1,56 @@
 #pragma once
 
+#include "edit/EditRequest.h"
 #include "instrument/Registers.h"
 #include "platform/Prompter.h"
 
 #include <array>
+#include <memory>
 #include <string>
 
 namespace quarnex {
 
+class BusSetupSource;
+class InstrumentSetup;
 class ModbusMaster;
+class SetupSource;
+
+// What the information and levels windows share without their windows: one KEL 7 at one
+// address, polled on the window's timer, a caption with the address, and ">>"s whose requests
+// go through the one edit path to the instrument.
+class SideWindow {
+public:
+    virtual ~SideWindow();
+
+    // Returns the period of the first tick.
+    int Open() const { return firstPeriodMs_; }
+    virtual int Tick() = 0;
+    // After an editor closed (whatever its result): the next tick reads what it wrote.
+    int PeriodAfterEditor() const { return firstPeriodMs_; }
+
+    int Address() const { return address_; }
+    const std::string& Caption() const { return caption_; }
+    // Where the editors write: the instrument at the window's address.
+    SetupSource& Source();
+
+protected:
+    SideWindow(ModbusMaster& bus, int address, Prompter& prompter, int captionId,
+               int firstPeriodMs);
+
+    ModbusMaster& bus_;
+    const int address_;
+    Prompter& prompter_;
+
+private:
+    std::string caption_;
+    int firstPeriodMs_;
+    std::unique_ptr<InstrumentSetup> setup_; // holds only the address the editors write to
+    std::unique_ptr<BusSetupSource> source_;
+};
 
 // The instrument-information window without its window: name, serial number, program text,
-// gross weight and input signal of one KEL 7, and the name editor's parameters.
-class InstrumentInfoWindow {
+// gross weight and input signal of one KEL 7, and the name editor's request.
+class InstrumentInfoWindow final : public SideWindow {
 public:
     static constexpr int kActivePeriodMs = 200;
     static constexpr int kInactivePeriodMs = 1000;
@@ -22,7 +60,6 @@ public:
     static constexpr int kNameRegisters = reg::kInstrumentNameRegisters;
 
     struct Display {
-        std::string caption;
         std::string name;
         std::string serialNumber;
         std::string program;
@@ -34,29 +71,21 @@ public:
 
     InstrumentInfoWindow(ModbusMaster& bus, int address, Prompter& prompter);
 
-    // Returns the period of the first tick.
-    int Open();
-    int Tick();
-    // After the name editor closed (whatever its result).
-    int PeriodAfterEditor() const { return kActivePeriodMs; }
+    int Tick() override;
 
     const Display& GetDisplay() const { return display_; }
     int ProgramCountdown() const { return programCountdown_; }
-    int Address() const { return address_; }
-
-    static std::string Caption(int address);
+    // What the name's ">>" opens: the text editor with the name shown now.
+    EditRequest NameEditRequest() const;
 
 private:
-    ModbusMaster& bus_;
-    int address_;
-    Prompter& prompter_;
     Display display_;
     int programCountdown_ = 0;
 };
 
 // The levels window without its window: the eight level values with their status bits and the
 // two setpoints of one KEL 7.
-class LevelsWindow {
+class LevelsWindow final : public SideWindow {
 public:
     static constexpr int kLevels = 8;
     static constexpr int kSuccessPeriodMs = 100;
@@ -65,7 +94,6 @@ public:
     static constexpr int kLevelValueRegister = reg::kLevelValues;
 
     struct Display {
-        std::string caption;
         std::array<std::string, kLevels> levels;
         std::array<std::string, kLevels> status;
         std::string setpoint1;
@@ -75,24 +103,17 @@ public:
 
     LevelsWindow(ModbusMaster& bus, int address, Prompter& prompter);
 
-    int Open();
-    int Tick();
-    int PeriodAfterEditor() const { return kSuccessPeriodMs; }
+    int Tick() override;
 
     const Display& GetDisplay() const { return display_; }
-    int Address() const { return address_; }
 
     // The editor of level n (1-8): its caption, register and initial text.
     static std::string LevelCaption(int n);
     static int LevelRegister(int n) { return kLevelValueRegister + 2 * (n - 1); }
     const std::string& LevelText(int n) const { return display_.levels[n - 1]; }
-
-    static std::string Caption(int address);
+    EditRequest LevelEditRequest(int n) const;
 
 private:
-    ModbusMaster& bus_;
-    int address_;
-    Prompter& prompter_;
     Display display_;
 };
 

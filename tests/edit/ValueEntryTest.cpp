@@ -1,5 +1,6 @@
 #include "edit/ValueEntry.h"
 
+#include "edit/ValueTarget.h"
 #include "instrument/Commands.h"
 #include "instrument/InstrumentSetup.h"
 #include "panel/PanelFixture.h"
@@ -20,6 +21,12 @@ const std::string kNotNormal =
 
 class ValueEntryTest : public Kel7Fixture {
 protected:
+    // The instrument the entries write to.
+    ValueTarget& Instrument() {
+        if (!target_)
+            target_ = std::make_unique<BusValueTarget>(*master_, kAddress);
+        return *target_;
+    }
     void Command(int coil) {
         ASSERT_TRUE(SendCommand(*master_, kAddress, coil, true, {}, {}, &prompter_));
     }
@@ -34,10 +41,12 @@ protected:
             return regs;
         });
     }
+
+    std::unique_ptr<BusValueTarget> target_;
 };
 
 TEST_F(ValueEntryTest, NumberIsWrittenOnlyWhenTypedCorrectly) {
-    NumericEntry entry(*master_, kAddress, kLevel1, "Level 1", "0.00", prompter_);
+    NumericEntry entry(Instrument(), kLevel1, "Level 1", "0.00", prompter_);
     EXPECT_EQ(entry.Ok("12a"), EntryResult::StayOpen);
     EXPECT_EQ(prompter_.LastText(), "Illegal character in entered value.");
     EXPECT_EQ(entry.Ok("100000000"), EntryResult::StayOpen);
@@ -49,14 +58,14 @@ TEST_F(ValueEntryTest, NumberIsWrittenOnlyWhenTypedCorrectly) {
     EXPECT_EQ(entry.Value(), 12.5);
     EXPECT_EQ(prompter_.WaitDepth(), 0);
 
-    NumericEntry cancelled(*master_, kAddress, kLevel1, "Level 1", "12.5", prompter_);
+    NumericEntry cancelled(Instrument(), kLevel1, "Level 1", "12.5", prompter_);
     EXPECT_EQ(cancelled.Cancel(), EntryResult::Rejected);
     EXPECT_EQ(WriteCount(), 1u);
 }
 
 TEST_F(ValueEntryTest, RefusedNumberKeepsTheDialogOpen) {
     Kel([](sim::Kel7Model& m) { m.SetState(0); });
-    NumericEntry entry(*master_, kAddress, kLevel1, "Level 1", "0", prompter_);
+    NumericEntry entry(Instrument(), kLevel1, "Level 1", "0", prompter_);
     EXPECT_EQ(entry.Ok("7"), EntryResult::StayOpen);
     EXPECT_EQ(prompter_.LastText(), kNotNormal);
     EXPECT_FLOAT_EQ(Kel([](sim::Kel7Model& m) { return m.LevelValue(1); }), 100.0f); // as before
@@ -65,14 +74,14 @@ TEST_F(ValueEntryTest, RefusedNumberKeepsTheDialogOpen) {
 TEST_F(ValueEntryTest, SelectorIsWrittenBeforeTheValueAndBothMustSucceed) {
     Command(17); // batch set-up
     // Activity 3, its seventh value (a weight).
-    NumericEntry entry(*master_, kAddress, kActivityWindow + 12, "03:Target:", "0", prompter_);
+    NumericEntry entry(Instrument(), kActivityWindow + 12, "03:Target:", "0", prompter_);
     entry.SetSelector(kActivitySelector, 3);
     EXPECT_EQ(entry.Ok("40"), EntryResult::Accepted) << prompter_.LastText();
     EXPECT_EQ(WrittenRegisters(), (std::vector<int>{kActivitySelector, kActivityWindow + 12}));
     EXPECT_FLOAT_EQ(Kel([](sim::Kel7Model& m) { return m.BatchValue(5 + 25 * 2 + 6); }), 40.0f);
 
     // An activity the instrument does not have: the value is never written.
-    NumericEntry wrong(*master_, kAddress, kActivityWindow + 12, "25:Target:", "0", prompter_);
+    NumericEntry wrong(Instrument(), kActivityWindow + 12, "25:Target:", "0", prompter_);
     wrong.SetSelector(kActivitySelector, 25);
     EXPECT_EQ(wrong.Ok("50"), EntryResult::StayOpen);
     EXPECT_EQ(WrittenRegisters().back(), kActivitySelector);
@@ -81,7 +90,7 @@ TEST_F(ValueEntryTest, SelectorIsWrittenBeforeTheValueAndBothMustSucceed) {
 
 TEST_F(ValueEntryTest, ChoiceListsItsStringsAndWritesTheIndex) {
     // "Activity type:" choices 15200-15210, the current value 2.
-    ChoiceEntry entry(*master_, kAddress, kLevel1, "Activity type:", 15200, 15210, 2, prompter_);
+    ChoiceEntry entry(Instrument(), kLevel1, "Activity type:", 15200, 15210, 2, prompter_);
     ASSERT_EQ(entry.Items().size(), 11u);
     EXPECT_EQ(entry.Items()[0], Text(15200));
     EXPECT_EQ(entry.Items()[10], Text(15210));
@@ -90,7 +99,7 @@ TEST_F(ValueEntryTest, ChoiceListsItsStringsAndWritesTheIndex) {
     EXPECT_FLOAT_EQ(Kel([](sim::Kel7Model& m) { return m.LevelValue(1); }), 10.0f);
 
     // A value outside the list preselects nothing, and OK without a choice writes nothing.
-    ChoiceEntry outside(*master_, kAddress, kLevel1, "x", 15200, 15210, 99, prompter_);
+    ChoiceEntry outside(Instrument(), kLevel1, "x", 15200, 15210, 99, prompter_);
     EXPECT_EQ(outside.Preselected(), -1);
     EXPECT_EQ(outside.Ok(-1), EntryResult::StayOpen);
     EXPECT_EQ(prompter_.LastText(), "Please select a value from the list.");
@@ -98,7 +107,7 @@ TEST_F(ValueEntryTest, ChoiceListsItsStringsAndWritesTheIndex) {
 }
 
 TEST_F(ValueEntryTest, ChoiceConfirmationDecidesWhetherToWrite) {
-    ChoiceEntry entry(*master_, kAddress, kLevel1, "Mode:", 15200, 15210, 0, prompter_);
+    ChoiceEntry entry(Instrument(), kLevel1, "Mode:", 15200, 15210, 0, prompter_);
     entry.SetConfirmation("Really change the mode ?");
     EXPECT_EQ(entry.Ok(3), EntryResult::Accepted); // No: closes with OK, writes nothing
     EXPECT_EQ(prompter_.Boxes().back().icon, Prompter::Icon::Exclamation);
@@ -119,7 +128,7 @@ TEST_F(ValueEntryTest, ActivityChoiceListsActivitiesInUseAndWritesTheNumber) {
         activities.push_back({k, 0.0, ""});
     activities[1] = {2, 1.0, "Flour       "};
     activities[4] = {5, 3.0, "Dump"};
-    ActivityChoiceEntry entry(*master_, kAddress, kRecipeWindow + 2 * 4, "Step 1:", activities, 5,
+    ActivityChoiceEntry entry(Instrument(), kRecipeWindow + 2 * 4, "Step 1:", activities, 5,
                               prompter_);
     entry.SetSelector(kRecipeSelector, 7);
     EXPECT_EQ(entry.Items(), (std::vector<std::string>{"00:---", "02:Flour", "05:Dump"}));
@@ -143,7 +152,7 @@ TEST_F(ValueEntryTest, ActivitiesComeFromTheSetupCopy) {
     setup.SetText(3, "Sugar");
     const std::vector<ActivityEntry> activities = ActivityChoiceEntry::ActivitiesOf(setup);
     ASSERT_EQ(activities.size(), 24u);
-    ActivityChoiceEntry entry(*master_, kAddress, kRecipeWindow, "Step", activities, 4, prompter_);
+    ActivityChoiceEntry entry(Instrument(), kRecipeWindow, "Step", activities, 4, prompter_);
     EXPECT_EQ(entry.Items(), (std::vector<std::string>{"00:---", "04:Sugar"}));
     EXPECT_EQ(entry.Preselected(), 1);
 }
@@ -269,7 +278,7 @@ TEST_F(ValueEntryTest, ShuntCancelAndLeftoverResistorAreDisconnected) {
 }
 
 TEST_F(ValueEntryTest, TextIsWrittenAndARefusalKeepsTheDialogOpen) {
-    TextEntry entry(*master_, kAddress, kName, 6, "Instrument name", "KEL 7", prompter_);
+    TextEntry entry(Instrument(), kName, 6, "Instrument name", "KEL 7", prompter_);
     EXPECT_EQ(entry.MaxLength(), 12);
     EXPECT_EQ(entry.Ok("Mixer line 2"), EntryResult::Accepted);
     EXPECT_EQ(Kel([](sim::Kel7Model& m) { return m.Name(); }).substr(0, 12), "Mixer line 2");

@@ -5,8 +5,8 @@
 #include "support/QtTestSupport.h"
 
 #include "app/batching/CBatchingDlgs.h"
+#include "app/edit/CValueEntryDlg.h"
 #include "app/panel/BusProgressWindow.h"
-#include "app/panel/CValueEntryDlg.h"
 #include "setup/KelSetUpSheet.h"
 
 #include <QComboBox>
@@ -41,7 +41,7 @@ protected:
 };
 
 TEST_F(BatchingDlgsTest, EditRecipesChangesASetPointOfTheSecondHalfAndLeavesBatchSetupOnOk) {
-    auto sheet = OpenSheet({true, false, true});
+    auto sheet = OpenSheet(SheetMode::EditRecipes);
     ASSERT_TRUE(InBatchSetup());
     CRecipeDlg dialog(sheet->Source(), 2, true);
     dialog.Open();
@@ -81,7 +81,7 @@ TEST_F(BatchingDlgsTest, EditRecipesChangesASetPointOfTheSecondHalfAndLeavesBatc
 }
 
 TEST_F(BatchingDlgsTest, ActivityTypeChangedToDumpSwitchesTheRowsAtOnce) {
-    auto sheet = OpenSheet({true, true, false});
+    auto sheet = OpenSheet(SheetMode::EditBatching);
     CActivityDlg dialog(sheet->Source(), 1, true);
     dialog.Open();
     dialog.show();
@@ -114,7 +114,7 @@ TEST_F(BatchingDlgsTest, ActivityTypeChangedToDumpSwitchesTheRowsAtOnce) {
 }
 
 TEST_F(BatchingDlgsTest, ShowModeHidesEveryEditButtonAndPollsWithItsPhases) {
-    auto sheet = OpenSheet({false, false, false});
+    auto sheet = OpenSheet(SheetMode::ShowSetup);
     CRecipeDlg dialog(sheet->Source(), 1, false);
     dialog.SetManualTicks(true);
     const int waits = prompter_.WaitCursorShown();
@@ -133,7 +133,7 @@ TEST_F(BatchingDlgsTest, ShowModeHidesEveryEditButtonAndPollsWithItsPhases) {
 }
 
 TEST_F(BatchingDlgsTest, ActivitiesPageShowsTypesAndNamesAndFollowsTheActivityDialog) {
-    auto sheet = OpenSheet({true, true, false});
+    auto sheet = OpenSheet(SheetMode::EditBatching);
     CActivitiesPage page(sheet->Source(), 1, true);
     page.Activate();
     EXPECT_EQ(page.TypeField(2)->text(), "Weigh in");
@@ -159,7 +159,7 @@ TEST_F(BatchingDlgsTest, ActivitiesPageShowsTypesAndNamesAndFollowsTheActivityDi
 }
 
 TEST_F(BatchingDlgsTest, RecipesPageInShowModeListsTheNamesAndKeepsItsButtons) {
-    auto sheet = OpenSheet({false, false, false});
+    auto sheet = OpenSheet(SheetMode::ShowSetup);
     CRecipesPage page(sheet->Source(), false);
     page.SetManualTicks(true);
     page.Activate();

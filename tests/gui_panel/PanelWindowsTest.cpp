@@ -7,12 +7,13 @@
 #include "app/CMainFrame.h"
 #include "app/CQuarnexView.h"
 #include "app/CSplashWnd.h"
+#include "app/edit/CValueEntryDlg.h"
 #include "app/panel/CBitmapButton.h"
 #include "app/panel/CInstrumentPanelDlg.h"
 #include "app/panel/CSideWindowDlgs.h"
-#include "app/panel/CValueEntryDlg.h"
 #include "app/panel/OpenPanel.h"
 #include "app/panel/PanelPictures.h"
+#include "edit/ValueTarget.h"
 #include "monitor/WatchedSet.h"
 #include "sim/Kel7Model.h"
 
@@ -261,10 +262,11 @@ TEST_F(PanelWindowTest, InformationWindowRenamesTheInstrument) {
     EXPECT_EQ(info.NameField()->text(), "KEL 7");
     EXPECT_EQ(info.SerialField()->text(), "12-3456");
     std::string caption;
-    info.SetNameEditor([&](TextEntry& entry) {
-        caption = entry.Caption();
-        EXPECT_EQ(entry.InitialText(), "KEL 7");
-        return entry.Ok("Bin 12") == EntryResult::Accepted;
+    WhenModal<CTextDlg>([&](CTextDlg& editor) {
+        caption = editor.windowTitle().toStdString();
+        EXPECT_EQ(editor.Edit()->text(), "KEL 7");
+        editor.Edit()->setText("Bin 12");
+        QTest::mouseClick(editor.OkButton(), Qt::LeftButton);
     });
     QTest::mouseClick(info.EditNameButton(), Qt::LeftButton);
     EXPECT_EQ(caption, "Instrument name");
@@ -285,20 +287,19 @@ TEST_F(PanelWindowTest, LevelsWindowOpensTheLevelEditor) {
     EXPECT_GT(levels.StatusField(1)->maximumWidth(), metrics.horizontalAdvance("------"));
     EXPECT_EQ(levels.StatusField(2)->text(), "1");
     ASSERT_TRUE(levels.EditButton(2)->isEnabled());
-    int reg = 0;
-    levels.SetLevelEditor([&](NumericEntry& entry) {
-        EXPECT_EQ(entry.Caption(), "Level 2");
-        EXPECT_EQ(entry.InitialText(), levels.LevelField(2)->text().toStdString());
-        reg = entry.Register();
-        return entry.Ok("42") == EntryResult::Accepted;
+    WhenModal<CNumberDlg>([&](CNumberDlg& editor) {
+        EXPECT_EQ(editor.windowTitle(), "Level 2");
+        EXPECT_EQ(editor.Edit()->text(), levels.LevelField(2)->text());
+        editor.Edit()->setText("42");
+        QTest::mouseClick(editor.OkButton(), Qt::LeftButton);
     });
     QTest::mouseClick(levels.EditButton(2), Qt::LeftButton);
-    EXPECT_EQ(reg, 41828);
     EXPECT_FLOAT_EQ(Kel([](sim::Kel7Model& m) { return m.LevelValue(2); }), 42.0f);
 }
 
 TEST_F(PanelWindowTest, NumberDialogStaysOpenOnATypingError) {
-    NumericEntry entry(*master_, kAddress, 41826, "Level 1", "100", prompter_);
+    BusValueTarget instrument(*master_, kAddress);
+    NumericEntry entry(instrument, 41826, "Level 1", "100", prompter_);
     CNumberDlg dialog(entry);
     dialog.show();
     EXPECT_EQ(dialog.windowTitle(), "Level 1");
@@ -375,7 +376,8 @@ TEST_F(PanelWindowTest, ShuntDialogMeasuresWithTheResistorConnected) {
 }
 
 TEST_F(PanelWindowTest, ChoiceAndAddressDialogs) {
-    ChoiceEntry choice(*master_, kAddress, 41826, "Activity type:", 15200, 15210, 1, prompter_);
+    BusValueTarget instrument(*master_, kAddress);
+    ChoiceEntry choice(instrument, 41826, "Activity type:", 15200, 15210, 1, prompter_);
     CChoiceDlg choiceDlg(choice);
     EXPECT_EQ(choiceDlg.List()->count(), 11);
     EXPECT_EQ(choiceDlg.List()->currentIndex(), 1);

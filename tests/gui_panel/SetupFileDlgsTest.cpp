@@ -10,8 +10,8 @@
 #include "app/CQuarnexView.h"
 #include "app/CSetupFileDlgs.h"
 #include "app/CSplashWnd.h"
+#include "app/edit/CValueEntryDlg.h"
 #include "app/panel/CInstrumentPanelDlg.h"
-#include "app/panel/CValueEntryDlg.h"
 #include "app/setup/CKelSetUpPage.h"
 #include "app/setup/CKelSetUpPropSheet.h"
 #include "files/SetupFileImage.h"
@@ -518,7 +518,7 @@ TEST_F(ViewerTest, EditOfflineFromTheViewerSavesANewFile) {
         EXPECT_EQ(sheet.Tabs()->count(), 13); // every page of Edit set-up
         for (int tab = sheet.Tabs()->count() - 1; tab >= 0; --tab)
             sheet.Tabs()->setCurrentIndex(tab); // each page shows the file's values
-        const CSetUpRow* contrast = sheet.Page(0)->RowOf(3);
+        const CSetupRow* contrast = sheet.Page(0)->RowOf(3);
         ASSERT_NE(contrast, nullptr);
         WhenModal<CChoiceDlg>([](CChoiceDlg& dialog) {
             dialog.List()->setCurrentIndex(6);

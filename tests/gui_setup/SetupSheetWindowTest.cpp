@@ -5,9 +5,9 @@
 #include "support/QtTestSupport.h"
 
 #include "app/batching/CBatchingDlgs.h"
+#include "app/edit/CValueEntryDlg.h"
 #include "app/panel/BusProgressWindow.h"
 #include "app/panel/CInstrumentPanelDlg.h"
-#include "app/panel/CValueEntryDlg.h"
 #include "app/setup/CCalibrationPage.h"
 #include "app/setup/CKelSetUpPropSheet.h"
 #include "sim/Kel7Model.h"
@@ -79,7 +79,7 @@ protected:
     void ChangeContrast(CKelSetUpPropSheet& sheet, int index) {
         CKelSetUpPage* general = sheet.Page(0);
         ASSERT_NE(general, nullptr);
-        const CSetUpRow* row = general->RowOf(kContrast);
+        const CSetupRow* row = general->RowOf(kContrast);
         ASSERT_NE(row, nullptr);
         ASSERT_TRUE(row->EditButton()->isVisible());
         WhenModal<CChoiceDlg>([index](CChoiceDlg& dialog) {
@@ -145,7 +145,7 @@ TEST_F(SetupSheetWindowTest, EditSetupFromThePanelSavesAChangedValueOnOk) {
         EXPECT_TRUE(general->TimerActive());
         for (int tab = 0; tab < sheet.Tabs()->count(); ++tab) {
             if (CKelSetUpPage* page = sheet.Page(tab)) {
-                for (const CSetUpRow& row : page->Rows())
+                for (const CSetupRow& row : page->Rows())
                     EXPECT_TRUE(row.EditButton()->isHidden());
             }
         }
@@ -197,7 +197,7 @@ TEST_F(SetupSheetWindowTest, CancelEscapeAndTheCloseRequestAskBeforeDiscarding) 
 }
 
 TEST_F(SetupSheetWindowTest, ShowSetupRefreshesTheCurrentPageAndEscapeLeavesWithoutQuestions) {
-    CKelSetUpPropSheet sheet(*master_, kAddress, SheetMode{}, prompter_);
+    CKelSetUpPropSheet sheet(*master_, kAddress, SheetMode::ShowSetup, prompter_);
     ASSERT_TRUE(sheet.Start());
     sheet.show();
     // It opens as large as its largest page and its whole row of tabs, within the screen.
@@ -248,7 +248,7 @@ TEST_F(SetupSheetWindowTest, ShowSetupRefreshesTheCurrentPageAndEscapeLeavesWith
 
 TEST_F(SetupSheetWindowTest, CalibrationPageInEditModeShowsALiveWeightThatFollowsTheLoad) {
     Kel([](sim::Kel7Model& m) { m.SetLoad(123.4); });
-    CKelSetUpPropSheet sheet(*master_, kAddress, SheetMode{true, false, false}, prompter_);
+    CKelSetUpPropSheet sheet(*master_, kAddress, SheetMode::EditSetup, prompter_);
     ASSERT_TRUE(sheet.Start());
     sheet.show();
     ASSERT_EQ(sheet.Tabs()->tabText(2), "Calibration");
@@ -283,7 +283,7 @@ TEST_F(SetupSheetWindowTest, CalibrationPageInEditModeShowsALiveWeightThatFollow
 }
 
 TEST_F(SetupSheetWindowTest, CalibrationTypeChangeAsksTheWarningAndNoWritesNothingButReReads) {
-    CKelSetUpPropSheet sheet(*master_, kAddress, SheetMode{true, false, false}, prompter_);
+    CKelSetUpPropSheet sheet(*master_, kAddress, SheetMode::EditSetup, prompter_);
     ASSERT_TRUE(sheet.Start());
     sheet.show();
     auto* page = qobject_cast<CCalibrationPage*>(sheet.Page(2));
@@ -350,7 +350,7 @@ TEST_F(SetupSheetWindowTest, EditRecipesFromThePanelChangesASetPointAndLeavesBat
 
 TEST_F(SetupSheetWindowTest, EditBatchingLeavesBatchSetupOnEscapeAndOnTheCloseRequest) {
     for (bool escape : {true, false}) {
-        CKelSetUpPropSheet sheet(*master_, kAddress, SheetMode{true, true, false}, prompter_);
+        CKelSetUpPropSheet sheet(*master_, kAddress, SheetMode::EditBatching, prompter_);
         ASSERT_TRUE(sheet.Start());
         sheet.show();
         ASSERT_EQ(sheet.Tabs()->count(), 3);
@@ -377,7 +377,7 @@ TEST_F(SetupSheetWindowTest, AnInstrumentWithoutOptionsAndSpecialParametersHasEi
     options.flowRateOption = false;
     options.specialCount = 0;
     bus_.Attach(kPlain, sim::MakeKel7(options));
-    CKelSetUpPropSheet sheet(*master_, kPlain, SheetMode{}, prompter_);
+    CKelSetUpPropSheet sheet(*master_, kPlain, SheetMode::ShowSetup, prompter_);
     ASSERT_TRUE(sheet.Start());
     QStringList tabs;
     for (int tab = 0; tab < sheet.Tabs()->count(); ++tab) {
@@ -392,7 +392,7 @@ TEST_F(SetupSheetWindowTest, AnInstrumentWithoutOptionsAndSpecialParametersHasEi
 TEST_F(SetupSheetWindowTest, ASheetThatCannotEnterSetupIsNeverShown) {
     // The instrument refuses remote set-up while it is in local set-up.
     Kel([](sim::Kel7Model& m) { m.SetState(3); });
-    CKelSetUpPropSheet sheet(*master_, kAddress, SheetMode{true, false, false}, prompter_);
+    CKelSetUpPropSheet sheet(*master_, kAddress, SheetMode::EditSetup, prompter_);
     EXPECT_FALSE(sheet.Start());
     EXPECT_EQ(sheet.Tabs()->count(), 0);
     EXPECT_EQ(prompter_.Boxes().size(), 1u);

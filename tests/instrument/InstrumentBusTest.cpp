@@ -291,7 +291,7 @@ TEST_F(InstrumentBus, ReadAllIsBatchedToTheProtocolLimits) {
     InstrumentSetup setup;
     ASSERT_TRUE(CheckConnectedInstrument(*master_, setup, kAddr, "", &prompter_));
     bus_.ClearRequests();
-    ASSERT_TRUE(setup.ReadAll(*master_, true, true, &prompter_));
+    ASSERT_TRUE(setup.ReadAll(*master_, {.withRecipes = true, .messages = &prompter_}));
 
     std::vector<std::pair<int, int>> expected = {{3, 100}, {3, 100}, {3, 100}, {3, 18}, {3, 10}};
     for (int k = 1; k <= 24; ++k) {
@@ -328,13 +328,13 @@ TEST_F(InstrumentBus, PartialReadsFillOnlyTheirSlots) {
     InstrumentSetup setup;
     ASSERT_TRUE(CheckConnectedInstrument(*master_, setup, kAddr, "", &prompter_));
     bus_.ClearRequests();
-    ASSERT_TRUE(setup.ReadNormal(*master_, true, &prompter_));
+    ASSERT_TRUE(setup.ReadNormal(*master_, {.messages = &prompter_}));
     EXPECT_EQ(Shapes(), (std::vector<std::pair<int, int>>{{3, 100}, {3, 100}, {3, 40}}));
     EXPECT_EQ(setup.Value(119), 1.0);
     EXPECT_EQ(setup.Value(120), 999.0);
 
     bus_.ClearRequests();
-    ASSERT_TRUE(setup.ReadBatch(*master_, 7, false, true, &prompter_));
+    ASSERT_TRUE(setup.ReadBatch(*master_, 7, {.messages = &prompter_}));
     EXPECT_EQ(bank_->GetFloat(At(41410)), 7.0f);
     EXPECT_EQ(setup.BatchValue(154), 999.0);
     EXPECT_EQ(setup.BatchValue(155), 7.0);
@@ -344,19 +344,19 @@ TEST_F(InstrumentBus, PartialReadsFillOnlyTheirSlots) {
 
     // No special parameters: no descriptor is read and the special rows have no labels.
     bus_.ClearRequests();
-    ASSERT_TRUE(setup.ReadSpecial(*master_, true, true, &prompter_));
+    ASSERT_TRUE(setup.ReadSpecial(*master_, {.withDescriptors = true, .messages = &prompter_}));
     EXPECT_TRUE(bus_.Requests().empty());
     EXPECT_EQ(setup.Label(169), "");
 
     // A failure stops the read, keeps what was read and is shown once.
     bus_.ClearRequests();
     bus_.InjectFault(kAddr, {sim::Fault::Exception, 1, 2});
-    EXPECT_FALSE(setup.ReadRecipes(*master_, 0, false, true, &prompter_));
+    EXPECT_FALSE(setup.ReadRecipes(*master_, 0, {.messages = &prompter_}));
     EXPECT_EQ(bus_.Requests().size(), 1u);
     EXPECT_EQ(prompter_.Texts(),
               std::vector<std::string>{
                   "COMMUNICATION ERROR\nIllegal data address (exception responce 02)"});
-    EXPECT_FALSE(setup.ReadBatch(*master_, 25, false, true, &prompter_));
+    EXPECT_FALSE(setup.ReadBatch(*master_, 25, {.messages = &prompter_}));
 }
 
 TEST_F(InstrumentBus, StartQuestionOnlyInWaitForStartWhenAsked) {

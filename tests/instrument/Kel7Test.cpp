@@ -108,7 +108,7 @@ TEST_F(Kel7, ReadAllWithRecipesFillsTheCopyAndFormatsEveryValue) {
     InstrumentSetup setup;
     ASSERT_TRUE(Check(setup));
     bus_.ClearRequests();
-    ASSERT_TRUE(setup.ReadAll(*master_, true, true, &prompter_));
+    ASSERT_TRUE(setup.ReadAll(*master_, {.withRecipes = true, .messages = &prompter_}));
     EXPECT_TRUE(prompter_.Boxes().empty());
 
     std::vector<std::pair<int, int>> expected = {{3, 100}, {3, 100}, {3, 100}, {3, 18}, {3, 10}};
@@ -167,7 +167,7 @@ TEST_F(Kel7, OneActivityIsReadThroughItsSelector) {
         m.SetBatchValue(5 + 25 * 6 + 11, 4.5f);
         m.SetBatchValue(5 + 25 * 7 + 11, 9.5f);
     });
-    ASSERT_TRUE(setup.ReadBatch(*master_, 7, false, true, &prompter_));
+    ASSERT_TRUE(setup.ReadBatch(*master_, 7, {.messages = &prompter_}));
     EXPECT_EQ(setup.BatchValue(5 + 25 * 6 + 11), 4.5);
     EXPECT_EQ(setup.BatchValue(5 + 25 * 7 + 11), 999.0);
     EXPECT_EQ(setup.BatchValue(154), 999.0);
@@ -206,11 +206,11 @@ TEST_F(Kel7, RefusalsAreExplainedWithTheInstrumentsReason) {
     // An accepted one reads back at once.
     ASSERT_TRUE(WriteSetupFloat(*master_, kAddr, setup.NormalRegister(param::kResolution), 4, 0,
                                 &prompter_));
-    ASSERT_TRUE(setup.ReadNormal(*master_, true, &prompter_));
+    ASSERT_TRUE(setup.ReadNormal(*master_, {.messages = &prompter_}));
     EXPECT_EQ(setup.ValueText(param::kResolution), "0.02");
     // The name of activity 1 round-trips through the text registers.
     ASSERT_TRUE(WriteSetupText(*master_, kAddr, setup.TextRegister(0), 6, "Flour", &prompter_));
-    ASSERT_TRUE(setup.ReadTexts(*master_, true, &prompter_));
+    ASSERT_TRUE(setup.ReadTexts(*master_, {.messages = &prompter_}));
     EXPECT_EQ(setup.Text(0), "Flour       ");
 }
 

@@ -143,18 +143,18 @@ protected:
 
 TEST_F(OfflineSheetTest, EditsTakeEffectAsOnTheInstrumentAndTheSavedFileRestoresThem) {
     EXPECT_EQ(sheet_->Caption(), "unit1.kel (Offline)");
-    EXPECT_EQ(sheet_->Pages(), SheetPages({.edit = true}, sheet_->Image().setup.Info()));
+    EXPECT_EQ(sheet_->Pages(), SheetPages(SheetMode::EditSetup, sheet_->Image().setup.Info()));
     EXPECT_EQ(sheet_->InfoText(), "first line\r\nsecond line");
     SetupSource& offline = sheet_->Source();
-    EXPECT_EQ(offline.Bus(), nullptr);
+    EXPECT_FALSE(offline.CanMeasure());
     for (const auto* edits : {&SetupEdits(), &BatchEdits()})
         for (const MakeEdit& edit : *edits)
             ASSERT_EQ(Apply(offline, edit(offline)), EntryResult::Accepted) << prompter_.LastText();
     EXPECT_TRUE(prompter_.Boxes().empty()) << prompter_.LastText();
     EXPECT_FALSE(CompareSetups(Instrument(kAddress), sheet_->Image()).Equal());
 
-    EditInstrument({.edit = true}, SetupEdits());
-    EditInstrument({.edit = true, .batching = true}, BatchEdits());
+    EditInstrument(SheetMode::EditSetup, SetupEdits());
+    EditInstrument(SheetMode::EditBatching, BatchEdits());
     const SetupFileImage edited = Instrument(kAddress);
     EXPECT_TRUE(CompareSetups(edited, sheet_->Image()).Equal())
         << DiffText(CompareSetups(edited, sheet_->Image()), "instrument", "offline").back();

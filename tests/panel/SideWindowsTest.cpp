@@ -1,5 +1,6 @@
 #include "monitor/panel/SideWindows.h"
 
+#include "edit/SetupSource.h"
 #include "edit/ValueEntry.h"
 #include "panel/PanelFixture.h"
 
@@ -12,7 +13,7 @@ TEST_F(InfoWindowTest, ShowsTheInstrumentAndRereadsTheProgramEveryEleventhTick) 
     Kel([](sim::Kel7Model& m) { m.SetLoad(50.0); });
     InstrumentInfoWindow window(*master_, kAddress, prompter_);
     EXPECT_EQ(window.Open(), 200);
-    EXPECT_EQ(window.GetDisplay().caption, "KEL 7 Instrument information, address 1");
+    EXPECT_EQ(window.Caption(), "KEL 7 Instrument information, address 1");
     EXPECT_EQ(window.Tick(), 200);
 
     const auto& d = window.GetDisplay();
@@ -78,11 +79,10 @@ TEST_F(InfoWindowTest, ErrorAndForeignModelBlankTheWeights) {
 TEST_F(InfoWindowTest, RenamingShowsTheNewNameOnTheNextTick) {
     InstrumentInfoWindow window(*master_, kAddress, prompter_);
     window.Tick();
-    TextEntry rename(*master_, kAddress, InstrumentInfoWindow::kNameRegister,
-                     InstrumentInfoWindow::kNameRegisters, Text(ids::kInstrumentNameCaption),
-                     window.GetDisplay().name, prompter_);
-    EXPECT_EQ(rename.Caption(), "Instrument name");
-    EXPECT_EQ(rename.Ok("Dosing 3"), EntryResult::Accepted);
+    const auto rename = window.Source().MakeText(window.NameEditRequest());
+    EXPECT_EQ(rename->Caption(), "Instrument name");
+    EXPECT_EQ(rename->InitialText(), "KEL 7");
+    EXPECT_EQ(rename->Ok("Dosing 3"), EntryResult::Accepted);
     window.Tick();
     EXPECT_EQ(window.GetDisplay().name, "Dosing 3");
 }
@@ -115,7 +115,7 @@ TEST_F(LevelsWindowTest, ShowsLevelsStatusBitsAndSetpoints) {
     });
     LevelsWindow window(*master_, kAddress, prompter_);
     EXPECT_EQ(window.Open(), 100);
-    EXPECT_EQ(window.GetDisplay().caption, "KEL 7 Levels, address 1");
+    EXPECT_EQ(window.Caption(), "KEL 7 Levels, address 1");
     EXPECT_EQ(window.Tick(), 100);
     const auto& d = window.GetDisplay();
     const std::array<std::string, 8> status = {"1", "0", "0", "0", "0", "0", "0", "1"};
@@ -136,9 +136,10 @@ TEST_F(LevelsWindowTest, LevelEditorWritesTheLevelValue) {
     window.Tick();
     EXPECT_EQ(LevelsWindow::LevelCaption(3), "Level 3");
     EXPECT_EQ(LevelsWindow::LevelRegister(3), 41830);
-    NumericEntry entry(*master_, kAddress, LevelsWindow::LevelRegister(3),
-                       LevelsWindow::LevelCaption(3), window.LevelText(3), prompter_);
-    EXPECT_EQ(entry.Ok("250"), EntryResult::Accepted);
+    const auto entry = window.Source().MakeNumber(window.LevelEditRequest(3));
+    EXPECT_EQ(entry->Caption(), "Level 3");
+    EXPECT_EQ(entry->InitialText(), window.LevelText(3));
+    EXPECT_EQ(entry->Ok("250"), EntryResult::Accepted);
     EXPECT_FLOAT_EQ(Kel([](sim::Kel7Model& m) { return m.LevelValue(3); }), 250.0f);
     window.Tick();
     const int decimals = Kel([](sim::Kel7Model& m) { return m.WeightDecimals(); });

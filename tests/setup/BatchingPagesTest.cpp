@@ -231,9 +231,9 @@ TEST(BatchingSheetPages, BatchingAndRecipeSheetsShowOnlyTheirPages) {
     InstrumentInfo info;
     info.options = 0x12;
     info.specialCount = 3;
-    EXPECT_EQ(SheetPages({true, true, false}, info),
+    EXPECT_EQ(SheetPages(SheetMode::EditBatching, info),
               (std::vector<PageId>{PageId::Activities1, PageId::Activities2, PageId::Recipes}));
-    EXPECT_EQ(SheetPages({false, false, true}, info), std::vector<PageId>{PageId::Recipes});
+    EXPECT_EQ(SheetPages(SheetMode::EditRecipes, info), std::vector<PageId>{PageId::Recipes});
     const std::vector<PageId> all = SheetPages({}, info);
     ASSERT_EQ(all.size(), 13u);
     EXPECT_EQ(all[8], PageId::FlowRate);
@@ -252,8 +252,7 @@ protected:
         Kel7Fixture::SetUp();
         AddKel7(1);
         MakeMaster();
-        sheet_ =
-            std::make_unique<KelSetUpSheet>(*master_, 1, SheetMode{true, true, false}, prompter_);
+        sheet_ = std::make_unique<KelSetUpSheet>(*master_, 1, SheetMode::EditBatching, prompter_);
         ASSERT_TRUE(sheet_->Create()) << prompter_.LastText();
         With(1, [](sim::Kel7Model& m) { m.ClearLogs(); });
     }
@@ -326,7 +325,7 @@ TEST_F(BatchingBusTest, WeighInChangedToDumpSwitchesRowsAndHidesRecipeSetPoints)
     ActivityDialog activity(Copy(), 1, true);
     EXPECT_EQ(activity.Rows(false).size(), 15u);
     RecipeDialog recipe1(Copy(), 1, true), recipe2(Copy(), 2, true);
-    ASSERT_TRUE(Copy().ReadRecipes(*master_, 0, false, true, &prompter_)); // as the dialogs open
+    ASSERT_TRUE(Copy().ReadRecipes(*master_, 0, {.messages = &prompter_})); // as the dialogs open
     EXPECT_TRUE(recipe1.Display(false).lines[0].setpoint.shown);
 
     ASSERT_EQ(Edit(activity.EditRequestFor(0), "", 3), EntryResult::Accepted); // Dump
@@ -336,7 +335,7 @@ TEST_F(BatchingBusTest, WeighInChangedToDumpSwitchesRowsAndHidesRecipeSetPoints)
     EXPECT_EQ(shown, (std::vector<int>{0, N, 2, 16, 11, 13, 14}));
     EXPECT_EQ(activity.Rows(false)[0].value, "Dump");
     for (RecipeDialog* dialog : {&recipe1, &recipe2}) {
-        ASSERT_TRUE(Copy().ReadRecipes(*master_, dialog->Recipe(), false, true, &prompter_));
+        ASSERT_TRUE(Copy().ReadRecipes(*master_, dialog->Recipe(), {.messages = &prompter_}));
         EXPECT_EQ(dialog->Display(false).lines[0].activity, "01:Component A");
         EXPECT_FALSE(dialog->Display(false).lines[0].setpoint.shown);
     }
@@ -384,7 +383,7 @@ TEST_F(BatchingBusTest, BatchSetupIsLeftOnOkAndOnCancel) {
     EXPECT_EQ(sheet_->Pages().size(), 3u);
     EXPECT_TRUE(sheet_->CancelCheck()); // Cancel and Escape: no question
     EXPECT_TRUE(With(1, [](sim::Kel7Model& m) { return !m.InBatchSetup(); }));
-    KelSetUpSheet recipes(*master_, 1, SheetMode{true, false, true}, prompter_);
+    KelSetUpSheet recipes(*master_, 1, SheetMode::EditRecipes, prompter_);
     ASSERT_TRUE(recipes.Create());
     EXPECT_EQ(recipes.Pages(), std::vector<PageId>{PageId::Recipes});
     EXPECT_TRUE(recipes.OkCheck());

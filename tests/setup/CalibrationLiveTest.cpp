@@ -32,8 +32,8 @@ protected:
     }
     // Opens the sheet (remote set-up in edit mode) and the page on it.
     void Open(bool edit = true) {
-        sheet_ =
-            std::make_unique<KelSetUpSheet>(*master_, 1, SheetMode{edit, false, false}, prompter_);
+        sheet_ = std::make_unique<KelSetUpSheet>(
+            *master_, 1, edit ? SheetMode::EditSetup : SheetMode::ShowSetup, prompter_);
         ASSERT_TRUE(sheet_->Create()) << prompter_.LastText();
         page_ = std::make_unique<CalibrationLive>(sheet_->Source(), edit);
     }

@@ -29,8 +29,7 @@ protected:
         Kel7Fixture::SetUp();
         AddKel7(1);
         MakeMaster();
-        sheet_ =
-            std::make_unique<KelSetUpSheet>(*master_, 1, SheetMode{true, false, false}, prompter_);
+        sheet_ = std::make_unique<KelSetUpSheet>(*master_, 1, SheetMode::EditSetup, prompter_);
         ASSERT_TRUE(sheet_->Create()) << prompter_.LastText();
         page_ = std::make_unique<CalibrationLive>(sheet_->Source(), true);
     }

@@ -25,13 +25,13 @@ protected:
         MakeMaster();
     }
     std::unique_ptr<KelSetUpSheet> Open(bool edit) {
-        auto sheet =
-            std::make_unique<KelSetUpSheet>(*master_, 1, SheetMode{edit, false, false}, prompter_);
+        auto sheet = std::make_unique<KelSetUpSheet>(
+            *master_, 1, edit ? SheetMode::EditSetup : SheetMode::ShowSetup, prompter_);
         EXPECT_TRUE(sheet->Create()) << prompter_.LastText();
         return sheet;
     }
     KelSetUpPage Page(KelSetUpSheet& sheet, PageId id) {
-        return KelSetUpPage(sheet.Source(), SetupPage(id), sheet.Mode().edit);
+        return KelSetUpPage(sheet.Source(), SetupPage(id), EditsSetup(sheet.Mode()));
     }
     size_t Requests() { return bus_.RequestCount(1); }
     size_t Writes() {
@@ -40,7 +40,7 @@ protected:
     // The requests one ReadNormal of this instrument takes.
     size_t ReadNormalRequests(KelSetUpSheet& sheet) {
         const size_t before = Requests();
-        EXPECT_TRUE(sheet.Setup().ReadNormal(*master_, true, &prompter_));
+        EXPECT_TRUE(sheet.Setup().ReadNormal(*master_, {.messages = &prompter_}));
         return Requests() - before;
     }
 };
@@ -86,9 +86,7 @@ TEST_F(KelSetUpPageTest, EditModeLooksWithoutTrafficAndEachEditCostsOneWriteAndO
     EXPECT_EQ(Requests(), before);
 
     const size_t writesBefore = Writes();
-    ChoiceEntry entry(*master_, 1, request.reg, request.caption, request.firstChoice,
-                      request.finalChoice, request.currentIndex, prompter_);
-    ASSERT_EQ(entry.Ok(6), EntryResult::Accepted);
+    ASSERT_EQ(sheet->Source().MakeChoice(request)->Ok(6), EntryResult::Accepted);
     general.EditEnded(kContrastRow, true);
     EXPECT_EQ(Writes() - writesBefore, 1u);
     EXPECT_EQ(Requests() - before, 1 + readNormal);
@@ -105,9 +103,7 @@ TEST_F(KelSetUpPageTest, SwitchingALockOnShowsTheMaskedCodeAfterTheReRead) {
     EXPECT_FALSE(code.state.enabled);
 
     const EditRequest lock = general.EditRequestFor(kOperatorLockRow);
-    ChoiceEntry entry(*master_, 1, lock.reg, lock.caption, lock.firstChoice, lock.finalChoice,
-                      lock.currentIndex, prompter_);
-    ASSERT_EQ(entry.Ok(1), EntryResult::Accepted);
+    ASSERT_EQ(sheet->Source().MakeChoice(lock)->Ok(1), EntryResult::Accepted);
     general.EditEnded(kOperatorLockRow, true);
     EXPECT_EQ(general.Rows()[kOperatorCodeRow].value, "* * * *");
     EXPECT_TRUE(general.Rows()[kOperatorCodeRow].state.enabled);
@@ -121,8 +117,7 @@ TEST_F(KelSetUpPageTest, ASpecialParameterIsWrittenToItsBlockAndThatBlockIsReadA
     special.Activate();
     const EditRequest request = special.EditRequestFor(0);
     ASSERT_EQ(request.reread.block, SetupBlock::Special);
-    NumericEntry entry(*master_, 1, request.reg, request.caption, request.currentText, prompter_);
-    ASSERT_EQ(entry.Ok("7"), EntryResult::Accepted);
+    ASSERT_EQ(sheet->Source().MakeNumber(request)->Ok("7"), EntryResult::Accepted);
     EXPECT_FLOAT_EQ(With(1, [](sim::Kel7Model& m) { return m.SpecialValue(0); }), 7.0f);
     special.EditEnded(0, true);
     EXPECT_EQ(sheet->Setup().Value(SetupParameterTable::kSpecialFirst), 7.0);

@@ -44,10 +44,10 @@ protected:
         return out;
     }
 
-    const SheetMode show_{false, false, false};
-    const SheetMode edit_{true, false, false};
-    const SheetMode batching_{true, true, false};
-    const SheetMode recipes_{true, false, true};
+    const SheetMode show_ = SheetMode::ShowSetup;
+    const SheetMode edit_ = SheetMode::EditSetup;
+    const SheetMode batching_ = SheetMode::EditBatching;
+    const SheetMode recipes_ = SheetMode::EditRecipes;
 };
 
 TEST_F(KelSetUpSheetTest, EditSetupEntersRemoteSetupAndOkChecksThenSaves) {

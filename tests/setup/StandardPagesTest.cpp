@@ -318,7 +318,7 @@ TEST(SpecialMenuPage, AnEditWritesWhereTheValueWasReadAndRereadsTheSpecialBlock)
 
 TEST(SheetPageList, StandardPagesInTabOrderWithSpecialMenuOnlyWhenThereAreSpecialParameters) {
     InstrumentInfo info;
-    const SheetMode show{}, edit{true, false, false};
+    const SheetMode show = SheetMode::ShowSetup, edit = SheetMode::EditSetup;
     const std::vector<PageId> standard = {
         PageId::General,          PageId::CalibParam, PageId::Calibration, PageId::Communication,
         PageId::LevelSupervision, PageId::Inputs,     PageId::Outputs,     PageId::AnalogueOutputs};
@@ -334,8 +334,8 @@ TEST(SheetPageList, StandardPagesInTabOrderWithSpecialMenuOnlyWhenThereAreSpecia
                            PageId::Recipes, PageId::SpecialMenu});
     EXPECT_EQ(SheetPages(edit, info), all);
     // Batching and recipe sheets never show the standard pages.
-    EXPECT_EQ(SheetPages({false, true, false}, info).front(), PageId::Activities1);
-    EXPECT_EQ(SheetPages({true, false, true}, info), std::vector<PageId>{PageId::Recipes});
+    EXPECT_EQ(SheetPages(SheetMode::EditBatching, info).front(), PageId::Activities1);
+    EXPECT_EQ(SheetPages(SheetMode::EditRecipes, info), std::vector<PageId>{PageId::Recipes});
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "app/panel/CValueEntryDlg.h"
+#include "app/edit/CValueEntryDlg.h"
 
 #include "res/PanelTextIds.h"
 #include "res/Strings.h"

@@ -1,8 +1,8 @@
-#include "app/batching/RunEditor.h"
+#include "app/edit/RunEditor.h"
 
-#include "app/panel/CValueEntryDlg.h"
+#include "app/edit/CValueEntryDlg.h"
+#include "edit/SetupSource.h"
 #include "edit/ValueEntry.h"
-#include "setup/SetupSource.h"
 
 namespace quarnex {
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "edit/EditRequest.h"
 #include "edit/ValueTarget.h"
-#include "setup/SetupPage.h"
 
 #include <memory>
 
@@ -25,8 +25,12 @@ public:
     virtual InstrumentSetup& Setup() = 0;
     // The owner of every message, question and wait cursor of the sheet.
     virtual Prompter& Owner() = 0;
+    // A connected instrument: it measures (the shunt, the calibration's live signal), drives the
+    // analogue outputs while they are adjusted, and judges every value written to it. False for
+    // a set-up copy away from the instrument, which checks what it can itself.
+    virtual bool CanMeasure() const = 0;
     // The bus the source reads on (a progress window counts its requests, the calibration page
-    // measures on it); null without one.
+    // measures on it); null where the source cannot measure.
     virtual ModbusMaster* Bus() = 0;
     // Where the editors write their values.
     virtual ValueTarget& Target() = 0;
@@ -53,6 +57,7 @@ public:
 
     InstrumentSetup& Setup() override { return setup_; }
     Prompter& Owner() override { return prompter_; }
+    bool CanMeasure() const override { return true; }
     ModbusMaster* Bus() override { return &bus_; }
     ValueTarget& Target() override;
 

@@ -12,7 +12,7 @@ class QPushButton;
 
 namespace quarnex {
 
-// The value-entry dialogs. Each renders its toolkit-free entry (monitor/panel/ValueEntry.h) and
+// The value-entry dialogs. Each renders its toolkit-free entry (edit/ValueEntry.h) and
 // forwards the buttons; Run() shows one modally and returns true when it closed with OK, that is
 // exactly when the instrument took the value.
 

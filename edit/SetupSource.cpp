@@ -1,4 +1,4 @@
-#include "setup/SetupSource.h"
+#include "edit/SetupSource.h"
 
 #include "comm/ModbusMaster.h"
 #include "edit/ValueEntry.h"
@@ -34,20 +34,20 @@ bool BusSetupSource::Read(const SetupRead& what, bool messages) {
     std::unique_ptr<WaitCursor> wait;
     if (messages)
         wait = std::make_unique<WaitCursor>(prompter_);
-    Prompter* owner = messages ? &prompter_ : nullptr;
+    const SetupReadOptions options{.messages = messages ? &prompter_ : nullptr};
     switch (what.block) {
     case SetupBlock::Normal:
-        return setup_.ReadNormal(bus_, messages, owner);
+        return setup_.ReadNormal(bus_, options);
     case SetupBlock::Special:
-        return setup_.ReadSpecial(bus_, false, messages, owner);
+        return setup_.ReadSpecial(bus_, options);
     case SetupBlock::Activity:
-        return setup_.ReadBatch(bus_, what.number, false, messages, owner);
+        return setup_.ReadBatch(bus_, what.number, options);
     case SetupBlock::Texts:
-        return setup_.ReadTexts(bus_, messages, owner);
+        return setup_.ReadTexts(bus_, options);
     case SetupBlock::Recipe:
         break;
     }
-    return setup_.ReadRecipes(bus_, what.number, false, messages, owner);
+    return setup_.ReadRecipes(bus_, what.number, options);
 }
 
 ValueTarget& BusSetupSource::Target() {
@@ -75,7 +75,7 @@ std::unique_ptr<NumericEntry> SetupSource::MakeNumber(const EditRequest& r) {
     auto entry = std::make_unique<NumericEntry>(Target(), r.reg, r.caption, r.currentText, Owner());
     Prepare(*entry, r);
     // On the bus the instrument judges a value; away from it the program checks what it knows.
-    if (!Bus())
+    if (!CanMeasure())
         entry->LimitDecimals(r.decimals);
     return entry;
 }
@@ -86,18 +86,16 @@ std::unique_ptr<TextEntry> SetupSource::MakeText(const EditRequest& r) {
 }
 
 std::unique_ptr<AdjustmentEntry> SetupSource::MakeAdjustment(const EditRequest& r) {
-    ModbusMaster* bus = Bus();
-    if (!bus)
+    if (!CanMeasure())
         return nullptr;
-    return std::make_unique<AdjustmentEntry>(*bus, Setup().Address(), r.reg, r.endRegister,
+    return std::make_unique<AdjustmentEntry>(*Bus(), Setup().Address(), r.reg, r.endRegister,
                                              r.caption, r.currentInteger, Owner());
 }
 
 std::unique_ptr<ShuntEntry> SetupSource::MakeShunt(const EditRequest& r) {
-    ModbusMaster* bus = Bus();
-    if (!bus)
+    if (!CanMeasure())
         return nullptr;
-    return std::make_unique<ShuntEntry>(*bus, Setup().Address(), r.reg, r.caption, r.currentText,
+    return std::make_unique<ShuntEntry>(*Bus(), Setup().Address(), r.reg, r.caption, r.currentText,
                                         Owner());
 }
 
