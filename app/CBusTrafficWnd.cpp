@@ -162,6 +162,17 @@ CBusTrafficWnd::CBusTrafficWnd(ModbusMaster& bus, TrafficRecorder& recorder, Pro
             [this] { logic_.SaveText(chooser_, prompter_); });
     connect(close, &QPushButton::clicked, this, &QWidget::close);
 
+    // Following the newest rows, as a terminal does: the view stays at the bottom whenever its
+    // range changes (new rows, and the window laid out or resized after it was shown), until
+    // the user scrolls up; scrolling back to the bottom follows again.
+    QScrollBar* scroll = table_->verticalScrollBar();
+    connect(scroll, &QScrollBar::rangeChanged, this, [this](int, int maximum) {
+        if (follow_)
+            table_->verticalScrollBar()->setValue(maximum);
+    });
+    connect(scroll, &QScrollBar::valueChanged, this,
+            [this](int value) { follow_ = value == table_->verticalScrollBar()->maximum(); });
+
     timer_.Connect(this, &CBusTrafficWnd::OnTimer);
     Render();
     timer_.Rearm(BusTraffic::kRefreshMs);
@@ -189,6 +200,7 @@ void CBusTrafficWnd::showEvent(QShowEvent* event) {
     // nothing: the window opened on the oldest rows, which a wrapping ring overwrites first.
     if (!shown_) {
         shown_ = true;
+        follow_ = true;
         table_->scrollToBottom();
     }
 }
@@ -222,15 +234,13 @@ void CBusTrafficWnd::Render() {
     const BusTraffic::Changes c = logic_.TakeChanges();
     if (!c.Any())
         return; // nothing arrived: nothing to redo
-    QScrollBar* scroll = table_->verticalScrollBar();
-    const bool atEnd = scroll->value() == scroll->maximum();
     const size_t before = static_cast<size_t>(model_->rowCount());
     model_->Apply(c);
     if (c.reset || (before == 0 && c.added > 0))
         table_->resizeColumnsToContents();
     else if (c.added > 0)
         WidenForWarnings(logic_.RowCount() - c.added);
-    if (atEnd && (c.added > 0 || c.reset))
+    if (follow_ && (c.added > 0 || c.reset))
         table_->scrollToBottom();
 
     if (c.pause || c.reset)

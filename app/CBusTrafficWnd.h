@@ -80,6 +80,7 @@ private:
     QComboBox* filter_ = nullptr;
     QLabel* summary_ = nullptr;
     bool shown_ = false;
+    bool follow_ = true; // the view stays on the newest rows
 };
 
 // The table of the traffic window: a view of BusTraffic's rows, which are the recorder's records

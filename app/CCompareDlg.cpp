@@ -32,6 +32,10 @@ CCompareDlg::CCompareDlg(const SetupDiff& diff, std::string leftName, std::strin
     setWindowTitle(Ui(ids::kCompareCaption));
     title_ = QFileInfo(Bytes(leftName)).fileName().toStdString() + " / " +
              QFileInfo(Bytes(rightName)).fileName().toStdString();
+    // The print dialog proposes "<folder>/<document name>.pdf": the name must be one a file can
+    // have, so no "/" between the two names and no extension of theirs in it.
+    docName_ = QFileInfo(Bytes(leftName)).completeBaseName() + QStringLiteral(" vs ") +
+               QFileInfo(Bytes(rightName)).completeBaseName();
     auto* layout = new QVBoxLayout(this);
     // The header lines of the text: which two set-ups, and from which instruments.
     for (size_t i = 0; i < 2 && i < text_.size(); ++i)
@@ -84,7 +88,7 @@ void CCompareDlg::OnSave() {
 }
 
 void CCompareDlg::OnPrint() {
-    PrintListing(Bytes(title_), title_, printerSetup_, this, prompter_,
+    PrintListing(docName_, title_, printerSetup_, this, prompter_,
                  [this](CharacterPrinter& pages) { PrintDiffText(text_, pages); });
 }
 

@@ -46,6 +46,7 @@ private:
     PrinterSetup printerSetup_;
     std::vector<std::string> text_;
     std::string title_;
+    QString docName_; // the printed document's name, a file name for print to PDF
     std::string savedPath_;
     QTreeWidget* result_;
     QPushButton* save_;

@@ -257,7 +257,9 @@ bool CMainFrame::CreateStatusBar() {
 
 void CMainFrame::ShowLink() {
     const QString link = QString::fromStdString(bus_.Settings().LinkName());
-    setWindowTitle(Ui(ids::kAppName) + " - " + link);
+    // The window system shows the program's name after a title that does not end with it: the
+    // link first and the name last, so it stands there once.
+    setWindowTitle(link + " - " + Ui(ids::kAppName));
     if (linkLine_)
         linkLine_->setText(link);
 }

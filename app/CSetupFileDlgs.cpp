@@ -51,6 +51,10 @@ QString FileText(const std::string& text, const QString& keep = QStringLiteral("
 QLineEdit* FileNameField(QWidget* parent) {
     auto* field = new QLineEdit(parent);
     field->setReadOnly(true);
+    // Visibly a display, not a field to type into: "Select file" chooses the file.
+    QPalette palette = field->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+    field->setPalette(palette);
     field->setMinimumWidth(360);
     return field;
 }
@@ -254,6 +258,10 @@ CRestoreDlg::CRestoreDlg(ModbusMaster& bus, int address, InstrumentType type, Pr
     for (QCheckBox* b : {setup_, strings_, batching_, recipes_})
         boxLayout->addWidget(b);
     layout->addWidget(Group(this, ids::kRestoreSelection, boxes));
+    // Off by default: the instrument stays at its address, where the master and the other
+    // instruments on the bus expect it.
+    takeLink_ = new QCheckBox(Ui(ids::kTakeLinkSettingsBox), this);
+    layout->addWidget(takeLink_);
 
     start_ = new QPushButton(Ui(ids::kStartRestoreButton), this);
     auto* cancel = new QPushButton(Ui(ids::kCancelButton), this);
@@ -270,6 +278,7 @@ CRestoreDlg::CRestoreDlg(ModbusMaster& bus, int address, InstrumentType type, Pr
 void CRestoreDlg::CheckAll() {
     for (QCheckBox* b : {setup_, strings_, batching_, recipes_})
         b->setChecked(true);
+    takeLink_->setChecked(false);
 }
 
 void CRestoreDlg::OnSelectFile() {
@@ -295,6 +304,7 @@ void CRestoreDlg::OnStartRestore() {
     selection.strings = strings_->isChecked();
     selection.batching = batching_->isChecked();
     selection.recipes = recipes_->isChecked();
+    selection.takeLinkSettings = takeLink_->isChecked();
     prompter_.BeginWaitCursor();
     const Restore::Result result = logic_.Run(selection);
     prompter_.EndWaitCursor();

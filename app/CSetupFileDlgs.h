@@ -107,6 +107,7 @@ public:
     QCheckBox* StringBox() const { return strings_; }
     QCheckBox* BatchingBox() const { return batching_; }
     QCheckBox* RecipeBox() const { return recipes_; }
+    QCheckBox* TakeLinkBox() const { return takeLink_; }
     QPushButton* SelectButton() const { return select_; }
     QPushButton* StartButton() const { return start_; }
     const Restore& Logic() const { return logic_; }
@@ -128,6 +129,7 @@ private:
     QCheckBox* strings_;
     QCheckBox* batching_;
     QCheckBox* recipes_;
+    QCheckBox* takeLink_;
     QPushButton* select_;
     QPushButton* start_;
 };

@@ -7,6 +7,7 @@
 
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 int main(int argc, char** argv) {
@@ -20,6 +21,19 @@ int main(int argc, char** argv) {
             std::printf("%s\n", quarnex::Text(quarnex::ids::kUsage).c_str());
             return 0;
         }
+    }
+    // Without a display Qt aborts with advice to reinstall. Only a platform plugin chosen by the
+    // user (QT_QPA_PLATFORM or -platform) or a display to open lets the windows start.
+    bool platformChosen = false;
+    for (int i = 1; i < argc; ++i)
+        platformChosen = platformChosen || std::strcmp(argv[i], "-platform") == 0;
+    const auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value && *value;
+    };
+    if (!platformChosen && !set("QT_QPA_PLATFORM") && !set("DISPLAY") && !set("WAYLAND_DISPLAY")) {
+        std::fprintf(stderr, "quarnex: no display: set DISPLAY or run under xvfb-run\n");
+        return 1;
     }
     QApplication application(argc, argv);
     // QApplication takes the whole locale from the environment. The instrument's numbers are

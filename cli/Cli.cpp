@@ -10,6 +10,7 @@
 #include "demo/DemoSession.h"
 #include "instrument/Registers.h"
 #include "monitor/SettingsSearch.h"
+#include "monitor/panel/WeightLog.h"
 #include "platform/Clock.h"
 #include "platform/PortDiscovery.h"
 #include "platform/Profile.h"
@@ -43,7 +44,9 @@ struct Options {
     // The set-up file commands.
     std::string info;
     std::string sections;
-    bool yes = false; // restore, upgrade, default-setup: answer Yes to the question
+    bool sectionsGiven = false; // --sections "" names nothing, it is not "everything"
+    bool withAddress = false;   // restore: take the file's address, baud rate and parity
+    bool yes = false;           // restore, upgrade, default-setup: answer Yes to the question
     bool trace = false;
     std::vector<std::string> logOptions; // the log's own: name, value, name, value ...
     bool quiet = false;                  // backup all: the silent addresses are not listed
@@ -113,6 +116,11 @@ bool IsNegativeNumber(const std::string& a) {
 std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        // "--" ends the options: a file named "-x.kel" or "--yes" is then a word like any other.
+        if (a == "--") {
+            o.words.insert(o.words.end(), args.begin() + static_cast<long>(i) + 1, args.end());
+            break;
+        }
         auto value = [&](long min, long max, long& v) -> std::string {
             if (i + 1 >= args.size())
                 return "option " + a + " needs a value";
@@ -179,6 +187,7 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
             if (i + 1 >= args.size())
                 return "option " + a + " needs a value";
             (a == "--info" ? o.info : o.sections) = args[++i];
+            o.sectionsGiven = o.sectionsGiven || a == "--sections";
         } else if (IsLogOption(a)) {
             if (i + 1 >= args.size())
                 return "option " + a + " needs a value";
@@ -192,6 +201,8 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
             o.against = args[++i];
         } else if (a == "--yes") {
             o.yes = true;
+        } else if (a == "--with-address") {
+            o.withAddress = true;
         } else if (a == "--trace") {
             o.trace = true;
         } else if (a == "--quiet") {
@@ -365,7 +376,9 @@ std::string CliUsage() {
            "  backup all DIR [--quiet]  save every KEL 7 Recipe Batcher that answers into DIR;\n"
            "                            lists the silent addresses unless --quiet\n"
            "  restore ADDR FILE [--sections setup,strings,batching,recipes] [--yes]\n"
-           "                            load a set-up file into a KEL 7 (asks: No unless --yes)\n"
+           "          [--with-address]  load a set-up file into a KEL 7 (asks: No unless --yes);\n"
+           "                            the instrument keeps its address, baud rate and parity\n"
+           "                            unless --with-address takes the file's\n"
            "  list FILE                 list a set-up file\n"
            "  log ADDR[,ADDR...] [--interval MS] [--duration S] [--csv FILE]\n"
            "                            log the weights as CSV rows until the duration or Ctrl+C\n"
@@ -518,7 +531,9 @@ static int RunUpgradeOnMaster(const Options& o, ModbusMaster& master, Terminal& 
                                                          : FailureExit(prompter, outcome);
     if (!upgrade.SelectFile(o.words[2]))
         return kExitFailed;
-    terminal.Out() << TerminalLines(upgrade.FileText()) << '\n';
+    // The file's summary and, after the upgrade, the instrument's read back: the same lines when
+    // all went well, so each says whose it is.
+    terminal.Out() << "file " << o.words[2] << ":\n" << TerminalLines(upgrade.FileText()) << '\n';
     bool ok = false;
     {
         TerminalProgress progress(terminal, "upgrade:");
@@ -529,7 +544,8 @@ static int RunUpgradeOnMaster(const Options& o, ModbusMaster& master, Terminal& 
     if (!ok)
         return FailureExit(prompter, outcome);
     if (WaitForAnswer(master, address, terminal) && upgrade.ReadInstrument(address))
-        terminal.Out() << TerminalLines(upgrade.InstrumentText()) << '\n';
+        terminal.Out() << "instrument at address " << address << " after the upgrade:\n"
+                       << TerminalLines(upgrade.InstrumentText()) << '\n';
     return kExitDone;
 }
 
@@ -614,11 +630,15 @@ static int RunRegisterCommand(const Options& o, const Request& r, ModbusMaster& 
             out << "  " << n << " x " << ModbusMaster::StatusText(s, false) << '\n';
         out << std::fixed << std::setprecision(2) << "mean " << sum / done << " ms, p99 "
             << sorted[p99] << " ms\n";
-        return failed ? kExitBus : kExitDone;
+        // Refusals only (exception answers): the instrument said no, the bus worked.
+        const bool refusedOnly = std::all_of(failures.begin(), failures.end(),
+                                             [](const auto& f) { return IsException(f.first); });
+        return !failed ? kExitDone : refusedOnly ? kExitFailed : kExitBus;
     }
     if (last != CommStatus::Ok) {
         terminal.Message(master.LastStatusText(last, false));
-        return kExitBus;
+        // An exception answer is the instrument refusing the request, not a failing bus.
+        return IsException(last) ? kExitFailed : kExitBus;
     }
     if (r.command == "read")
         for (int i = 0; i < r.count; ++i)
@@ -634,7 +654,8 @@ static int RunRegisterCommand(const Options& o, const Request& r, ModbusMaster& 
 // Opens the master, on the default simulated bus started in this process with --demo, on the
 // selected port otherwise, and runs the command on it; --trace follows every command.
 static int RunCliOnMaster(const Options& o, const Request& r, const SetupFileCommand* files,
-                          const DiffCommand* diff, Profile& profile, Terminal& terminal) {
+                          const DiffCommand* diff, const LogCommand* log, WeightLogFile* logFile,
+                          Profile& profile, Terminal& terminal) {
     // diff exits 1 when the set-ups differ, so its failures, the port's included, exit as failed.
     const int portFailure = diff ? kExitFailed : kExitBus;
     sim::SimBus demoBus; // outlives the master; started only with --demo
@@ -658,11 +679,8 @@ static int RunCliOnMaster(const Options& o, const Request& r, const SetupFileCom
         return RunSetupFileCommand(*files, &master, terminal, &outcome);
     if (IsUpgradeCommand(o.words))
         return RunUpgradeOnMaster(o, master, terminal, outcome);
-    if (o.words[0] == "log") {
-        LogCommand log;
-        CheckLogCommand(o.words, o.logOptions, log);
-        return RunLogCommand(log, master, o.retries, terminal);
-    }
+    if (o.words[0] == "log" && logFile)
+        return RunLogCommand(*log, *logFile, master, o.retries, terminal);
     return RunRegisterCommand(o, r, master, terminal);
 }
 
@@ -692,8 +710,11 @@ static std::string CheckRequestOptions(const Options& o) {
         return "--go-on is for scan --find-settings";
     if ((o.brief || !o.against.empty()) && !IsDiffCommand(c))
         return std::string(o.brief ? "--brief" : "--against") + " does not apply to " + c;
-    if ((!o.info.empty() || !o.sections.empty()) && !IsSetupFileCommand(c))
-        return std::string(o.info.empty() ? "--sections" : "--info") + " does not apply to " + c;
+    if ((!o.info.empty() || o.sectionsGiven || o.withAddress) && !IsSetupFileCommand(c))
+        return std::string(!o.info.empty()   ? "--info"
+                           : o.sectionsGiven ? "--sections"
+                                             : "--with-address") +
+               " does not apply to " + c;
     return {};
 }
 
@@ -716,7 +737,14 @@ int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::
     int upgradeAddress = 0;
     // ---- The set-up file commands (backup, restore, list): see cli/CliFiles.cpp. ----
     const bool fileCommand = e.empty() && IsSetupFileCommand(o.words[0]);
-    const SetupFileCommand files{o.words, o.info, o.sections, o.yes, o.retries, o.quiet};
+    const SetupFileCommand files{.words = o.words,
+                                 .info = o.info,
+                                 .sections = o.sections,
+                                 .sectionsGiven = o.sectionsGiven,
+                                 .withAddress = o.withAddress,
+                                 .yes = o.yes,
+                                 .retries = o.retries,
+                                 .quiet = o.quiet};
     // ---- diff: see cli/CliDiff.cpp. ----
     const bool diffCommand = e.empty() && IsDiffCommand(o.words[0]);
     const DiffCommand diff{o.words, o.against, o.brief};
@@ -802,8 +830,16 @@ int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::
             return kExitFailed;
         }
     }
-    return RunCliOnMaster(o, r, fileCommand ? &files : nullptr, diffCommand ? &diff : nullptr,
-                          profile, terminal);
+    // The log's file is opened before the port (and before a named pipe's reader comes).
+    LogCommand log;
+    WeightLogFile logFile;
+    if (o.words[0] == "log") {
+        CheckLogCommand(o.words, o.logOptions, log);
+        if (!OpenLogFile(log, logFile, terminal))
+            return kExitFailed;
+    }
+    return RunCliOnMaster(o, r, fileCommand ? &files : nullptr, diffCommand ? &diff : nullptr, &log,
+                          &logFile, profile, terminal);
 }
 
 } // namespace quarnex

@@ -1,6 +1,7 @@
 #include "cli/CliDiff.h"
 
 #include "cli/CliTerminal.h"
+#include "files/SetupListing.h"
 #include "offline/OfflineTextIds.h"
 #include "offline/SetupCompare.h"
 #include "res/Strings.h"
@@ -14,9 +15,11 @@ namespace {
 // The differ exit code of diff(1); the other codes are the cli's own.
 constexpr int kExitDiffer = 1;
 
+// File names and the files' own texts (names, special labels) never reach the terminal as
+// control characters.
 int Print(const std::vector<std::string>& lines, Terminal& terminal) {
     for (const std::string& line : lines)
-        terminal.Out() << line << '\n';
+        terminal.Out() << VisibleEscapes(line) << '\n';
     terminal.Out().flush();
     return kExitDone;
 }
@@ -120,6 +123,13 @@ int RunDiffCommand(const DiffCommand& c, ModbusMaster* bus, Terminal& terminal) 
                   : !LoadSide(c.words[2], bus, terminal, right, rightName) ||
                         !LoadSide(c.words[1], bus, terminal, left, leftName))
         return kExitFailed;
+    // Another instrument type has other registers: a comparison would list every row.
+    if (const std::string problem = NotComparableText(left, right); !problem.empty()) {
+        terminal.Message("quarnex-cli: " + problem);
+        return kExitFailed;
+    }
+    if (const std::string warning = SetupVersionWarning(left, right); !warning.empty())
+        terminal.Message("quarnex-cli: " + warning);
     const SetupDiff diff = CompareSetups(left, right);
     Print(DiffText(diff, leftName, rightName, c.brief), terminal);
     return diff.Equal() ? kExitDone : kExitDiffer;

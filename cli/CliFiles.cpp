@@ -33,9 +33,12 @@ bool ParseAddress(const std::string& s, int& address) {
     return true;
 }
 
-bool ParseSections(const std::string& text, RestoreSelection& s) {
-    if (text.empty())
+// Without --sections everything is restored; "--sections ''" names nothing and is refused.
+bool ParseSections(const std::string& text, bool given, RestoreSelection& s) {
+    if (!given)
         return true;
+    if (text.empty())
+        return false;
     s = {false, false, false, false};
     std::stringstream in(text);
     std::string word;
@@ -123,13 +126,35 @@ std::string OneLine(std::string text) {
     return text;
 }
 
+// Why an instrument that answered is not saved: "" for a KEL 7 Recipe Batcher (it is saved),
+// else the reason. A KEL 7 of another set-up version is one this program cannot back up (a
+// failure); another model is simply not what backup all saves.
+std::string SkipReason(const InstrumentInfo& id, bool& incompatible) {
+    const InstrumentType type =
+        InstrumentTypeWithVersion(static_cast<int>(id.rawTypeCode), id.setupVersion);
+    incompatible = type == itype::kKel7;
+    if (type == itype::kKel7RecipeBatcher)
+        return {};
+    if (incompatible)
+        return InstrumentTypeName(type) + " of set-up version " + std::to_string(id.setupVersion) +
+               ", not compatible";
+    std::string name;
+    if (!InstrumentTypeName(type, name))
+        name = "type code " + std::to_string(static_cast<long>(id.rawTypeCode));
+    return name + ", not a " + InstrumentTypeName(itype::kKel7RecipeBatcher);
+}
+
 int RunBackupAll(ModbusMaster& bus, const SetupFileCommand& c, TerminalPrompter& prompter,
                  Terminal& terminal, const BusOutcome& outcome) {
     const std::string& dir = c.words[2];
     std::ostream& out = terminal.Out();
-    std::vector<std::string> saved, failed;
+    // Every address visited ends in exactly one of the four lists, so the counts add up.
+    std::vector<std::string> saved, failed, skipped;
     std::vector<int> silent;
+    bool incompatibleSkipped = false;
+    int visited = 0;
     for (int a = 1; a <= 247 && !StopRequested(); ++a) {
+        ++visited;
         const CommStatus probe = ProbeAddress(bus, a, c.retries);
         if (probe == CommStatus::NoResponse) {
             silent.push_back(a);
@@ -145,9 +170,12 @@ int RunBackupAll(ModbusMaster& bus, const SetupFileCommand& c, TerminalPrompter&
             failed.push_back(std::to_string(a) + ": " + OneLine(prompter.TakeMessages()));
             continue;
         }
-        if (InstrumentTypeWithVersion(static_cast<int>(id.rawTypeCode), id.setupVersion) !=
-            itype::kKel7RecipeBatcher)
+        bool incompatible = false;
+        if (const std::string reason = SkipReason(id, incompatible); !reason.empty()) {
+            skipped.push_back(std::to_string(a) + ": " + reason);
+            incompatibleSkipped = incompatibleSkipped || incompatible;
             continue;
+        }
         std::string name;
         ReadTextRegisters(bus, a, reg::kInstrumentName, reg::kInstrumentNameRegisters, false,
                           nullptr, name);
@@ -162,15 +190,19 @@ int RunBackupAll(ModbusMaster& bus, const SetupFileCommand& c, TerminalPrompter&
         else
             failed.push_back(std::to_string(a) + ": " + OneLine(prompter.TakeMessages()));
     }
-    out << "saved " << saved.size() << ", failed " << failed.size() << ", silent " << silent.size()
-        << '\n';
+    out << "saved " << saved.size() << ", failed " << failed.size() << ", skipped "
+        << skipped.size() << ", silent " << silent.size() << " of " << visited << " addresses\n";
     for (const std::string& s : saved)
         out << "  saved  " << s << '\n';
     for (const std::string& f : failed)
         out << "  FAILED " << f << '\n';
+    for (const std::string& s : skipped)
+        out << "  skipped " << s << '\n';
     if (!c.quiet && !silent.empty())
         out << "  silent " << AddressRuns(silent) << '\n';
-    if (!failed.empty())
+    if (visited < 247)
+        out << "  stopped before address " << visited + 1 << '\n';
+    if (!failed.empty() || incompatibleSkipped)
         return kExitFailed;
     return saved.empty() ? kExitNothingFound : kExitDone;
 }
@@ -206,7 +238,8 @@ std::string CheckSetupFileCommand(const std::vector<std::string>& w) {
     const std::string form = w[0] == "backup"
                                  ? "usage: backup ADDR FILE [--info TEXT] | "
                                    "backup all DIR"
-                                 : "usage: restore ADDR FILE [--sections LIST] [--yes]";
+                                 : "usage: restore ADDR FILE [--sections LIST] [--yes] "
+                                   "[--with-address]";
     if (w.size() != 3)
         return form;
     if (!ParseAddress(w[1], address))
@@ -221,12 +254,14 @@ std::string CheckSetupFileOptions(const SetupFileCommand& c) {
     if (!c.info.empty())
         if (std::string problem = BackupInfoProblem(c.info); !problem.empty())
             return "--info: " + problem;
-    if (!c.sections.empty() && command != "restore")
+    if (c.sectionsGiven && command != "restore")
         return "--sections is for restore only";
+    if (c.withAddress && command != "restore")
+        return "--with-address is for restore only";
     if (c.yes && command == "list")
         return "--yes is for restore, upgrade and default-setup";
     RestoreSelection selection;
-    if (!ParseSections(c.sections, selection))
+    if (!ParseSections(c.sections, c.sectionsGiven, selection))
         return "bad --sections '" + c.sections +
                "' (setup, strings, batching, recipes, separated by commas)";
     return {};
@@ -269,7 +304,8 @@ int RunSetupFileCommand(const SetupFileCommand& c, ModbusMaster* bus, Terminal& 
         return RunBackup(*bus, address, w[2], info, prompter, terminal, *outcome);
     }
     RestoreSelection selection;
-    ParseSections(c.sections, selection);
+    ParseSections(c.sections, c.sectionsGiven, selection);
+    selection.takeLinkSettings = c.withAddress;
     Restore::Result result;
     std::string report;
     {

@@ -15,7 +15,9 @@ class Terminal;
 struct SetupFileCommand {
     std::vector<std::string> words; // the command and its arguments
     std::string info;               // --info: the information text of a backup
-    std::string sections;           // --sections: what a restore loads (empty: everything)
+    std::string sections;           // --sections: what a restore loads
+    bool sectionsGiven = false;     // without --sections a restore loads everything
+    bool withAddress = false;       // --with-address: take the file's address, baud, parity
     bool yes = false;               // --yes: questions are answered Yes, else No
     int retries = 2;                // --retries: repeats of a failed attempt (backup all's probe)
     bool quiet = false;             // --quiet: backup all leaves the silent addresses out

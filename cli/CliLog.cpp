@@ -1,9 +1,11 @@
 #include "cli/CliLog.h"
 
+#include "cli/CliSignals.h"
 #include "cli/CliTerminal.h"
 
 #include "comm/ModbusMaster.h"
 #include "monitor/panel/WeightLog.h"
+#include "platform/Clock.h"
 #include "platform/Prompter.h"
 
 #include <cctype>
@@ -12,6 +14,7 @@
 #include <cstdlib>
 #include <memory>
 #include <ostream>
+#include <utility>
 
 namespace quarnex {
 
@@ -20,6 +23,8 @@ namespace {
 constexpr int kMinIntervalMs = 10;
 constexpr int kMaxIntervalMs = 3600 * 1000;
 constexpr int kMaxDurationS = 366 * 24 * 3600;
+// How often a named pipe is asked again for its reader.
+constexpr int kReaderPollMs = 50;
 
 // Set by Ctrl+C (and a polite kill); the log ends after the sample it is taking.
 volatile std::sig_atomic_t stopAsked = 0;
@@ -107,18 +112,29 @@ std::string CheckLogCommand(const std::vector<std::string>& words,
     return {};
 }
 
-int RunLogCommand(const LogCommand& command, ModbusMaster& bus, int retries, Terminal& terminal) {
-    WeightLogFile file;
-    std::unique_ptr<WeightLogWriter> writer;
-    if (!command.csv.empty()) {
-        std::string error;
-        if (!file.Open(command.csv, error)) {
+bool OpenLogFile(const LogCommand& command, WeightLogFile& file, Terminal& terminal) {
+    if (command.csv.empty())
+        return true;
+    std::string error;
+    bool told = false;
+    while (!file.Open(command.csv, error)) {
+        if (!file.NoReader() || StopRequested()) {
             terminal.Message("quarnex-cli: " + error);
-            return kExitFailed;
+            return false;
         }
-    } else {
-        writer = std::make_unique<WeightLogWriter>(terminal.Out());
+        if (!std::exchange(told, true))
+            terminal.Message("quarnex-cli: waiting for a reader of the named pipe " + command.csv +
+                             " (Ctrl+C stops)");
+        Delay(kReaderPollMs);
     }
+    return true;
+}
+
+int RunLogCommand(const LogCommand& command, WeightLogFile& file, ModbusMaster& bus, int retries,
+                  Terminal& terminal) {
+    std::unique_ptr<WeightLogWriter> writer;
+    if (command.csv.empty())
+        writer = std::make_unique<WeightLogWriter>(terminal.Out());
     QuietPrompter quiet;
     WeightLogger logger(bus, quiet,
                         {.addresses = command.addresses,

@@ -8,6 +8,7 @@ namespace quarnex {
 
 class ModbusMaster;
 class Terminal;
+class WeightLogFile;
 
 // `quarnex-cli log ADDR[,ADDR...] [--interval MS] [--duration S] [--csv FILE]`: the weight log.
 // Reads the live block of each address every interval and writes a row per sample (to FILE, else
@@ -25,9 +26,14 @@ bool IsLogOption(const std::string& option);
 // make a log, else what is wrong.
 std::string CheckLogCommand(const std::vector<std::string>& words,
                             const std::vector<std::string>& options, LogCommand& command);
-// Runs the log: the rows to the file or the terminal's output, the messages and the summary as
-// the terminal's messages. Exit codes: done; the bus, when no read at all was answered; failed,
-// when the file could not be written.
-int RunLogCommand(const LogCommand& command, ModbusMaster& bus, int retries, Terminal& terminal);
+// Opens the --csv file, before the port is opened: a file that cannot be written costs no bus
+// time, and waiting for the reader of a named pipe does not hold the port. That wait ends with
+// the reader or with Ctrl+C. False (with the message shown) when the log cannot start.
+bool OpenLogFile(const LogCommand& command, WeightLogFile& file, Terminal& terminal);
+// Runs the log: the rows to the file (opened by OpenLogFile when the command has one) or the
+// terminal's output, the messages and the summary as the terminal's messages. Exit codes: done;
+// the bus, when no read at all was answered; failed, when the file could not be written.
+int RunLogCommand(const LogCommand& command, WeightLogFile& file, ModbusMaster& bus, int retries,
+                  Terminal& terminal);
 
 } // namespace quarnex

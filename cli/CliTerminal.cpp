@@ -2,6 +2,7 @@
 
 #include "comm/ModbusMaster.h"
 #include "comm/TrafficLog.h"
+#include "files/SetupListing.h"
 
 #include <ostream>
 #include <utility>
@@ -25,7 +26,18 @@ void Terminal::Message(const std::string& text) {
     std::string lines = text;
     for (size_t at = lines.find("\r\n"); at != std::string::npos; at = lines.find("\r\n", at))
         lines.erase(at, 1);
-    err_ << lines << '\n' << std::flush;
+    // A message may carry a file name or a file's text: its line breaks are kept, any other
+    // control character is shown escaped rather than obeyed by the terminal.
+    std::string shown;
+    for (size_t from = 0;;) {
+        const size_t end = lines.find('\n', from);
+        shown += VisibleEscapes(lines.substr(from, end - from));
+        if (end == std::string::npos)
+            break;
+        shown += '\n';
+        from = end + 1;
+    }
+    err_ << shown << '\n' << std::flush;
 }
 
 void Terminal::ProgressLine(const std::string& text) {

@@ -104,7 +104,7 @@ EntryResult ChoiceEntry::Ok(int selectedIndex) {
     }
     // No writes nothing but still ends the dialog with OK: the caller reads the value again
     // and shows what the instrument holds.
-    if (!question_.empty() && !prompter_.AskYesNo(Prompter::Icon::Exclamation, question_))
+    if (!question_.empty() && !prompter_.AskDestructive(Prompter::Icon::Exclamation, question_))
         return EntryResult::Accepted;
     const double value = ValueOf(selectedIndex);
     if (!WriteWithSelector(value))

@@ -103,4 +103,15 @@ constexpr int kImageNoSuchNumber = 21423; // an activity or recipe number out of
 constexpr int kImageTextTooLong = 21424;
 constexpr int kImageIncomplete = 21425; // refused write of a partial set-up
 
+// Restoring another instrument's file: its address and serial number, and the port settings the
+// master reaches the instrument through.
+constexpr int kOtherInstrumentFile = 21860;
+constexpr int kFileIdentity = 21861;
+constexpr int kInstrumentIdentity = 21862;
+constexpr int kKeepsLinkSettings = 21863;
+constexpr int kTakesLinkSettings = 21864;
+constexpr int kKeptLinkValue = 21865;
+constexpr int kTookLinkValue = 21866;
+constexpr int kTakeLinkSettingsBox = 21867;
+
 } // namespace quarnex::ids

@@ -6,6 +6,7 @@
 #include "instrument/Commands.h"
 #include "instrument/InstrumentSetup.h"
 #include "instrument/Registers.h"
+#include "instrument/SetupParameterTable.h"
 #include "instrument/TextIds.h"
 #include "instrument/ValueFormat.h"
 #include "res/Strings.h"
@@ -23,6 +24,14 @@ constexpr int kLastRecipeRegister = 41582;
 constexpr int kTextRegisters = 6;
 constexpr int kRetries = 3;
 constexpr int kCommandErrorSetToDefault = 166;
+
+// The ports' settings: mode, baud rate and data format, three values from each port's mode.
+constexpr int kPortModes[] = {param::kCom1Mode, param::kCom1Mode + 3, param::kCom1Mode + 6,
+                              param::kCom1Mode + 10};
+constexpr int kLastLinkParameter = param::kCom1Mode + 12;
+// "COMn: Mode:" choices on which the instrument answers the master.
+constexpr int kModeModbus = 1;
+constexpr int kModeModbusAuto = 2;
 
 bool InRange(int reg, int first, int count, int step) {
     return count > 0 && reg >= first && reg <= first + step * (count - 1);
@@ -62,6 +71,18 @@ int NotFileTypeText(InstrumentType type) {
     default:
         return 0;
     }
+}
+
+// A link value as the set-up sheet shows it: the address as a number, a port's choice by its text.
+std::string LinkValueText(int index, float value) {
+    const SetupParameterRow& row = SetupParameterTable::Row(index);
+    const int choice = static_cast<int>(value);
+    if (row.kind == kind::kChoice && choice == value && choice >= 0 &&
+        choice <= row.finalChoice - row.firstChoice)
+        return Text(row.firstChoice + choice);
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.0f", static_cast<double>(value));
+    return buffer;
 }
 
 } // namespace
@@ -164,6 +185,12 @@ bool Restore::ReadValues(SectionId id, bool& fileValid) {
             ++fileCount_;
         if (KeepValue(id, reg))
             buffer_.push_back({reg, value});
+        if (id == SectionId::kSetUp)
+            for (LinkValue& v : link_)
+                if (reg == instrumentInfo_.firstNormalRegister + 2 * v.index) {
+                    v.file = value;
+                    v.inFile = true;
+                }
     }
 }
 
@@ -214,6 +241,80 @@ bool Restore::ReadSelectedSections(const RestoreSelection& selection) {
         return false;
     }
     return true;
+}
+
+// The instrument's address and, for every port it answers the master on, the port's mode, baud
+// rate and data format: what a restore must not change behind the user's back.
+bool Restore::ReadLinkValues() {
+    link_.clear();
+    const InstrumentInfo& i = instrumentInfo_;
+    link_.push_back({.index = param::kAddress, .instrument = static_cast<float>(address_)});
+    if (i.normalCount <= kLastLinkParameter)
+        return true;
+    constexpr int kCount = kLastLinkParameter - param::kAddress + 1;
+    float values[kCount] = {};
+    const CommStatus s = bus_.ReadFloatRegisters(
+        address_, i.firstNormalRegister + 2 * param::kAddress, kCount, values,
+        {.retries = kRetries, .showRetryBox = true, .owner = &owner_});
+    if (s != CommStatus::Ok)
+        return false;
+    link_[0].instrument = values[0];
+    for (int mode : kPortModes) {
+        const float m = values[mode - param::kAddress];
+        if (m != kModeModbus && m != kModeModbusAuto)
+            continue;
+        for (int k = mode; k < mode + 3; ++k)
+            link_.push_back({.index = k, .instrument = values[k - param::kAddress]});
+    }
+    return true;
+}
+
+// The paragraph the restore question starts with when the file comes from another instrument
+// (another serial number, or another address in its set-up); empty when it does not.
+std::string Restore::OtherInstrumentText(bool take) const {
+    const LinkValue& address = link_.front();
+    const bool otherSerial = fileInfo_.serialNumber != instrumentInfo_.serialNumber;
+    const bool otherAddress = address.inFile && address.file != address.instrument;
+    if (!otherSerial && !otherAddress)
+        return {};
+    const std::string fileAddress =
+        address.inFile ? LinkValueText(param::kAddress, address.file) : std::string("-");
+    std::string text =
+        Text(ids::kOtherInstrumentFile) + "\n" +
+        FormatText(Text(ids::kFileIdentity),
+                   {FormatSerialNumber(fileInfo_.serialNumber), fileAddress}) +
+        "\n" +
+        FormatText(Text(ids::kInstrumentIdentity),
+                   {FormatSerialNumber(instrumentInfo_.serialNumber), std::to_string(address_)}) +
+        "\n";
+    if (take && otherAddress)
+        text += FormatText(Text(ids::kTakesLinkSettings), {fileAddress});
+    else if (!take)
+        text += Text(ids::kKeepsLinkSettings);
+    return text + "\n\n";
+}
+
+// The file's link values give way to the instrument's own: the records are written all the
+// same (the counts stay those of the file), with the values the instrument already has.
+void Restore::KeepLinkValues() {
+    for (Record& r : buffer_)
+        for (const LinkValue& v : link_)
+            if (r.reg == instrumentInfo_.firstNormalRegister + 2 * v.index)
+                r.value = v.instrument;
+}
+
+std::string Restore::LinkReport(bool take) const {
+    std::string text;
+    for (const LinkValue& v : link_) {
+        if (!v.inFile || v.file == v.instrument)
+            continue;
+        const std::string label = Text(SetupParameterTable::Row(v.index).label);
+        const std::string file = LinkValueText(v.index, v.file);
+        const std::string own = LinkValueText(v.index, v.instrument);
+        text += "\n" + (take ? FormatText(Text(ids::kTookLinkValue), {label, file, own})
+                             : FormatText(Text(ids::kKeptLinkValue), {label, own, file}));
+    }
+    return text.empty() ? text : "\n" + text;
 }
 
 void Restore::Step(int values) {
@@ -335,6 +436,7 @@ Restore::Result Restore::Run(const RestoreSelection& selection, bool showReport)
     report_.clear();
     fileInfo_.Clear();
     instrumentInfo_.Clear();
+    link_.clear();
 
     const std::string failed = Text(ids::kRestoreFailed);
     if (!file_.HasFileName()) {
@@ -345,10 +447,9 @@ Restore::Result Restore::Run(const RestoreSelection& selection, bool showReport)
         owner_.Error(failed + "\r\n" + Text(ids::kNoDataToRestore));
         return Result::Stopped;
     }
-    if (!owner_.AskYesNo(Prompter::Icon::Exclamation,
-                         Text(ids::kRestoreQuestion) + " " + std::to_string(address_) + " ?"))
-        return Result::Stopped;
-
+    // The instrument and the file are read before the question: only then can it say that the
+    // file comes from another instrument, and what becomes of the address. Nothing is written
+    // before the answer.
     if (!ReadInstrumentInfo(bus_, address_, &owner_, instrumentInfo_)) {
         owner_.Error(failed + "\r\n" + Text(ids::kCommunicationErrorShort));
         return Result::Failed;
@@ -357,12 +458,23 @@ Restore::Result Restore::Run(const RestoreSelection& selection, bool showReport)
         owner_.Error(failed + "\n" + Text(text));
         return Result::Failed;
     }
+    if (!ReadLinkValues()) {
+        owner_.Error(failed + "\r\n" + Text(ids::kCommunicationErrorShort));
+        return Result::Failed;
+    }
     if (!ReadSelectedSections(selection))
         return Result::Failed;
     if (const int text = NotFileTypeText(type_); text && fileInfo_.type != type_) {
         owner_.Error(failed + "\n" + Text(text));
         return Result::Failed;
     }
+    const bool take = selection.takeLinkSettings;
+    if (!owner_.AskDestructive(Prompter::Icon::Exclamation, OtherInstrumentText(take) +
+                                                                Text(ids::kRestoreQuestion) + " " +
+                                                                std::to_string(address_) + " ?"))
+        return Result::Stopped;
+    if (!take)
+        KeepLinkValues();
 
     const InstrumentInfo& f = fileInfo_;
     const InstrumentInfo& i = instrumentInfo_;
@@ -373,7 +485,7 @@ Restore::Result Restore::Run(const RestoreSelection& selection, bool showReport)
              (f.specialCount > 0 &&
               (f.programNumber != i.programNumber || f.programVersion != i.programVersion)))
         question = ids::kFileMismatch;
-    if (question && !owner_.AskYesNo(Prompter::Icon::Exclamation, Text(question)))
+    if (question && !owner_.AskDestructive(Prompter::Icon::Exclamation, Text(question)))
         return Result::Stopped;
 
     if (progress_.CancelAsked())
@@ -435,6 +547,7 @@ Restore::Result Restore::Run(const RestoreSelection& selection, bool showReport)
               Counter(Text(ids::kRestoredParameters), restored);
     if (warnings && setToDefault_)
         report_ += "\n\n" + Text(ids::kSetToDefaultNote);
+    report_ += LinkReport(take);
     if (showReport)
         owner_.Message(warnings ? Prompter::Icon::Exclamation : Prompter::Icon::Information,
                        report_);

@@ -24,6 +24,11 @@ struct RestoreSelection {
     bool strings = true;
     bool batching = true;
     bool recipes = true;
+    // The file's slave address and the mode, baud rate and data format of the ports the master
+    // reaches the instrument through. Off, the instrument keeps its own: a file from another
+    // instrument would otherwise move it onto that instrument's address. On when a new
+    // instrument replaces the one the file was taken from.
+    bool takeLinkSettings = false;
     bool Any() const { return setup || strings || batching || recipes; }
 };
 
@@ -77,7 +82,19 @@ private:
         std::string text;
     };
 
+    // One value that decides whether the master still reaches the instrument.
+    struct LinkValue {
+        int index = 0;           // normal parameter
+        float instrument = 0.0f; // what the instrument holds now
+        float file = 0.0f;
+        bool inFile = false;
+    };
+
     bool ReadSelectedSections(const RestoreSelection& selection);
+    bool ReadLinkValues();
+    std::string OtherInstrumentText(bool take) const;
+    void KeepLinkValues();
+    std::string LinkReport(bool take) const;
     bool ReadValues(SectionId id, bool& fileValid);
     bool ReadStrings(bool& fileValid);
     bool KeepValue(SectionId id, int reg) const;
@@ -97,6 +114,7 @@ private:
     InstrumentInfo instrumentInfo_;
     std::vector<Record> buffer_;
     std::vector<StringRecord> strings_;
+    std::vector<LinkValue> link_;
     int fileCount_ = 0;
     int instrumentTotal_ = 0;
     int restored_[5] = {};

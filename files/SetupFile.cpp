@@ -154,6 +154,10 @@ SetupFileStatus SetupFile::OpenForWrite(Prompter& owner) {
     }
     switch (lock_.LockForWrite(name_, kind, owner)) {
     case FileLock::Result::Locked:
+        // With the lock held no other backup writes this file: temporary files of it are what
+        // a killed one left behind.
+        FileAccess::RemoveLeftTemporaries(name_);
+        FileAccess::RemoveLeftTemporaries(copy);
         break;
     case FileLock::Result::NotRegular:
         Refuse(name_, kind, owner);

@@ -103,6 +103,9 @@ constexpr int kSetupCode = 13;
 constexpr int kMeasurementUnit = 14;
 constexpr int kResolution = 15;
 constexpr int kCalibrationType = 32;
+constexpr int kAddress = 57;      // the instrument's slave address on the bus
+constexpr int kCom1Mode = 58;     // COM n: mode, baud rate and data format at 58 + 3 (n - 1), but
+                                  // COM4's at 68 (67 is COM3's printer position)
 constexpr int kLevel1Source = 79; // LEVEL n's source is 79 + 3 (n - 1)
 constexpr int kAnalogue1Source = 141;
 constexpr int kAnalogue2Source = 148;

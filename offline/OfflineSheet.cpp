@@ -51,7 +51,7 @@ bool OfflineSetupSheet::OkCheck() {
 
 bool OfflineSetupSheet::CancelCheck() {
     return !source_.Changed() ||
-           owner_.AskYesNo(Prompter::Icon::Question, Text(ids::kExitWithoutSaveQuestion));
+           owner_.AskDestructive(Prompter::Icon::Question, Text(ids::kExitWithoutSaveQuestion));
 }
 
 std::string OfflineSetupSheet::InfoText() const {
@@ -85,8 +85,8 @@ bool OfflineSetupSheet::Save(const std::string& target, const std::string& infoT
         return false;
     }
     if (SameFile(target, fileName_) &&
-        !owner_.AskYesNo(Prompter::Icon::Question,
-                         FormatText(Text(ids::kOfflineReplaceSource), {target})))
+        !owner_.AskDestructive(Prompter::Icon::Question,
+                               FormatText(Text(ids::kOfflineReplaceSource), {target})))
         return false;
     if (WriteSetupFileImage(*image_, target, BackupInfoLines(infoText), now_, owner_) !=
         SetupFileStatus::kOk)

@@ -44,4 +44,8 @@ constexpr int kOfflineOpenCaption = 21442;
 constexpr int kOfflineSaveButton = 21443;
 constexpr int kOfflineEditPrompt = 21444; // its status-bar prompt and tool tip
 
+// diff of two set-ups that cannot or can only partly be compared.
+constexpr int kDiffNotComparable = 21870;  // "not comparable: %1 and %2"
+constexpr int kDiffVersionWarning = 21871; // set-up versions differ
+
 } // namespace quarnex::ids

@@ -14,6 +14,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -24,7 +25,8 @@ namespace {
 
 using Table = SetupParameterTable;
 
-constexpr size_t kLabelWidth = 35; // as a printed listing pads its labels
+constexpr size_t kLabelWidth = 35;               // as a printed listing pads its labels
+constexpr size_t kLabelColumn = kLabelWidth + 2; // the label and its two blanks
 constexpr size_t kValueWidth = 24;
 
 // The places of the groups in the sheet's order; a row's order is its group's base plus its place.
@@ -39,6 +41,18 @@ std::string TwoDigits(int n) {
 std::string Raw(double value) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.6f", value);
+    return buffer;
+}
+
+// The fewest significant digits (at most nine) that give the set-up value (a 32-bit float) back:
+// two different values never print alike.
+std::string Distinct(double value) {
+    char buffer[64];
+    for (int digits = 6; digits <= 9; ++digits) {
+        std::snprintf(buffer, sizeof buffer, "%.*g", digits, value);
+        if (std::strtof(buffer, nullptr) == static_cast<float>(value))
+            break;
+    }
     return buffer;
 }
 
@@ -61,8 +75,11 @@ std::string Shown(const std::string& text) {
     return end == std::string::npos ? std::string() : text.substr(0, end + 1);
 }
 
+// A column of a table: the text padded to the column's width, and at least two blanks before the
+// next column even when the text fills its own.
 std::string Pad(const std::string& s, size_t width) {
-    return s.size() >= width ? s + " " : s + std::string(width - s.size(), ' ');
+    constexpr size_t kGap = 2;
+    return s + std::string(s.size() + kGap > width ? kGap : width - s.size(), ' ');
 }
 
 // Collects the groups while the comparison walks the sheet.
@@ -82,8 +99,8 @@ public:
         if (hasA == hasB && (!hasA || valueA == valueB))
             return;
         if (hasA && hasB && textA == textB) {
-            textA += " (" + Raw(valueA) + ")";
-            textB += " (" + Raw(valueB) + ")";
+            textA += " (" + Distinct(valueA) + ")";
+            textB += " (" + Distinct(valueB) + ")";
         }
         Add(place, label, hasA ? textA : absent_, hasB ? textB : absent_);
     }
@@ -277,6 +294,21 @@ SetupDiff CompareSetups(const SetupFileImage& left, const SetupFileImage& right)
     return diff;
 }
 
+std::string NotComparableText(const SetupFileImage& left, const SetupFileImage& right) {
+    const InstrumentType a = left.setup.Info().type, b = right.setup.Info().type;
+    if (a == b)
+        return {};
+    return FormatText(Text(ids::kDiffNotComparable),
+                      {InstrumentTypeName(a), InstrumentTypeName(b)});
+}
+
+std::string SetupVersionWarning(const SetupFileImage& left, const SetupFileImage& right) {
+    const int a = left.setup.Info().setupVersion, b = right.setup.Info().setupVersion;
+    if (a == b)
+        return {};
+    return FormatText(Text(ids::kDiffVersionWarning), {std::to_string(a), std::to_string(b)});
+}
+
 std::vector<std::string> DiffText(const SetupDiff& diff, const std::string& leftName,
                                   const std::string& rightName, bool brief) {
     std::vector<std::string> out;
@@ -295,7 +327,7 @@ std::vector<std::string> DiffText(const SetupDiff& diff, const std::string& left
             out.emplace_back();
             out.push_back(g.title);
             for (const DiffLine& l : g.lines)
-                out.push_back("  " + Pad(l.label, kLabelWidth) + Pad(l.left, kValueWidth) +
+                out.push_back("  " + Pad(l.label, kLabelColumn) + Pad(l.left, kValueWidth) +
                               l.right);
         }
     out.emplace_back();
@@ -410,6 +442,8 @@ void FleetCompare::Add(const std::string& path, Prompter& owner) {
     SetupFileImage image;
     if (LoadSetupFileImage(path, image, owner) != SetupFileStatus::kOk)
         AddUnreadable(name, Text(ids::kFleetUnreadable));
+    else if (const std::string problem = NotComparableText(reference_, image); !problem.empty())
+        AddUnreadable(name, problem);
     else
         AddLoaded(name, image);
 }
@@ -454,7 +488,7 @@ std::vector<std::string> FleetText(const FleetTable& table, const std::string& r
     if (brief || table.rows.empty())
         return out;
     out.emplace_back();
-    std::string heading = Pad(Text(ids::kFleetRow), kLabelWidth + 2) +
+    std::string heading = Pad(Text(ids::kFleetRow), kLabelColumn + 2) +
                           Pad(referenceName.substr(0, kValueWidth - 1), kValueWidth);
     for (size_t i = 0; i < table.files.size(); ++i)
         heading += Pad(std::to_string(i + 1), 4);
@@ -467,7 +501,7 @@ std::vector<std::string> FleetText(const FleetTable& table, const std::string& r
             group = row.group;
             out.push_back(group);
         }
-        std::string line = "  " + Pad(row.label, kLabelWidth) + Pad(row.reference, kValueWidth);
+        std::string line = "  " + Pad(row.label, kLabelColumn) + Pad(row.reference, kValueWidth);
         for (size_t i = 0; i < row.values.size(); ++i)
             line += Pad(!table.files[i].loaded ? "?" : row.values[i].empty() ? "." : "X", 4);
         while (!line.empty() && line.back() == ' ')

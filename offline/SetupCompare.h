@@ -43,9 +43,15 @@ struct SetupDiff {
 };
 
 SetupDiff CompareSetups(const SetupFileImage& left, const SetupFileImage& right);
+// Set-ups of two instrument types have no rows in common ("not comparable: KEL 7 and PIR 7",
+// as a restore refuses such a file); "" when they are of one type.
+std::string NotComparableText(const SetupFileImage& left, const SetupFileImage& right);
+// Two set-up versions of one type compare value by value, with this warning; "" for one version.
+std::string SetupVersionWarning(const SetupFileImage& left, const SetupFileImage& right);
 
 // The comparison as text, one line each: a heading per group, then the label padded to 35
-// characters (as a printed listing pads it), the left value padded to 24, the right value.
+// characters (as a printed listing pads it), the left value padded to 24, the right value; at
+// least two blanks between the columns, so a label that fills its column still stands apart.
 // Headed by "Compared:" left name and "with:" right name, each with its identity, ended by the
 // count ("No differences." for equal set-ups). brief: the header and the count only.
 std::vector<std::string> DiffText(const SetupDiff& diff, const std::string& leftName,

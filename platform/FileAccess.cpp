@@ -1,14 +1,28 @@
 #include "platform/FileAccess.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace quarnex {
+
+namespace {
+// A temporary file's name: the file's own, the six letters mkostemps fills in, this suffix.
+constexpr const char* kTemporarySuffix = ".part";
+constexpr size_t kTemporaryLetters = 6;
+
+// The folder a path names its file in.
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+} // namespace
 
 namespace {
 
@@ -275,8 +289,9 @@ bool FileAccess::ReplaceFile(const std::string& path, const std::string& data, u
 
 bool FileAccess::WriteTemporary(const std::string& path, const std::string& data, unsigned mode,
                                 std::string& temp, Prompter& owner) {
-    temp = path + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    temp = path + ".XXXXXX" + kTemporarySuffix;
+    const int fd =
+        ::mkostemps(temp.data(), static_cast<int>(std::strlen(kTemporarySuffix)), O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         temp.clear();
@@ -309,6 +324,31 @@ bool FileAccess::WriteTemporary(const std::string& path, const std::string& data
     return true;
 }
 
+void FileAccess::RemoveLeftTemporaries(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string folder = FolderOf(path);
+    const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".";
+    const size_t suffix = std::strlen(kTemporarySuffix);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() != prefix.size() + kTemporaryLetters + suffix ||
+            name.compare(0, prefix.size(), prefix) != 0 ||
+            name.compare(name.size() - suffix, suffix, kTemporarySuffix) != 0 ||
+            !std::all_of(name.begin() + static_cast<long>(prefix.size()),
+                         name.end() - static_cast<long>(suffix),
+                         [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
+            continue;
+        struct stat st {};
+        const std::string full = folder + "/" + name;
+        if (::lstat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
+            ::unlink(full.c_str());
+    }
+    ::closedir(dir);
+}
+
 bool FileAccess::FinishTemporary(const std::string& temp, const std::string& path, bool commit,
                                  Prompter& owner, bool flushFolder) {
     if (temp.empty())
@@ -326,10 +366,7 @@ bool FileAccess::FinishTemporary(const std::string& temp, const std::string& pat
     if (!flushFolder)
         return true;
     // The rename itself reaches the disk with the folder.
-    const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "."
-                               : slash == 0               ? "/"
-                                                          : path.substr(0, slash);
+    const std::string folder = FolderOf(path);
     const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);

@@ -83,6 +83,10 @@ public:
                                std::string& temp, Prompter& owner);
     static bool FinishTemporary(const std::string& temp, const std::string& path, bool commit,
                                 Prompter& owner, bool flushFolder = true);
+    // The temporary files of path are "path.XXXXXX.part" (six letters or digits). A writer
+    // killed halfway leaves its own behind; this removes those that are regular files of this
+    // user. Call it only while holding path's write lock: no other writer is at work then.
+    static void RemoveLeftTemporaries(const std::string& path);
 
 private:
     bool Fail(Prompter& owner);

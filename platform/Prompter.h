@@ -15,8 +15,16 @@ public:
 
     // A box with one OK button.
     virtual void Message(Icon icon, const std::string& text, const std::string& caption = {}) = 0;
-    // A Yes/No box; true for Yes.
+    // A Yes/No box; true for Yes. Yes is the default button: for questions whose Yes is the safe
+    // way.
     virtual bool AskYesNo(Icon icon, const std::string& text, const std::string& caption = {}) = 0;
+    // A Yes/No box whose Yes changes or throws away something (a restore, a default set-up, an
+    // upgrade, edits discarded, a file replaced): No is the default button, so Return alone
+    // never does it.
+    virtual bool AskDestructive(Icon icon, const std::string& text,
+                                const std::string& caption = {}) {
+        return AskYesNo(icon, text, caption);
+    }
     // The bus Retry/Cancel box (error icon); true for Retry.
     virtual bool AskRetryCancel(const std::string& text) = 0;
     // The wait cursor, shown while a long bus operation runs. Calls nest.

@@ -52,6 +52,8 @@ CalibrationPlotData CalibrationPlot(const CalibrationLive& page) {
             !ShownNumber(signal->value, point.signal))
             continue;
         point.unstored = value->label.rfind("* ", 0) == 0;
+        if (data.weightUnit.empty())
+            data.weightUnit = value->unit;
         data.points.push_back(point);
     }
     data.line = data.points;

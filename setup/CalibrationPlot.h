@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 namespace quarnex {
@@ -22,6 +23,7 @@ struct CalibrationPlotData {
     bool haveLive = false;     // the page shows both the gross weight and the input signal
     double liveSignal = 0.0;
     double liveWeight = 0.0;
+    std::string weightUnit; // the unit of the points' values, for the weight axis
 };
 
 // The plot's data from the page's current display. A point whose value or signal the page cannot

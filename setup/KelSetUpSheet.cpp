@@ -110,7 +110,7 @@ bool KelSetUpSheet::OkCheck() {
             bus_.ReportExceptionError(read, {}, &prompter_);
             return false;
         }
-        if (!prompter_.AskYesNo(Prompter::Icon::Question, SaveWarningText(code)))
+        if (!prompter_.AskDestructive(Prompter::Icon::Question, SaveWarningText(code)))
             return false;
     } else if (check != CommStatus::Ok) {
         // The check did not happen: say why instead of leaving OK without an answer (failures
@@ -138,7 +138,7 @@ bool KelSetUpSheet::CancelCheck() {
         LeaveBatchSetup(true);
         return true;
     }
-    if (!prompter_.AskYesNo(Prompter::Icon::Question, Text(ids::kExitWithoutSaveQuestion)))
+    if (!prompter_.AskDestructive(Prompter::Icon::Question, Text(ids::kExitWithoutSaveQuestion)))
         return false;
     if (SendModeCommand(bus_, address_, coil::kLeaveWithoutSaving,
                         {.retries = 3, .showRetryBox = true, .owner = &prompter_}, {},

@@ -54,6 +54,11 @@ bool QtPrompter::AskYesNo(Icon icon, const std::string& text, const std::string&
                 QMessageBox::Yes) == QMessageBox::Yes;
 }
 
+bool QtPrompter::AskDestructive(Icon icon, const std::string& text, const std::string& caption) {
+    return Show(Parent(), icon, text, caption, QMessageBox::Yes | QMessageBox::No,
+                QMessageBox::No) == QMessageBox::Yes;
+}
+
 bool QtPrompter::AskRetryCancel(const std::string& text) {
     return Show(Parent(), Icon::Error, text, {}, QMessageBox::Retry | QMessageBox::Cancel,
                 QMessageBox::Retry) == QMessageBox::Retry;

@@ -16,6 +16,8 @@ public:
 
     void Message(Icon icon, const std::string& text, const std::string& caption = {}) override;
     bool AskYesNo(Icon icon, const std::string& text, const std::string& caption = {}) override;
+    bool AskDestructive(Icon icon, const std::string& text,
+                        const std::string& caption = {}) override;
     bool AskRetryCancel(const std::string& text) override;
     void BeginWaitCursor() override;
     void EndWaitCursor() override;

@@ -123,8 +123,8 @@ bool SoftwareUpgrade::StartUpgrade(int address, Progress& progress, Prompter& pr
                                    bool ask) {
     if (path_.empty() || !image_.Valid())
         return Fail(Text(ids::kNoFileSelected));
-    if (ask && !prompter_.AskYesNo(Prompter::Icon::Exclamation,
-                                   AddressQuestion(ids::kUpgradeQuestion, address)))
+    if (ask && !prompter_.AskDestructive(Prompter::Icon::Exclamation,
+                                         AddressQuestion(ids::kUpgradeQuestion, address)))
         return false;
     // The file is read again: what is sent is what passed the check now, not what was on disk
     // when it was chosen. A failed reading keeps the earlier result on show.
@@ -246,8 +246,8 @@ SoftwareUpgrade::ProcedureEnd SoftwareUpgrade::RunBootLoaderProcedure(int addres
 }
 
 bool SoftwareUpgrade::MakeDefaultSetup(int address, bool ask) {
-    if (ask && !prompter_.AskYesNo(Prompter::Icon::Exclamation,
-                                   AddressQuestion(ids::kDefaultSetupQuestion, address)))
+    if (ask && !prompter_.AskDestructive(Prompter::Icon::Exclamation,
+                                         AddressQuestion(ids::kDefaultSetupQuestion, address)))
         return false;
     bool ok = false;
     {

@@ -18,6 +18,8 @@
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QLegend>
+#include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 
@@ -26,6 +28,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 
 namespace quarnex {
 
@@ -36,12 +39,13 @@ constexpr double kMotionBand = 0.04;
 // State texts drawn at most: a trend full of state changes shows the newest ones.
 constexpr size_t kMaxStateTexts = 12;
 
-QList<QPointF> Line(const std::vector<WeightSample>& samples, bool gross) {
+QList<QPointF> Line(const std::vector<WeightSample>& samples, const WeightTrend::Run& run,
+                    bool gross) {
     QList<QPointF> points;
-    points.reserve(static_cast<qsizetype>(samples.size()));
-    for (const WeightSample& s : samples)
-        if (s.HasWeights())
-            points.append(QPointF(static_cast<qreal>(s.wallMs), gross ? s.gross : s.net));
+    points.reserve(static_cast<qsizetype>(run.last - run.first + 1));
+    for (size_t i = run.first; i <= run.last; ++i)
+        points.append(QPointF(static_cast<qreal>(samples[i].wallMs),
+                              gross ? samples[i].gross : samples[i].net));
     return points;
 }
 
@@ -90,6 +94,8 @@ CWeightTrendWnd::CWeightTrendWnd(WeightTrend& trend, FileChooser* files, Prompte
         series->attachAxis(timeAxis_);
     gross_->attachAxis(weightAxis_);
     net_->attachAxis(weightAxis_);
+    grossLines_ = {gross_};
+    netLines_ = {net_};
     states_->attachAxis(markAxis_);
     motion_->attachAxis(markAxis_);
 
@@ -150,11 +156,14 @@ void CWeightTrendWnd::Refresh(bool force) {
     // steps, when a sample reaches the right edge or leaves the weight range.
     QList<QPointF> gross, net;
     bool motion = false, stateChanged = false;
-    for (auto it = std::upper_bound(ring.begin(), ring.end(), drawnMonoMs_,
-                                    [](int64_t t, const WeightSample&s) { return t < s.monoMs; });
-         it != ring.end(); ++it) {
+    const auto from =
+        std::upper_bound(ring.begin(), ring.end(), drawnMonoMs_,
+                         [](int64_t t, const WeightSample& s) { return t < s.monoMs; });
+    for (auto it = from; it != ring.end(); ++it) {
         const WeightSample& s = *it;
-        if (s.wallMs > axisEndMs_ ||
+        // A line that ends (a gap, a sample without weights) or begins is laid out anew.
+        const bool lineBreaks = it != ring.begin() && (GapOrBreak(*std::prev(it), s));
+        if (lineBreaks || s.wallMs > axisEndMs_ ||
             (s.HasWeights() && (std::min(s.gross, s.net) < weightAxis_->min() ||
                                 std::max(s.gross, s.net) > weightAxis_->max()))) {
             Redraw();
@@ -168,8 +177,8 @@ void CWeightTrendWnd::Refresh(bool force) {
         stateChanged = stateChanged || (s.read && s.kel7 && s.state != markState_);
     }
     drawnMonoMs_ = newest.monoMs;
-    gross_->append(gross);
-    net_->append(net);
+    grossLines_.back()->append(gross);
+    netLines_.back()->append(net);
     // The marks change only with motion (its band grows while it lasts) and with the state.
     if (motion || markMotion_ || stateChanged)
         DrawMarks(trend_.CurrentView());
@@ -185,8 +194,24 @@ void CWeightTrendWnd::Redraw() {
     axisEndMs_ = v.endWallMs + (trend_.Paused() ? 0 : step);
     timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(axisEndMs_ - v.spanMs),
                         QDateTime::fromMSecsSinceEpoch(axisEndMs_));
-    gross_->replace(Line(v.samples, true));
-    net_->replace(Line(v.samples, false));
+    // One line for each run of samples with weights: a gap is drawn as a gap, not bridged.
+    for (std::vector<QLineSeries*>* lines : {&grossLines_, &netLines_}) {
+        for (size_t i = 1; i < lines->size(); ++i) {
+            chart_->removeSeries((*lines)[i]);
+            delete (*lines)[i];
+        }
+        lines->resize(1);
+    }
+    gross_->clear();
+    net_->clear();
+    for (size_t r = 0; r < v.runs.size(); ++r) {
+        if (r > 0) {
+            grossLines_.push_back(NewLine(gross_));
+            netLines_.push_back(NewLine(net_));
+        }
+        grossLines_.back()->replace(Line(v.samples, v.runs[r], true));
+        netLines_.back()->replace(Line(v.samples, v.runs[r], false));
+    }
 
     // The weight axis: the window's range with a margin, at least one unit tall.
     double low = v.haveWeights ? v.low : 0.0, high = v.haveWeights ? v.high : 1.0;
@@ -194,6 +219,23 @@ void CWeightTrendWnd::Redraw() {
     weightAxis_->setRange(low - margin, high + margin);
     weightAxis_->applyNiceNumbers();
     DrawMarks(v);
+}
+
+// A further piece of gross's or net's line: drawn as the first, without an entry of its own in
+// the legend.
+QLineSeries* CWeightTrendWnd::NewLine(QLineSeries* like) {
+    auto* line = new QLineSeries;
+    line->setPen(like->pen());
+    chart_->addSeries(line);
+    line->attachAxis(timeAxis_);
+    line->attachAxis(weightAxis_);
+    for (QLegendMarker* marker : chart_->legend()->markers(line))
+        marker->setVisible(false);
+    return line;
+}
+
+bool CWeightTrendWnd::GapOrBreak(const WeightSample& earlier, const WeightSample& later) {
+    return WeightTrend::GapBetween(earlier, later) || earlier.HasWeights() != later.HasWeights();
 }
 
 void CWeightTrendWnd::DrawMarks(const WeightTrend::View& v) {

@@ -44,6 +44,8 @@ public:
 
     QChartView* ChartView() const { return view_; }
     QLineSeries* GrossSeries() const { return gross_; }
+    // Gross's line piece by piece, the first GrossSeries(): one piece a run of samples.
+    const std::vector<QLineSeries*>& GrossLines() const { return grossLines_; }
     QLineSeries* NetSeries() const { return net_; }
     QLineSeries* StateSeries() const { return states_; }
     QLineSeries* MotionSeries() const { return motionUpper_; }
@@ -56,6 +58,8 @@ private:
     // Everything anew: axes, lines and marks.
     void Redraw();
     void DrawMarks(const WeightTrend::View& view);
+    QLineSeries* NewLine(QLineSeries* like);
+    static bool GapOrBreak(const WeightSample& earlier, const WeightSample& later);
     void AskAndSave(bool picture);
 
     WeightTrend& trend_;
@@ -65,6 +69,8 @@ private:
     QChartView* view_;
     QLineSeries* gross_;
     QLineSeries* net_;
+    std::vector<QLineSeries*> grossLines_; // gross_ and the pieces after its gaps
+    std::vector<QLineSeries*> netLines_;
     QLineSeries* states_;
     QLineSeries* motionUpper_;
     QAreaSeries* motion_;

@@ -81,7 +81,8 @@ CCalibrationPlot::CCalibrationPlot(QWidget* parent) : QWidget(parent) {
 
 void CCalibrationPlot::Show(const CalibrationPlotData& data) {
     if (shownOnce_ && SamePoints(data.points, shown_.points) && data.haveLive == shown_.haveLive &&
-        data.liveSignal == shown_.liveSignal && data.liveWeight == shown_.liveWeight)
+        data.liveSignal == shown_.liveSignal && data.liveWeight == shown_.liveWeight &&
+        data.weightUnit == shown_.weightUnit)
         return;
     shownOnce_ = true;
     shown_ = data;
@@ -112,6 +113,12 @@ void CCalibrationPlot::Show(const CalibrationPlotData& data) {
     live_->replace(live);
     if (!any)
         extend(0.0, 0.0);
+    // "Weight (kg)": the unit the points' values are shown in.
+    weightAxis_->setTitleText(data.weightUnit.empty()
+                                  ? Ui(ids::kCalibPlotWeightAxis)
+                                  : Ui(ids::kCalibPlotWeightAxis) + QStringLiteral(" (") +
+                                        QString::fromStdString(data.weightUnit) +
+                                        QStringLiteral(")"));
     SetRange(signalAxis_, std::min(sLow, 0.0), sHigh);
     SetRange(weightAxis_, std::min(wLow, 0.0), wHigh);
 }

@@ -9,7 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <ostream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace quarnex {
 
@@ -52,8 +55,26 @@ bool WeightLogFile::Open(const std::string& path, std::string& error) {
     error_.clear();
     count_ = 0;
     path_ = path;
+    noReader_ = false;
+    // Opening a named pipe for writing waits in the kernel until someone reads it, deaf to
+    // Ctrl+C. Asked without waiting first; the descriptor held meanwhile keeps the pipe's reader
+    // count settled while the stream opens it.
+    int probe = -1;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) {
+        probe = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (probe < 0) {
+            noReader_ = errno == ENXIO;
+            error = path + ": " +
+                    (noReader_ ? std::string("a named pipe (FIFO) that nobody reads")
+                               : std::string(std::strerror(errno)));
+            return false;
+        }
+    }
     errno = 0;
     file_.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
+    if (probe >= 0)
+        ::close(probe);
     if (!file_) {
         error = path + ": " + (errno ? std::strerror(errno) : "cannot be created");
         return false;

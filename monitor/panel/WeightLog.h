@@ -39,8 +39,10 @@ private:
 class WeightLogFile {
 public:
     ~WeightLogFile();
-    // Creates (or empties) the file and writes the header; on failure error says why.
+    // Creates (or empties) the file and writes the header; on failure error says why. A named
+    // pipe nobody reads yet is refused at once (NoReader()) instead of waiting for its reader.
     bool Open(const std::string& path, std::string& error);
+    bool NoReader() const { return noReader_; }
     // False when the file cannot be written any more: Error() says why, the file is closed.
     bool Write(const WeightSample& sample);
     // Flushes and closes; false (with Error()) when the last rows could not be written.
@@ -56,6 +58,7 @@ private:
     std::unique_ptr<WeightLogWriter> writer_;
     long count_ = 0;
     std::string error_;
+    bool noReader_ = false;
 };
 
 struct WeightLogOptions {

@@ -170,7 +170,18 @@ WeightTrend::View WeightTrend::CurrentView() const {
     bool haveState = false;
     int state = 0;
     bool inMotion = false;
-    for (const WeightSample& s : v.samples) {
+    bool inRun = false;
+    for (size_t i = 0; i < v.samples.size(); ++i) {
+        const WeightSample& s = v.samples[i];
+        // Nothing is known of the time between two samples a gap apart: neither line nor band
+        // goes across it.
+        if (i > 0 && GapBetween(v.samples[i - 1], s))
+            inRun = inMotion = false;
+        if (s.HasWeights() && !inRun)
+            v.runs.push_back({i, i});
+        if (s.HasWeights())
+            v.runs.back().last = i;
+        inRun = s.HasWeights();
         if (s.HasWeights()) {
             const double lo = std::min(s.gross, s.net), hi = std::max(s.gross, s.net);
             v.low = v.haveWeights ? std::min(v.low, lo) : lo;

@@ -80,6 +80,12 @@ class WeightTrend {
 public:
     static constexpr int kSpansMinutes[] = {1, 5, 30};
     static constexpr int64_t kLongestSpanMs = 30 * 60 * 1000;
+    // Samples further apart than this have a gap between them: polling paused (a backup, the
+    // set-up sheet open). The slowest panel period is 1 s; a late tick is no gap.
+    static constexpr int64_t kGapMs = 3000;
+    static bool GapBetween(const WeightSample& earlier, const WeightSample& later) {
+        return later.monoMs - earlier.monoMs > kGapMs;
+    }
 
     // A state change inside the window: when, and the state's text from then on.
     struct StateMark {
@@ -87,7 +93,13 @@ public:
         int64_t wallMs = 0;
         std::string text;
     };
-    // A stretch of motion inside the window.
+    // A stretch of samples with weights, drawn as one line: a gap or a sample without weights
+    // (a failed read, an error) ends it. Indexes into View::samples, last included.
+    struct Run {
+        size_t first = 0;
+        size_t last = 0;
+    };
+    // A stretch of motion inside the window; a gap ends it.
     struct MotionSpan {
         int64_t fromWallMs = 0;
         int64_t toWallMs = 0;
@@ -99,6 +111,7 @@ public:
         std::vector<WeightSample> samples; // in the window, oldest first
         std::vector<StateMark> states;
         std::vector<MotionSpan> motion;
+        std::vector<Run> runs;
         bool haveWeights = false;     // some sample of the window has weights
         double low = 0.0, high = 0.0; // the range of gross and net in the window
     };

@@ -77,5 +77,29 @@ TEST_F(CliDiff, FolderAgainstAReference) {
     EXPECT_EQ(Run({"diff", "--against", folder + "/a.kel", "1"}), 2);
 }
 
+// Files of two instrument types are not compared, and names that carry escape sequences reach the
+// terminal escaped.
+TEST_F(CliDiff, OnlyLikeIsComparedAndNamesAreNeverObeyed) {
+    const std::string kel = dir_ + "/kel.kel", pir = dir_ + "/pir.kel";
+    ASSERT_EQ(Run({"backup", "1", kel}), 0) << err_.str();
+    std::stringstream bytes;
+    bytes << std::ifstream(kel).rdbuf();
+    std::string text = bytes.str();
+    const std::string type = "40200\t2003.000000\tInstrument type:\tKEL 7 ";
+    ASSERT_NE(text.find(type), std::string::npos);
+    text.replace(text.find(type), type.size(), "40200\t2001.000000\tInstrument type:\tPIR 7 ");
+    std::ofstream(pir) << text;
+    EXPECT_EQ(Run({"diff", kel, pir}), 3);
+    EXPECT_NE(err_.str().find("not comparable: KEL 7 and PIR 7"), std::string::npos) << err_.str();
+    EXPECT_EQ(out_.str(), "");
+
+    const std::string folder = dir_ + "/line";
+    std::filesystem::create_directory(folder);
+    std::filesystem::copy_file(kel, folder + "/\x1b]0;owned\x07.kel");
+    EXPECT_EQ(Run({"diff", "--against", kel, folder}), 0) << err_.str();
+    EXPECT_NE(out_.str().find("\\x1B]0;owned\\x07.kel"), std::string::npos) << out_.str();
+    EXPECT_EQ(out_.str().find('\x1b'), std::string::npos);
+}
+
 } // namespace
 } // namespace quarnex::test

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
@@ -144,6 +145,21 @@ TEST_F(CliProcess, AFileSizeLimitCostsNeitherThePreviousFileNorItsBak) {
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir_))
         ++entries;
     EXPECT_EQ(entries, 2);
+}
+
+// A log into a named pipe that nobody reads waits for its reader without holding the port, and
+// Ctrl+C ends the wait.
+TEST_F(CliProcess, ALogIntoAnUnreadPipeStopsOnCtrlC) {
+    const std::string fifo = dir_ + "/rows", err = dir_ + "/err";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    master_.reset();
+    const pid_t pid =
+        Spawn({"-d", bus_.DevicePath(), "log", "1", "--csv", fifo}, "exec \"$0\" \"$@\" 2>" + err);
+    ASSERT_TRUE(
+        Until([&] { return ReadAll(err).find("waiting for a reader") != std::string::npos; }));
+    EXPECT_TRUE(bus_.Requests().empty());
+    kill(pid, SIGINT);
+    EXPECT_EQ(Wait(pid), 128 + SIGINT) << ReadAll(err);
 }
 
 } // namespace

@@ -64,6 +64,12 @@ TEST_F(CliUpgradeTest, UpgradeAndDefaultSetUpAskUnlessToldYes) {
     ASSERT_EQ(Run({"upgrade", "3", path_, "--yes"}), 0) << err_.str();
     EXPECT_NE(err_.str().find(" 100%\n"), std::string::npos) << err_.str();
     EXPECT_NE(err_.str().find("Software upgrade operation successful !"), std::string::npos);
+    // The file's summary once, then the instrument's program read back, each under its heading.
+    const std::string out = out_.str();
+    EXPECT_EQ(out.find("file " + path_ + ":\nInstrument type: KEL 7"), 0u) << out;
+    EXPECT_NE(out.find("\ninstrument at address 3 after the upgrade:\nInstrument type:"),
+              std::string::npos)
+        << out;
     EXPECT_EQ(With(3, [](sim::Kel7Model& m) { return m.Options().programNumber; }), 7500);
 
     EXPECT_EQ(Run({"upgrade", "300", path_, "--yes"}), 2);

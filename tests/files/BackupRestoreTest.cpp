@@ -310,13 +310,26 @@ TEST_F(BackupRestore, AFileAnotherProgramWritesIsRefused) {
     EXPECT_EQ(RunBackup(path), Backup::Result::Succeeded);
 }
 
+// The second backup also clears what a backup killed halfway left of the file and its copy,
+// and nothing else.
 TEST_F(BackupRestore, SecondBackupKeepsTheFirstAsBak) {
     const std::string path = dir_.File("twice.kel");
     ASSERT_EQ(RunBackup(path, "first run"), Backup::Result::Succeeded);
     const std::string first = ReadBytes(path);
+    const std::vector<std::string> left = {path + ".a1B2c3.part", path + ".bak.Zz9yX8.part"};
+    const std::vector<std::string> kept = {path + ".backup", path + ".a1B2c3", path + ".x.part",
+                                           dir_.File("other.kel.a1B2c3.part")};
+    for (const std::string& p : left)
+        WriteBytes(p, "half");
+    for (const std::string& p : kept)
+        WriteBytes(p, "mine");
     ASSERT_EQ(RunBackup(path, "second run"), Backup::Result::Succeeded);
     EXPECT_EQ(ReadBytes(path + ".bak"), first);
     EXPECT_NE(ReadBytes(path).find("second run"), std::string::npos);
+    for (const std::string& p : left)
+        EXPECT_FALSE(std::filesystem::exists(p)) << p;
+    for (const std::string& p : kept)
+        EXPECT_TRUE(std::filesystem::exists(p)) << p;
 }
 
 TEST_F(BackupRestore, RoundTripBringsBackEveryValue) {
@@ -472,6 +485,55 @@ TEST_F(BackupRestore, BusFailureWhileWritingRecipesReconstructsThePrevious) {
         EXPECT_EQ(m.State(), 2);
         EXPECT_EQ(m.RecipeValue(61), 42.0f); // the set-up it had before the restore
     });
+}
+
+// A file taken from the instrument at address 1 restored into the one at 3: the question names
+// both instruments, and the instrument keeps its address and its port's baud rate unless taking
+// the file's is asked for (a new instrument replacing the one at 1).
+TEST_F(BackupRestore, AnotherInstrumentsFileKeepsTheAddressUnlessAskedToTakeIt) {
+    constexpr int kOther = 3;
+    constexpr int kBaud = 59; // "COM1: Baudrate:", the port the master reaches them through
+    sim::Kel7Options options;
+    options.address = kOther;
+    options.serialNumber = 2260411;
+    bus_.Attach(kOther, sim::MakeKel7(options));
+    Kel([](sim::Kel7Model& m) { m.SetNormalValue(kBaud, 6.0f); }); // 19200
+    const std::string path = dir_.File("unit1.kel");
+    ASSERT_EQ(RunBackup(path), Backup::Result::Succeeded);
+    const auto other = [&](int at, int i) {
+        return bus_.WithModel<sim::Kel7Model>(at,
+                                              [i](sim::Kel7Model& m) { return m.NormalValue(i); });
+    };
+
+    for (const bool take : {false, true}) {
+        SCOPED_TRACE(take ? "taken" : "kept");
+        if (take)
+            bus_.Detach(kAddress); // the broken instrument is gone
+        prompter_.Clear();
+        Restore restore(*master_, kOther, itype::kKel7, prompter_, progress_);
+        std::string info;
+        ASSERT_TRUE(restore.LoadFile(path, info));
+        prompter_.Answer(true);
+        RestoreSelection selection;
+        selection.takeLinkSettings = take;
+        ASSERT_EQ(restore.Run(selection), Restore::Result::Succeeded) << prompter_.LastText();
+        const ScriptedPrompter::Box& question = prompter_.Boxes().front();
+        EXPECT_TRUE(question.defaultNo);
+        EXPECT_NE(question.text.find("serial number 12-3456, address 1\n  instrument:  serial "
+                                     "number 226-0411, address 3\n"),
+                  std::string::npos)
+            << question.text;
+        const int at = take ? kAddress : kOther;
+        EXPECT_EQ(other(at, 57), static_cast<float>(at));
+        EXPECT_EQ(other(at, kBaud), take ? 6.0f : 5.0f);
+        EXPECT_NE(prompter_.LastText().find(
+                      take ? "Took the file's Instrument address: 1 (was: 3)\n"
+                             "Took the file's COM1: Baudrate: 19200 (was: 9600)"
+                           : "Kept the instrument's own Instrument address: 3 (file: 1)\n"
+                             "Kept the instrument's own COM1: Baudrate: 9600 (file: 19200)"),
+                  std::string::npos)
+            << prompter_.LastText();
+    }
 }
 
 // The answers of a mode command lost on every attempt (or the state unreadable as well): the report

@@ -199,6 +199,43 @@ TEST_F(BusTrafficWndTest, ShowsTheNewestRecordsOfAFullRing) {
     EXPECT_EQ(again.verticalScrollBar()->value(), again.verticalScrollBar()->maximum());
 }
 
+// The table follows the newest rows from its first opening, also when the window is laid out
+// again after it was shown; scrolling up stops that, scrolling back to the bottom resumes it.
+TEST_F(BusTrafficWndTest, FollowsTheNewestRowsAsATerminalDoes) {
+    CBusTrafficWnd* wnd = frame_->OpenBusTraffic(&chooser_);
+    wnd->Timer().SetManual(true);
+    wnd->Timer().Stop();
+    auto* recorder = dynamic_cast<TrafficRecorder*>(frame_->Bus().GetTrafficObserver());
+    ASSERT_NE(recorder, nullptr);
+    uint64_t transaction = 0;
+    const auto add = [&](int n) {
+        TrafficRecord r;
+        r.request = {4, 3, 0, 0, 0, 1};
+        r.lastAnswerNs = 2'000'000;
+        for (int i = 0; i < n; ++i) {
+            r.transaction = ++transaction;
+            recorder->OnAttempt(r);
+        }
+        wnd->OnTimer();
+        QCoreApplication::processEvents();
+    };
+    QScrollBar& scroll = *wnd->Table()->verticalScrollBar();
+    add(300);
+    wnd->resize(wnd->width(), wnd->height() / 2); // laid out anew after the first show
+    QCoreApplication::processEvents();
+    ASSERT_GT(scroll.maximum(), 0);
+    EXPECT_EQ(scroll.value(), scroll.maximum());
+    add(5);
+    EXPECT_EQ(scroll.value(), scroll.maximum());
+
+    scroll.setValue(10); // the user scrolls up
+    add(5);
+    EXPECT_EQ(scroll.value(), 10);
+    scroll.setValue(scroll.maximum());
+    add(5);
+    EXPECT_EQ(scroll.value(), scroll.maximum());
+}
+
 // The window opens beside the main window: right, else left, else narrowed into the wider side,
 // and over it only where the screen cannot hold both.
 TEST(BusTrafficPlaceTest, BesideTheMainWindow) {

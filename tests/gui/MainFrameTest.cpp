@@ -37,6 +37,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <sys/wait.h>
 
 #include <unistd.h>
 
@@ -95,7 +96,7 @@ TEST_F(FrameTest, StartsSizedAndCentredAndListsTheSimulatedInstruments) {
     Watch({1, 2, 9});
     Start();
     EXPECT_TRUE(prompter_.Boxes().empty());
-    EXPECT_EQ(frame_->windowTitle().toStdString(), "Quarnex - COM1 (" + bus_.DevicePath() + ")");
+    EXPECT_EQ(frame_->windowTitle().toStdString(), "COM1 (" + bus_.DevicePath() + ") - Quarnex");
     // Message boxes and dialogs are titled with the display name, not the program's file name.
     CQuarnexApp::NameApplication();
     EXPECT_EQ(QGuiApplication::applicationDisplayName(), "Quarnex");
@@ -338,7 +339,7 @@ TEST_F(FrameTest, SettingsDialogSwitchesToRtuOverTcp) {
     ASSERT_TRUE(confirmed);
     EXPECT_EQ(profile_.GetString("Comm Param", "Link", ""), "tcp");
     const std::string link = "tcp://127.0.0.1:" + std::to_string(port);
-    EXPECT_EQ(frame_->windowTitle().toStdString(), "Quarnex - " + link);
+    EXPECT_EQ(frame_->windowTitle().toStdString(), link + " - Quarnex");
     bus_.ClearRequests();
     Poll(1);
     EXPECT_EQ(List().topLevelItem(0)->text(0), "  KEL 7 Recipe Batcher");
@@ -575,6 +576,21 @@ TEST_F(FrameTest, ClickOrKeyDuringTheSplashOnlyClosesIt) {
     EXPECT_EQ(CSplashWnd::Current(), nullptr);
     EXPECT_EQ(clicks, 1);
     CSplashWnd::EnableSplashScreen(false);
+}
+
+// Started without any display, the program says what to do instead of aborting.
+TEST(ProgramStart, WithoutADisplayItSaysWhatToDo) {
+    std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+                          std::string(QUARNEX_APP_BINARY) + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string out;
+    char buffer[256];
+    while (fgets(buffer, sizeof buffer, pipe))
+        out += buffer;
+    const int status = pclose(pipe);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status << ' ' << out;
+    EXPECT_EQ(out, "quarnex: no display: set DISPLAY or run under xvfb-run\n");
 }
 
 } // namespace

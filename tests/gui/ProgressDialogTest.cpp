@@ -4,6 +4,7 @@
 
 #include "ui/ProgressDialog.h"
 #include "ui/QtFileChooser.h"
+#include "ui/QtPrompter.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -20,6 +21,19 @@
 
 namespace quarnex::test {
 namespace {
+
+// Return presses the default button: Yes where Yes is the safe way, No where Yes would change or
+// throw away something.
+TEST(QtPrompter, ADestructiveQuestionDefaultsToNo) {
+    App();
+    QtPrompter prompter;
+    for (const bool destructive : {false, true}) {
+        WhenModal<QMessageBox>([](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); });
+        const bool yes = destructive ? prompter.AskDestructive(Prompter::Icon::Exclamation, "Go ?")
+                                     : prompter.AskYesNo(Prompter::Icon::Question, "Go ?");
+        EXPECT_EQ(yes, !destructive);
+    }
+}
 
 TEST(ProgressDialog, ShowsCaptionRangeMessageAndPosition) {
     App();

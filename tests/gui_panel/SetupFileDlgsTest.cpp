@@ -207,6 +207,13 @@ TEST_F(SetupFileDlgTest, RestoreRefusesAFileThatIsNoSetupFileAndKeepsItsWindow) 
     dialog.OnSelectFile();
     EXPECT_TRUE(dialog.FileField()->text().isEmpty());
     EXPECT_TRUE(dialog.InfoEdit()->toPlainText().isEmpty());
+    // Nothing can be typed into the file field, and it does not look as if it could; the box that
+    // takes the file's address, baud rate and parity starts unchecked.
+    QTest::keyClicks(dialog.FileField(), "typed.kel");
+    EXPECT_TRUE(dialog.FileField()->text().isEmpty());
+    EXPECT_EQ(dialog.FileField()->palette().color(QPalette::Base),
+              dialog.palette().color(QPalette::Window));
+    EXPECT_FALSE(dialog.TakeLinkBox()->isChecked());
     ASSERT_FALSE(prompter_.Boxes().empty());
     prompter_.Clear();
     dialog.OnStartRestore();
@@ -469,6 +476,8 @@ TEST_F(ViewerTest, CompareFromThePanelAndFromTheViewer) {
         EXPECT_NE(saved.find("  Display contrast:"), std::string::npos) << saved;
         const std::string pdf = dir_.File("changes.pdf");
         dialog.SetPrinterSetup([&](QPrinter& printer, QWidget*) {
+            // Print to PDF proposes this name as the file's: it must be one a file can have.
+            EXPECT_FALSE(printer.docName().contains('/')) << printer.docName().toStdString();
             printer.setOutputFormat(QPrinter::PdfFormat);
             printer.setOutputFileName(QString::fromStdString(pdf));
             return true;

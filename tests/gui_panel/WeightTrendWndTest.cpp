@@ -96,6 +96,35 @@ TEST_F(WeightTrendWndTest, TheTrendFillsAsTheLoadMovesAndIsSavedAsPictureAndFile
     EXPECT_TRUE(prompter_.Boxes().empty());
 }
 
+// A gap in the samples is drawn as a gap: two pieces of line, not one joined across it.
+TEST_F(WeightTrendWndTest, AGapInThePollingIsDrawnAsAGap) {
+    WeightTrend trend(200);
+    trend.SetDrawPeriodOverride(0);
+    const auto sample = [](int64_t ms, double gross) {
+        WeightSample s;
+        s.monoMs = ms;
+        s.wallMs = 1796659377000 + ms;
+        s.read = s.kel7 = s.grossValid = s.netValid = true;
+        s.state = 2;
+        s.gross = s.net = gross;
+        return s;
+    };
+    CWeightTrendWnd wnd(trend, nullptr, prompter_);
+    for (int64_t i = 0; i < 5; ++i)
+        trend.Add(sample(1000 + i * 200, 100.0));
+    wnd.Refresh();
+    ASSERT_EQ(wnd.GrossLines().size(), 1u);
+    for (int64_t i = 0; i < 5; ++i) // the sheet was open for 10 s
+        trend.Add(sample(11000 + i * 200, 110.0));
+    wnd.Refresh();
+    ASSERT_EQ(wnd.GrossLines().size(), 2u);
+    EXPECT_EQ(wnd.GrossLines()[0]->count(), 5);
+    EXPECT_EQ(wnd.GrossLines()[1]->count(), 5);
+    trend.Add(sample(12000, 111.0));
+    wnd.Refresh();
+    EXPECT_EQ(wnd.GrossLines()[1]->count(), 6);
+}
+
 TEST_F(WeightTrendWndTest, LogToFileWritesThePanelsSamplesUntilStopped) {
     CInstrumentPanelDlg panel(*master_, kAddress, prompter_);
     ScriptedFileChooser files;

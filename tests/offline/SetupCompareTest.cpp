@@ -117,6 +117,33 @@ TEST_F(SetupCompareTest, FilesOfDifferentSetupVersions) {
     EXPECT_EQ(diff.groups.back().lines[0].left, "(not in this set-up)");
 }
 
+// A value that differs below its shown decimals shows its raw values, a label that fills its
+// column keeps the values in line, and a set-up of another instrument type is not compared.
+TEST_F(SetupCompareTest, DifferencesStayVisibleAndOnlyLikeIsCompared) {
+    constexpr int kRatedOutput = 36; // mV/V with five decimals
+    SetupFileImage a = image_, b = image_;
+    a.setup.SetValue(kRatedOutput, 0.0123456f);
+    b.setup.SetValue(kRatedOutput, 0.0123457f);
+    const std::vector<std::string> lines = Lines(CompareSetups(a, b));
+    ASSERT_EQ(lines.size(), 1u) << ::testing::PrintToString(lines);
+    EXPECT_NE(lines[0].find("(0.0123456) | "), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("(0.0123457)"), std::string::npos) << lines[0];
+
+    SetupDiff table;
+    table.groups.push_back({"Page", {{std::string(35, 'L'), "1", "2"}, {"Short:", "3", "4"}}});
+    const std::vector<std::string> text = DiffText(table, "a", "b");
+    EXPECT_EQ(text[4], "  " + std::string(35, 'L') + "  1" + std::string(23, ' ') + "2");
+    EXPECT_EQ(text[5].find('3'), text[4].find('1')) << text[5];
+
+    EXPECT_EQ(NotComparableText(a, b), "");
+    EXPECT_EQ(SetupVersionWarning(a, b), "");
+    b.setup.MutableInfo().setupVersion = 1300;
+    EXPECT_EQ(SetupVersionWarning(a, b), "warning: set-up version 1310 and 1300: the values are "
+                                         "compared as far as both have them");
+    b.setup.MutableInfo().type = itype::kPir7;
+    EXPECT_EQ(NotComparableText(a, b), "not comparable: KEL 7 and PIR 7");
+}
+
 TEST_F(SetupCompareTest, FileAgainstTheInstrumentAfterAnEditOnTheBus) {
     SetupFileImage instrument;
     ASSERT_TRUE(ReadInstrumentImage(*master_, kAddress, prompter_, progress_, instrument));

@@ -75,6 +75,30 @@ TEST(WeightTrend, PauseFreezesTheViewWhileTheRingGoesOnAndMarksStatesAndMotion) 
     EXPECT_EQ(view.states.size(), 2u); // filling, then normal again
 }
 
+// Polling paused for a while (a backup, the sheet open), and a failed read: the line and the
+// motion band end there and begin again after.
+TEST(WeightTrend, GapsAndFailedReadsBreakTheLineAndTheMotionBand) {
+    WeightTrend trend(200);
+    for (int64_t i = 0; i < 5; ++i)
+        trend.Add(At(i * 200, 100.0, 0.0, 2, true));
+    for (int64_t i = 0; i < 5; ++i) // 10 s later, still in motion
+        trend.Add(At(10000 + i * 200, 120.0, 0.0, 2, true));
+    trend.Add(FailedSample(1, 11000, 0));
+    for (int64_t i = 0; i < 3; ++i)
+        trend.Add(At(11200 + i * 1000, 130.0)); // the inactive panel's 1 s ticks: no gap
+    const WeightTrend::View view = trend.CurrentView();
+    ASSERT_EQ(view.runs.size(), 3u);
+    EXPECT_EQ(view.runs[0].first, 0u);
+    EXPECT_EQ(view.runs[0].last, 4u);
+    EXPECT_EQ(view.runs[1].first, 5u);
+    EXPECT_EQ(view.runs[1].last, 9u);
+    EXPECT_EQ(view.runs[2].first, 11u);
+    EXPECT_EQ(view.runs[2].last, 13u);
+    ASSERT_EQ(view.motion.size(), 2u);
+    EXPECT_EQ(view.motion[0].toWallMs - view.motion[0].fromWallMs, 800);
+    EXPECT_EQ(view.motion[1].fromWallMs, view.samples[5].wallMs);
+}
+
 TEST(WeightCsv, RowsOfAScriptedSampleStream) {
     WeightSample decimals = At(0, 1234.5, 34.0);
     decimals.grossDecimals = 2;

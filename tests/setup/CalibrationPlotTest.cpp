@@ -52,6 +52,7 @@ TEST_F(CalibrationPlotTest, PointsLineAndLiveSignalAreThePagesValues) {
     ASSERT_TRUE(plot.haveLive);
     EXPECT_NEAR(plot.liveSignal, 0.6, 1e-3);
     EXPECT_NEAR(plot.liveWeight, 250.0, 0.5);
+    EXPECT_EQ(plot.weightUnit, "kg"); // the weight axis is titled with it
 
     // Three points, the third's signal between the first two, point 2 entered but not stored.
     ASSERT_EQ(WriteFloat(1, 41000 + 2 * 40, 3.0f), CommStatus::Ok);

@@ -69,6 +69,7 @@ TEST_F(KelSetUpSheetTest, EditSetupEntersRemoteSetupAndOkChecksThenSaves) {
     EXPECT_FALSE(sheet.OkCheck());
     EXPECT_TRUE(Coils().empty());
     EXPECT_EQ(Questions(), std::vector<std::string>{"Save changes and exit set-up ?"});
+    EXPECT_FALSE(prompter_.Boxes().back().defaultNo); // saving is what OK is for
 
     prompter_.Answer(true);
     EXPECT_TRUE(sheet.OkCheck());
@@ -89,6 +90,7 @@ TEST_F(KelSetUpSheetTest, CancelAsksAndLeavesWithoutSaving) {
     EXPECT_TRUE(sheet.CancelCheck());
     EXPECT_EQ(Coils(), std::vector<int>{kCoilDiscard});
     EXPECT_EQ(Questions(), std::vector<std::string>(2, "Exit set-up WITHOUT save ?"));
+    EXPECT_TRUE(prompter_.Boxes().back().defaultNo); // Return alone never throws edits away
     EXPECT_EQ(State(), kStateNormal);
 }
 

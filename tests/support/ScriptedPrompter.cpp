@@ -23,6 +23,13 @@ bool ScriptedPrompter::AskYesNo(Icon icon, const std::string& text, const std::s
     return NextAnswer(box);
 }
 
+bool ScriptedPrompter::AskDestructive(Icon icon, const std::string& text,
+                                      const std::string& caption) {
+    Box box{Kind::YesNo, icon, text, caption};
+    box.defaultNo = true;
+    return NextAnswer(box);
+}
+
 bool ScriptedPrompter::AskRetryCancel(const std::string& text) {
     Box box{Kind::RetryCancel, Icon::Error, text, {}};
     return NextAnswer(box);

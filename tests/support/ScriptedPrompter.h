@@ -21,10 +21,13 @@ public:
         std::string caption;
         bool answer = false; // for questions: what was answered
         bool unscripted = false;
+        bool defaultNo = false; // a destructive question: No is the default button
     };
 
     void Message(Icon icon, const std::string& text, const std::string& caption = {}) override;
     bool AskYesNo(Icon icon, const std::string& text, const std::string& caption = {}) override;
+    bool AskDestructive(Icon icon, const std::string& text,
+                        const std::string& caption = {}) override;
     bool AskRetryCancel(const std::string& text) override;
     void BeginWaitCursor() override {
         ++waitDepth_;

@@ -264,6 +264,7 @@ TEST_F(SoftwareUpgradeTest, ADefaultSetUpGoesToTheEnterRegisterOfAKel7) {
     Start(256);
     EXPECT_FALSE(upgrade_->MakeDefaultSetup(kAddress, true)); // answered No
     EXPECT_EQ(prompter_.Boxes()[0].text, Text(ids::kDefaultSetupQuestion) + " 5 ?");
+    EXPECT_TRUE(prompter_.Boxes()[0].defaultNo);
     prompter_.Clear();
     EXPECT_TRUE(upgrade_->MakeDefaultSetup(kAddress, false));
     EXPECT_EQ(prompter_.LastText(), Text(ids::kDefaultSetupSucceeded));
