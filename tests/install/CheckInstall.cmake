@@ -9,7 +9,9 @@ endif()
 set(expected bin/quarnex-cli bin/quarnex-sim share/man/man1/quarnex-cli.1.gz
     share/man/man1/quarnex-sim.1.gz share/bash-completion/completions/quarnex-cli
     share/doc/quarnex/copyright share/doc/quarnex/changelog.gz
-    share/doc/quarnex/examples/60-quarnex-ftdi-latency.rules)
+    share/doc/quarnex/examples/60-quarnex-ftdi-latency.rules
+    lib/systemd/system/quarnex-fleet.service lib/systemd/system/quarnex-fleet.timer
+    share/doc/quarnex/examples/fleet.ini)
 if(WITH_GUI)
     list(APPEND expected bin/quarnex share/applications/quarnex.desktop
         share/icons/hicolor/scalable/apps/quarnex.svg share/man/man1/quarnex.1.gz
@@ -20,6 +22,11 @@ foreach(f IN LISTS expected)
         message(FATAL_ERROR "${f} is not installed:\n${output}")
     endif()
 endforeach()
+# The fleet timer is installed, never enabled: no .wants link comes with the package.
+file(GLOB_RECURSE wants "${PREFIX}/lib/systemd/*.wants/*")
+if(wants)
+    message(FATAL_ERROR "units enabled by the installation: ${wants}")
+endif()
 # The installed command line program runs on its own (no library of the build tree needed).
 execute_process(COMMAND "${PREFIX}/bin/quarnex-cli" --help
     RESULT_VARIABLE result OUTPUT_VARIABLE help ERROR_VARIABLE help)
