@@ -83,7 +83,7 @@ int RunBackup(const FleetCommand& c, Terminal& terminal) {
         return kExitFailed;
     HistoryRepo repo;
     std::string error;
-    if (!repo.Open(c.history, true, error)) {
+    if (!repo.Open(c.history, true, error) || !repo.LockForWriting(error)) {
         terminal.Message("quarnex-cli: " + error);
         return kExitFailed;
     }

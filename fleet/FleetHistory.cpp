@@ -333,7 +333,7 @@ std::string FleetCommitMessage(const FleetRun& run) {
             if (!subject.empty())
                 subject += "; ";
             const std::string s = state(*c);
-            subject += c->Name() + " " + s.substr(0, s.find(':'));
+            subject += c->Name() + ": " + s.substr(0, s.find(':'));
         }
     } else {
         subject = std::to_string(changed.size()) +

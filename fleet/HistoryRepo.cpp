@@ -2,8 +2,12 @@
 
 #include <git2.h>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace quarnex {
@@ -53,6 +57,18 @@ bool LookupCommit(git_repository* repo, const std::string& id, CommitPtr& commit
     return true;
 }
 
+// The tree of a commit ("" for HEAD).
+bool CommitTree(git_repository* repo, const std::string& id, Tree& tree, std::string& error) {
+    CommitPtr commit;
+    if (!LookupCommit(repo, id.empty() ? "HEAD" : id, commit, error))
+        return false;
+    git_tree* raw = nullptr;
+    if (git_commit_tree(&raw, commit.get()) != 0)
+        return Failed("cannot read commit " + id, error);
+    tree.reset(raw);
+    return true;
+}
+
 // The author of the history's commits: git's own configuration where it has one, else the
 // program on this machine.
 Signature Author(git_repository* repo) {
@@ -72,6 +88,8 @@ HistoryRepo::HistoryRepo() {
 }
 
 HistoryRepo::~HistoryRepo() {
+    if (lock_ >= 0)
+        ::close(lock_); // releases the lock
     git_repository_free(repo_);
     git_libgit2_shutdown();
 }
@@ -101,6 +119,24 @@ bool HistoryRepo::Open(const std::string& dir, bool create, std::string& error) 
     options.initial_head = "main";
     if (git_repository_init_ext(&repo_, dir.c_str(), &options) != 0)
         return Failed("cannot make the history " + dir, error);
+    return true;
+}
+
+bool HistoryRepo::LockForWriting(std::string& error) {
+    if (lock_ >= 0)
+        return true;
+    const std::string path = (std::filesystem::path(dir_) / ".git" / "quarnex-fleet.lock").string();
+    lock_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0640);
+    if (lock_ < 0) {
+        error = "cannot lock the history " + dir_ + ": " + std::strerror(errno);
+        return false;
+    }
+    if (::flock(lock_, LOCK_EX | LOCK_NB) != 0) {
+        error = "another fleet backup is writing the history " + dir_ + " now";
+        ::close(lock_);
+        lock_ = -1;
+        return false;
+    }
     return true;
 }
 
@@ -231,13 +267,9 @@ bool HistoryRepo::Log(const std::function<bool(const std::string&)>& keep,
 bool HistoryRepo::ReadFile(const std::string& commitId, const std::string& path,
                            std::string& content, std::string& error) const {
     error.clear();
-    CommitPtr commit;
-    if (!LookupCommit(repo_, commitId.empty() ? "HEAD" : commitId, commit, error))
+    Tree tree;
+    if (!CommitTree(repo_, commitId, tree, error))
         return false;
-    git_tree* rawTree = nullptr;
-    if (git_commit_tree(&rawTree, commit.get()) != 0)
-        return Failed("cannot read commit " + commitId, error);
-    const Tree tree(rawTree);
     git_tree_entry* rawEntry = nullptr;
     if (git_tree_entry_bypath(&rawEntry, tree.get(), path.c_str()) != 0)
         return false;
@@ -254,13 +286,9 @@ bool HistoryRepo::ReadFile(const std::string& commitId, const std::string& path,
 bool HistoryRepo::ListFolder(const std::string& commitId, const std::string& folder,
                              std::vector<std::string>& names, std::string& error) const {
     names.clear();
-    CommitPtr commit;
-    if (!LookupCommit(repo_, commitId.empty() ? "HEAD" : commitId, commit, error))
+    Tree tree;
+    if (!CommitTree(repo_, commitId, tree, error))
         return false;
-    git_tree* rawTree = nullptr;
-    if (git_commit_tree(&rawTree, commit.get()) != 0)
-        return Failed("cannot read commit " + commitId, error);
-    Tree tree(rawTree);
     if (!folder.empty()) {
         git_tree_entry* rawEntry = nullptr;
         if (git_tree_entry_bypath(&rawEntry, tree.get(), folder.c_str()) != 0)

@@ -39,6 +39,10 @@ public:
     bool Open(const std::string& dir, bool create, std::string& error);
     const std::string& Dir() const { return dir_; }
     bool HasCommits() const;
+    // Keeps other writers out until this object goes (or the process ends): two fleet runs on
+    // one history would commit each other's files under the wrong message. False with the reason
+    // when another one holds it.
+    bool LockForWriting(std::string& error);
 
     // Records the work tree's state of paths (relative to Dir(); a path no longer in the work tree
     // is recorded as deleted) in one commit with message. id receives the new commit.
@@ -64,6 +68,7 @@ public:
 private:
     git_repository* repo_ = nullptr;
     std::string dir_;
+    int lock_ = -1;
 };
 
 } // namespace quarnex

@@ -116,7 +116,7 @@ TEST_F(FleetRunTest, CommitsOnlyWhatChangedAndSaysWhichRows) {
     const FleetRun changed = Run();
     ASSERT_EQ(changed.ExitCode(), 1) << changed.Summary(2);
     EXPECT_EQ(changed.paths, (std::vector<std::string>{"Hall B/2-226-0274.kel"}));
-    EXPECT_EQ(changed.message, "Hall B / 2 (226-0274) 1 row changed\n\n"
+    EXPECT_EQ(changed.message, "Hall B / 2 (226-0274): 1 row changed\n\n"
                                "Hall B / 2 (226-0274): 1 row changed\n\n"
                                "Hall B / 2 (226-0274): Activity 03: Fine value: 0.0 kg \u2192 "
                                "25.0 kg\n");
@@ -207,6 +207,11 @@ TEST_F(FleetRunTest, CommandLineBacksUpAndPushesToABareRepository) {
     git_libgit2_shutdown();
     EXPECT_EQ(Cli(backup, out), 0) << out; // nothing changed: no commit, nothing to push
     EXPECT_EQ(Cli({"fleet", "check", (dir_ / "fleet.ini").string()}, out), 0) << out;
+    // A second run on the same history while one is writing it is refused, not interleaved.
+    HistoryRepo writing;
+    ASSERT_TRUE(writing.Open(history_.string(), false, error) && writing.LockForWriting(error));
+    EXPECT_EQ(Cli(backup, out), 3) << out;
+    EXPECT_NE(out.find("another fleet backup is writing the history"), std::string::npos) << out;
 }
 
 } // namespace
