@@ -294,10 +294,20 @@ FleetRun StoreFleet(HistoryRepo& repo, const std::vector<LinkReading>& readings,
     Store store(repo, now, run);
     for (const LinkReading& reading : readings)
         store.Link(reading);
+    // Files an earlier run stored but could not commit (a full disk, a killed run) compare as
+    // unchanged now: they are recorded with this commit rather than never.
+    std::vector<std::string> pending;
+    std::string error;
+    if (!repo.Uncommitted(pending, error))
+        run.failure = error;
+    for (const std::string& path : pending)
+        if (std::find(run.paths.begin(), run.paths.end(), path) == run.paths.end()) {
+            run.paths.push_back(path);
+            run.carried.push_back(path);
+        }
     if (run.paths.empty())
         return run;
     run.message = FleetCommitMessage(run);
-    std::string error;
     if (!repo.Commit(run.paths, run.message, run.commit, error))
         run.failure = error;
     return run;
@@ -352,6 +362,10 @@ std::string FleetCommitMessage(const FleetRun& run) {
     for (const InstrumentChange* c : changed)
         for (const DiffLine& row : c->rows)
             rows += c->Name() + ": " + row.label + " " + row.left + " \u2192 " + row.right + "\n";
+    for (const std::string& path : run.carried)
+        body += path + ": stored by an earlier run that could not commit it\n";
+    if (subject.empty())
+        subject = "Set-ups stored by an earlier run";
     std::string message = subject + "\n\n" + body;
     if (!rows.empty())
         message += "\n" + rows;

@@ -39,6 +39,7 @@ struct FleetRun {
     std::vector<InstrumentChange> instruments;
     std::vector<std::string> failedLinks; // "Hall B: <why>"
     std::vector<std::string> paths;       // the files written or removed, relative to the history
+    std::vector<std::string> carried;     // of those, stored by an earlier run that did not commit
     std::string commit;                   // "" when nothing was committed
     std::string message;                  // its message
     std::string failure;                  // the history could not be written, or the push failed

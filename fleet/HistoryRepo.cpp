@@ -186,6 +186,29 @@ bool HistoryRepo::Commit(const std::vector<std::string>& paths, const std::strin
     return true;
 }
 
+bool HistoryRepo::Uncommitted(std::vector<std::string>& paths, std::string& error) const {
+    paths.clear();
+    git_status_options options = GIT_STATUS_OPTIONS_INIT;
+    options.show = GIT_STATUS_SHOW_INDEX_AND_WORKDIR;
+    options.flags = GIT_STATUS_OPT_INCLUDE_UNTRACKED | GIT_STATUS_OPT_RECURSE_UNTRACKED_DIRS;
+    git_status_list* raw = nullptr;
+    if (git_status_list_new(&raw, repo_, &options) != 0)
+        return Failed("cannot read the state of the history's files", error);
+    const Owned<git_status_list, git_status_list_free> list(raw);
+    for (size_t i = 0; i < git_status_list_entrycount(list.get()); ++i) {
+        const git_status_entry* e = git_status_byindex(list.get(), i);
+        const git_diff_delta* d = e->index_to_workdir ? e->index_to_workdir : e->head_to_index;
+        if (!d)
+            continue;
+        const char* path = d->new_file.path ? d->new_file.path : d->old_file.path;
+        const std::string name = path ? path : "";
+        if (name.find('/') != std::string::npos && name.size() > 4 &&
+            name.compare(name.size() - 4, 4, ".kel") == 0)
+            paths.push_back(name);
+    }
+    return true;
+}
+
 bool HistoryRepo::Push(const std::string& remoteName, std::string& error) {
     git_remote* raw = nullptr;
     if (git_remote_lookup(&raw, repo_, remoteName.c_str()) != 0 &&

@@ -48,6 +48,9 @@ public:
     // is recorded as deleted) in one commit with message. id receives the new commit.
     bool Commit(const std::vector<std::string>& paths, const std::string& message, std::string& id,
                 std::string& error);
+    // The set-up files (LINK/*.kel) of the work tree that differ from the last commit (changed,
+    // added or removed): what an earlier run stored but could not commit.
+    bool Uncommitted(std::vector<std::string>& paths, std::string& error) const;
     // Pushes the current branch to remote: a remote's name, or a URL or path of a repository.
     bool Push(const std::string& remote, std::string& error);
 

@@ -168,6 +168,34 @@ TEST_F(FleetRunTest, SaysReplacedGoneNewAndUnreadableAndStoresTheRest) {
         EXPECT_NE(run.message.find(said), std::string::npos) << said << "\n" << run.message;
 }
 
+TEST_F(FleetRunTest, AFileStoredButNotCommittedIsCommittedByTheNextRun) {
+    ASSERT_EQ(Run().ExitCode(), 1);
+    // As a run leaves it that was killed between writing the file and committing it.
+    ChangeFineValue(1, 12.5f);
+    HistoryRepo repo;
+    std::string error;
+    ASSERT_TRUE(repo.Open(history_.string(), true, error));
+    std::vector<LinkReading> readings = ReadFleet(config_.links, 0);
+    ASSERT_FALSE(StoreFleet(repo, readings, [] { return std::time_t(1); }).commit.empty());
+    // Undo that commit but keep its file in the work tree: stored, never committed.
+    git_libgit2_init();
+    git_repository* raw = nullptr;
+    git_object* before = nullptr;
+    ASSERT_EQ(git_repository_open(&raw, history_.c_str()), 0);
+    ASSERT_EQ(git_revparse_single(&before, raw, "HEAD~1"), 0);
+    ASSERT_EQ(git_reset(raw, before, GIT_RESET_MIXED, nullptr), 0);
+    git_object_free(before);
+    git_repository_free(raw);
+    git_libgit2_shutdown();
+    const FleetRun run = Run();
+    EXPECT_EQ(run.ExitCode(), 1) << run.Summary(2);
+    EXPECT_EQ(run.carried, (std::vector<std::string>{"Hall B/1-226-0137.kel"}));
+    EXPECT_NE(run.message.find("Hall B/1-226-0137.kel: stored by an earlier run"),
+              std::string::npos)
+        << run.message;
+    EXPECT_TRUE(Run().commit.empty());
+}
+
 TEST_F(FleetRunTest, ALinkThatIsAllSilentFailsAndLosesNothing) {
     ASSERT_EQ(Run().ExitCode(), 1);
     gateway_.Detach(5);
