@@ -1,6 +1,7 @@
 #include "app/CSetupFileDlgs.h"
 
 #include "app/CCompareDlg.h"
+#include "app/CHistoryDlg.h"
 #include "app/setup/CKelSetUpPropSheet.h"
 #include "offline/OfflineSheet.h"
 #include "offline/OfflineTextIds.h"
@@ -8,6 +9,7 @@
 #include "files/Backup.h"
 #include "files/FileTextIds.h"
 #include "files/SetupListing.h"
+#include "res/FleetTextIds.h"
 #include "ui/UiText.h"
 
 #include <QCheckBox>
@@ -433,12 +435,15 @@ CSetupViewerDlg::CSetupViewerDlg(Prompter& prompter, FileChooser* chooser, QWidg
     compare_ = new QPushButton(Ui(ids::kCompareButton), this);
     // The file shown in the set-up sheet, to be edited and saved as a new file.
     edit_ = new QPushButton(Ui(ids::kOfflineEditButton), this);
+    // A plant's set-up history (fleet backups) in a window of its own.
+    history_ = new QPushButton(Ui(ids::kHistoryButton), this);
     auto* close = new QPushButton(Ui(ids::kCloseButton), this);
-    for (QPushButton* b : {select, print_, compare_, edit_, close})
+    for (QPushButton* b : {select, print_, compare_, edit_, history_, close})
         b->setAutoDefault(false);
     bottom->addWidget(print_);
     bottom->addWidget(compare_);
     bottom->addWidget(edit_);
+    bottom->addWidget(history_);
     bottom->addWidget(close);
     layout->addLayout(bottom);
     EnablePrinting(false);
@@ -451,6 +456,8 @@ CSetupViewerDlg::CSetupViewerDlg(Prompter& prompter, FileChooser* chooser, QWidg
             [this] { CompareFileWithChosen(this, path_, prompter_, &chooser_); });
     connect(edit_, &QPushButton::clicked, this,
             [this] { EditSetupFileOffline(this, path_, prompter_, &chooser_); });
+    connect(history_, &QPushButton::clicked, this,
+            [this] { OpenHistoryChosen(this, prompter_, &chooser_, askFolder_); });
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/CHistoryDlg.h"
 #include "app/panel/OpenPanel.h"
 #include "files/Restore.h"
 #include "files/SetupFile.h"
@@ -165,6 +166,9 @@ public:
     QPushButton* PrintButton() const { return print_; }
     QPushButton* CompareButton() const { return compare_; }
     QPushButton* EditButton() const { return edit_; }
+    // "History...": a plant's set-up history folder in its own window; tests answer the folder.
+    QPushButton* HistoryButton() const { return history_; }
+    void SetHistoryFolderAsk(FolderAsk ask) { askFolder_ = std::move(ask); }
 
 private:
     void EnablePrinting(bool loaded);
@@ -187,6 +191,8 @@ private:
     QPushButton* print_;
     QPushButton* compare_;
     QPushButton* edit_;
+    QPushButton* history_;
+    FolderAsk askFolder_;
 };
 
 class OfflineSetupSheet;

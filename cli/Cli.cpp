@@ -3,6 +3,7 @@
 #include "cli/CliDiff.h"
 #include "cli/CliFiles.h"
 #include "cli/CliFindSettings.h"
+#include "cli/CliFleet.h"
 #include "cli/CliLog.h"
 #include "cli/CliSignals.h"
 #include "cli/CliTerminal.h"
@@ -58,6 +59,9 @@ struct Options {
     // diff: --brief, and --against FILE for a folder against a reference.
     bool brief = false;
     std::string against;
+    // fleet backup: --history DIR, --push REMOTE.
+    std::string history;
+    std::string push;
     // Given on the command line: -r, -t and -n shape the single requests of the register
     // commands, and are refused by the others rather than ignored.
     std::vector<std::string> requestOptions;
@@ -199,6 +203,10 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
             if (i + 1 >= args.size())
                 return "option " + a + " needs a set-up file";
             o.against = args[++i];
+        } else if (a == "--history" || a == "--push") {
+            if (i + 1 >= args.size())
+                return "option " + a + " needs a value";
+            (a == "--history" ? o.history : o.push) = args[++i];
         } else if (a == "--yes") {
             o.yes = true;
         } else if (a == "--with-address") {
@@ -389,6 +397,15 @@ std::string CliUsage() {
            "                            what differs; exit 0 equal, 1 different, 3 on any failure\n"
            "  diff --against FILE DIR [--brief]\n"
            "                            every set-up file in DIR against FILE: which rows differ\n"
+           "                            (a FILE may be a stored version DIR:LINK/ADDRESS@REV, REV\n"
+           "                            a commit, a date 2026-12-07 [14:30] or ~N versions back)\n"
+           "  fleet check FILE          check a fleet file: its links and their addresses\n"
+           "  fleet backup FILE --history DIR [--push REMOTE]\n"
+           "                            read every link at once, keep the set-ups in the git\n"
+           "                            repository DIR: one commit per run that changed "
+           "something;\n"
+           "                            exit 0 no change, 1 changes committed, 3 a failure\n"
+           "  history DIR [LINK/ADDRESS]  the versions in a history, newest first\n"
            "registers are numbered 40001-49999, addresses 1-247\n"
            "options:\n"
            "  -d, --device PATH   serial device (default: the profile's link), or\n"
@@ -695,7 +712,7 @@ static std::string CheckRequestOptions(const Options& o) {
         const bool repeat = option == "-n" || option == "--repeat";
         // The log repeats its reads as its interval says, and backup all probes every address
         // with the usual retries: -r applies to each of them.
-        if ((c == "log" || backupAll) && (option == "-r" || option == "--retries"))
+        if ((c == "log" || backupAll || c == "fleet") && (option == "-r" || option == "--retries"))
             continue;
         if (!registers || (repeat && c == "scan"))
             return option + " does not apply to " + c +
@@ -715,6 +732,8 @@ static std::string CheckRequestOptions(const Options& o) {
                            : o.sectionsGiven ? "--sections"
                                              : "--with-address") +
                " does not apply to " + c;
+    if ((!o.history.empty() || !o.push.empty()) && !IsFleetCommand(c))
+        return std::string(o.history.empty() ? "--push" : "--history") + " does not apply to " + c;
     return {};
 }
 
@@ -733,6 +752,17 @@ int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::
             e = "ports takes no options";
         else
             return RunPorts(args, out, err);
+    }
+    // ---- The plant's history (fleet, history): see cli/CliFleet.cpp; no profile, no port. ----
+    if (e.empty() && IsFleetCommand(o.words[0])) {
+        const FleetCommand fleet{o.words, o.history, o.push, o.retries};
+        e = CheckFleetCommand(fleet);
+        if (e.empty())
+            e = CheckRequestOptions(o);
+        if (e.empty() && (!o.device.empty() || o.com || o.baud || o.parity || o.demo))
+            e = "the fleet file names the links: -d, -c, -b, -p and --demo do not apply";
+        if (e.empty())
+            return RunFleetCommand(fleet, terminal);
     }
     int upgradeAddress = 0;
     // ---- The set-up file commands (backup, restore, list): see cli/CliFiles.cpp. ----

@@ -2,6 +2,7 @@
 
 #include "cli/CliTerminal.h"
 #include "files/SetupListing.h"
+#include "fleet/FleetHistory.h"
 #include "offline/OfflineTextIds.h"
 #include "offline/SetupCompare.h"
 #include "res/Strings.h"
@@ -24,6 +25,18 @@ int Print(const std::vector<std::string>& lines, Terminal& terminal) {
     return kExitDone;
 }
 
+// A set-up file, or a stored version of a plant's history (DIR:LINK/ADDRESS@REV) in its place.
+SetupFileStatus LoadFileOrVersion(const std::string& operand, SetupFileImage& image,
+                                  TerminalPrompter& prompter, Terminal& terminal) {
+    if (!IsStoredVersion(operand))
+        return LoadSetupFileImage(operand, image, prompter);
+    std::string text, version, error;
+    if (ReadStoredVersion(operand, text, version, error) && LoadImageText(text, image, error))
+        return SetupFileStatus::kOk;
+    terminal.Message("quarnex-cli: " + error);
+    return SetupFileStatus::kNotValid;
+}
+
 // One side: the file loaded, or the instrument read with the backup's read.
 bool LoadSide(const std::string& operand, ModbusMaster* bus, Terminal& terminal,
               SetupFileImage& image, std::string& name) {
@@ -35,7 +48,7 @@ bool LoadSide(const std::string& operand, ModbusMaster* bus, Terminal& terminal,
         return bus && ReadInstrumentImage(*bus, address, prompter, progress, image);
     }
     name = operand;
-    if (LoadSetupFileImage(operand, image, prompter) == SetupFileStatus::kOk)
+    if (LoadFileOrVersion(operand, image, prompter, terminal) == SetupFileStatus::kOk)
         return true;
     // The file layer's message does not always name the file; with two files it must be said.
     terminal.Message("quarnex-cli: " + FormatText(Text(ids::kDiffNotLoaded), {operand}));
@@ -45,7 +58,7 @@ bool LoadSide(const std::string& operand, ModbusMaster* bus, Terminal& terminal,
 int RunFleet(const DiffCommand& c, Terminal& terminal) {
     TerminalPrompter prompter(terminal, false);
     SetupFileImage reference;
-    if (LoadSetupFileImage(c.against, reference, prompter) != SetupFileStatus::kOk)
+    if (LoadFileOrVersion(c.against, reference, prompter, terminal) != SetupFileStatus::kOk)
         return kExitFailed;
     std::vector<std::string> paths;
     std::string error;

@@ -16,6 +16,7 @@ const Entry kEntries[] = {
 #include "res/strings_app.inc"
 #include "res/strings_comm.inc"
 #include "res/strings_files.inc"
+#include "res/strings_fleet.inc"
 #include "res/strings_instrument.inc"
 #include "res/strings_links.inc"
 #include "res/strings_monitor.inc"

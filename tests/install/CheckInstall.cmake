@@ -4,7 +4,9 @@
 set(cli_files bin/quarnex-cli bin/quarnex-sim share/man/man1/quarnex-cli.1.gz
     share/man/man1/quarnex-sim.1.gz share/bash-completion/completions/quarnex-cli
     share/doc/quarnex-cli/copyright share/doc/quarnex-cli/changelog.gz
-    share/doc/quarnex-cli/examples/60-quarnex-ftdi-latency.rules)
+    share/doc/quarnex-cli/examples/60-quarnex-ftdi-latency.rules
+    lib/systemd/system/quarnex-fleet.service lib/systemd/system/quarnex-fleet.timer
+    share/doc/quarnex-cli/examples/fleet.ini)
 set(gui_files bin/quarnex share/applications/quarnex.desktop
     share/icons/hicolor/scalable/apps/quarnex.svg share/man/man1/quarnex.1.gz
     share/metainfo/io.github.quarnex.Quarnex.metainfo.xml share/doc/quarnex/copyright)
@@ -35,6 +37,11 @@ foreach(component cli all)
         endif()
     endforeach()
 endforeach()
+# The fleet timer is installed, never enabled: no .wants link comes with the package.
+file(GLOB_RECURSE wants "${PREFIX}/lib/systemd/*.wants/*")
+if(wants)
+    message(FATAL_ERROR "units enabled by the installation: ${wants}")
+endif()
 # The installed command line program runs on its own (no library of the build tree needed).
 execute_process(COMMAND "${PREFIX}/bin/quarnex-cli" --help
     RESULT_VARIABLE result OUTPUT_VARIABLE help ERROR_VARIABLE help)

@@ -41,17 +41,19 @@ const std::map<std::string, std::set<std::string>>& AllowedEdges() {
         // Set-ups away from the instrument: a file's set-up shown, compared and edited on the
         // sheet's page model.
         {"offline", {"setup", "files", "edit", "instrument", "comm", "platform", "res"}},
+        // The plant's history: fleet runs over every link, their set-ups kept in git.
+        {"fleet", {"offline", "setup", "files", "edit", "instrument", "comm", "platform", "res"}},
         {"ui", {"platform", "res"}},
         // The windows reach the simulator only through demo/.
         {"app",
-         {"ui", "demo", "monitor", "offline", "setup", "files", "upgrade", "tester", "edit",
-          "instrument", "comm", "platform", "res"}},
+         {"ui", "demo", "monitor", "fleet", "offline", "setup", "files", "upgrade", "tester",
+          "edit", "instrument", "comm", "platform", "res"}},
         {"demo", {"sim", "comm", "platform", "res"}},
         // The simulator is a separate device: it speaks only bytes.
         {"sim", {}},
         {"cli",
-         {"demo", "monitor", "offline", "setup", "files", "upgrade", "tester", "edit", "instrument",
-          "comm", "platform", "res"}},
+         {"demo", "monitor", "fleet", "offline", "setup", "files", "upgrade", "tester", "edit",
+          "instrument", "comm", "platform", "res"}},
     };
     return edges;
 }

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "comm/CommSettings.h"
+
+#include <string>
+#include <vector>
+
+namespace quarnex {
+
+class Profile;
+
+// One bus of a plant as the fleet file names it: a serial line, a serial device server
+// (tcp://HOST:PORT) or a Modbus TCP gateway (mbap://HOST:PORT), and the instruments on it.
+struct FleetLink {
+    std::string name;   // [link NAME]: also the history's folder of this bus
+    std::string device; // as written: a device path or a network address
+    LinkKind kind = LinkKind::Serial;
+    std::string host; // network links
+    int port = 0;
+    int baud = 9600; // serial lines
+    char parity = 'N';
+    bool search = false;        // addresses=search: the whole bus, 1-247
+    std::vector<int> addresses; // ascending, each once
+    int line = 0;               // the line of its section header
+};
+
+// The fleet file, in the profile's INI style:
+//
+//   ; Hall B: the batching line
+//   [link Hall B]
+//   device=/dev/serial/by-id/usb-FTDI_USB-RS485-if00-port0
+//   baud=19200
+//   parity=E
+//   addresses=1-8,12
+//
+//   [link Silo]
+//   device=mbap://10.0.4.17:502
+//   addresses=search
+//
+// Lines starting with ";" or "#" are comments. Every problem is one message "LINE: what is wrong"
+// (line 0 for the file as a whole); the file is usable when there are none.
+struct FleetConfig {
+    std::vector<FleetLink> links;
+    std::vector<std::string> problems;
+    bool Usable() const { return problems.empty() && !links.empty(); }
+};
+
+FleetConfig ParseFleetFile(const std::string& text);
+// Reads and parses the file; a file that cannot be read gives one problem with the system's reason.
+FleetConfig ReadFleetFile(const std::string& path);
+
+// The settings of one link as the master reads them from a profile: a profile of its own in
+// memory, nothing saved.
+void WriteFleetLinkProfile(const FleetLink& link, Profile& profile);
+
+} // namespace quarnex
