@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 
+#include "cli/CliCheck.h"
 #include "cli/CliDiff.h"
 #include "cli/CliFiles.h"
 #include "cli/CliLog.h"
@@ -43,8 +44,9 @@ struct Options {
     std::string sections;
     bool yes = false; // restore, upgrade, default-setup: answer Yes to the question
     bool trace = false;
-    std::vector<std::string> logOptions; // the log's own: name, value, name, value ...
-    bool quiet = false;                  // backup all: the silent addresses are not listed
+    std::vector<std::string> logOptions;   // the log's own: name, value, name, value ...
+    std::vector<std::string> checkOptions; // the check's own, the same way (a flag: "")
+    bool quiet = false;                    // backup all: the silent addresses are not listed
     bool help = false;
     // diff: --brief, and --against FILE for a folder against a reference.
     bool brief = false;
@@ -117,6 +119,15 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
         };
         long v = 0;
         std::string e;
+        // After `check` its own options come first: its --repeat is LOAD:N, not a count.
+        if (bool flag = false;
+            !o.words.empty() && o.words[0] == "check" && IsCheckOption(a, flag)) {
+            if (!flag && i + 1 >= args.size())
+                return "option " + a + " needs a value";
+            o.checkOptions.push_back(a);
+            o.checkOptions.push_back(flag ? std::string() : args[++i]);
+            continue;
+        }
         if (a == "-r" || a == "--retries" || a == "-t" || a == "--timeout" || a == "-n" ||
             a == "--repeat")
             o.requestOptions.push_back(a);
@@ -357,6 +368,16 @@ std::string CliUsage() {
            "                            what differs; exit 0 equal, 1 different, 3 on any failure\n"
            "  diff --against FILE DIR [--brief]\n"
            "                            every set-up file in DIR against FILE: which rows differ\n"
+           "  check ADDR --loads L1,L2,... [--down] [--repeat LOAD:N] [--eccentric LOAD:4|5]\n"
+           "        [--class I|II|III|IIII [--e E] [--in-service] | --tolerance X[%]]\n"
+           "        [--record FILE [--as-left]] [--report FILE.pdf] [--technician NAME]\n"
+           "        [--notes TEXT] [--next-check DATE] [--settle S]\n"
+           "                            check with test weights: prompts for each load (Enter\n"
+           "                            reads the still gross weight, s skips, b back, q quits;\n"
+           "                            answers are lines of standard input), prints each\n"
+           "                            reading and the table; class III with e = the display\n"
+           "                            step unless told; --as-left repeats the record's plan\n"
+           "                            after calibration; exit 0 all within tolerance, 7 not\n"
            "registers are numbered 40001-49999, addresses 1-247\n"
            "options:\n"
            "  -d, --device PATH   serial device (default: the profile's link), or\n"
@@ -634,6 +655,11 @@ static int RunCliOnMaster(const Options& o, const Request& r, const SetupFileCom
         CheckLogCommand(o.words, o.logOptions, log);
         return RunLogCommand(log, master, o.retries, terminal);
     }
+    if (o.words[0] == "check") {
+        CheckCommand check;
+        CheckCheckCommand(o.words, o.checkOptions, check);
+        return RunCheckCommand(check, master, terminal, outcome, CheckInput());
+    }
     return RunRegisterCommand(o, r, master, terminal);
 }
 
@@ -697,6 +723,9 @@ int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::
     } else if (e.empty() && o.words[0] == "log") {
         LogCommand log;
         e = CheckLogCommand(o.words, o.logOptions, log);
+    } else if (e.empty() && o.words[0] == "check") {
+        CheckCommand check;
+        e = CheckCheckCommand(o.words, o.checkOptions, check);
     } else if (e.empty()) {
         e = ParseRequest(o.words, r);
     }
