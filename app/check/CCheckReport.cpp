@@ -28,14 +28,12 @@ QString Q(const std::string& s) {
     return QString::fromStdString(s);
 }
 
-// The error plot, drawn into rect of the painter.
-void DrawPlot(QPainter& painter, const QRectF& rect, const CheckRecord& record) {
-    QGraphicsScene scene;
-    auto* chart = new QChart; // owned by the scene
-    scene.addItem(chart);
-    chart->setBackgroundVisible(false);
-    chart->setMargins(QMargins(0, 0, 0, 0));
-    chart->legend()->setAlignment(Qt::AlignBottom);
+} // namespace
+
+void BuildCheckChart(QChart* chart, const CheckRecord& record) {
+    chart->removeAllSeries();
+    for (auto* axis : chart->axes())
+        chart->removeAxis(axis);
     const QString unit = record.unit.empty() ? QString() : " (" + Q(record.unit) + ")";
 
     double low = 0.0, high = 0.0, right = 0.0;
@@ -94,6 +92,19 @@ void DrawPlot(QPainter& painter, const QRectF& rect, const CheckRecord& record) 
     for (auto* marker : markers)
         if (qobject_cast<QScatterSeries*>(marker->series()))
             marker->setVisible(false);
+}
+
+namespace {
+
+// The error plot, drawn into rect of the painter.
+void DrawPlot(QPainter& painter, const QRectF& rect, const CheckRecord& record) {
+    QGraphicsScene scene;
+    auto* chart = new QChart; // owned by the scene
+    scene.addItem(chart);
+    chart->setBackgroundVisible(false);
+    chart->setMargins(QMargins(0, 0, 0, 0));
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    BuildCheckChart(chart, record);
     // Drawn at a fixed logical size and scaled, so the text keeps its size against the page.
     const QSizeF logical(720, 720 * rect.height() / rect.width());
     chart->resize(logical);
