@@ -8,6 +8,7 @@
 #include "app/CSplashWnd.h"
 #include "app/CUpgradeDlg.h"
 #include "app/Pictures.h"
+#include "app/check/CCheckDlg.h"
 #include "app/setup/CKelSetUpPropSheet.h"
 #include "offline/OfflineTextIds.h"
 #include "res/AppTextIds.h"
@@ -68,6 +69,9 @@ bool CMainFrame::Create() {
     };
     // Edit Batching Set-up and Edit Recipes open the same sheet in its batching and recipe modes.
     hooks.batchingSheet = hooks.setupSheet;
+    hooks.check = [this](QWidget* parent, int address) {
+        OpenCheckDialog(parent, bus_, address, prompter_);
+    };
     view_->SetPanelHooks(hooks);
     connect(actions_[kInstruments], &QAction::triggered, view_, &CQuarnexView::OnInstrumentsToView);
     connect(actions_[kCommParams], &QAction::triggered, view_,

@@ -3,6 +3,7 @@
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CSplashWnd.h"
+#include "app/check/CCheckDlg.h"
 #include "demo/DemoSession.h"
 #include "monitor/WatchedSet.h"
 #include "platform/Profile.h"
@@ -74,6 +75,10 @@ bool CQuarnexApp::InitInstance(const QStringList& arguments, int& exitCode) {
         demoLogTrim_ = std::make_unique<QTimer>();
         QObject::connect(demoLogTrim_.get(), &QTimer::timeout, [this] { demo_->DropRequestLog(); });
         demoLogTrim_->start(kDemoLogTrimMs);
+        // The check with test weights puts its loads on the simulated scales.
+        CCheckDlg::SetTestWeights([this](const std::string& line, std::string& problem) {
+            return demo_->TestWeights(line, problem);
+        });
     } else {
         profile_ = std::make_unique<Profile>(Profile::DefaultPath());
         profile = profile_.get();

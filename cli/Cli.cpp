@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 
+#include "cli/CliCheck.h"
 #include "cli/CliDiff.h"
 #include "cli/CliFiles.h"
 #include "cli/CliFindSettings.h"
@@ -49,12 +50,13 @@ struct Options {
     bool withAddress = false;   // restore: take the file's address, baud rate and parity
     bool yes = false;           // restore, upgrade, default-setup: answer Yes to the question
     bool trace = false;
-    std::vector<std::string> logOptions; // the log's own: name, value, name, value ...
-    bool quiet = false;                  // backup all: the silent addresses are not listed
-    bool findSettings = false;           // scan: try every baud rate and parity
-    bool goOn = false;                   // scan --find-settings: every setting, not the first
-    int rs485 = -1;                      // --rs485 on|off: 1 or 0; -1 as the profile says
-    AddressFlags watched{};              // the user's watched set, asked first by --find-settings
+    std::vector<std::string> logOptions;   // the log's own: name, value, name, value ...
+    std::vector<std::string> checkOptions; // the check's own, the same way (a flag: "")
+    bool quiet = false;                    // backup all: the silent addresses are not listed
+    bool findSettings = false;             // scan: try every baud rate and parity
+    bool goOn = false;                     // scan --find-settings: every setting, not the first
+    int rs485 = -1;                        // --rs485 on|off: 1 or 0; -1 as the profile says
+    AddressFlags watched{};                // the user's watched set, asked first by --find-settings
     bool help = false;
     // diff: --brief, and --against FILE for a folder against a reference.
     bool brief = false;
@@ -135,6 +137,15 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
         };
         long v = 0;
         std::string e;
+        // After `check` its own options come first: its --repeat is LOAD:N, not a count.
+        if (bool flag = false;
+            !o.words.empty() && o.words[0] == "check" && IsCheckOption(a, flag)) {
+            if (!flag && i + 1 >= args.size())
+                return "option " + a + " needs a value";
+            o.checkOptions.push_back(a);
+            o.checkOptions.push_back(flag ? std::string() : args[++i]);
+            continue;
+        }
         if (a == "-r" || a == "--retries" || a == "-t" || a == "--timeout" || a == "-n" ||
             a == "--repeat")
             o.requestOptions.push_back(a);
@@ -406,6 +417,16 @@ std::string CliUsage() {
            "something;\n"
            "                            exit 0 no change, 1 changes committed, 3 a failure\n"
            "  history DIR [LINK/ADDRESS]  the versions in a history, newest first\n"
+           "  check ADDR --loads L1,L2,... [--down] [--repeat LOAD:N] [--eccentric LOAD:4|5]\n"
+           "        [--class I|II|III|IIII [--e E] [--in-service] | --tolerance X[%]]\n"
+           "        [--record FILE [--as-left]] [--report FILE.pdf] [--technician NAME]\n"
+           "        [--notes TEXT] [--next-check DATE] [--settle S]\n"
+           "                            check with test weights: prompts for each load (Enter\n"
+           "                            reads the still gross weight, s skips, b back, q quits;\n"
+           "                            answers are lines of standard input), prints each\n"
+           "                            reading and the table; class III with e = the display\n"
+           "                            step unless told; --as-left repeats the record's plan\n"
+           "                            after calibration; exit 0 all within tolerance, 7 not\n"
            "registers are numbered 40001-49999, addresses 1-247\n"
            "options:\n"
            "  -d, --device PATH   serial device (default: the profile's link), or\n"
@@ -698,6 +719,11 @@ static int RunCliOnMaster(const Options& o, const Request& r, const SetupFileCom
         return RunUpgradeOnMaster(o, master, terminal, outcome);
     if (o.words[0] == "log" && logFile)
         return RunLogCommand(*log, *logFile, master, o.retries, terminal);
+    if (o.words[0] == "check") {
+        CheckCommand check;
+        CheckCheckCommand(o.words, o.checkOptions, check);
+        return RunCheckCommand(check, master, terminal, outcome, CheckInput());
+    }
     return RunRegisterCommand(o, r, master, terminal);
 }
 
@@ -789,6 +815,9 @@ int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::
     } else if (e.empty() && o.words[0] == "log") {
         LogCommand log;
         e = CheckLogCommand(o.words, o.logOptions, log);
+    } else if (e.empty() && o.words[0] == "check") {
+        CheckCommand check;
+        e = CheckCheckCommand(o.words, o.checkOptions, check);
     } else if (e.empty()) {
         e = ParseRequest(o.words, r);
     }

@@ -16,9 +16,11 @@ std::string CliExitCodesHelp() {
            "  2  bad arguments: nothing was done\n"
            "  3  the operation failed: a file that cannot be read or written, an instrument\n"
            "     that refuses (wrong type or state, an incompatible upgrade file)\n"
-           "  4  stopped: a question answered No (give --yes), or nothing to do\n"
+           "  4  stopped: a question answered No (give --yes), nothing to do, or a check\n"
+           "     quit or with a step left out\n"
            "  5  restore done with warnings\n"
-           "  6  backup all found no KEL 7 Recipe Batcher\n";
+           "  6  backup all found no KEL 7 Recipe Batcher\n"
+           "  7  check: a reading (or the repeatability) out of tolerance\n";
 }
 
 void Terminal::Message(const std::string& text) {

@@ -22,6 +22,7 @@ enum CliExit : int {
     kExitStopped = 4,      // stopped by a question answered No (no --yes), or nothing to do
     kExitWarnings = 5,     // restore done with warnings
     kExitNothingFound = 6, // backup all found no KEL 7 Recipe Batcher
+    kExitOutOfTolerance = 7, // check: a reading out of tolerance
 };
 
 // The lines of --help that list the codes above.

@@ -2,6 +2,7 @@
 
 #include "comm/CommSettings.h"
 #include "sim/DemoBus.h"
+#include "sim/ScaleControl.h"
 
 namespace quarnex {
 
@@ -19,6 +20,14 @@ bool StartDemoBus(sim::SimBus& bus, Profile& profile, std::string& error, bool r
 
 std::vector<int> DemoSession::Addresses() {
     return sim::DemoBusAddresses();
+}
+
+} // namespace quarnex
+
+namespace quarnex {
+
+bool DemoSession::TestWeights(const std::string& line, std::string& error) {
+    return sim::ApplyControlLine(bus_, line, error);
 }
 
 } // namespace quarnex

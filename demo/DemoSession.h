@@ -28,6 +28,9 @@ public:
     // The simulated bus keeps a log of every request for tests; nobody reads it in the demo, so
     // the program drops it now and then instead of letting it grow for as long as the demo runs.
     void DropRequestLog() { bus_.ClearRequests(); }
+    // A test weight on a simulated scale: "load ADDR VALUE" or "position ADDR N", as the
+    // simulator's control pipe takes them. False with the reason for a line it does not take.
+    bool TestWeights(const std::string& line, std::string& error);
 
 private:
     sim::SimBus bus_;

@@ -51,6 +51,22 @@ struct Kel7Options {
     double shuntSignal = 1.0; // mV/V added to the input signal while the shunt is connected
 };
 
+// Errors of the scale behind the instrument (load cell and platform), the faults a check with test
+// weights must find. Each is in percent of the capacity ("Capacity:"), noise in display steps.
+//   nonlinearity: the load cell's curve leaves the straight line by this much at half capacity
+//                 (a parabola through zero and the capacity);
+//   hysteresis:   a load reached from above reads this much more than from below, at half
+//                 capacity (the same parabola);
+//   eccentricity: a load in a corner reads off by this much at full load, in proportion to the
+//                 load: corner 1 high by all of it, 2 high by half, 3 low by half, 4 low by all;
+//   noise:        the reading scatters by up to this many display steps either way.
+struct ScaleErrors {
+    double nonlinearity = 0.0;
+    double hysteresis = 0.0;
+    double eccentricity = 0.0;
+    double noise = 0.0;
+};
+
 // A simulated KEL 7 weighing and batching transmitter.
 //
 // The instrument measures a load and shows it as gross and net weight with the decimals of
@@ -113,6 +129,16 @@ public:
     void RampLoad(double target, int64_t durationMs);
     double Load() const { return load_; }
     void SetMotion(bool forced) { forcedMotion_ = forced; }
+    // A test weight put on the platform from outside: stops the demo hopper and moves the load
+    // to target over settleMs (motion meanwhile, then the no-motion delay).
+    void PlaceLoad(double target, int64_t settleMs);
+    // Where the load stands: 0 the centre, 1-4 the corners. Moving it shakes the platform.
+    void SetPosition(int position, int64_t settleMs);
+    int Position() const { return position_; }
+    void SetScaleErrors(const ScaleErrors& errors) { scaleErrors_ = errors; }
+    const ScaleErrors& GetScaleErrors() const { return scaleErrors_; }
+    // What the scale's errors add to the load now, in the displayed unit (noise left out).
+    double ScaleError() const;
 
     // ---- State, errors, live registers ----
     void SetState(int state);
@@ -313,6 +339,9 @@ private:
     std::map<int, uint16_t> pinned_;
 
     double load_ = 0;
+    ScaleErrors scaleErrors_;
+    int position_ = 0;
+    bool descending_ = false; // the last load placed was lighter than the one before
     double rampFrom_ = 0, rampTo_ = 0;
     int64_t rampStartMs_ = 0, rampEndMs_ = 0;
     int64_t lastMoveMs_ = -1'000'000;

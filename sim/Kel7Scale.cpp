@@ -99,6 +99,33 @@ void Kel7Model::RampLoad(double target, int64_t durationMs) {
     lastMoveMs_ = timeMs_;
 }
 
+void Kel7Model::PlaceLoad(double target, int64_t settleMs) {
+    options_.demoLoad = false;
+    if (target != load_)
+        descending_ = target < load_;
+    RampLoad(target, std::max<int64_t>(settleMs, 1));
+}
+
+void Kel7Model::SetPosition(int position, int64_t settleMs) {
+    options_.demoLoad = false;
+    position_ = std::clamp(position, 0, 4);
+    RampLoad(load_, std::max<int64_t>(settleMs, 1));
+}
+
+double Kel7Model::ScaleError() const {
+    const double capacity = setup_.normal[kParCapacity];
+    if (capacity <= 0.0)
+        return 0.0;
+    const double x = std::clamp(load_ / capacity, 0.0, 1.0);
+    const double curve = 4.0 * x * (1.0 - x); // 0 at no load and at capacity, 1 at half
+    static constexpr double kCorner[5] = {0.0, 1.0, 0.5, -0.5, -1.0};
+    double error = scaleErrors_.nonlinearity / 100.0 * capacity * curve;
+    if (descending_)
+        error += scaleErrors_.hysteresis / 100.0 * capacity * curve;
+    error += kCorner[position_] * scaleErrors_.eccentricity / 100.0 * load_;
+    return error;
+}
+
 void Kel7Model::SetState(int state) {
     state_ = state;
     stateUntilMs_ = -1;
@@ -166,8 +193,16 @@ double Kel7Model::CalibratedWeight() const {
 }
 
 double Kel7Model::Gross() const {
-    const double raw = CalibratedWeight() - zero_ - setup_.normal[kParZeroOffset];
+    double raw = CalibratedWeight() - zero_ - setup_.normal[kParZeroOffset];
     const double d = Division();
+    if (scaleErrors_.noise > 0.0) {
+        // A new scatter every 100 ms of instrument time, the same for every read within it.
+        uint32_t h = static_cast<uint32_t>(timeMs_ / 100) * 2654435761u ^ options_.serialNumber;
+        h ^= h >> 15;
+        h *= 2246822519u;
+        h ^= h >> 13;
+        raw += scaleErrors_.noise * d * (static_cast<double>(h % 20001) / 10000.0 - 1.0);
+    }
     return std::round(raw / d) * d;
 }
 
@@ -186,7 +221,8 @@ bool Kel7Model::ZeroIndication() const {
 }
 
 double Kel7Model::InputSignal() const {
-    return kDeadSignal + load_ * kSignalPerLoad + (shunt_ ? options_.shuntSignal : 0.0);
+    return kDeadSignal + (load_ + ScaleError()) * kSignalPerLoad +
+           (shunt_ ? options_.shuntSignal : 0.0);
 }
 
 int Kel7Model::ComputedError() const {

@@ -4,6 +4,7 @@
 #include "sim/DemoBus.h"
 #include "sim/FlashImage.h"
 #include "sim/Kel7Model.h"
+#include "sim/ScaleControl.h"
 #include "sim/SimBus.h"
 
 #include <cctype>
@@ -58,6 +59,16 @@ std::string Usage() {
            "                              transaction, protocol (Modbus TCP header) and\n"
            "                              disconnect\n"
            "      --static                instruments keep their load and their clock stands\n"
+           "      --control PATH          make PATH a named pipe that takes test weights, one a\n"
+           "                              line: load ADDR VALUE (in the displayed unit; it\n"
+           "                              settles with motion in about 2 s), position ADDR N\n"
+           "                              (0 the centre, 1-4 the corners)\n"
+           "      --scale-error ADDR:nonlinearity=P,hysteresis=P,eccentricity=P,noise=D\n"
+           "                              give the KEL 7 at ADDR scale errors (each optional; P "
+           "in\n"
+           "                              percent of the capacity, D in display steps):\n"
+           "                              non-linearity and hysteresis largest at half capacity,\n"
+           "                              eccentricity at full load in corner 1 (repeatable)\n"
            "  -h, --help                  this text\n"
            "      --version               the program's version\n"
            "Stops on SIGINT or SIGTERM.\n"
@@ -222,6 +233,8 @@ int main(int argc, char** argv) {
     std::vector<std::pair<NetKind, std::string>> listens;
     int baud = -1;
     bool live = true;
+    std::string controlPath;
+    std::vector<std::pair<int, ScaleErrors>> scaleErrors;
 
     auto fail = [](const std::string& message) {
         std::cerr << "quarnex-sim: " << message << "\n(quarnex-sim --help lists the options)\n";
@@ -295,6 +308,18 @@ int main(int argc, char** argv) {
             if (!ParseFault(v, address, injected, error))
                 return fail(error);
             faults.push_back({address, injected});
+        } else if (a == "--control") {
+            if (!value(controlPath) || controlPath.empty())
+                return fail(a + " needs a path");
+        } else if (a == "--scale-error") {
+            int address = 0;
+            ScaleErrors errors;
+            std::string error;
+            if (!value(v))
+                return fail(a + " needs ADDR:NAME=VALUE,...");
+            if (!ParseScaleErrors(v, address, errors, error))
+                return fail(error);
+            scaleErrors.push_back({address, errors});
         } else if (a == "--static") {
             live = false;
         } else {
@@ -321,6 +346,11 @@ int main(int argc, char** argv) {
             addresses.push_back(address);
         }
     }
+    for (const auto& [address, errors] : scaleErrors) {
+        if (!std::dynamic_pointer_cast<Kel7Model>(bus.Model(address)))
+            return fail("--scale-error: no KEL 7 at address " + std::to_string(address));
+        bus.WithModel<Kel7Model>(address, [&](Kel7Model& m) { m.SetScaleErrors(errors); });
+    }
     for (const auto& [address, injected] : faults)
         bus.InjectFault(address, injected);
     bus.SetPacing(baud);
@@ -337,6 +367,17 @@ int main(int argc, char** argv) {
     if (!bus.Start(error, link)) {
         std::cerr << "quarnex-sim: " << error << "\n";
         return 1;
+    }
+    ControlPipe control;
+    if (!controlPath.empty()) {
+        if (!control.Open(controlPath, error)) {
+            std::cerr << "quarnex-sim: " << error << "\n";
+            bus.Stop();
+            return 1;
+        }
+        control.Start(bus, [](const std::string& problem) {
+            std::cerr << "quarnex-sim: control: " << problem << std::endl;
+        });
     }
     std::cout << bus.DevicePath() << std::endl;
     for (const auto& [kind, where] : listens) {
@@ -365,6 +406,7 @@ int main(int argc, char** argv) {
 
     int received = 0;
     sigwait(&signals, &received);
+    control.Stop();
     bus.Stop();
     std::cerr << "quarnex-sim: stopped (" << strsignal(received) << ")\n";
     return 0;

@@ -126,6 +126,8 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
     backup_ = button(ids::kBackupButton);
     restore_ = button(ids::kRestoreButton);
     compare_ = button(ids::kCompareButton);
+    check_ = new QPushButton("Check with test weights…", this);
+    check_->setAutoDefault(false);
     close_ = button(ids::kCloseButton);
     help_ = button(ids::kHelpButton);
     help_->hide();
@@ -140,7 +142,7 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
 
     auto* buttons = new QVBoxLayout;
     for (QPushButton* b : {editSetup_, showSetup_, editBatching_, editRecipes_, levels_, info_,
-                           start_, backup_, restore_, compare_})
+                           start_, backup_, restore_, compare_, check_})
         buttons->addWidget(b);
     buttons->addStretch();
     buttons->addWidget(help_);
@@ -172,6 +174,7 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
     connect(backup_, &QPushButton::clicked, this, [this] { RunBackupOrRestore(hooks_.backup); });
     connect(restore_, &QPushButton::clicked, this, [this] { RunBackupOrRestore(hooks_.restore); });
     connect(compare_, &QPushButton::clicked, this, [this] { RunBackupOrRestore(hooks_.compare); });
+    connect(check_, &QPushButton::clicked, this, [this] { RunBackupOrRestore(hooks_.check); });
     // The side windows poll on their own; the panel keeps polling meanwhile and the ticks take
     // turns on the one thread.
     connect(levels_, &QPushButton::clicked, this,
@@ -211,6 +214,8 @@ void CInstrumentPanelDlg::Render() {
     backup_->setEnabled(d.backup);
     restore_->setEnabled(d.restore);
     compare_->setEnabled(d.compare);
+    // The check needs a valid weight, as the weighing keys do.
+    check_->setEnabled(hooks_.check && d.tare);
 
     // An instrument that has just gone inactive takes the focus to "Close"; while it stays
     // inactive the user may still move it to an enabled key.

@@ -52,6 +52,7 @@ public:
     QPushButton* BackupButton() const { return backup_; }
     QPushButton* RestoreButton() const { return restore_; }
     QPushButton* CompareButton() const { return compare_; }
+    QPushButton* CheckButton() const { return check_; }
     QPushButton* CloseButton() const { return close_; }
     QPushButton* HelpButton() const { return help_; }
     // The trend and the weight log under the fields.
@@ -76,6 +77,7 @@ private:
     InstrumentPanel logic_;
     bool wasActive_ = true;
     std::function<void(QWidget*, int, bool)> sideOpener_;
+    QPushButton* check_ = nullptr;
 
     QLineEdit* name_;
     QLineEdit* displayed_;

@@ -28,6 +28,8 @@ struct PanelHooks {
     std::function<void(QWidget* parent, int address)> backup;
     std::function<void(QWidget* parent, int address)> restore;
     std::function<void(QWidget* parent, int address)> compare;
+    // check - the check with test weights, checked as for a backup.
+    std::function<void(QWidget* parent, int address)> check;
 };
 
 // Opens the instrument panel of the KEL 7 Recipe Batcher at address modally and returns when the

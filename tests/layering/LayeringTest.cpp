@@ -38,6 +38,8 @@ const std::map<std::string, std::set<std::string>>& AllowedEdges() {
         {"files", below_tasks},
         {"upgrade", below_tasks},
         {"tester", below_tasks},
+        // The check with test weights reads the live block and the calibration on its own.
+        {"check", below_tasks},
         // Set-ups away from the instrument: a file's set-up shown, compared and edited on the
         // sheet's page model.
         {"offline", {"setup", "files", "edit", "instrument", "comm", "platform", "res"}},
@@ -46,14 +48,14 @@ const std::map<std::string, std::set<std::string>>& AllowedEdges() {
         {"ui", {"platform", "res"}},
         // The windows reach the simulator only through demo/.
         {"app",
-         {"ui", "demo", "monitor", "fleet", "offline", "setup", "files", "upgrade", "tester",
-          "edit", "instrument", "comm", "platform", "res"}},
+         {"ui", "demo", "monitor", "fleet", "check", "offline", "setup", "files", "upgrade",
+          "tester", "edit", "instrument", "comm", "platform", "res"}},
         {"demo", {"sim", "comm", "platform", "res"}},
         // The simulator is a separate device: it speaks only bytes.
         {"sim", {}},
         {"cli",
-         {"demo", "monitor", "fleet", "offline", "setup", "files", "upgrade", "tester", "edit",
-          "instrument", "comm", "platform", "res"}},
+         {"demo", "monitor", "fleet", "check", "offline", "setup", "files", "upgrade", "tester",
+          "edit", "instrument", "comm", "platform", "res"}},
     };
     return edges;
 }

@@ -1,0 +1,115 @@
+// The check dialog offscreen: a whole check driven through the simulator's control channel and
+// the keyboard, as an engineer does it with test weights.
+#include "app/check/CCheckDlg.h"
+#include "sim/ScaleControl.h"
+#include "support/QtTestSupport.h"
+#include "support/SingleKel7Fixture.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+
+#include <filesystem>
+
+namespace quarnex::test {
+namespace {
+
+class CheckDlgTest : public SingleKel7Fixture {
+protected:
+    void SetUp() override {
+        App();
+        SingleKel7Fixture::SetUp();
+        Kel([](sim::Kel7Model& m) { m.SetScaleErrors({.nonlinearity = 0.05}); });
+    }
+    // The control line of the simulator, then the settling of the load in instrument time.
+    void Place(CCheckDlg& dialog, double load) {
+        std::string error;
+        ASSERT_TRUE(sim::ApplyControlLine(bus_, "load 1 " + std::to_string(load), error)) << error;
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return dialog.StateLabel()->text() == "MOTION"; }, 60000));
+        EXPECT_FALSE(dialog.ReadButton()->isEnabled());
+        Kel([](sim::Kel7Model& m) { m.Step(2500); });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.ReadButton()->isEnabled(); }, 60000));
+    }
+};
+
+TEST_F(CheckDlgTest, AWholeCheckWithTheKeyboard) {
+    CCheckDlg dialog(*master_, kAddress, prompter_);
+    ASSERT_TRUE(dialog.Identify());
+    dialog.show();
+    dialog.LoadsEdit()->setText("0,500,1000");
+    dialog.DownBox()->setChecked(false);
+    dialog.TechnicianEdit()->setText("A. Weigher");
+    QTest::mouseClick(dialog.StartButton(), Qt::LeftButton);
+    ASSERT_TRUE(dialog.Running());
+    EXPECT_EQ("Step 1 of 3: Place 0.0 kg on the scale", dialog.InstructionLabel()->text());
+
+    for (double load : {0.0, 500.0, 1000.0}) {
+        Place(dialog, load);
+        QTest::keyClick(&dialog, Qt::Key_Return);
+    }
+    EXPECT_FALSE(dialog.Running());
+    EXPECT_EQ("The check is complete.", dialog.InstructionLabel()->text());
+    EXPECT_EQ("FAILED: 1 reading out of tolerance.", dialog.StatusLabel()->text());
+    ASSERT_EQ(3, dialog.Table()->rowCount());
+    EXPECT_EQ("500.5", dialog.Table()->item(1, 2)->text());
+    EXPECT_EQ("OUT", dialog.Table()->item(1, 6)->text());
+    // Return does nothing once Read is disabled.
+    QTest::keyClick(&dialog, Qt::Key_Return);
+    EXPECT_TRUE(dialog.isVisible());
+
+    // Escape asks before the readings are thrown away: No keeps the dialog.
+    prompter_.Answer(false);
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ("Close without saving? The readings taken are lost.", prompter_.LastText());
+
+    // Saved as a record and a PDF, then it closes without asking.
+    const std::string dir = ::testing::TempDir();
+    ASSERT_TRUE(dialog.SaveRecordTo(dir + "gui-check.txt"));
+    ASSERT_TRUE(dialog.SavePdfTo(dir + "gui-check.pdf"));
+    EXPECT_GT(std::filesystem::file_size(dir + "gui-check.pdf"), 1000u);
+    CheckRecord saved;
+    std::string error;
+    ASSERT_TRUE(LoadCheckRecord(dir + "gui-check.txt", saved, error)) << error;
+    EXPECT_EQ("A. Weigher", saved.technician);
+    prompter_.Clear();
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_TRUE(prompter_.Boxes().empty());
+
+    // After calibration: the same plan as left, on the saved record.
+    CCheckDlg after(*master_, kAddress, prompter_);
+    ASSERT_TRUE(after.Identify());
+    after.show();
+    ASSERT_TRUE(after.OpenAsFound(dir + "gui-check.txt"));
+    EXPECT_FALSE(after.LoadsEdit()->isEnabled());
+    Kel([](sim::Kel7Model& m) { m.SetScaleErrors({}); });
+    QTest::mouseClick(after.StartButton(), Qt::LeftButton);
+    for (double load : {0.0, 500.0, 1000.0}) {
+        Place(after, load);
+        QTest::mouseClick(after.ReadButton(), Qt::LeftButton);
+    }
+    ASSERT_EQ(2u, after.Record().runs.size());
+    EXPECT_EQ("PASSED: every reading is within tolerance.", after.StatusLabel()->text());
+    std::filesystem::remove(dir + "gui-check.txt");
+    std::filesystem::remove(dir + "gui-check.pdf");
+}
+
+TEST_F(CheckDlgTest, ABadPlanSaysWhatIsWrong) {
+    CCheckDlg dialog(*master_, kAddress, prompter_);
+    ASSERT_TRUE(dialog.Identify());
+    dialog.show();
+    dialog.LoadsEdit()->setText("500,0");
+    QTest::mouseClick(dialog.StartButton(), Qt::LeftButton);
+    EXPECT_FALSE(dialog.Running());
+    EXPECT_EQ("The plan cannot be run: the test loads must increase (they are also read coming "
+              "down).",
+              prompter_.LastText());
+}
+
+} // namespace
+} // namespace quarnex::test
