@@ -279,6 +279,14 @@ TEST(NetworkLinkTest, UnreachableGatewayIsSaidAndEveryRequestIsSilent) {
               std::string::npos);
     uint16_t value = 0;
     EXPECT_EQ(master.ReadHoldingRegisters(1, 40001, 1, &value), CommStatus::NoResponse);
+    // Neither every request nor every retry connects again: the link waits its pause, and the
+    // silence says why.
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(master.ReadHoldingRegisters(1, 40001, 1, &value, {.retries = 2}),
+                  CommStatus::NoResponse);
+    EXPECT_EQ(dynamic_cast<NetworkLink&>(master.Link()).ConnectAttempts(), 1);
+    EXPECT_EQ(master.LastStatusText(CommStatus::NoResponse, false),
+              "mbap://127.0.0.1:1: Connection refused");
 }
 
 TEST(LinkAddressTest, ParsesNetworkAddressesAndRefusesBrokenOnes) {
