@@ -57,7 +57,7 @@ std::vector<uint8_t> ToRtu(uint8_t unit, const uint8_t* pdu, int n) {
 NetworkLink::NetworkLink(const CommSettings& settings, Prompter& prompter)
     : settings_(settings), prompter_(prompter) {}
 
-bool NetworkLink::Connect(std::string& reason) {
+bool NetworkLink::Connect(std::string& reason, int lookupWaitMs) {
     const int64_t now = MonotonicNs();
     if (!downReason_.empty() && now < reconnectAtNs_) {
         reason = downReason_;
@@ -65,9 +65,15 @@ bool NetworkLink::Connect(std::string& reason) {
     }
     ++connectAttempts_;
     // The connect time-out is the response time-out: nothing waits on the link longer than that.
-    if (connection_.Connect(host_, port_, responseTimeoutMs_, reason)) {
+    if (connection_.Connect(host_, port_, responseTimeoutMs_, reason, lookupWaitMs)) {
         downReason_.clear();
         return true;
+    }
+    if (connection_.LookupPending()) {
+        // The name is still being looked up: asked again at the next request, no pause.
+        downReason_ = reason;
+        reconnectAtNs_ = 0;
+        return false;
     }
     // A gateway that refuses, or a name that does not resolve, is not asked again at every
     // request: the requests meanwhile go unanswered at once, and say why.
@@ -115,8 +121,9 @@ void NetworkLink::PrepareRequest() {
     if (connection_.IsConnected())
         connection_.DropPending();
     std::string reason;
+    // The window's thread waits for a name lookup only briefly; it goes on in the background.
     if (open_ && !connection_.IsConnected())
-        Connect(reason);
+        Connect(reason, kLookupWaitMs);
 }
 
 int NetworkLink::Write(const uint8_t* frame, int n) {

@@ -54,6 +54,9 @@ public:
     static constexpr int kStreamQuietMinMs = 5;
     // After a failed connect the next one waits this long; requests meanwhile are unanswered.
     static constexpr int kReconnectPauseMs = 3000;
+    // The longest a request waits for a name lookup before it goes unanswered (the lookup goes
+    // on, bounded by the connect time-out).
+    static constexpr int kLookupWaitMs = 100;
 
     NetworkLink(const CommSettings& settings, Prompter& prompter);
     ~NetworkLink() override { Close(); }
@@ -97,7 +100,8 @@ public:
     uint16_t TransactionId() const { return transactionId_; }
 
 private:
-    bool Connect(std::string& reason);
+    // lookupWaitMs: how long a name lookup is waited for now (negative: the connect time-out).
+    bool Connect(std::string& reason, int lookupWaitMs = -1);
     // Modbus TCP: receives frames until the one of this transaction is in (into pending_) or the
     // deadline passes; frames of other transactions are dropped.
     void ReceiveMbapAnswer();
