@@ -202,11 +202,12 @@ CommStatus ModbusMaster::Transact(std::vector<uint8_t> request, std::vector<uint
                 // The gateway asked the instrument and heard nothing: the address is silent,
                 // for the search, the scans and the windows alike.
                 result = CommStatus::NoResponse;
-            } else if (received > 0 && result != CommStatus::Ok) {
+            } else if (result != CommStatus::Ok) {
                 // Bytes that are not a frame of this link at all are a receive error with the
-                // reason, not a checksum failure of an answer that was never there.
+                // reason, not a checksum failure of an answer that was never there; silence
+                // from a link that is down says why it is down.
                 lastHint_ = link_->AnswerHint();
-                if (!lastHint_.empty())
+                if (!lastHint_.empty() && received > 0)
                     result = CommStatus::ReceiveError;
             }
             if (trafficObserver_)
@@ -393,6 +394,8 @@ std::string ModbusMaster::LastStatusText(CommStatus status, bool withHeading) co
                           {GatewayName(settings_), std::to_string(lastSlave_)});
     else if (status == CommStatus::ReceiveError && !lastHint_.empty())
         text = StatusText(status, false) + ": " + lastHint_;
+    else if (status == CommStatus::NoResponse && !lastHint_.empty())
+        text = lastHint_;
     else
         return StatusText(status, withHeading);
     return withHeading ? Text(ids::kCommunicationError) + "\n" + text : text;

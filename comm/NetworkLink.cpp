@@ -57,9 +57,29 @@ std::vector<uint8_t> ToRtu(uint8_t unit, const uint8_t* pdu, int n) {
 NetworkLink::NetworkLink(const CommSettings& settings, Prompter& prompter)
     : settings_(settings), prompter_(prompter) {}
 
-bool NetworkLink::Connect(std::string& reason) {
+bool NetworkLink::Connect(std::string& reason, int lookupWaitMs) {
+    const int64_t now = MonotonicNs();
+    if (!downReason_.empty() && now < reconnectAtNs_) {
+        reason = downReason_;
+        return false;
+    }
+    ++connectAttempts_;
     // The connect time-out is the response time-out: nothing waits on the link longer than that.
-    return connection_.Connect(host_, port_, responseTimeoutMs_, reason);
+    if (connection_.Connect(host_, port_, responseTimeoutMs_, reason, lookupWaitMs)) {
+        downReason_.clear();
+        return true;
+    }
+    if (connection_.LookupPending()) {
+        // The name is still being looked up: asked again at the next request, no pause.
+        downReason_ = reason;
+        reconnectAtNs_ = 0;
+        return false;
+    }
+    // A gateway that refuses, or a name that does not resolve, is not asked again at every
+    // request: the requests meanwhile go unanswered at once, and say why.
+    downReason_ = reason.empty() ? std::string("no connection") : reason;
+    reconnectAtNs_ = MonotonicNs() + int64_t{kReconnectPauseMs} * 1'000'000;
+    return false;
 }
 
 bool NetworkLink::Open() {
@@ -75,6 +95,7 @@ bool NetworkLink::Open() {
         std::max(kStreamQuietMinMs, SerialLink::TimingFor(settings_.BaudRate()).interFrameDelayMs);
     times_ = {};
     open_ = true;
+    downReason_.clear();
     std::string reason;
     if (!Connect(reason)) {
         prompter_.Error(FormatText(Text(ids::kCannotConnect), {address_, reason}));
@@ -100,8 +121,9 @@ void NetworkLink::PrepareRequest() {
     if (connection_.IsConnected())
         connection_.DropPending();
     std::string reason;
+    // The window's thread waits for a name lookup only briefly; it goes on in the background.
     if (open_ && !connection_.IsConnected())
-        Connect(reason);
+        Connect(reason, kLookupWaitMs);
 }
 
 int NetworkLink::Write(const uint8_t* frame, int n) {
@@ -130,6 +152,12 @@ int NetworkLink::Write(const uint8_t* frame, int n) {
 bool NetworkLink::SetReceiveMargin(int ms) {
     receiveTimeoutMs_ = responseTimeoutMs_ + std::max(0, ms - kReceiveMarginMs);
     return open_;
+}
+
+std::string NetworkLink::AnswerHint() const {
+    if (hint_.empty() && open_ && !connection_.IsConnected() && !downReason_.empty())
+        return address_ + ": " + downReason_;
+    return hint_;
 }
 
 int NetworkLink::AnswerWaitMs() const {

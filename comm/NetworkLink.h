@@ -52,6 +52,11 @@ std::vector<uint8_t> ToRtu(uint8_t unit, const uint8_t* pdu, int n);
 class NetworkLink : public BusLink {
 public:
     static constexpr int kStreamQuietMinMs = 5;
+    // After a failed connect the next one waits this long; requests meanwhile are unanswered.
+    static constexpr int kReconnectPauseMs = 3000;
+    // The longest a request waits for a name lookup before it goes unanswered (the lookup goes
+    // on, bounded by the connect time-out).
+    static constexpr int kLookupWaitMs = 100;
 
     NetworkLink(const CommSettings& settings, Prompter& prompter);
     ~NetworkLink() override { Close(); }
@@ -81,17 +86,22 @@ public:
     // the line's baud rate (at least kStreamQuietMinMs), at most for the receive time-out with
     // this margin; a stream still talking then is given up and connected again.
     int DropLateAnswer(int marginMs) override;
-    std::string AnswerHint() const override { return hint_; }
+    // The framing hint of the last answer; while the connection is down after a failed connect,
+    // why ("Connection refused", a name that does not resolve).
+    std::string AnswerHint() const override;
 
     void NoteTimes(bool on) override { noteTimes_ = on; }
     LineTimes Times() const override;
 
     const std::string& Address() const { return address_; }
+    // How often a connection was tried since the link was made.
+    int ConnectAttempts() const { return connectAttempts_; }
     // The transaction id of the last Modbus TCP request.
     uint16_t TransactionId() const { return transactionId_; }
 
 private:
-    bool Connect(std::string& reason);
+    // lookupWaitMs: how long a name lookup is waited for now (negative: the connect time-out).
+    bool Connect(std::string& reason, int lookupWaitMs = -1);
     // Modbus TCP: receives frames until the one of this transaction is in (into pending_) or the
     // deadline passes; frames of other transactions are dropped.
     void ReceiveMbapAnswer();
@@ -124,6 +134,9 @@ private:
     std::vector<uint8_t> requestHead_;
     std::vector<uint8_t> received_;
     std::string hint_;
+    std::string downReason_; // why the last connect failed; empty while connected
+    int64_t reconnectAtNs_ = 0;
+    int connectAttempts_ = 0;
     LineTimes times_;
 };
 

@@ -224,7 +224,13 @@ void QuarnexView::PassEnded() {
     // passed over by its skip counter did not talk to the bus at all.
     if (passAsked_ && !passAnswered_ && !silenceNoted_) {
         const CommSettings& settings = bus_.Settings();
-        silenceNote_ = settings.Kind() != LinkKind::Serial
+        // A network link that is down says why: the connection refused, the name not resolved.
+        const std::string why = bus_.LastStatusText(CommStatus::NoResponse, false);
+        const bool linkDown = settings.Kind() != LinkKind::Serial &&
+                              !bus_.LastSilenceFromGateway() &&
+                              why != ModbusMaster::StatusText(CommStatus::NoResponse, false);
+        silenceNote_ = linkDown ? why
+                       : settings.Kind() != LinkKind::Serial
                            ? FormatText(Text(ids::kNothingAnswersNetwork), {settings.LinkName()})
                            : FormatText(Text(ids::kNothingAnswers),
                                         {settings.DevicePath(), std::to_string(settings.BaudRate()),

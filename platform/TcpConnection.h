@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace quarnex {
@@ -17,7 +18,15 @@ public:
 
     // Resolves host (a name, an IPv4 address or an IPv6 address) and connects to the first
     // address that takes the connection within timeoutMs. On failure false with the reason.
-    bool Connect(const std::string& host, int port, int timeoutMs, std::string& reason);
+    // The system's resolver has no time-out of its own: it runs in a thread of its own, and
+    // this call waits for it at most lookupWaitMs (the whole time-out when negative). A lookup
+    // still running then gives false with "resolving HOST" (LookupPending() is true) and is
+    // waited for again by the next call, until timeoutMs from its start have passed: then the
+    // name "cannot be resolved". The addresses found are kept while host and port stay the same
+    // and until a connect to them fails.
+    bool Connect(const std::string& host, int port, int timeoutMs, std::string& reason,
+                 int lookupWaitMs = -1);
+    bool LookupPending() const { return lookup_ != nullptr; }
     void Close();
     bool IsConnected() const { return fd_ >= 0; }
 
@@ -31,8 +40,18 @@ public:
     // (the connection is then closed).
     bool DropPending();
 
+    struct Lookup;
+
 private:
+    bool Resolve(const std::string& host, int port, int timeoutMs, int lookupWaitMs,
+                 std::string& reason);
+
     int fd_ = -1;
+    std::shared_ptr<Lookup> lookup_;   // the lookup running, shared with its thread
+    std::shared_ptr<Lookup> resolved_; // the addresses found for host_ and port_
+    std::string host_;
+    int port_ = 0;
+    int64_t lookupStartNs_ = 0;
 };
 
 } // namespace quarnex

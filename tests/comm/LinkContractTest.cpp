@@ -279,6 +279,35 @@ TEST(NetworkLinkTest, UnreachableGatewayIsSaidAndEveryRequestIsSilent) {
               std::string::npos);
     uint16_t value = 0;
     EXPECT_EQ(master.ReadHoldingRegisters(1, 40001, 1, &value), CommStatus::NoResponse);
+    // Neither every request nor every retry connects again: the link waits its pause, and the
+    // silence says why.
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(master.ReadHoldingRegisters(1, 40001, 1, &value, {.retries = 2}),
+                  CommStatus::NoResponse);
+    EXPECT_EQ(dynamic_cast<NetworkLink&>(master.Link()).ConnectAttempts(), 1);
+    EXPECT_EQ(master.LastStatusText(CommStatus::NoResponse, false),
+              "mbap://127.0.0.1:1: Connection refused");
+}
+
+// A host name that does not resolve is said, and not looked up again at every request.
+TEST(NetworkLinkTest, AnUnresolvableNameIsSaidAndNotAskedAtEveryRequest) {
+    Profile profile;
+    profile.WriteString("Comm Param", "Link", "tcp");
+    profile.WriteString("Comm Param", "Host", "nosuch.invalid");
+    profile.WriteInt("Comm Param", "TCP Port", 4001);
+    ScriptedPrompter prompter;
+    ModbusMaster master(profile, prompter);
+    EXPECT_FALSE(master.Open());
+    EXPECT_NE(prompter.LastText().find("cannot resolve nosuch.invalid"), std::string::npos)
+        << prompter.LastText();
+    uint16_t value = 0;
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(master.ReadHoldingRegisters(1, 40001, 1, &value, {.retries = 2}),
+                  CommStatus::NoResponse);
+    EXPECT_EQ(dynamic_cast<NetworkLink&>(master.Link()).ConnectAttempts(), 1);
+    EXPECT_NE(master.LastStatusText(CommStatus::NoResponse, false)
+                  .find("tcp://nosuch.invalid:4001: cannot resolve nosuch.invalid"),
+              std::string::npos);
 }
 
 TEST(LinkAddressTest, ParsesNetworkAddressesAndRefusesBrokenOnes) {

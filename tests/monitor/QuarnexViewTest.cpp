@@ -346,6 +346,22 @@ TEST_F(ViewTest, SelectedKel7NeedsItsSetupVersion) {
     EXPECT_EQ(prompter_.Boxes().back().icon, Prompter::Icon::Information);
 }
 
+// A gateway whose name does not resolve: the status note says so, and the polls do not look the
+// name up again at every request.
+TEST_F(ViewTest, AnUnresolvableGatewayIsNamedInTheNote) {
+    profile_.WriteString("Comm Param", "Link", "mbap");
+    profile_.WriteString("Comm Param", "Host", "nosuch.invalid");
+    Watch({1, 2});
+    MakeMaster(false);
+    EXPECT_FALSE(master_->Open());
+    view_ = std::make_unique<QuarnexView>(*master_, profile_, prompter_);
+    view_->InitialUpdate();
+    Pass();
+    EXPECT_NE(view_->SilenceNote().find("mbap://nosuch.invalid:502: cannot resolve nosuch.invalid"),
+              std::string::npos)
+        << view_->SilenceNote();
+}
+
 TEST_F(ViewTest, SilentPassGivesOneNoteWithDeviceAndSettingsUntilAnAnswer) {
     Instrument(5); // on the bus, but not where the view looks
     Watch({1, 2});
