@@ -343,10 +343,13 @@ std::string RecipeDialog::Caption() const {
     return Text(ids::kRecipeDialogTitle) + " " + std::to_string(recipe_);
 }
 
+double RecipeDialog::ValueOfLine(int line, bool setpoint) const {
+    return setup_.RecipeValue(InstrumentSetup::kRecipeValuesEach * (recipe_ - 1) +
+                              LineValue(line, setpoint));
+}
+
 int RecipeDialog::ActivityOfLine(int line) const {
-    const double value =
-        setup_.RecipeValue(InstrumentSetup::kRecipeValuesEach * (recipe_ - 1) + 2 * (line - 1));
-    const int activity = ChoiceOf(value);
+    const int activity = ChoiceOf(ValueOfLine(line, false));
     return activity >= 0 && activity <= kActivities ? activity : 0;
 }
 
@@ -374,10 +377,7 @@ RecipeDialogDisplay RecipeDialog::Display(bool failed) const {
                                 (ActivityType(setup_, a) != 0
                                      ? ActivityName(setup_, a)
                                      : setup_.BatchValueText(BatchEntry(a, activity::kType)));
-                line.setpoint = SetpointOf(
-                    setup_, a,
-                    setup_.RecipeValue(InstrumentSetup::kRecipeValuesEach * (recipe_ - 1) +
-                                       2 * (n - 1) + 1));
+                line.setpoint = SetpointOf(setup_, a, ValueOfLine(n, true));
             }
         }
         display.lines.push_back(std::move(line));
@@ -400,7 +400,7 @@ EditRequest RecipeDialog::NameEditRequest() const {
 EditRequest RecipeDialog::ActivityEditRequest(int line) const {
     EditRequest request;
     request.editor = EditorKind::ActivityChoice;
-    request.reg = reg::kRecipeSelector - 2 + 4 * line; // 41460 + 4 n
+    request.reg = reg::kRecipeWindow + 2 * LineValue(line, false);
     request.caption = Numbered(ids::kRecipeLine, line, ids::kActivity);
     request.selectorRegister = reg::kRecipeSelector;
     request.selectorValue = recipe_;
@@ -412,14 +412,10 @@ EditRequest RecipeDialog::ActivityEditRequest(int line) const {
 EditRequest RecipeDialog::SetpointEditRequest(int line) const {
     EditRequest request = ActivityEditRequest(line);
     request.editor = EditorKind::Number;
-    request.reg = reg::kRecipeSelector + 4 * line; // 41462 + 4 n
+    request.reg = reg::kRecipeWindow + 2 * LineValue(line, true);
     request.caption = Numbered(ids::kRecipeLine, line, ids::kSetpoint);
     request.currentIndex = 0;
-    request.currentText =
-        SetpointOf(setup_, ActivityOfLine(line),
-                   setup_.RecipeValue(InstrumentSetup::kRecipeValuesEach * (recipe_ - 1) +
-                                      2 * (line - 1) + 1))
-            .value;
+    request.currentText = SetpointOf(setup_, ActivityOfLine(line), ValueOfLine(line, true)).value;
     return request;
 }
 

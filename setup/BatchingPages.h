@@ -129,6 +129,10 @@ public:
     EditRequest SetpointEditRequest(int line) const;
 
 private:
+    // A recipe's line n is two values of the recipe window, its activity and its set point.
+    static int LineValue(int line, bool setpoint) { return 2 * (line - 1) + (setpoint ? 1 : 0); }
+    double ValueOfLine(int line, bool setpoint) const;
+
     const InstrumentSetup& setup_;
     int recipe_;
     bool editMode_;
