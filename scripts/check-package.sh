@@ -50,6 +50,8 @@ cli_files=(/usr/bin/quarnex-cli /usr/bin/quarnex-sim
     /usr/share/bash-completion/completions/quarnex-cli
     /usr/share/doc/quarnex-cli/copyright /usr/share/doc/quarnex-cli/changelog.gz
     /usr/share/doc/quarnex-cli/examples/60-quarnex-ftdi-latency.rules
+    /usr/share/doc/quarnex-cli/examples/fleet.ini
+    /usr/lib/systemd/system/quarnex-fleet.service /usr/lib/systemd/system/quarnex-fleet.timer
     /usr/share/lintian/overrides/quarnex-cli)
 gui_files=(/usr/bin/quarnex /usr/share/applications/quarnex.desktop
     /usr/share/icons/hicolor/scalable/apps/quarnex.svg
@@ -68,6 +70,8 @@ done
 both="$(comm -12 <(grep -v '/$' <<<"$cli_listing" | sort) <(grep -v '/$' <<<"$gui_listing" | sort))"
 [ -z "$both" ] || fail "in both packages: $both"
 ! grep -q '/udev/rules.d/' <<<"$cli_listing$gui_listing" || fail "a package activates a udev rule"
+# The fleet timer is shipped, never enabled by the package: no .wants link, no maintainer script.
+! grep -q '\.wants/' <<<"$cli_listing" || fail "quarnex-cli enables a systemd unit"
 
 if command -v lintian >/dev/null; then
     lintian --fail-on error,warning "$cli" "$gui" || fail "lintian reports errors or warnings"
