@@ -154,6 +154,7 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
     left->addLayout(keys);
     left->addStretch();
     trendPart_ = new CPanelTrendPart(InstrumentPanel::kActivePeriodMs, prompter_, this);
+    trendPart_->SetUnitReader([this] { return logic_.ReadWeightUnit(); });
     left->addWidget(trendPart_, 1);
     auto* layout = new QHBoxLayout(this);
     layout->addLayout(left, 1);

@@ -84,6 +84,7 @@ CWeightTrendWnd::CWeightTrendWnd(WeightTrend& trend, FileChooser* files, Prompte
     timeAxis_->setTickCount(7);
     timeAxis_->setTitleText(Ui(ids::kTrendTime));
     weightAxis_ = new QValueAxis;
+    SetWeightUnit({});
     markAxis_ = new QValueAxis;
     markAxis_->setRange(0.0, 1.0);
     markAxis_->setVisible(false);
@@ -347,6 +348,8 @@ CPanelTrendPart::CPanelTrendPart(int fastestPeriodMs, Prompter& prompter, QWidge
     connect(trendButton_, &QPushButton::toggled, this, [this, layout](bool on) {
         if (on && !trendWnd_) {
             trendWnd_ = new CWeightTrendWnd(trend_, files_, prompter_, this);
+            if (unitReader_)
+                trendWnd_->SetWeightUnit(unitReader_());
             layout->addWidget(trendWnd_, 1);
         }
         if (trendWnd_) {
@@ -361,6 +364,13 @@ CPanelTrendPart::CPanelTrendPart(int fastestPeriodMs, Prompter& prompter, QWidge
 }
 
 CPanelTrendPart::~CPanelTrendPart() = default;
+
+void CWeightTrendWnd::SetWeightUnit(const std::string& unit) {
+    weightAxis_->setTitleText(unit.empty()
+                                  ? Ui(ids::kCalibPlotWeightAxis)
+                                  : Ui(ids::kCalibPlotWeightAxis) + QStringLiteral(" (") +
+                                        QString::fromStdString(unit) + QStringLiteral(")"));
+}
 
 void CPanelTrendPart::SetFileChooser(FileChooser* files) {
     files_ = files;

@@ -5,6 +5,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,6 +37,8 @@ public:
                     QWidget* parent = nullptr);
 
     void SetFileChooser(FileChooser* files) { files_ = files; }
+    // The weight axis says its unit: "Weight (kg)"; "" leaves it at "Weight".
+    void SetWeightUnit(const std::string& unit);
     // Draws the trend's current view; a paused trend is drawn only when forced (span changed).
     void Refresh(bool force = false);
     // The pictures and files "Save as PNG" and "Save as CSV" write; false with the reason.
@@ -50,6 +53,7 @@ public:
     QLineSeries* StateSeries() const { return states_; }
     QLineSeries* MotionSeries() const { return motionUpper_; }
     QComboBox* SpanBox() const { return span_; }
+    QValueAxis* WeightAxis() const { return weightAxis_; }
     QPushButton* PauseButton() const { return pause_; }
     QPushButton* PngButton() const { return png_; }
     QPushButton* CsvButton() const { return csv_; }
@@ -104,6 +108,8 @@ public:
     void AddSample(const WeightSample& sample, long count);
     // Tests answer the file dialogs.
     void SetFileChooser(FileChooser* files);
+    // Where the trend window learns the weights' unit when it opens (a read of the instrument).
+    void SetUnitReader(std::function<std::string()> reader) { unitReader_ = std::move(reader); }
 
     WeightTrend& Trend() { return trend_; }
     CWeightTrendWnd* TrendWnd() const { return trendWnd_; }
@@ -117,6 +123,7 @@ private:
     void ShowLog();
 
     Prompter& prompter_;
+    std::function<std::string()> unitReader_;
     std::unique_ptr<FileChooser> ownFiles_;
     FileChooser* files_;
     WeightTrend trend_;

@@ -116,6 +116,17 @@ int InstrumentPanel::Tick() {
     return inactive ? kInactivePeriodMs : kActivePeriodMs;
 }
 
+std::string InstrumentPanel::ReadWeightUnit() {
+    InstrumentInfo info;
+    if (!ReadInstrumentInfo(bus_, address_, nullptr, info) || info.firstNormalRegister <= 0)
+        return {};
+    float unit = 0.0f;
+    if (bus_.ReadFloatRegisters(address_, info.firstNormalRegister + 2 * param::kMeasurementUnit, 1,
+                                &unit, {.retries = kPollRetries}) != CommStatus::Ok)
+        return {};
+    return DisplayedUnit(unit);
+}
+
 void InstrumentPanel::SlowUpdate(int ioStatus) {
     std::string name;
     if (ReadTextRegisters(bus_, address_, reg::kInstrumentName, reg::kInstrumentNameRegisters,

@@ -85,6 +85,10 @@ public:
     // The reading of the last tick, for the trend and the weight log (they read nothing of their
     // own), and how many ticks have read so far.
     const WeightSample& LastSample() const { return sample_; }
+    // The unit the instrument shows its weights in ("kg"), for the trend's weight axis: one quiet
+    // read of the identification (where the parameters start) and of "Measurement unit:". ""
+    // when either read fails or the instrument is no KEL 7; the panel's own poll shows failures.
+    std::string ReadWeightUnit();
     long SampleCount() const { return sampleCount_; }
 
     // The buttons. Each returns true when the instrument accepted the command; refusals and bus

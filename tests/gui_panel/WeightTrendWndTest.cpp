@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtCharts/QLineSeries>
+#include <QtCharts/QValueAxis>
 
 #include <fstream>
 #include <string>
@@ -60,6 +61,9 @@ TEST_F(WeightTrendWndTest, TheTrendFillsAsTheLoadMovesAndIsSavedAsPictureAndFile
     CWeightTrendWnd* trend = part->TrendWnd();
     ASSERT_NE(trend, nullptr);
     EXPECT_TRUE(trend->isVisible());
+    // The weight axis names the unit the instrument shows its weights in.
+    EXPECT_TRUE(trend->WeightAxis()->titleText().startsWith("Weight ("))
+        << trend->WeightAxis()->titleText().toStdString();
 
     Tick(panel);
     bus_.WithModel<sim::Kel7Model>(kAddress, [](sim::Kel7Model& m) { m.RampLoad(400.0, 2000); });
