@@ -8,9 +8,7 @@
 
 namespace quarnex {
 
-namespace {
-
-bool ParseDouble(const std::string& text, double& value) {
+bool ParseCheckNumber(const std::string& text, double& value) {
     if (text.empty())
         return false;
     char* end = nullptr;
@@ -21,8 +19,6 @@ bool ParseDouble(const std::string& text, double& value) {
     value = v;
     return true;
 }
-
-} // namespace
 
 std::string CheckPlan::Problem() const {
     if (loads.empty())
@@ -65,7 +61,7 @@ bool ParseLoads(const std::string& text, std::vector<double>& loads) {
     std::string part;
     while (std::getline(in, part, ',')) {
         double v = 0;
-        if (!ParseDouble(part, v))
+        if (!ParseCheckNumber(part, v))
             return false;
         loads.push_back(v);
     }
@@ -85,8 +81,8 @@ std::string LoadsText(const std::vector<double>& loads) {
 bool ParseLoadCount(const std::string& text, double& load, int& count) {
     const auto colon = text.find(':');
     double n = 0;
-    if (colon == std::string::npos || !ParseDouble(text.substr(0, colon), load) ||
-        !ParseDouble(text.substr(colon + 1), n) || n != std::floor(n) || n < 0 || n > 1000)
+    if (colon == std::string::npos || !ParseCheckNumber(text.substr(0, colon), load) ||
+        !ParseCheckNumber(text.substr(colon + 1), n) || n != std::floor(n) || n < 0 || n > 1000)
         return false;
     count = static_cast<int>(n);
     return true;

@@ -33,6 +33,8 @@ struct CheckPlan {
     std::vector<CheckStep> Steps() const;
 };
 
+// A finite number of at most 1e9 in size, the whole text; false for anything else.
+bool ParseCheckNumber(const std::string& text, double& value);
 // "0,250,500" (increasing, at least one); false for anything else.
 bool ParseLoads(const std::string& text, std::vector<double>& loads);
 // "0,250,500" as the command line and the record write it.

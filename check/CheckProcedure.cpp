@@ -72,7 +72,7 @@ bool CheckProcedure::Identify(CheckRecord& record) {
     std::string name;
     if (ReadTextRegisters(bus_, address_, reg::kInstrumentName, reg::kInstrumentNameRegisters,
                           false, &prompter_, name))
-        record.name = name;
+        record.name = name.substr(0, name.find_last_not_of(' ') + 1); // the text is space-filled
     record.address = address_;
     record.unit = setup.DisplayedUnit();
     record.capacity = setup.Value(16);
@@ -138,6 +138,14 @@ int CheckProcedure::Tick() {
     const bool valid = block.error == 0 &&
                        InstrumentTypeFromCode(block.rawTypeCode) == itype::kKel7 &&
                        ScaledWeight(block.gross[0], block.gross[1], block.gross[2], gross);
+    // Only a weighing instrument is read: while it starts up or warms up it shows a weight
+    // without its motion, and in set-up or test the weight means nothing.
+    if (valid && block.state != state::kNormal) {
+        display_.status =
+            "The instrument is not weighing (" + StateText(block.state) + "): wait until it is.";
+        Decide();
+        return kPeriodMs;
+    }
     if (!valid) {
         display_.status = block.error != 0 ? InstrumentErrorText(block.error)
                                            : "The instrument shows no valid weight.";
@@ -183,7 +191,12 @@ void CheckProcedure::Decide() {
 }
 
 bool CheckProcedure::Read() {
-    if (!record_ || Finished() || !display_.canRead)
+    if (!record_ || Finished())
+        return false;
+    // The weight of the moment the user reads, not of the last tick: a load put on since then
+    // is moving now.
+    Tick();
+    if (!display_.canRead)
         return false;
     CheckReading& reading = Run().readings[step_];
     reading.state = CheckReading::State::Taken;

@@ -58,7 +58,8 @@ public:
     // One timer tick: reads the live block (no retries, no messages) and decides the display.
     // Returns the period until the next tick.
     int Tick();
-    // Takes the reading of the current step when Display().canRead; false otherwise.
+    // Reads the live block once more and takes the reading of the current step when the weight
+    // is still and gross now; false otherwise (the display says why).
     bool Read();
     // Leaves the current step without a reading (note: why) and goes on.
     void Skip(const std::string& note = {});

@@ -24,18 +24,6 @@ std::string Number(double v) {
     return text;
 }
 
-bool ParseNumber(const std::string& text, double& value) {
-    if (text.empty())
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    const double v = std::strtod(text.c_str(), &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(v) || std::fabs(v) > 1e12)
-        return false;
-    value = v;
-    return true;
-}
-
 // Free text on one line: backslash and line breaks escaped.
 std::string Escape(const std::string& text) {
     std::string out;
@@ -320,6 +308,10 @@ bool ParseCheckRecord(const std::string& text, CheckRecord& record, std::string&
             into = value == "yes";
             return true;
         };
+        // The runs hold one reading a step of the plan: the plan cannot change after them.
+        if (!r.runs.empty() &&
+            (key == "loads" || key == "down" || key == "repeat" || key == "eccentric"))
+            return fail("the plan after a run");
         double v = 0;
         if (key == "instrument") {
             r.instrument = Unescape(value);
@@ -330,13 +322,13 @@ bool ParseCheckRecord(const std::string& text, CheckRecord& record, std::string&
         } else if (key == "name") {
             r.name = Unescape(value);
         } else if (key == "address") {
-            if (!ParseNumber(value, v) || v != std::floor(v) || v < 1 || v > 247)
-                return fail("bad address \"" + value + "\" (1 to 247)");
+            if (!ParseCheckNumber(value, v) || v != std::floor(v) || v < 0 || v > 247)
+                return fail("bad address \"" + value + "\" (1 to 247, 0 when not known)");
             r.address = static_cast<int>(v);
         } else if (key == "unit") {
             r.unit = Unescape(value);
         } else if (key == "capacity" || key == "division") {
-            if (!ParseNumber(value, v) || v < 0)
+            if (!ParseCheckNumber(value, v) || v < 0)
                 return fail("bad " + key + " \"" + value + "\"");
             (key == "capacity" ? r.capacity : r.division) = v;
         } else if (key == "calibration") {
@@ -371,7 +363,7 @@ bool ParseCheckRecord(const std::string& text, CheckRecord& record, std::string&
             }
             haveRule = true;
         } else if (key == "e") {
-            if (!ParseNumber(value, v) || v < 0)
+            if (!ParseCheckNumber(value, v) || v < 0)
                 return fail("bad e \"" + value + "\"");
             r.rule.e = v;
         } else if (key == "in-service") {
@@ -398,8 +390,8 @@ bool ParseCheckRecord(const std::string& text, CheckRecord& record, std::string&
             if (r.runs.empty())
                 return fail("a reading outside a run");
             const std::vector<std::string> parts = Split(value, '|');
-            if (parts.size() != 4 || !ParseNumber(parts[0], v) || v != std::floor(v) || v < 1 ||
-                v > static_cast<double>(stepCount))
+            if (parts.size() != 4 || !ParseCheckNumber(parts[0], v) || v != std::floor(v) ||
+                v < 1 || v > static_cast<double>(stepCount))
                 return fail("bad reading \"" + value.substr(0, 60) +
                             "\" (STEP|TIME|VALUE|NOTE, STEP 1 to " + std::to_string(stepCount) +
                             ")");
@@ -408,7 +400,7 @@ bool ParseCheckRecord(const std::string& text, CheckRecord& record, std::string&
             reading.note = Unescape(parts[3]);
             if (parts[2] == "skipped") {
                 reading.state = CheckReading::State::Skipped;
-            } else if (ParseNumber(parts[2], reading.indication)) {
+            } else if (ParseCheckNumber(parts[2], reading.indication)) {
                 reading.state = CheckReading::State::Taken;
             } else {
                 return fail("bad reading value \"" + parts[2].substr(0, 30) + "\"");

@@ -19,13 +19,7 @@ namespace {
 std::istream* g_input = nullptr;
 
 bool ParsePositive(const std::string& text, double& value) {
-    char* end = nullptr;
-    errno = 0;
-    const double v = std::strtod(text.c_str(), &end);
-    if (text.empty() || errno != 0 || *end != '\0' || !std::isfinite(v) || v <= 0.0)
-        return false;
-    value = v;
-    return true;
+    return ParseCheckNumber(text, value) && value > 0.0;
 }
 
 bool Exists(const std::string& path) {

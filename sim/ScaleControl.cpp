@@ -87,8 +87,23 @@ bool ApplyControlLine(SimBus& bus, const std::string& line, std::string& error) 
     in >> verb >> addressText >> valueText;
     if (verb.empty() || verb[0] == '#')
         return true;
+    if (verb == "errors") {
+        // "errors ADDR nonlinearity=P,...": the scale errors of --scale-error, while it runs.
+        int address = 0;
+        ScaleErrors errors;
+        if (!ParseScaleErrors(addressText + ":" + valueText, address, errors, error) ||
+            (in >> extra))
+            return false;
+        if (!std::dynamic_pointer_cast<Kel7Model>(bus.Model(address))) {
+            error = "no KEL 7 at address " + std::to_string(address);
+            return false;
+        }
+        bus.WithModel<Kel7Model>(address, [&](Kel7Model& m) { m.SetScaleErrors(errors); });
+        return true;
+    }
     if (verb != "load" && verb != "position") {
-        error = "unknown control \"" + verb + "\" (load ADDR VALUE, position ADDR N)";
+        error = "unknown control \"" + verb +
+                "\" (load ADDR VALUE, position ADDR N, errors ADDR NAME=VALUE,...)";
         return false;
     }
     int address = 0;

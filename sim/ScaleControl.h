@@ -20,7 +20,8 @@ bool ParseScaleErrors(const std::string& text, int& address, ScaleErrors& errors
                       std::string& error);
 
 // One line of the control channel, done on the bus: "load ADDR VALUE" puts a load on the scale
-// (it settles with motion), "position ADDR N" moves it to the centre (0) or a corner (1-4).
+// (it settles with motion), "position ADDR N" moves it to the centre (0) or a corner (1-4),
+// "errors ADDR nonlinearity=P,..." gives the scale the errors of ParseScaleErrors.
 // Blank lines and lines starting with '#' do nothing. False with a reason for anything else,
 // or for an address without a KEL 7.
 bool ApplyControlLine(SimBus& bus, const std::string& line, std::string& error);

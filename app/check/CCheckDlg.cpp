@@ -51,12 +51,27 @@ public:
         position_ = new QComboBox(this);
         position_->addItems({"centre", "corner 1", "corner 2", "corner 3", "corner 4"});
         auto* place = new QPushButton("&Put on the scale", this);
+        errors_ = new QLineEdit(this);
+        errors_->setPlaceholderText("e.g. nonlinearity=0.05,hysteresis=0.02 (in % of capacity)");
+        auto* apply = new QPushButton("Give the scale these &errors", this);
         message_ = new QLabel(this);
+        // Named for the tests that drive the demo.
+        load_->setObjectName("load");
+        place->setObjectName("place");
+        errors_->setObjectName("errors");
+        apply->setObjectName("applyErrors");
+        message_->setObjectName("message");
         form->addRow("Address:", address_);
         form->addRow("Load:", load_);
         form->addRow("Position:", position_);
         form->addRow(place);
+        form->addRow("Scale errors:", errors_);
+        form->addRow(apply);
         form->addRow(message_);
+        connect(apply, &QPushButton::clicked, this, [this] {
+            Send("errors " + std::to_string(address_->value()) + " " +
+                 errors_->text().trimmed().toStdString());
+        });
         connect(place, &QPushButton::clicked, this, [this] {
             Send("load " + std::to_string(address_->value()) + " " +
                  QString::number(load_->value(), 'g', 10).toStdString());
@@ -66,6 +81,8 @@ public:
         });
     }
     void SetLoad(double load) { load_->setValue(load); }
+    QDoubleSpinBox* LoadBox() const { return load_; }
+    QLineEdit* ErrorsEdit() const { return errors_; }
 
 private:
     void Send(const std::string& line) {
@@ -75,6 +92,7 @@ private:
     QSpinBox* address_;
     QDoubleSpinBox* load_;
     QComboBox* position_;
+    QLineEdit* errors_;
     QLabel* message_;
 };
 
@@ -290,20 +308,21 @@ void CCheckDlg::OnStart() {
             loads_->setFocus();
             return;
         }
-        if (!repeat_->text().trimmed().isEmpty() &&
-            !ParseLoadCount(repeat_->text().trimmed().toStdString(), plan.repeatLoad,
-                            plan.repeatCount)) {
-            prompter_.Error("Repeatability: LOAD:N, e.g. 500:3.");
-            repeat_->setFocus();
+        // An optional LOAD:N field; false (said) when it holds something else.
+        const auto loadCount = [this](QLineEdit* field, double& load, int& count,
+                                      const std::string& problem) {
+            const std::string text = field->text().trimmed().toStdString();
+            if (text.empty() || ParseLoadCount(text, load, count))
+                return true;
+            prompter_.Error(problem);
+            field->setFocus();
+            return false;
+        };
+        if (!loadCount(repeat_, plan.repeatLoad, plan.repeatCount,
+                       "Repeatability: LOAD:N, e.g. 500:3.") ||
+            !loadCount(eccentric_, plan.eccentricLoad, plan.eccentricPositions,
+                       "Eccentricity: LOAD:4 or LOAD:5, e.g. 330:5."))
             return;
-        }
-        if (!eccentric_->text().trimmed().isEmpty() &&
-            !ParseLoadCount(eccentric_->text().trimmed().toStdString(), plan.eccentricLoad,
-                            plan.eccentricPositions)) {
-            prompter_.Error("Eccentricity: LOAD:4 or LOAD:5, e.g. 330:5.");
-            eccentric_->setFocus();
-            return;
-        }
         if (const std::string problem = plan.Problem(); !problem.empty()) {
             prompter_.Error("The plan cannot be run: " + problem + ".");
             return;

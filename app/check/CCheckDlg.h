@@ -58,6 +58,9 @@ public:
     QPushButton* ReadButton() const { return read_; }
     QPushButton* SkipButton() const { return skip_; }
     QPushButton* BackButton() const { return back_; }
+    QPushButton* TestWeightsButton() const { return testWeights_; }
+    // The "Test weights" window once opened (the demo only).
+    QDialog* TestWeightsWindow() const { return testWeightsWnd_; }
     QTableWidget* Table() const { return table_; }
     QChart* Chart() const { return chart_; }
     bool Running() const { return running_; }

@@ -1,11 +1,13 @@
 // The check dialog offscreen: a whole check driven through the simulator's control channel and
 // the keyboard, as an engineer does it with test weights.
 #include "app/check/CCheckDlg.h"
+#include "demo/DemoSession.h"
 #include "sim/ScaleControl.h"
 #include "support/QtTestSupport.h"
 #include "support/SingleKel7Fixture.h"
 
 #include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -53,6 +55,7 @@ TEST_F(CheckDlgTest, AWholeCheckWithTheKeyboard) {
     }
     EXPECT_FALSE(dialog.Running());
     EXPECT_EQ("The check is complete.", dialog.InstructionLabel()->text());
+    EXPECT_FALSE(dialog.TestWeightsButton()->isVisible()); // a real scale: no test weights window
     EXPECT_EQ("FAILED: 1 reading out of tolerance.", dialog.StatusLabel()->text());
     ASSERT_EQ(3, dialog.Table()->rowCount());
     EXPECT_EQ("500.5", dialog.Table()->item(1, 2)->text());
@@ -109,6 +112,68 @@ TEST_F(CheckDlgTest, ABadPlanSaysWhatIsWrong) {
     EXPECT_EQ("The plan cannot be run: the test loads must increase (they are also read coming "
               "down).",
               prompter_.LastText());
+}
+
+} // namespace
+} // namespace quarnex::test
+
+namespace quarnex::test {
+namespace {
+
+// The same check in quarnex --demo: the demo's bus, its live KEL 7 at address 1, and the test
+// weights put on through the "Test weights" window.
+TEST(DemoCheck, TestWeightsWindowOfTheDemoBus) {
+    App();
+    DemoSession demo;
+    std::string error;
+    ASSERT_TRUE(demo.Start(error)) << error;
+    CCheckDlg::SetTestWeights([&demo](const std::string& line, std::string& problem) {
+        return demo.TestWeights(line, problem);
+    });
+    ScriptedPrompter prompter;
+    ModbusMaster master(demo.DemoProfile(), prompter);
+    ASSERT_TRUE(master.Open());
+    CCheckDlg dialog(master, 1, prompter);
+    // The demo's instruments power up first: start-up and warm-up.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.Identify(); }, 60000));
+    dialog.show();
+    dialog.LoadsEdit()->setText("0,500,1000");
+    QTest::mouseClick(dialog.StartButton(), Qt::LeftButton);
+    ASSERT_TRUE(dialog.TestWeightsButton()->isVisible());
+    QTest::mouseClick(dialog.TestWeightsButton(), Qt::LeftButton);
+    QDialog* weights = dialog.TestWeightsWindow();
+    ASSERT_NE(nullptr, weights);
+    weights->findChild<QLineEdit*>("errors")->setText("nonlinearity=0.05");
+    QTest::mouseClick(weights->findChild<QPushButton*>("applyErrors"), Qt::LeftButton);
+    EXPECT_EQ("", weights->findChild<QLabel*>("message")->text());
+    for (double load : {0.0, 500.0, 1000.0, 500.0, 0.0}) {
+        // The window offers the load the step asks for; the demo's scale settles in real time.
+        QTest::mouseClick(dialog.TestWeightsButton(), Qt::LeftButton);
+        EXPECT_DOUBLE_EQ(load, weights->findChild<QDoubleSpinBox*>("load")->value());
+        QTest::mouseClick(weights->findChild<QPushButton*>("place"), Qt::LeftButton);
+        const auto taken = [&] {
+            return std::count_if(
+                dialog.Record().runs[0].readings.begin(), dialog.Record().runs[0].readings.end(),
+                [](const CheckReading& r) { return r.state == CheckReading::State::Taken; });
+        };
+        const auto before = taken();
+        QTest::keyClick(&dialog, Qt::Key_Return); // too early: the load is moving now
+        EXPECT_EQ(before, taken());
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return dialog.StateLabel()->text() == "MOTION"; }, 60000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.ReadButton()->isEnabled(); }, 60000))
+            << dialog.StatusLabel()->text().toStdString();
+        QTest::keyClick(&dialog, Qt::Key_Return);
+    }
+    EXPECT_FALSE(dialog.Running());
+    EXPECT_EQ("FAILED: 2 readings out of tolerance.", dialog.StatusLabel()->text().toStdString())
+        << CheckTable(dialog.Record(), dialog.Record().runs[0]);
+    EXPECT_EQ("500.5", dialog.Table()->item(1, 2)->text().toStdString());
+    EXPECT_EQ("500.5", dialog.Table()->item(3, 2)->text().toStdString());
+    CCheckDlg::SetTestWeights(nullptr);
+    dialog.SaveRecordTo(::testing::TempDir() + "demo-check.txt"); // closes without a question
+    std::filesystem::remove(::testing::TempDir() + "demo-check.txt");
+    demo.Stop();
 }
 
 } // namespace
