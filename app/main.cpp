@@ -1,5 +1,7 @@
 #include "app/CAboutDlg.h"
 #include "app/CQuarnexApp.h"
+#include "app/check/CCheckReport.h"
+#include "check/CheckRecord.h"
 #include "res/AppTextIds.h"
 #include "res/Strings.h"
 
@@ -21,6 +23,22 @@ int main(int argc, char** argv) {
             std::printf("%s\n", quarnex::Text(quarnex::ids::kUsage).c_str());
             return 0;
         }
+    }
+    // quarnex-cli links no Qt (a server takes it without the desktop stack): its `check --report`
+    // has this program draw the record's report, on the offscreen platform.
+    if (argc == 4 && std::strcmp(argv[1], "--check-report") == 0) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        int one = 1;
+        QApplication application(one, argv);
+        std::setlocale(LC_NUMERIC, "C");
+        quarnex::CheckRecord record;
+        std::string error;
+        if (!quarnex::LoadCheckRecord(argv[2], record, error) ||
+            !quarnex::SaveCheckReportPdf(record, argv[3], error)) {
+            std::fprintf(stderr, "quarnex: %s\n", error.c_str());
+            return 1;
+        }
+        return 0;
     }
     // Without a display Qt aborts with advice to reinstall. Only a platform plugin chosen by the
     // user (QT_QPA_PLATFORM or -platform) or a display to open lets the windows start.

@@ -1,7 +1,6 @@
 #include "cli/CliCheck.h"
 
 #include "check/CheckProcedure.h"
-#include "check/CheckReportHook.h"
 #include "cli/CliTerminal.h"
 #include "comm/ModbusMaster.h"
 #include "platform/Clock.h"
@@ -9,12 +8,78 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
+#include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 namespace quarnex {
 
 namespace {
+
+// quarnex-cli links no Qt, so that a server takes it without the desktop stack; the PDF report is
+// drawn by the windows' program, `quarnex --check-report RECORD PDF`, where it is installed: beside
+// this program (installed, or the build tree's app/ folder) or on the PATH.
+std::string ReportProgram() {
+    std::string self(4096, '\0');
+    const ssize_t n = readlink("/proc/self/exe", self.data(), self.size() - 1);
+    std::vector<std::string> candidates;
+    if (n > 0) {
+        self.resize(static_cast<size_t>(n));
+        const std::string dir = self.substr(0, self.rfind('/') + 1);
+        candidates = {dir + "quarnex", dir + "../app/quarnex"};
+    }
+    if (const char* path = std::getenv("PATH"))
+        for (std::string rest = path; !rest.empty();) {
+            const size_t colon = rest.find(':');
+            const std::string dir = rest.substr(0, colon);
+            if (!dir.empty())
+                candidates.push_back(dir + "/quarnex");
+            rest = colon == std::string::npos ? "" : rest.substr(colon + 1);
+        }
+    for (const std::string& c : candidates)
+        if (access(c.c_str(), X_OK) == 0)
+            return c;
+    return {};
+}
+
+// The record goes to a file of its own beside the report, the program draws it, the file goes.
+bool DrawReport(const CheckRecord& record, const std::string& pdf, std::string& error) {
+    const std::string program = ReportProgram();
+    if (program.empty()) {
+        error =
+            "the report needs the quarnex program (the package quarnex), which is not installed";
+        return false;
+    }
+    std::string temp = pdf + ".record.XXXXXX";
+    const int fd = mkstemp(temp.data());
+    if (fd < 0) {
+        error = pdf + ": " + std::strerror(errno);
+        return false;
+    }
+    close(fd);
+    bool ok = SaveCheckRecord(temp, record, error);
+    if (ok) {
+        const pid_t child = fork();
+        if (child == 0) {
+            setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            execl(program.c_str(), program.c_str(), "--check-report", temp.c_str(), pdf.c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        int status = 0;
+        while (child > 0 && waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+        ok = child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (!ok)
+            error = "the report was not made: " + program + " --check-report failed";
+    }
+    unlink(temp.c_str());
+    return ok;
+}
 
 std::istream* g_input = nullptr;
 
@@ -128,8 +193,9 @@ std::string CheckCheckCommand(const std::vector<std::string>& words,
         return "check needs --loads L1,L2,...";
     if (const std::string problem = c.plan.Problem(); !problem.empty())
         return problem;
-    if (!c.report.empty() && !GetCheckReportWriter())
-        return "--report needs quarnex-cli built with the program's windows (Qt printing)";
+    if (!c.report.empty() && ReportProgram().empty())
+        return "--report needs the quarnex program (the package quarnex) to draw the PDF: it is "
+               "not installed; --record keeps every reading";
     return {};
 }
 
@@ -259,7 +325,7 @@ int RunCheckCommand(const CheckCommand& command, ModbusMaster& bus, Terminal& te
         }
     }
     if (!command.report.empty()) {
-        if (!GetCheckReportWriter()(record, command.report, error)) {
+        if (!DrawReport(record, command.report, error)) {
             terminal.Message("quarnex-cli: " + error);
             code = kExitFailed;
         } else {

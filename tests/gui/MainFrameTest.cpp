@@ -20,6 +20,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -28,6 +29,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -591,6 +593,39 @@ TEST(ProgramStart, WithoutADisplayItSaysWhatToDo) {
     const int status = pclose(pipe);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status << ' ' << out;
     EXPECT_EQ(out, "quarnex: no display: set DISPLAY or run under xvfb-run\n");
+}
+
+// quarnex-cli check --report has the program draw a record's report, with no display at all; a
+// damaged record is named, and no PDF is left.
+TEST(ProgramStart, DrawsACheckReportWithoutADisplay) {
+    QTemporaryDir dir;
+    const std::string pdf = dir.filePath("report.pdf").toStdString();
+    const std::string damaged = dir.filePath("damaged.txt").toStdString();
+    std::ofstream(damaged) << "not a check record\n";
+    const auto run = [](const std::string& record, const std::string& out) {
+        const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+                                    std::string(QUARNEX_APP_BINARY) + " --check-report '" + record +
+                                    "' '" + out + "' 2>&1";
+        FILE* pipe = popen(command.c_str(), "r");
+        std::string text;
+        char buffer[256];
+        while (pipe && fgets(buffer, sizeof buffer, pipe))
+            text += buffer;
+        const int status = pipe ? pclose(pipe) : -1;
+        return std::pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, text);
+    };
+    const auto [code, text] = run(QUARNEX_CHECK_RECORD, pdf);
+    EXPECT_EQ(code, 0) << text;
+    std::ifstream in(pdf, std::ios::binary);
+    std::string head(5, '\0');
+    in.read(head.data(), 5);
+    EXPECT_EQ(head, "%PDF-");
+
+    const std::string second = dir.filePath("second.pdf").toStdString();
+    const auto [badCode, badText] = run(damaged, second);
+    EXPECT_EQ(badCode, 1);
+    EXPECT_NE(badText.find("quarnex: "), std::string::npos) << badText;
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(second)));
 }
 
 } // namespace
