@@ -274,11 +274,17 @@ TEST_F(Rs485Test, ADriverWithoutTheModeRefusesItClearly) {
         << prompter_.LastText();
 }
 
-TEST(NetworkLinkTest, UnreachableGatewayIsSaidAndEveryRequestIsSilent) {
+// A profile whose bus is a network link ("tcp" or "mbap") to host:port.
+Profile NetworkProfile(const char* link, const char* host, int port) {
     Profile profile;
-    profile.WriteString("Comm Param", "Link", "mbap");
-    profile.WriteString("Comm Param", "Host", "127.0.0.1");
-    profile.WriteInt("Comm Param", "TCP Port", 1); // nobody listens there
+    profile.WriteString("Comm Param", "Link", link);
+    profile.WriteString("Comm Param", "Host", host);
+    profile.WriteInt("Comm Param", "TCP Port", port);
+    return profile;
+}
+
+TEST(NetworkLinkTest, UnreachableGatewayIsSaidAndEveryRequestIsSilent) {
+    Profile profile = NetworkProfile("mbap", "127.0.0.1", 1); // nobody listens there
     ScriptedPrompter prompter;
     ModbusMaster master(profile, prompter);
     EXPECT_FALSE(master.Open());
@@ -298,10 +304,7 @@ TEST(NetworkLinkTest, UnreachableGatewayIsSaidAndEveryRequestIsSilent) {
 
 // A host name that does not resolve is said, and not looked up again at every request.
 TEST(NetworkLinkTest, AnUnresolvableNameIsSaidAndNotAskedAtEveryRequest) {
-    Profile profile;
-    profile.WriteString("Comm Param", "Link", "tcp");
-    profile.WriteString("Comm Param", "Host", "nosuch.invalid");
-    profile.WriteInt("Comm Param", "TCP Port", 4001);
+    Profile profile = NetworkProfile("tcp", "nosuch.invalid", 4001);
     ScriptedPrompter prompter;
     ModbusMaster master(profile, prompter);
     EXPECT_FALSE(master.Open());
@@ -332,10 +335,7 @@ ModbusMaster NetworkMaster(const Profile& profile, Prompter& prompter, int pause
 // A refused connection is tried again only once its pause is over; the traffic has one row per
 // try, saying why, and none for the requests that came meanwhile.
 TEST(NetworkLinkTest, ARefusedConnectionWaitsItsPauseAndEachTryIsOneRow) {
-    Profile profile;
-    profile.WriteString("Comm Param", "Link", "mbap");
-    profile.WriteString("Comm Param", "Host", "127.0.0.1");
-    profile.WriteInt("Comm Param", "TCP Port", 1); // nobody listens there
+    Profile profile = NetworkProfile("mbap", "127.0.0.1", 1); // nobody listens there
     ScriptedPrompter prompter;
     constexpr int kPauseMs = 200;
     ModbusMaster master = NetworkMaster(profile, prompter, kPauseMs);
@@ -382,10 +382,7 @@ TEST(NetworkLinkTest, ASlowNameLookupHoldsNoRequestAndItsFailureIsOneRow) {
         }
         return EAI_NONAME;
     };
-    Profile profile;
-    profile.WriteString("Comm Param", "Link", "tcp");
-    profile.WriteString("Comm Param", "Host", "slow.invalid");
-    profile.WriteInt("Comm Param", "TCP Port", 4001);
+    Profile profile = NetworkProfile("tcp", "slow.invalid", 4001);
     profile.WriteInt("Comm Param", "Response timeout", 30000); // the lookup's bound
     ScriptedPrompter prompter;
     ModbusMaster master = NetworkMaster(profile, prompter, 0, resolver);
