@@ -117,6 +117,8 @@ void CInstrToViewPropSheet::PageChanged(int index) {
 
 void CInstrToViewPropSheet::RunSearch() {
     CInstrumentSearchDlg dialog(bus_, this);
+    if (profile_ && prompter_)
+        dialog.OfferSettingsSearch(*profile_, *prompter_, sheet_.Selection());
     const bool handled = searchHook_ && searchHook_(dialog);
     const int result = handled ? dialog.result() : dialog.exec();
     if (result == QDialog::Accepted)

@@ -17,6 +17,8 @@ namespace quarnex {
 
 class CInstrumentSearchDlg;
 class ModbusMaster;
+class Profile;
+class Prompter;
 
 // A page of address check boxes, first ... last (the sheet has three: 1-100, 101-200 and
 // 201-247). It shows the sheet's flags when it becomes active and reads its boxes back when it
@@ -68,6 +70,11 @@ public:
 
     // Runs the "Instrument search" dialog and takes its result (the "&Search" button).
     void RunSearch();
+    // Offers the search dialog's "Find settings", saving what it finds to profile.
+    void OfferSettingsSearch(Profile& profile, Prompter& prompter) {
+        profile_ = &profile;
+        prompter_ = &prompter;
+    }
     // For window tests: called with the search dialog before its event loop; returns true when
     // it has closed the dialog itself (the loop is then not entered).
     void SetSearchDialogHook(std::function<bool(CInstrumentSearchDlg&)> hook) {
@@ -87,6 +94,8 @@ private:
     CInstrToViewPropPage4* searchPage_;
     int current_ = 0;
     std::function<bool(CInstrumentSearchDlg&)> searchHook_;
+    Profile* profile_ = nullptr;
+    Prompter* prompter_ = nullptr;
 };
 
 } // namespace quarnex

@@ -228,10 +228,19 @@ void CQuarnexView::RunWithPollingStopped(const std::function<void()>& window) {
 void CQuarnexView::OnInstrumentsToView() {
     StopTimer();
     CInstrToViewPropSheet sheet(bus_, logic_.Selection(), window());
+    sheet.OfferSettingsSearch(profile_, prompter_);
+    const int baud = bus_.Settings().BaudRate();
+    const char parity = bus_.Settings().ParityLetter();
     if (sheet.exec() == QDialog::Accepted) {
         if (!logic_.ApplySelection(sheet.Selection()))
             prompter_.Error(FormatText(Text(ids::kProfileNotWritten), {profile_.Path()}));
         Render();
+    }
+    // The search's "Find settings" may have taken other line settings, kept either way.
+    if (bus_.Settings().BaudRate() != baud || bus_.Settings().ParityLetter() != parity) {
+        logic_.SettingsChanged();
+        Render();
+        emit LinkChanged();
     }
     RestartTimer();
 }

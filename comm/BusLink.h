@@ -70,6 +70,10 @@ public:
     // TCP answer on an RTU stream, or the reverse, a header that makes no sense, half a frame);
     // empty when they are one, or when nothing came.
     virtual std::string AnswerHint() const { return {}; }
+    // True when the last request never went out and no attempt was made to send it: a network
+    // link waiting out its pause after a failed connect, or still looking up its host's name.
+    // Nothing crossed the line, so the traffic shows no row for it (the failed connect has one).
+    virtual bool HeldBack() const { return false; }
 
     virtual void NoteTimes(bool on) = 0;
     virtual LineTimes Times() const = 0;

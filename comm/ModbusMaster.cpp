@@ -210,13 +210,17 @@ CommStatus ModbusMaster::Transact(std::vector<uint8_t> request, std::vector<uint
                 if (!lastHint_.empty() && received > 0)
                     result = CommStatus::ReceiveError;
             }
-            if (trafficObserver_)
+            // A request the link held back (down, waiting out its pause) never crossed the line:
+            // the window polling at 50 a second would otherwise fill the traffic with rows of it.
+            if (trafficObserver_ && !link_->HeldBack())
                 ReportAttempt(frame, answer, counter, result);
             // Nothing came at all: no late answer is on its way to wait out.
             if (IsRetryable(result) && received > 0)
                 link_->DropLateAnswer(options.extraTimeout != 0 ? options.extraTimeout
                                                                 : BusLink::kReceiveMarginMs);
-            if (!IsRetryable(result) || counter > options.retries)
+            // A held-back request is not tried again at once: the link would hold it back again
+            // (or wait once more for the lookup it is still waiting for).
+            if (!IsRetryable(result) || counter > options.retries || link_->HeldBack())
                 break;
         }
         lastAttempts_ = counter;
@@ -245,6 +249,10 @@ void ModbusMaster::ReportAttempt(const std::vector<uint8_t>& frame,
         ++transactionsSeen_;
     TrafficRecord record = MakeTrafficRecord(link_->Times(), frame, answer, attempt, status);
     record.transaction = transactionsSeen_;
+    // The row says what the master would say: why the link is down, which gateway heard nothing.
+    std::string text = LastStatusText(status, false);
+    if (text != StatusText(status, false))
+        record.note = std::move(text);
     trafficObserver_->OnAttempt(record);
 }
 

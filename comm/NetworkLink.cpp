@@ -78,7 +78,7 @@ bool NetworkLink::Connect(std::string& reason, int lookupWaitMs) {
     // A gateway that refuses, or a name that does not resolve, is not asked again at every
     // request: the requests meanwhile go unanswered at once, and say why.
     downReason_ = reason.empty() ? std::string("no connection") : reason;
-    reconnectAtNs_ = MonotonicNs() + int64_t{kReconnectPauseMs} * 1'000'000;
+    reconnectAtNs_ = MonotonicNs() + int64_t{reconnectPauseMs_} * 1'000'000;
     return false;
 }
 
@@ -120,10 +120,15 @@ void NetworkLink::PrepareRequest() {
     // must not be read as the next answer; a peer that closed meanwhile is connected again.
     if (connection_.IsConnected())
         connection_.DropPending();
-    std::string reason;
     // The window's thread waits for a name lookup only briefly; it goes on in the background.
-    if (open_ && !connection_.IsConnected())
-        Connect(reason, kLookupWaitMs);
+    heldBack_ = false;
+    if (open_ && !connection_.IsConnected()) {
+        const int attempts = connectAttempts_;
+        std::string reason;
+        // Held back: the pause is running (no attempt made), or the lookup has not answered yet.
+        if (!Connect(reason, kLookupWaitMs))
+            heldBack_ = connectAttempts_ == attempts || connection_.LookupPending();
+    }
 }
 
 int NetworkLink::Write(const uint8_t* frame, int n) {

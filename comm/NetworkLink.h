@@ -89,6 +89,10 @@ public:
     // The framing hint of the last answer; while the connection is down after a failed connect,
     // why ("Connection refused", a name that does not resolve).
     std::string AnswerHint() const override;
+    bool HeldBack() const override { return heldBack_; }
+    // The pause after a failed connect (kReconnectPauseMs unless a test shortens it).
+    void SetReconnectPauseMs(int ms) { reconnectPauseMs_ = ms; }
+    TcpConnection& Connection() { return connection_; }
 
     void NoteTimes(bool on) override { noteTimes_ = on; }
     LineTimes Times() const override;
@@ -137,6 +141,8 @@ private:
     std::string downReason_; // why the last connect failed; empty while connected
     int64_t reconnectAtNs_ = 0;
     int connectAttempts_ = 0;
+    int reconnectPauseMs_ = kReconnectPauseMs;
+    bool heldBack_ = false;
     LineTimes times_;
 };
 

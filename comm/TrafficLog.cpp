@@ -146,6 +146,10 @@ std::string StatusWords(CommStatus status) {
                                     : ModbusMaster::StatusText(status, false);
 }
 
+std::string RecordStatusWords(const TrafficRecord& r) {
+    return r.note.empty() ? StatusWords(r.status) : r.note;
+}
+
 TrafficRow MakeRow(const TrafficRecord& r) {
     const DecodedRequest d = Decode(r.request);
     TrafficRow row;
@@ -155,11 +159,14 @@ TrafficRow MakeRow(const TrafficRecord& r) {
     row.function = d.functionText;
     row.reg = d.reg ? std::to_string(d.reg) : std::string();
     row.count = d.count ? std::to_string(d.count) : std::string();
-    row.status = StatusWords(r.status);
-    // With no answer, how long the master waited is what there is to see.
+    row.status = RecordStatusWords(r);
+    // With no answer, how long the master waited is what there is to see; a request that no
+    // answer could have come for (the link was down, the note says why) waited for nothing.
+    const bool linkDown = r.answer.empty() && !r.note.empty();
     row.response = r.lastAnswerNs >= 0 ? Ms(r.lastAnswerNs)
-                   : r.endNs >= 0      ? FormatText(Text(ids::kTrafficTimedOut), {Ms(r.endNs)})
-                                       : std::string();
+                   : r.endNs >= 0 && !linkDown
+                       ? FormatText(Text(ids::kTrafficTimedOut), {Ms(r.endNs)})
+                       : std::string();
     row.gap = r.gapNs >= 0 ? Ms(r.gapNs) : std::string();
     row.request = Hex(r.request);
     row.answer = Hex(r.answer);
@@ -215,7 +222,7 @@ std::string CsvLine(const TrafficRecord& r) {
         CsvField(d.functionText),
         d.reg ? std::to_string(d.reg) : std::string(),
         d.count ? std::to_string(d.count) : std::string(),
-        CsvField(StatusWords(r.status)),
+        CsvField(RecordStatusWords(r)),
         ms(r.requestEndNs),
         ms(r.firstAnswerNs),
         ms(r.lastAnswerNs),

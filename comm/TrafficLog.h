@@ -47,6 +47,9 @@ TrafficRow MakeRow(const TrafficRecord& r);
 
 // The status in words: "OK" or the master's text for the failure.
 std::string StatusWords(CommStatus status);
+// A record's status as the master told it: its note when it has one ("mbap://HOST:502:
+// Connection refused"), else StatusWords.
+std::string RecordStatusWords(const TrafficRecord& r);
 
 // One line per attempt, for the trace and the text log.
 std::string TraceLine(const TrafficRecord& r);

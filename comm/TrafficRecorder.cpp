@@ -73,11 +73,13 @@ void TrafficRecorder::OnAttempt(const TrafficRecord& record) {
     slot->attempt = static_cast<uint16_t>(std::clamp(record.attempt, 0, 0xFFFF));
     slot->address = record.request.empty() ? 0 : record.request[0];
     slot->status = static_cast<uint8_t>(ToInt(record.status));
-    slot->requestSize = static_cast<uint32_t>(record.request.size());
+    slot->requestSize = static_cast<uint16_t>(std::min<size_t>(record.request.size(), 0xFFFF));
+    slot->noteSize = static_cast<uint16_t>(std::min<size_t>(record.note.size(), 0xFFFF));
     slot->answerSize = static_cast<uint32_t>(record.answer.size());
     slot->bytesAt = static_cast<uint32_t>(bytesEnd_);
-    PutBytes(record.request);
-    PutBytes(record.answer);
+    PutBytes(record.request.data(), slot->requestSize);
+    PutBytes(record.answer.data(), slot->answerSize);
+    PutBytes(record.note.data(), slot->noteSize);
     // Counted as kept, so that it leaves the totals as it came in.
     totals_.Add(Make(*slot, total_, false), slot->address);
 }
@@ -87,9 +89,10 @@ uint64_t TrafficRecorder::BytesAt(const Slot& slot) const {
     return bytesEnd_ - static_cast<uint32_t>(static_cast<uint32_t>(bytesEnd_) - slot.bytesAt);
 }
 
-void TrafficRecorder::PutBytes(const std::vector<uint8_t>& bytes) {
+void TrafficRecorder::PutBytes(const void* data, size_t count) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
     const uint64_t kept = BytesAt(SlotAt(0)); // the new record's own when it is the only one
-    const size_t needed = static_cast<size_t>(bytesEnd_ - kept) + bytes.size();
+    const size_t needed = static_cast<size_t>(bytesEnd_ - kept) + count;
     if (needed > bytesSize_) {
         // Grown by a quarter (the records' sizes vary little), the kept bytes moved to where
         // their numbers put them in the larger ring.
@@ -106,10 +109,10 @@ void TrafficRecorder::PutBytes(const std::vector<uint8_t>& bytes) {
         bytes_ = std::move(grown);
         bytesSize_ = size;
     }
-    for (size_t done = 0; done < bytes.size();) {
+    for (size_t done = 0; done < count;) {
         const size_t at = static_cast<size_t>(bytesEnd_ % bytesSize_);
-        const size_t n = std::min(bytes.size() - done, bytesSize_ - at);
-        std::memcpy(&bytes_[at], bytes.data() + done, n);
+        const size_t n = std::min(count - done, bytesSize_ - at);
+        std::memcpy(&bytes_[at], bytes + done, n);
         done += n;
         bytesEnd_ += n;
     }
@@ -144,6 +147,9 @@ TrafficRecord TrafficRecorder::Make(const Slot& slot, uint64_t serial, bool with
     if (withBytes) {
         GetBytes(BytesAt(slot), slot.requestSize, r.request);
         GetBytes(BytesAt(slot) + slot.requestSize, slot.answerSize, r.answer);
+        std::vector<uint8_t> note;
+        GetBytes(BytesAt(slot) + slot.requestSize + slot.answerSize, slot.noteSize, note);
+        r.note.assign(note.begin(), note.end());
     }
     return r;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace quarnex {
@@ -32,6 +33,10 @@ struct TrafficRecord {
     int64_t longestSilenceNs = 0; // the longest silence between two answer bytes
     int64_t characterNs = 0;      // the wire time of one character at the line's settings
     CommStatus status = CommStatus::Ok;
+    // What the master knew of the failure beyond its status: why a network link is down
+    // ("mbap://HOST:502: Connection refused"), the gateway that heard nothing, why the bytes are
+    // no frame of the link. Empty when the status says it all.
+    std::string note;
 };
 
 // Builds the record of an attempt that has just ended from the link's times (frame: the request
@@ -92,7 +97,8 @@ private:
         int32_t requestEndUs, firstAnswerUs, lastAnswerUs, endUs; // -1: nothing to time
         int32_t longestSilenceNs, characterNs;
         uint32_t bytesAt; // the low bits of the number of the request's first byte in the byte ring
-        uint32_t requestSize, answerSize;
+        uint16_t requestSize, noteSize; // a request is at most 256 bytes, a note a line
+        uint32_t answerSize;
         uint16_t attempt;
         uint8_t address;
         uint8_t status; // a CommStatus
@@ -101,7 +107,7 @@ private:
     const Slot& SlotAt(size_t index) const { return slots_[(start_ + index) % slots_.size()]; }
     TrafficRecord Make(const Slot& slot, uint64_t serial, bool withBytes = true) const;
     uint64_t BytesAt(const Slot& slot) const;
-    void PutBytes(const std::vector<uint8_t>& bytes);
+    void PutBytes(const void* data, size_t count);
     void GetBytes(uint64_t at, size_t n, std::vector<uint8_t>& out) const;
 
     size_t capacity_;

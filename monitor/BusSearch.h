@@ -19,6 +19,12 @@ public:
     // Asks the next address. Returns false once address 247 has been asked: the dialog then
     // closes as if "Stop" had been pressed.
     bool Tick();
+    // From address 1 again with nothing found (the bus's settings have changed).
+    void Restart() {
+        next_ = kFirstAddress;
+        foundCount_ = 0;
+        found_ = {};
+    }
 
     bool Finished() const { return next_ > kLastAddress; }
     // The address asked last (0 before the first tick).

@@ -2,6 +2,8 @@
 
 #include "comm/ModbusMaster.h"
 #include "instrument/Registers.h"
+#include "res/MonitorTextIds.h"
+#include "res/Strings.h"
 
 #include <algorithm>
 
@@ -151,6 +153,23 @@ void SettingsSearch::Take(const LineSetting& setting) {
     ApplyLineSetting(bus_, setting);
     restored_ = true;
     bus_.Open();
+}
+
+bool SettingsSearch::Keep(Profile& profile) {
+    Take(results_.front().setting);
+    return bus_.Settings().Save(profile);
+}
+
+std::string SettingsSearch::ProgressText() const {
+    return FormatText(Text(ids::kFindSettingsProgress),
+                      {std::to_string(current_.baud), std::string(1, current_.parity),
+                       std::to_string(SettingNumber()), std::to_string(SettingCount())});
+}
+
+std::string SettingsSearch::TakeQuestion() const {
+    const LineSetting& found = results_.front().setting;
+    return FormatText(Text(ids::kTakeSettingsQuestion),
+                      {Summary(), std::to_string(found.baud), std::string(1, found.parity)});
 }
 
 void SettingsSearch::Finish() {

@@ -9,6 +9,7 @@
 namespace quarnex {
 
 class ModbusMaster;
+class Profile;
 
 // A baud rate and parity of the serial line.
 struct LineSetting {
@@ -70,6 +71,15 @@ public:
     // Keeps the settings found (the first, or the given one) on the bus instead of putting the
     // old ones back; the caller saves them to the profile where it keeps settings.
     void Take(const LineSetting& setting);
+    // Yes to TakeQuestion(): takes the first setting found (the port opened again at it) and
+    // writes it to the profile's communication settings, as "Communication parameters" does.
+    // False when the profile could not be written; the settings are in force all the same.
+    bool Keep(Profile& profile);
+
+    // "Trying 19200 baud, parity E (setting 3 of 30)".
+    std::string ProgressText() const;
+    // The summary and whether to use the first setting found (valid once something was found).
+    std::string TakeQuestion() const;
 
 private:
     bool Enter(const LineSetting& setting);

@@ -45,12 +45,14 @@ bool TcpConnection::Resolve(const std::string& host, int port, int timeoutMs, in
     if (!lookup_) {
         lookup_ = std::make_shared<Lookup>();
         lookupStartNs_ = now;
-        std::thread([lookup = lookup_, host, service = std::to_string(port)] {
+        std::thread([lookup = lookup_, host, service = std::to_string(port), resolver = resolver_] {
             addrinfo hints{};
             hints.ai_family = AF_UNSPEC;
             hints.ai_socktype = SOCK_STREAM;
             addrinfo* found = nullptr;
-            const int error = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
+            const int error = resolver
+                                  ? resolver(host, service, hints, &found)
+                                  : ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
             std::lock_guard<std::mutex> lock(lookup->mutex);
             lookup->error = error;
             lookup->found = found;

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+
+struct addrinfo;
 
 namespace quarnex {
 
@@ -27,6 +30,11 @@ public:
     bool Connect(const std::string& host, int port, int timeoutMs, std::string& reason,
                  int lookupWaitMs = -1);
     bool LookupPending() const { return lookup_ != nullptr; }
+    // What looks a name up, in the lookup's thread: getaddrinfo, or a stand-in with its result
+    // (a list getaddrinfo made, freed with freeaddrinfo) for a test of a slow or broken resolver.
+    using Resolver = std::function<int(const std::string& host, const std::string& service,
+                                       const addrinfo& hints, addrinfo** found)>;
+    void SetResolver(Resolver resolver) { resolver_ = std::move(resolver); }
     void Close();
     bool IsConnected() const { return fd_ >= 0; }
 
@@ -52,6 +60,7 @@ private:
     std::string host_;
     int port_ = 0;
     int64_t lookupStartNs_ = 0;
+    Resolver resolver_;
 };
 
 } // namespace quarnex

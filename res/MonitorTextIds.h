@@ -26,5 +26,10 @@ constexpr int kColumnValue = 10052;
 
 constexpr int kProfileNotWritten = 16020;
 constexpr int kDevicePathControlCharacter = 16021;
+constexpr int kFindSettings = 16022;
+constexpr int kFindSettingsProgress = 16023;
+constexpr int kTakeSettingsQuestion = 16024;
+constexpr int kFindSettingsSerialOnly = 16025;
+constexpr int kFindSettingsStopped = 16026;
 
 } // namespace quarnex::ids

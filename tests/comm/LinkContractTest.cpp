@@ -2,10 +2,17 @@
 // each against the simulator, gives the same results for the same bus.
 
 #include "comm/NetworkLink.h"
+#include "comm/TrafficLog.h"
+#include "comm/TrafficRecorder.h"
 #include "platform/Clock.h"
 #include "support/BusFixture.h"
 
 #include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
@@ -267,11 +274,17 @@ TEST_F(Rs485Test, ADriverWithoutTheModeRefusesItClearly) {
         << prompter_.LastText();
 }
 
-TEST(NetworkLinkTest, UnreachableGatewayIsSaidAndEveryRequestIsSilent) {
+// A profile whose bus is a network link ("tcp" or "mbap") to host:port.
+Profile NetworkProfile(const char* link, const char* host, int port) {
     Profile profile;
-    profile.WriteString("Comm Param", "Link", "mbap");
-    profile.WriteString("Comm Param", "Host", "127.0.0.1");
-    profile.WriteInt("Comm Param", "TCP Port", 1); // nobody listens there
+    profile.WriteString("Comm Param", "Link", link);
+    profile.WriteString("Comm Param", "Host", host);
+    profile.WriteInt("Comm Param", "TCP Port", port);
+    return profile;
+}
+
+TEST(NetworkLinkTest, UnreachableGatewayIsSaidAndEveryRequestIsSilent) {
+    Profile profile = NetworkProfile("mbap", "127.0.0.1", 1); // nobody listens there
     ScriptedPrompter prompter;
     ModbusMaster master(profile, prompter);
     EXPECT_FALSE(master.Open());
@@ -291,10 +304,7 @@ TEST(NetworkLinkTest, UnreachableGatewayIsSaidAndEveryRequestIsSilent) {
 
 // A host name that does not resolve is said, and not looked up again at every request.
 TEST(NetworkLinkTest, AnUnresolvableNameIsSaidAndNotAskedAtEveryRequest) {
-    Profile profile;
-    profile.WriteString("Comm Param", "Link", "tcp");
-    profile.WriteString("Comm Param", "Host", "nosuch.invalid");
-    profile.WriteInt("Comm Param", "TCP Port", 4001);
+    Profile profile = NetworkProfile("tcp", "nosuch.invalid", 4001);
     ScriptedPrompter prompter;
     ModbusMaster master(profile, prompter);
     EXPECT_FALSE(master.Open());
@@ -308,6 +318,102 @@ TEST(NetworkLinkTest, AnUnresolvableNameIsSaidAndNotAskedAtEveryRequest) {
     EXPECT_NE(master.LastStatusText(CommStatus::NoResponse, false)
                   .find("tcp://nosuch.invalid:4001: cannot resolve nosuch.invalid"),
               std::string::npos);
+}
+
+// A master whose network link pauses pauseMs after a failed connect and looks names up with
+// resolver (the system's when empty).
+ModbusMaster NetworkMaster(const Profile& profile, Prompter& prompter, int pauseMs,
+                           TcpConnection::Resolver resolver = {}) {
+    return ModbusMaster(profile, prompter, [=](const CommSettings& s, Prompter& p) {
+        auto link = std::make_unique<NetworkLink>(s, p);
+        link->SetReconnectPauseMs(pauseMs);
+        link->Connection().SetResolver(resolver);
+        return std::unique_ptr<BusLink>(std::move(link));
+    });
+}
+
+// A refused connection is tried again only once its pause is over; the traffic has one row per
+// try, saying why, and none for the requests that came meanwhile.
+TEST(NetworkLinkTest, ARefusedConnectionWaitsItsPauseAndEachTryIsOneRow) {
+    Profile profile = NetworkProfile("mbap", "127.0.0.1", 1); // nobody listens there
+    ScriptedPrompter prompter;
+    constexpr int kPauseMs = 200;
+    ModbusMaster master = NetworkMaster(profile, prompter, kPauseMs);
+    TrafficRecorder recorder;
+    master.SetTrafficObserver(&recorder);
+    EXPECT_FALSE(master.Open());
+    const auto& link = dynamic_cast<const NetworkLink&>(master.Link());
+    int requests = 0;
+    const int64_t giveUpNs = MonotonicNs() + 20'000'000'000;
+    while (link.ConnectAttempts() < 3 && MonotonicNs() < giveUpNs) {
+        uint16_t value = 0;
+        EXPECT_EQ(master.ReadHoldingRegisters(1, 40001, 1, &value, {.retries = 2}),
+                  CommStatus::NoResponse);
+        ++requests;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1)); // a fast poll
+    }
+    ASSERT_EQ(link.ConnectAttempts(), 3);
+    EXPECT_GT(requests, 2 * 3); // the pauses went by under polling, without a connect each
+    ASSERT_EQ(recorder.Size(), 2u) << requests << " requests";
+    for (size_t i = 0; i < recorder.Size(); ++i) {
+        const traffic::TrafficRow row = traffic::MakeRow(recorder.At(i));
+        EXPECT_EQ(row.status, "mbap://127.0.0.1:1: Connection refused");
+        EXPECT_EQ(row.response, ""); // no time-out waited for an answer that could not come
+    }
+    EXPECT_GE(recorder.At(1).startNs - recorder.At(0).startNs, int64_t{kPauseMs} * 1'000'000);
+}
+
+// A resolver that does not answer holds no request longer than the short wait for it, is asked
+// once while it works, and its failure is one row naming the host.
+TEST(NetworkLinkTest, ASlowNameLookupHoldsNoRequestAndItsFailureIsOneRow) {
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable opened;
+        bool open = false;
+        std::atomic<int> calls{0};
+    };
+    auto gate = std::make_shared<Gate>();
+    const auto resolver = [gate](const std::string&, const std::string&, const addrinfo&,
+                                 addrinfo**) {
+        // The first lookup (at the open) fails at once; the next one hangs until let go.
+        if (++gate->calls > 1) {
+            std::unique_lock<std::mutex> lock(gate->mutex);
+            gate->opened.wait(lock, [&] { return gate->open; });
+        }
+        return EAI_NONAME;
+    };
+    Profile profile = NetworkProfile("tcp", "slow.invalid", 4001);
+    profile.WriteInt("Comm Param", "Response timeout", 30000); // the lookup's bound
+    ScriptedPrompter prompter;
+    ModbusMaster master = NetworkMaster(profile, prompter, 0, resolver);
+    TrafficRecorder recorder;
+    master.SetTrafficObserver(&recorder);
+    EXPECT_FALSE(master.Open());
+    for (int i = 0; i < 5; ++i) {
+        const int64_t startNs = MonotonicNs();
+        uint16_t value = 0;
+        EXPECT_EQ(master.ReadHoldingRegisters(1, 40001, 1, &value, {.retries = 2}),
+                  CommStatus::NoResponse);
+        // Waiting the lookup out would take 30 s: anything near that is a frozen window.
+        EXPECT_LT(MonotonicNs() - startNs, int64_t{10'000'000'000});
+    }
+    EXPECT_EQ(gate->calls, 2);
+    EXPECT_EQ(recorder.Size(), 0u); // nothing crossed the line while the name was looked up
+    {
+        std::lock_guard<std::mutex> lock(gate->mutex);
+        gate->open = true;
+    }
+    gate->opened.notify_all();
+    const int64_t giveUpNs = MonotonicNs() + 20'000'000'000;
+    while (recorder.Size() == 0 && MonotonicNs() < giveUpNs) {
+        uint16_t value = 0;
+        master.ReadHoldingRegisters(1, 40001, 1, &value);
+    }
+    ASSERT_GE(recorder.Size(), 1u);
+    EXPECT_EQ(traffic::MakeRow(recorder.At(0))
+                  .status.rfind("tcp://slow.invalid:4001: cannot resolve slow.invalid", 0),
+              0u)
+        << traffic::MakeRow(recorder.At(0)).status;
 }
 
 TEST(LinkAddressTest, ParsesNetworkAddressesAndRefusesBrokenOnes) {

@@ -25,6 +25,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -420,6 +421,53 @@ TEST_F(FrameTest, InstrumentsSheetSearchesAndOkReplacesTheWatchedSet) {
     ASSERT_EQ(List().topLevelItemCount(), 3);
     EXPECT_EQ(List().topLevelItem(1)->text(1), "5");
     EXPECT_TRUE(View().TimerActive());
+}
+
+// An instrument set to 19200 E years ago: the search's "Find settings" finds it, and Yes makes
+// those the bus's settings, saved as "Communication parameters" saves them.
+TEST_F(FrameTest, FindSettingsInTheSearchFindsTheBusAndTakesItsSettings) {
+    Kel7(17);
+    bus_.SetLineSettings(17, {19200, 'E'});
+    Watch({17});
+    Start();
+    bool searched = false;
+    WhenModal<CInstrToViewPropSheet>([&](CInstrToViewPropSheet& sheet) {
+        sheet.Tabs()->setCurrentIndex(3);
+        sheet.SetSearchDialogHook([&](CInstrumentSearchDlg& search) {
+            EXPECT_FALSE(search.FindSettingsButton()->isHidden());
+            EXPECT_TRUE(search.FindSettingsButton()->isEnabled());
+            prompter_.Answer(true);
+            search.FindSettingsButton()->click();
+            EXPECT_FALSE(search.FindSettingsButton()->isEnabled());
+            EXPECT_FALSE(search.SettingsProgress()->isHidden());
+            for (int i = 0; i < 2000 && search.Finder(); ++i)
+                search.OnSettingsTimer();
+            EXPECT_EQ(search.Finder(), nullptr);
+            EXPECT_EQ(search.SettingsNote()->text().toStdString(),
+                      "1 instrument at 19200 baud, parity E: 17");
+            EXPECT_EQ(prompter_.LastText().rfind("1 instrument at 19200 baud, parity E: 17\n\n"
+                                                 "Use 19200 baud, parity E for this bus?",
+                                                 0),
+                      0u)
+                << prompter_.LastText();
+            // The addresses asked at the old settings are asked again at the new ones.
+            EXPECT_EQ(search.Search().LastAsked(), 0);
+            EXPECT_TRUE(search.FindSettingsButton()->isEnabled());
+            search.CancelButton()->click(); // the watched set stays; the settings taken stay too
+            searched = true;
+            return true;
+        });
+        sheet.SearchPage()->SearchButton()->click();
+        ButtonWithText(sheet, "OK")->click();
+    });
+    frame_->Action(CMainFrame::kInstruments)->trigger();
+    ASSERT_TRUE(searched);
+    EXPECT_EQ(frame_->Bus().Settings().BaudRate(), 19200);
+    EXPECT_EQ(profile_.GetInt("Comm Param", "Baud", 0), 19200);
+    EXPECT_EQ(profile_.GetString("Comm Param", "Parity", ""), "E");
+    Poll(2);
+    ASSERT_EQ(List().topLevelItemCount(), 1);
+    EXPECT_EQ(List().topLevelItem(0)->text(1), "17");
 }
 
 TEST_F(FrameTest, CancelledSheetAndCancelledSearchChangeNothing) {

@@ -32,7 +32,10 @@ TEST_F(SettingsSearchTest, FindsTheInstrumentsSettingsAndPutsTheOldOnesBack) {
     // 9600 N, then 19200 N, where the garbled answer sends it to 19200's other parities.
     EXPECT_EQ(search.SettingNumber(), 3);
     EXPECT_EQ(Now(), (LineSetting{9600, 'N'}));
-    search.Take(search.Results()[0].setting);
+    // Taken as "Communication parameters" keeps them: in the profile, and the port at them.
+    ASSERT_TRUE(search.Keep(profile_));
+    EXPECT_EQ(profile_.GetInt("Comm Param", "Baud", 0), 19200);
+    EXPECT_EQ(profile_.GetString("Comm Param", "Parity", ""), "E");
     uint16_t type = 0;
     EXPECT_EQ(master_->ReadHoldingRegisters(17, 40001, 1, &type), CommStatus::Ok);
 }
