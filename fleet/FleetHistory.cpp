@@ -82,7 +82,7 @@ std::vector<DiffLine> ChangedRows(const fs::path& stored, const SetupFileImage& 
 class Store {
 public:
     Store(HistoryRepo& repo, const std::function<std::time_t()>& now, FleetRun& run)
-        : repo_(repo), now_(now), run_(run), root_(repo.Dir()),
+        : now_(now), run_(run), root_(repo.Dir()),
           scratch_(fs::path(repo.Dir()) / ".git" / "quarnex-fleet-new.kel") {}
 
     void Link(const LinkReading& reading) {
@@ -197,7 +197,6 @@ private:
         run_.paths.push_back(path);
     }
 
-    HistoryRepo& repo_;
     const std::function<std::time_t()>& now_;
     FleetRun& run_;
     fs::path root_;

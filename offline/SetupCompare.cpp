@@ -85,8 +85,7 @@ std::string Pad(const std::string& s, size_t width) {
 // Collects the groups while the comparison walks the sheet.
 class DiffBuilder {
 public:
-    DiffBuilder(const SetupFileImage& left, const SetupFileImage& right)
-        : a_(left), b_(right), absent_(Text(ids::kDiffNotInSetup)) {}
+    DiffBuilder() : absent_(Text(ids::kDiffNotInSetup)) {}
 
     void Group(const std::string& title) {
         diff_.groups.push_back({title, {}});
@@ -123,8 +122,6 @@ private:
             {label, std::move(left), std::move(right), base_ + place});
     }
 
-    const SetupFileImage& a_;
-    const SetupFileImage& b_;
     const std::string absent_;
     SetupDiff diff_;
     int base_ = 0;
@@ -268,7 +265,7 @@ std::string Identity(const InstrumentInfo& info) {
 }
 
 SetupDiff CompareSetups(const SetupFileImage& left, const SetupFileImage& right) {
-    DiffBuilder d(left, right);
+    DiffBuilder d;
     CompareIdentification(d, left, right);
     std::vector<bool> seen(InstrumentSetup::kValues, false);
     // Every page of the sheet in tab order, whichever of them this instrument's sheet shows.
