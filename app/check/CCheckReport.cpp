@@ -47,6 +47,10 @@ void BuildCheckChart(QChart* chart, const CheckRecord& record) {
         right = std::max(right, load);
     }
     auto* band = new QAreaSeries(upper, lower);
+    // The area series does not own its two edges, and the chart holds only the area: the edges go
+    // with the area.
+    upper->setParent(band);
+    lower->setParent(band);
     band->setName("tolerance");
     band->setColor(QColor(200, 235, 200));
     band->setBorderColor(QColor(120, 180, 120));
