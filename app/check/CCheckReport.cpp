@@ -32,8 +32,11 @@ QString Q(const std::string& s) {
 
 void BuildCheckChart(QChart* chart, const CheckRecord& record) {
     chart->removeAllSeries();
-    for (auto* axis : chart->axes())
+    // removeAxis hands the axis back to the caller; the chart is rebuilt at every reading.
+    for (auto* axis : chart->axes()) {
         chart->removeAxis(axis);
+        delete axis;
+    }
     const QString unit = record.unit.empty() ? QString() : " (" + Q(record.unit) + ")";
 
     double low = 0.0, high = 0.0, right = 0.0;
