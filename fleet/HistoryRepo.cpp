@@ -219,10 +219,12 @@ bool HistoryRepo::Push(const std::string& remoteName, std::string& error) {
     if (git_repository_head(&rawHead, repo_) != 0)
         return Failed("nothing to push", error);
     Reference head(rawHead);
-    std::string spec = std::string(git_reference_name(head.get()));
-    spec += ":" + spec;
-    char* specs[] = {spec.data()};
-    const git_strarray refspecs = {specs, 1};
+    // The branch is pushed to the remote's branch of the same name:
+    // "refs/heads/main:refs/heads/main".
+    const std::string branch = git_reference_name(head.get());
+    std::string mapping = branch + ":" + branch;
+    char* mappings[] = {mapping.data()};
+    const git_strarray refspecs = {mappings, 1};
     git_push_options options = GIT_PUSH_OPTIONS_INIT;
     if (git_remote_push(remote.get(), &refspecs, &options) != 0)
         return Failed("push to " + remoteName + " failed", error);

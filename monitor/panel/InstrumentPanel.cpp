@@ -117,12 +117,13 @@ int InstrumentPanel::Tick() {
 }
 
 std::string InstrumentPanel::ReadWeightUnit() {
-    InstrumentInfo info;
-    if (!ReadInstrumentInfo(bus_, address_, nullptr, info) || info.firstNormalRegister <= 0)
+    InstrumentSetup setup;
+    if (!ReadInstrumentInfo(bus_, address_, nullptr, setup.MutableInfo()) ||
+        setup.Info().firstNormalRegister <= 0)
         return {};
     float unit = 0.0f;
-    if (bus_.ReadFloatRegisters(address_, info.firstNormalRegister + 2 * param::kMeasurementUnit, 1,
-                                &unit, {.retries = kPollRetries}) != CommStatus::Ok)
+    if (bus_.ReadFloatRegisters(address_, setup.NormalRegister(param::kMeasurementUnit), 1, &unit,
+                                {.retries = kPollRetries}) != CommStatus::Ok)
         return {};
     return DisplayedUnit(unit);
 }
