@@ -147,8 +147,13 @@ WeightLogSummary WeightLogger::Run(const std::function<bool(const WeightSample&)
         const int64_t passNs = MonotonicNs();
         if (passNs >= endNs || stop())
             break;
-        if (summary.passes == 0)
+        if (summary.passes == 0) {
+            // The schedule counts from the first pass as it started, not from the call: a first
+            // pass that the system starts late would otherwise let the following ones make up
+            // for it, and the mean from pass to pass would come out below the interval asked.
             firstPassNs = passNs;
+            deadlineNs = passNs;
+        }
         lastPassNs = passNs;
         ++summary.passes;
 
