@@ -39,20 +39,20 @@ struct SetupRead {
 struct EditRequest {
     EditorKind editor = EditorKind::Number;
     int reg = 0;              // the register the value is written to
-    std::string caption;      // the parameter's label
+    std::string caption{};    // the parameter's label
     int selectorRegister = 0; // 0: none; else written with selectorValue before the value
     int selectorValue = 0;
     int firstChoice = 0; // Choice: the list's string IDs
     int finalChoice = 0;
-    int currentIndex = 0;     // Choice: the position preselected; ActivityChoice: the activity
-    std::string currentText;  // Number, Code, Special, Text, Shunt: the text in the edit
-    int textCount = 0;        // Text: registers
-    int endRegister = 0;      // Adjust
-    int currentInteger = 0;   // Adjust: the value the dialog writes when it opens
-    int extraTimeout = 0;     // ms of extra receive time-out: the instrument measures first
-    std::string confirmation; // Choice: a Yes/No question asked before the write
-    int decimals = -1;        // Number: the decimals the value is shown with; -1 where not known
-    SetupRead reread;         // what to read again after the editor ends with OK
+    int currentIndex = 0;       // Choice: the position preselected; ActivityChoice: the activity
+    std::string currentText{};  // Number, Code, Special, Text, Shunt: the text in the edit
+    int textCount = 0;          // Text: registers
+    int endRegister = 0;        // Adjust
+    int currentInteger = 0;     // Adjust: the value the dialog writes when it opens
+    int extraTimeout = 0;       // ms of extra receive time-out: the instrument measures first
+    std::string confirmation{}; // Choice: a Yes/No question asked before the write
+    int decimals = -1;          // Number: the decimals the value is shown with; -1 where not known
+    SetupRead reread{};         // what to read again after the editor ends with OK
 };
 
 } // namespace quarnex

@@ -304,6 +304,10 @@ int InstrumentSetup::BatchRegister(int b) {
     return reg::kActivityWindow + 2 * j;
 }
 
+int InstrumentSetup::RecipeRegister(int v) {
+    return reg::kRecipeWindow + 2 * v;
+}
+
 double InstrumentSetup::ActivityValue(int k, int j) const {
     if (k < 1 || k > SetupParameterTable::kActivities || j < 0 ||
         j >= SetupParameterTable::kActivityValues)

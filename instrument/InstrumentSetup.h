@@ -103,6 +103,9 @@ public:
 
     // Recipe values 0-1799 (recipe r occupies 60 (r - 1) ... 60 r - 1).
     double RecipeValue(int i) const;
+    // The register of value v (0-59) of a recipe: the window register 41464 + 2 v, after writing
+    // the recipe to the selector 41462.
+    static int RecipeRegister(int v);
     void SetRecipeValue(int i, double value);
 
     // Derived display facts.

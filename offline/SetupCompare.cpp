@@ -181,11 +181,14 @@ void CompareString(DiffBuilder& d, int place, int k, const std::string& label,
 }
 
 void CompareActivities(DiffBuilder& d, int page, const SetupFileImage& a, const SetupFileImage& b) {
-    d.Group(Text(ActivitiesPageTitle(page)));
+    d.Group(Text(ActivitiesPage(page).title));
     if (page == 1)
         for (int bv = 0; bv < Table::kGeneralBatchValues; ++bv)
             CompareBatchValue(d, bv, bv, a.setup.BatchLabel(bv, false), a, b);
-    for (int k = ActivitiesPageFirst(page); k <= ActivitiesPageLast(page); ++k) {
+    for (const PageRow& row : ActivitiesPage(page).rows) {
+        if (row.kind != RowKind::Activity)
+            continue;
+        const int k = row.item;
         const int place = 100 * k;
         const auto numbered = [k](const std::string& label) {
             return FormatText(Text(ids::kDiffActivityLine), {TwoDigits(k), label});
@@ -211,38 +214,26 @@ void CompareRecipes(DiffBuilder& d, const SetupFileImage& a, const SetupFileImag
         };
         const int k = Table::kActivities + r - 1;
         CompareString(d, place, k, numbered(Unnumbered(a.setup.TextLabel(k))), a, b);
-        std::vector<RecipeLineDisplay> linesA, linesB;
-        for (bool second : {false, true}) {
-            RecipeDialog da(a.setup, r, false), db(b.setup, r, false);
-            if (second) {
-                da.ShowLines16To30();
-                db.ShowLines16To30();
-            }
-            const RecipeDialogDisplay sa = da.Display(false), sb = db.Display(false);
-            linesA.insert(linesA.end(), sa.lines.begin(), sa.lines.end());
-            linesB.insert(linesB.end(), sb.lines.begin(), sb.lines.end());
-        }
-        for (int n = 0; n < kLines && n < static_cast<int>(linesA.size()) &&
-                        n < static_cast<int>(linesB.size());
-             ++n) {
+        for (int n = 0; n < kLines; ++n) {
             const int i = kEach * (r - 1) + 2 * n;
-            const RecipeLineDisplay& la = linesA[static_cast<size_t>(n)];
-            const RecipeLineDisplay& lb = linesB[static_cast<size_t>(n)];
+            const RowDisplay la = ShowRow(RecipeLineRow(r, n + 1, false), a.setup, false);
+            const RowDisplay lb = ShowRow(RecipeLineRow(r, n + 1, false), b.setup, false);
             const bool hasA = a.recipePresent.test(static_cast<size_t>(i));
             const bool hasB = b.recipePresent.test(static_cast<size_t>(i));
             d.Row(place + 1 + 2 * n, numbered(la.label), hasA, hasB, a.setup.RecipeValue(i),
-                  b.setup.RecipeValue(i), la.activity, lb.activity);
+                  b.setup.RecipeValue(i), la.value, lb.value);
             // A set point the line's activity does not show still counts: shown as a number.
-            const auto setpoint = [](const RecipeLineDisplay& l, double value) {
-                return l.setpoint.shown ? WithUnit(l.setpoint.value, l.setpoint.unit) : Raw(value);
+            const auto setpoint = [r, n](const InstrumentSetup& setup, double value) {
+                const RowDisplay s = ShowRow(RecipeLineRow(r, n + 1, true), setup, false);
+                return s.state.shown ? WithUnit(s.value, s.unit) : Raw(value);
             };
             const std::string label = Text(ids::kRecipeLineLabel) + " " + TwoDigits(n + 1) + ", " +
                                       Text(ids::kRecipeSetpointLabel);
             d.Row(place + 2 + 2 * n, numbered(label),
                   a.recipePresent.test(static_cast<size_t>(i + 1)),
                   b.recipePresent.test(static_cast<size_t>(i + 1)), a.setup.RecipeValue(i + 1),
-                  b.setup.RecipeValue(i + 1), setpoint(la, a.setup.RecipeValue(i + 1)),
-                  setpoint(lb, b.setup.RecipeValue(i + 1)));
+                  b.setup.RecipeValue(i + 1), setpoint(a.setup, a.setup.RecipeValue(i + 1)),
+                  setpoint(b.setup, b.setup.RecipeValue(i + 1)));
         }
     }
 }

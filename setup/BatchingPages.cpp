@@ -126,13 +126,12 @@ RowState FlowRateRule(int parameter, const InstrumentSetup& setup) {
 }
 
 PageDescriptor MakeFlowRate() {
-    return {ids::kPageFlowRate,
-            {{155, EditorKind::Choice},
-             {156, EditorKind::Choice},
-             {157, EditorKind::Choice},
-             {kDerivationTime, EditorKind::Number}},
-            FlowRateRule,
-            {}};
+    return {.title = ids::kPageFlowRate,
+            .rows = {{155, EditorKind::Choice},
+                     {156, EditorKind::Choice},
+                     {157, EditorKind::Choice},
+                     {kDerivationTime, EditorKind::Number}},
+            .rule = FlowRateRule};
 }
 
 } // namespace
@@ -142,62 +141,257 @@ const PageDescriptor& FlowRatePage() {
     return page;
 }
 
-// ----- Activities1 and Activities2 ----------------------------------------------------------
+// ----- The rows ---------------------------------------------------------------------------------
 
-int ActivitiesPageTitle(int page) {
-    return page == 1 ? ids::kPageActivities1 : ids::kPageActivities2;
+PageRow GeneralBatchRow(int i) {
+    return {.parameter = i, .editor = EditorKind::Choice, .kind = RowKind::GeneralBatch};
 }
 
-int ActivitiesPageFirst(int page) {
-    return page == 1 ? 1 : 10;
+PageRow ActivityValueRow(int activity, int j) {
+    EditorKind editor = EditorKind::Text;
+    if (j != kActivityNameRow)
+        editor = IsChoice(BatchEntry(activity, j)) ? EditorKind::Choice : EditorKind::Number;
+    return {.parameter = j, .editor = editor, .kind = RowKind::ActivityValue, .item = activity};
 }
 
-int ActivitiesPageLast(int page) {
-    return page == 1 ? 9 : kActivities;
+PageRow RecipeNameRow(int recipe) {
+    return {
+        .parameter = 0, .editor = EditorKind::Text, .kind = RowKind::RecipeName, .item = recipe};
 }
 
-ActivitiesPageDisplay ActivitiesDisplay(int page, const InstrumentSetup& setup, bool editMode,
-                                        bool failed) {
-    ActivitiesPageDisplay display;
-    if (page == 1)
-        for (int i = 0; i < kGeneralValues; ++i) {
-            RowDisplay row;
-            row.label = setup.BatchLabel(i, false);
-            row.value = failed ? placeholder::kSetupValue : setup.BatchValueText(i);
-            row.editButton = editMode;
-            display.general.push_back(std::move(row));
-        }
-    for (int k = ActivitiesPageFirst(page); k <= ActivitiesPageLast(page); ++k) {
-        ActivityGroupDisplay group;
-        group.activity = k;
-        group.heading = Text(ids::kActivity) + " " + std::to_string(k);
-        if (failed) {
-            group.type = placeholder::kSetupValue;
-            group.name = placeholder::kSetupValue;
-        } else {
-            group.type = setup.BatchValueText(BatchEntry(k, activity::kType));
-            if (ActivityType(setup, k) != 0)
-                group.name = ActivityName(setup, k);
-        }
-        display.activities.push_back(std::move(group));
-    }
-    return display;
+PageRow RecipeLineRow(int recipe, int line, bool setpoint) {
+    return {.parameter = line,
+            .editor = setpoint ? EditorKind::Number : EditorKind::ActivityChoice,
+            .kind = setpoint ? RowKind::RecipeSetpoint : RowKind::RecipeActivity,
+            .item = recipe};
 }
 
-EditRequest GeneralValueEditRequest(int i, const InstrumentSetup& setup) {
+namespace {
+
+// The name row of an activity: "03: Activity name:" without its number.
+std::string ActivityNameLabel(const InstrumentSetup& setup, int activity) {
+    const std::string label = setup.TextLabel(activity - 1);
+    const size_t colon = label.find(':');
+    std::string unnumbered = colon == std::string::npos ? label : label.substr(colon + 1);
+    unnumbered.erase(0, unnumbered.find_first_not_of(' '));
+    return unnumbered;
+}
+
+int RecipeNameText(int recipe) {
+    return kRecipeNameFirst + recipe - 1;
+}
+
+// A recipe's line n is two values of the recipe window, its activity and its set point.
+int LineValue(int line, bool setpoint) {
+    return 2 * (line - 1) + (setpoint ? 1 : 0);
+}
+
+double ValueOfLine(const InstrumentSetup& setup, int recipe, int line, bool setpoint) {
+    return setup.RecipeValue(InstrumentSetup::kRecipeValuesEach * (recipe - 1) +
+                             LineValue(line, setpoint));
+}
+
+// The activity of a recipe line; a damaged value gives 0 (none).
+int ActivityOfLine(const InstrumentSetup& setup, int recipe, int line) {
+    const int activity = ChoiceOf(ValueOfLine(setup, recipe, line, false));
+    return activity >= 0 && activity <= kActivities ? activity : 0;
+}
+
+// "00:---", "03:Mixing", "07:Not used".
+std::string LineActivityText(const InstrumentSetup& setup, int activity) {
+    if (activity == 0)
+        return "00:---";
+    return Format("%02d:", activity) +
+           (ActivityType(setup, activity) != 0
+                ? ActivityName(setup, activity)
+                : setup.BatchValueText(BatchEntry(activity, activity::kType)));
+}
+
+EditRequest TextRequest(const InstrumentSetup& setup, int k, std::string current) {
     EditRequest request;
-    request.editor = EditorKind::Choice;
-    request.reg = InstrumentSetup::BatchRegister(i);
-    request.caption = setup.BatchLabel(i, false);
-    const SetupParameterRow& row = SetupParameterTable::Row(SetupParameterTable::BatchRow(i));
-    request.firstChoice = row.firstChoice;
-    request.finalChoice = row.finalChoice;
-    request.currentIndex = ChoiceOf(setup.BatchValue(i));
-    request.reread = {SetupBlock::Activity, 1}; // the general values come with activity 1
+    request.editor = EditorKind::Text;
+    request.reg = setup.TextRegister(k);
+    request.caption = setup.TextLabel(k);
+    request.currentText = std::move(current);
+    request.textCount = kTextRegisters;
+    request.reread = {SetupBlock::Texts};
     return request;
 }
 
-// ----- "Batching activity no" -------------------------------------------------------------------
+// A general or activity value: its choice list or its number with the decimals it shows.
+void ValueRequest(EditRequest& request, const InstrumentSetup& setup, int b) {
+    if (IsChoice(b)) {
+        const SetupParameterRow& row = SetupParameterTable::Row(SetupParameterTable::BatchRow(b));
+        request.editor = EditorKind::Choice;
+        request.firstChoice = row.firstChoice;
+        request.finalChoice = row.finalChoice;
+        request.currentIndex = ChoiceOf(setup.BatchValue(b));
+    } else {
+        request.editor = EditorKind::Number;
+        if (setup.BatchDecimals(b) != kSixSignificant)
+            request.decimals = setup.BatchDecimals(b);
+        request.currentText = setup.BatchValueText(b);
+    }
+}
+
+} // namespace
+
+RowDisplay BatchingRowDisplay(const PageRow& r, const InstrumentSetup& setup, bool editMode) {
+    RowDisplay row;
+    row.editButton = editMode;
+    const int k = r.item;
+    switch (r.kind) {
+    case RowKind::GeneralBatch:
+        row.label = setup.BatchLabel(r.parameter, false);
+        row.value = setup.BatchValueText(r.parameter);
+        break;
+    case RowKind::ActivityValue:
+        if (r.parameter == kActivityNameRow) {
+            row.label = ActivityNameLabel(setup, k);
+            row.value = ActivityName(setup, k);
+        } else {
+            const int b = BatchEntry(k, r.parameter);
+            row.label = setup.BatchLabel(b, false);
+            row.value = setup.BatchValueText(b);
+            row.unit = setup.BatchUnitText(b);
+        }
+        break;
+    case RowKind::Activity:
+        row.label = Text(ids::kActivity) + " " + std::to_string(k);
+        row.value = setup.BatchValueText(BatchEntry(k, activity::kType));
+        if (ActivityType(setup, k) != 0)
+            row.unit = ActivityName(setup, k);
+        row.editButton = true;
+        break;
+    case RowKind::RecipeName:
+        row.label = Text(ids::kRecipeNameLabel);
+        row.value = TrimRight(setup.Text(RecipeNameText(k)));
+        break;
+    case RowKind::RecipeActivity:
+        row.label = Numbered(ids::kLine, r.parameter, ids::kLineActivity);
+        row.value = LineActivityText(setup, ActivityOfLine(setup, k, r.parameter));
+        break;
+    case RowKind::RecipeSetpoint: {
+        const SetpointDisplay setpoint = SetpointOf(setup, ActivityOfLine(setup, k, r.parameter),
+                                                    ValueOfLine(setup, k, r.parameter, true));
+        if (!setpoint.shown) {
+            row.state = kRowHidden;
+            row.editButton = false;
+            break;
+        }
+        row.label = Text(ids::kSetpointLabel);
+        row.value = setpoint.value;
+        row.unit = setpoint.unit;
+        break;
+    }
+    case RowKind::Recipe:
+        row.label = Text(ids::kRecipe) + Format(" %02d:", k);
+        row.value = TrimRight(setup.Text(RecipeNameText(k)));
+        row.editButton = true;
+        break;
+    case RowKind::Parameter:
+        break;
+    }
+    return row;
+}
+
+EditRequest BatchingRowRequest(const PageRow& r, const InstrumentSetup& setup) {
+    EditRequest request;
+    const int k = r.item;
+    switch (r.kind) {
+    case RowKind::GeneralBatch:
+        request.reg = InstrumentSetup::BatchRegister(r.parameter);
+        request.caption = setup.BatchLabel(r.parameter, false);
+        ValueRequest(request, setup, r.parameter);
+        request.reread = {SetupBlock::Activity, 1}; // the general values come with activity 1
+        break;
+    case RowKind::ActivityValue: {
+        if (r.parameter == kActivityNameRow)
+            return TextRequest(setup, k - 1, ActivityName(setup, k));
+        const int b = BatchEntry(k, r.parameter);
+        request.reg = InstrumentSetup::BatchRegister(b);
+        request.caption = setup.BatchLabel(b, true);
+        request.selectorRegister = reg::kActivitySelector;
+        request.selectorValue = k;
+        request.reread = {SetupBlock::Activity, k};
+        ValueRequest(request, setup, b);
+        break;
+    }
+    case RowKind::RecipeName:
+        return TextRequest(setup, RecipeNameText(k), TrimRight(setup.Text(RecipeNameText(k))));
+    case RowKind::RecipeActivity:
+    case RowKind::RecipeSetpoint: {
+        const bool setpoint = r.kind == RowKind::RecipeSetpoint;
+        const int line = r.parameter;
+        request.reg = InstrumentSetup::RecipeRegister(LineValue(line, setpoint));
+        request.caption =
+            Numbered(ids::kRecipeLine, line, setpoint ? ids::kSetpoint : ids::kActivity);
+        request.selectorRegister = reg::kRecipeSelector;
+        request.selectorValue = k;
+        request.reread = {SetupBlock::Recipe, k};
+        if (setpoint) {
+            request.editor = EditorKind::Number;
+            request.currentText =
+                SetpointOf(setup, ActivityOfLine(setup, k, line), ValueOfLine(setup, k, line, true))
+                    .value;
+        } else {
+            request.editor = EditorKind::ActivityChoice;
+            request.currentIndex = ActivityOfLine(setup, k, line);
+        }
+        break;
+    }
+    case RowKind::Activity:
+    case RowKind::Recipe:
+    case RowKind::Parameter:
+        break;
+    }
+    return request;
+}
+
+// ----- The pages and dialogs
+// ----------------------------------------------------------------------
+
+namespace {
+
+// Type, name, mode, the coarse/fine block, seven numbers, acknowledgement and the pulse rows.
+constexpr size_t kMostActivityRows = 22;
+constexpr int kRecipesPerColumn = 15;
+
+PageDescriptor MakeActivities(int page) {
+    PageDescriptor d{.title = page == 1 ? ids::kPageActivities1 : ids::kPageActivities2,
+                     .refresh = ShowModeRefresh::ForActivitiesPage(page)};
+    if (page == 1)
+        for (int i = 0; i < kGeneralValues; ++i)
+            d.rows.push_back(GeneralBatchRow(i));
+    for (int k = page == 1 ? 1 : 10; k <= (page == 1 ? 9 : kActivities); ++k)
+        d.rows.push_back(
+            {.parameter = 0, .editor = EditorKind::Choice, .kind = RowKind::Activity, .item = k});
+    return d;
+}
+
+PageDescriptor MakeRecipes() {
+    PageDescriptor d{.title = ids::kPageRecipes, .refresh = ShowModeRefresh::ForRecipesPage()};
+    for (int r = 1; r <= InstrumentSetup::kRecipes; ++r)
+        d.rows.push_back({.parameter = 0,
+                          .editor = EditorKind::Choice,
+                          .kind = RowKind::Recipe,
+                          .item = r,
+                          .place = {(r - 1) % kRecipesPerColumn, (r - 1) / kRecipesPerColumn}});
+    return d;
+}
+
+} // namespace
+
+const PageDescriptor& ActivitiesPage(int page) {
+    static const PageDescriptor first = MakeActivities(1);
+    static const PageDescriptor second = MakeActivities(2);
+    return page == 1 ? first : second;
+}
+
+const PageDescriptor& RecipesPage() {
+    static const PageDescriptor page = MakeRecipes();
+    return page;
+}
 
 std::vector<int> ActivityRows(int type, int batchingMode, int acknowledgeType) {
     std::vector<int> rows = {activity::kType};
@@ -226,80 +420,44 @@ std::vector<int> ActivityRows(int type, int batchingMode, int acknowledgeType) {
     return rows;
 }
 
-ActivityDialog::ActivityDialog(const InstrumentSetup& setup, int activity, bool editMode)
-    : setup_(setup), activity_(activity), editMode_(editMode) {}
-
-std::string ActivityDialog::Caption() const {
-    return Text(ids::kActivityDialogTitle) + " " + std::to_string(activity_);
+PageDescriptor ActivityDialogPage(int activity) {
+    const auto rowsOf = [activity](const InstrumentSetup& setup) {
+        const auto choice = [&](int j) { return ChoiceOf(setup.ActivityValue(activity, j)); };
+        std::vector<PageRow> rows;
+        for (int j :
+             ActivityRows(choice(activity::kType), choice(par::kMode), choice(par::kAckType)))
+            rows.push_back(ActivityValueRow(activity, j));
+        return rows;
+    };
+    return {.title = ids::kActivityDialogTitle,
+            .rowsOf = rowsOf,
+            .capacity = kMostActivityRows,
+            .refresh = ShowModeRefresh::ForActivityDialog(activity)};
 }
 
-std::vector<ActivityRowDisplay> ActivityDialog::Rows(bool failed) const {
-    const auto choice = [this](int j) { return ChoiceOf(setup_.ActivityValue(activity_, j)); };
-    std::vector<ActivityRowDisplay> rows;
-    for (int j : ActivityRows(choice(activity::kType), choice(par::kMode), choice(par::kAckType))) {
-        ActivityRowDisplay row;
-        row.parameter = j;
-        row.editButton = editMode_;
-        if (j == kActivityNameRow) {
-            // "03: Activity name:" without its number.
-            const std::string label = setup_.TextLabel(activity_ - 1);
-            const size_t colon = label.find(':');
-            row.label = colon == std::string::npos ? label : label.substr(colon + 1);
-            row.label.erase(0, row.label.find_first_not_of(' '));
-            row.value = failed ? placeholder::kSetupValue : ActivityName(setup_, activity_);
-        } else {
-            const int b = BatchEntry(activity_, j);
-            row.label = setup_.BatchLabel(b, false);
-            row.value = failed ? placeholder::kSetupValue : setup_.BatchValueText(b);
-            row.unit = setup_.BatchUnitText(b);
+std::string ActivityDialogCaption(int activity) {
+    return Text(ids::kActivityDialogTitle) + " " + std::to_string(activity);
+}
+
+PageDescriptor RecipeDialogPage(int recipe, int firstLine) {
+    PageDescriptor d{.title = ids::kRecipeDialogTitle,
+                     .openingRead = SetupRead{SetupBlock::Recipe, recipe},
+                     .refresh = ShowModeRefresh::ForRecipeDialog(recipe)};
+    d.rows.push_back(RecipeNameRow(recipe));
+    d.rows.back().place = {0, 0};
+    for (int i = 0; i < kRecipeLinesShown; ++i)
+        for (bool setpoint : {false, true}) {
+            d.rows.push_back(RecipeLineRow(recipe, firstLine + i, setpoint));
+            d.rows.back().place = {i + 1, setpoint ? 1 : 0};
         }
-        rows.push_back(std::move(row));
-    }
-    return rows;
+    return d;
 }
 
-EditRequest ActivityDialog::EditRequestFor(int parameter) const {
-    EditRequest request;
-    if (parameter == kActivityNameRow) {
-        request.editor = EditorKind::Text;
-        request.reg = setup_.TextRegister(activity_ - 1);
-        request.caption = setup_.TextLabel(activity_ - 1);
-        request.currentText = ActivityName(setup_, activity_);
-        request.textCount = kTextRegisters;
-        request.reread = {SetupBlock::Texts};
-        return request;
-    }
-    const int b = BatchEntry(activity_, parameter);
-    request.reg = InstrumentSetup::BatchRegister(b);
-    request.caption = setup_.BatchLabel(b, true);
-    request.selectorRegister = reg::kActivitySelector;
-    request.selectorValue = activity_;
-    request.reread = {SetupBlock::Activity, activity_};
-    if (IsChoice(b)) {
-        const SetupParameterRow& row = SetupParameterTable::Row(SetupParameterTable::BatchRow(b));
-        request.editor = EditorKind::Choice;
-        request.firstChoice = row.firstChoice;
-        request.finalChoice = row.finalChoice;
-        request.currentIndex = ChoiceOf(setup_.BatchValue(b));
-    } else {
-        request.editor = EditorKind::Number;
-        if (setup_.BatchDecimals(b) != kSixSignificant)
-            request.decimals = setup_.BatchDecimals(b);
-        request.currentText = setup_.BatchValueText(b);
-    }
-    return request;
+std::string RecipeDialogCaption(int recipe) {
+    return Text(ids::kRecipeDialogTitle) + " " + std::to_string(recipe);
 }
 
-// ----- Recipes --------------------------------------------------------------------------------
-
-std::vector<RecipeRowDisplay> RecipesDisplay(const InstrumentSetup& setup, bool failed) {
-    std::vector<RecipeRowDisplay> rows;
-    for (int r = 1; r <= InstrumentSetup::kRecipes; ++r)
-        rows.push_back(
-            {Text(ids::kRecipe) + Format(" %02d:", r),
-             failed ? placeholder::kSetupValue : TrimRight(setup.Text(kRecipeNameFirst + r - 1))});
-    return rows;
-}
+// ----- Set points -------------------------------------------------------------------------------
 
 SetpointDisplay SetpointOf(const InstrumentSetup& setup, int activityNumber, double setpoint) {
     SetpointDisplay display;
@@ -334,89 +492,6 @@ SetpointDisplay SetpointOf(const InstrumentSetup& setup, int activityNumber, dou
     display.shown = true;
     display.value = FixedText(setpoint, decimals);
     return display;
-}
-
-RecipeDialog::RecipeDialog(const InstrumentSetup& setup, int recipe, bool editMode)
-    : setup_(setup), recipe_(recipe), editMode_(editMode) {}
-
-std::string RecipeDialog::Caption() const {
-    return Text(ids::kRecipeDialogTitle) + " " + std::to_string(recipe_);
-}
-
-double RecipeDialog::ValueOfLine(int line, bool setpoint) const {
-    return setup_.RecipeValue(InstrumentSetup::kRecipeValuesEach * (recipe_ - 1) +
-                              LineValue(line, setpoint));
-}
-
-int RecipeDialog::ActivityOfLine(int line) const {
-    const int activity = ChoiceOf(ValueOfLine(line, false));
-    return activity >= 0 && activity <= kActivities ? activity : 0;
-}
-
-RecipeDialogDisplay RecipeDialog::Display(bool failed) const {
-    RecipeDialogDisplay display;
-    display.lines16To30Enabled = offset_ == 0;
-    display.lines1To15Enabled = offset_ != 0;
-    display.nameButton = editMode_;
-    display.name =
-        failed ? placeholder::kSetupValue : TrimRight(setup_.Text(kRecipeNameFirst + recipe_ - 1));
-    for (int n = offset_ + 1; n <= offset_ + kLinesPerHalf; ++n) {
-        RecipeLineDisplay line;
-        line.line = n;
-        line.label = Numbered(ids::kLine, n, ids::kLineActivity);
-        line.editButtons = editMode_;
-        if (failed) {
-            line.activity = placeholder::kSetupValue;
-            line.setpoint = {true, placeholder::kSetupValue, placeholder::kSetupValue};
-        } else {
-            const int a = ActivityOfLine(n);
-            if (a == 0) {
-                line.activity = "00:---";
-            } else {
-                line.activity = Format("%02d:", a) +
-                                (ActivityType(setup_, a) != 0
-                                     ? ActivityName(setup_, a)
-                                     : setup_.BatchValueText(BatchEntry(a, activity::kType)));
-                line.setpoint = SetpointOf(setup_, a, ValueOfLine(n, true));
-            }
-        }
-        display.lines.push_back(std::move(line));
-    }
-    return display;
-}
-
-EditRequest RecipeDialog::NameEditRequest() const {
-    EditRequest request;
-    request.editor = EditorKind::Text;
-    const int k = kRecipeNameFirst + recipe_ - 1;
-    request.reg = setup_.TextRegister(k);
-    request.caption = setup_.TextLabel(k);
-    request.currentText = TrimRight(setup_.Text(k));
-    request.textCount = kTextRegisters;
-    request.reread = {SetupBlock::Texts};
-    return request;
-}
-
-EditRequest RecipeDialog::ActivityEditRequest(int line) const {
-    EditRequest request;
-    request.editor = EditorKind::ActivityChoice;
-    request.reg = reg::kRecipeWindow + 2 * LineValue(line, false);
-    request.caption = Numbered(ids::kRecipeLine, line, ids::kActivity);
-    request.selectorRegister = reg::kRecipeSelector;
-    request.selectorValue = recipe_;
-    request.currentIndex = ActivityOfLine(line);
-    request.reread = {SetupBlock::Recipe, recipe_};
-    return request;
-}
-
-EditRequest RecipeDialog::SetpointEditRequest(int line) const {
-    EditRequest request = ActivityEditRequest(line);
-    request.editor = EditorKind::Number;
-    request.reg = reg::kRecipeWindow + 2 * LineValue(line, true);
-    request.caption = Numbered(ids::kRecipeLine, line, ids::kSetpoint);
-    request.currentIndex = 0;
-    request.currentText = SetpointOf(setup_, ActivityOfLine(line), ValueOfLine(line, true)).value;
-    return request;
 }
 
 } // namespace quarnex

@@ -59,7 +59,7 @@ RowState CalibParamRule(int parameter, const InstrumentSetup& setup) {
 }
 
 PageDescriptor MakeCalibParam() {
-    PageDescriptor page{ids::kPageCalibParam, {}, CalibParamRule, {}};
+    PageDescriptor page{.title = ids::kPageCalibParam, .rule = CalibParamRule};
     for (int n = kCalibParamFirst; n <= kCalibParamLast; ++n)
         page.rows.push_back({n, IsCalibParamChoice(n) ? EditorKind::Choice : EditorKind::Number});
     return page;
@@ -132,7 +132,7 @@ RowState CalibrationRule(int parameter, const InstrumentSetup& setup) {
 }
 
 PageDescriptor MakeCalibration() {
-    PageDescriptor page{ids::kPageCalibration, {}, CalibrationRule, {}};
+    PageDescriptor page{.title = ids::kPageCalibration, .rule = CalibrationRule};
     page.rows.push_back({calib::kType, EditorKind::Choice});
     for (int n = kConversionFactor; n <= kCalibrationLast; ++n)
         page.rows.push_back({n, EditorKind::Number});
@@ -245,11 +245,10 @@ void CalibrationLive::Update(bool failed) {
     KelSetUpPage::Update(failed);
     if (failed)
         return;
-    const PageDescriptor& page = CalibrationPage();
     const bool deadweight = ChoiceAt(setup_, calib::kType) == calib::kDeadweight;
     for (size_t i = 0; i < rows_.size(); ++i) {
         RowDisplay& row = rows_[i];
-        const int n = page.rows[i].parameter;
+        const int n = current_[i].parameter;
         if (!row.state.shown)
             continue;
         if (n == calib::kSetZero) {
@@ -272,7 +271,7 @@ void CalibrationLive::Update(bool failed) {
 }
 
 EditRequest CalibrationLive::EditRequestFor(size_t row) const {
-    const int n = CalibrationPage().rows.at(row).parameter;
+    const int n = current_.at(row).parameter;
     EditRequest request = KelSetUpPage::EditRequestFor(row);
     if (n == calib::kType) {
         request.confirmation = Text(ids::kNewCalibrationWarning);

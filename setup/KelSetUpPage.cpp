@@ -1,30 +1,41 @@
 #include "setup/KelSetUpPage.h"
 
 #include "edit/SetupSource.h"
+#include "instrument/ValueFormat.h"
+
+#include <utility>
 
 namespace quarnex {
 
-KelSetUpPage::KelSetUpPage(SetupSource& source, const PageDescriptor& page, bool editMode)
-    : source_(source), page_(page), editMode_(editMode),
-      rows_(InitialPageDisplay(page, source.Setup(), editMode)),
-      model_(source, ShowModeRefresh::ForStandardPage(), editMode) {}
+KelSetUpPage::KelSetUpPage(SetupSource& source, PageDescriptor page, bool editMode)
+    : source_(source), page_(std::move(page)), editMode_(editMode),
+      current_(PageRowsOf(page_, source.Setup())),
+      rows_(InitialPageDisplay(page_, source.Setup(), editMode)),
+      model_(source, page_.refresh, editMode) {}
 
 void KelSetUpPage::Update(bool failed) {
     if (failed) {
         ShowFailedRead(rows_);
+        // An activity's name stands beside its type: both are values of the failed read.
+        for (size_t i = 0; i < rows_.size() && i < current_.size(); ++i)
+            if (current_[i].kind == RowKind::Activity && rows_[i].state.shown)
+                rows_[i].unit = placeholder::kSetupValue;
         return;
     }
-    rows_ = PageDisplay(page_, source_.Setup(), editMode_);
+    current_ = PageRowsOf(page_, source_.Setup());
+    rows_ = PageDisplay(page_, current_, source_.Setup(), editMode_);
     // The analogue outputs are adjusted while the instrument drives them: only on the bus.
     if (!source_.CanMeasure())
         for (size_t i = 0; i < rows_.size(); ++i)
-            if (page_.rows[i].editor == EditorKind::Adjust)
+            if (current_[i].editor == EditorKind::Adjust)
                 rows_[i].editEnabled = false;
 }
 
 int KelSetUpPage::Activate() {
     if (editMode_) {
-        Update(false);
+        if (page_.openingRead)
+            model_.Read(*page_.openingRead);
+        Update(model_.Failed());
         return kNoTimer;
     }
     const int period = model_.Activate();
@@ -38,12 +49,29 @@ int KelSetUpPage::Tick() {
     return model_.PeriodMs();
 }
 
+void KelSetUpPage::Redisplay() {
+    Update(!editMode_ && model_.Failed());
+}
+
+void KelSetUpPage::ShowRows(const PageDescriptor& page) {
+    page_.rows = page.rows;
+    page_.rowsOf = page.rowsOf;
+    Redisplay();
+}
+
+int KelSetUpPage::IndexOf(int parameter) const {
+    for (size_t i = 0; i < current_.size(); ++i)
+        if (current_[i].parameter == parameter)
+            return static_cast<int>(i);
+    return -1;
+}
+
 EditRequest KelSetUpPage::EditRequestFor(size_t i) const {
-    return RowEditRequest(page_.rows.at(i), source_.Setup());
+    return RowEditRequest(current_.at(i), source_.Setup());
 }
 
 std::optional<EditRequest> KelSetUpPage::Edit(size_t i) const {
-    if (!editMode_ || i >= rows_.size())
+    if (!editMode_ || i >= rows_.size() || i >= current_.size() || OpensDialog(current_[i]))
         return std::nullopt;
     const RowDisplay& row = rows_[i];
     if (!row.editButton || !row.editEnabled || !row.state.enabled)
@@ -52,7 +80,7 @@ std::optional<EditRequest> KelSetUpPage::Edit(size_t i) const {
 }
 
 void KelSetUpPage::EditEnded(size_t i, bool accepted) {
-    if (!accepted || i >= page_.rows.size())
+    if (!accepted || i >= current_.size())
         return;
     model_.EditEnded(EditRequestFor(i), true);
     // A failed re-read has been shown; the page then shows what the copy holds.

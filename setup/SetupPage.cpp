@@ -4,6 +4,7 @@
 #include "instrument/SetupParameterTable.h"
 #include "instrument/ValueFormat.h"
 #include "res/Strings.h"
+#include "setup/BatchingPages.h"
 #include "setup/SetupTextIds.h"
 
 #include <cmath>
@@ -37,20 +38,57 @@ int ChoiceAt(const InstrumentSetup& setup, int parameter) {
     return ChoiceOf(setup.Value(parameter));
 }
 
+std::vector<PageRow> PageRowsOf(const PageDescriptor& page, const InstrumentSetup& setup) {
+    return page.rowsOf ? page.rowsOf(setup) : page.rows;
+}
+
 RowState PageRowState(const PageDescriptor& page, size_t i, const InstrumentSetup& setup) {
     if (i >= page.rows.size())
         return kRowHidden;
     return page.rule ? page.rule(page.rows[i].parameter, setup) : kRowOn;
 }
 
+namespace {
+
+// A row's state: the page's rule for a parameter, the kind's own for the batching rows.
+RowState RuledState(const PageDescriptor* page, const PageRow& r, const InstrumentSetup& setup) {
+    return page && page->rule && r.kind == RowKind::Parameter ? page->rule(r.parameter, setup)
+                                                              : kRowOn;
+}
+
+RowDisplay ShowRuledRow(const PageRow& r, RowState state, const InstrumentSetup& setup,
+                        bool editMode) {
+    if (r.kind != RowKind::Parameter)
+        return BatchingRowDisplay(r, setup, editMode);
+    RowDisplay row;
+    row.state = state;
+    row.editButton = editMode && row.state.shown && row.state.button;
+    if (!row.state.shown)
+        return row;
+    row.label = setup.Label(r.parameter);
+    if (!row.state.empty) {
+        row.value =
+            r.editor == EditorKind::Code ? Text(ids::kMaskedCode) : setup.ValueText(r.parameter);
+        row.unit = setup.UnitText(r.parameter);
+    }
+    return row;
+}
+
+} // namespace
+
 std::vector<RowDisplay> InitialPageDisplay(const PageDescriptor& page, const InstrumentSetup& setup,
                                            bool editMode) {
     std::vector<RowDisplay> display;
-    display.reserve(page.rows.size());
-    for (size_t i = 0; i < page.rows.size(); ++i) {
-        const int n = page.rows[i].parameter;
+    for (const PageRow& r : PageRowsOf(page, setup)) {
+        if (r.kind != RowKind::Parameter) {
+            RowDisplay row = BatchingRowDisplay(r, setup, editMode);
+            row.value.clear();
+            display.push_back(std::move(row));
+            continue;
+        }
+        const int n = r.parameter;
         RowDisplay row;
-        const RowState state = PageRowState(page, i, setup);
+        const RowState state = RuledState(&page, r, setup);
         row.state.shown = state.shown;
         row.state.button = state.button;
         if (row.state.shown) {
@@ -65,26 +103,20 @@ std::vector<RowDisplay> InitialPageDisplay(const PageDescriptor& page, const Ins
 
 std::vector<RowDisplay> PageDisplay(const PageDescriptor& page, const InstrumentSetup& setup,
                                     bool editMode) {
+    return PageDisplay(page, PageRowsOf(page, setup), setup, editMode);
+}
+
+std::vector<RowDisplay> PageDisplay(const PageDescriptor& page, const std::vector<PageRow>& rows,
+                                    const InstrumentSetup& setup, bool editMode) {
     std::vector<RowDisplay> display;
-    display.reserve(page.rows.size());
-    for (size_t i = 0; i < page.rows.size(); ++i) {
-        const PageRow& r = page.rows[i];
-        RowDisplay row;
-        row.state = PageRowState(page, i, setup);
-        row.editButton = editMode && row.state.shown && row.state.button;
-        if (!row.state.shown) {
-            display.push_back(std::move(row));
-            continue;
-        }
-        row.label = setup.Label(r.parameter);
-        if (!row.state.empty) {
-            row.value = r.editor == EditorKind::Code ? Text(ids::kMaskedCode)
-                                                     : setup.ValueText(r.parameter);
-            row.unit = setup.UnitText(r.parameter);
-        }
-        display.push_back(std::move(row));
-    }
+    display.reserve(rows.size());
+    for (const PageRow& r : rows)
+        display.push_back(ShowRuledRow(r, RuledState(&page, r, setup), setup, editMode));
     return display;
+}
+
+RowDisplay ShowRow(const PageRow& row, const InstrumentSetup& setup, bool editMode) {
+    return ShowRuledRow(row, kRowOn, setup, editMode);
 }
 
 void ShowFailedRead(std::vector<RowDisplay>& display) {
@@ -100,6 +132,8 @@ int RowRegister(const PageRow& row, const InstrumentSetup& setup) {
 }
 
 EditRequest RowEditRequest(const PageRow& row, const InstrumentSetup& setup) {
+    if (row.kind != RowKind::Parameter)
+        return BatchingRowRequest(row, setup);
     EditRequest request;
     request.editor = row.editor;
     request.reg = RowRegister(row, setup);

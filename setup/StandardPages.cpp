@@ -35,7 +35,7 @@ RowState GeneralRule(int parameter, const InstrumentSetup& setup) {
 }
 
 PageDescriptor MakeGeneral() {
-    PageDescriptor page{ids::kPageGeneral, {}, GeneralRule, {}};
+    PageDescriptor page{.title = ids::kPageGeneral, .rule = GeneralRule};
     for (int n = 0; n <= kSetupCode; ++n)
         page.rows.push_back(
             {n, n == kOperatorCode || n == kSetupCode ? EditorKind::Code : EditorKind::Choice});
@@ -132,7 +132,7 @@ RowState CommunicationRule(int parameter, const InstrumentSetup& setup) {
 }
 
 PageDescriptor MakeCommunication() {
-    PageDescriptor page{ids::kPageCommunication, {}, CommunicationRule, {}};
+    PageDescriptor page{.title = ids::kPageCommunication, .rule = CommunicationRule};
     page.rows.push_back({kInstrumentAddress, EditorKind::Number});
     for (int n = kCom1Mode; n <= kPrinterLast; ++n)
         page.rows.push_back({n, EditorKind::Choice});
@@ -167,7 +167,7 @@ RowState LevelRule(int parameter, const InstrumentSetup& setup) {
 }
 
 PageDescriptor MakeLevelSupervision() {
-    PageDescriptor page{ids::kPageLevelSupervision, {}, LevelRule, {}};
+    PageDescriptor page{.title = ids::kPageLevelSupervision, .rule = LevelRule};
     for (int n = kLevel1Source; n <= kSetpoint2Source; ++n) {
         const bool hysteresis = n <= kLevelLast && (n - kLevel1Source) % 3 == 2;
         page.rows.push_back({n, hysteresis ? EditorKind::Number : EditorKind::Choice});
@@ -178,7 +178,7 @@ PageDescriptor MakeLevelSupervision() {
 // ----- Inputs (105-122) and Outputs (123-140): no rules --------------------------------------
 
 PageDescriptor MakeChoiceRows(int title, int first, int last) {
-    PageDescriptor page{title, {}, nullptr, {}};
+    PageDescriptor page{.title = title};
     for (int n = first; n <= last; ++n)
         page.rows.push_back({n, EditorKind::Choice});
     return page;
@@ -202,7 +202,7 @@ RowState AnalogueRule(int parameter, const InstrumentSetup& setup) {
 }
 
 PageDescriptor MakeAnalogueOutputs() {
-    PageDescriptor page{ids::kPageAnalogueOutputs, {}, AnalogueRule, {}};
+    PageDescriptor page{.title = ids::kPageAnalogueOutputs, .rule = AnalogueRule};
     const int sources[] = {kAnalogue1Source, kAnalogue2Source};
     const int ends[] = {kAnalogue1AdjustEnd, kAnalogue2AdjustEnd};
     const int groups[] = {ids::kAnalogueOutput1Group, ids::kAnalogueOutput2Group};
@@ -234,7 +234,7 @@ RowState SpecialRule(int parameter, const InstrumentSetup& setup) {
 }
 
 PageDescriptor MakeSpecialMenu() {
-    PageDescriptor page{ids::kPageSpecialMenu, {}, SpecialRule, {}};
+    PageDescriptor page{.title = ids::kPageSpecialMenu, .rule = SpecialRule};
     for (int j = 0; j < SetupParameterTable::kSpecialRows; ++j)
         page.rows.push_back({SetupParameterTable::kSpecialFirst + j, EditorKind::Special});
     return page;
@@ -250,9 +250,6 @@ const PageDescriptor& SetupPage(PageId id) {
     static const PageDescriptor outputs = MakeChoiceRows(ids::kPageOutputs, 123, 140);
     static const PageDescriptor analogue = MakeAnalogueOutputs();
     static const PageDescriptor special = MakeSpecialMenu();
-    static const PageDescriptor activities1{ids::kPageActivities1, {}, nullptr, {}};
-    static const PageDescriptor activities2{ids::kPageActivities2, {}, nullptr, {}};
-    static const PageDescriptor recipes{ids::kPageRecipes, {}, nullptr, {}};
     switch (id) {
     case PageId::General:
         return general;
@@ -273,11 +270,11 @@ const PageDescriptor& SetupPage(PageId id) {
     case PageId::FlowRate:
         return FlowRatePage();
     case PageId::Activities1:
-        return activities1;
+        return ActivitiesPage(1);
     case PageId::Activities2:
-        return activities2;
+        return ActivitiesPage(2);
     case PageId::Recipes:
-        return recipes;
+        return RecipesPage();
     case PageId::SpecialMenu:
         break;
     }

@@ -20,8 +20,8 @@ enum class PageId {
     Outputs,
     AnalogueOutputs,
     FlowRate,
-    Activities1, // these three are drawn from setup/BatchingPages.h: their descriptors hold only
-    Activities2, // the tab text
+    Activities1, // these three come from setup/BatchingPages.h
+    Activities2,
     Recipes,
     SpecialMenu,
 };

@@ -1,6 +1,5 @@
 #include "app/setup/CKelSetUpPropSheet.h"
 
-#include "app/batching/CBatchingDlgs.h"
 #include "app/panel/BusProgressWindow.h"
 #include "app/setup/CCalibrationPage.h"
 #include "res/AppTextIds.h"
@@ -100,22 +99,11 @@ void CKelSetUpPropSheet::FitToScreen() {
 }
 
 QWidget* CKelSetUpPropSheet::MakePage(PageId id) {
-    // Every page but these is the one widget with its descriptor's rows: Calibration adds its
-    // live part to it; the activity and recipe pages lead to their own dialogs.
+    // Every page is the one widget with its descriptor's rows; Calibration adds its live part.
     SetupSource& source = logic_->Source();
     const bool edit = logic_->EditMode();
-    switch (id) {
-    case PageId::Calibration:
+    if (id == PageId::Calibration)
         return Add(new CCalibrationPage(source, edit));
-    case PageId::Activities1:
-        return Add(new CActivitiesPage(source, 1, edit));
-    case PageId::Activities2:
-        return Add(new CActivitiesPage(source, 2, edit));
-    case PageId::Recipes:
-        return Add(new CRecipesPage(source, edit));
-    default:
-        break;
-    }
     return Add(new CKelSetUpPage(source, SetupPage(id), edit));
 }
 

@@ -40,7 +40,7 @@ public:
     QTabWidget* Tabs() const { return tabs_; }
     QPushButton* OkButton() const { return ok_; }
     QPushButton* CancelButton() const { return cancel_; }
-    // The descriptor page of a tab, or nullptr where the tab is an activity or recipe page.
+    // The page of a tab.
     CKelSetUpPage* Page(int tab) const;
     CKelSetUpPage* CurrentPage() const;
 

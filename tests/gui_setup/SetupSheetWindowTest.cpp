@@ -4,10 +4,10 @@
 #include "support/BusFixture.h"
 #include "support/QtTestSupport.h"
 
-#include "app/batching/CBatchingDlgs.h"
 #include "app/edit/CValueEntryDlg.h"
 #include "app/panel/BusProgressWindow.h"
 #include "app/panel/CInstrumentPanelDlg.h"
+#include "app/setup/CBatchingDlgs.h"
 #include "app/setup/CCalibrationPage.h"
 #include "app/setup/CKelSetUpPropSheet.h"
 #include "sim/Kel7Model.h"
@@ -144,10 +144,11 @@ TEST_F(SetupSheetWindowTest, EditSetupFromThePanelSavesAChangedValueOnOk) {
         EXPECT_EQ(general->RowOf(kContrast)->Value()->text(), "6");
         EXPECT_TRUE(general->TimerActive());
         for (int tab = 0; tab < sheet.Tabs()->count(); ++tab) {
-            if (CKelSetUpPage* page = sheet.Page(tab)) {
-                for (const CSetupRow& row : page->Rows())
-                    EXPECT_TRUE(row.EditButton()->isHidden());
-            }
+            // Only an activity's or a recipe's ">>" stays: its dialog shows without editing.
+            CKelSetUpPage* page = sheet.Page(tab);
+            for (size_t i = 0; i < page->Rows().size(); ++i)
+                EXPECT_NE(page->Row(i).EditButton()->isHidden(),
+                          OpensDialog(page->Logic().CurrentRows().at(i)));
         }
         QTest::mouseClick(sheet.OkButton(), Qt::LeftButton);
         EXPECT_FALSE(sheet.isVisible());
@@ -207,15 +208,17 @@ TEST_F(SetupSheetWindowTest, ShowSetupRefreshesTheCurrentPageAndEscapeLeavesWith
     EXPECT_GE(sheet.width(),
               std::min(sheet.Tabs()->tabBar()->sizeHint().width(), room.width() - 16));
     EXPECT_GE(sheet.height(), std::min(sheet.sizeHint().height(), room.height() - 48));
-    // The values stand in one column on every page that shows all its rows (the Calibration
-    // page has its live part beside them).
+    // The values stand in one column on every parameter page that shows all its rows (the
+    // Calibration page has its live part beside them; the batching pages show names beside the
+    // activities and the recipes in two columns).
     std::set<int> columns;
     for (int tab = 0; tab < sheet.Tabs()->count(); ++tab) {
         sheet.Tabs()->setCurrentIndex(tab);
         CKelSetUpPage* page = sheet.Page(tab);
         const auto* rows = page ? page->findChild<QScrollArea*>() : nullptr;
         if (!rows || qobject_cast<CCalibrationPage*>(page) ||
-            rows->verticalScrollBar()->isVisible())
+            rows->verticalScrollBar()->isVisible() ||
+            page->Logic().Descriptor().rows.front().kind != RowKind::Parameter)
             continue;
         for (QLineEdit* value : rows->widget()->findChildren<QLineEdit*>())
             if (value->isVisible())
@@ -323,20 +326,20 @@ TEST_F(SetupSheetWindowTest, EditRecipesFromThePanelChangesASetPointAndLeavesBat
         ASSERT_EQ(sheet.Tabs()->count(), 1);
         EXPECT_EQ(sheet.Tabs()->tabText(0), "Recipes");
         EXPECT_TRUE(Kel([](sim::Kel7Model& m) { return m.InBatchSetup(); }));
-        auto* recipes = qobject_cast<CRecipesPage*>(sheet.Tabs()->widget(0));
+        CKelSetUpPage* recipes = sheet.Page(0);
         ASSERT_NE(recipes, nullptr);
         WhenModal<CRecipeDlg>([](CRecipeDlg& dialog) {
             EXPECT_EQ(dialog.windowTitle(), "Recipe no 2");
-            EXPECT_EQ(dialog.ActivityField(0)->text(), "01:Component A");
+            EXPECT_EQ(dialog.Line(0, false).Value()->text(), "01:Component A");
             WhenModal<CNumberDlg>([](CNumberDlg& number) {
                 number.Edit()->setText("37");
                 QTest::mouseClick(number.OkButton(), Qt::LeftButton);
             });
-            QTest::mouseClick(dialog.SetpointButton(0), Qt::LeftButton);
-            EXPECT_EQ(dialog.SetpointField(0)->text().toDouble(), 37.0);
+            QTest::mouseClick(dialog.Line(0, true).EditButton(), Qt::LeftButton);
+            EXPECT_EQ(dialog.Line(0, true).Value()->text().toDouble(), 37.0);
             QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
         });
-        QTest::mouseClick(recipes->RecipeButton(2), Qt::LeftButton);
+        QTest::mouseClick(recipes->Row(1).EditButton(), Qt::LeftButton); // recipe 2
         QTest::mouseClick(sheet.OkButton(), Qt::LeftButton);
         EXPECT_FALSE(sheet.isVisible());
     });
@@ -354,9 +357,8 @@ TEST_F(SetupSheetWindowTest, EditBatchingLeavesBatchSetupOnEscapeAndOnTheCloseRe
         ASSERT_TRUE(sheet.Start());
         sheet.show();
         ASSERT_EQ(sheet.Tabs()->count(), 3);
-        EXPECT_NE(qobject_cast<CActivitiesPage*>(sheet.Tabs()->widget(0)), nullptr);
-        EXPECT_NE(qobject_cast<CActivitiesPage*>(sheet.Tabs()->widget(1)), nullptr);
-        EXPECT_NE(qobject_cast<CRecipesPage*>(sheet.Tabs()->widget(2)), nullptr);
+        for (int tab = 0; tab < 3; ++tab)
+            EXPECT_NE(sheet.Page(tab), nullptr) << tab;
         sheet.Tabs()->setCurrentIndex(2);
         if (escape)
             QTest::keyClick(&sheet, Qt::Key_Escape);

@@ -68,29 +68,28 @@ const std::vector<MakeEdit>& SetupEdits() {
 const std::vector<MakeEdit>& BatchEdits() {
     static const std::vector<MakeEdit> edits = {
         [](SetupSource& s) {
-            return Edit{GeneralValueEditRequest(2, s.Setup()), "", 1};
+            return Edit{RowEditRequest(GeneralBatchRow(2), s.Setup()), "", 1};
         },
         [](SetupSource& s) {
-            return Edit{ActivityDialog(s.Setup(), 3, true).EditRequestFor(1), "", 1};
+            return Edit{RowEditRequest(ActivityValueRow(3, 1), s.Setup()), "", 1};
         },
         [](SetupSource& s) { // "Activity type:" of an unused activity: Weigh in
-            return Edit{ActivityDialog(s.Setup(), 8, true).EditRequestFor(0), "", 1};
+            return Edit{RowEditRequest(ActivityValueRow(8, 0), s.Setup()), "", 1};
         },
         [](SetupSource& s) {
-            return Edit{ActivityDialog(s.Setup(), 3, true).EditRequestFor(11), "4.5"};
+            return Edit{RowEditRequest(ActivityValueRow(3, 11), s.Setup()), "4.5"};
         },
         [](SetupSource& s) {
-            return Edit{ActivityDialog(s.Setup(), 3, true).EditRequestFor(kActivityNameRow),
-                        "Mixer"};
+            return Edit{RowEditRequest(ActivityValueRow(3, kActivityNameRow), s.Setup()), "Mixer"};
         },
         [](SetupSource& s) {
-            return Edit{RecipeDialog(s.Setup(), 2, true).ActivityEditRequest(16), "", 1};
+            return Edit{RowEditRequest(RecipeLineRow(2, 16, false), s.Setup()), "", 1};
         },
         [](SetupSource& s) {
-            return Edit{RecipeDialog(s.Setup(), 2, true).SetpointEditRequest(1), "42"};
+            return Edit{RowEditRequest(RecipeLineRow(2, 1, true), s.Setup()), "42"};
         },
         [](SetupSource& s) {
-            return Edit{RecipeDialog(s.Setup(), 2, true).NameEditRequest(), "Bread"};
+            return Edit{RowEditRequest(RecipeNameRow(2), s.Setup()), "Bread"};
         },
     };
     return edits;
@@ -180,7 +179,7 @@ TEST_F(OfflineSheetTest, EditsTakeEffectAsOnTheInstrumentAndTheSavedFileRestores
 
 TEST_F(OfflineSheetTest, WhatOnlyTheInstrumentCanDoIsHeldBackAndValuesKeepTheirDecimals) {
     SetupSource& offline = sheet_->Source();
-    const EditRequest fine = ActivityDialog(offline.Setup(), 1, true).EditRequestFor(6);
+    const EditRequest fine = RowEditRequest(ActivityValueRow(1, 6), offline.Setup());
     ASSERT_EQ(fine.currentText, "20.0"); // "Fine value:", one decimal
     EXPECT_EQ(offline.MakeNumber(fine)->Ok("25.05"), EntryResult::StayOpen);
     EXPECT_EQ(prompter_.LastText(), "This value can have no more decimals than it shows (1).");

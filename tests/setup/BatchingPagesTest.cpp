@@ -123,63 +123,61 @@ TEST_F(BatchingCopy, RecipeDialogShowsItsHalvesAndHidesSetPointsOfActivitiesWith
     Line(2, 16, 1, 100);
     Line(2, 17, 99, 1); // damaged activity number: treated as none
     setup_->SetText(24 + 1, "Bread");
-    RecipeDialog dialog(*setup_, 2, true);
-    EXPECT_EQ(dialog.Caption(), "Recipe no 2");
+    EXPECT_EQ(RecipeDialogCaption(2), "Recipe no 2");
 
-    RecipeDialogDisplay d = dialog.Display(false);
-    EXPECT_EQ(d.name, "Bread");
-    ASSERT_EQ(d.lines.size(), 15u);
-    EXPECT_TRUE(d.lines16To30Enabled);
-    EXPECT_FALSE(d.lines1To15Enabled);
-    EXPECT_EQ(d.lines[0].label, "Line 01, Activity:");
-    EXPECT_EQ(d.lines[0].activity, "00:---");
-    EXPECT_FALSE(d.lines[0].setpoint.shown);
-    EXPECT_EQ(d.lines[1].activity, "02:Rest");
-    EXPECT_EQ(d.lines[1].setpoint.value, "12.0");
-    EXPECT_EQ(d.lines[2].activity, "05:Not used");
-    EXPECT_FALSE(d.lines[2].setpoint.shown);
+    // Row 0 is the name, then each line's activity and set point.
+    std::vector<RowDisplay> d = PageDisplay(RecipeDialogPage(2, 1), *setup_, true);
+    ASSERT_EQ(d.size(), 31u);
+    const auto activity = [&d](int line) { return d[static_cast<size_t>(1 + 2 * line)]; };
+    const auto setpoint = [&d](int line) { return d[static_cast<size_t>(2 + 2 * line)]; };
+    EXPECT_EQ(d[0].value, "Bread");
+    EXPECT_EQ(activity(0).label, "Line 01, Activity:");
+    EXPECT_EQ(activity(0).value, "00:---");
+    EXPECT_FALSE(setpoint(0).state.shown);
+    EXPECT_FALSE(setpoint(0).editButton);
+    EXPECT_EQ(activity(1).value, "02:Rest");
+    EXPECT_EQ(setpoint(1).value, "12.0");
+    EXPECT_EQ(activity(2).value, "05:Not used");
+    EXPECT_FALSE(setpoint(2).state.shown);
 
-    dialog.ShowLines16To30();
-    d = dialog.Display(false);
-    EXPECT_FALSE(d.lines16To30Enabled);
-    EXPECT_TRUE(d.lines1To15Enabled);
-    EXPECT_EQ(d.lines[0].label, "Line 16, Activity:");
-    EXPECT_EQ(d.lines[0].activity, "01:Flour");
-    EXPECT_EQ(d.lines[0].setpoint.value, "100.00");
-    EXPECT_EQ(d.lines[1].activity, "00:---");
+    d = PageDisplay(RecipeDialogPage(2, 16), *setup_, true);
+    EXPECT_EQ(activity(0).label, "Line 16, Activity:");
+    EXPECT_EQ(activity(0).value, "01:Flour");
+    EXPECT_EQ(setpoint(0).value, "100.00");
+    EXPECT_EQ(activity(1).value, "00:---");
 
-    d = dialog.Display(true);
-    EXPECT_EQ(d.name, "----------");
-    EXPECT_EQ(d.lines[0].activity, "----------");
-    EXPECT_EQ(d.lines[0].setpoint.value, "----------");
+    ShowFailedRead(d);
+    EXPECT_EQ(d[0].value, "----------");
+    EXPECT_EQ(activity(0).value, "----------");
+    EXPECT_EQ(setpoint(0).value, "----------");
 
-    EXPECT_FALSE(RecipeDialog(*setup_, 2, false).Display(false).lines[0].editButtons);
-    EXPECT_EQ(dialog.ActivityEditRequest(16).caption, "Recipe line 16, Activity");
-    EXPECT_EQ(dialog.SetpointEditRequest(16).caption, "Recipe line 16, Setpoint");
-    EXPECT_EQ(dialog.SetpointEditRequest(16).currentText, "100.00");
-    EXPECT_EQ(dialog.NameEditRequest().caption, "02: Recipe name:");
+    EXPECT_FALSE(PageDisplay(RecipeDialogPage(2, 1), *setup_, false)[1].editButton);
+    const auto request = [this](const PageRow& row) { return RowEditRequest(row, *setup_); };
+    EXPECT_EQ(request(RecipeLineRow(2, 16, false)).caption, "Recipe line 16, Activity");
+    EXPECT_EQ(request(RecipeLineRow(2, 16, true)).caption, "Recipe line 16, Setpoint");
+    EXPECT_EQ(request(RecipeLineRow(2, 16, true)).currentText, "100.00");
+    EXPECT_EQ(request(RecipeNameRow(2)).caption, "02: Recipe name:");
 }
 
 TEST_F(BatchingCopy, ActivityPagesShowTypeAndNameOnlyForActivitiesInUse) {
-    ActivitiesPageDisplay p1 = ActivitiesDisplay(1, *setup_, false, false);
-    ASSERT_EQ(p1.general.size(), 5u);
-    EXPECT_EQ(p1.general[4].label, "Recipe check:");
-    EXPECT_FALSE(p1.general[4].editButton);
-    ASSERT_EQ(p1.activities.size(), 9u);
-    EXPECT_EQ(p1.activities[0].heading, "Activity 1");
-    EXPECT_EQ(p1.activities[0].type, "Weigh in");
-    EXPECT_EQ(p1.activities[0].name, "Flour");
-    EXPECT_EQ(p1.activities[4].type, "Not used");
-    EXPECT_EQ(p1.activities[4].name, "");
+    // Page 1: the five general values, then activities 1-9, each with its ">>" in show mode too.
+    const std::vector<RowDisplay> p1 = PageDisplay(ActivitiesPage(1), *setup_, false);
+    ASSERT_EQ(p1.size(), 14u);
+    EXPECT_EQ(p1[4].label, "Recipe check:");
+    EXPECT_FALSE(p1[4].editButton);
+    EXPECT_EQ(p1[5].label, "Activity 1");
+    EXPECT_EQ(p1[5].value, "Weigh in");
+    EXPECT_EQ(p1[5].unit, "Flour");
+    EXPECT_TRUE(p1[5].editButton);
+    EXPECT_EQ(p1[9].value, "Not used");
+    EXPECT_EQ(p1[9].unit, "");
 
-    const ActivitiesPageDisplay p2 = ActivitiesDisplay(2, *setup_, true, true);
-    EXPECT_TRUE(p2.general.empty());
-    ASSERT_EQ(p2.activities.size(), 15u);
-    EXPECT_EQ(p2.activities.front().heading, "Activity 10");
-    EXPECT_EQ(p2.activities.back().type, "----------");
-    EXPECT_EQ(p2.activities.back().name, "----------");
+    const PageDescriptor& page2 = ActivitiesPage(2);
+    ASSERT_EQ(page2.rows.size(), 15u);
+    EXPECT_EQ(PageDisplay(page2, *setup_, true).front().label, "Activity 10");
+    EXPECT_EQ(page2.rows.back().item, 24);
 
-    const EditRequest r = GeneralValueEditRequest(2, *setup_);
+    const EditRequest r = RowEditRequest(GeneralBatchRow(2), *setup_);
     EXPECT_EQ(r.reg, 41404);
     EXPECT_EQ(r.selectorRegister, 0);
     EXPECT_EQ(r.caption, "Batch printouts:");
@@ -187,9 +185,8 @@ TEST_F(BatchingCopy, ActivityPagesShowTypeAndNameOnlyForActivitiesInUse) {
 }
 
 TEST_F(BatchingCopy, ActivityDialogRowsCarryLabelsUnitsAndPrefixedCaptions) {
-    ActivityDialog dialog(*setup_, 2, true);
-    EXPECT_EQ(dialog.Caption(), "Batching activity no 2");
-    const std::vector<ActivityRowDisplay> rows = dialog.Rows(false);
+    EXPECT_EQ(ActivityDialogCaption(2), "Batching activity no 2");
+    const std::vector<RowDisplay> rows = PageDisplay(ActivityDialogPage(2), *setup_, true);
     ASSERT_EQ(rows.size(), 3u); // type, name, acknowledge type
     EXPECT_EQ(rows[0].label, "Activity type:");
     EXPECT_EQ(rows[0].value, "Timer");
@@ -198,19 +195,21 @@ TEST_F(BatchingCopy, ActivityDialogRowsCarryLabelsUnitsAndPrefixedCaptions) {
     EXPECT_EQ(rows[2].label, "Acknowledge type:");
     EXPECT_TRUE(rows[2].editButton);
 
-    const EditRequest wait = dialog.EditRequestFor(11);
+    const EditRequest wait = RowEditRequest(ActivityValueRow(2, 11), *setup_);
     EXPECT_EQ(wait.editor, EditorKind::Number);
     EXPECT_EQ(wait.caption, "02:Wait time:");
     EXPECT_EQ(wait.reg, 41434);
     EXPECT_EQ(wait.selectorRegister, 41410);
     EXPECT_EQ(wait.selectorValue, 2);
-    EXPECT_EQ(dialog.EditRequestFor(0).editor, EditorKind::Choice);
-    const EditRequest name = dialog.EditRequestFor(N);
+    EXPECT_EQ(RowEditRequest(ActivityValueRow(2, 0), *setup_).editor, EditorKind::Choice);
+    const EditRequest name = RowEditRequest(ActivityValueRow(2, N), *setup_);
     EXPECT_EQ(name.editor, EditorKind::Text);
     EXPECT_EQ(name.reg, 42006);
     EXPECT_EQ(name.textCount, 6);
 
-    for (const ActivityRowDisplay& row : ActivityDialog(*setup_, 2, false).Rows(true)) {
+    std::vector<RowDisplay> shown = PageDisplay(ActivityDialogPage(2), *setup_, false);
+    ShowFailedRead(shown);
+    for (const RowDisplay& row : shown) {
         EXPECT_FALSE(row.editButton);
         EXPECT_EQ(row.value, "----------");
     }
@@ -287,13 +286,13 @@ protected:
         return result;
     }
     InstrumentSetup& Copy() { return sheet_->Setup(); }
+    EditRequest Request(const PageRow& row) { return RowEditRequest(row, Copy()); }
 
     std::unique_ptr<KelSetUpSheet> sheet_;
 };
 
 TEST_F(BatchingBusTest, ActivityParameterWritesTheSelectorThenTheWindowRegister) {
-    ActivityDialog dialog(Copy(), 3, true);
-    ASSERT_EQ(Edit(dialog.EditRequestFor(11), "4.5"), EntryResult::Accepted);
+    ASSERT_EQ(Edit(Request(ActivityValueRow(3, 11)), "4.5"), EntryResult::Accepted);
     // The selector, the value, then the re-read selects the activity again.
     EXPECT_EQ(Writes(),
               (std::vector<std::pair<int, float>>{{41410, 3.0f}, {41434, 4.5f}, {41410, 3.0f}}));
@@ -303,8 +302,7 @@ TEST_F(BatchingBusTest, ActivityParameterWritesTheSelectorThenTheWindowRegister)
 }
 
 TEST_F(BatchingBusTest, RecipeLineSixteenWritesTheRecipeSelectorThenItsSetPoint) {
-    RecipeDialog dialog(Copy(), 2, true);
-    ASSERT_EQ(Edit(dialog.SetpointEditRequest(16), "42"), EntryResult::Accepted);
+    ASSERT_EQ(Edit(Request(RecipeLineRow(2, 16, true)), "42"), EntryResult::Accepted);
     EXPECT_EQ(Writes(),
               (std::vector<std::pair<int, float>>{{41462, 2.0f}, {41526, 42.0f}, {41462, 2.0f}}));
     EXPECT_EQ(With(1, [](sim::Kel7Model& m) { return m.RecipeValue(60 + 31); }), 42.0f);
@@ -312,37 +310,35 @@ TEST_F(BatchingBusTest, RecipeLineSixteenWritesTheRecipeSelectorThenItsSetPoint)
     // The activity of line 16: the list is "00:---" and the activities in use; entry 1 is
     // activity 1, written to 41524.
     With(1, [](sim::Kel7Model& m) { m.ClearLogs(); });
-    ASSERT_EQ(Edit(dialog.ActivityEditRequest(16), "", 1), EntryResult::Accepted);
+    ASSERT_EQ(Edit(Request(RecipeLineRow(2, 16, false)), "", 1), EntryResult::Accepted);
     EXPECT_EQ(Writes(),
               (std::vector<std::pair<int, float>>{{41462, 2.0f}, {41524, 1.0f}, {41462, 2.0f}}));
-    dialog.ShowLines16To30();
-    EXPECT_EQ(dialog.Display(false).lines[0].activity, "01:Component A");
-    EXPECT_TRUE(dialog.Display(false).lines[0].setpoint.shown);
+    EXPECT_EQ(ShowRow(RecipeLineRow(2, 16, false), Copy(), true).value, "01:Component A");
+    EXPECT_TRUE(ShowRow(RecipeLineRow(2, 16, true), Copy(), true).state.shown);
 }
 
 TEST_F(BatchingBusTest, WeighInChangedToDumpSwitchesRowsAndHidesRecipeSetPoints) {
     // Activity 1 ("Component A", Weigh in, Fine+Coarse) is line 1 of recipes 1 and 2.
-    ActivityDialog activity(Copy(), 1, true);
-    EXPECT_EQ(activity.Rows(false).size(), 15u);
-    RecipeDialog recipe1(Copy(), 1, true), recipe2(Copy(), 2, true);
+    const PageDescriptor activity = ActivityDialogPage(1);
+    EXPECT_EQ(PageRowsOf(activity, Copy()).size(), 15u);
     ASSERT_TRUE(Copy().ReadRecipes(*master_, 0, {.messages = &prompter_})); // as the dialogs open
-    EXPECT_TRUE(recipe1.Display(false).lines[0].setpoint.shown);
+    EXPECT_TRUE(ShowRow(RecipeLineRow(1, 1, true), Copy(), true).state.shown);
 
-    ASSERT_EQ(Edit(activity.EditRequestFor(0), "", 3), EntryResult::Accepted); // Dump
+    ASSERT_EQ(Edit(Request(ActivityValueRow(1, 0)), "", 3), EntryResult::Accepted); // Dump
     std::vector<int> shown;
-    for (const ActivityRowDisplay& row : activity.Rows(false))
+    for (const PageRow& row : PageRowsOf(activity, Copy()))
         shown.push_back(row.parameter);
     EXPECT_EQ(shown, (std::vector<int>{0, N, 2, 16, 11, 13, 14}));
-    EXPECT_EQ(activity.Rows(false)[0].value, "Dump");
-    for (RecipeDialog* dialog : {&recipe1, &recipe2}) {
-        ASSERT_TRUE(Copy().ReadRecipes(*master_, dialog->Recipe(), {.messages = &prompter_}));
-        EXPECT_EQ(dialog->Display(false).lines[0].activity, "01:Component A");
-        EXPECT_FALSE(dialog->Display(false).lines[0].setpoint.shown);
+    EXPECT_EQ(PageDisplay(activity, Copy(), true)[0].value, "Dump");
+    for (int recipe : {1, 2}) {
+        ASSERT_TRUE(Copy().ReadRecipes(*master_, recipe, {.messages = &prompter_}));
+        EXPECT_EQ(ShowRow(RecipeLineRow(recipe, 1, false), Copy(), true).value, "01:Component A");
+        EXPECT_FALSE(ShowRow(RecipeLineRow(recipe, 1, true), Copy(), true).state.shown);
     }
 }
 
 TEST_F(BatchingBusTest, RefusedSelectorLeavesTheDialogOpenAndTheValueUntouched) {
-    EditRequest r = RecipeDialog(Copy(), 2, true).SetpointEditRequest(1);
+    EditRequest r = Request(RecipeLineRow(2, 1, true));
     r.selectorValue = 31; // no recipe 31: exception 03, 226 in 40007
     prompter_.Clear();
     EXPECT_EQ(Edit(r, "5"), EntryResult::StayOpen);

@@ -114,16 +114,15 @@ TEST_F(EditPathTest, DescriptorAndCalibrationPagesAreTakenAndReadAgainThroughThe
 
 TEST_F(EditPathTest, ActivityAndRecipeDialogsAreTakenAndReadAgainThroughTheSource) {
     Open(SheetMode::EditBatching);
-    const ActivityDialog activity(Copy(), 3, true);
-    const RecipeDialog recipe(Copy(), 2, true);
+    const auto request = [this](const PageRow& row) { return RowEditRequest(row, Copy()); };
     ExpectTakenAndReread({
-        {"general batching value", GeneralValueEditRequest(2, Copy()), "", 1},
-        {"activity choice", activity.EditRequestFor(1), "", 1},
-        {"activity number", activity.EditRequestFor(11), "4.5", 0},
-        {"activity name", activity.EditRequestFor(kActivityNameRow), "Mixer", 0},
-        {"recipe line activity", recipe.ActivityEditRequest(16), "", 1},
-        {"recipe line set point", recipe.SetpointEditRequest(1), "42", 0},
-        {"recipe name", recipe.NameEditRequest(), "Bread", 0},
+        {"general batching value", request(GeneralBatchRow(2)), "", 1},
+        {"activity choice", request(ActivityValueRow(3, 1)), "", 1},
+        {"activity number", request(ActivityValueRow(3, 11)), "4.5", 0},
+        {"activity name", request(ActivityValueRow(3, kActivityNameRow)), "Mixer", 0},
+        {"recipe line activity", request(RecipeLineRow(2, 16, false)), "", 1},
+        {"recipe line set point", request(RecipeLineRow(2, 1, true)), "42", 0},
+        {"recipe name", request(RecipeNameRow(2)), "Bread", 0},
     });
     EXPECT_TRUE(sheet_->CancelCheck());
 }
