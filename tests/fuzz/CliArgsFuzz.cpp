@@ -3,6 +3,7 @@
 // accepted is one the run can use exactly as given. Each argument as a backup's information text
 // (--info) is broken into the file's lines without losing a character but the blanks it breaks
 // at. A broken rule stops the run.
+#include "FuzzRequire.h"
 #include "cli/Cli.h"
 #include "files/Backup.h"
 #include "files/SetupFile.h"
@@ -11,15 +12,6 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
-
-namespace {
-
-void Require(bool rule) {
-    if (!rule)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<std::string> args(1);

@@ -2,6 +2,7 @@
 // takes is a plain decimal number that strtod reads whole to the same value; a plain decimal
 // number within the limit is taken. A refusal always shows exactly one box. A broken rule stops
 // the run.
+#include "FuzzRequire.h"
 #include "instrument/Commands.h"
 #include "support/ScriptedPrompter.h"
 
@@ -13,11 +14,6 @@
 #include <string>
 
 namespace {
-
-void Require(bool rule) {
-    if (!rule)
-        std::abort();
-}
 
 // Optional sign, digits with at most one point (at least one digit), optional exponent.
 bool PlainDecimal(const std::string& s) {

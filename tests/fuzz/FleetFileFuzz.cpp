@@ -2,20 +2,12 @@
 // must be what the workers and the history rely on. Every problem names its line (within the
 // file); every link accepted has a device, a name that is a plain folder name, and addresses in
 // 1-247, ascending, each once. A broken rule stops the run.
+#include "FuzzRequire.h"
 #include "fleet/FleetConfig.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <string>
-
-namespace {
-
-void Require(bool rule) {
-    if (!rule)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

@@ -4,6 +4,7 @@
 // reached). Whatever the bytes, a success must come from an attempt whose answer is, checked
 // here independently, the answer to that very request, and the values handed out must be its
 // values; the attempts must follow the options. A broken rule stops the run.
+#include "FuzzRequire.h"
 #include "comm/ModbusMaster.h"
 #include "platform/Profile.h"
 #include "sim/SimBus.h"
@@ -19,11 +20,6 @@ namespace {
 
 using namespace quarnex;
 using Bytes = std::vector<uint8_t>;
-
-void Require(bool rule) {
-    if (!rule)
-        std::abort();
-}
 
 struct Line {
     std::deque<Bytes> attempts; // what the line holds after each request

@@ -3,20 +3,12 @@
 // the RTU form of what it carries always passes its own CRC, an RTU answer is never taken for a
 // Modbus TCP one (the hint on an RTU stream), and an address that is accepted is written back
 // as one that reads the same. A broken rule stops the run.
+#include "FuzzRequire.h"
 #include "comm/ModbusMaster.h"
 #include "comm/NetworkLink.h"
 
 #include <cstdlib>
 #include <string>
-
-namespace {
-
-void Require(bool rule) {
-    if (!rule)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace quarnex;

@@ -2,6 +2,7 @@
 // same entries; then a name and value taken from the input are written, and when the write is
 // accepted, a fresh load must read them back as the profile reads them itself. A broken rule
 // stops the run.
+#include "FuzzRequire.h"
 #include "platform/Profile.h"
 
 #include <cstdlib>
@@ -13,11 +14,6 @@
 namespace {
 
 using quarnex::Profile;
-
-void Require(bool rule) {
-    if (!rule)
-        std::abort();
-}
 
 const std::string& Path() {
     static const std::string path = [] {

@@ -2,6 +2,7 @@
 // the viewer read it (validation, the identification block, the value and string lines of every
 // section) and loaded whole into memory. Never a crash; every value accepted is one the restore may
 // send, every line fits the line limit. A broken rule stops the run.
+#include "FuzzRequire.h"
 #include "files/SetupFile.h"
 #include "files/SetupFileImage.h"
 #include "support/ScriptedPrompter.h"
@@ -14,11 +15,6 @@
 namespace {
 
 using namespace quarnex;
-
-void Require(bool rule) {
-    if (!rule)
-        std::abort();
-}
 
 const std::string& Path() {
     static const std::string path = [] {

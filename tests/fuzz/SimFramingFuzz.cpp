@@ -3,6 +3,7 @@
 // function's length, when that is known) and carry a good CRC, every byte must be either taken
 // or dropped, and every answer must carry a good CRC. AddressSanitizer catches a read past a
 // frame. A broken rule stops the run.
+#include "FuzzRequire.h"
 #include "sim/Kel7Model.h"
 #include "sim/RegisterBank.h"
 #include "sim/SimBus.h"
@@ -14,11 +15,6 @@ namespace {
 
 using namespace quarnex::sim;
 using Bytes = std::vector<uint8_t>;
-
-void Require(bool rule) {
-    if (!rule)
-        std::abort();
-}
 
 SimBus& Bus() {
     static SimBus* bus = [] {

@@ -2,6 +2,7 @@
 // stands, and also written over a valid image of each flash size at an offset taken from its
 // first bytes, so that the mutations reach the checksums and the program information blocks.
 // A broken rule stops the run.
+#include "FuzzRequire.h"
 #include "upgrade/UpgradeImage.h"
 #include "upgrade/UpgradePlan.h"
 
@@ -12,11 +13,6 @@
 namespace {
 
 using quarnex::UpgradeImage;
-
-void Require(bool rule) {
-    if (!rule)
-        std::abort();
-}
 
 void Check(std::span<const uint8_t> bytes, const std::vector<uint8_t>& good) {
     UpgradeImage image;
