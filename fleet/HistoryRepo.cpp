@@ -114,7 +114,9 @@ bool HistoryRepo::Open(const std::string& dir, bool create, std::string& error) 
                       "folder";
         return false;
     }
-    git_repository_init_options options = GIT_REPOSITORY_INIT_OPTIONS_INIT;
+    // libgit2's own initialisers: its *_INIT macros leave fields unnamed, which compilers warn of.
+    git_repository_init_options options;
+    git_repository_init_options_init(&options, GIT_REPOSITORY_INIT_OPTIONS_VERSION);
     options.flags = GIT_REPOSITORY_INIT_MKPATH;
     options.initial_head = "main";
     if (git_repository_init_ext(&repo_, dir.c_str(), &options) != 0)
@@ -188,7 +190,8 @@ bool HistoryRepo::Commit(const std::vector<std::string>& paths, const std::strin
 
 bool HistoryRepo::Uncommitted(std::vector<std::string>& paths, std::string& error) const {
     paths.clear();
-    git_status_options options = GIT_STATUS_OPTIONS_INIT;
+    git_status_options options;
+    git_status_options_init(&options, GIT_STATUS_OPTIONS_VERSION);
     options.show = GIT_STATUS_SHOW_INDEX_AND_WORKDIR;
     options.flags = GIT_STATUS_OPT_INCLUDE_UNTRACKED | GIT_STATUS_OPT_RECURSE_UNTRACKED_DIRS;
     git_status_list* raw = nullptr;
@@ -225,7 +228,8 @@ bool HistoryRepo::Push(const std::string& remoteName, std::string& error) {
     std::string mapping = branch + ":" + branch;
     char* mappings[] = {mapping.data()};
     const git_strarray refspecs = {mappings, 1};
-    git_push_options options = GIT_PUSH_OPTIONS_INIT;
+    git_push_options options;
+    git_push_options_init(&options, GIT_PUSH_OPTIONS_VERSION);
     if (git_remote_push(remote.get(), &refspecs, &options) != 0)
         return Failed("push to " + remoteName + " failed", error);
     return true;
