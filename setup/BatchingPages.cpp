@@ -261,6 +261,7 @@ RowDisplay BatchingRowDisplay(const PageRow& r, const InstrumentSetup& setup, bo
         row.value = setup.BatchValueText(BatchEntry(k, activity::kType));
         if (ActivityType(setup, k) != 0)
             row.unit = ActivityName(setup, k);
+        row.unitIsValue = true;
         row.editButton = true;
         break;
     case RowKind::RecipeName:

@@ -1,7 +1,6 @@
 #include "setup/KelSetUpPage.h"
 
 #include "edit/SetupSource.h"
-#include "instrument/ValueFormat.h"
 
 #include <utility>
 
@@ -16,10 +15,6 @@ KelSetUpPage::KelSetUpPage(SetupSource& source, PageDescriptor page, bool editMo
 void KelSetUpPage::Update(bool failed) {
     if (failed) {
         ShowFailedRead(rows_);
-        // An activity's name stands beside its type: both are values of the failed read.
-        for (size_t i = 0; i < rows_.size() && i < current_.size(); ++i)
-            if (current_[i].kind == RowKind::Activity && rows_[i].state.shown)
-                rows_[i].unit = placeholder::kSetupValue;
         return;
     }
     current_ = PageRowsOf(page_, source_.Setup());

@@ -42,18 +42,11 @@ std::vector<PageRow> PageRowsOf(const PageDescriptor& page, const InstrumentSetu
     return page.rowsOf ? page.rowsOf(setup) : page.rows;
 }
 
-RowState PageRowState(const PageDescriptor& page, size_t i, const InstrumentSetup& setup) {
-    if (i >= page.rows.size())
-        return kRowHidden;
-    return page.rule ? page.rule(page.rows[i].parameter, setup) : kRowOn;
-}
-
 namespace {
 
 // A row's state: the page's rule for a parameter, the kind's own for the batching rows.
-RowState RuledState(const PageDescriptor* page, const PageRow& r, const InstrumentSetup& setup) {
-    return page && page->rule && r.kind == RowKind::Parameter ? page->rule(r.parameter, setup)
-                                                              : kRowOn;
+RowState RuledState(const PageDescriptor& page, const PageRow& r, const InstrumentSetup& setup) {
+    return page.rule && r.kind == RowKind::Parameter ? page.rule(r.parameter, setup) : kRowOn;
 }
 
 RowDisplay ShowRuledRow(const PageRow& r, RowState state, const InstrumentSetup& setup,
@@ -76,6 +69,10 @@ RowDisplay ShowRuledRow(const PageRow& r, RowState state, const InstrumentSetup&
 
 } // namespace
 
+RowState PageRowState(const PageDescriptor& page, size_t i, const InstrumentSetup& setup) {
+    return i < page.rows.size() ? RuledState(page, page.rows[i], setup) : kRowHidden;
+}
+
 std::vector<RowDisplay> InitialPageDisplay(const PageDescriptor& page, const InstrumentSetup& setup,
                                            bool editMode) {
     std::vector<RowDisplay> display;
@@ -88,7 +85,7 @@ std::vector<RowDisplay> InitialPageDisplay(const PageDescriptor& page, const Ins
         }
         const int n = r.parameter;
         RowDisplay row;
-        const RowState state = RuledState(&page, r, setup);
+        const RowState state = RuledState(page, r, setup);
         row.state.shown = state.shown;
         row.state.button = state.button;
         if (row.state.shown) {
@@ -111,7 +108,7 @@ std::vector<RowDisplay> PageDisplay(const PageDescriptor& page, const std::vecto
     std::vector<RowDisplay> display;
     display.reserve(rows.size());
     for (const PageRow& r : rows)
-        display.push_back(ShowRuledRow(r, RuledState(&page, r, setup), setup, editMode));
+        display.push_back(ShowRuledRow(r, RuledState(page, r, setup), setup, editMode));
     return display;
 }
 
@@ -120,9 +117,13 @@ RowDisplay ShowRow(const PageRow& row, const InstrumentSetup& setup, bool editMo
 }
 
 void ShowFailedRead(std::vector<RowDisplay>& display) {
-    for (RowDisplay& row : display)
-        if (row.state.shown)
-            row.value = placeholder::kSetupValue;
+    for (RowDisplay& row : display) {
+        if (!row.state.shown)
+            continue;
+        row.value = placeholder::kSetupValue;
+        if (row.unitIsValue)
+            row.unit = placeholder::kSetupValue;
+    }
 }
 
 int RowRegister(const PageRow& row, const InstrumentSetup& setup) {

@@ -106,8 +106,9 @@ struct RowDisplay {
     std::string value;
     std::string unit;
     RowState state;
-    bool editButton = false; // ">>" visible: only in edit mode, and never on a hidden row
-    bool editEnabled = true; // ">>" can be pressed now (a live condition of the page may hold it)
+    bool editButton = false;  // ">>" visible: only in edit mode, and never on a hidden row
+    bool editEnabled = true;  // ">>" can be pressed now (a live condition of the page may hold it)
+    bool unitIsValue = false; // the unit field shows a value too (an activity's name by its type)
 };
 
 // The page before its first read: labels and units from the set-up copy (for special rows the
@@ -127,8 +128,9 @@ std::vector<RowDisplay> PageDisplay(const PageDescriptor& page, const std::vecto
 // One row as a page without rules shows it (the set-up comparison shows recipe lines so).
 RowDisplay ShowRow(const PageRow& row, const InstrumentSetup& setup, bool editMode);
 
-// After a failed read every value field shows "----------"; labels, units and row states stay as
-// the last successful display left them, so the fields recover with the next good read.
+// After a failed read every value field shows "----------" (and a unit field that shows a value);
+// labels, units and row states stay as the last successful display left them, so the fields
+// recover with the next good read.
 void ShowFailedRead(std::vector<RowDisplay>& display);
 
 // The register a row's value is read from and written to: first normal set-up register + 2 n for

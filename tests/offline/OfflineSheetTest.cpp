@@ -197,8 +197,9 @@ TEST_F(OfflineSheetTest, WhatOnlyTheInstrumentCanDoIsHeldBackAndValuesKeepTheirD
     EXPECT_EQ(calibration.GrossText(), placeholder::kSetupValue);
     for (size_t i = 0; i < calibration.Rows().size(); ++i) {
         const int n = CalibrationPage().rows[i].parameter;
-        if (n == calib::kSetZero || n == calib::kShuntSignal)
+        if (n == calib::kSetZero || n == calib::kShuntSignal) {
             EXPECT_FALSE(calibration.Edit(i)) << n;
+        }
     }
 }
 
