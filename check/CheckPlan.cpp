@@ -78,6 +78,22 @@ std::string LoadsText(const std::vector<double>& loads) {
     return text;
 }
 
+std::vector<double> DefaultLoads(double capacity, double division) {
+    std::vector<double> loads;
+    for (int percent : {0, 25, 50, 75, 100}) {
+        double load = capacity * percent / 100.0;
+        if (division > 0.0) {
+            load = std::round(load / division) * division;
+            // No 250.00000000000003 from the product.
+            const double scale = std::pow(10.0, DivisionDecimals(division));
+            load = std::round(load * scale) / scale;
+        }
+        if (loads.empty() || load > loads.back())
+            loads.push_back(load);
+    }
+    return loads;
+}
+
 bool ParseLoadCount(const std::string& text, double& load, int& count) {
     const auto colon = text.find(':');
     double n = 0;
@@ -93,14 +109,15 @@ std::string StepInstruction(const CheckStep& step, double division, const std::s
         FormatCheckWeight(step.load, division) + (unit.empty() ? "" : " ") + unit;
     switch (step.kind) {
     case CheckStep::Kind::Repeat:
+        // Each repeat is a new placing of the load: it must come off the scale in between.
         if (step.repeat > 1)
-            return "Take the load off and place " + load + " on the scale again (" +
-                   std::to_string(step.repeat) + " of " + std::to_string(step.repeats) + ")";
+            return "Take the load off and place it again (repeat " + std::to_string(step.repeat) +
+                   " of " + std::to_string(step.repeats) + ")";
         return "Place " + load + " on the scale (1 of " + std::to_string(step.repeats) + ")";
     case CheckStep::Kind::Eccentric:
         if (step.position == 0)
             return "Place " + load + " in the centre of the platform";
-        return "Place " + load + " in corner " + std::to_string(step.position) + " of the platform";
+        return "Move the load to corner " + std::to_string(step.position);
     default:
         return "Place " + load + " on the scale";
     }

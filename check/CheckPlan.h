@@ -39,11 +39,14 @@ bool ParseCheckNumber(const std::string& text, double& value);
 bool ParseLoads(const std::string& text, std::vector<double>& loads);
 // "0,250,500" as the command line and the record write it.
 std::string LoadsText(const std::vector<double>& loads);
+// The loads a check offers first: 0, 25, 50, 75 and 100 % of the capacity, each rounded to the
+// display step (and none twice).
+std::vector<double> DefaultLoads(double capacity, double division);
 // "LOAD:N" of --repeat and --eccentric.
 bool ParseLoadCount(const std::string& text, double& load, int& count);
 
-// "Place 500.0 kg on the scale", "Take the load off and place 500.0 kg on the scale again (2 of
-// 3)", "Place 500.0 kg in corner 1 of the platform".
+// "Place 500.0 kg on the scale", "Take the load off and place it again (repeat 2 of 3)",
+// "Place 500.0 kg in the centre of the platform", "Move the load to corner 1".
 std::string StepInstruction(const CheckStep& step, double division, const std::string& unit);
 // "up", "down", "repeat 2/3", "centre", "corner 1": the step in the table.
 std::string StepLabel(const CheckStep& step);

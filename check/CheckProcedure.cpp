@@ -9,6 +9,7 @@
 #include "instrument/ValueFormat.h"
 #include "platform/Clock.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -64,8 +65,7 @@ bool CheckProcedure::Identify(CheckRecord& record) {
     record.instrument = InstrumentTypeName(
         InstrumentTypeWithVersion(static_cast<int>(info.rawTypeCode), info.setupVersion));
     char text[64];
-    std::snprintf(text, sizeof text, "%.0f", static_cast<double>(info.serialNumber));
-    record.serialNumber = text;
+    record.serialNumber = FormatSerialNumber(info.serialNumber);
     std::snprintf(text, sizeof text, "%.0f V%.2f", static_cast<double>(info.programNumber),
                   static_cast<double>(info.programVersion) / 100.0);
     record.program = text;
@@ -93,19 +93,22 @@ bool CheckProcedure::Identify(CheckRecord& record) {
 void CheckProcedure::Begin(CheckRecord& record, const std::string& runName) {
     record_ = &record;
     steps_ = record.plan.Steps();
-    run_ = record.runs.size();
-    for (size_t i = 0; i < record.runs.size(); ++i)
-        if (record.runs[i].name == runName)
-            run_ = i;
-    if (run_ == record.runs.size())
-        record.runs.push_back({});
-    record.runs[run_] = {runName, std::vector<CheckReading>(steps_.size())};
+    CheckRun run;
+    run.name = runName;
+    run.readings.resize(steps_.size());
+    run.started = CheckTimeNow();
+    record.runs.push_back(std::move(run));
+    run_ = record.runs.size() - 1;
     if (record.date.empty())
-        record.date = CheckTimeNow().substr(0, 10);
+        record.date = record.runs[run_].started.substr(0, 10);
     step_ = 0;
+    since_ = {};
+    farHeld_ = false;
+    farQuestion_.clear();
     display_ = {};
     display_.steps = static_cast<int>(steps_.size());
-    StartStep(false);
+    lastAnswerMs_ = clock_();
+    StartStep();
     Decide();
 }
 
@@ -113,24 +116,27 @@ CheckRun& CheckProcedure::Run() {
     return record_->runs[run_];
 }
 
-void CheckProcedure::StartStep(bool moved) {
+void CheckProcedure::StartStep() {
     stepStartMs_ = clock_();
-    awaitMotion_ = moved;
     display_.settleTimedOut = false;
 }
 
-int CheckProcedure::Tick() {
+CheckProcedure::Sample CheckProcedure::Poll() {
+    Sample sample;
     uint16_t live[reg::kLiveBlockCount] = {};
     const CommStatus status =
         bus_.ReadHoldingRegisters(address_, reg::kLiveBlock, reg::kLiveBlockCount, live, {});
-    display_.answered = status == CommStatus::Ok;
+    const int64_t now = clock_();
+    sample.answered = display_.answered = status == CommStatus::Ok;
     display_.canRead = false;
     display_.weight = placeholder::kValue;
-    if (!display_.answered) {
+    if (!sample.answered) {
+        display_.silentMs = now - lastAnswerMs_;
         display_.status = "No answer from the instrument: the readings taken so far are kept.";
-        Decide();
-        return kSilentPeriodMs;
+        return sample;
     }
+    lastAnswerMs_ = now;
+    display_.silentMs = 0;
     const LiveBlock block = DecodeLiveBlock(live);
     display_.motion = block.Motion();
     display_.net = block.NetMode();
@@ -138,19 +144,17 @@ int CheckProcedure::Tick() {
     const bool valid = block.error == 0 &&
                        InstrumentTypeFromCode(block.rawTypeCode) == itype::kKel7 &&
                        ScaledWeight(block.gross[0], block.gross[1], block.gross[2], gross);
-    // Only a weighing instrument is read: while it starts up or warms up it shows a weight
-    // without its motion, and in set-up or test the weight means nothing.
-    if (valid && block.state != state::kNormal) {
-        display_.status =
-            "The instrument is not weighing (" + StateText(block.state) + "): wait until it is.";
-        Decide();
-        return kPeriodMs;
-    }
     if (!valid) {
         display_.status = block.error != 0 ? InstrumentErrorText(block.error)
                                            : "The instrument shows no valid weight.";
-        Decide();
-        return kPeriodMs;
+        return sample;
+    }
+    // Only a weighing instrument is read: while it starts up or warms up it shows a weight
+    // without its motion, and in set-up or test the weight means nothing.
+    if (block.state != state::kNormal) {
+        display_.status =
+            "The instrument is not weighing (" + StateText(block.state) + "): wait until it is.";
+        return sample;
     }
     display_.gross = gross;
     const std::string unit = record_ && !record_->unit.empty() ? " " + record_->unit : "";
@@ -159,17 +163,81 @@ int CheckProcedure::Tick() {
         // The live weight is still the gross one, but the instrument shows net: a tare was
         // taken. The check reads what the instrument displays, so it waits for gross.
         display_.status = "The instrument shows net weight: switch it to gross to read.";
-    } else if (display_.motion) {
-        awaitMotion_ = false;
-        display_.status = "Waiting for a still weight";
-    } else if (awaitMotion_) {
-        display_.status = "Waiting for the load to be placed";
-    } else {
-        display_.canRead = !Finished();
-        display_.status = display_.canRead ? "Still: ready to read" : "";
+        return sample;
+    }
+    sample.weighing = true;
+    sample.motion = display_.motion;
+    sample.gross = gross;
+    return sample;
+}
+
+void CheckProcedure::Note(const Sample& sample, Since& since) const {
+    if (!sample.weighing)
+        return;
+    since.motion = since.motion || sample.motion;
+    if (!Finished() && std::fabs(sample.gross) <= UnloadedBelow())
+        since.unloaded = true;
+}
+
+double CheckProcedure::UnloadedBelow() const {
+    // Near zero: within the permissible error at zero, or below a tenth of the load.
+    const double load = Finished() ? 0.0 : steps_[step_].load;
+    return std::max(record_->rule.Tolerance(0.0, record_->division), 0.1 * std::fabs(load));
+}
+
+bool CheckProcedure::LastTaken(double& value, double& load) const {
+    const CheckRun& run = record_->runs[run_];
+    for (size_t i = std::min(step_, run.readings.size()); i-- > 0;)
+        if (run.readings[i].state == CheckReading::State::Taken) {
+            value = run.readings[i].indication;
+            load = steps_[i].load;
+            return true;
+        }
+    return false;
+}
+
+std::string CheckProcedure::Refusal(double value) const {
+    const CheckStep& step = steps_[step_];
+    if (step.kind == CheckStep::Kind::Repeat && step.repeat > 1) {
+        if (!since_.unloaded || std::fabs(value) <= UnloadedBelow())
+            return "Take the load off and place it again (repeat " + std::to_string(step.repeat) +
+                   " of " + std::to_string(step.repeats) + ")";
+        return {};
+    }
+    if (step.kind == CheckStep::Kind::Eccentric && step.position > 0) {
+        if (!since_.motion)
+            return "Move the load to corner " + std::to_string(step.position);
+        return {};
+    }
+    double last = 0.0, lastLoad = 0.0;
+    if (since_.motion || !LastTaken(last, lastLoad))
+        return {};
+    // Settled before Enter, its motion unseen: a still weight far enough from the last reading
+    // is a new load all the same.
+    const double e = record_->rule.EffectiveE(record_->division);
+    const double needed = step.load != lastLoad ? std::fabs(step.load - lastLoad) / 2.0 : 10.0 * e;
+    if (std::fabs(value - last) >= needed * (1 - 1e-9))
+        return {};
+    return "Waiting for the load to be placed";
+}
+
+int CheckProcedure::Tick() {
+    const Sample sample = Poll();
+    Note(sample, since_);
+    if (farHeld_)
+        Note(sample, farCarry_);
+    if (sample.weighing && !Finished()) {
+        if (sample.motion) {
+            display_.status = "Waiting for a still weight";
+        } else if (const std::string why = Refusal(sample.gross); !why.empty()) {
+            display_.status = why;
+        } else {
+            display_.canRead = true;
+            display_.status = "Still: ready to read";
+        }
     }
     Decide();
-    return kPeriodMs;
+    return sample.answered ? kPeriodMs : kSilentPeriodMs;
 }
 
 void CheckProcedure::Decide() {
@@ -178,6 +246,8 @@ void CheckProcedure::Decide() {
     if (display_.finished) {
         display_.instruction = "The check is complete.";
         display_.canRead = false;
+        if (display_.answered)
+            display_.status.clear();
         return;
     }
     const std::string unit = record_ ? record_->unit : std::string();
@@ -190,24 +260,85 @@ void CheckProcedure::Decide() {
                           " s: wait on, or skip the step.";
 }
 
-bool CheckProcedure::Read() {
+double CheckProcedure::FarLimit(const CheckStep& step, double value) const {
+    const CheckPlan& plan = record_->plan;
+    std::vector<double> loads = plan.loads;
+    if (plan.repeatCount > 0)
+        loads.push_back(plan.repeatLoad);
+    if (plan.eccentricPositions > 0)
+        loads.push_back(plan.eccentricLoad);
+    std::sort(loads.begin(), loads.end());
+    loads.erase(std::unique(loads.begin(), loads.end()), loads.end());
+    if (loads.size() < 2)
+        return 0.1 * (record_->capacity > 0.0 ? record_->capacity : std::fabs(step.load));
+    // The neighbour on the reading's side, else the one on the other side.
+    const auto at = std::lower_bound(loads.begin(), loads.end(), step.load);
+    const bool above = value > step.load;
+    double neighbour;
+    if (above)
+        neighbour = at + 1 < loads.end() ? *(at + 1) : *(at - 1);
+    else
+        neighbour = at > loads.begin() ? *(at - 1) : *(at + 1);
+    return std::fabs(neighbour - step.load) / 2.0;
+}
+
+CheckProcedure::ReadOutcome CheckProcedure::Read(bool anyway) {
     if (!record_ || Finished())
-        return false;
-    // The weight of the moment the user reads, not of the last tick: a load put on since then
-    // is moving now.
-    Tick();
-    if (!display_.canRead)
-        return false;
+        return ReadOutcome::NotTaken;
+    if (anyway && farHeld_) {
+        Take(farValue_, farCarry_);
+        return ReadOutcome::Taken;
+    }
+    farHeld_ = false;
+    farQuestion_.clear();
+    // The moment the user asked: what the weight is now, and what it was at the last tick.
+    const bool before = display_.canRead;
+    const double beforeValue = display_.gross;
+    Since after; // what the weight did after a reading taken from the last tick
+    const Sample sample = Poll();
+    Note(sample, since_);
+    Note(sample, after);
+    double value;
+    if (sample.weighing && !sample.motion && Refusal(sample.gross).empty()) {
+        value = sample.gross;
+        after = {};
+    } else if (before) {
+        // Moving now: the next load is being placed. The still weight seen just before the
+        // user asked is this step's, the motion belongs to the next.
+        value = beforeValue;
+    } else {
+        Tick(); // says why, from a fresh look
+        return ReadOutcome::NotTaken;
+    }
+    const CheckStep& step = steps_[step_];
+    if (std::fabs(value - step.load) > FarLimit(step, value) * (1 + 1e-9)) {
+        farHeld_ = true;
+        farValue_ = value;
+        farCarry_ = after;
+        const std::string unit = record_->unit.empty() ? "" : " " + record_->unit;
+        farQuestion_ = "The scale shows " + FormatCheckWeight(value, record_->division) + unit +
+                       " for the " + FormatCheckWeight(step.load, record_->division) + unit +
+                       " step. Read it anyway?";
+        display_.canRead = false;
+        return ReadOutcome::Far;
+    }
+    Take(value, after);
+    return ReadOutcome::Taken;
+}
+
+void CheckProcedure::Take(double value, Since carry) {
     CheckReading& reading = Run().readings[step_];
     reading.state = CheckReading::State::Taken;
-    reading.indication = display_.gross;
+    reading.indication = value;
     reading.time = CheckTimeNow();
     reading.note.clear();
     ++step_;
+    since_ = carry;
+    farHeld_ = false;
+    farQuestion_.clear();
     display_.canRead = false;
-    StartStep(!Finished() && steps_[step_].load != steps_[step_ - 1].load);
+    StartStep();
     Decide();
-    return true;
 }
 
 void CheckProcedure::Skip(const std::string& note) {
@@ -216,8 +347,11 @@ void CheckProcedure::Skip(const std::string& note) {
     CheckReading& reading = Run().readings[step_];
     reading = {CheckReading::State::Skipped, 0.0, CheckTimeNow(), note};
     ++step_;
+    since_ = {};
+    farHeld_ = false;
+    farQuestion_.clear();
     display_.canRead = false;
-    StartStep(!Finished() && steps_[step_].load != steps_[step_ - 1].load);
+    StartStep();
     Decide();
 }
 
@@ -226,8 +360,10 @@ void CheckProcedure::Back() {
         return;
     --step_;
     Run().readings[step_] = {};
+    farHeld_ = false;
+    farQuestion_.clear();
     display_.canRead = false;
-    StartStep(false);
+    StartStep();
     Decide();
 }
 

@@ -1,5 +1,9 @@
 #include "check/CheckRecord.h"
 
+#include "instrument/InstrumentType.h"
+
+#include <openssl/evp.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -15,7 +19,11 @@ namespace quarnex {
 
 namespace {
 
-constexpr const char* kHeader = "Quarnex calibration check record, version 1";
+// Version 1 had no checksum; version 2 ends with one.
+constexpr const char* kHeaderV1 = "Quarnex calibration check record, version 1";
+constexpr const char* kHeader = "Quarnex calibration check record, version 2";
+constexpr const char* kChecksumKey = "sha256";
+constexpr size_t kMaxRuns = 50;
 constexpr size_t kMaxRecordBytes = 1 << 20;
 
 std::string Number(double v) {
@@ -62,7 +70,38 @@ std::vector<std::string> Split(const std::string& text, char separator) {
     return parts;
 }
 
+std::string Sha256Hex(const std::string& text) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_Digest(text.data(), text.size(), digest, &length, EVP_sha256(), nullptr) != 1)
+        return "unavailable"; // never matches: the record reads as changed
+    std::string hex;
+    char pair[3];
+    for (unsigned int i = 0; i < length; ++i) {
+        std::snprintf(pair, sizeof pair, "%02x", digest[i]);
+        hex += pair;
+    }
+    return hex;
+}
+
+// Serial numbers are compared and shown as the program prints them ("226-0137"); records of the
+// first version hold the bare number ("2260137").
+std::string NormalSerial(const std::string& text) {
+    double v = 0;
+    if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos &&
+        ParseCheckNumber(text, v) && v < 4294967296.0)
+        return FormatSerialNumber(v);
+    return text;
+}
+
 } // namespace
+
+const CheckRun* CheckRecord::Current(const std::string& runName) const {
+    for (size_t i = runs.size(); i-- > 0;)
+        if (runs[i].name == runName && !runs[i].superseded)
+            return &runs[i];
+    return nullptr;
+}
 
 CheckResult EvaluateRun(const CheckRecord& record, const CheckRun& run) {
     CheckResult result;
@@ -198,7 +237,7 @@ std::string CheckTable(const CheckRecord& record, const CheckRun& run) {
                       weight(r.step.load).c_str(),
                       taken ? weight(r.reading.indication).c_str() : "-",
                       taken ? weight(r.error).c_str() : "-", taken ? inE : "-",
-                      ("±" + FormatCheckWeight(r.tolerance, d / 2)).c_str(),
+                      ("±" + FormatTolerance(r.tolerance, d)).c_str(),
                       taken                                             ? (r.pass ? "ok" : "OUT")
                       : r.reading.state == CheckReading::State::Skipped ? "skipped"
                                                                         : "not read");
@@ -209,7 +248,7 @@ std::string CheckTable(const CheckRecord& record, const CheckRun& run) {
             << weight(result.hysteresisLoad) << "\n";
     if (result.haveRepeatability)
         out << "  repeatability: spread " << weight(result.repeatability) << " (limit "
-            << FormatCheckWeight(result.repeatabilityLimit, d / 2) << ")"
+            << FormatTolerance(result.repeatabilityLimit, d) << ")"
             << (result.repeatabilityPass ? "" : " OUT") << "\n";
     if (result.haveEccentricity)
         out << "  eccentricity: largest difference from the centre " << weight(result.eccentricity)
@@ -256,8 +295,14 @@ std::string CheckRecordText(const CheckRecord& r) {
     out << "technician=" << Escape(r.technician) << "\n";
     out << "next-check=" << Escape(r.nextCheck) << "\n";
     out << "notes=" << Escape(r.notes) << "\n";
+    out << "weights=" << Escape(r.weights) << "\n";
+    out << "scale=" << Escape(r.scale) << "\n";
     for (const CheckRun& run : r.runs) {
         out << "run=" << Escape(run.name) << "\n";
+        if (!run.started.empty())
+            out << "run-started=" << Escape(run.started) << "\n";
+        if (run.superseded)
+            out << "run-superseded=yes\n";
         for (size_t i = 0; i < run.readings.size(); ++i) {
             const CheckReading& x = run.readings[i];
             if (x.state == CheckReading::State::Pending)
@@ -267,8 +312,8 @@ std::string CheckRecordText(const CheckRecord& r) {
                 << Escape(x.note) << "\n";
         }
     }
-    out << "end\n";
-    return out.str();
+    const std::string content = out.str();
+    return content + kChecksumKey + "=" + Sha256Hex(content) + "\nend\n";
 }
 
 bool ParseCheckRecord(const std::string& text, CheckRecord& record, std::string& error) {
@@ -281,14 +326,18 @@ bool ParseCheckRecord(const std::string& text, CheckRecord& record, std::string&
         error = number == 0 ? what : "line " + std::to_string(number) + ": " + what;
         return false;
     };
-    if (!std::getline(in, line) || (number = 1, line != kHeader)) {
+    if (!std::getline(in, line) || (number = 1, line != kHeader && line != kHeaderV1)) {
         number = 0;
         return fail("not a calibration check record (the first line is not \"" +
                     std::string(kHeader) + "\")");
     }
-    bool haveLoads = false, haveRule = false;
+    const bool sealed = line == kHeader;
+    bool haveLoads = false, haveRule = false, haveChecksum = false;
     size_t stepCount = 0;
-    while (std::getline(in, line)) {
+    while (true) {
+        const std::streamoff offset = in.tellg();
+        if (!std::getline(in, line))
+            break;
         ++number;
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
@@ -298,6 +347,8 @@ bool ParseCheckRecord(const std::string& text, CheckRecord& record, std::string&
             ended = true;
             continue;
         }
+        if (haveChecksum)
+            return fail("text after the checksum");
         const auto eq = line.find('=');
         if (eq == std::string::npos)
             return fail("not a line of a record: \"" + line.substr(0, 60) + "\"");
@@ -313,10 +364,16 @@ bool ParseCheckRecord(const std::string& text, CheckRecord& record, std::string&
             (key == "loads" || key == "down" || key == "repeat" || key == "eccentric"))
             return fail("the plan after a run");
         double v = 0;
-        if (key == "instrument") {
+        if (key == kChecksumKey) {
+            if (!sealed)
+                return fail("a checksum in a record of version 1");
+            haveChecksum = true;
+            if (value != Sha256Hex(text.substr(0, static_cast<size_t>(offset))))
+                r.changedAfterWriting = true;
+        } else if (key == "instrument") {
             r.instrument = Unescape(value);
         } else if (key == "serial") {
-            r.serialNumber = Unescape(value);
+            r.serialNumber = NormalSerial(Unescape(value));
         } else if (key == "program") {
             r.program = Unescape(value);
         } else if (key == "name") {
@@ -377,15 +434,28 @@ bool ParseCheckRecord(const std::string& text, CheckRecord& record, std::string&
             r.nextCheck = Unescape(value);
         } else if (key == "notes") {
             r.notes = Unescape(value);
+        } else if (key == "weights") {
+            r.weights = Unescape(value);
+        } else if (key == "scale") {
+            r.scale = Unescape(value);
+        } else if (key == "run-started" || key == "run-superseded") {
+            if (r.runs.empty())
+                return fail(key + " outside a run");
+            if (key == "run-started")
+                r.runs.back().started = Unescape(value);
+            else if (!yesNo(r.runs.back().superseded))
+                return false;
         } else if (key == "run") {
             if (!haveLoads)
                 return fail("a run before the test loads");
-            if (r.runs.size() == 2)
-                return fail("more than two runs (as found and as left)");
+            if (r.runs.size() == kMaxRuns)
+                return fail("more than " + std::to_string(kMaxRuns) + " runs");
             if (const std::string problem = r.plan.Problem(); !problem.empty())
                 return fail("the plan cannot be run: " + problem);
             stepCount = r.plan.Steps().size();
-            r.runs.push_back({Unescape(value), std::vector<CheckReading>(stepCount)});
+            r.runs.emplace_back();
+            r.runs.back().name = Unescape(value);
+            r.runs.back().readings.resize(stepCount);
         } else if (key == "reading") {
             if (r.runs.empty())
                 return fail("a reading outside a run");
@@ -416,6 +486,14 @@ bool ParseCheckRecord(const std::string& text, CheckRecord& record, std::string&
                     (haveLoads ? "tolerance rule" : "test loads"));
     if (r.runs.empty())
         return fail("the record holds no run");
+    // Besides superseded runs, one as found and one as left at most.
+    size_t current = 0;
+    for (const CheckRun& run : r.runs)
+        current += !run.superseded;
+    if (current > 2)
+        return fail("more than two runs that are not superseded (as found and as left)");
+    if (sealed && !haveChecksum)
+        r.changedAfterWriting = true;
     record = std::move(r);
     return true;
 }

@@ -24,6 +24,10 @@ struct CheckReading {
 struct CheckRun {
     std::string name = "As found";
     std::vector<CheckReading> readings;
+    std::string started; // when the run began, "2026-12-07 23:10:05"; empty in older records
+    // Replaced by a later run of the same name (--replace-as-left): kept as evidence, never
+    // judged as the instrument's state.
+    bool superseded = false;
 };
 
 // Everything a check leaves behind: the instrument as it was identified, the plan and the rule,
@@ -31,7 +35,7 @@ struct CheckRun {
 // report; a saved record prints the same report again.
 struct CheckRecord {
     std::string instrument;   // "KEL 7 Recipe Batcher"
-    std::string serialNumber; // "123456"
+    std::string serialNumber; // "12-3456", as the program prints it everywhere
     std::string program;      // "7310 V1.04"
     std::string name;         // the instrument's name ("Hopper 1")
     int address = 0;
@@ -49,7 +53,22 @@ struct CheckRecord {
     std::string technician;
     std::string notes;     // free text, several lines
     std::string nextCheck; // the next check's date, as the user wrote it; may be empty
+    // The test weights (identity, OIML R 111 class, certificate and its date) and the weighing
+    // instrument the transmitter belongs to (identity and place), as the user wrote them.
+    std::string weights;
+    std::string scale;
+
+    // Set by the reader: the record's checksum does not match its content (it was edited by
+    // hand, or damaged). Never written: a record written again carries a checksum of its own.
+    bool changedAfterWriting = false;
+
+    // The run that stands for the instrument as found, or as left: the last one of that name
+    // that is not superseded; null when there is none.
+    const CheckRun* Current(const std::string& name) const;
 };
+
+// What the reader says of a record whose checksum does not match.
+inline constexpr const char* kRecordChangedText = "the record was changed after it was written";
 
 // The judgement of one step.
 struct StepResult {
@@ -92,8 +111,11 @@ std::string VerdictSentence(const CheckResult& result);
 // marked "*", then hysteresis, repeatability, eccentricity, the rule and the verdict.
 std::string CheckTable(const CheckRecord& record, const CheckRun& run);
 
-// The record as text, and back. ParseCheckRecord says what is wrong, and on which line, with a
-// record it cannot read.
+// The record as text, and back. The text ends with a SHA-256 checksum of everything before it;
+// a record whose checksum does not match (or a record of this version without one) is read, with
+// changedAfterWriting set. Records of the first version, written before there was a checksum,
+// are read as they are. ParseCheckRecord says what is wrong, and on which line, with a record it
+// cannot read.
 std::string CheckRecordText(const CheckRecord& record);
 bool ParseCheckRecord(const std::string& text, CheckRecord& record, std::string& error);
 bool SaveCheckRecord(const std::string& path, const CheckRecord& record, std::string& error);

@@ -1,5 +1,6 @@
 #include "check/Tolerance.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -56,7 +57,7 @@ double ToleranceRule::Tolerance(double load, double division) const {
     case Kind::Absolute:
         return value;
     case Kind::PercentOfLoad:
-        return std::fabs(load) * value / 100.0;
+        return std::max(std::fabs(load) * value / 100.0, division / 2.0);
     case Kind::AccuracyClass:
         break;
     }
@@ -76,6 +77,24 @@ std::string FormatCheckWeight(double value, double division) {
     return s;
 }
 
+std::string FormatTolerance(double tolerance, double division) {
+    const int base = DivisionDecimals(division);
+    const int decimals = std::min(std::max(base, DivisionDecimals(tolerance)), base + 3);
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, tolerance);
+    return text;
+}
+
+std::string ToleranceRule::Problem(double division, const std::string& unit) const {
+    if (kind != Kind::AccuracyClass || e <= 0.0 || division <= 0.0 || e >= division * (1 - 1e-9))
+        return {};
+    char text[128];
+    const std::string u = unit.empty() ? "" : " " + unit;
+    std::snprintf(text, sizeof text, "e = %g%s is smaller than the display step %g%s", e, u.c_str(),
+                  division, u.c_str());
+    return std::string(text) + ": OIML R 76 asks d ≤ e, the instrument cannot show a smaller e";
+}
+
 int DivisionDecimals(double division) {
     int decimals = 0;
     while (decimals < 6 && std::fabs(division * std::pow(10.0, decimals) -
@@ -93,7 +112,8 @@ std::string ToleranceRule::Describe(double division, const std::string& unit) co
         return std::string("Tolerance given: ±") + number + u + " at every load";
     case Kind::PercentOfLoad:
         std::snprintf(number, sizeof number, "%g", value);
-        return std::string("Tolerance given: ±") + number + " % of the load";
+        return std::string("Tolerance given: ±") + number +
+               " % of the load, at least half the display step";
     case Kind::AccuracyClass:
         break;
     }

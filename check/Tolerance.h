@@ -35,8 +35,13 @@ struct ToleranceRule {
 
     // The e the rule uses: the given one, else the instrument's display step.
     double EffectiveE(double division) const { return e > 0.0 ? e : division; }
-    // The tolerance (a positive amount either way) at a load, in the displayed unit.
+    // The tolerance (a positive amount either way) at a load, in the displayed unit. A tolerance
+    // in % of the load is never below half the display step: at 0 kg it would be 0, and even an
+    // exact scale shows no weight closer than its step.
     double Tolerance(double load, double division) const;
+    // "" when the rule can judge an instrument of this display step, else why not: a given e
+    // below the display step (OIML R 76 asks d ≤ e: the instrument cannot show a smaller e).
+    std::string Problem(double division, const std::string& unit) const;
     // What the verdict says about the rule, e.g. "OIML R 76 class III, e = 0.1 kg (the display
     // step), maximum permissible errors in service (doubled)".
     std::string Describe(double division, const std::string& unit) const;
@@ -48,6 +53,9 @@ bool ParseTolerance(const std::string& text, ToleranceRule& rule);
 
 // A weight with the decimals of the display step (0.1 -> one decimal, 0.05 -> two).
 std::string FormatCheckWeight(double value, double division);
+// A tolerance with the decimals of the display step and as many more as it needs, up to three
+// more (0.025 at a step of 0.1 prints as 0.025, not 0.03; 0.15 as 0.15; 0.1 as 0.1).
+std::string FormatTolerance(double tolerance, double division);
 int DivisionDecimals(double division);
 
 } // namespace quarnex

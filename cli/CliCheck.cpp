@@ -9,7 +9,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
+#include <ostream>
+#include <poll.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -81,7 +82,54 @@ bool DrawReport(const CheckRecord& record, const std::string& pdf, std::string& 
     return ok;
 }
 
-std::istream* g_input = nullptr;
+// Standard input, read as it comes: poll() gives the weight watching its turn, and a signal
+// breaks the wait (poll is never restarted, whatever the handler's flags).
+class StandardInput : public CheckLineSource {
+public:
+    Got Next(std::string& line, int waitMs) override {
+        for (;;) {
+            if (TakeLine(line))
+                return Got::Line;
+            if (ended_) {
+                if (buffer_.empty())
+                    return Got::End;
+                line.swap(buffer_); // the last line, without its line break
+                buffer_.clear();
+                return Got::Line;
+            }
+            pollfd p{STDIN_FILENO, POLLIN, 0};
+            if (poll(&p, 1, waitMs) <= 0)
+                return Got::Nothing;
+            char chunk[512];
+            const ssize_t n = read(STDIN_FILENO, chunk, sizeof chunk);
+            if (n < 0 && (errno == EINTR || errno == EAGAIN))
+                return Got::Nothing;
+            if (n <= 0)
+                ended_ = true;
+            else
+                buffer_.append(chunk, static_cast<size_t>(n));
+            waitMs = 0;
+        }
+    }
+
+private:
+    bool TakeLine(std::string& line) {
+        const size_t end = buffer_.find('\n');
+        // A line longer than any answer is taken as it is, not kept growing.
+        if (end == std::string::npos && buffer_.size() < 4096)
+            return false;
+        const size_t length = end == std::string::npos ? buffer_.size() : end;
+        line = buffer_.substr(0, length);
+        buffer_.erase(0, end == std::string::npos ? length : length + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        return true;
+    }
+    std::string buffer_;
+    bool ended_ = false;
+};
+
+CheckLineSource* g_input = nullptr;
 
 bool ParsePositive(const std::string& text, double& value) {
     return ParseCheckNumber(text, value) && value > 0.0;
@@ -92,21 +140,94 @@ bool Exists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
+// Whether a file can be written where path is (the record is written beside and moved over it):
+// "" when it can, else the system's reason. Asked before the first load, not after the weighing.
+std::string CannotWriteBeside(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "."
+                            : slash == 0               ? "/"
+                                                       : path.substr(0, slash);
+    std::string probe = dir + "/.quarnex-check-XXXXXX";
+    const int fd = mkstemp(probe.data());
+    if (fd < 0)
+        return std::strerror(errno);
+    close(fd);
+    unlink(probe.c_str());
+    return {};
+}
+
+// The terminal side of one check: the prompts, the waiting for a line while the weight is
+// watched, and what is said of the bus.
+class CheckSession {
+public:
+    CheckSession(CheckProcedure& check, Terminal& terminal, CheckLineSource& input, int address)
+        : check_(check), terminal_(terminal), input_(input), address_(address) {}
+
+    enum class Wait { Line, End, Stopped };
+    // Waits for a line of input, ticking the check meanwhile.
+    Wait NextLine(std::string& line) {
+        for (;;) {
+            if (StopRequested())
+                return Wait::Stopped;
+            switch (input_.Next(line, period_)) {
+            case CheckLineSource::Got::Line:
+                return Wait::Line;
+            case CheckLineSource::Got::End:
+                return Wait::End;
+            case CheckLineSource::Got::Nothing:
+                break;
+            }
+            if (StopRequested())
+                return Wait::Stopped;
+            Tick();
+        }
+    }
+    // One tick; says once that the bus is silent, and when it answers again.
+    void Tick() {
+        period_ = check_.Tick();
+        const auto& d = check_.GetDisplay();
+        if (d.silentMs >= CheckProcedure::kSilentReportMs && !saidSilent_) {
+            terminal_.Message("quarnex-cli: no answer from the instrument at address " +
+                              std::to_string(address_) + " for " +
+                              std::to_string(d.silentMs / 1000) +
+                              " s; the readings taken so far are kept");
+            saidSilent_ = true;
+        } else if (d.answered && saidSilent_) {
+            terminal_.Message("  the instrument at address " + std::to_string(address_) +
+                              " answers again");
+            saidSilent_ = false;
+        }
+    }
+    bool Silent() const { return check_.GetDisplay().silentMs >= CheckProcedure::kSilentReportMs; }
+    int Period() const { return period_; }
+
+private:
+    CheckProcedure& check_;
+    Terminal& terminal_;
+    CheckLineSource& input_;
+    int address_;
+    int period_ = CheckProcedure::kPeriodMs;
+    bool saidSilent_ = false;
+};
+
 } // namespace
 
-void SetCheckInput(std::istream* input) {
+void SetCheckInput(CheckLineSource* input) {
     g_input = input;
 }
 
-std::istream& CheckInput() {
-    return g_input ? *g_input : std::cin;
+CheckLineSource& CheckInput() {
+    static StandardInput standardInput;
+    return g_input ? *g_input : standardInput;
 }
 
 bool IsCheckOption(const std::string& option, bool& flag) {
-    static const char* const kFlags[] = {"--down", "--in-service", "--as-left"};
-    static const char* const kValued[] = {
-        "--loads",  "--repeat", "--eccentric",  "--class", "--e",          "--tolerance",
-        "--record", "--report", "--technician", "--notes", "--next-check", "--settle"};
+    static const char* const kFlags[] = {"--down", "--in-service", "--as-left",
+                                         "--replace-as-left"};
+    static const char* const kValued[] = {"--loads",      "--repeat",    "--eccentric",  "--class",
+                                          "--e",          "--tolerance", "--record",     "--report",
+                                          "--technician", "--notes",     "--next-check", "--settle",
+                                          "--weights",    "--scale"};
     for (const char* f : kFlags)
         if (option == f)
             return flag = true;
@@ -163,6 +284,8 @@ std::string CheckCheckCommand(const std::vector<std::string>& words,
             c.record = v;
         } else if (o == "--as-left") {
             c.asLeft = true;
+        } else if (o == "--replace-as-left") {
+            c.replaceAsLeft = true;
         } else if (o == "--report") {
             c.report = v;
         } else if (o == "--technician") {
@@ -171,6 +294,10 @@ std::string CheckCheckCommand(const std::vector<std::string>& words,
             c.notes = v;
         } else if (o == "--next-check") {
             c.nextCheck = v;
+        } else if (o == "--weights") {
+            c.weights = v;
+        } else if (o == "--scale") {
+            c.scale = v;
         } else if (o == "--settle") {
             if (!ParsePositive(v, number) || number > 3600 || number != std::floor(number))
                 return "bad --settle '" + v + "' (1 to 3600 seconds)";
@@ -181,6 +308,8 @@ std::string CheckCheckCommand(const std::vector<std::string>& words,
         return "give --class or --tolerance, not both";
     if (haveTolerance && (eGiven || c.rule.inService))
         return "--e and --in-service go with --class";
+    if (c.replaceAsLeft && !c.asLeft)
+        return "--replace-as-left goes with --as-left";
     if (c.asLeft) {
         if (c.record.empty())
             return "--as-left needs --record FILE: the record of the check before calibration";
@@ -200,7 +329,7 @@ std::string CheckCheckCommand(const std::vector<std::string>& words,
 }
 
 int RunCheckCommand(const CheckCommand& command, ModbusMaster& bus, Terminal& terminal,
-                    const BusOutcome& outcome, std::istream& input) {
+                    const BusOutcome& outcome, CheckLineSource& input) {
     TerminalPrompter prompter(terminal, false);
     CheckRecord record;
     std::string error;
@@ -209,20 +338,47 @@ int RunCheckCommand(const CheckCommand& command, ModbusMaster& bus, Terminal& te
             terminal.Message("quarnex-cli: " + error);
             return kExitFailed;
         }
+        // A record is evidence: an edited one gets nothing added, and a run is never overwritten.
+        if (record.changedAfterWriting) {
+            terminal.Message("quarnex-cli: " + command.record + ": " + kRecordChangedText +
+                             "; no as-left check is added to it");
+            return kExitFailed;
+        }
+        if (!record.Current("As found")) {
+            terminal.Message("quarnex-cli: " + command.record +
+                             " holds no as-found check to add the as-left check to");
+            return kExitFailed;
+        }
+        if (const CheckRun* left = record.Current("As left"); left && !command.replaceAsLeft) {
+            terminal.Message("quarnex-cli: " + command.record + " already holds an as-left check" +
+                             (left->started.empty() ? "" : " (" + left->started + ")") +
+                             ": --replace-as-left runs it again and keeps the earlier one in "
+                             "the record as superseded");
+            return kExitFailed;
+        }
     } else if (!command.record.empty() && Exists(command.record)) {
         terminal.Message("quarnex-cli: " + command.record +
                          " exists: give another name, or --as-left to add the check after "
                          "calibration to it");
         return kExitFailed;
     }
-    const CheckRecord before = record;
+    // The files are known to be writable before the first load is asked for.
+    for (const std::string& path : {command.record, command.report}) {
+        if (path.empty())
+            continue;
+        if (const std::string why = CannotWriteBeside(path); !why.empty()) {
+            terminal.Message("quarnex-cli: cannot write " + path + ": " + why);
+            return kExitFailed;
+        }
+    }
+    const std::string serialBefore = record.serialNumber;
     CheckProcedure check(bus, command.address, prompter);
     check.SetSettleTimeoutMs(command.settleS * 1000);
     if (!check.Identify(record))
         return FailureExit(prompter, outcome);
-    if (command.asLeft && (record.serialNumber != before.serialNumber)) {
+    if (command.asLeft && record.serialNumber != serialBefore) {
         terminal.Message("quarnex-cli: the record " + command.record + " is of serial number " +
-                         before.serialNumber + ", the instrument at address " +
+                         serialBefore + ", the instrument at address " +
                          std::to_string(command.address) + " is " + record.serialNumber);
         return kExitFailed;
     }
@@ -230,12 +386,21 @@ int RunCheckCommand(const CheckCommand& command, ModbusMaster& bus, Terminal& te
         record.plan = command.plan;
         record.rule = command.rule;
     }
+    if (const std::string problem = record.rule.Problem(record.division, record.unit);
+        !problem.empty()) {
+        terminal.Message("quarnex-cli: " + problem);
+        return kExitArguments;
+    }
     if (!command.technician.empty())
         record.technician = command.technician;
     if (!command.notes.empty())
         record.notes = command.notes;
     if (!command.nextCheck.empty())
         record.nextCheck = command.nextCheck;
+    if (!command.weights.empty())
+        record.weights = command.weights;
+    if (!command.scale.empty())
+        record.scale = command.scale;
     std::ostream& out = terminal.Out();
     out << record.instrument << ", serial number " << record.serialNumber << ", address "
         << record.address << ": capacity " << FormatCheckWeight(record.capacity, record.division)
@@ -245,13 +410,49 @@ int RunCheckCommand(const CheckCommand& command, ModbusMaster& bus, Terminal& te
         << std::flush;
 
     const std::string runName = command.asLeft ? "As left" : "As found";
+    if (command.asLeft && command.replaceAsLeft)
+        for (CheckRun& run : record.runs)
+            if (run.name == runName)
+                run.superseded = true;
     check.Begin(record, runName);
-    bool quit = false, silent = false;
-    while (!check.Finished() && !quit && !StopRequested()) {
+    const size_t runIndex = record.runs.size() - 1;
+    // Every reading goes to the record as it is taken: nothing is lost to a crash or a kill.
+    bool saveFailed = false;
+    const auto save = [&] {
+        if (command.record.empty() || saveFailed)
+            return;
+        if (!SaveCheckRecord(command.record, record, error)) {
+            terminal.Message("quarnex-cli: " + error);
+            saveFailed = true;
+        }
+    };
+    save();
+    const auto printReading = [&](size_t step) {
+        const CheckResult result = EvaluateRun(record, record.runs[runIndex]);
+        const StepResult& r = result.steps[step];
+        out << "  " << StepLabel(r.step) << " " << FormatCheckWeight(r.step.load, record.division)
+            << ": read " << FormatCheckWeight(r.reading.indication, record.division) << ", error "
+            << FormatCheckWeight(r.error, record.division) << " (±"
+            << FormatTolerance(r.tolerance, record.division) << ") "
+            << (r.pass ? "ok" : "OUT OF TOLERANCE") << "\n"
+            << std::flush;
+        save();
+    };
+    CheckSession session(check, terminal, input, command.address);
+    bool quit = false, silent = false, stopped = false;
+    const auto noAnswer = [&] {
+        terminal.Message("quarnex-cli: no answer from the instrument at address " +
+                         std::to_string(command.address) + "; the readings taken so far are kept");
+        silent = true;
+    };
+    session.Tick();
+    while (!check.Finished() && !quit && !silent && !stopped) {
         const CheckProcedure::Display& d = check.GetDisplay();
         terminal.Message(d.instruction + ", then press Enter (s skip, b back, q quit)");
         std::string answer;
-        if (!std::getline(input, answer)) {
+        const CheckSession::Wait got = session.NextLine(answer);
+        if (got != CheckSession::Wait::Line) {
+            stopped = got == CheckSession::Wait::Stopped;
             quit = true;
             break;
         }
@@ -259,64 +460,77 @@ int RunCheckCommand(const CheckCommand& command, ModbusMaster& bus, Terminal& te
             quit = true;
         } else if (answer == "s") {
             check.Skip("skipped by the user");
+            save();
         } else if (answer == "b") {
             check.Back();
+            save();
         } else {
-            // Waits for a still weight in gross; says once why it waits.
             const size_t step = check.StepIndex();
             check.WaitAgain();
+            CheckProcedure::ReadOutcome outcome = check.Read();
+            // Moving at Enter: the load is still settling. Its first still weight is taken; a
+            // silent bus ends the check once it has been silent for a while.
             std::string said;
-            const int64_t start = MonotonicMs();
-            while (!StopRequested()) {
-                const int period = check.Tick();
-                if (check.GetDisplay().canRead)
-                    break;
+            while (outcome == CheckProcedure::ReadOutcome::NotTaken && !StopRequested()) {
                 const auto& now = check.GetDisplay();
-                if (now.settleTimedOut || MonotonicMs() - start >= command.settleS * 1000)
+                if (session.Silent()) {
+                    noAnswer();
                     break;
-                if (now.status != said && now.answered)
+                }
+                const bool moving = now.answered && now.motion && !now.settleTimedOut;
+                if (now.answered && !moving)
+                    break;
+                if (now.answered && now.status != said)
                     terminal.Message("  " + (said = now.status) + " ...");
-                Delay(period);
+                Delay(session.Period());
+                session.Tick();
+                if (check.GetDisplay().canRead)
+                    outcome = check.Read();
             }
-            const auto& now = check.GetDisplay();
-            if (now.canRead) {
-                check.Read();
-                const CheckResult result = EvaluateRun(record, check.Run());
-                const StepResult& r = result.steps[step];
-                out << "  " << StepLabel(r.step) << " "
-                    << FormatCheckWeight(r.step.load, record.division) << ": read "
-                    << FormatCheckWeight(r.reading.indication, record.division) << ", error "
-                    << FormatCheckWeight(r.error, record.division) << " (±"
-                    << FormatCheckWeight(r.tolerance, record.division / 2) << ") "
-                    << (r.pass ? "ok" : "OUT OF TOLERANCE") << "\n"
-                    << std::flush;
-            } else if (!now.answered) {
-                terminal.Message("quarnex-cli: no answer from the instrument at address " +
-                                 std::to_string(command.address) +
-                                 "; the readings taken so far are kept");
-                silent = true;
+            if (silent)
                 break;
-            } else if (!StopRequested()) {
-                terminal.Message("  not read: " + now.status +
-                                 " (Enter waits again, s skips the step)");
+            if (StopRequested()) {
+                stopped = quit = true;
+                break;
+            }
+            if (outcome == CheckProcedure::ReadOutcome::Far) {
+                terminal.Message(check.FarQuestion() + " (y/N)");
+                std::string yes;
+                const CheckSession::Wait again = session.NextLine(yes);
+                if (again == CheckSession::Wait::Stopped) {
+                    stopped = quit = true;
+                    break;
+                }
+                if (again == CheckSession::Wait::Line && (yes == "y" || yes == "Y" || yes == "yes"))
+                    outcome = check.Read(true);
+                else
+                    terminal.Message("  not read (Enter reads again, s skips the step)");
+            }
+            if (outcome == CheckProcedure::ReadOutcome::Taken) {
+                printReading(step);
+            } else if (outcome == CheckProcedure::ReadOutcome::NotTaken) {
+                terminal.Message("  not read: " + check.GetDisplay().status +
+                                 " (Enter reads again, s skips the step)");
             }
         }
     }
+    stopped = stopped || StopRequested();
 
-    out << "\n" << CheckTable(record, check.Run());
+    const CheckRun& run = record.runs[runIndex];
+    out << "\n" << CheckTable(record, run);
     if (command.asLeft)
-        for (const CheckRun& run : record.runs)
-            if (run.name != runName)
-                out << "\n" << CheckTable(record, run);
+        if (const CheckRun* found = record.Current("As found"))
+            out << "\n" << CheckTable(record, *found);
     int code = kExitDone;
-    const CheckResult result = EvaluateRun(record, check.Run());
+    const CheckResult result = EvaluateRun(record, run);
     if (silent)
         code = kExitBus;
     else if (result.verdict == CheckResult::Verdict::Fail)
         code = kExitOutOfTolerance;
-    else if (result.verdict == CheckResult::Verdict::Incomplete || quit || StopRequested())
+    else if (result.verdict == CheckResult::Verdict::Incomplete || quit || stopped)
         code = kExitStopped;
     if (!command.record.empty()) {
+        saveFailed = false;
         if (!SaveCheckRecord(command.record, record, error)) {
             terminal.Message("quarnex-cli: " + error);
             code = kExitFailed;
@@ -324,7 +538,13 @@ int RunCheckCommand(const CheckCommand& command, ModbusMaster& bus, Terminal& te
             terminal.Message("record saved in " + command.record);
         }
     }
-    if (!command.report.empty()) {
+    if (!command.report.empty() && stopped) {
+        terminal.Message("quarnex-cli: stopped: the report was not drawn" +
+                         std::string(command.record.empty()
+                                         ? ""
+                                         : "; quarnex --check-report " + command.record + " " +
+                                               command.report + " draws it"));
+    } else if (!command.report.empty()) {
         if (!DrawReport(record, command.report, error)) {
             terminal.Message("quarnex-cli: " + error);
             code = kExitFailed;

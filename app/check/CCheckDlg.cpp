@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTableWidget>
@@ -68,10 +69,18 @@ public:
         form->addRow("Scale errors:", errors_);
         form->addRow(apply);
         form->addRow(message_);
-        connect(apply, &QPushButton::clicked, this, [this] {
+        // Return in a field never places a load: only a click or its own shortcut does. Return in
+        // the errors field applies the errors.
+        for (QPushButton* b : {place, apply}) {
+            b->setAutoDefault(false);
+            b->setDefault(false);
+        }
+        const auto applyErrors = [this] {
             Send("errors " + std::to_string(address_->value()) + " " +
                  errors_->text().trimmed().toStdString());
-        });
+        };
+        connect(apply, &QPushButton::clicked, this, applyErrors);
+        connect(errors_, &QLineEdit::returnPressed, this, applyErrors);
         connect(place, &QPushButton::clicked, this, [this] {
             Send("load " + std::to_string(address_->value()) + " " +
                  QString::number(load_->value(), 'g', 10).toStdString());
@@ -80,7 +89,14 @@ public:
             Send("position " + std::to_string(address_->value()) + " " + std::to_string(index));
         });
     }
-    void SetLoad(double load) { load_->setValue(load); }
+    // The step's load, and its place on the platform for an eccentricity step.
+    void SetStep(double load, int position) {
+        load_->setValue(load);
+        if (position >= 0) {
+            const QSignalBlocker block(position_); // the load is moved by the user, not here
+            position_->setCurrentIndex(position);
+        }
+    }
     QDoubleSpinBox* LoadBox() const { return load_; }
     QLineEdit* ErrorsEdit() const { return errors_; }
 
@@ -147,6 +163,10 @@ void CCheckDlg::BuildPlanPage(QWidget* page) {
     nextCheck_ = new QLineEdit(page);
     nextCheck_->setPlaceholderText("e.g. 2027-06-01");
     notes_ = new QLineEdit(page);
+    weights_ = new QLineEdit(page);
+    weights_->setPlaceholderText("ID, class F1, certificate C-123 of 2026-03-01");
+    scale_ = new QLineEdit(page);
+    scale_->setPlaceholderText("e.g. Silo 3 scale, hall B");
     asFound_ = new QLabel("As found (before calibration)", page);
     openRecord_ = new QPushButton("&As left on a saved record…", page);
     start_ = new QPushButton("&Start", page);
@@ -162,6 +182,8 @@ void CCheckDlg::BuildPlanPage(QWidget* page) {
     form->addRow("Te&chnician:", technician_);
     form->addRow("Next check:", nextCheck_);
     form->addRow("&Notes:", notes_);
+    form->addRow("Test &weights:", weights_);
+    form->addRow("&Scale:", scale_);
     auto* runRow = new QHBoxLayout;
     runRow->addWidget(asFound_, 1);
     runRow->addWidget(openRecord_);
@@ -220,24 +242,24 @@ void CCheckDlg::BuildCheckPage(QWidget* page) {
     table_->verticalHeader()->setVisible(false);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setFocusPolicy(Qt::NoFocus);
+    // Every column visible at the dialog's size: the columns take the width of their text, and
+    // the table is never narrower than they are.
+    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table_->horizontalHeader()->setStretchLastSection(true);
+    table_->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
     chart_ = new QChart;
     chart_->legend()->setAlignment(Qt::AlignBottom);
     auto* view = new QChartView(chart_, page);
     view->setRenderHint(QPainter::Antialiasing);
     auto* results = new QHBoxLayout;
-    results->addWidget(table_, 1);
+    results->addWidget(table_, 0);
     results->addWidget(view, 1);
     layout->addWidget(instruction_);
     layout->addLayout(live);
     layout->addWidget(status_);
     layout->addLayout(buttons);
     layout->addLayout(results, 1);
-    connect(read_, &QPushButton::clicked, this, [this] {
-        if (check_.Read()) {
-            saved_ = false;
-            Render();
-        }
-    });
+    connect(read_, &QPushButton::clicked, this, &CCheckDlg::OnRead);
     connect(skip_, &QPushButton::clicked, this, [this] {
         check_.Skip(check_.GetDisplay().settleTimedOut ? "not still" : "skipped by the user");
         saved_ = false;
@@ -245,6 +267,13 @@ void CCheckDlg::BuildCheckPage(QWidget* page) {
     });
     connect(back_, &QPushButton::clicked, this, [this] {
         check_.Back();
+        // Back from the end: the check goes on at the last step, with the live weight.
+        if (!running_ && !check_.Finished() && pages_->currentIndex() == 1) {
+            running_ = true;
+            read_->setDefault(true);
+            OnTick();
+            return;
+        }
         Render();
     });
     connect(testWeights_, &QPushButton::clicked, this, &CCheckDlg::OpenTestWeights);
@@ -263,7 +292,24 @@ bool CCheckDlg::Identify() {
                        Q(record_.unit) + ", display step " +
                        Q(FormatCheckWeight(record_.division, record_.division)) + " " +
                        Q(record_.unit));
+    if (!asLeft_)
+        loads_->setText(Q(LoadsText(DefaultLoads(record_.capacity, record_.division))));
     return true;
+}
+
+void CCheckDlg::OnRead() {
+    CheckProcedure::ReadOutcome outcome = check_.Read();
+    if (outcome == CheckProcedure::ReadOutcome::Far) {
+        // A modal box runs its own event loop: no tick meanwhile.
+        timer_->stop();
+        if (prompter_.AskDestructive(Prompter::Icon::Question, check_.FarQuestion()))
+            outcome = check_.Read(true);
+        if (running_)
+            timer_->start(CheckProcedure::kPeriodMs);
+    }
+    if (outcome == CheckProcedure::ReadOutcome::Taken)
+        saved_ = false;
+    Render();
 }
 
 bool CCheckDlg::OpenAsFound(const std::string& path) {
@@ -271,6 +317,15 @@ bool CCheckDlg::OpenAsFound(const std::string& path) {
     std::string error;
     if (!LoadCheckRecord(path, found, error)) {
         prompter_.Error(error);
+        return false;
+    }
+    if (found.changedAfterWriting) {
+        prompter_.Error("The check record " + path + ": " + kRecordChangedText +
+                        ". No as-left check is added to it.");
+        return false;
+    }
+    if (!found.Current("As found")) {
+        prompter_.Error("The check record " + path + " holds no as-found check.");
         return false;
     }
     if (found.serialNumber != record_.serialNumber) {
@@ -285,6 +340,18 @@ bool CCheckDlg::OpenAsFound(const std::string& path) {
     found.calibration = record_.calibration;
     found.capacity = record_.capacity;
     found.division = record_.division;
+    // A run is never overwritten: a second as-left check keeps the first in the record as
+    // superseded.
+    if (found.Current("As left")) {
+        if (!prompter_.AskDestructive(Prompter::Icon::Question,
+                                      "The record already holds an as-left check. Check as left "
+                                      "again? The earlier as-left readings stay in the record, "
+                                      "marked superseded."))
+            return false;
+        for (CheckRun& run : found.runs)
+            if (run.name == "As left")
+                run.superseded = true;
+    }
     record_ = found;
     asLeft_ = true;
     asFound_->setText("As left, after calibration, on " + Q(path));
@@ -296,6 +363,8 @@ bool CCheckDlg::OpenAsFound(const std::string& path) {
     technician_->setText(Q(record_.technician));
     nextCheck_->setText(Q(record_.nextCheck));
     notes_->setText(Q(record_.notes));
+    weights_->setText(Q(record_.weights));
+    scale_->setText(Q(record_.scale));
     return true;
 }
 
@@ -340,6 +409,12 @@ void CCheckDlg::OnStart() {
                 e_->setFocus();
                 return;
             }
+            if (const std::string problem = rule.Problem(record_.division, record_.unit);
+                !problem.empty()) {
+                prompter_.Error("e: " + problem + ".");
+                e_->setFocus();
+                return;
+            }
         } else {
             const std::string text = tolerance_->text().trimmed().toStdString() +
                                      (rule_->currentIndex() == 5 ? "%" : "");
@@ -356,6 +431,8 @@ void CCheckDlg::OnStart() {
     record_.technician = technician_->text().toStdString();
     record_.nextCheck = nextCheck_->text().toStdString();
     record_.notes = notes_->text().toStdString();
+    record_.weights = weights_->text().trimmed().toStdString();
+    record_.scale = scale_->text().trimmed().toStdString();
     check_.Begin(record_, asLeft_ ? "As left" : "As found");
     running_ = true;
     testWeights_->setVisible(static_cast<bool>(TestWeightsControl()));
@@ -384,6 +461,16 @@ void CCheckDlg::Render() {
     read_->setEnabled(d.canRead);
     skip_->setEnabled(!d.finished);
     back_->setEnabled(check_.StepIndex() > 0);
+    if (testWeightsWnd_ && shownStep_ != check_.StepIndex()) {
+        shownStep_ = check_.StepIndex();
+        const auto& steps = check_.Steps();
+        if (shownStep_ < steps.size())
+            static_cast<CTestWeightsWnd*>(testWeightsWnd_.data())
+                ->SetStep(steps[shownStep_].load,
+                          steps[shownStep_].kind == CheckStep::Kind::Eccentric
+                              ? steps[shownStep_].position
+                              : -1);
+    }
     if (d.finished && running_) {
         running_ = false;
         timer_->stop();
@@ -404,7 +491,7 @@ void CCheckDlg::RenderTable() {
                                    taken ? Q(FormatCheckWeight(s.reading.indication, d)) : "-",
                                    taken ? Q(FormatCheckWeight(s.error, d)) : "-",
                                    taken ? QString::number(s.errorInE, 'f', 2) : "-",
-                                   Q(FormatCheckWeight(s.tolerance, d / 2)),
+                                   Q(FormatTolerance(s.tolerance, d)),
                                    taken ? (s.pass ? "ok" : "OUT")
                                    : s.reading.state == CheckReading::State::Skipped ? "skipped"
                                    : i == check_.StepIndex()                         ? "◀"
@@ -437,7 +524,8 @@ void CCheckDlg::OpenTestWeights() {
         testWeightsWnd_->setAttribute(Qt::WA_DeleteOnClose);
     }
     auto* window = static_cast<CTestWeightsWnd*>(testWeightsWnd_.data());
-    window->SetLoad(load);
+    window->SetStep(load, -1);
+    shownStep_ = check_.StepIndex();
     window->show();
     window->raise();
 }
@@ -484,8 +572,9 @@ void CCheckDlg::reject() {
             anyReading = anyReading || r.state != CheckReading::State::Pending;
     if (anyReading && !saved_) {
         timer_->stop();
-        if (!prompter_.AskYesNo(Prompter::Icon::Question,
-                                "Close without saving? The readings taken are lost.")) {
+        // No is the default: Return keeps the dialog and the readings.
+        if (!prompter_.AskDestructive(Prompter::Icon::Question,
+                                      "Close without saving? The readings taken are lost.")) {
             if (running_)
                 timer_->start(CheckProcedure::kPeriodMs);
             return;

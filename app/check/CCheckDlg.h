@@ -47,6 +47,8 @@ public:
     QComboBox* RuleCombo() const { return rule_; }
     QLineEdit* ToleranceEdit() const { return tolerance_; }
     QLineEdit* TechnicianEdit() const { return technician_; }
+    QLineEdit* WeightsEdit() const { return weights_; }
+    QLineEdit* ScaleEdit() const { return scale_; }
     QPushButton* StartButton() const { return start_; }
     // Takes the plan and rule of a saved as-found record: the check runs as left.
     bool OpenAsFound(const std::string& path);
@@ -81,6 +83,7 @@ private:
     void BuildCheckPage(QWidget* page);
     void OnStart();
     void OnTick();
+    void OnRead();
     void Render();
     void RenderTable();
     void OpenTestWeights();
@@ -99,7 +102,7 @@ private:
     QStackedWidget* pages_ = nullptr;
     QLineEdit *loads_ = nullptr, *repeat_ = nullptr, *eccentric_ = nullptr, *e_ = nullptr,
               *tolerance_ = nullptr, *technician_ = nullptr, *nextCheck_ = nullptr,
-              *notes_ = nullptr;
+              *notes_ = nullptr, *weights_ = nullptr, *scale_ = nullptr;
     QCheckBox *down_ = nullptr, *inService_ = nullptr;
     QComboBox* rule_ = nullptr;
     QLabel *identity_ = nullptr, *asFound_ = nullptr;
@@ -111,6 +114,7 @@ private:
     QChart* chart_ = nullptr;
     size_t plotted_ = static_cast<size_t>(-1);
     QPointer<QDialog> testWeightsWnd_;
+    size_t shownStep_ = static_cast<size_t>(-1); // the step the test weights window shows
 };
 
 // Opens the dialog for the KEL 7 at address (from the instrument panel) and returns when the

@@ -14,7 +14,7 @@ namespace {
 CheckRecord SampleRecord() {
     CheckRecord r;
     r.instrument = "KEL 7 Recipe Batcher";
-    r.serialNumber = "123456";
+    r.serialNumber = "12-3456";
     r.program = "7310 V1.04";
     r.name = "Silo | 3";
     r.address = 7;
@@ -30,7 +30,8 @@ CheckRecord SampleRecord() {
     r.technician = "A. Weigher";
     r.notes = "line one\nback\\slash";
     r.date = "2026-12-07";
-    CheckRun found{"As found", std::vector<CheckReading>(r.plan.Steps().size())};
+    CheckRun found;
+    found.readings.resize(r.plan.Steps().size());
     const double readings[] = {0.0, 500.5, 1000.1, 500.7, 0.0, 500.5, 500.1};
     for (size_t i = 0; i < found.readings.size(); ++i)
         found.readings[i] = {CheckReading::State::Taken, readings[i],
@@ -108,6 +109,50 @@ TEST(CheckRecord, DamagedRecordsSayWhatIsWrong) {
     EXPECT_NE(std::string::npos, error.find("Cannot read the check record /nonexistent/check.txt"));
 }
 
+TEST(CheckRecord, AnEditedRecordIsDetected) {
+    CheckRecord sample = SampleRecord();
+    // A replaced as-left run stays in the record, superseded, beside the one that replaced it.
+    CheckRun left = sample.runs[0];
+    left.name = "As left";
+    left.superseded = true;
+    left.started = "2026-12-07 11:00:00";
+    sample.runs.push_back(left);
+    left.superseded = false;
+    left.readings[1].indication = 500.0;
+    sample.runs.push_back(left);
+    const std::string text = CheckRecordText(sample);
+    const auto read = [](const std::string& t) {
+        CheckRecord r;
+        std::string error;
+        EXPECT_TRUE(ParseCheckRecord(t, r, error)) << error;
+        return r;
+    };
+    const CheckRecord back = read(text);
+    EXPECT_FALSE(back.changedAfterWriting);
+    EXPECT_EQ(text, CheckRecordText(back));
+    ASSERT_EQ(3u, back.runs.size());
+    EXPECT_EQ(&back.runs[2], back.Current("As left"));
+    EXPECT_TRUE(back.runs[1].superseded);
+    EXPECT_EQ("2026-12-07 11:00:00", back.runs[1].started);
+
+    const auto replace = [&](std::string t, const std::string& from, const std::string& to) {
+        return t.replace(t.find(from), from.size(), to);
+    };
+    const std::string withoutChecksum = replace(text, text.substr(text.find("sha256="), 72), "");
+    for (const std::string& edited :
+         {replace(text, "|500.5|", "|500.1|"), replace(text, "technician=A.", "technician=B."),
+          withoutChecksum})
+        EXPECT_TRUE(read(edited).changedAfterWriting) << edited;
+
+    // Written before there was a checksum, with the bare serial number: read as it is, and the
+    // serial number shown as everywhere else.
+    std::string old = replace(withoutChecksum, "version 2", "version 1");
+    old = replace(old, "serial=12-3456", "serial=2260137");
+    const CheckRecord older = read(old);
+    EXPECT_FALSE(older.changedAfterWriting);
+    EXPECT_EQ("226-0137", older.serialNumber);
+}
+
 TEST(CheckRecord, SavedThroughATemporaryFile) {
     const std::string path = ::testing::TempDir() + "check-record-test.txt";
     std::string error;
@@ -133,8 +178,7 @@ TEST(CheckPlan, StepsAndProblems) {
         (std::vector<std::string>{"up 0", "up 250", "up 500", "down 250", "down 0", "centre 300",
                                   "corner 1 300", "corner 2 300", "corner 3 300"}),
         labels);
-    EXPECT_EQ("Place 300.0 kg in corner 2 of the platform",
-              StepInstruction(plan.Steps()[7], 0.1, "kg"));
+    EXPECT_EQ("Move the load to corner 2", StepInstruction(plan.Steps()[7], 0.1, "kg"));
     const std::pair<std::vector<double>, std::string> bad[] = {
         {{}, "no test loads"}, {{0, 500, 500}, "must increase"}, {{-1, 5}, "negative"}};
     for (const auto& [loads, message] : bad) {

@@ -11,31 +11,70 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
-#include <istream>
 #include <sstream>
-#include <streambuf>
 
 namespace quarnex::test {
 namespace {
 
-// Input whose next line is made when it is asked for, so the test acts between the prompts.
-class ScriptInput : public std::streambuf {
+// The answers of a technician: the load of a step is put on the scale right after the Enter of
+// the step before, and its own Enter comes once the check has seen it settle. A load can be
+// "0>500" (taken off, then put back) or "=" (Enter without touching the scale); a letter is typed
+// as it is.
+class Technician : public CheckLineSource {
 public:
-    explicit ScriptInput(std::function<bool(std::string&)> next) : next_(std::move(next)) {}
-
-protected:
-    int_type underflow() override {
-        if (!next_(line_))
-            return traits_type::eof();
-        line_ += '\n';
-        setg(line_.data(), line_.data(), line_.data() + line_.size());
-        return traits_type::to_int_type(line_[0]);
+    Technician(sim::SimBus& bus, std::vector<std::string> answers)
+        : bus_(bus), answers_(std::move(answers)) {}
+    Got Next(std::string& line, int) override {
+        if (!started_) {
+            started_ = true;
+            Place();
+        }
+        if (next_ == answers_.size())
+            return Got::End;
+        if (!loads_.empty() || ticksSeen_ < 2) {
+            const bool moving =
+                bus_.WithModel<sim::Kel7Model>(1, [](sim::Kel7Model& m) { return m.Motion(); });
+            ticksSeen_ = moving ? 0 : ticksSeen_ + 1;
+            if (!moving && ticksSeen_ >= 2 && !loads_.empty()) {
+                Put(loads_.front());
+                loads_.erase(loads_.begin());
+                ticksSeen_ = 0;
+            }
+            return Got::Nothing;
+        }
+        const std::string& answer = answers_[next_++];
+        line = IsLoad(answer) || answer == "=" ? "" : answer;
+        Place();
+        return Got::Line;
     }
 
 private:
-    std::function<bool(std::string&)> next_;
-    std::string line_;
+    static bool IsLoad(const std::string& a) {
+        return !a.empty() && std::isdigit(static_cast<unsigned char>(a[0]));
+    }
+    // The next answer's loads: the first goes on now, the others after it settled.
+    void Place() {
+        ticksSeen_ = 2;
+        if (next_ == answers_.size() || !IsLoad(answers_[next_]))
+            return;
+        std::stringstream chain(answers_[next_]);
+        for (std::string load; std::getline(chain, load, '>');)
+            loads_.push_back(std::stod(load));
+        Put(loads_.front());
+        loads_.erase(loads_.begin());
+        ticksSeen_ = 0;
+    }
+    void Put(double load) {
+        bus_.WithModel<sim::Kel7Model>(1, [&](sim::Kel7Model& m) { m.PlaceLoad(load, 300); });
+    }
+    sim::SimBus& bus_;
+    std::vector<std::string> answers_;
+    size_t next_ = 0;
+    bool started_ = false;
+    std::vector<double> loads_;
+    int ticksSeen_ = 2;
 };
 
 class CliCheckTest : public BusFixture {
@@ -57,24 +96,10 @@ protected:
         std::filesystem::remove_all(dir_);
         BusFixture::TearDown();
     }
-    // Runs check with answers: each answer is a load to put on the scale and Enter, or a
-    // letter typed as it is.
+    // Runs check with a technician's answers.
     int Run(std::vector<std::string> args, std::vector<std::string> answers) {
-        size_t next = 0;
-        ScriptInput script([&](std::string& line) {
-            if (next == answers.size())
-                return false;
-            line = answers[next++];
-            if (!line.empty() && std::isdigit(static_cast<unsigned char>(line[0]))) {
-                const double load = std::stod(line);
-                bus_.WithModel<sim::Kel7Model>(1,
-                                               [&](sim::Kel7Model& m) { m.PlaceLoad(load, 300); });
-                line.clear();
-            }
-            return true;
-        });
-        std::istream input(&script);
-        SetCheckInput(&input);
+        Technician technician(bus_, std::move(answers));
+        SetCheckInput(&technician);
         args.insert(args.begin(), {"-d", bus_.DevicePath(), "check", "1"});
         out_.str({});
         err_.str({});
@@ -123,6 +148,118 @@ TEST_F(CliCheckTest, SkipAndQuitLeaveTheCheckIncomplete) {
     EXPECT_NE(std::string::npos, out_.str().find("INCOMPLETE: 1 step not read")) << out_.str();
     EXPECT_EQ(kExitStopped, Run({"--loads", "0,1000", "--tolerance", "1"}, {"q"}));
     EXPECT_NE(std::string::npos, out_.str().find("not read")) << out_.str();
+}
+
+TEST_F(CliCheckTest, RepeatsLeftOnTheScaleAreNotReadUntilTakenOffAndPlacedAgain) {
+    EXPECT_EQ(kExitDone, Run({"--loads", "0,500", "--repeat", "500:3", "--tolerance", "1"},
+                             {"0", "500", "0>500", "=", "=", "0>500", "0>500"}))
+        << err_.str();
+    const std::string err = err_.str();
+    EXPECT_NE(std::string::npos,
+              err.find("Take the load off and place it again (repeat 2 of 3), then press Enter"));
+    EXPECT_NE(std::string::npos,
+              err.find("not read: Take the load off and place it again (repeat 2 of 3)"))
+        << err;
+    EXPECT_NE(std::string::npos, out_.str().find("repeatability: spread 0.0")) << out_.str();
+}
+
+TEST_F(CliCheckTest, AReadingFarFromItsLoadIsAskedAbout) {
+    // The full load left on from before: the 0 kg step is not read without a y.
+    EXPECT_EQ(kExitDone, Run({"--loads", "0,500", "--tolerance", "1"}, {"1000", "n", "0", "500"}))
+        << err_.str();
+    EXPECT_NE(std::string::npos,
+              err_.str().find("The scale shows 1000.0 kg for the 0.0 kg step. Read it anyway? "
+                              "(y/N)"))
+        << err_.str();
+    EXPECT_NE(std::string::npos, out_.str().find("up 0.0: read 0.0, error 0.0 (±1.0) ok"))
+        << out_.str();
+}
+
+TEST_F(CliCheckTest, ARecordIsNeverOverwrittenNorAddedToOnceEdited) {
+    const std::string record = dir_ + "/check.txt";
+    const auto bytes = [&] {
+        std::ifstream in(record, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::vector<std::string> asFound = {"--loads", "0,500",    "--tolerance",
+                                              "1",       "--record", record};
+    ASSERT_EQ(kExitDone, Run(asFound, {"0", "500"})) << err_.str();
+    ASSERT_EQ(kExitDone, Run({"--record", record, "--as-left"}, {"0", "500"})) << err_.str();
+    // A second as-left run, quit at once: refused, the record as it was.
+    const std::string before = bytes();
+    EXPECT_EQ(kExitFailed, Run({"--record", record, "--as-left"}, {"q"}));
+    EXPECT_NE(std::string::npos, err_.str().find("already holds an as-left check")) << err_.str();
+    EXPECT_EQ(before, bytes());
+    // Replaced on purpose: the earlier run stays, superseded.
+    EXPECT_EQ(kExitStopped, Run({"--record", record, "--as-left", "--replace-as-left"}, {"q"}));
+    CheckRecord saved;
+    std::string error;
+    ASSERT_TRUE(LoadCheckRecord(record, saved, error)) << error;
+    ASSERT_EQ(3u, saved.runs.size());
+    EXPECT_TRUE(saved.runs[1].superseded);
+    EXPECT_EQ(CheckReading::State::Taken, saved.runs[1].readings[1].state);
+    EXPECT_EQ(&saved.runs[2], saved.Current("As left"));
+
+    // Edited by hand: read with the warning, and nothing is added to it.
+    std::string text = bytes();
+    text.replace(text.find("|500.5|"), 7, "|500.0|");
+    std::ofstream(record, std::ios::binary | std::ios::trunc) << text;
+    ASSERT_TRUE(LoadCheckRecord(record, saved, error)) << error;
+    EXPECT_TRUE(saved.changedAfterWriting);
+    EXPECT_EQ(kExitFailed, Run({"--record", record, "--as-left", "--replace-as-left"}, {"q"}));
+    EXPECT_NE(std::string::npos, err_.str().find("the record was changed after it was written"));
+    EXPECT_EQ(text, bytes());
+}
+
+TEST_F(CliCheckTest, WhatCannotWorkIsSaidBeforeTheFirstLoad) {
+    const std::pair<std::vector<std::string>, std::string> rows[] = {
+        {{"--record", "/nonexistent/dir/r.txt"},
+         "cannot write /nonexistent/dir/r.txt: No such file or directory"},
+        {{"--class", "III", "--e", "0.05"}, "e = 0.05 kg is smaller than the display step 0.1 kg"},
+    };
+    for (const auto& [extra, message] : rows) {
+        std::vector<std::string> args = {"--loads", "0,500"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        EXPECT_NE(kExitDone, Run(args, {"0", "500"}));
+        EXPECT_NE(std::string::npos, err_.str().find(message)) << err_.str();
+        EXPECT_EQ(std::string::npos, err_.str().find("Place")) << err_.str();
+    }
+}
+
+// Answers from a function, called at every wait for a line.
+class Script : public CheckLineSource {
+public:
+    explicit Script(std::function<Got(std::string&)> next) : next_(std::move(next)) {}
+    Got Next(std::string& line, int) override { return next_(line); }
+
+private:
+    std::function<Got(std::string&)> next_;
+};
+
+TEST_F(CliCheckTest, ASilentBusIsSaidWhileWaitingAndEndsTheCheck) {
+    int state = 0;
+    Script script([&](std::string& line) {
+        line.clear();
+        if (state == 0) { // the 0 kg step
+            state = 1;
+            return CheckLineSource::Got::Line;
+        }
+        if (state == 1) {
+            sim::FaultSpec silence;
+            silence.count = 1000000;
+            bus_.InjectFault(1, silence);
+            state = 2;
+        }
+        if (err_.str().find("no answer from the instrument at address 1 for 3 s") ==
+            std::string::npos)
+            return CheckLineSource::Got::Nothing;
+        return CheckLineSource::Got::Line; // Enter on a silent bus
+    });
+    SetCheckInput(&script);
+    EXPECT_EQ(kExitBus, RunCli({"-d", bus_.DevicePath(), "check", "1", "--loads", "0,500"},
+                               profile_, out_, err_, false));
+    EXPECT_NE(std::string::npos, err_.str().find("the readings taken so far are kept"));
+    EXPECT_NE(std::string::npos, out_.str().find("up 0.0: read 0.0")) << out_.str();
 }
 
 TEST_F(CliCheckTest, BadArgumentsSayWhat) {

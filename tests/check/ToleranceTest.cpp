@@ -48,14 +48,25 @@ TEST(Tolerance, RulesInTheDisplayedUnit) {
         {classIII, 50.0, 0.05},   {classIII, 50.1, 0.1},   {classIII, 200.0, 0.1},
         {classIII, 1000.0, 0.15}, {givenE, 250.0, 0.25},   {givenE, 251.0, 0.5},
         {inService, 1000.0, 0.3}, {absolute, 1000.0, 0.3}, {absolute, 0.0, 0.3},
-        {percent, 500.0, 0.5},    {percent, 0.0, 0.0},
+        {percent, 500.0, 0.5},    {percent, 0.0, 0.05}, // never below half the display step
     };
     for (const Row& r : rows)
         EXPECT_NEAR(r.tolerance, r.rule.Tolerance(r.load, 0.1), 1e-12) << "at " << r.load;
     EXPECT_EQ("OIML R 76 class III, e = 0.5 kg (given), maximum permissible errors at "
               "verification",
               givenE.Describe(0.1, "kg"));
-    EXPECT_EQ("Tolerance given: ±0.1 % of the load", percent.Describe(0.1, "kg"));
+    EXPECT_EQ("Tolerance given: ±0.1 % of the load, at least half the display step",
+              percent.Describe(0.1, "kg"));
+    // A printed tolerance keeps the digits it needs.
+    EXPECT_EQ("0.025", FormatTolerance(0.025, 0.1));
+    EXPECT_EQ("0.15", FormatTolerance(0.15, 0.1));
+    EXPECT_EQ("0.1", FormatTolerance(0.1, 0.1));
+    EXPECT_EQ("2", FormatTolerance(2, 1));
+    // e below the display step cannot be shown by the instrument (d <= e).
+    EXPECT_EQ("e = 0.05 kg is smaller than the display step 0.1 kg: OIML R 76 asks d ≤ e, the "
+              "instrument cannot show a smaller e",
+              ToleranceRule{.e = 0.05}.Problem(0.1, "kg"));
+    EXPECT_EQ("", ToleranceRule{.e = 0.1}.Problem(0.1, "kg"));
 }
 
 TEST(Tolerance, BadInputIsRefused) {

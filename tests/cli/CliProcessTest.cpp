@@ -162,5 +162,29 @@ TEST_F(CliProcess, ALogIntoAnUnreadPipeStopsOnCtrlC) {
     EXPECT_EQ(Wait(pid), 128 + SIGINT) << ReadAll(err);
 }
 
+// Ctrl+C at a prompt of the check ends it at once; the reading taken is in the record.
+TEST_F(CliProcess, CtrlCEndsTheCheckAtAPromptKeepingTheReadings) {
+    const std::string fifo = dir_ + "/answers", err = dir_ + "/err", record = dir_ + "/r.txt";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    master_.reset();
+    const pid_t pid =
+        Spawn({"-d", bus_.DevicePath(), "check", "1", "--loads", "0,500", "--record", record},
+              "exec \"$0\" \"$@\" 2>" + err + " <" + fifo);
+    const int answers = open(fifo.c_str(), O_RDWR); // the technician's side, never closed early
+    ASSERT_GE(answers, 0);
+    const auto prompted = [&](const std::string& what) {
+        return Until([&] { return ReadAll(err).find(what) != std::string::npos; });
+    };
+    ASSERT_TRUE(prompted("Place 0.0 kg on the scale, then press Enter"));
+    ASSERT_EQ(write(answers, "\n", 1), 1);
+    ASSERT_TRUE(prompted("Place 500.0 kg on the scale, then press Enter"));
+    kill(pid, SIGINT);
+    EXPECT_EQ(Wait(pid), 128 + SIGINT) << ReadAll(err);
+    close(answers);
+    const std::string saved = ReadAll(record);
+    EXPECT_NE(std::string::npos, saved.find("reading=1|")) << saved;
+    EXPECT_EQ(std::string::npos, saved.find("reading=2|")) << saved;
+}
+
 } // namespace
 } // namespace quarnex::test

@@ -6,15 +6,22 @@
 #include "support/QtTestSupport.h"
 #include "support/SingleKel7Fixture.h"
 
+#include "ui/QtPrompter.h"
+
+#include <QApplication>
 #include <QCheckBox>
 #include <QDoubleSpinBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
+#include <cstdio>
 #include <filesystem>
+#include <sstream>
 
 namespace quarnex::test {
 namespace {
@@ -100,6 +107,44 @@ TEST_F(CheckDlgTest, AWholeCheckWithTheKeyboard) {
     EXPECT_EQ("PASSED: every reading is within tolerance.", after.StatusLabel()->text());
     std::filesystem::remove(dir + "gui-check.txt");
     std::filesystem::remove(dir + "gui-check.pdf");
+}
+
+TEST_F(CheckDlgTest, BackAfterTheEndReadsAgainAndReturnOnTheCloseQuestionKeepsTheDialog) {
+    QtPrompter boxes;
+    CCheckDlg dialog(*master_, kAddress, boxes);
+    ASSERT_TRUE(dialog.Identify());
+    EXPECT_EQ("0,250,500,750,1000", dialog.LoadsEdit()->text()); // from the capacity, 1000 kg
+    dialog.show();
+    dialog.LoadsEdit()->setText("0,500");
+    dialog.DownBox()->setChecked(false);
+    QTest::mouseClick(dialog.StartButton(), Qt::LeftButton);
+    // Every column of the table fits at the dialog's own size.
+    EXPECT_LE(dialog.Table()->horizontalHeader()->length(), dialog.Table()->viewport()->width());
+    for (double load : {0.0, 500.0}) {
+        Place(dialog, load);
+        QTest::keyClick(&dialog, Qt::Key_Return);
+    }
+    ASSERT_FALSE(dialog.Running());
+    QTest::mouseClick(dialog.BackButton(), Qt::LeftButton);
+    EXPECT_TRUE(dialog.Running());
+    EXPECT_EQ("Step 2 of 2: Place 500.0 kg on the scale", dialog.InstructionLabel()->text());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.ReadButton()->isEnabled(); }, 60000));
+    QTest::mouseClick(dialog.ReadButton(), Qt::LeftButton);
+    EXPECT_EQ("The check is complete.", dialog.InstructionLabel()->text());
+    EXPECT_EQ("500.5", dialog.Table()->item(1, 2)->text());
+
+    // The close question: Return is No, the dialog and its readings stay.
+    QString question;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        ASSERT_TRUE(box);
+        if (auto* label = box->findChild<QLabel*>("qt_msgbox_label"))
+            question = label->text();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    EXPECT_EQ("Close without saving? The readings taken are lost.", question);
+    EXPECT_TRUE(dialog.isVisible());
 }
 
 TEST_F(CheckDlgTest, ABadPlanSaysWhatIsWrong) {
