@@ -38,6 +38,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "quarnex: %s\n", error.c_str());
             return 1;
         }
+        // The report is drawn with the warning on it; the reader says it too.
+        if (record.changedAfterWriting)
+            std::fprintf(stderr, "quarnex: %s: %s\n", argv[2], quarnex::kRecordChangedText);
         return 0;
     }
     // Without a display Qt aborts with advice to reinstall. Only a platform plugin chosen by the

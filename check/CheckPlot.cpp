@@ -5,22 +5,39 @@
 
 namespace quarnex {
 
+std::string RunTitle(const CheckRun& run) {
+    return run.superseded ? run.name + " (superseded)" : run.name;
+}
+
 std::vector<CheckPlotSeries> CheckPlotData(const CheckRecord& record) {
+    static constexpr std::pair<CheckStep::Kind, const char*> kKinds[] = {
+        {CheckStep::Kind::Up, "up"},
+        {CheckStep::Kind::Down, "down"},
+        {CheckStep::Kind::Repeat, "repeat"},
+        {CheckStep::Kind::Eccentric, "eccentric"},
+    };
     std::vector<CheckPlotSeries> series;
     for (size_t r = 0; r < record.runs.size(); ++r) {
-        const CheckResult result = EvaluateRun(record, record.runs[r]);
-        const bool asLeft = r > 0;
-        CheckPlotSeries up{record.runs[r].name + ", up", false, asLeft, {}};
-        CheckPlotSeries down{record.runs[r].name + ", down", true, asLeft, {}};
-        for (const StepResult& s : result.steps) {
-            if (s.reading.state != CheckReading::State::Taken)
-                continue;
-            (s.step.kind == CheckStep::Kind::Down ? down : up)
-                .points.push_back({s.step.load, s.error});
+        const CheckRun& run = record.runs[r];
+        const CheckResult result = EvaluateRun(record, run);
+        for (const auto& [kind, label] : kKinds) {
+            CheckPlotSeries s;
+            s.name = RunTitle(run) + ", " + label;
+            s.kind = kind;
+            s.run = r;
+            s.superseded = run.superseded;
+            for (const StepResult& step : result.steps)
+                if (step.step.kind == kind && step.reading.state == CheckReading::State::Taken)
+                    s.points.push_back({step.step.load, step.error});
+            // The plan's parts only: no empty "down" of a plan that does not come down.
+            const bool planned =
+                kind == CheckStep::Kind::Up ||
+                (kind == CheckStep::Kind::Down && record.plan.down) ||
+                (kind == CheckStep::Kind::Repeat && record.plan.repeatCount) ||
+                (kind == CheckStep::Kind::Eccentric && record.plan.eccentricPositions);
+            if (planned)
+                series.push_back(std::move(s));
         }
-        series.push_back(std::move(up));
-        if (record.plan.down)
-            series.push_back(std::move(down));
     }
     return series;
 }

@@ -31,16 +31,16 @@ for deb in "$cli" "$gui"; do
     [ "$(basename "$deb")" = "${name}_${version}_${arch}.deb" ] || fail "unexpected file name $(basename "$deb")"
 done
 
-# quarnex-cli takes the C++ runtime and libgit2 (the plant's set-up history) alone: a server gets
-# no Qt, Mesa or X11 with it.
+# quarnex-cli takes the C++ runtime, libgit2 (the plant's set-up history) and libcrypto (the check
+# record's SHA-256) alone: a server gets no Qt, Mesa or X11 with it.
 for dep in $(dpkg-deb -f "$cli" Depends | tr ',|' '\n\n' | awk '{print $1}'); do
     case "$dep" in
-    libc6 | libstdc++6 | libgcc-s1 | libgit2-[0-9]*) ;;
-    *) fail "quarnex-cli depends on $dep: only the C++ runtime and libgit2 are expected" ;;
+    libc6 | libstdc++6 | libgcc-s1 | libgit2-[0-9]* | libssl[0-9]*) ;;
+    *) fail "quarnex-cli depends on $dep: only the C++ runtime, libgit2 and libssl are expected" ;;
     esac
 done
 gui_depends="$(dpkg-deb -f "$gui" Depends)"
-for dep in libqt6widgets6 qt6-qpa-plugins "quarnex-cli (= $version)"; do
+for dep in libqt6widgets6 qt6-qpa-plugins fonts-liberation "quarnex-cli (= $version)"; do
     grep -qF "$dep" <<<"$gui_depends" || fail "quarnex's Depends lacks $dep: $gui_depends"
 done
 dpkg-deb -f "$gui" Recommends | grep -qw qt6-wayland || fail "quarnex does not recommend qt6-wayland"

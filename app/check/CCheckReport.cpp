@@ -58,25 +58,43 @@ void BuildCheckChart(QChart* chart, const CheckRecord& record) {
     band->setColor(QColor(200, 235, 200));
     band->setBorderColor(QColor(120, 180, 120));
     chart->addSeries(band);
+    // One colour a run, named in the legend: as found blue, as left red, a superseded run grey.
+    // Coming down is dashed; repeated and eccentric readings are markers only.
+    std::vector<QScatterSeries*> lineDots; // the dots on a line: no legend entry of their own
     for (const CheckPlotSeries& s : CheckPlotData(record)) {
-        const QColor colour = s.down ? QColor(230, 120, 20) : QColor(30, 90, 200);
-        auto* line = new QLineSeries;
+        const QColor colour = s.superseded                           ? QColor(150, 150, 150)
+                              : record.runs[s.run].name == "As left" ? QColor(200, 50, 30)
+                                                                     : QColor(30, 90, 200);
         auto* dots = new QScatterSeries;
-        line->setName(Q(s.name));
-        QPen pen(colour, 2);
-        if (s.asLeft)
-            pen.setStyle(Qt::DashLine);
-        line->setPen(pen);
         dots->setColor(colour);
+        dots->setBorderColor(colour);
         dots->setMarkerSize(7);
+        QLineSeries* line = nullptr;
+        if (s.Joined()) {
+            line = new QLineSeries;
+            line->setName(Q(s.name));
+            QPen pen(colour, 2);
+            if (s.kind == CheckStep::Kind::Down)
+                pen.setStyle(Qt::DashLine);
+            line->setPen(pen);
+            lineDots.push_back(dots);
+        } else {
+            dots->setName(Q(s.name));
+            dots->setMarkerSize(9);
+            dots->setMarkerShape(s.kind == CheckStep::Kind::Repeat
+                                     ? QScatterSeries::MarkerShapeRectangle
+                                     : QScatterSeries::MarkerShapeTriangle);
+        }
         for (const auto& [load, error] : s.points) {
-            line->append(load, error);
+            if (line)
+                line->append(load, error);
             dots->append(load, error);
             high = std::max(high, error);
             low = std::min(low, error);
             right = std::max(right, load);
         }
-        chart->addSeries(line);
+        if (line)
+            chart->addSeries(line);
         chart->addSeries(dots);
     }
     auto* x = new QValueAxis;
@@ -94,10 +112,10 @@ void BuildCheckChart(QChart* chart, const CheckRecord& record) {
         series->attachAxis(x);
         series->attachAxis(y);
     }
-    // The scatter dots do not need a legend entry of their own.
+    // The dots on a line do not need a legend entry of their own.
     const auto markers = chart->legend()->markers();
     for (auto* marker : markers)
-        if (qobject_cast<QScatterSeries*>(marker->series()))
+        if (std::find(lineDots.begin(), lineDots.end(), marker->series()) != lineDots.end())
             marker->setVisible(false);
 }
 
@@ -129,49 +147,93 @@ void DrawCheckReport(QPagedPaintDevice& device, const CheckRecord& record) {
     const double width = device.width() / scale, height = device.height() / scale;
     const double left = 0, right = width;
     double y = 0;
+    // The font asked for is Liberation Sans (the package depends on it); where another one
+    // stands in, every column is measured in the font actually used, so no text is cut.
+    QFont current;
     const auto font = [&](double size, bool bold = false) {
         // The painter is scaled to points already: the font is sized for the bare device.
         QFont f("Liberation Sans");
         f.setPointSizeF(size / scale);
         f.setBold(bold);
         painter.setFont(f);
+        current = f;
         return QFontMetricsF(f, &device).height();
     };
-    const auto ensure = [&](double needed) {
-        if (y + needed > height) {
-            device.newPage();
-            y = 0;
-        }
+    const auto advance = [&](const QString& s) {
+        return QFontMetricsF(current, &device).horizontalAdvance(s);
     };
     const auto text = [&](double x, double w, const QString& s,
                           Qt::Alignment align = Qt::AlignLeft) {
         painter.drawText(QRectF(x, y, w, 40), align | Qt::AlignTop, s);
     };
+    // A record changed after it was written says so on every page.
+    const auto warning = [&] {
+        if (!record.changedAfterWriting)
+            return;
+        const QFont keep = current;
+        const double line = font(10, true);
+        painter.setPen(QColor(190, 0, 0));
+        text(left, width,
+             "WARNING: " + Q(kRecordChangedText) + ". What it holds is not what was recorded.");
+        painter.setPen(Qt::black);
+        painter.setFont(keep);
+        current = keep;
+        y += line + 4;
+    };
+    const auto newPage = [&] {
+        device.newPage();
+        y = 0;
+        warning();
+    };
+    const auto ensure = [&](double needed) {
+        if (y + needed > height && y > 0)
+            newPage();
+    };
+    // A paragraph that wraps at the page width and breaks onto the next page as a whole.
+    const auto paragraph = [&](const QString& s) {
+        const QRectF box = QFontMetricsF(current, &device)
+                               .boundingRect(QRectF(0, 0, width, 1e6), Qt::TextWordWrap, s);
+        const double h = std::max(box.height(), QFontMetricsF(current, &device).height());
+        ensure(h);
+        painter.drawText(QRectF(left, y, width, h), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                         s);
+        y += h;
+    };
 
     double line = font(16, true);
     text(left, width, "Calibration check with test weights");
     y += line + 6;
+    warning();
     line = font(9);
     const double d = record.division;
     const auto w = [d](double v) { return Q(FormatCheckWeight(v, d)); };
     const QString unit = Q(record.unit);
-    const QStringList identity = {
-        "Instrument: " + Q(record.instrument) + "    Serial number: " + Q(record.serialNumber) +
-            "    Program: " + Q(record.program),
-        "Address: " + QString::number(record.address) +
-            (record.name.empty() ? QString() : "    Name: " + Q(record.name)) + "    Capacity: " +
-            w(record.capacity) + " " + unit + "    Display step: " + w(d) + " " + unit,
-        "Rule: " + Q(record.rule.Describe(d, record.unit)),
-    };
-    for (const QString& s : identity) {
-        text(left, width, s);
-        y += line;
-    }
+    QStringList identity;
+    if (!record.scale.empty())
+        identity << "Weighing instrument: " + Q(record.scale);
+    identity << "Transmitter: " + Q(record.instrument) +
+                    "    Serial number: " + Q(record.serialNumber) +
+                    "    Program: " + Q(record.program)
+             << "Address: " + QString::number(record.address) +
+                    (record.name.empty() ? QString() : "    Name: " + Q(record.name)) +
+                    "    Capacity: " + w(record.capacity) + " " + unit +
+                    "    Display step: " + w(d) + " " + unit
+             << "Test weights: " +
+                    (record.weights.empty() ? QString("not named") : Q(record.weights))
+             << "Rule: " + Q(record.rule.Describe(d, record.unit));
+    for (const CheckRun& run : record.runs)
+        identity << Q(RunTitle(run)) + ": " +
+                        (run.started.empty() ? "started on " + Q(record.date)
+                                             : "started " + Q(run.started));
+    for (const QString& s : identity)
+        paragraph(s);
     y += 2;
     line = font(7.5);
-    // The calibration values in three columns.
+    // The calibration values in three columns, as many rows as they take.
     const double column = width / 3;
     for (size_t i = 0; i < record.calibration.size(); ++i) {
+        if (i % 3 == 0)
+            ensure(line);
         const auto& [label, value] = record.calibration[i];
         text(left + column * (i % 3), column - 4, Q(label) + " " + Q(value));
         if (i % 3 == 2 || i + 1 == record.calibration.size())
@@ -179,26 +241,59 @@ void DrawCheckReport(QPagedPaintDevice& device, const CheckRecord& record) {
     }
     y += 8;
 
-    // The table: the plan's steps, one block of columns a run.
+    // The table: the plan's steps, one block of columns a run. The columns take the width of
+    // their widest text; the font shrinks when the runs would not fit side by side.
     std::vector<CheckResult> results;
     for (const CheckRun& run : record.runs)
         results.push_back(EvaluateRun(record, run));
-    line = font(8.5, true);
-    const double stepW = 62, loadW = 60, tolW = 56;
+    const size_t steps = results.empty() ? 0 : results[0].steps.size();
+    const auto cells = [&](const StepResult& s) -> std::array<QString, 4> {
+        const bool taken = s.reading.state == CheckReading::State::Taken;
+        return {taken ? w(s.reading.indication) : "-", taken ? w(s.error) : "-",
+                taken ? QString::number(s.errorInE, 'f', 2) : "-",
+                taken                                             ? (s.pass ? "ok" : "OUT")
+                : s.reading.state == CheckReading::State::Skipped ? "skipped"
+                                                                  : "not read"};
+    };
+    const QString loadHeader = "load " + unit, tolHeader = "tolerance ±";
+    double size = 8.5, stepW = 0, loadW = 0, tolW = 0, cellW = 0;
+    for (;; size -= 0.5) {
+        font(size, true);
+        const double pad = advance("  ");
+        stepW = advance("step");
+        loadW = advance(loadHeader);
+        tolW = advance(tolHeader);
+        cellW = std::max({advance("reading"), advance("error"), advance("in e"),
+                          advance("not read"), advance("skipped")});
+        for (size_t i = 0; i < steps; ++i) {
+            const StepResult& first = results[0].steps[i];
+            stepW = std::max(stepW, advance(Q(StepLabel(first.step))));
+            loadW = std::max(loadW, advance(w(first.step.load)));
+            tolW = std::max(tolW, advance(Q(FormatTolerance(first.tolerance, d))));
+            for (const CheckResult& result : results)
+                for (const QString& c : cells(result.steps[i]))
+                    cellW = std::max(cellW, advance(c));
+        }
+        stepW += pad, loadW += pad, tolW += pad, cellW += pad;
+        if (stepW + loadW + tolW + 4 * cellW * std::max<size_t>(1, results.size()) <= width ||
+            size <= 5.0)
+            break;
+    }
     const double runW = (width - stepW - loadW - tolW) / std::max<size_t>(1, results.size());
-    const auto runColumns = [&](double x, const std::array<QString, 4>& cells) {
+    const auto runColumns = [&](double x, const std::array<QString, 4>& row) {
         const double cw = runW / 4;
         for (int c = 0; c < 4; ++c)
-            text(x + cw * c, cw - 4, cells[c], Qt::AlignRight);
+            text(x + cw * c, cw - 2, row[c], Qt::AlignRight);
     };
+    line = font(size, true);
     const auto header = [&] {
-        font(8.5, true);
+        font(size, true);
         double x = left + stepW + loadW + tolW;
         text(left, stepW, "step");
-        text(left + stepW, loadW - 4, "load " + unit, Qt::AlignRight);
-        text(left + stepW + loadW, tolW - 4, "tolerance ±", Qt::AlignRight);
+        text(left + stepW, loadW - 2, loadHeader, Qt::AlignRight);
+        text(left + stepW + loadW, tolW - 2, tolHeader, Qt::AlignRight);
         for (const CheckRun& run : record.runs) {
-            text(x, runW, Q(run.name), Qt::AlignHCenter);
+            text(x, runW, Q(RunTitle(run)), Qt::AlignHCenter);
             x += runW;
         }
         y += line;
@@ -209,30 +304,25 @@ void DrawCheckReport(QPagedPaintDevice& device, const CheckRecord& record) {
         painter.drawLine(QPointF(left, y), QPointF(right, y));
         y += 2;
     };
+    ensure(4 * line);
     header();
-    const size_t steps = results.empty() ? 0 : results[0].steps.size();
     for (size_t i = 0; i < steps; ++i) {
         if (y + line > height) {
-            device.newPage();
-            y = 0;
+            newPage();
             header();
         }
-        font(8.5);
+        font(size);
         const StepResult& first = results[0].steps[i];
         text(left, stepW, Q(StepLabel(first.step)));
-        text(left + stepW, loadW - 4, w(first.step.load), Qt::AlignRight);
-        text(left + stepW + loadW, tolW - 4, Q(FormatCheckWeight(first.tolerance, d / 2)),
+        text(left + stepW, loadW - 2, w(first.step.load), Qt::AlignRight);
+        text(left + stepW + loadW, tolW - 2, Q(FormatTolerance(first.tolerance, d)),
              Qt::AlignRight);
         double x = left + stepW + loadW + tolW;
         for (const CheckResult& result : results) {
             const StepResult& s = result.steps[i];
             const bool taken = s.reading.state == CheckReading::State::Taken;
             painter.setPen(taken && !s.pass ? QColor(190, 0, 0) : QColor(0, 0, 0));
-            runColumns(x, {taken ? w(s.reading.indication) : "-", taken ? w(s.error) : "-",
-                           taken ? QString::number(s.errorInE, 'f', 2) : "-",
-                           taken ? (s.pass ? "ok" : "OUT")
-                           : s.reading.state == CheckReading::State::Skipped ? "skipped"
-                                                                             : "not read"});
+            runColumns(x, cells(s));
             painter.setPen(Qt::black);
             x += runW;
         }
@@ -244,27 +334,27 @@ void DrawCheckReport(QPagedPaintDevice& device, const CheckRecord& record) {
     // The findings and the verdict of each run.
     for (size_t r = 0; r < results.size(); ++r) {
         const CheckResult& result = results[r];
+        const QString title = Q(RunTitle(record.runs[r]));
         QStringList findings;
         if (result.haveHysteresis)
             findings << "hysteresis " + w(result.hysteresis) + " at " + w(result.hysteresisLoad);
         if (result.haveRepeatability)
             findings << "repeatability: spread " + w(result.repeatability) + " (limit " +
-                            Q(FormatCheckWeight(result.repeatabilityLimit, d / 2)) + ")";
+                            Q(FormatTolerance(result.repeatabilityLimit, d)) + ")";
         if (result.haveEccentricity)
             findings << "eccentricity: largest difference from the centre " +
                             w(result.eccentricity);
-        ensure(2 * line + 4);
         line = font(9);
-        if (!findings.isEmpty()) {
-            text(left, width, Q(record.runs[r].name) + ": " + findings.join(";  "));
-            y += line;
-        }
+        if (!findings.isEmpty())
+            paragraph(title + ": " + findings.join(";  "));
         line = font(10, true);
-        painter.setPen(result.verdict == CheckResult::Verdict::Pass ? QColor(0, 120, 0)
-                                                                    : QColor(190, 0, 0));
-        text(left, width, Q(record.runs[r].name) + ": " + Q(VerdictSentence(result)));
+        painter.setPen(record.runs[r].superseded                      ? QColor(110, 110, 110)
+                       : result.verdict == CheckResult::Verdict::Pass ? QColor(0, 120, 0)
+                                                                      : QColor(190, 0, 0));
+        paragraph(title + ": " + Q(VerdictSentence(result)) +
+                  (record.runs[r].superseded ? " This run was replaced by a later one." : ""));
         painter.setPen(Qt::black);
-        y += line + 4;
+        y += 4;
     }
 
     // The plot.
@@ -273,18 +363,15 @@ void DrawCheckReport(QPagedPaintDevice& device, const CheckRecord& record) {
     DrawPlot(painter, QRectF(left, y, width, plotHeight), record);
     y += plotHeight + 10;
 
-    // Date, technician, notes, next check and the signatures.
+    // Date, technician, next check and the notes, as long as they are, then the signatures,
+    // always on the page they fit on whole.
     line = font(9);
-    QStringList footer = {"Date: " + Q(record.date) + "    Technician: " + Q(record.technician)};
+    paragraph("Date: " + Q(record.date) + "    Technician: " + Q(record.technician));
     if (!record.nextCheck.empty())
-        footer << "Next check: " + Q(record.nextCheck);
+        paragraph("Next check: " + Q(record.nextCheck));
     for (const QString& note : Q(record.notes).split('\n', Qt::SkipEmptyParts))
-        footer << note;
-    ensure(line * (footer.size() + 4));
-    for (const QString& s : footer) {
-        text(left, width, s);
-        y += line;
-    }
+        paragraph(note);
+    ensure(5 * line);
     y += 3 * line;
     const double half = width / 2;
     painter.drawLine(QPointF(left, y), QPointF(half - 20, y));

@@ -66,10 +66,14 @@ TEST(CheckRecord, WrittenAndReadBackPrintsTheSame) {
     EXPECT_NE(std::string::npos, table.find("skipped"));
 
     // The plot: up and down apart, and a band with the class's step at 500 e = 50 kg.
+    // The repeats are markers of their own, not joined into the up line.
     const auto series = CheckPlotData(back);
-    ASSERT_EQ(2u, series.size());
-    EXPECT_EQ(5u, series[0].points.size()); // 3 up and 2 repeats
+    ASSERT_EQ(3u, series.size());
+    EXPECT_EQ(3u, series[0].points.size());
     EXPECT_EQ(1u, series[1].points.size()); // 0 kg coming down was skipped
+    EXPECT_EQ("As found, repeat", series[2].name);
+    EXPECT_FALSE(series[2].Joined());
+    EXPECT_EQ(2u, series[2].points.size());
     const auto edge = ToleranceEdge(back);
     EXPECT_DOUBLE_EQ(0.1, edge.front().second);
     EXPECT_DOUBLE_EQ(0.3, edge.back().second);

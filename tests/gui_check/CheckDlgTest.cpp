@@ -19,6 +19,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include "app/check/CCheckReport.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -145,6 +147,68 @@ TEST_F(CheckDlgTest, BackAfterTheEndReadsAgainAndReturnOnTheCloseQuestionKeepsTh
     QTest::keyClick(&dialog, Qt::Key_Escape);
     EXPECT_EQ("Close without saving? The readings taken are lost.", question);
     EXPECT_TRUE(dialog.isVisible());
+}
+
+// pdftotext's text of a PDF, split into pages.
+std::vector<std::string> PdfPages(const std::string& pdf) {
+    std::string text;
+    if (FILE* pipe = popen(("pdftotext -layout '" + pdf + "' -").c_str(), "r")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            text.append(buffer, n);
+        pclose(pipe);
+    }
+    std::vector<std::string> pages;
+    std::stringstream in(text);
+    for (std::string page; std::getline(in, page, '\f');)
+        if (page.find_first_not_of(" \n") != std::string::npos)
+            pages.push_back(page);
+    return pages;
+}
+
+TEST(CheckReport, LongNotesPaginateAndAnEditedRecordSaysSoOnEveryPage) {
+    if (std::system("pdftotext -v >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "pdftotext (package poppler-utils) is not installed";
+    App();
+    CheckRecord r;
+    r.instrument = "KEL 7 Recipe Batcher";
+    r.serialNumber = "226-0137";
+    r.unit = "kg";
+    r.capacity = 1000;
+    r.division = 0.1;
+    r.weights = "W-1, class F1, certificate C-123 of 2026-03-01";
+    r.scale = "Silo 3 scale, hall B";
+    for (int i = 1; i <= 40; ++i)
+        r.calibration.push_back({"Point " + std::to_string(i) + ":", "1.0 kg"});
+    r.plan.loads = {0, 500, 1000};
+    CheckRun run;
+    run.started = "2026-12-07 10:00:00";
+    run.readings = {{CheckReading::State::Taken, 0.0, "2026-12-07 10:00:05", ""},
+                    {CheckReading::State::Taken, 500.5, "2026-12-07 10:00:15", ""},
+                    {CheckReading::State::Taken, 1000.0, "2026-12-07 10:00:25", ""}};
+    r.runs.push_back(run);
+    for (int i = 1; i <= 150; ++i)
+        r.notes += "note line " + std::to_string(i) + "\n";
+    r.changedAfterWriting = true;
+    const std::string pdf = ::testing::TempDir() + "check-report-long.pdf";
+    std::string error;
+    ASSERT_TRUE(SaveCheckReportPdf(r, pdf, error)) << error;
+    const std::vector<std::string> pages = PdfPages(pdf);
+    std::filesystem::remove(pdf);
+    ASSERT_GE(pages.size(), 3u);
+    for (const char* first :
+         {"Weighing instrument: Silo 3 scale, hall B", "Serial number: 226-0137",
+          "Test weights: W-1, class F1, certificate C-123 of 2026-03-01",
+          "As found: started 2026-12-07 10:00:00", "tolerance ±"})
+        EXPECT_NE(std::string::npos, pages.front().find(first)) << first << "\n" << pages.front();
+    for (const std::string& page : pages)
+        EXPECT_NE(std::string::npos,
+                  page.find("WARNING: the record was changed after it was written"))
+            << page;
+    EXPECT_NE(std::string::npos, pages.back().find("note line 150")) << pages.back();
+    EXPECT_NE(std::string::npos, pages.back().find("Technician's signature")) << pages.back();
+    EXPECT_NE(std::string::npos, pages.back().find("Checked by (name and signature)"));
 }
 
 TEST_F(CheckDlgTest, ABadPlanSaysWhatIsWrong) {
