@@ -128,7 +128,8 @@ void DrawPlot(QPainter& painter, const QRectF& rect, const CheckRecord& record) 
     scene.addItem(chart);
     chart->setBackgroundVisible(false);
     chart->setMargins(QMargins(0, 0, 0, 0));
-    chart->legend()->setAlignment(Qt::AlignBottom);
+    // Beside the plot, one entry a line: below it the run names were cut short.
+    chart->legend()->setAlignment(Qt::AlignRight);
     BuildCheckChart(chart, record);
     // Drawn at a fixed logical size and scaled, so the text keeps its size against the page.
     const QSizeF logical(720, 720 * rect.height() / rect.width());
