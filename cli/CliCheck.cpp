@@ -82,6 +82,23 @@ bool DrawReport(const CheckRecord& record, const std::string& pdf, std::string& 
     return ok;
 }
 
+} // namespace
+
+bool TakeCheckInputLine(std::string& buffer, std::string& line) {
+    const size_t end = buffer.find('\n');
+    // A line longer than any answer is taken as it is, not kept growing.
+    if (end == std::string::npos && buffer.size() < kMaxCheckInputLine)
+        return false;
+    const size_t length = end == std::string::npos ? kMaxCheckInputLine : end;
+    line = buffer.substr(0, length);
+    buffer.erase(0, end == std::string::npos ? length : length + 1);
+    if (end != std::string::npos && !line.empty() && line.back() == '\r')
+        line.pop_back();
+    return true;
+}
+
+namespace {
+
 // Standard input, read as it comes: poll() gives the weight watching its turn, and a signal
 // breaks the wait (poll is never restarted, whatever the handler's flags).
 class StandardInput : public CheckLineSource {
@@ -113,18 +130,7 @@ public:
     }
 
 private:
-    bool TakeLine(std::string& line) {
-        const size_t end = buffer_.find('\n');
-        // A line longer than any answer is taken as it is, not kept growing.
-        if (end == std::string::npos && buffer_.size() < 4096)
-            return false;
-        const size_t length = end == std::string::npos ? buffer_.size() : end;
-        line = buffer_.substr(0, length);
-        buffer_.erase(0, end == std::string::npos ? length : length + 1);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        return true;
-    }
+    bool TakeLine(std::string& line) { return TakeCheckInputLine(buffer_, line); }
     std::string buffer_;
     bool ended_ = false;
 };

@@ -2,6 +2,7 @@
 
 #include "check/CheckRecord.h"
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,12 @@ std::string CheckCheckCommand(const std::vector<std::string>& words,
                               const std::vector<std::string>& options, CheckCommand& command);
 // Runs the check; the answers come from input. Exit codes: done (every reading within
 // tolerance), kExitOutOfTolerance, stopped (quit or a step left out), the bus, failed.
+// The next whole line of buffer (without its line break, CR LF taken as one) into line, and out
+// of buffer; a line longer than any answer is cut at kMaxCheckInputLine. False while buffer holds
+// no whole line yet.
+inline constexpr size_t kMaxCheckInputLine = 4096;
+bool TakeCheckInputLine(std::string& buffer, std::string& line);
+
 // Ctrl+C ends it at any prompt, keeping the readings taken.
 int RunCheckCommand(const CheckCommand& command, ModbusMaster& bus, Terminal& terminal,
                     const BusOutcome& outcome, CheckLineSource& input);
