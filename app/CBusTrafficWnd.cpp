@@ -2,6 +2,7 @@
 
 #include "comm/ModbusMaster.h"
 #include "res/TrafficTextIds.h"
+#include "session/BusSession.h"
 #include "ui/QtFileChooser.h"
 #include "ui/UiText.h"
 
@@ -99,13 +100,18 @@ private:
 } // namespace
 
 CBusTrafficWnd::CBusTrafficWnd(ModbusMaster& bus, TrafficRecorder& recorder, Prompter& prompter,
-                               FileChooser* chooser, QWidget* parent)
-    : QWidget(parent, Qt::Window), bus_(bus), recorder_(recorder), prompter_(prompter),
-      ownChooser_(chooser ? nullptr : std::make_unique<QtFileChooser>(this)),
+                               FileChooser* chooser, QWidget* parent, BusSession* session)
+    : QWidget(parent, Qt::Window), bus_(bus), recorder_(recorder), session_(session),
+      prompter_(prompter), ownChooser_(chooser ? nullptr : std::make_unique<QtFileChooser>(this)),
       chooser_(chooser ? *chooser : *ownChooser_), logic_(recorder) {
     setWindowTitle(Ui(ids::kTrafficCaption));
     setAttribute(Qt::WA_DeleteOnClose);
-    bus_.SetTrafficObserver(&recorder_);
+    if (session_ && session_->GetMode() == BusSession::Mode::Threaded) {
+        relay_ = std::make_unique<TrafficRelay>(session_->GetDelivery(), recorder_);
+        Observe(relay_.get());
+    } else {
+        Observe(&recorder_);
+    }
 
     auto* layout = new QVBoxLayout(this);
     auto* bar = new QHBoxLayout;
@@ -180,8 +186,20 @@ CBusTrafficWnd::CBusTrafficWnd(ModbusMaster& bus, TrafficRecorder& recorder, Pro
 
 CBusTrafficWnd::~CBusTrafficWnd() {
     // Nobody watches once the window is gone: the master stops noting times.
-    if (bus_.GetTrafficObserver() == &recorder_)
-        bus_.SetTrafficObserver(nullptr);
+    TrafficObserver* mine = relay_ ? static_cast<TrafficObserver*>(relay_.get()) : &recorder_;
+    if (bus_.GetTrafficObserver() == mine)
+        Observe(nullptr);
+    if (relay_)
+        relay_->Detach(); // records still on their way find nobody
+}
+
+void CBusTrafficWnd::Observe(TrafficObserver* observer) {
+    if (!session_) {
+        bus_.SetTrafficObserver(observer);
+        return;
+    }
+    const auto hold = session_->HoldBus();
+    bus_.SetTrafficObserver(observer);
 }
 
 void CBusTrafficWnd::keyPressEvent(QKeyEvent* event) {

@@ -15,10 +15,13 @@ class QTableView;
 
 namespace quarnex {
 
+class BusSession;
 class FileChooser;
 class ModbusMaster;
 class Prompter;
 
+class TrafficObserver;
+class TrafficRelay;
 class TrafficTableModel;
 
 // The "Bus traffic" window: a modeless window beside the others that shows every attempt on the
@@ -43,9 +46,13 @@ public:
         kColumnCount
     };
 
-    // chooser: where the save dialogs go; null for the system's file dialogs.
+    // chooser: where the save dialogs go; null for the system's file dialogs. session: the one
+    // working bus on its own thread, whose attempts then come to the recorder as posted calls
+    // (the recorder is read and written on the window thread only); null when the window thread
+    // itself drives bus.
     CBusTrafficWnd(ModbusMaster& bus, TrafficRecorder& recorder, Prompter& prompter,
-                   FileChooser* chooser = nullptr, QWidget* parent = nullptr);
+                   FileChooser* chooser = nullptr, QWidget* parent = nullptr,
+                   BusSession* session = nullptr);
     ~CBusTrafficWnd() override;
 
     BusTraffic& Logic() { return logic_; }
@@ -67,8 +74,13 @@ private:
     void Render();
     void WidenForWarnings(size_t firstRow);
 
+    // Sets the master's observer, holding the session's bus.
+    void Observe(TrafficObserver* observer);
+
     ModbusMaster& bus_;
     TrafficRecorder& recorder_;
+    BusSession* session_;
+    std::unique_ptr<TrafficRelay> relay_;
     Prompter& prompter_;
     std::unique_ptr<FileChooser> ownChooser_;
     FileChooser& chooser_;

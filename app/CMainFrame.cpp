@@ -38,13 +38,19 @@ void SetPrompt(QAction* action, int id) {
 
 } // namespace
 
-CMainFrame::CMainFrame(Profile& profile, Prompter* prompter)
+CMainFrame::CMainFrame(Profile& profile, Prompter* prompter, BusSession::Mode mode)
     : qtPrompter_(this), prompter_(prompter ? *prompter : qtPrompter_), profile_(profile),
-      bus_(profile, prompter_) {}
+      busPrompter_(prompter_), bus_(profile, busPrompter_),
+      session_(std::make_unique<BusSession>(bus_, delivery_, prompter_, mode)) {
+    busPrompter_.SetTarget(session_->Asker());
+}
 
-// The traffic window watches the master and the recorder, which go before the child windows do.
+// The traffic window and the view use the session, the master and the recorder, which go before
+// the child windows do.
 CMainFrame::~CMainFrame() {
     delete busTrafficWnd_.data();
+    delete view_;
+    view_ = nullptr;
 }
 
 bool CMainFrame::Create() {
@@ -60,7 +66,7 @@ bool CMainFrame::Create() {
     if (!CreateToolBar() || !CreateStatusBar())
         return false;
 
-    view_ = new CQuarnexView(bus_, profile_, prompter_, this);
+    view_ = new CQuarnexView(*session_, bus_, profile_, prompter_, this);
     setCentralWidget(view_);
     // One set of hooks for all of the panel's windows: backup and restore, and the set-up sheet.
     PanelHooks hooks = SetupFilePanelHooks(bus_, prompter_, [this] { return fileChooser_; });
@@ -99,7 +105,10 @@ bool CMainFrame::Create() {
 
     // The port is opened before the window appears; a failure is shown and the program goes on
     // with every instrument absent until the settings dialog opens a port.
-    bus_.Open();
+    {
+        const auto hold = session_->HoldBus();
+        bus_.Open();
+    }
     CSplashWnd::ShowSplashScreen(this);
     view_->InitialUpdate();
     ShowLink();
@@ -167,7 +176,8 @@ void CMainFrame::CreateMenu() {
 
 CBusTrafficWnd* CMainFrame::OpenBusTraffic(FileChooser* chooser) {
     if (!busTrafficWnd_) {
-        busTrafficWnd_ = new CBusTrafficWnd(bus_, traffic_, prompter_, chooser, this);
+        busTrafficWnd_ =
+            new CBusTrafficWnd(bus_, traffic_, prompter_, chooser, this, session_.get());
         PlaceBeside(busTrafficWnd_);
     }
     busTrafficWnd_->show();

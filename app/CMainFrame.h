@@ -2,6 +2,8 @@
 
 #include "comm/ModbusMaster.h"
 #include "comm/TrafficRecorder.h"
+#include "session/BusSession.h"
+#include "ui/QtDelivery.h"
 #include "ui/QtPrompter.h"
 
 #include <QMainWindow>
@@ -18,8 +20,9 @@ class CQuarnexView;
 class FileChooser;
 class Profile;
 
-// The program's frame: menu, toolbar and status bar around the main view. It owns the one bus
-// master; every window that talks to an instrument gets it from here.
+// The program's frame: menu, toolbar and status bar around the main view. It owns the link's bus
+// master and the bus session that works it; every window that talks to an instrument gets them
+// from here.
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
@@ -40,8 +43,10 @@ public:
         kCommandCount
     };
 
-    // prompter: where the boxes go; null for real message boxes over this window.
-    explicit CMainFrame(Profile& profile, Prompter* prompter = nullptr);
+    // prompter: where the boxes go; null for real message boxes over this window. mode: the bus
+    // session's; window tests that tick by hand run it inline.
+    explicit CMainFrame(Profile& profile, Prompter* prompter = nullptr,
+                        BusSession::Mode mode = BusSession::Mode::Threaded);
     ~CMainFrame() override;
 
     // Sizes and centres the frame, builds toolbar and status bar, opens the serial port (its
@@ -50,6 +55,7 @@ public:
     bool Create();
 
     ModbusMaster& Bus() { return bus_; }
+    BusSession& Session() { return *session_; }
     CQuarnexView* View() const { return view_; }
     QAction* Action(Command command) const { return actions_[command]; }
     QToolBar* ToolBar() const { return toolBar_; }
@@ -82,7 +88,11 @@ private:
     QtPrompter qtPrompter_;
     Prompter& prompter_;
     Profile& profile_;
+    QtDelivery delivery_;
+    // The master's own messages go through the session's Asker, from whichever thread.
+    PromptForwarder busPrompter_;
     ModbusMaster bus_;
+    std::unique_ptr<BusSession> session_;
     CQuarnexView* view_ = nullptr;
     QToolBar* toolBar_ = nullptr;
     QLabel* messageLine_ = nullptr;

@@ -9,6 +9,7 @@
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
 #include "res/MonitorTextIds.h"
+#include "session/BusSession.h"
 #include "ui/UiText.h"
 
 #include <QHeaderView>
@@ -20,23 +21,32 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace quarnex {
 
-CQuarnexView::CQuarnexView(ModbusMaster& bus, Profile& profile, Prompter& prompter, QWidget* parent)
-    : QWidget(parent), bus_(bus), profile_(profile), prompter_(prompter),
-      logic_(bus, profile, prompter), list_(new QTreeWidget(this)) {
+CQuarnexView::CQuarnexView(BusSession& session, ModbusMaster& bus, Profile& profile,
+                           Prompter& prompter, QWidget* parent)
+    : QWidget(parent), session_(session), bus_(bus), profile_(profile), prompter_(prompter),
+      logic_(session, bus, profile, prompter), owner_(session.OpenOwner()),
+      list_(new QTreeWidget(this)) {
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &CQuarnexView::OnTimer);
     connect(list_, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* item, int) { OnDoubleClick(item); });
     list_->installEventFilter(this);
+    // The panel and its windows, and the "Select instrument" dialog, still talk to the master on
+    // the window thread: they run with the session's bus held (RunHeld).
     panelOpener_ = [this](int address) {
         OpenInstrumentPanel(window(), bus_, address, prompter_, panelHooks_);
     };
     selector_ = [this](int& address, InstrumentType& type) {
         return SelectInstrument(window(), bus_, prompter_, address, type);
     };
+}
+
+CQuarnexView::~CQuarnexView() {
+    session_.CloseOwner(owner_);
 }
 
 void CQuarnexView::InitialUpdate() {
@@ -142,9 +152,16 @@ void CQuarnexView::OnTimer() {
     int top = 0, perPage = 0;
     VisibleRange(top, perPage);
     logic_.SetVisibleRange(top, perPage);
-    const int period = logic_.Tick();
+    // The result comes back as a queued call (at once with an inline session); the period is
+    // known only when Tick returns, so the callback reads it from here.
+    auto period = std::make_shared<int>(QuarnexView::kTimerPeriodMs);
+    *period = logic_.Tick([this, period] { Polled(*period); });
+}
+
+void CQuarnexView::Polled(int period) {
     Render();
-    timer_.start(period);
+    if (!stopped_)
+        timer_.start(period);
 }
 
 void CQuarnexView::Render() {
@@ -189,6 +206,23 @@ void CQuarnexView::Render() {
     }
 }
 
+void CQuarnexView::RunHeld(std::function<void()> window) {
+    StopTimer();
+    // The window opens once the tick that is out has come back (asked to stop after its current
+    // transaction): the window thread holds an idle bus then, instead of waiting for it here.
+    // A second command while the first waits is dropped, as a click on a modal window would be.
+    session_.Submit(
+        owner_, [](BusSession::Job&) {},
+        [this, window = std::move(window)] {
+            {
+                const auto hold = session_.HoldBus();
+                window();
+            }
+            RestartTimer();
+        },
+        kWindowKey);
+}
+
 void CQuarnexView::OnDoubleClick(QTreeWidgetItem* clicked) {
     (void)clicked;
     // The selected row counts, as the list reports it.
@@ -196,63 +230,63 @@ void CQuarnexView::OnDoubleClick(QTreeWidgetItem* clicked) {
     if (selected.isEmpty())
         return;
     const int row = list_->indexOfTopLevelItem(selected.first());
-    StopTimer();
-    const int address = logic_.DoubleClick(row);
-    if (address != 0)
-        panelOpener_(address);
-    Render();
-    RestartTimer();
+    RunHeld([this, row] {
+        const int address = logic_.DoubleClick(row);
+        if (address != 0)
+            panelOpener_(address);
+        Render();
+    });
 }
 
 void CQuarnexView::OnSelectInstrument() {
-    // Polling goes on while the address is being chosen; the dialog's reads and the polls take
-    // turns on the bus. Only a confirmed choice stops it.
-    int address = 0;
-    InstrumentType type = itype::kUnknown;
-    if (!selector_(address, type))
-        return;
-    StopTimer();
-    const int open = logic_.InstrumentSelected(address, type);
-    if (open != 0)
-        panelOpener_(open);
-    Render();
-    RestartTimer();
+    // The dialog reads the chosen address's type on the window thread: polling waits meanwhile.
+    RunHeld([this] {
+        int address = 0;
+        InstrumentType type = itype::kUnknown;
+        if (!selector_(address, type))
+            return;
+        const int open = logic_.InstrumentSelected(address, type);
+        if (open != 0)
+            panelOpener_(open);
+        Render();
+    });
 }
 
 void CQuarnexView::RunWithPollingStopped(const std::function<void()>& window) {
-    StopTimer();
-    window();
-    RestartTimer();
+    RunHeld(window);
 }
 
 void CQuarnexView::OnInstrumentsToView() {
-    StopTimer();
-    CInstrToViewPropSheet sheet(bus_, logic_.Selection(), window());
-    sheet.OfferSettingsSearch(profile_, prompter_);
-    const int baud = bus_.Settings().BaudRate();
-    const char parity = bus_.Settings().ParityLetter();
-    if (sheet.exec() == QDialog::Accepted) {
-        if (!logic_.ApplySelection(sheet.Selection()))
-            prompter_.Error(FormatText(Text(ids::kProfileNotWritten), {profile_.Path()}));
-        Render();
-    }
-    // The search's "Find settings" may have taken other line settings, kept either way.
-    if (bus_.Settings().BaudRate() != baud || bus_.Settings().ParityLetter() != parity) {
-        logic_.SettingsChanged();
-        Render();
-        emit LinkChanged();
-    }
-    RestartTimer();
+    // The bus search runs on the window thread, holding the bus (its own progress window lets the
+    // events through between two probes).
+    RunHeld([this] {
+        CInstrToViewPropSheet sheet(bus_, logic_.Selection(), window());
+        sheet.OfferSettingsSearch(profile_, prompter_);
+        const int baud = bus_.Settings().BaudRate();
+        const char parity = bus_.Settings().ParityLetter();
+        if (sheet.exec() == QDialog::Accepted) {
+            if (!logic_.ApplySelection(sheet.Selection()))
+                prompter_.Error(FormatText(Text(ids::kProfileNotWritten), {profile_.Path()}));
+            Render();
+        }
+        // The search's "Find settings" may have taken other line settings, kept either way.
+        if (bus_.Settings().BaudRate() != baud || bus_.Settings().ParityLetter() != parity) {
+            logic_.SettingsChanged();
+            Render();
+            emit LinkChanged();
+        }
+    });
 }
 
 void CQuarnexView::OnCommunicationParameters() {
-    StopTimer();
-    if (CCommSetupDlg::Edit(bus_.Settings(), profile_, prompter_, window())) {
-        logic_.SettingsChanged();
-        Render();
-        emit LinkChanged();
-    }
-    RestartTimer();
+    // The dialog edits the master's settings in place: no job may read them meanwhile.
+    RunHeld([this] {
+        if (CCommSetupDlg::Edit(bus_.Settings(), profile_, prompter_, window())) {
+            logic_.SettingsChanged();
+            Render();
+            emit LinkChanged();
+        }
+    });
 }
 
 } // namespace quarnex

@@ -16,13 +16,16 @@ class QTreeWidgetItem;
 
 namespace quarnex {
 
+class BusSession;
 class ModbusMaster;
 class Profile;
 class Prompter;
 
 // The main window's content: the list of watched instruments at the left edge and the picture
-// beside it, kept current by a single-shot 20 ms timer. The menu commands land here; each stops
-// the timer while its dialog is open, so no poll runs while another window talks to the bus.
+// beside it, kept current by a single-shot 20 ms timer. A tick hands its polls to the bus
+// session and the timer is armed again once their result has been rendered, so the window never
+// waits for the bus and polls never pile up. The menu commands land here; a dialog that still
+// talks to the master itself runs with polling stopped and the session's bus held.
 class CQuarnexView : public QWidget {
     Q_OBJECT
 public:
@@ -33,18 +36,30 @@ public:
     static constexpr int kColumnWidths[3] = {145, 47, 62};
     static constexpr int kPictureX = 310, kPictureY = 25, kPictureWidth = 350, kPictureHeight = 250;
 
-    CQuarnexView(ModbusMaster& bus, Profile& profile, Prompter& prompter,
+    CQuarnexView(BusSession& session, ModbusMaster& bus, Profile& profile, Prompter& prompter,
                  QWidget* parent = nullptr);
+    ~CQuarnexView() override;
 
     // Columns, images, the watched set from the profile, then the polling timer.
     void InitialUpdate();
 
-    // Polling is stopped around every window that talks to the bus.
-    void StopTimer() { timer_.stop(); }
-    void RestartTimer() { timer_.start(QuarnexView::kTimerPeriodMs); }
+    // Polling is stopped around every window that talks to the bus: no tick, and the tick's
+    // polls still out asked to stop after their current transaction.
+    void StopTimer() {
+        timer_.stop();
+        stopped_ = true;
+        logic_.StopPolls();
+    }
+    void RestartTimer() {
+        stopped_ = false;
+        if (!logic_.PollsOut())
+            timer_.start(QuarnexView::kTimerPeriodMs);
+    }
     bool TimerActive() const { return timer_.isActive(); }
-    // Runs a window that talks to the bus with polling stopped, and restarts polling after it.
-    // The commands that come later (communication tester, software upgrade) go through here.
+    // Runs a window that talks to the bus with polling stopped and the session's bus held, and
+    // restarts polling after it. The commands that come later (communication tester, software
+    // upgrade) go through here. The window opens once the poll that is out has come back, from
+    // the event loop (at once with an inline session).
     void RunWithPollingStopped(const std::function<void()>& window);
 
     QuarnexView& Logic() { return logic_; }
@@ -87,15 +102,24 @@ private:
     void OnDoubleClick(QTreeWidgetItem* item);
     void VisibleRange(int& top, int& perPage) const;
     void SizeColumns();
+    // The tick's polls came back: show them, then the next tick unless polling is stopped.
+    void Polled(int period);
+    // See RunWithPollingStopped.
+    void RunHeld(std::function<void()> window);
+    static constexpr uint64_t kWindowKey = 1;
 
+    BusSession& session_;
     ModbusMaster& bus_;
     Profile& profile_;
     Prompter& prompter_;
     QuarnexView logic_;
+    // The view's own jobs: the windows it opens wait for the bus through them.
+    uint64_t owner_;
     QTreeWidget* list_;
     int listWidth_ = kListWidth;
     int pictureX_ = kPictureX;
     QTimer timer_;
+    bool stopped_ = false;
     QPixmap picture_;
     std::vector<QIcon> images_;
     std::vector<uint64_t> rendered_;

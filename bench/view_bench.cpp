@@ -13,6 +13,7 @@
 #include "monitor/panel/InstrumentPanel.h"
 #include "platform/Clock.h"
 #include "platform/Profile.h"
+#include "session/BusSession.h"
 #include "sim/Kel7Model.h"
 #include "sim/SimBus.h"
 #include "support/ScriptedPrompter.h"
@@ -81,7 +82,11 @@ Result Run(int baud, double seconds, bool report) {
         std::fprintf(stderr, "%s\n", prompter.LastText().c_str());
         std::exit(1);
     }
-    QuarnexView view(master, profile, prompter);
+    // Inline: the polls' throughput on one thread, as before the sessions (the stall bench
+    // measures the threaded session).
+    QueueDelivery delivery;
+    BusSession session(master, delivery, prompter, BusSession::Mode::Inline);
+    QuarnexView view(session, master, profile, prompter);
     view.InitialUpdate();
 
     const int64_t t0 = MonotonicNs(), cpu0 = ThreadCpuNs();

@@ -3,21 +3,28 @@
 #include "instrument/InstrumentType.h"
 #include "monitor/WatchedSet.h"
 
+#include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
-#include <random>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace quarnex {
 
+class BusSession;
 class ModbusMaster;
 class Profile;
 class Prompter;
 
 // The main view without its window: the table of the 247 addresses, the list of watched
 // instruments with model, address and weight, and the polling tick that keeps the list current.
-// The window renders Items() and re-arms a single-shot timer with what Tick() returns.
+// The window renders Items() and re-arms a single-shot timer with what Tick() returns once the
+// tick's polls have come back. The polls run on the link's bus session: a tick hands the session
+// a copy of the polling state, the session's thread polls on it, and the window thread takes the
+// copy back when it arrives (unless the list was rebuilt meanwhile), so the window never waits
+// for a silent instrument.
 class QuarnexView {
 public:
     static constexpr int kTimerPeriodMs = 20;
@@ -56,15 +63,28 @@ public:
         uint64_t revision = 0;
     };
 
-    QuarnexView(ModbusMaster& bus, Profile& profile, Prompter& prompter);
+    // bus: the session's master; the view polls through session and touches bus itself only
+    // while it holds the session's bus.
+    QuarnexView(BusSession& session, ModbusMaster& bus, Profile& profile, Prompter& prompter);
+    ~QuarnexView();
+    QuarnexView(const QuarnexView&) = delete;
+    QuarnexView& operator=(const QuarnexView&) = delete;
 
     // Loads the watched set and builds the list; every address starts with no type, not absent,
     // no value and skip counter 10.
     void InitialUpdate();
 
-    // One timer tick: polls up to the baud rate's budget of visible watched instruments,
-    // continuing where the last tick stopped. Returns the period until the next tick.
-    int Tick();
+    // One timer tick: has the session poll up to the baud rate's budget of visible watched
+    // instruments, continuing where the last tick stopped; polled runs on the window thread once
+    // their results are in Items() (at once with an inline session). Returns the period until
+    // the next tick, to be armed after polled. Nothing is asked while a tick's polls are still
+    // out (polled is then not called).
+    int Tick(std::function<void()> polled = {});
+    // True from a tick until its polls have come back.
+    bool PollsOut() const { return pollsOut_; }
+    // Asks a running tick to stop after its current poll and drops a queued one: a window that
+    // talks to the bus itself comes next. What was polled is still taken.
+    void StopPolls();
 
     // The rows the list shows: top is the first visible row, perPage how many fit.
     void SetVisibleRange(int top, int perPage);
@@ -86,18 +106,18 @@ public:
     // open (a KEL 7 has its set-up version read first), 0 otherwise.
     int InstrumentSelected(int address, InstrumentType type);
 
-    const std::vector<Item>& Items() const { return items_; }
+    const std::vector<Item>& Items() const { return poll_.items; }
     // Counts list rebuilds: when it changes, the window recreates every row.
     uint64_t ListGeneration() const { return generation_; }
-    const AddressState& State(int address) const { return table_[address]; }
+    const AddressState& State(int address) const { return poll_.table[address]; }
     AddressFlags Selection() const;
-    int LastPolledRow() const { return lastPolled_; }
+    int LastPolledRow() const { return poll_.lastPolled; }
 
     // The status bar's note after a whole pass over the visible watched instruments in which
     // none of them answered: the device, its settings and what to check. Set once per silence
     // (not again at every silent pass), cleared by the first answer and by a reset; empty when
     // there is nothing to say.
-    const std::string& SilenceNote() const { return silenceNote_; }
+    const std::string& SilenceNote() const { return poll_.silenceNote; }
 
     // Polls allowed per tick at a baud rate: slow lines get fewer so the window stays responsive.
     static int Budget(int baud);
@@ -109,32 +129,43 @@ public:
     void SetSeedClock(std::function<int64_t()> clock) { seedClock_ = std::move(clock); }
 
 private:
-    void BuildList();
+    // What a tick changes: handed to the session's thread as a copy and taken back.
+    struct Polling {
+        std::array<AddressState, kLastAddress + 1> table{};
+        std::vector<Item> items;
+        int lastPolled = -1;
+        uint64_t revisions = 0;
+        // This pass: some watched instrument was asked, some answered.
+        bool passAsked = false;
+        bool passAnswered = false;
+        // The note was given for the current silence; it is not given again until an answer.
+        bool silenceNoted = false;
+        std::string silenceNote;
+    };
+    // The tick itself, on the session's thread: every field it reads is in p or passed in.
+    static void RunTick(Polling& p, ModbusMaster& bus, int top, int perPage, uint32_t seed,
+                        const std::function<bool()>& stop);
     // Polls one row's address; returns the budget units used (1, or 2 for a failed poll).
-    int Poll(size_t row, int retries);
-    void MarkAbsent(Item& item, AddressState& state);
-    void SetValue(Item& item, const std::string& text);
+    static int Poll(Polling& p, ModbusMaster& bus, size_t row, int retries);
+    static void MarkAbsent(Polling& p, Item& item, AddressState& state);
+    static void SetValue(Polling& p, Item& item, const std::string& text);
     // The pass over the visible rows has ended.
-    void PassEnded();
+    static void PassEnded(Polling& p, ModbusMaster& bus);
+    void BuildList();
 
+    BusSession& session_;
+    uint64_t owner_ = 0;
     ModbusMaster& bus_;
     Profile& profile_;
     Prompter& prompter_;
-    std::array<AddressState, kLastAddress + 1> table_{};
-    std::vector<Item> items_;
-    int lastPolled_ = -1;
+    Polling poll_;
+    bool pollsOut_ = false;
+    // Set by StopPolls for the tick that is out; every tick has its own.
+    std::shared_ptr<std::atomic<bool>> stopTick_;
     int top_ = 0;
     int perPage_ = kLastAddress;
     uint64_t generation_ = 0;
-    uint64_t revisions_ = 0;
     std::function<int64_t()> seedClock_;
-    std::minstd_rand random_;
-    // This pass: some watched instrument was asked, some answered.
-    bool passAsked_ = false;
-    bool passAnswered_ = false;
-    // The note was given for the current silence; it is not given again until an answer.
-    bool silenceNoted_ = false;
-    std::string silenceNote_;
 };
 
 } // namespace quarnex

@@ -7,11 +7,13 @@ namespace quarnex::sim {
 void RegisterBank::SetFloat(uint16_t address, float value) {
     uint32_t bits;
     std::memcpy(&bits, &value, 4);
+    std::lock_guard<std::mutex> lock(mutex_);
     registers_[address] = static_cast<uint16_t>(bits >> 16);
     registers_[static_cast<uint16_t>(address + 1)] = static_cast<uint16_t>(bits);
 }
 
 float RegisterBank::GetFloat(uint16_t address) const {
+    std::lock_guard<std::mutex> lock(mutex_);
     const uint32_t bits =
         uint32_t{registers_[address]} << 16 | registers_[static_cast<uint16_t>(address + 1)];
     float value;
@@ -40,6 +42,7 @@ bool RegisterBank::InBlocks(uint32_t first, uint32_t count) const {
 }
 
 SlaveResult RegisterBank::ReadHoldingRegisters(uint16_t address, uint16_t count, uint16_t* out) {
+    std::lock_guard<std::mutex> lock(mutex_);
     if (!InBlocks(address, count))
         return {2};
     for (uint16_t i = 0; i < count; ++i)
@@ -49,6 +52,7 @@ SlaveResult RegisterBank::ReadHoldingRegisters(uint16_t address, uint16_t count,
 
 SlaveResult RegisterBank::WriteRegisters(uint16_t address, const uint16_t* values, uint16_t count,
                                          bool) {
+    std::lock_guard<std::mutex> lock(mutex_);
     if (!InBlocks(address, count))
         return {2};
     for (uint16_t i = 0; i < count; ++i)
@@ -57,6 +61,7 @@ SlaveResult RegisterBank::WriteRegisters(uint16_t address, const uint16_t* value
 }
 
 SlaveResult RegisterBank::WriteCoil(uint16_t address, bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
     coils_[address] = on;
     coilWrites_.push_back({address, on});
     return {};

@@ -44,7 +44,7 @@ protected:
         AddressFlags watched{};
         watched[1] = true;
         SaveWatchedSet(profile_, watched);
-        frame_ = std::make_unique<CMainFrame>(profile_, &prompter_);
+        frame_ = std::make_unique<CMainFrame>(profile_, &prompter_, BusSession::Mode::Inline);
         ASSERT_TRUE(frame_->Create());
         frame_->show();
     }

@@ -79,7 +79,7 @@ TEST(CommSetupDlgDemo, TheDemoBusPseudoTerminalIsTheCurrentChoice) {
     ASSERT_TRUE(demo.Start(error)) << error;
     {
         ScriptedPrompter prompter;
-        CMainFrame frame(demo.DemoProfile(), &prompter);
+        CMainFrame frame(demo.DemoProfile(), &prompter, BusSession::Mode::Inline);
         ASSERT_TRUE(frame.Create());
         const QString pty = QString::fromStdString(frame.Bus().Settings().DevicePath());
         ASSERT_TRUE(pty.startsWith("/dev/pts/")) << pty.toStdString();
@@ -105,7 +105,7 @@ TEST_F(CommSetupDlgTest, StatusBarExplainsOnceWhenNothingAnswersAndForgetsItAtAn
     AddressFlags watched{};
     watched[3] = true;
     SaveWatchedSet(profile_, watched);
-    CMainFrame frame(profile_, &prompter_);
+    CMainFrame frame(profile_, &prompter_, BusSession::Mode::Inline);
     ASSERT_TRUE(frame.Create());
     frame.show();
     QSignalSpy notes(frame.View(), &CQuarnexView::StatusNoteChanged);

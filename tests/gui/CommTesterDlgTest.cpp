@@ -40,7 +40,7 @@ protected:
 
 TEST_F(CommTesterWindowTest, SendsAFloatAndGetsItBackWithPollingStopped) {
     auto bank = AddBank(3);
-    frame_ = std::make_unique<CMainFrame>(profile_, &prompter_);
+    frame_ = std::make_unique<CMainFrame>(profile_, &prompter_, BusSession::Mode::Inline);
     ASSERT_TRUE(frame_->Create());
     frame_->show();
     ASSERT_TRUE(frame_->View()->TimerActive());

@@ -79,7 +79,7 @@ protected:
         SaveWatchedSet(profile_, watched);
     }
     void Start() {
-        frame_ = std::make_unique<CMainFrame>(profile_, &prompter_);
+        frame_ = std::make_unique<CMainFrame>(profile_, &prompter_, BusSession::Mode::Inline);
         ASSERT_TRUE(frame_->Create());
         frame_->show();
     }
@@ -571,7 +571,7 @@ TEST_F(FrameTest, RunningAndClosingWritesNothingToTheProfile) {
     Kel7(1);
     {
         Profile file(path);
-        CMainFrame frame(file, &prompter_);
+        CMainFrame frame(file, &prompter_, BusSession::Mode::Inline);
         ASSERT_TRUE(frame.Create());
         frame.show();
         for (int i = 0; i < 3; ++i)
@@ -674,6 +674,44 @@ TEST(ProgramStart, DrawsACheckReportWithoutADisplay) {
     EXPECT_EQ(badCode, 1);
     EXPECT_NE(badText.find("quarnex: "), std::string::npos) << badText;
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(second)));
+}
+
+} // namespace
+} // namespace quarnex::test
+
+namespace quarnex::test {
+namespace {
+
+// The program as it runs: the bus session on its own thread, its results coming back through the
+// event loop, behind a Modbus TCP gateway that stays silent for two of the watched addresses. The
+// polls' results are rendered, the silent addresses show absent, and a window that talks to the
+// bus opens from the event loop once the poll that is out has come back. (How long the window
+// thread stalls is measured by quarnex-bench-session-stall.)
+TEST_F(FrameTest, TheThreadedSessionRendersPollsAndOpensWindowsFromTheEventLoop) {
+    Kel7(1);
+    Watch({1, 2, 3});
+    std::string error;
+    const int port = bus_.ServeNetwork(sim::NetKind::ModbusTcp, "127.0.0.1", 0, error);
+    ASSERT_NE(port, 0) << error;
+    profile_.WriteString("Comm Param", "Link", "mbap");
+    profile_.WriteString("Comm Param", "Host", "127.0.0.1");
+    profile_.WriteInt("Comm Param", "TCP Port", port);
+    frame_ = std::make_unique<CMainFrame>(profile_, &prompter_);
+    ASSERT_TRUE(frame_->Create());
+    frame_->show();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return bus_.RequestCount(2) >= 1 && bus_.RequestCount(3) >= 1 &&
+                   List().topLevelItemCount() == 3 && List().topLevelItem(0)->text(0) != "  ";
+        },
+        60000));
+    EXPECT_EQ(List().topLevelItem(0)->text(0).trimmed().toStdString(), "KEL 7 Recipe Batcher");
+    // A window that talks to the bus opens once the poll out has come back, from the event loop.
+    bool ran = false;
+    View().RunWithPollingStopped([&] { ran = true; });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ran; }, 30000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return View().TimerActive(); }, 30000));
+    EXPECT_TRUE(prompter_.Boxes().empty());
 }
 
 } // namespace

@@ -83,7 +83,7 @@ protected:
 
 TEST_F(UpgradeWindowTest, LoadsANewProgramWithAMovingBar) {
     AddKel7(kAddress);
-    frame_ = std::make_unique<CMainFrame>(profile_, &prompter_);
+    frame_ = std::make_unique<CMainFrame>(profile_, &prompter_, BusSession::Mode::Inline);
     ASSERT_TRUE(frame_->Create());
     frame_->show();
     ASSERT_TRUE(frame_->View()->TimerActive());
@@ -165,7 +165,7 @@ TEST_F(UpgradeWindowTest, LoadsANewProgramWithAMovingBar) {
 
 TEST_F(UpgradeWindowTest, ABusFailureMidWayGivesTheDialogBackWithTheWarning) {
     AddKel7(kAddress);
-    frame_ = std::make_unique<CMainFrame>(profile_, &prompter_);
+    frame_ = std::make_unique<CMainFrame>(profile_, &prompter_, BusSession::Mode::Inline);
     ASSERT_TRUE(frame_->Create());
     frame_->show();
     const std::string path =
@@ -206,7 +206,7 @@ TEST_F(UpgradeWindowTest, ABusFailureMidWayGivesTheDialogBackWithTheWarning) {
 
 TEST_F(UpgradeWindowTest, RefusesABadFileAndAnAddressOutOfRange) {
     AddKel7(kAddress);
-    frame_ = std::make_unique<CMainFrame>(profile_, &prompter_);
+    frame_ = std::make_unique<CMainFrame>(profile_, &prompter_, BusSession::Mode::Inline);
     ASSERT_TRUE(frame_->Create());
     frame_->show();
     const std::string bad = File(std::vector<uint8_t>(300000, 0), "bad.hex");

@@ -70,7 +70,7 @@ TEST_F(PanelWindowTest, DoubleClickOpensThePanelAndTareSwitchesToNet) {
     watched[kAddress] = true;
     SaveWatchedSet(profile_, watched);
     master_.reset(); // the frame owns the program's one master
-    CMainFrame frame(profile_, &prompter_);
+    CMainFrame frame(profile_, &prompter_, BusSession::Mode::Inline);
     ASSERT_TRUE(frame.Create());
     frame.show();
     CQuarnexView& view = *frame.View();
@@ -111,7 +111,7 @@ TEST_F(PanelWindowTest, DoubleClickOpensThePanelAndTareSwitchesToNet) {
 TEST_F(PanelWindowTest, SelectInstrumentOpensThePanelOfTheAddressTyped) {
     CSplashWnd::EnableSplashScreen(false);
     master_.reset(); // the frame owns the program's one master
-    CMainFrame frame(profile_, &prompter_);
+    CMainFrame frame(profile_, &prompter_, BusSession::Mode::Inline);
     ASSERT_TRUE(frame.Create());
     CQuarnexView& view = *frame.View();
     std::vector<int> opened;

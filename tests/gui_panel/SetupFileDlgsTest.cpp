@@ -167,7 +167,7 @@ TEST_F(SetupFileDlgTest, PanelOpenedFromTheFrameOffersBackupAndRestore) {
     watched[kAddress] = true;
     SaveWatchedSet(profile_, watched);
     master_.reset(); // the frame owns the program's one master
-    CMainFrame frame(profile_, &prompter_);
+    CMainFrame frame(profile_, &prompter_, BusSession::Mode::Inline);
     ASSERT_TRUE(frame.Create());
     frame.SetFileChooser(&chooser_);
     frame.show();

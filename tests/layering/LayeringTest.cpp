@@ -25,11 +25,15 @@ namespace fs = std::filesystem;
 const std::map<std::string, std::set<std::string>>& AllowedEdges() {
     static const std::set<std::string> below_instrument{"comm", "platform", "res"};
     static const std::set<std::string> below_edit{"instrument", "comm", "platform", "res"};
-    static const std::set<std::string> below_tasks{"edit", "instrument", "comm", "platform", "res"};
+    // The window logic gives its bus work to the link's session.
+    static const std::set<std::string> below_tasks{"session", "edit",     "instrument",
+                                                   "comm",    "platform", "res"};
     static const std::map<std::string, std::set<std::string>> edges{
         {"res", {}},
         {"platform", {"res"}},
         {"comm", {"platform", "res"}},
+        // A bus session per link: a thread that owns the link's master and runs the windows' jobs.
+        {"session", {"comm", "platform", "res"}},
         {"instrument", below_instrument},
         {"edit", below_edit},
         // The panel reaches the set-up sheet through an interface it owns, not by its headers.
@@ -42,20 +46,21 @@ const std::map<std::string, std::set<std::string>>& AllowedEdges() {
         {"check", below_tasks},
         // Set-ups away from the instrument: a file's set-up shown, compared and edited on the
         // sheet's page model.
-        {"offline", {"setup", "files", "edit", "instrument", "comm", "platform", "res"}},
+        {"offline", {"setup", "files", "session", "edit", "instrument", "comm", "platform", "res"}},
         // The plant's history: fleet runs over every link, their set-ups kept in git.
-        {"fleet", {"offline", "setup", "files", "edit", "instrument", "comm", "platform", "res"}},
+        {"fleet",
+         {"offline", "setup", "files", "session", "edit", "instrument", "comm", "platform", "res"}},
         {"ui", {"platform", "res"}},
         // The windows reach the simulator only through demo/.
         {"app",
          {"ui", "demo", "monitor", "fleet", "check", "offline", "setup", "files", "upgrade",
-          "tester", "edit", "instrument", "comm", "platform", "res"}},
+          "tester", "session", "edit", "instrument", "comm", "platform", "res"}},
         {"demo", {"sim", "comm", "platform", "res"}},
         // The simulator is a separate device: it speaks only bytes.
         {"sim", {}},
         {"cli",
          {"demo", "monitor", "fleet", "check", "offline", "setup", "files", "upgrade", "tester",
-          "edit", "instrument", "comm", "platform", "res"}},
+          "session", "edit", "instrument", "comm", "platform", "res"}},
     };
     return edges;
 }

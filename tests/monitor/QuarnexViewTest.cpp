@@ -2,7 +2,11 @@
 
 #include "monitor/QuarnexView.h"
 #include "res/Strings.h"
+#include "session/BusSession.h"
 #include "sim/Kel7Model.h"
+
+#include <condition_variable>
+#include <mutex>
 
 namespace quarnex::test {
 namespace {
@@ -33,8 +37,13 @@ protected:
         SaveWatchedSet(profile_, watched);
     }
     void Start() {
+        view_.reset();
+        session_.reset();
         MakeMaster();
-        view_ = std::make_unique<QuarnexView>(*master_, profile_, prompter_);
+        // Inline: every tick's polls are done when Tick returns.
+        session_ =
+            std::make_unique<BusSession>(*master_, delivery_, prompter_, BusSession::Mode::Inline);
+        view_ = std::make_unique<QuarnexView>(*session_, *master_, profile_, prompter_);
         view_->SetSeedClock([] { return int64_t{1}; });
         view_->InitialUpdate();
     }
@@ -70,6 +79,14 @@ protected:
     }
     const QuarnexView::Item& Row(size_t i) { return view_->Items().at(i); }
 
+    void TearDown() override {
+        view_.reset();
+        session_.reset();
+        BusFixture::TearDown();
+    }
+
+    QueueDelivery delivery_;
+    std::unique_ptr<BusSession> session_;
     std::unique_ptr<QuarnexView> view_;
 };
 
@@ -354,7 +371,9 @@ TEST_F(ViewTest, AnUnresolvableGatewayIsNamedInTheNote) {
     Watch({1, 2});
     MakeMaster(false);
     EXPECT_FALSE(master_->Open());
-    view_ = std::make_unique<QuarnexView>(*master_, profile_, prompter_);
+    session_ =
+        std::make_unique<BusSession>(*master_, delivery_, prompter_, BusSession::Mode::Inline);
+    view_ = std::make_unique<QuarnexView>(*session_, *master_, profile_, prompter_);
     view_->InitialUpdate();
     Pass();
     EXPECT_NE(view_->SilenceNote().find("mbap://nosuch.invalid:502: cannot resolve nosuch.invalid"),
@@ -412,6 +431,111 @@ TEST_F(ViewTest, NoNoteWithoutWatchedInstrumentsOrWhileOneAnswers) {
     for (int i = 0; i < 3; ++i)
         Pass();
     EXPECT_EQ(view_->SilenceNote(), "");
+}
+
+} // namespace
+} // namespace quarnex::test
+
+namespace quarnex::test {
+namespace {
+
+// The view on a session of its own thread, as in the program: the test's thread is the window
+// thread and runs the deliveries.
+class ThreadedViewTest : public ViewTest {
+protected:
+    void StartThreaded() {
+        MakeMaster();
+        session_ = std::make_unique<BusSession>(*master_, delivery_, prompter_);
+        view_ = std::make_unique<QuarnexView>(*session_, *master_, profile_, prompter_);
+        view_->SetSeedClock([] { return int64_t{1}; });
+        view_->InitialUpdate();
+    }
+    // One tick, its polls waited for (bounded) on the window thread.
+    bool TickAndWait() {
+        bool polled = false;
+        view_->Tick([&] { polled = true; });
+        return delivery_.RunUntil([&] { return polled; }, std::chrono::seconds(30));
+    }
+};
+
+// The window thread only hands the tick over: with the session busy elsewhere the tick returns
+// at once, a second tick asks nothing more, and the rows change only when the result is taken
+// in. The polls themselves go on the bus in the same order as on the window thread.
+TEST_F(ThreadedViewTest, ATickReturnsAtOnceAndItsResultArrivesLater) {
+    for (int a = 1; a <= 3; ++a)
+        Instrument(a);
+    Watch({1, 2, 3, 4, 5}); // 4 and 5 are silent
+    StartThreaded();
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool busy = false, release = false;
+    const auto other = session_->OpenOwner();
+    session_->Submit(other, [&](BusSession::Job&) {
+        std::unique_lock<std::mutex> lock(mutex);
+        busy = true;
+        changed.notify_all();
+        changed.wait_for(lock, std::chrono::seconds(30), [&] { return release; });
+    });
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(30), [&] { return busy; }));
+    }
+    int calls = 0;
+    EXPECT_EQ(view_->Tick([&] { ++calls; }), QuarnexView::kTimerPeriodMs);
+    EXPECT_TRUE(view_->PollsOut());
+    view_->Tick([&] { calls += 100; }); // still out: nothing asked
+    EXPECT_EQ(Row(0).instrument, "  ");
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        release = true;
+    }
+    changed.notify_all();
+    ASSERT_TRUE(delivery_.RunUntil([&] { return calls > 0; }, std::chrono::seconds(30)));
+    EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(view_->PollsOut());
+    EXPECT_EQ(Row(0).instrument, "  KEL 7 Recipe Batcher");
+    EXPECT_EQ(Asked(), (std::vector<int>{1, 1, 2, 2, 3, 3, 4}));
+    // The next tick starts where this one stopped: 5, then the pass is over.
+    ASSERT_TRUE(TickAndWait());
+    EXPECT_EQ(Asked(), (std::vector<int>{5}));
+    EXPECT_TRUE(view_->State(4).absent);
+    EXPECT_TRUE(view_->State(5).absent);
+}
+
+// A new watched set while a tick is out: the tick polled the old list, and its result is not
+// taken into the new one.
+TEST_F(ThreadedViewTest, AResultForAListRebuiltMeanwhileIsDropped) {
+    Instrument(1);
+    Watch({1});
+    StartThreaded();
+    bool polled = false;
+    view_->Tick([&] { polled = true; });
+    AddressFlags selection{};
+    selection[1] = selection[2] = true;
+    view_->ApplySelection(selection);
+    ASSERT_TRUE(delivery_.RunUntil([&] { return polled; }, std::chrono::seconds(30)));
+    ASSERT_EQ(view_->Items().size(), 2u);
+    EXPECT_EQ(Row(0).instrument, "  ");
+    EXPECT_EQ(view_->LastPolledRow(), -1);
+    ASSERT_TRUE(TickAndWait());
+    EXPECT_EQ(Row(0).instrument, "  KEL 7 Recipe Batcher");
+}
+
+// The window closes while its tick polls a silent address: the view goes at once, the poll ends
+// on the session's thread, and its result finds nobody.
+TEST_F(ThreadedViewTest, AViewClosedWhileItsTickRunsIsNotCalledBack) {
+    Watch({7, 8});
+    StartThreaded();
+    bool called = false;
+    view_->Tick([&] { called = true; });
+    view_.reset();
+    // A last job on the session: when it is delivered, the closed view's result has come and
+    // gone.
+    bool last = false;
+    session_->Submit(
+        session_->OpenOwner(), [](BusSession::Job&) {}, [&] { last = true; });
+    ASSERT_TRUE(delivery_.RunUntil([&] { return last; }, std::chrono::seconds(30)));
+    EXPECT_FALSE(called);
 }
 
 } // namespace
