@@ -110,9 +110,21 @@ private:
             return;
         }
         const std::string inner = Trim(l.substr(1, l.size() - 2));
+        if (inner == "history") {
+            if (historyLine_ > 0) {
+                Problem(line_, "[history] is given twice (first on line " +
+                                   std::to_string(historyLine_) + ")");
+                return;
+            }
+            historyLine_ = line_;
+            inHistory_ = true;
+            skipping_ = false;
+            return;
+        }
         if (inner.rfind("link", 0) != 0 ||
             (inner.size() > 4 && inner[4] != ' ' && inner[4] != '\t')) {
-            Problem(line_, "unknown section [" + inner + "] (the sections are [link NAME])");
+            Problem(line_,
+                    "unknown section [" + inner + "] (the sections are [link NAME] and [history])");
             return;
         }
         FleetLink link;
@@ -142,6 +154,8 @@ private:
         }
         const std::string key = Trim(l.substr(0, eq));
         const std::string value = Trim(l.substr(eq + 1));
+        if (inHistory_)
+            return HistoryKey(key, value);
         if (!open_) {
             // Inside a section that was refused its own problem was said already.
             if (!skipping_)
@@ -199,7 +213,30 @@ private:
         }
     }
 
+    void HistoryKey(const std::string& key, const std::string& value) {
+        FleetPushSettings& h = config_.history;
+        std::string* field = key == "push"          ? &h.push
+                             : key == "ssh-key"     ? &h.sshKey
+                             : key == "known-hosts" ? &h.knownHosts
+                             : key == "token-file"  ? &h.tokenFile
+                                                    : nullptr;
+        if (!field)
+            return Problem(line_, "unknown key " + key +
+                                      "= in [history] (push, ssh-key, known-hosts, token-file)");
+        if (!historyKeys_.insert(key).second)
+            return Problem(line_, key + "= is given twice in [history]");
+        if (value.empty() || std::any_of(value.begin(), value.end(), [](char c) {
+                return static_cast<unsigned char>(c) < 0x20;
+            }))
+            return Problem(line_, key + "= needs a value without control characters");
+        if (key != "push" && value[0] != '/')
+            return Problem(line_, key + "= needs an absolute path (the service does not run in "
+                                        "this folder)");
+        *field = value;
+    }
+
     void EndSection() {
+        inHistory_ = false;
         if (!open_)
             return;
         open_ = false;
@@ -224,7 +261,10 @@ private:
     FleetLink current_;
     std::set<std::string> keys_;
     std::map<std::string, int> keyLines_;
+    std::set<std::string> historyKeys_;
     bool open_ = false;
+    bool inHistory_ = false;
+    int historyLine_ = 0;
     bool skipping_ = false;
     int line_ = 0;
 };

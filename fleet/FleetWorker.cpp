@@ -12,6 +12,10 @@
 #include "platform/Progress.h"
 #include "res/Strings.h"
 
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace quarnex {
@@ -139,13 +143,50 @@ LinkReading ReadFleetLink(const FleetLink& link, int retries, const std::functio
 }
 
 std::vector<LinkReading> ReadFleet(const std::vector<FleetLink>& links, int retries,
-                                   const std::function<bool()>& stop) {
+                                   const std::function<bool()>& stop, int jobs) {
+    return RunFleetLinks(links, jobs,
+                         [&](const FleetLink& link) { return ReadFleetLink(link, retries, stop); });
+}
+
+std::vector<LinkReading> RunFleetLinks(const std::vector<FleetLink>& links, int jobs,
+                                       const std::function<LinkReading(const FleetLink&)>& read) {
     std::vector<LinkReading> readings(links.size());
+    jobs = std::max(1, jobs);
+    std::mutex mutex;
+    std::condition_variable ended;
+    int running = 0;
     std::vector<std::thread> workers;
     workers.reserve(links.size());
     // Each worker writes only its own slot; the slots are read once every worker has ended.
-    for (size_t i = 0; i < links.size(); ++i)
-        workers.emplace_back([&, i] { readings[i] = ReadFleetLink(links[i], retries, stop); });
+    for (size_t i = 0; i < links.size(); ++i) {
+        std::unique_lock<std::mutex> lock(mutex);
+        ended.wait(lock, [&] { return running < jobs; });
+        for (;;) {
+            ++running;
+            try {
+                workers.emplace_back([&, i] {
+                    LinkReading reading = read(links[i]);
+                    const std::lock_guard<std::mutex> done(mutex);
+                    readings[i] = std::move(reading);
+                    --running;
+                    ended.notify_all();
+                });
+                break;
+            } catch (const std::system_error& e) {
+                --running;
+                // A process limit lower than the bound: wait for a running link to end and try
+                // again; with none running the link cannot be read.
+                if (running == 0) {
+                    readings[i].link = links[i].name;
+                    readings[i].problem =
+                        std::string("cannot start a thread to read it: ") + e.what();
+                    break;
+                }
+                const int before = running;
+                ended.wait(lock, [&] { return running < before; });
+            }
+        }
+    }
     for (std::thread& worker : workers)
         worker.join();
     return readings;
