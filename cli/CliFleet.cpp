@@ -70,7 +70,7 @@ std::string KindText(const InstrumentChange& c) {
     case Kind::Silent:
         return "no answer";
     case Kind::NotKel7:
-        return "not a KEL 7 (" + c.problem + "): no set-up file";
+        return c.OtherText() + ": no set-up file";
     }
     return {};
 }

@@ -104,7 +104,7 @@ public:
         }
         // A search reports only what it found: a stored instrument it did not find is silent.
         for (const auto& [address, names] : stored)
-            if (!asked.count(address) && !names.empty()) {
+            if (!asked.count(address) && (!names.empty() || HasOther(reading.link, address))) {
                 InstrumentReading silent;
                 silent.address = address;
                 Instrument(reading.link, silent, names, heard);
@@ -112,6 +112,44 @@ public:
     }
 
 private:
+    static std::string OtherPath(const std::string& link, int address) {
+        return link + "/" + std::to_string(address) + ".other";
+    }
+    bool HasOther(const std::string& link, int address) const {
+        std::error_code ec;
+        return fs::exists(root_ / OtherPath(link, address), ec);
+    }
+
+    // The other model listed at the address: kept while it answers, removed when it is gone.
+    void Other(InstrumentChange& c, const InstrumentReading& r) {
+        const std::string path = OtherPath(c.link, c.address);
+        std::string before;
+        const bool had = ReadText(root_ / path, before);
+        while (!before.empty() && before.back() == '\n')
+            before.pop_back();
+        if (r.outcome == InstrumentReading::Outcome::NotKel7) {
+            if (had && before == r.problem)
+                return;
+            std::error_code ec;
+            fs::create_directories(root_ / c.link, ec);
+            std::ofstream out(root_ / path, std::ios::binary | std::ios::trunc);
+            out << r.problem << '\n';
+            out.close();
+            if (!out) {
+                c.kind = Kind::Unreadable;
+                c.problem = "cannot store " + path;
+                return;
+            }
+            c.otherNew = true;
+            if (had)
+                c.otherGone = before;
+            run_.paths.push_back(path);
+        } else if (had) {
+            c.otherGone = before.empty() ? "another instrument" : before;
+            Remove(path);
+        }
+    }
+
     void Instrument(const std::string& link, const InstrumentReading& r,
                     const std::vector<std::string>& stored, bool linkHeard) {
         InstrumentChange c;
@@ -140,6 +178,8 @@ private:
             c.problem = r.problem;
             break;
         }
+        // A silent address while nobody on the link answers returned above: nothing is gone.
+        Other(c, r);
         run_.instruments.push_back(std::move(c));
     }
 
@@ -238,6 +278,10 @@ std::string InstrumentChange::Name() const {
     return name;
 }
 
+std::string InstrumentChange::OtherText() const {
+    return problem + " at " + std::to_string(address) + ", not a KEL 7 Recipe Batcher";
+}
+
 int FleetRun::Count(InstrumentChange::Kind kind) const {
     return static_cast<int>(
         std::count_if(instruments.begin(), instruments.end(),
@@ -263,6 +307,9 @@ std::string FleetRun::Summary(size_t links) const {
       << " new, " << Count(Kind::Replaced) << " replaced, " << Count(Kind::Unchanged)
       << " unchanged; " << Count(Kind::Gone) << " gone, " << Count(Kind::Unreadable)
       << " unreadable; " << (commit.empty() ? "no commit" : "commit " + commit.substr(0, 12));
+    for (const InstrumentChange& c : instruments)
+        if (c.kind == Kind::NotKel7)
+            s << "; " << c.link << ": " << c.OtherText();
     return s.str();
 }
 
@@ -316,7 +363,7 @@ std::string FleetCommitMessage(const FleetRun& run) {
     std::vector<const InstrumentChange*> changed;
     for (const InstrumentChange& c : run.instruments)
         if (c.kind == Kind::Changed || c.kind == Kind::New || c.kind == Kind::Replaced ||
-            c.kind == Kind::Gone)
+            c.kind == Kind::Gone || c.otherNew || !c.otherGone.empty())
             changed.push_back(&c);
     const auto state = [](const InstrumentChange& c) -> std::string {
         switch (c.kind) {
@@ -332,8 +379,11 @@ std::string FleetCommitMessage(const FleetRun& run) {
         case Kind::Unreadable:
             return "unreadable: " + c.problem +
                    (c.serial.empty() ? std::string() : "; its stored set-up kept");
+        case Kind::NotKel7:
+            return c.OtherText();
         default:
-            return {};
+            return c.otherGone.empty() ? std::string()
+                                       : c.otherGone + " at " + std::to_string(c.address) + " gone";
         }
     };
     std::string subject;
@@ -353,8 +403,14 @@ std::string FleetCommitMessage(const FleetRun& run) {
     }
     std::string body;
     for (const InstrumentChange& c : run.instruments)
-        if (c.kind != Kind::Unchanged && c.kind != Kind::Silent && c.kind != Kind::NotKel7)
+        if ((c.kind != Kind::Unchanged && c.kind != Kind::Silent && c.kind != Kind::NotKel7) ||
+            c.otherNew || !c.otherGone.empty()) {
             body += c.Name() + ": " + state(c) + "\n";
+            if (!c.otherGone.empty() && c.kind != Kind::Silent && c.kind != Kind::Unchanged &&
+                !c.otherNew)
+                body +=
+                    c.Name() + ": " + c.otherGone + " at " + std::to_string(c.address) + " gone\n";
+        }
     for (const std::string& link : run.failedLinks)
         body += "link " + link + "\n";
     std::string rows;

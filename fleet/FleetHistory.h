@@ -30,7 +30,11 @@ struct InstrumentChange {
     std::string serial;    // now (or, gone, the last one stored)
     std::string oldSerial; // Replaced: the serial number before
     std::vector<DiffLine> rows;
-    std::string problem;      // Unreadable, NotKel7: why
+    std::string problem;   // Unreadable: why; NotKel7: the model ("PIR 7")
+    bool otherNew = false; // NotKel7: not listed at this address before
+    std::string otherGone; // the model listed at this address before, gone now
+    // NotKel7: "PIR 7 at 4, not a KEL 7 Recipe Batcher".
+    std::string OtherText() const;
     std::string Name() const; // "Hall B / 3 (226-0137)"
 };
 
@@ -52,7 +56,8 @@ struct FleetRun {
     std::string Summary(size_t links) const;
 };
 
-// The stored file of an instrument: LINK/ADDRESS-SERIAL.kel.
+// The stored file of an instrument: LINK/ADDRESS-SERIAL.kel. Another model found at an address
+// is kept as LINK/ADDRESS.other holding its name, so that its coming and going are commits too.
 std::string StoredPath(const std::string& link, int address, const std::string& serial);
 // The file's content without what changes at every backup (the FILE_ID and FILE_OK times).
 std::string StableContent(const std::string& fileText);

@@ -102,8 +102,18 @@ void ReadAddress(ModbusMaster& master, const FleetLink& link, int retries, int a
         }
     }
     auto image = std::make_shared<SetupFileImage>();
-    if (!ReadInstrumentImage(master, address, prompter, progress, *image))
-        return failed();
+    if (!ReadInstrumentImage(master, address, prompter, progress, *image)) {
+        failed();
+        // Another model at a listed address answers but has no set-up to read: listed as what it
+        // is, not a failure of every run. A KEL 7 that cannot be read stays one.
+        InstrumentType type = itype::kUnknown;
+        if (r.outcome == InstrumentReading::Outcome::Unreadable && !link.search &&
+            ProbeType(master, address, retries, type) == CommStatus::Ok && type != itype::kKel7) {
+            r.outcome = InstrumentReading::Outcome::NotKel7;
+            r.problem = InstrumentTypeName(type);
+        }
+        return;
+    }
     r.outcome = InstrumentReading::Outcome::Read;
     r.serial = FormatSerialNumber(image->setup.Info().serialNumber);
     r.image = std::move(image);

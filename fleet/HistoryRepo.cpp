@@ -278,8 +278,11 @@ bool HistoryRepo::Uncommitted(std::vector<std::string>& paths, std::string& erro
             continue;
         const char* path = d->new_file.path ? d->new_file.path : d->old_file.path;
         const std::string name = path ? path : "";
-        if (name.find('/') != std::string::npos && name.size() > 4 &&
-            name.compare(name.size() - 4, 4, ".kel") == 0)
+        const auto endsWith = [&](const std::string& end) {
+            return name.size() > end.size() &&
+                   name.compare(name.size() - end.size(), end.size(), end) == 0;
+        };
+        if (name.find('/') != std::string::npos && (endsWith(".kel") || endsWith(".other")))
             paths.push_back(name);
     }
     return true;

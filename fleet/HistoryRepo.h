@@ -66,8 +66,9 @@ public:
     // is recorded as deleted) in one commit with message. id receives the new commit.
     bool Commit(const std::vector<std::string>& paths, const std::string& message, std::string& id,
                 std::string& error);
-    // The set-up files (LINK/*.kel) of the work tree that differ from the last commit (changed,
-    // added or removed): what an earlier run stored but could not commit.
+    // The set-up files (LINK/*.kel, and the LINK/*.other of other models) of the work tree that
+    // differ from the last commit (changed, added or removed): what an earlier run stored but could
+    // not commit.
     bool Uncommitted(std::vector<std::string>& paths, std::string& error) const;
     // Brings remote's branch of the current branch's name up to the local one: a remote's name,
     // or a URL or path of a repository. Whatever the remote lacks is pushed, also commits of
