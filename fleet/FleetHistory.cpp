@@ -542,6 +542,37 @@ bool HistoryInstruments(const HistoryRepo& repo, std::vector<std::string>& keys,
     return true;
 }
 
+bool HistoryGoneInstruments(const HistoryRepo& repo, std::vector<GoneInstrument>& gone,
+                            std::string& error) {
+    gone.clear();
+    std::vector<std::string> now;
+    std::vector<HistoryCommit> commits;
+    if (!HistoryInstruments(repo, now, error) || !repo.Log(
+                                                     [](const std::string& p) {
+                                                         std::string link;
+                                                         int address = 0;
+                                                         return InstrumentOf(p, link, address);
+                                                     },
+                                                     commits, error))
+        return false;
+    // Newest first: an instrument's first commit met is its last change, its removal when it is
+    // gone.
+    std::map<std::pair<std::string, int>, std::time_t> last;
+    for (const HistoryCommit& commit : commits)
+        for (const HistoryChange& change : commit.changes) {
+            std::string link;
+            int address = 0;
+            InstrumentOf(change.path, link, address);
+            last.emplace(std::make_pair(link, address), commit.time);
+        }
+    for (const auto& [key, time] : last) {
+        const std::string name = key.first + "/" + std::to_string(key.second);
+        if (std::find(now.begin(), now.end(), name) == now.end())
+            gone.push_back({name, time});
+    }
+    return true;
+}
+
 bool LoadImageText(const std::string& text, SetupFileImage& image, std::string& error) {
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/quarnex-version-XXXXXX";
@@ -626,7 +657,16 @@ bool PickVersion(const HistoryRepo& repo, const std::vector<HistoryVersion>& ver
     const HistoryVersion* found = nullptr;
     std::time_t when = 0;
     if (rev.empty()) {
-        found = &versions.front();
+        // The latest set-up: of a gone instrument, the one it had when it went.
+        for (const HistoryVersion& v : versions)
+            if (!v.removed) {
+                found = &v;
+                break;
+            }
+        if (!found) {
+            error = "the history holds no set-up of it";
+            return false;
+        }
     } else if (rev[0] == '~') {
         const std::string n = rev.substr(1);
         if (n.empty() || n.size() > 6 || n.find_first_not_of("0123456789") != std::string::npos) {
@@ -681,7 +721,12 @@ bool PickVersion(const HistoryRepo& repo, const std::vector<HistoryVersion>& ver
         }
     }
     if (found->removed) {
-        error = "the instrument was gone in that version (" + found->commit.substr(0, 12) + ")";
+        // Its last set-up is the version after the removal, newest first.
+        const size_t at = static_cast<size_t>(found - versions.data());
+        error = "the instrument was gone in that version (" + found->commit.substr(0, 12) +
+                ", gone on " + LocalTime(found->time, "%Y-%m-%d") + ")" +
+                (at + 1 < versions.size() ? "; its last set-up is ~" + std::to_string(at + 1)
+                                          : std::string());
         return false;
     }
     picked = *found;
@@ -707,6 +752,30 @@ bool ReadStoredVersion(const std::string& operand, std::string& text, std::strin
     }
     version = picked.commit;
     return repo.ReadFile(picked.commit, picked.path, text, error);
+}
+
+StoredVersionFile::~StoredVersionFile() {
+    if (!path_.empty())
+        std::remove(path_.c_str());
+}
+
+bool StoredVersionFile::Make(const std::string& operand, std::string& error) {
+    std::string text, version;
+    if (!ReadStoredVersion(operand, text, version, error))
+        return false;
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/quarnex-version-XXXXXX";
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0) {
+        error = "cannot make a temporary file";
+        return false;
+    }
+    path_ = pattern;
+    const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::close(fd);
+    if (!written)
+        error = "cannot write a temporary file";
+    return written;
 }
 
 } // namespace quarnex

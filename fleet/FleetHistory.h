@@ -101,16 +101,39 @@ bool HistoryCommits(const HistoryRepo& repo, std::vector<HistoryVersion>& versio
 bool HistoryInstruments(const HistoryRepo& repo, std::vector<std::string>& keys,
                         std::string& error);
 
+// The instruments the history held once and does not hold now, as "LINK/ADDRESS" in order, each
+// with the time of the commit that removed it.
+struct GoneInstrument {
+    std::string key;
+    std::time_t time = 0;
+};
+bool HistoryGoneInstruments(const HistoryRepo& repo, std::vector<GoneInstrument>& gone,
+                            std::string& error);
+
 // A set-up file's text loaded into an image. False with the reason.
 bool LoadImageText(const std::string& text, SetupFileImage& image, std::string& error);
 
 // A stored version named as DIR:LINK/ADDRESS@REV (REV: a commit, a date "2026-12-07" or
 // "2026-12-07 14:30" for the version in force then, or ~N for N versions before the latest;
-// without @REV the latest).
+// without @REV the latest that holds a set-up, also of an instrument that is gone).
 bool IsStoredVersion(const std::string& operand);
 // Its text; false with the reason.
 bool ReadStoredVersion(const std::string& operand, std::string& text, std::string& version,
                        std::string& error);
+// The version written to a temporary file for a command that reads files (list, restore);
+// the file goes with this object.
+class StoredVersionFile {
+public:
+    StoredVersionFile() = default;
+    StoredVersionFile(const StoredVersionFile&) = delete;
+    StoredVersionFile& operator=(const StoredVersionFile&) = delete;
+    ~StoredVersionFile();
+    bool Make(const std::string& operand, std::string& error);
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
 // The version picked by REV among an instrument's versions (newest first).
 bool PickVersion(const HistoryRepo& repo, const std::vector<HistoryVersion>& versions,
                  const std::string& rev, HistoryVersion& picked, std::string& error);

@@ -41,11 +41,19 @@ public:
     void OnAttempt(const TrafficRecord& record) override {
         // Bytes that came back count even when the master could make no answer of them (a
         // gateway passing on line noise): an instrument that babbles is not gone.
-        if (record.status != CommStatus::NoResponse || !record.answer.empty() ||
-            record.firstAnswerNs >= 0)
+        if (record.status != CommStatus::NoResponse ||
+            ((!record.answer.empty() || record.firstAnswerNs >= 0) &&
+             !GatewaySilence(record.answer)))
             heard_ = true;
     }
     void Reset() { heard_ = false; }
+    // A Modbus TCP gateway's exception 0x0A or 0x0B: it asked the address and nobody answered,
+    // which is the silence of a serial line (an instrument taken away is gone, not unreadable).
+    static bool GatewaySilence(const std::vector<uint8_t>& answer) {
+        return answer.size() >= 3 && (answer[1] & 0x80) != 0 &&
+               (answer[2] == modbus::kGatewayPathUnavailable ||
+                answer[2] == modbus::kGatewayTargetFailed);
+    }
     bool Heard() const { return heard_; }
 
 private:

@@ -1,5 +1,7 @@
 #include "fleet/FleetHistory.h"
 
+#include "fleet/HistoryBrowser.h"
+
 #include "cli/Cli.h"
 #include "comm/ModbusMaster.h"
 #include "instrument/Registers.h"
@@ -348,6 +350,47 @@ TEST_F(FleetRunTest, AHistoryOwnedByAnotherUserIsRead) {
     EXPECT_EQ(Cli({"history", history_.string(), "Hall B/2"}, out), 0) << out;
     const std::string stored = history_.string() + ":Hall B/2";
     EXPECT_EQ(Cli({"diff", stored, stored + "@~0"}, out), 0) << out;
+}
+
+// The gateway answers 0x0B for the address it can no longer reach: the instrument is gone, as on
+// a serial line; its versions stay reachable from the window's logic and every command.
+TEST_F(FleetRunTest, AGoneInstrumentBehindAGatewayIsListedAndRestoredFromItsHistory) {
+    ASSERT_EQ(Run().ExitCode(), 1);
+    gateway_.Detach(5);
+    gateway_.SetGatewayException(0x0B);
+    config_.links[1].addresses = {5, 6};
+    gateway_.Attach(6, Kel7(2260822));
+    const FleetRun run = Run();
+    ASSERT_EQ(run.ExitCode(), 1) << run.Summary(2);
+    EXPECT_EQ(Find(run, "Silo", 5)->kind, InstrumentChange::Kind::Gone);
+
+    HistoryBrowser browser;
+    std::string error;
+    ASSERT_TRUE(browser.Open(history_.string(), error)) << error;
+    const std::vector<std::string>& keys = browser.Instruments();
+    const auto silo5 = std::find(keys.begin(), keys.end(), "Silo/5");
+    ASSERT_NE(silo5, keys.end());
+    const size_t at = static_cast<size_t>(silo5 - keys.begin());
+    EXPECT_EQ(browser.InstrumentLabels()[at].rfind("Silo/5 (gone on 20", 0), 0u)
+        << browser.InstrumentLabels()[at];
+    ASSERT_TRUE(browser.Choose(at, error)) << error;
+    ASSERT_EQ(browser.Versions().size(), 2u);
+    EXPECT_TRUE(browser.Versions()[0].removed);
+    EXPECT_FALSE(browser.CanSave({0}));
+    ASSERT_TRUE(browser.CanSave({1}));
+    const std::string saved = (dir_ / "restore-me.kel").string();
+    ASSERT_TRUE(browser.Save(1, saved, error)) << error;
+
+    // The replacement at 5 gets the gone instrument's set-up back.
+    gateway_.SetGatewayException(0);
+    gateway_.Attach(5, Kel7(2260999));
+    const std::string stored = history_.string() + ":Silo/5";
+    std::string out;
+    EXPECT_EQ(Cli({"list", stored + "@~1"}, out), 0) << out;
+    EXPECT_EQ(Cli({"diff", stored, saved}, out), 0) << out;
+    EXPECT_EQ(Cli({"diff", stored + "@~0", saved}, out), 3) << out;
+    EXPECT_NE(out.find("its last set-up is ~1"), std::string::npos) << out;
+    EXPECT_EQ(Cli({"-d", config_.links[1].device, "restore", "5", stored, "--yes"}, out), 0) << out;
 }
 
 } // namespace
