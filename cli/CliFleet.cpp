@@ -35,14 +35,14 @@ std::string Seconds(double s) {
 int RunCheck(const std::string& path, Terminal& terminal) {
     const FleetConfig config = ReadFleetFile(path);
     for (const std::string& problem : config.problems)
-        terminal.Message(path + ":" + problem);
+        terminal.Message(VisibleEscapes(path + ":" + problem));
     if (!config.Usable())
         return kExitFailed;
     for (const FleetLink& link : config.links) {
         std::string where = link.device;
         if (link.kind == LinkKind::Serial)
             where += ", " + std::to_string(link.baud) + " baud, parity " + link.parity;
-        terminal.Out() << "link " << link.name << ": " << where << ", "
+        terminal.Out() << "link " << VisibleEscapes(link.name) << ": " << where << ", "
                        << (link.search ? std::string("search 1-247")
                                        : std::to_string(link.addresses.size()) + " addresses")
                        << '\n';
@@ -79,7 +79,7 @@ int RunBackup(const FleetCommand& c, Terminal& terminal) {
     const std::string& path = c.words[2];
     const FleetConfig config = ReadFleetFile(path);
     for (const std::string& problem : config.problems)
-        terminal.Message(path + ":" + problem);
+        terminal.Message(VisibleEscapes(path + ":" + problem));
     if (!config.Usable())
         return kExitFailed;
     HistoryRepo repo;
@@ -112,7 +112,8 @@ int RunBackup(const FleetCommand& c, Terminal& terminal) {
                                      Seconds(reading.seconds)
                                : std::string())
             << (failed.empty() ? ""
-                               : (reading.opened ? "; " : "") + std::string("FAILED: ") + failed)
+                               : (reading.opened ? "; " : "") + std::string("FAILED: ") +
+                                     VisibleEscapes(failed))
             << '\n';
         for (const InstrumentChange& change : run.instruments)
             if (change.link == reading.link)
@@ -146,8 +147,8 @@ int RunBackup(const FleetCommand& c, Terminal& terminal) {
         }
     }
     if (!run.failure.empty())
-        terminal.Message("quarnex-cli: " + run.failure);
-    out << run.Summary(config.links.size()) << '\n';
+        terminal.Message("quarnex-cli: " + VisibleEscapes(run.failure));
+    out << VisibleEscapes(run.Summary(config.links.size())) << '\n';
     out.flush();
     const int code = run.ExitCode();
     return code == 3 ? kExitFailed : code == 1 ? kExitChanged : kExitDone;
