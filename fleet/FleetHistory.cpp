@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <unistd.h>
@@ -20,6 +22,8 @@ namespace fs = std::filesystem;
 namespace {
 
 using Kind = InstrumentChange::Kind;
+
+constexpr const char* kRowsTrailer = "Rows-changed: ";
 
 bool ReadText(const fs::path& path, std::string& text) {
     std::ifstream in(path, std::ios::binary);
@@ -260,13 +264,19 @@ bool InstrumentOf(const std::string& path, std::string& link, int& address) {
     return true;
 }
 
-// The rows that differ between two texts of set-up files; -1 when one does not load.
-int RowsBetween(const std::string& before, const std::string& after) {
-    SetupFileImage a, b;
-    std::string error;
-    if (!LoadImageText(before, a, error) || !LoadImageText(after, b, error))
-        return -1;
-    return CompareSetups(a, b).Count();
+// A stored file's set-up by the id of its content, loaded once however many versions share it;
+// null when it does not load (a file edited by hand).
+std::shared_ptr<const SetupFileImage> LoadBlob(const HistoryRepo& repo, const std::string& blob) {
+    std::string text, error;
+    auto image = std::make_shared<SetupFileImage>();
+    if (!repo.ReadBlob(blob, text, error) || !LoadImageText(text, *image, error))
+        return nullptr;
+    return image;
+}
+
+// The rows that differ between two set-ups; -1 when one does not load.
+int RowsBetween(const SetupFileImage* before, const SetupFileImage* after) {
+    return before && after ? CompareSetups(*before, *after).Count() : -1;
 }
 
 } // namespace
@@ -424,6 +434,14 @@ std::string FleetCommitMessage(const FleetRun& run) {
     std::string message = subject + "\n\n" + body;
     if (!rows.empty())
         message += "\n" + rows;
+    // The count as a trailer, so that the history's list need not compare every stored set-up
+    // with the one before (a file an earlier run stored was never compared: no count then).
+    if (run.carried.empty()) {
+        size_t count = 0;
+        for (const InstrumentChange* c : changed)
+            count += c->rows.size();
+        message += "\n" + std::string(kRowsTrailer) + std::to_string(count) + "\n";
+    }
     return message;
 }
 
@@ -449,32 +467,57 @@ bool IsInstrumentFile(const std::string& path, const std::string& link, int addr
 }
 
 bool InstrumentVersions(const HistoryRepo& repo, const std::string& link, int address,
-                        std::vector<HistoryVersion>& versions, std::string& error) {
+                        std::vector<HistoryVersion>& versions, std::string& error, bool countRows) {
     versions.clear();
     std::vector<HistoryCommit> commits;
     if (!repo.Log([&](const std::string& p) { return IsInstrumentFile(p, link, address); }, commits,
-                  error))
+                  error, link))
         return false;
-    std::string before; // the text of the version before, walking from the oldest
+    // Walking from the oldest, each version's set-up is loaded once and compared with the one
+    // before.
+    std::shared_ptr<const SetupFileImage> before;
+    bool stored = false; // a version before this one holds a set-up
+    versions.reserve(commits.size());
     for (auto it = commits.rbegin(); it != commits.rend(); ++it) {
         HistoryVersion v;
         v.commit = it->id;
         v.time = it->time;
         v.subject = it->subject;
+        std::string blob;
         for (const HistoryChange& change : it->changes)
-            if (change.hasNew)
+            if (change.hasNew) {
                 v.path = change.path;
+                blob = change.newBlob;
+            }
         v.removed = v.path.empty();
-        v.first = before.empty() && !v.removed;
-        std::string text;
-        if (!v.removed && !repo.ReadFile(v.commit, v.path, text, error))
-            return false;
-        if (!v.first && !v.removed)
-            v.rows = RowsBetween(before, text);
-        before = text;
-        versions.insert(versions.begin(), v);
+        v.first = !stored && !v.removed;
+        stored = !v.removed;
+        if (countRows && !v.removed) {
+            std::shared_ptr<const SetupFileImage> now = LoadBlob(repo, blob);
+            if (!v.first)
+                v.rows = RowsBetween(before.get(), now.get());
+            before = std::move(now);
+        }
+        versions.push_back(std::move(v));
     }
+    std::reverse(versions.begin(), versions.end());
     return true;
+}
+
+// The row count a fleet commit's message carries, -1 when it has none (another program's commit,
+// or one of files an earlier run stored).
+int RowsTrailer(const std::string& message) {
+    const size_t at = message.rfind(std::string("\n") + kRowsTrailer);
+    if (at == std::string::npos)
+        return -1;
+    const size_t start = at + 1 + std::strlen(kRowsTrailer);
+    const size_t end = message.find('\n', start);
+    const std::string number = message.substr(start, end == std::string::npos ? end : end - start);
+    if (number.empty() || number.size() > 6 ||
+        number.find_first_not_of("0123456789") != std::string::npos ||
+        (end != std::string::npos && message.find_first_not_of("\n", end) != std::string::npos))
+        return -1;
+    return std::stoi(number);
 }
 
 bool HistoryCommits(const HistoryRepo& repo, std::vector<HistoryVersion>& versions,
@@ -483,11 +526,26 @@ bool HistoryCommits(const HistoryRepo& repo, std::vector<HistoryVersion>& versio
     std::vector<HistoryCommit> commits;
     if (!repo.Log(nullptr, commits, error))
         return false;
+    // Newest first, the old side of a commit is the new side of the next one: the set-ups loaded
+    // as old sides are kept for it, and each stored file is loaded once.
+    std::map<std::string, std::shared_ptr<const SetupFileImage>> loaded, next;
+    const auto image = [&](const std::string& blob) {
+        auto it = loaded.find(blob);
+        std::shared_ptr<const SetupFileImage> found =
+            it != loaded.end() ? it->second : LoadBlob(repo, blob);
+        return found;
+    };
     for (const HistoryCommit& commit : commits) {
         HistoryVersion v;
         v.commit = commit.id;
         v.time = commit.time;
         v.subject = commit.subject;
+        if (const int rows = RowsTrailer(commit.message); rows >= 0) {
+            v.rows = rows;
+            loaded.clear();
+            versions.push_back(v);
+            continue;
+        }
         // An instrument's old and new file in this commit (one name when it changed, two when
         // it was replaced) give its rows.
         std::map<std::pair<std::string, int>, std::pair<std::string, std::string>> sides;
@@ -496,20 +554,22 @@ bool HistoryCommits(const HistoryRepo& repo, std::vector<HistoryVersion>& versio
             int address = 0;
             if (!InstrumentOf(change.path, link, address))
                 continue;
-            auto& [oldPath, newPath] = sides[{link, address}];
+            auto& [oldBlob, newBlob] = sides[{link, address}];
             if (change.hadOld)
-                oldPath = change.path;
+                oldBlob = change.oldBlob;
             if (change.hasNew)
-                newPath = change.path;
+                newBlob = change.newBlob;
         }
-        for (const auto& [key, paths] : sides) {
-            std::string before, after, ignored;
-            if (paths.first.empty() || paths.second.empty() ||
-                !repo.ReadFile(commit.id + "^", paths.first, before, ignored) ||
-                !repo.ReadFile(commit.id, paths.second, after, ignored))
+        next.clear();
+        for (const auto& [key, blobs] : sides) {
+            if (blobs.first.empty() || blobs.second.empty())
                 continue;
-            v.rows += std::max(0, RowsBetween(before, after));
+            const auto before = image(blobs.first);
+            const auto after = image(blobs.second);
+            next[blobs.first] = before;
+            v.rows += std::max(0, RowsBetween(before.get(), after.get()));
         }
+        loaded.swap(next);
         versions.push_back(v);
     }
     return true;
@@ -744,7 +804,8 @@ bool ReadStoredVersion(const std::string& operand, std::string& text, std::strin
     HistoryRepo repo;
     std::vector<HistoryVersion> versions;
     HistoryVersion picked;
-    if (!repo.Open(dir, false, error) || !InstrumentVersions(repo, link, address, versions, error))
+    if (!repo.Open(dir, false, error) ||
+        !InstrumentVersions(repo, link, address, versions, error, false))
         return false;
     if (!PickVersion(repo, versions, rev, picked, error)) {
         error = link + "/" + std::to_string(address) + ": " + error;

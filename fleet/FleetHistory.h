@@ -91,9 +91,11 @@ bool ParseInstrumentKey(const std::string& key, std::string& link, int& address)
 // Whether path is a stored file of that instrument.
 bool IsInstrumentFile(const std::string& path, const std::string& link, int address);
 
-// The versions of one instrument, newest first.
+// The versions of one instrument, newest first; without countRows their rows stay 0 (what
+// picking a version needs is there, at a fraction of the time).
 bool InstrumentVersions(const HistoryRepo& repo, const std::string& link, int address,
-                        std::vector<HistoryVersion>& versions, std::string& error);
+                        std::vector<HistoryVersion>& versions, std::string& error,
+                        bool countRows = true);
 // Every commit, newest first, with the rows it changed over all instruments.
 bool HistoryCommits(const HistoryRepo& repo, std::vector<HistoryVersion>& versions,
                     std::string& error);

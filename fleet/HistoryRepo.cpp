@@ -289,7 +289,8 @@ bool HistoryRepo::Uncommitted(std::vector<std::string>& paths, std::string& erro
 }
 
 bool HistoryRepo::Log(const std::function<bool(const std::string&)>& keep,
-                      std::vector<HistoryCommit>& commits, std::string& error) const {
+                      std::vector<HistoryCommit>& commits, std::string& error,
+                      const std::string& folder) const {
     commits.clear();
     if (!HasCommits())
         return true;
@@ -298,6 +299,12 @@ bool HistoryRepo::Log(const std::function<bool(const std::string&)>& keep,
         return Failed("cannot read the history", error);
     Revwalk walk(rawWalk);
     git_revwalk_sorting(walk.get(), GIT_SORT_TIME);
+    git_diff_options options;
+    git_diff_options_init(&options, GIT_DIFF_OPTIONS_VERSION);
+    std::string spec = folder + "/";
+    char* specs[] = {spec.data()};
+    options.pathspec = {specs, 1};
+    options.flags |= GIT_DIFF_DISABLE_PATHSPEC_MATCH; // the folder's name as it is, no pattern
     if (git_revwalk_push_head(walk.get()) != 0)
         return Failed("cannot read the history", error);
     git_oid oid;
@@ -322,7 +329,8 @@ bool HistoryRepo::Log(const std::function<bool(const std::string&)>& keep,
             parentTree.reset(rawParentTree);
         }
         git_diff* rawDiff = nullptr;
-        if (git_diff_tree_to_tree(&rawDiff, repo_, parentTree.get(), tree.get(), nullptr) != 0)
+        if (git_diff_tree_to_tree(&rawDiff, repo_, parentTree.get(), tree.get(),
+                                  folder.empty() ? nullptr : &options) != 0)
             return Failed("cannot compare commit " + IdText(oid), error);
         const Diff diff(rawDiff);
         HistoryCommit entry;
@@ -332,6 +340,10 @@ bool HistoryRepo::Log(const std::function<bool(const std::string&)>& keep,
             change.hadOld = d->status != GIT_DELTA_ADDED;
             change.hasNew = d->status != GIT_DELTA_DELETED;
             change.path = change.hasNew ? d->new_file.path : d->old_file.path;
+            if (change.hadOld)
+                change.oldBlob = IdText(d->old_file.id);
+            if (change.hasNew)
+                change.newBlob = IdText(d->new_file.id);
             if (!keep || keep(change.path))
                 entry.changes.push_back(change);
         }
@@ -341,8 +353,21 @@ bool HistoryRepo::Log(const std::function<bool(const std::string&)>& keep,
         entry.time = static_cast<std::time_t>(git_commit_time(commit.get()));
         const char* summary = git_commit_summary(commit.get());
         entry.subject = summary ? summary : "";
+        const char* message = git_commit_message(commit.get());
+        entry.message = message ? message : "";
         commits.push_back(std::move(entry));
     }
+    return true;
+}
+
+bool HistoryRepo::ReadBlob(const std::string& id, std::string& content, std::string& error) const {
+    git_oid oid;
+    git_blob* raw = nullptr;
+    if (git_oid_fromstr(&oid, id.c_str()) != 0 || git_blob_lookup(&raw, repo_, &oid) != 0)
+        return Failed("cannot read the stored file " + id.substr(0, 12), error);
+    const Blob blob(raw);
+    content.assign(static_cast<const char*>(git_blob_rawcontent(blob.get())),
+                   static_cast<size_t>(git_blob_rawsize(blob.get())));
     return true;
 }
 

@@ -14,6 +14,7 @@ struct HistoryChange {
     std::string path;
     bool hadOld = false;
     bool hasNew = false;
+    std::string oldBlob, newBlob; // the contents' ids, for ReadBlob
 };
 
 // One commit of the history, with the files it changed.
@@ -21,6 +22,7 @@ struct HistoryCommit {
     std::string id; // 40 hex digits
     std::time_t time = 0;
     std::string subject; // the first line of its message
+    std::string message; // the whole message
     std::vector<HistoryChange> changes;
 };
 
@@ -79,9 +81,13 @@ public:
               std::string& error);
 
     // The commits from the newest back that change a file for which keep(path) holds, with
-    // those changes only; keep empty: every commit and every change.
+    // those changes only; keep empty: every commit and every change. With folder, only the
+    // files under it are compared (much less work in a history of many links).
     bool Log(const std::function<bool(const std::string&)>& keep,
-             std::vector<HistoryCommit>& commits, std::string& error) const;
+             std::vector<HistoryCommit>& commits, std::string& error,
+             const std::string& folder = {}) const;
+    // A file's content by its id (HistoryChange's oldBlob, newBlob).
+    bool ReadBlob(const std::string& id, std::string& content, std::string& error) const;
     // A file's content in a commit; false when it has no such file (error then says why, or is
     // empty when the file simply is not there).
     bool ReadFile(const std::string& commit, const std::string& path, std::string& content,

@@ -127,7 +127,8 @@ TEST_F(FleetRunTest, CommitsOnlyWhatChangedAndSaysWhichRows) {
     EXPECT_EQ(changed.message, "Hall B / 2 (226-0274): 1 row changed\n\n"
                                "Hall B / 2 (226-0274): 1 row changed\n\n"
                                "Hall B / 2 (226-0274): Activity 03: Fine value: 0.0 kg \u2192 "
-                               "25.0 kg\n");
+                               "25.0 kg\n"
+                               "\nRows-changed: 1\n");
 
     // The history as the command line shows it, and the stored versions compared.
     std::string out;
@@ -139,6 +140,7 @@ TEST_F(FleetRunTest, CommitsOnlyWhatChangedAndSaysWhichRows) {
     EXPECT_NE(out.find("first version"), std::string::npos) << out;
     EXPECT_EQ(Cli({"history", history_.string()}, out), 0) << out;
     EXPECT_NE(out.find("2 commits, 3 instruments stored"), std::string::npos) << out;
+    EXPECT_NE(out.find(changed.commit.substr(0, 12) + "  1 row "), std::string::npos) << out;
 
     const std::string stored = history_.string() + ":Hall B/2";
     EXPECT_EQ(Cli({"diff", stored + "@~1", stored}, out), 1) << out;
@@ -201,6 +203,11 @@ TEST_F(FleetRunTest, AFileStoredButNotCommittedIsCommittedByTheNextRun) {
     EXPECT_NE(run.message.find("Hall B/1-226-0137.kel: stored by an earlier run"),
               std::string::npos)
         << run.message;
+    // No count in its message (nothing compared the file when it was stored): the list compares.
+    EXPECT_EQ(run.message.find("Rows-changed"), std::string::npos) << run.message;
+    std::string out;
+    EXPECT_EQ(Cli({"history", history_.string()}, out), 0) << out;
+    EXPECT_NE(out.find(run.commit.substr(0, 12) + "  1 row "), std::string::npos) << out;
     EXPECT_TRUE(Run().commit.empty());
 }
 
