@@ -195,6 +195,21 @@ TEST_F(FleetPushTest, SshKeyFileAndKnownHost) {
     EXPECT_SAYS(out, "pushed to " + url);
     EXPECT_SAYS(out, "pushed 1 commit that an earlier run could not push");
     EXPECT_EQ(test::BranchTip(dir_ / "central.git"), HistoryTip());
+
+    // Without a key file, the keys of a running ssh-agent.
+    const std::string socket = (dir_ / "agent.sock").string();
+    test::Child agent;
+    ASSERT_TRUE(agent.Start({"ssh-agent", "-D", "-a", socket}, false, error)) << error;
+    ASSERT_TRUE(test::WaitForFile(socket));
+    ASSERT_EQ(test::Shell("SSH_AUTH_SOCK='" + socket + "' ssh-add -q '" + ssh.UserKey().string() +
+                          "' 2>/dev/null"),
+              0);
+    setenv("SSH_AUTH_SOCK", socket.c_str(), 1);
+    ChangeFineValue(25.0f);
+    EXPECT_EQ(Backup({"--push", url, "--known-hosts", ssh.KnownHosts().string()}, out), 1);
+    unsetenv("SSH_AUTH_SOCK");
+    EXPECT_SAYS(out, "pushed to " + url);
+    EXPECT_EQ(test::BranchTip(dir_ / "central.git"), HistoryTip());
 }
 
 } // namespace

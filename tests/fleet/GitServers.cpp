@@ -113,6 +113,17 @@ bool WaitForPort(int port, int timeoutMs) {
     return false;
 }
 
+bool WaitForFile(const fs::path& path, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::error_code ec;
+    while (!fs::exists(path, ec)) {
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20)); // polling a condition
+    }
+    return true;
+}
+
 int Shell(const std::string& command) {
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

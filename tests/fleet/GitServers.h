@@ -33,6 +33,8 @@ private:
 int FreePort();
 // Waits until 127.0.0.1:port takes connections (generously bounded).
 bool WaitForPort(int port, int timeoutMs = 30000);
+// Waits until a file (a socket) is there (generously bounded).
+bool WaitForFile(const std::filesystem::path& path, int timeoutMs = 30000);
 // Runs a command line through sh; its exit status.
 int Shell(const std::string& command);
 
