@@ -4,7 +4,8 @@
 // LINK/ADDRESS) and diff DIR:L/1@~200 DIR:L/1, each through the command line as a person runs it,
 // against git log -p of the same repository. Target: at most 1 s for each. Exit 1 when one is
 // missed. The history is made once in a temporary folder (an instrument read from the simulator,
-// its set-up varied by row, stored by the fleet's own StoreFleet); quarnex-bench-history DIR keeps it in DIR and reuses it next time.
+// its set-up varied by row, stored by the fleet's own StoreFleet); quarnex-bench-history DIR keeps
+// it in DIR and reuses it next time.
 
 #include "cli/Cli.h"
 #include "comm/ModbusMaster.h"
@@ -92,7 +93,8 @@ int main(int argc, char** argv) {
                 r.outcome = InstrumentReading::Outcome::Read;
                 r.serial = "226-" + std::to_string(1000 + i);
                 auto version = std::make_shared<SetupFileImage>(image);
-                version->setup.SetBatchValue(5 + 25 * 2 + 6, 0.5 * c + i); // activity 3's fine value
+                version->setup.SetBatchValue(5 + 25 * 2 + 6,
+                                             0.5 * c + i); // activity 3's fine value
                 r.image = std::move(version);
                 reading.instruments.push_back(std::move(r));
             }

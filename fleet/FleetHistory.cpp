@@ -466,6 +466,40 @@ bool IsInstrumentFile(const std::string& path, const std::string& link, int addr
     return InstrumentOf(path, l, a) && l == link && a == address;
 }
 
+// The row count a fleet commit's message carries, -1 when it has none (another program's commit,
+// or one of files an earlier run stored).
+int RowsTrailer(const std::string& message) {
+    const size_t at = message.rfind(std::string("\n") + kRowsTrailer);
+    if (at == std::string::npos)
+        return -1;
+    const size_t start = at + 1 + std::strlen(kRowsTrailer);
+    const size_t end = message.find('\n', start);
+    const std::string number = message.substr(start, end == std::string::npos ? end : end - start);
+    if (number.empty() || number.size() > 6 ||
+        number.find_first_not_of("0123456789") != std::string::npos ||
+        (end != std::string::npos && message.find_first_not_of("\n", end) != std::string::npos))
+        return -1;
+    return std::stoi(number);
+}
+
+// An instrument's changed rows as a fleet commit with its count lists them ("Hall B / 2
+// (226-0274): Activity 03: Fine value: 0.0 kg \u2192 25.0 kg"); -1 without the count, when the
+// list may be incomplete.
+int RowsListed(const std::string& message, const std::string& link, int address) {
+    if (RowsTrailer(message) < 0)
+        return -1;
+    // A link name holds no "/": the prefix names one instrument only.
+    const std::string prefix = "\n" + link + " / " + std::to_string(address) + " (";
+    int rows = 0;
+    for (size_t at = message.find(prefix); at != std::string::npos;
+         at = message.find(prefix, at + 1)) {
+        const size_t end = message.find('\n', at + 1);
+        if (message.substr(at, end - at).find(" \u2192 ") != std::string::npos)
+            ++rows;
+    }
+    return rows;
+}
+
 bool InstrumentVersions(const HistoryRepo& repo, const std::string& link, int address,
                         std::vector<HistoryVersion>& versions, std::string& error, bool countRows) {
     versions.clear();
@@ -474,9 +508,10 @@ bool InstrumentVersions(const HistoryRepo& repo, const std::string& link, int ad
                   error, link))
         return false;
     // Walking from the oldest, each version's set-up is loaded once and compared with the one
-    // before.
+    // before, unless the fleet's commit lists its rows.
     std::shared_ptr<const SetupFileImage> before;
-    bool stored = false; // a version before this one holds a set-up
+    std::string beforeBlob; // not loaded yet while before is empty
+    bool stored = false;    // a version before this one holds a set-up
     versions.reserve(commits.size());
     for (auto it = commits.rbegin(); it != commits.rend(); ++it) {
         HistoryVersion v;
@@ -493,31 +528,23 @@ bool InstrumentVersions(const HistoryRepo& repo, const std::string& link, int ad
         v.first = !stored && !v.removed;
         stored = !v.removed;
         if (countRows && !v.removed) {
-            std::shared_ptr<const SetupFileImage> now = LoadBlob(repo, blob);
-            if (!v.first)
+            const int listed = v.first ? -1 : RowsListed(it->message, link, address);
+            if (v.first || listed >= 0) {
+                v.rows = v.first ? 0 : listed;
+                before.reset();
+            } else {
+                if (!before && !beforeBlob.empty())
+                    before = LoadBlob(repo, beforeBlob);
+                std::shared_ptr<const SetupFileImage> now = LoadBlob(repo, blob);
                 v.rows = RowsBetween(before.get(), now.get());
-            before = std::move(now);
+                before = std::move(now);
+            }
+            beforeBlob = blob;
         }
         versions.push_back(std::move(v));
     }
     std::reverse(versions.begin(), versions.end());
     return true;
-}
-
-// The row count a fleet commit's message carries, -1 when it has none (another program's commit,
-// or one of files an earlier run stored).
-int RowsTrailer(const std::string& message) {
-    const size_t at = message.rfind(std::string("\n") + kRowsTrailer);
-    if (at == std::string::npos)
-        return -1;
-    const size_t start = at + 1 + std::strlen(kRowsTrailer);
-    const size_t end = message.find('\n', start);
-    const std::string number = message.substr(start, end == std::string::npos ? end : end - start);
-    if (number.empty() || number.size() > 6 ||
-        number.find_first_not_of("0123456789") != std::string::npos ||
-        (end != std::string::npos && message.find_first_not_of("\n", end) != std::string::npos))
-        return -1;
-    return std::stoi(number);
 }
 
 bool HistoryCommits(const HistoryRepo& repo, std::vector<HistoryVersion>& versions,

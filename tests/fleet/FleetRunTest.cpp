@@ -208,6 +208,8 @@ TEST_F(FleetRunTest, AFileStoredButNotCommittedIsCommittedByTheNextRun) {
     std::string out;
     EXPECT_EQ(Cli({"history", history_.string()}, out), 0) << out;
     EXPECT_NE(out.find(run.commit.substr(0, 12) + "  1 row "), std::string::npos) << out;
+    EXPECT_EQ(Cli({"history", history_.string(), "Hall B/1"}, out), 0) << out;
+    EXPECT_NE(out.find(run.commit.substr(0, 12) + "  1 row  "), std::string::npos) << out;
     EXPECT_TRUE(Run().commit.empty());
 }
 
