@@ -31,12 +31,12 @@ for deb in "$cli" "$gui"; do
     [ "$(basename "$deb")" = "${name}_${version}_${arch}.deb" ] || fail "unexpected file name $(basename "$deb")"
 done
 
-# quarnex-cli takes the C++ runtime and libgit2 (the plant's set-up history) alone: a server gets
-# no Qt, Mesa or X11 with it.
+# quarnex-cli takes the C++ runtime, libgit2 (the plant's set-up history) and libssh2 (the push
+# server's host key checked against known_hosts) alone: a server gets no Qt, Mesa or X11 with it.
 for dep in $(dpkg-deb -f "$cli" Depends | tr ',|' '\n\n' | awk '{print $1}'); do
     case "$dep" in
-    libc6 | libstdc++6 | libgcc-s1 | libgit2-[0-9]*) ;;
-    *) fail "quarnex-cli depends on $dep: only the C++ runtime and libgit2 are expected" ;;
+    libc6 | libstdc++6 | libgcc-s1 | libgit2-[0-9]* | libssh2-1) ;;
+    *) fail "quarnex-cli depends on $dep: only the C++ runtime, libgit2 and libssh2 are expected" ;;
     esac
 done
 gui_depends="$(dpkg-deb -f "$gui" Depends)"
