@@ -89,7 +89,7 @@ bool CHistoryDlg::OpenFolder(const std::string& dir) {
         return false;
     }
     folder_->setText(QString::fromStdString(dir));
-    for (const std::string& key : browser_.Instruments())
+    for (const std::string& key : browser_.InstrumentLabels())
         instruments_->addItem(QString::fromStdString(key));
     instruments_->setCurrentRow(0);
     instruments_->setFocus();

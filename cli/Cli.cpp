@@ -61,9 +61,11 @@ struct Options {
     // diff: --brief, and --against FILE for a folder against a reference.
     bool brief = false;
     std::string against;
-    // fleet backup: --history DIR, --push REMOTE.
+    // fleet backup: --history DIR, --push REMOTE and how the push authenticates, --jobs N.
     std::string history;
     std::string push;
+    PushCredentials credentials;
+    int jobs = 0; // 0: not given
     // Given on the command line: -r, -t and -n shape the single requests of the register
     // commands, and are refused by the others rather than ignored.
     std::vector<std::string> requestOptions;
@@ -214,10 +216,21 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
             if (i + 1 >= args.size())
                 return "option " + a + " needs a set-up file";
             o.against = args[++i];
-        } else if (a == "--history" || a == "--push") {
+        } else if (a == "--history" || a == "--push" || a == "--ssh-key" || a == "--known-hosts" ||
+                   a == "--token-file") {
             if (i + 1 >= args.size())
                 return "option " + a + " needs a value";
-            (a == "--history" ? o.history : o.push) = args[++i];
+            (a == "--history"       ? o.history
+             : a == "--push"        ? o.push
+             : a == "--ssh-key"     ? o.credentials.sshKey
+             : a == "--known-hosts" ? o.credentials.knownHosts
+                                    : o.credentials.tokenFile) = args[++i];
+        } else if (a == "--jobs") {
+            long v = 0;
+            if (i + 1 >= args.size() || !ParseInt(args[i + 1], 1, 256, v))
+                return "option " + a + " needs a number of links at once, 1-256";
+            o.jobs = static_cast<int>(v);
+            ++i;
         } else if (a == "--yes") {
             o.yes = true;
         } else if (a == "--with-address") {
@@ -411,10 +424,11 @@ std::string CliUsage() {
            "                            (a FILE may be a stored version DIR:LINK/ADDRESS@REV, REV\n"
            "                            a commit, a date 2026-12-07 [14:30] or ~N versions back)\n"
            "  fleet check FILE          check a fleet file: its links and their addresses\n"
-           "  fleet backup FILE --history DIR [--push REMOTE]\n"
-           "                            read every link at once, keep the set-ups in the git\n"
-           "                            repository DIR: one commit per run that changed "
-           "something;\n"
+           "  fleet backup FILE --history DIR [--push REMOTE] [--jobs N]\n"
+           "        [--ssh-key FILE] [--known-hosts FILE] [--token-file FILE]\n"
+           "                            read the links (N at once, default 16), keep the set-ups\n"
+           "                            in the git repository DIR: one commit per run that\n"
+           "                            changed something; push what REMOTE lacks;\n"
            "                            exit 0 no change, 1 changes committed, 3 a failure\n"
            "  history DIR [LINK/ADDRESS]  the versions in a history, newest first\n"
            "  check ADDR --loads L1,L2,... [--down] [--repeat LOAD:N] [--eccentric LOAD:4|5]\n"
@@ -765,6 +779,11 @@ static std::string CheckRequestOptions(const Options& o) {
                " does not apply to " + c;
     if ((!o.history.empty() || !o.push.empty()) && !IsFleetCommand(c))
         return std::string(o.history.empty() ? "--push" : "--history") + " does not apply to " + c;
+    if ((!o.credentials.sshKey.empty() || !o.credentials.knownHosts.empty() ||
+         !o.credentials.tokenFile.empty() || o.jobs) &&
+        !(c == "fleet" && o.words.size() > 1 && o.words[1] == "backup"))
+        return std::string(o.jobs ? "--jobs" : "--ssh-key, --known-hosts and --token-file") +
+               " are for fleet backup";
     return {};
 }
 
@@ -786,7 +805,12 @@ int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::
     }
     // ---- The plant's history (fleet, history): see cli/CliFleet.cpp; no profile, no port. ----
     if (e.empty() && IsFleetCommand(o.words[0])) {
-        const FleetCommand fleet{o.words, o.history, o.push, o.retries};
+        const FleetCommand fleet{.words = o.words,
+                                 .history = o.history,
+                                 .push = o.push,
+                                 .credentials = o.credentials,
+                                 .retries = o.retries,
+                                 .jobs = o.jobs};
         e = CheckFleetCommand(fleet);
         if (e.empty())
             e = CheckRequestOptions(o);

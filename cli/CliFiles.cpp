@@ -6,6 +6,7 @@
 #include "files/Backup.h"
 #include "files/Restore.h"
 #include "files/SetupListing.h"
+#include "fleet/FleetHistory.h"
 #include "instrument/Registers.h"
 #include "instrument/ValueFormat.h"
 #include "platform/Progress.h"
@@ -289,8 +290,20 @@ int RunSetupFileCommand(const SetupFileCommand& c, ModbusMaster* bus, Terminal& 
                         const BusOutcome* outcome) {
     TerminalPrompter prompter(terminal, c.yes);
     const std::vector<std::string>& w = c.words;
+    // A stored version of a plant's history (DIR:LINK/ADDRESS@REV) stands in for a file.
+    StoredVersionFile stored;
+    const std::string& operand = w[0] == "list" ? w[1] : w.back();
+    std::string file = operand;
+    if ((w[0] == "list" || w[0] == "restore") && IsStoredVersion(operand)) {
+        std::string error;
+        if (!stored.Make(operand, error)) {
+            terminal.Message("quarnex-cli: " + error);
+            return kExitFailed;
+        }
+        file = stored.Path();
+    }
     if (w[0] == "list")
-        return RunList(w[1], prompter, terminal.Out());
+        return RunList(file, prompter, terminal.Out());
     if (!bus || !outcome)
         return kExitBus;
     if (w[0] == "backup" && w[1] == "all")
@@ -312,7 +325,7 @@ int RunSetupFileCommand(const SetupFileCommand& c, ModbusMaster* bus, Terminal& 
         TerminalProgress progress(terminal);
         Restore restore(*bus, address, itype::kKel7, prompter, progress);
         std::string info;
-        if (!restore.LoadFile(w[2], info))
+        if (!restore.LoadFile(file, info))
             return kExitFailed;
         result = restore.Run(selection, false);
         report = restore.ReportText();

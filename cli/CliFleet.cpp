@@ -7,6 +7,7 @@
 #include "fleet/FleetHistory.h"
 #include "fleet/FleetWorker.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <ostream>
@@ -34,14 +35,14 @@ std::string Seconds(double s) {
 int RunCheck(const std::string& path, Terminal& terminal) {
     const FleetConfig config = ReadFleetFile(path);
     for (const std::string& problem : config.problems)
-        terminal.Message(path + ":" + problem);
+        terminal.Message(VisibleEscapes(path + ":" + problem));
     if (!config.Usable())
         return kExitFailed;
     for (const FleetLink& link : config.links) {
         std::string where = link.device;
         if (link.kind == LinkKind::Serial)
             where += ", " + std::to_string(link.baud) + " baud, parity " + link.parity;
-        terminal.Out() << "link " << link.name << ": " << where << ", "
+        terminal.Out() << "link " << VisibleEscapes(link.name) << ": " << where << ", "
                        << (link.search ? std::string("search 1-247")
                                        : std::to_string(link.addresses.size()) + " addresses")
                        << '\n';
@@ -69,7 +70,7 @@ std::string KindText(const InstrumentChange& c) {
     case Kind::Silent:
         return "no answer";
     case Kind::NotKel7:
-        return "not a KEL 7 (" + c.problem + "): no set-up file";
+        return c.OtherText() + ": no set-up file";
     }
     return {};
 }
@@ -78,7 +79,7 @@ int RunBackup(const FleetCommand& c, Terminal& terminal) {
     const std::string& path = c.words[2];
     const FleetConfig config = ReadFleetFile(path);
     for (const std::string& problem : config.problems)
-        terminal.Message(path + ":" + problem);
+        terminal.Message(VisibleEscapes(path + ":" + problem));
     if (!config.Usable())
         return kExitFailed;
     HistoryRepo repo;
@@ -87,10 +88,14 @@ int RunBackup(const FleetCommand& c, Terminal& terminal) {
         terminal.Message("quarnex-cli: " + error);
         return kExitFailed;
     }
-    terminal.Message("reading " + std::to_string(config.links.size()) +
-                     " links at once into the history " + c.history);
-    const std::vector<LinkReading> readings =
-        ReadFleet(config.links, c.retries, [] { return StopRequested(); });
+    for (const std::string& note : repo.Notes())
+        terminal.Message("quarnex-cli: " + note);
+    const int jobs = c.jobs > 0 ? c.jobs : kDefaultFleetJobs;
+    terminal.Message("reading " + std::to_string(config.links.size()) + " links (" +
+                     std::to_string(std::min<size_t>(jobs, config.links.size())) +
+                     " at once) into the history " + c.history);
+    const std::vector<LinkReading> readings = ReadFleet(
+        config.links, c.retries, [] { return StopRequested(); }, jobs);
     if (StopRequested()) {
         terminal.Message("quarnex-cli: stopped; nothing was stored");
         return kExitFailed;
@@ -102,26 +107,48 @@ int RunBackup(const FleetCommand& c, Terminal& terminal) {
         for (const std::string& link : run.failedLinks)
             if (link.rfind(reading.link + ": ", 0) == 0)
                 failed = link.substr(reading.link.size() + 2);
-        out << "link " << reading.link << ": "
+        out << "link " << VisibleEscapes(reading.link) << ": "
             << (reading.opened ? std::to_string(reading.instruments.size()) + " addresses, " +
                                      Seconds(reading.seconds)
                                : std::string())
             << (failed.empty() ? ""
-                               : (reading.opened ? "; " : "") + std::string("FAILED: ") + failed)
+                               : (reading.opened ? "; " : "") + std::string("FAILED: ") +
+                                     VisibleEscapes(failed))
             << '\n';
         for (const InstrumentChange& change : run.instruments)
             if (change.link == reading.link)
                 out << "  " << VisibleEscapes(change.Name()) << ": " << KindText(change) << '\n';
     }
-    if (!run.commit.empty() && !c.push.empty()) {
-        if (!repo.Push(c.push, error))
-            run.failure = error;
-        else
-            out << "pushed to " << c.push << '\n';
+    // The options win over the fleet file's [history] section, each on its own.
+    const std::string remote = c.push.empty() ? config.history.push : c.push;
+    PushCredentials credentials = c.credentials;
+    if (credentials.sshKey.empty())
+        credentials.sshKey = config.history.sshKey;
+    if (credentials.knownHosts.empty())
+        credentials.knownHosts = config.history.knownHosts;
+    if (credentials.tokenFile.empty())
+        credentials.tokenFile = config.history.tokenFile;
+    // Every run compares the remote with the history, so what an earlier run could not push goes
+    // now, and a remote that stays behind fails every run until it has caught up.
+    if (!remote.empty() && repo.HasCommits()) {
+        PushOutcome pushed;
+        const int made = run.commit.empty() ? 0 : 1;
+        if (!repo.Push(remote, credentials, pushed, error)) {
+            const std::string lacks =
+                std::to_string(pushed.missing) + (pushed.missing == 1 ? " commit" : " commits");
+            run.failure = (run.failure.empty() ? "" : run.failure + "; ") + error +
+                          "; the remote lacks " + lacks +
+                          (pushed.counted ? "" : " as far as the last contact showed");
+        } else if (pushed.pushed > 0) {
+            out << "pushed to " << VisibleEscapes(remote) << '\n';
+            if (const int earlier = pushed.pushed - made; earlier > 0)
+                out << "pushed " << earlier << (earlier == 1 ? " commit" : " commits")
+                    << " that an earlier run could not push\n";
+        }
     }
     if (!run.failure.empty())
-        terminal.Message("quarnex-cli: " + run.failure);
-    out << run.Summary(config.links.size()) << '\n';
+        terminal.Message("quarnex-cli: " + VisibleEscapes(run.failure));
+    out << VisibleEscapes(run.Summary(config.links.size())) << '\n';
     out.flush();
     const int code = run.ExitCode();
     return code == 3 ? kExitFailed : code == 1 ? kExitChanged : kExitDone;
@@ -203,7 +230,7 @@ std::string CheckFleetCommand(const FleetCommand& c) {
             return "fleet backup needs --history DIR (the folder of the plant's history)";
         return {};
     }
-    return "usage: fleet check FILE | fleet backup FILE --history DIR [--push REMOTE]";
+    return "usage: fleet check FILE | fleet backup FILE --history DIR [--push REMOTE] [--jobs N]";
 }
 
 int RunFleetCommand(const FleetCommand& c, Terminal& terminal) {

@@ -1,15 +1,19 @@
 #include "cli/CliSignals.h"
 
+#include <atomic>
 #include <csignal>
 
 namespace quarnex {
 
 namespace {
 
-volatile std::sig_atomic_t stopSignal = 0;
+// Set by the signal handler and read by the fleet's worker threads: an atomic, which a
+// volatile sig_atomic_t is not between threads. Lock-free, so the handler may touch it.
+std::atomic<int> stopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 extern "C" void NoteStopSignal(int signal) {
-    stopSignal = signal;
+    stopSignal.store(signal, std::memory_order_relaxed);
 }
 
 } // namespace
@@ -27,11 +31,11 @@ void InstallStopSignals() {
 }
 
 bool StopRequested() {
-    return stopSignal != 0;
+    return stopSignal.load(std::memory_order_relaxed) != 0;
 }
 
 int StopSignal() {
-    return stopSignal;
+    return stopSignal.load(std::memory_order_relaxed);
 }
 
 } // namespace quarnex

@@ -218,7 +218,21 @@ std::string VisibleEscapes(const std::string& text) {
             out += static_cast<char>(c);
             ++i;
         } else if (const size_t n = c >= 0x80 ? PrintableUtf8Length(text, i) : 0; n > 0) {
-            out.append(text, i, n);
+            // The bidirectional controls reorder what follows them on the terminal (a name that
+            // reads as another): shown as their code, \u202E.
+            const uint32_t cp = n == 3
+                                    ? ((c & 0x0Fu) << 12) |
+                                          ((static_cast<unsigned char>(text[i + 1]) & 0x3Fu) << 6) |
+                                          (static_cast<unsigned char>(text[i + 2]) & 0x3Fu)
+                                    : 0;
+            if (cp == 0x200E || cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) ||
+                (cp >= 0x2066 && cp <= 0x2069)) {
+                out += "\\u";
+                for (int shift = 12; shift >= 0; shift -= 4)
+                    out += kHex[(cp >> shift) & 0x0F];
+            } else {
+                out.append(text, i, n);
+            }
             i += n;
         } else if (c >= 0xA0) {
             out += static_cast<char>(c); // a character of an 8-bit text, nothing a terminal obeys

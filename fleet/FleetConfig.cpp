@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -30,6 +31,32 @@ bool ParseNumber(const std::string& s, int min, int max, int& value) {
     return value >= min && value <= max;
 }
 
+// Whether text is well-formed UTF-8 (no overlong forms, no surrogates, nothing past U+10FFFF).
+bool WellFormedUtf8(const std::string& text) {
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        size_t n = lead < 0x80                    ? 1
+                   : lead >= 0xC2 && lead <= 0xDF ? 2
+                   : lead >= 0xE0 && lead <= 0xEF ? 3
+                   : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                  : 0;
+        if (n == 0 || i + n > text.size())
+            return false;
+        uint32_t cp = n == 1 ? lead : lead & (0x7F >> n);
+        for (size_t k = 1; k < n; ++k) {
+            const auto b = static_cast<unsigned char>(text[i + k]);
+            if ((b & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (b & 0x3F);
+        }
+        const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += n;
+    }
+    return true;
+}
+
 // The link's name becomes a folder of the history and part of a stored version's name
 // (DIR:LINK/ADDRESS@REV): no path separators, none of ":" and "@", no hidden folder.
 std::string NameProblem(const std::string& name) {
@@ -39,6 +66,8 @@ std::string NameProblem(const std::string& name) {
         return "the link name is longer than 64 characters";
     if (name[0] == '.')
         return "a link name must not start with \".\"";
+    if (!WellFormedUtf8(name))
+        return "the link name is not valid UTF-8 (save the file as UTF-8)";
     for (char c : name) {
         const auto u = static_cast<unsigned char>(c);
         if (u < 0x20 || u == 0x7F)
@@ -92,6 +121,7 @@ public:
                 Key(l);
         }
         EndSection();
+        SharedDevices();
         if (config_.links.empty() && config_.problems.empty())
             Problem(0, "no link: the file needs at least one [link NAME] section");
         return std::move(config_);
@@ -110,9 +140,21 @@ private:
             return;
         }
         const std::string inner = Trim(l.substr(1, l.size() - 2));
+        if (inner == "history") {
+            if (historyLine_ > 0) {
+                Problem(line_, "[history] is given twice (first on line " +
+                                   std::to_string(historyLine_) + ")");
+                return;
+            }
+            historyLine_ = line_;
+            inHistory_ = true;
+            skipping_ = false;
+            return;
+        }
         if (inner.rfind("link", 0) != 0 ||
             (inner.size() > 4 && inner[4] != ' ' && inner[4] != '\t')) {
-            Problem(line_, "unknown section [" + inner + "] (the sections are [link NAME])");
+            Problem(line_,
+                    "unknown section [" + inner + "] (the sections are [link NAME] and [history])");
             return;
         }
         FleetLink link;
@@ -142,6 +184,8 @@ private:
         }
         const std::string key = Trim(l.substr(0, eq));
         const std::string value = Trim(l.substr(eq + 1));
+        if (inHistory_)
+            return HistoryKey(key, value);
         if (!open_) {
             // Inside a section that was refused its own problem was said already.
             if (!skipping_)
@@ -199,7 +243,51 @@ private:
         }
     }
 
+    // A serial port is opened exclusively: a second link on it would fail every run with
+    // "Device or resource busy". The same device under two names (a /dev/serial/by-id/ link and
+    // the ttyUSB it points to) is the same port.
+    void SharedDevices() {
+        std::map<std::string, const FleetLink*> seen;
+        for (const FleetLink& link : config_.links) {
+            if (link.kind != LinkKind::Serial)
+                continue;
+            std::error_code ec;
+            std::string device = std::filesystem::weakly_canonical(link.device, ec).string();
+            if (ec || device.empty())
+                device = link.device;
+            const auto [it, first] = seen.emplace(device, &link);
+            if (!first)
+                Problem(link.line, "link \"" + link.name + "\" uses the serial device of link \"" +
+                                       it->second->name + "\" (line " +
+                                       std::to_string(it->second->line) + "): " + device +
+                                       "; one link per serial line, with all its addresses");
+        }
+    }
+
+    void HistoryKey(const std::string& key, const std::string& value) {
+        FleetPushSettings& h = config_.history;
+        std::string* field = key == "push"          ? &h.push
+                             : key == "ssh-key"     ? &h.sshKey
+                             : key == "known-hosts" ? &h.knownHosts
+                             : key == "token-file"  ? &h.tokenFile
+                                                    : nullptr;
+        if (!field)
+            return Problem(line_, "unknown key " + key +
+                                      "= in [history] (push, ssh-key, known-hosts, token-file)");
+        if (!historyKeys_.insert(key).second)
+            return Problem(line_, key + "= is given twice in [history]");
+        if (value.empty() || std::any_of(value.begin(), value.end(), [](char c) {
+                return static_cast<unsigned char>(c) < 0x20;
+            }))
+            return Problem(line_, key + "= needs a value without control characters");
+        if (key != "push" && value[0] != '/')
+            return Problem(line_, key + "= needs an absolute path (the service does not run in "
+                                        "this folder)");
+        *field = value;
+    }
+
     void EndSection() {
+        inHistory_ = false;
         if (!open_)
             return;
         open_ = false;
@@ -224,7 +312,10 @@ private:
     FleetLink current_;
     std::set<std::string> keys_;
     std::map<std::string, int> keyLines_;
+    std::set<std::string> historyKeys_;
     bool open_ = false;
+    bool inHistory_ = false;
+    int historyLine_ = 0;
     bool skipping_ = false;
     int line_ = 0;
 };

@@ -24,6 +24,15 @@ struct FleetLink {
     int line = 0;               // the line of its section header
 };
 
+// Where the history goes and how it gets there: the fleet file's [history] section. The command
+// line's options of the same names win over it.
+struct FleetPushSettings {
+    std::string push;       // push=        a remote's name, a URL or a path
+    std::string sshKey;     // ssh-key=     a private key file
+    std::string knownHosts; // known-hosts= the ssh server's host keys
+    std::string tokenFile;  // token-file=  https: a file holding the token
+};
+
 // The fleet file, in the profile's INI style:
 //
 //   ; Hall B: the batching line
@@ -37,10 +46,16 @@ struct FleetLink {
 //   device=mbap://10.0.4.17:502
 //   addresses=search
 //
+//   [history]
+//   push=ssh://history@central.example/srv/plant-a.git
+//   ssh-key=/etc/quarnex/push-key
+//   known-hosts=/etc/quarnex/known_hosts
+//
 // Lines starting with ";" or "#" are comments. Every problem is one message "LINE: what is wrong"
 // (line 0 for the file as a whole); the file is usable when there are none.
 struct FleetConfig {
     std::vector<FleetLink> links;
+    FleetPushSettings history;
     std::vector<std::string> problems;
     bool Usable() const { return problems.empty() && !links.empty(); }
 };

@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <unistd.h>
@@ -20,6 +22,8 @@ namespace fs = std::filesystem;
 namespace {
 
 using Kind = InstrumentChange::Kind;
+
+constexpr const char* kRowsTrailer = "Rows-changed: ";
 
 bool ReadText(const fs::path& path, std::string& text) {
     std::ifstream in(path, std::ios::binary);
@@ -104,7 +108,7 @@ public:
         }
         // A search reports only what it found: a stored instrument it did not find is silent.
         for (const auto& [address, names] : stored)
-            if (!asked.count(address) && !names.empty()) {
+            if (!asked.count(address) && (!names.empty() || HasOther(reading.link, address))) {
                 InstrumentReading silent;
                 silent.address = address;
                 Instrument(reading.link, silent, names, heard);
@@ -112,6 +116,44 @@ public:
     }
 
 private:
+    static std::string OtherPath(const std::string& link, int address) {
+        return link + "/" + std::to_string(address) + ".other";
+    }
+    bool HasOther(const std::string& link, int address) const {
+        std::error_code ec;
+        return fs::exists(root_ / OtherPath(link, address), ec);
+    }
+
+    // The other model listed at the address: kept while it answers, removed when it is gone.
+    void Other(InstrumentChange& c, const InstrumentReading& r) {
+        const std::string path = OtherPath(c.link, c.address);
+        std::string before;
+        const bool had = ReadText(root_ / path, before);
+        while (!before.empty() && before.back() == '\n')
+            before.pop_back();
+        if (r.outcome == InstrumentReading::Outcome::NotKel7) {
+            if (had && before == r.problem)
+                return;
+            std::error_code ec;
+            fs::create_directories(root_ / c.link, ec);
+            std::ofstream out(root_ / path, std::ios::binary | std::ios::trunc);
+            out << r.problem << '\n';
+            out.close();
+            if (!out) {
+                c.kind = Kind::Unreadable;
+                c.problem = "cannot store " + path;
+                return;
+            }
+            c.otherNew = true;
+            if (had)
+                c.otherGone = before;
+            run_.paths.push_back(path);
+        } else if (had) {
+            c.otherGone = before.empty() ? "another instrument" : before;
+            Remove(path);
+        }
+    }
+
     void Instrument(const std::string& link, const InstrumentReading& r,
                     const std::vector<std::string>& stored, bool linkHeard) {
         InstrumentChange c;
@@ -140,6 +182,8 @@ private:
             c.problem = r.problem;
             break;
         }
+        // A silent address while nobody on the link answers returned above: nothing is gone.
+        Other(c, r);
         run_.instruments.push_back(std::move(c));
     }
 
@@ -220,13 +264,19 @@ bool InstrumentOf(const std::string& path, std::string& link, int& address) {
     return true;
 }
 
-// The rows that differ between two texts of set-up files; -1 when one does not load.
-int RowsBetween(const std::string& before, const std::string& after) {
-    SetupFileImage a, b;
-    std::string error;
-    if (!LoadImageText(before, a, error) || !LoadImageText(after, b, error))
-        return -1;
-    return CompareSetups(a, b).Count();
+// A stored file's set-up by the id of its content, loaded once however many versions share it;
+// null when it does not load (a file edited by hand).
+std::shared_ptr<const SetupFileImage> LoadBlob(const HistoryRepo& repo, const std::string& blob) {
+    std::string text, error;
+    auto image = std::make_shared<SetupFileImage>();
+    if (!repo.ReadBlob(blob, text, error) || !LoadImageText(text, *image, error))
+        return nullptr;
+    return image;
+}
+
+// The rows that differ between two set-ups; -1 when one does not load.
+int RowsBetween(const SetupFileImage* before, const SetupFileImage* after) {
+    return before && after ? CompareSetups(*before, *after).Count() : -1;
 }
 
 } // namespace
@@ -236,6 +286,10 @@ std::string InstrumentChange::Name() const {
     if (!serial.empty())
         name += " (" + serial + ")";
     return name;
+}
+
+std::string InstrumentChange::OtherText() const {
+    return problem + " at " + std::to_string(address) + ", not a KEL 7 Recipe Batcher";
 }
 
 int FleetRun::Count(InstrumentChange::Kind kind) const {
@@ -263,6 +317,9 @@ std::string FleetRun::Summary(size_t links) const {
       << " new, " << Count(Kind::Replaced) << " replaced, " << Count(Kind::Unchanged)
       << " unchanged; " << Count(Kind::Gone) << " gone, " << Count(Kind::Unreadable)
       << " unreadable; " << (commit.empty() ? "no commit" : "commit " + commit.substr(0, 12));
+    for (const InstrumentChange& c : instruments)
+        if (c.kind == Kind::NotKel7)
+            s << "; " << c.link << ": " << c.OtherText();
     return s.str();
 }
 
@@ -316,7 +373,7 @@ std::string FleetCommitMessage(const FleetRun& run) {
     std::vector<const InstrumentChange*> changed;
     for (const InstrumentChange& c : run.instruments)
         if (c.kind == Kind::Changed || c.kind == Kind::New || c.kind == Kind::Replaced ||
-            c.kind == Kind::Gone)
+            c.kind == Kind::Gone || c.otherNew || !c.otherGone.empty())
             changed.push_back(&c);
     const auto state = [](const InstrumentChange& c) -> std::string {
         switch (c.kind) {
@@ -332,8 +389,11 @@ std::string FleetCommitMessage(const FleetRun& run) {
         case Kind::Unreadable:
             return "unreadable: " + c.problem +
                    (c.serial.empty() ? std::string() : "; its stored set-up kept");
+        case Kind::NotKel7:
+            return c.OtherText();
         default:
-            return {};
+            return c.otherGone.empty() ? std::string()
+                                       : c.otherGone + " at " + std::to_string(c.address) + " gone";
         }
     };
     std::string subject;
@@ -353,8 +413,14 @@ std::string FleetCommitMessage(const FleetRun& run) {
     }
     std::string body;
     for (const InstrumentChange& c : run.instruments)
-        if (c.kind != Kind::Unchanged && c.kind != Kind::Silent && c.kind != Kind::NotKel7)
+        if ((c.kind != Kind::Unchanged && c.kind != Kind::Silent && c.kind != Kind::NotKel7) ||
+            c.otherNew || !c.otherGone.empty()) {
             body += c.Name() + ": " + state(c) + "\n";
+            if (!c.otherGone.empty() && c.kind != Kind::Silent && c.kind != Kind::Unchanged &&
+                !c.otherNew)
+                body +=
+                    c.Name() + ": " + c.otherGone + " at " + std::to_string(c.address) + " gone\n";
+        }
     for (const std::string& link : run.failedLinks)
         body += "link " + link + "\n";
     std::string rows;
@@ -368,6 +434,14 @@ std::string FleetCommitMessage(const FleetRun& run) {
     std::string message = subject + "\n\n" + body;
     if (!rows.empty())
         message += "\n" + rows;
+    // The count as a trailer, so that the history's list need not compare every stored set-up
+    // with the one before (a file an earlier run stored was never compared: no count then).
+    if (run.carried.empty()) {
+        size_t count = 0;
+        for (const InstrumentChange* c : changed)
+            count += c->rows.size();
+        message += "\n" + std::string(kRowsTrailer) + std::to_string(count) + "\n";
+    }
     return message;
 }
 
@@ -392,32 +466,84 @@ bool IsInstrumentFile(const std::string& path, const std::string& link, int addr
     return InstrumentOf(path, l, a) && l == link && a == address;
 }
 
+// The row count a fleet commit's message carries, -1 when it has none (another program's commit,
+// or one of files an earlier run stored).
+int RowsTrailer(const std::string& message) {
+    const size_t at = message.rfind(std::string("\n") + kRowsTrailer);
+    if (at == std::string::npos)
+        return -1;
+    const size_t start = at + 1 + std::strlen(kRowsTrailer);
+    const size_t end = message.find('\n', start);
+    const std::string number = message.substr(start, end == std::string::npos ? end : end - start);
+    if (number.empty() || number.size() > 6 ||
+        number.find_first_not_of("0123456789") != std::string::npos ||
+        (end != std::string::npos && message.find_first_not_of("\n", end) != std::string::npos))
+        return -1;
+    return std::stoi(number);
+}
+
+// An instrument's changed rows as a fleet commit with its count lists them ("Hall B / 2
+// (226-0274): Activity 03: Fine value: 0.0 kg \u2192 25.0 kg"); -1 without the count, when the
+// list may be incomplete.
+int RowsListed(const std::string& message, const std::string& link, int address) {
+    if (RowsTrailer(message) < 0)
+        return -1;
+    // A link name holds no "/": the prefix names one instrument only.
+    const std::string prefix = "\n" + link + " / " + std::to_string(address) + " (";
+    int rows = 0;
+    for (size_t at = message.find(prefix); at != std::string::npos;
+         at = message.find(prefix, at + 1)) {
+        const size_t end = message.find('\n', at + 1);
+        if (message.substr(at, end - at).find(" \u2192 ") != std::string::npos)
+            ++rows;
+    }
+    return rows;
+}
+
 bool InstrumentVersions(const HistoryRepo& repo, const std::string& link, int address,
-                        std::vector<HistoryVersion>& versions, std::string& error) {
+                        std::vector<HistoryVersion>& versions, std::string& error, bool countRows) {
     versions.clear();
     std::vector<HistoryCommit> commits;
     if (!repo.Log([&](const std::string& p) { return IsInstrumentFile(p, link, address); }, commits,
-                  error))
+                  error, link))
         return false;
-    std::string before; // the text of the version before, walking from the oldest
+    // Walking from the oldest, each version's set-up is loaded once and compared with the one
+    // before, unless the fleet's commit lists its rows.
+    std::shared_ptr<const SetupFileImage> before;
+    std::string beforeBlob; // not loaded yet while before is empty
+    bool stored = false;    // a version before this one holds a set-up
+    versions.reserve(commits.size());
     for (auto it = commits.rbegin(); it != commits.rend(); ++it) {
         HistoryVersion v;
         v.commit = it->id;
         v.time = it->time;
         v.subject = it->subject;
+        std::string blob;
         for (const HistoryChange& change : it->changes)
-            if (change.hasNew)
+            if (change.hasNew) {
                 v.path = change.path;
+                blob = change.newBlob;
+            }
         v.removed = v.path.empty();
-        v.first = before.empty() && !v.removed;
-        std::string text;
-        if (!v.removed && !repo.ReadFile(v.commit, v.path, text, error))
-            return false;
-        if (!v.first && !v.removed)
-            v.rows = RowsBetween(before, text);
-        before = text;
-        versions.insert(versions.begin(), v);
+        v.first = !stored && !v.removed;
+        stored = !v.removed;
+        if (countRows && !v.removed) {
+            const int listed = v.first ? -1 : RowsListed(it->message, link, address);
+            if (v.first || listed >= 0) {
+                v.rows = v.first ? 0 : listed;
+                before.reset();
+            } else {
+                if (!before && !beforeBlob.empty())
+                    before = LoadBlob(repo, beforeBlob);
+                std::shared_ptr<const SetupFileImage> now = LoadBlob(repo, blob);
+                v.rows = RowsBetween(before.get(), now.get());
+                before = std::move(now);
+            }
+            beforeBlob = blob;
+        }
+        versions.push_back(std::move(v));
     }
+    std::reverse(versions.begin(), versions.end());
     return true;
 }
 
@@ -427,11 +553,26 @@ bool HistoryCommits(const HistoryRepo& repo, std::vector<HistoryVersion>& versio
     std::vector<HistoryCommit> commits;
     if (!repo.Log(nullptr, commits, error))
         return false;
+    // Newest first, the old side of a commit is the new side of the next one: the set-ups loaded
+    // as old sides are kept for it, and each stored file is loaded once.
+    std::map<std::string, std::shared_ptr<const SetupFileImage>> loaded, next;
+    const auto image = [&](const std::string& blob) {
+        auto it = loaded.find(blob);
+        std::shared_ptr<const SetupFileImage> found =
+            it != loaded.end() ? it->second : LoadBlob(repo, blob);
+        return found;
+    };
     for (const HistoryCommit& commit : commits) {
         HistoryVersion v;
         v.commit = commit.id;
         v.time = commit.time;
         v.subject = commit.subject;
+        if (const int rows = RowsTrailer(commit.message); rows >= 0) {
+            v.rows = rows;
+            loaded.clear();
+            versions.push_back(v);
+            continue;
+        }
         // An instrument's old and new file in this commit (one name when it changed, two when
         // it was replaced) give its rows.
         std::map<std::pair<std::string, int>, std::pair<std::string, std::string>> sides;
@@ -440,20 +581,22 @@ bool HistoryCommits(const HistoryRepo& repo, std::vector<HistoryVersion>& versio
             int address = 0;
             if (!InstrumentOf(change.path, link, address))
                 continue;
-            auto& [oldPath, newPath] = sides[{link, address}];
+            auto& [oldBlob, newBlob] = sides[{link, address}];
             if (change.hadOld)
-                oldPath = change.path;
+                oldBlob = change.oldBlob;
             if (change.hasNew)
-                newPath = change.path;
+                newBlob = change.newBlob;
         }
-        for (const auto& [key, paths] : sides) {
-            std::string before, after, ignored;
-            if (paths.first.empty() || paths.second.empty() ||
-                !repo.ReadFile(commit.id + "^", paths.first, before, ignored) ||
-                !repo.ReadFile(commit.id, paths.second, after, ignored))
+        next.clear();
+        for (const auto& [key, blobs] : sides) {
+            if (blobs.first.empty() || blobs.second.empty())
                 continue;
-            v.rows += std::max(0, RowsBetween(before, after));
+            const auto before = image(blobs.first);
+            const auto after = image(blobs.second);
+            next[blobs.first] = before;
+            v.rows += std::max(0, RowsBetween(before.get(), after.get()));
         }
+        loaded.swap(next);
         versions.push_back(v);
     }
     return true;
@@ -483,6 +626,37 @@ bool HistoryInstruments(const HistoryRepo& repo, std::vector<std::string>& keys,
     found.erase(std::unique(found.begin(), found.end()), found.end());
     for (const auto& [link, address] : found)
         keys.push_back(link + "/" + std::to_string(address));
+    return true;
+}
+
+bool HistoryGoneInstruments(const HistoryRepo& repo, std::vector<GoneInstrument>& gone,
+                            std::string& error) {
+    gone.clear();
+    std::vector<std::string> now;
+    std::vector<HistoryCommit> commits;
+    if (!HistoryInstruments(repo, now, error) || !repo.Log(
+                                                     [](const std::string& p) {
+                                                         std::string link;
+                                                         int address = 0;
+                                                         return InstrumentOf(p, link, address);
+                                                     },
+                                                     commits, error))
+        return false;
+    // Newest first: an instrument's first commit met is its last change, its removal when it is
+    // gone.
+    std::map<std::pair<std::string, int>, std::time_t> last;
+    for (const HistoryCommit& commit : commits)
+        for (const HistoryChange& change : commit.changes) {
+            std::string link;
+            int address = 0;
+            InstrumentOf(change.path, link, address);
+            last.emplace(std::make_pair(link, address), commit.time);
+        }
+    for (const auto& [key, time] : last) {
+        const std::string name = key.first + "/" + std::to_string(key.second);
+        if (std::find(now.begin(), now.end(), name) == now.end())
+            gone.push_back({name, time});
+    }
     return true;
 }
 
@@ -570,7 +744,16 @@ bool PickVersion(const HistoryRepo& repo, const std::vector<HistoryVersion>& ver
     const HistoryVersion* found = nullptr;
     std::time_t when = 0;
     if (rev.empty()) {
-        found = &versions.front();
+        // The latest set-up: of a gone instrument, the one it had when it went.
+        for (const HistoryVersion& v : versions)
+            if (!v.removed) {
+                found = &v;
+                break;
+            }
+        if (!found) {
+            error = "the history holds no set-up of it";
+            return false;
+        }
     } else if (rev[0] == '~') {
         const std::string n = rev.substr(1);
         if (n.empty() || n.size() > 6 || n.find_first_not_of("0123456789") != std::string::npos) {
@@ -625,7 +808,12 @@ bool PickVersion(const HistoryRepo& repo, const std::vector<HistoryVersion>& ver
         }
     }
     if (found->removed) {
-        error = "the instrument was gone in that version (" + found->commit.substr(0, 12) + ")";
+        // Its last set-up is the version after the removal, newest first.
+        const size_t at = static_cast<size_t>(found - versions.data());
+        error = "the instrument was gone in that version (" + found->commit.substr(0, 12) +
+                ", gone on " + LocalTime(found->time, "%Y-%m-%d") + ")" +
+                (at + 1 < versions.size() ? "; its last set-up is ~" + std::to_string(at + 1)
+                                          : std::string());
         return false;
     }
     picked = *found;
@@ -643,7 +831,8 @@ bool ReadStoredVersion(const std::string& operand, std::string& text, std::strin
     HistoryRepo repo;
     std::vector<HistoryVersion> versions;
     HistoryVersion picked;
-    if (!repo.Open(dir, false, error) || !InstrumentVersions(repo, link, address, versions, error))
+    if (!repo.Open(dir, false, error) ||
+        !InstrumentVersions(repo, link, address, versions, error, false))
         return false;
     if (!PickVersion(repo, versions, rev, picked, error)) {
         error = link + "/" + std::to_string(address) + ": " + error;
@@ -651,6 +840,30 @@ bool ReadStoredVersion(const std::string& operand, std::string& text, std::strin
     }
     version = picked.commit;
     return repo.ReadFile(picked.commit, picked.path, text, error);
+}
+
+StoredVersionFile::~StoredVersionFile() {
+    if (!path_.empty())
+        std::remove(path_.c_str());
+}
+
+bool StoredVersionFile::Make(const std::string& operand, std::string& error) {
+    std::string text, version;
+    if (!ReadStoredVersion(operand, text, version, error))
+        return false;
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/quarnex-version-XXXXXX";
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0) {
+        error = "cannot make a temporary file";
+        return false;
+    }
+    path_ = pattern;
+    const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::close(fd);
+    if (!written)
+        error = "cannot write a temporary file";
+    return written;
 }
 
 } // namespace quarnex

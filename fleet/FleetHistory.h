@@ -30,7 +30,11 @@ struct InstrumentChange {
     std::string serial;    // now (or, gone, the last one stored)
     std::string oldSerial; // Replaced: the serial number before
     std::vector<DiffLine> rows;
-    std::string problem;      // Unreadable, NotKel7: why
+    std::string problem;   // Unreadable: why; NotKel7: the model ("PIR 7")
+    bool otherNew = false; // NotKel7: not listed at this address before
+    std::string otherGone; // the model listed at this address before, gone now
+    // NotKel7: "PIR 7 at 4, not a KEL 7 Recipe Batcher".
+    std::string OtherText() const;
     std::string Name() const; // "Hall B / 3 (226-0137)"
 };
 
@@ -52,7 +56,8 @@ struct FleetRun {
     std::string Summary(size_t links) const;
 };
 
-// The stored file of an instrument: LINK/ADDRESS-SERIAL.kel.
+// The stored file of an instrument: LINK/ADDRESS-SERIAL.kel. Another model found at an address
+// is kept as LINK/ADDRESS.other holding its name, so that its coming and going are commits too.
 std::string StoredPath(const std::string& link, int address, const std::string& serial);
 // The file's content without what changes at every backup (the FILE_ID and FILE_OK times).
 std::string StableContent(const std::string& fileText);
@@ -86,9 +91,11 @@ bool ParseInstrumentKey(const std::string& key, std::string& link, int& address)
 // Whether path is a stored file of that instrument.
 bool IsInstrumentFile(const std::string& path, const std::string& link, int address);
 
-// The versions of one instrument, newest first.
+// The versions of one instrument, newest first; without countRows their rows stay 0 (what
+// picking a version needs is there, at a fraction of the time).
 bool InstrumentVersions(const HistoryRepo& repo, const std::string& link, int address,
-                        std::vector<HistoryVersion>& versions, std::string& error);
+                        std::vector<HistoryVersion>& versions, std::string& error,
+                        bool countRows = true);
 // Every commit, newest first, with the rows it changed over all instruments.
 bool HistoryCommits(const HistoryRepo& repo, std::vector<HistoryVersion>& versions,
                     std::string& error);
@@ -96,16 +103,39 @@ bool HistoryCommits(const HistoryRepo& repo, std::vector<HistoryVersion>& versio
 bool HistoryInstruments(const HistoryRepo& repo, std::vector<std::string>& keys,
                         std::string& error);
 
+// The instruments the history held once and does not hold now, as "LINK/ADDRESS" in order, each
+// with the time of the commit that removed it.
+struct GoneInstrument {
+    std::string key;
+    std::time_t time = 0;
+};
+bool HistoryGoneInstruments(const HistoryRepo& repo, std::vector<GoneInstrument>& gone,
+                            std::string& error);
+
 // A set-up file's text loaded into an image. False with the reason.
 bool LoadImageText(const std::string& text, SetupFileImage& image, std::string& error);
 
 // A stored version named as DIR:LINK/ADDRESS@REV (REV: a commit, a date "2026-12-07" or
 // "2026-12-07 14:30" for the version in force then, or ~N for N versions before the latest;
-// without @REV the latest).
+// without @REV the latest that holds a set-up, also of an instrument that is gone).
 bool IsStoredVersion(const std::string& operand);
 // Its text; false with the reason.
 bool ReadStoredVersion(const std::string& operand, std::string& text, std::string& version,
                        std::string& error);
+// The version written to a temporary file for a command that reads files (list, restore);
+// the file goes with this object.
+class StoredVersionFile {
+public:
+    StoredVersionFile() = default;
+    StoredVersionFile(const StoredVersionFile&) = delete;
+    StoredVersionFile& operator=(const StoredVersionFile&) = delete;
+    ~StoredVersionFile();
+    bool Make(const std::string& operand, std::string& error);
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
 // The version picked by REV among an instrument's versions (newest first).
 bool PickVersion(const HistoryRepo& repo, const std::vector<HistoryVersion>& versions,
                  const std::string& rev, HistoryVersion& picked, std::string& error);

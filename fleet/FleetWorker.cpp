@@ -12,6 +12,10 @@
 #include "platform/Progress.h"
 #include "res/Strings.h"
 
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace quarnex {
@@ -37,11 +41,19 @@ public:
     void OnAttempt(const TrafficRecord& record) override {
         // Bytes that came back count even when the master could make no answer of them (a
         // gateway passing on line noise): an instrument that babbles is not gone.
-        if (record.status != CommStatus::NoResponse || !record.answer.empty() ||
-            record.firstAnswerNs >= 0)
+        if (record.status != CommStatus::NoResponse ||
+            ((!record.answer.empty() || record.firstAnswerNs >= 0) &&
+             !GatewaySilence(record.answer)))
             heard_ = true;
     }
     void Reset() { heard_ = false; }
+    // A Modbus TCP gateway's exception 0x0A or 0x0B: it asked the address and nobody answered,
+    // which is the silence of a serial line (an instrument taken away is gone, not unreadable).
+    static bool GatewaySilence(const std::vector<uint8_t>& answer) {
+        return answer.size() >= 3 && (answer[1] & 0x80) != 0 &&
+               (answer[2] == modbus::kGatewayPathUnavailable ||
+                answer[2] == modbus::kGatewayTargetFailed);
+    }
     bool Heard() const { return heard_; }
 
 private:
@@ -98,8 +110,18 @@ void ReadAddress(ModbusMaster& master, const FleetLink& link, int retries, int a
         }
     }
     auto image = std::make_shared<SetupFileImage>();
-    if (!ReadInstrumentImage(master, address, prompter, progress, *image))
-        return failed();
+    if (!ReadInstrumentImage(master, address, prompter, progress, *image)) {
+        failed();
+        // Another model at a listed address answers but has no set-up to read: listed as what it
+        // is, not a failure of every run. A KEL 7 that cannot be read stays one.
+        InstrumentType type = itype::kUnknown;
+        if (r.outcome == InstrumentReading::Outcome::Unreadable && !link.search &&
+            ProbeType(master, address, retries, type) == CommStatus::Ok && type != itype::kKel7) {
+            r.outcome = InstrumentReading::Outcome::NotKel7;
+            r.problem = InstrumentTypeName(type);
+        }
+        return;
+    }
     r.outcome = InstrumentReading::Outcome::Read;
     r.serial = FormatSerialNumber(image->setup.Info().serialNumber);
     r.image = std::move(image);
@@ -139,13 +161,50 @@ LinkReading ReadFleetLink(const FleetLink& link, int retries, const std::functio
 }
 
 std::vector<LinkReading> ReadFleet(const std::vector<FleetLink>& links, int retries,
-                                   const std::function<bool()>& stop) {
+                                   const std::function<bool()>& stop, int jobs) {
+    return RunFleetLinks(links, jobs,
+                         [&](const FleetLink& link) { return ReadFleetLink(link, retries, stop); });
+}
+
+std::vector<LinkReading> RunFleetLinks(const std::vector<FleetLink>& links, int jobs,
+                                       const std::function<LinkReading(const FleetLink&)>& read) {
     std::vector<LinkReading> readings(links.size());
+    jobs = std::max(1, jobs);
+    std::mutex mutex;
+    std::condition_variable ended;
+    int running = 0;
     std::vector<std::thread> workers;
     workers.reserve(links.size());
     // Each worker writes only its own slot; the slots are read once every worker has ended.
-    for (size_t i = 0; i < links.size(); ++i)
-        workers.emplace_back([&, i] { readings[i] = ReadFleetLink(links[i], retries, stop); });
+    for (size_t i = 0; i < links.size(); ++i) {
+        std::unique_lock<std::mutex> lock(mutex);
+        ended.wait(lock, [&] { return running < jobs; });
+        for (;;) {
+            ++running;
+            try {
+                workers.emplace_back([&, i] {
+                    LinkReading reading = read(links[i]);
+                    const std::lock_guard<std::mutex> done(mutex);
+                    readings[i] = std::move(reading);
+                    --running;
+                    ended.notify_all();
+                });
+                break;
+            } catch (const std::system_error& e) {
+                --running;
+                // A process limit lower than the bound: wait for a running link to end and try
+                // again; with none running the link cannot be read.
+                if (running == 0) {
+                    readings[i].link = links[i].name;
+                    readings[i].problem =
+                        std::string("cannot start a thread to read it: ") + e.what();
+                    break;
+                }
+                const int before = running;
+                ended.wait(lock, [&] { return running < before; });
+            }
+        }
+    }
     for (std::thread& worker : workers)
         worker.join();
     return readings;

@@ -43,9 +43,17 @@ struct LinkReading {
 LinkReading ReadFleetLink(const FleetLink& link, int retries,
                           const std::function<bool()>& stop = nullptr);
 
-// Every link at once, one worker thread per link (the links are independent buses); the readings
-// in the order of the links.
+// Links read at once unless told otherwise.
+constexpr int kDefaultFleetJobs = 16;
+
+// The links on worker threads of their own (the links are independent buses), at most jobs at
+// once, the rest queued; the readings in the order of the links. A thread that cannot be started
+// (a process limit) is that link's failure, not the run's end.
 std::vector<LinkReading> ReadFleet(const std::vector<FleetLink>& links, int retries,
-                                   const std::function<bool()>& stop = nullptr);
+                                   const std::function<bool()>& stop = nullptr,
+                                   int jobs = kDefaultFleetJobs);
+// The scheduling of ReadFleet with read in place of the reading of one link.
+std::vector<LinkReading> RunFleetLinks(const std::vector<FleetLink>& links, int jobs,
+                                       const std::function<LinkReading(const FleetLink&)>& read);
 
 } // namespace quarnex

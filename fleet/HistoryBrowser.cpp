@@ -10,10 +10,23 @@ namespace quarnex {
 
 bool HistoryBrowser::Open(const std::string& dir, std::string& error) {
     instruments_.clear();
+    labels_.clear();
     versions_.clear();
     chosen_.clear();
-    if (!repo_.Open(dir, false, error) || !HistoryInstruments(repo_, instruments_, error))
+    std::vector<GoneInstrument> gone;
+    if (!repo_.Open(dir, false, error) || !HistoryInstruments(repo_, instruments_, error) ||
+        !HistoryGoneInstruments(repo_, gone, error))
         return false;
+    labels_ = instruments_;
+    // A gone instrument keeps its versions: they are what a replacement is restored from.
+    for (const GoneInstrument& g : gone) {
+        char day[16];
+        std::tm tm{};
+        localtime_r(&g.time, &tm);
+        std::strftime(day, sizeof day, "%Y-%m-%d", &tm);
+        instruments_.push_back(g.key);
+        labels_.push_back(g.key + " (gone on " + day + ")");
+    }
     if (instruments_.empty()) {
         error = dir + " holds no set-up yet";
         return false;

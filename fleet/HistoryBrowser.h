@@ -16,8 +16,10 @@ class HistoryBrowser {
 public:
     bool Open(const std::string& dir, std::string& error);
     const std::string& Dir() const { return repo_.Dir(); }
-    // "LINK/ADDRESS" of every instrument the history holds now.
+    // "LINK/ADDRESS" of every instrument the history holds now, then of those gone since.
     const std::vector<std::string>& Instruments() const { return instruments_; }
+    // How the list shows it: "Hall B/5", or "Hall B/5 (gone on 2026-12-07)".
+    const std::vector<std::string>& InstrumentLabels() const { return labels_; }
     bool Choose(size_t instrument, std::string& error);
     const std::vector<HistoryVersion>& Versions() const { return versions_; }
     // A version's columns: its ~N, date and time, commit, what changed ("first version",
@@ -41,6 +43,7 @@ private:
 
     HistoryRepo repo_;
     std::vector<std::string> instruments_;
+    std::vector<std::string> labels_;
     std::string chosen_;
     std::vector<HistoryVersion> versions_;
 };

@@ -1,48 +1,25 @@
 #include "fleet/HistoryRepo.h"
 
+#include "fleet/GitOwned.h"
+
 #include <git2.h>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quarnex {
 
 namespace {
 
-// libgit2's objects freed by their own functions when they go out of scope.
-template <class T, void (*Free)(T*)> struct Freer {
-    void operator()(T* p) const { Free(p); }
-};
-template <class T, void (*Free)(T*)> using Owned = std::unique_ptr<T, Freer<T, Free>>;
-using CommitPtr = Owned<git_commit, git_commit_free>;
-using Tree = Owned<git_tree, git_tree_free>;
-using Index = Owned<git_index, git_index_free>;
-using Signature = Owned<git_signature, git_signature_free>;
-using Reference = Owned<git_reference, git_reference_free>;
-using Remote = Owned<git_remote, git_remote_free>;
-using Revwalk = Owned<git_revwalk, git_revwalk_free>;
-using Diff = Owned<git_diff, git_diff_free>;
-using Blob = Owned<git_blob, git_blob_free>;
-using TreeEntry = Owned<git_tree_entry, git_tree_entry_free>;
-using Object = Owned<git_object, git_object_free>;
-
-// libgit2's own reason for the last failure, after what was being done.
-bool Failed(const std::string& what, std::string& error) {
-    const git_error* e = git_error_last();
-    error = what + ": " + (e && e->message ? e->message : "unknown error");
-    return false;
-}
-
-std::string IdText(const git_oid& oid) {
-    char text[GIT_OID_HEXSZ + 1];
-    git_oid_tostr(text, sizeof text, &oid);
-    return text;
-}
+using namespace git;
 
 bool LookupCommit(git_repository* repo, const std::string& id, CommitPtr& commit,
                   std::string& error) {
@@ -85,6 +62,11 @@ Signature Author(git_repository* repo) {
 
 HistoryRepo::HistoryRepo() {
     git_libgit2_init();
+    // A service's history belongs to the service's user; its administrators (root, the quarnex
+    // group) read it too. git refuses a repository of another owner because a hook or a filter
+    // of it could run as the reader; this program runs neither (libgit2 runs no hooks, and no
+    // filter but its built-in ones), so reading one is safe.
+    git_libgit2_opts(GIT_OPT_SET_OWNER_VALIDATION, 0);
 }
 
 HistoryRepo::~HistoryRepo() {
@@ -139,6 +121,38 @@ bool HistoryRepo::LockForWriting(std::string& error) {
         lock_ = -1;
         return false;
     }
+    // The lock's time is now: every git lock file older than it was left by a run that ended
+    // without removing it (killed while git wrote the index or moved the branch), and it would
+    // fail every later run.
+    struct stat own {};
+    futimens(lock_, nullptr);
+    fstat(lock_, &own);
+    namespace fs = std::filesystem;
+    const fs::path git = fs::path(dir_) / ".git";
+    std::error_code ec;
+    std::vector<fs::path> stale;
+    for (fs::recursive_directory_iterator it(git, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::path& p = it->path();
+        if (it.depth() == 0 && p.filename() == "objects") {
+            it.disable_recursion_pending(); // no lock files among the objects
+            continue;
+        }
+        struct stat st {};
+        if (p.extension() != ".lock" || p.filename() == "quarnex-fleet.lock" ||
+            ::lstat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        if (st.st_mtim.tv_sec < own.st_mtim.tv_sec ||
+            (st.st_mtim.tv_sec == own.st_mtim.tv_sec && st.st_mtim.tv_nsec < own.st_mtim.tv_nsec))
+            stale.push_back(p);
+    }
+    for (const fs::path& p : stale) {
+        const std::string name = fs::relative(p, dir_, ec).string();
+        if (fs::remove(p, ec))
+            notes_.push_back("removed the stale git lock " + name +
+                             " (left by a run that was stopped while git wrote it)");
+        else
+            notes_.push_back("cannot remove the stale git lock " + name + ": " + ec.message());
+    }
     return true;
 }
 
@@ -150,25 +164,8 @@ bool HistoryRepo::HasCommits() const {
 bool HistoryRepo::Commit(const std::vector<std::string>& paths, const std::string& message,
                          std::string& id, std::string& error) {
     namespace fs = std::filesystem;
-    git_index* rawIndex = nullptr;
-    if (git_repository_index(&rawIndex, repo_) != 0)
-        return Failed("cannot read the history's index", error);
-    Index index(rawIndex);
-    for (const std::string& path : paths) {
-        std::error_code ec;
-        const bool present = fs::exists(fs::path(dir_) / path, ec);
-        const int rc = present ? git_index_add_bypath(index.get(), path.c_str())
-                               : git_index_remove_bypath(index.get(), path.c_str());
-        if (rc != 0)
-            return Failed("cannot record " + path, error);
-    }
-    git_oid treeId, commitId;
-    if (git_index_write(index.get()) != 0 || git_index_write_tree(&treeId, index.get()) != 0)
-        return Failed("cannot write the history's index", error);
-    git_tree* rawTree = nullptr;
-    if (git_tree_lookup(&rawTree, repo_, &treeId) != 0)
-        return Failed("cannot read the new tree", error);
-    Tree tree(rawTree);
+    // The commit is the last commit's tree with the fleet's files changed, built in an index of
+    // its own: whatever a person staged in the repository's index stays staged, not committed.
     CommitPtr parent;
     git_oid headId;
     if (git_reference_name_to_id(&headId, repo_, "HEAD") == 0) {
@@ -177,6 +174,51 @@ bool HistoryRepo::Commit(const std::vector<std::string>& paths, const std::strin
             return Failed("cannot read the last commit", error);
         parent.reset(rawParent);
     }
+    git_index* rawOwn = nullptr;
+    if (git_index_new(&rawOwn) != 0)
+        return Failed("cannot make an index", error);
+    Index own(rawOwn);
+    if (parent) {
+        git_tree* rawTree = nullptr;
+        if (git_commit_tree(&rawTree, parent.get()) != 0)
+            return Failed("cannot read the last commit", error);
+        const Tree last(rawTree);
+        if (git_index_read_tree(own.get(), last.get()) != 0)
+            return Failed("cannot read the last commit", error);
+    }
+    for (const std::string& path : paths) {
+        std::error_code ec;
+        const fs::path file = fs::path(dir_) / path;
+        if (!fs::exists(file, ec)) {
+            git_index_remove(own.get(), path.c_str(), 0);
+            continue;
+        }
+        // The bytes as stored, no filter between: the file is the set-up.
+        std::string content;
+        {
+            std::ifstream in(file, std::ios::binary);
+            std::ostringstream s;
+            s << in.rdbuf();
+            if (!in) {
+                error = "cannot read " + path + ": " + std::strerror(errno);
+                return false;
+            }
+            content = s.str();
+        }
+        git_index_entry entry{};
+        entry.mode = GIT_FILEMODE_BLOB;
+        entry.path = path.c_str();
+        if (git_blob_create_from_buffer(&entry.id, repo_, content.data(), content.size()) != 0 ||
+            git_index_add(own.get(), &entry) != 0)
+            return Failed("cannot record " + path, error);
+    }
+    git_oid treeId, commitId;
+    if (git_index_write_tree_to(&treeId, own.get(), repo_) != 0)
+        return Failed("cannot write the history's tree", error);
+    git_tree* rawTree = nullptr;
+    if (git_tree_lookup(&rawTree, repo_, &treeId) != 0)
+        return Failed("cannot read the new tree", error);
+    Tree tree(rawTree);
     const Signature author = Author(repo_);
     if (!author)
         return Failed("cannot make the commit's author", error);
@@ -185,6 +227,37 @@ bool HistoryRepo::Commit(const std::vector<std::string>& paths, const std::strin
                           message.c_str(), tree.get(), parent ? 1 : 0, parents) != 0)
         return Failed("cannot commit", error);
     id = IdText(commitId);
+    // The repository's index follows the commit for the fleet's files only, so that git status
+    // shows them clean; the rest of it is the person's and stays as it was.
+    git_index* rawIndex = nullptr;
+    if (git_repository_index(&rawIndex, repo_) != 0)
+        return Failed("committed, but cannot read the history's index", error);
+    const Index index(rawIndex);
+    git_index_read(index.get(), 0);
+    for (const std::string& path : paths) {
+        const git_index_entry* entry = git_index_get_bypath(own.get(), path.c_str(), 0);
+        if (entry) {
+            git_index_entry copy = *entry;
+            // Times and size from the file, so that git sees it unmodified without reading it.
+            struct stat st {};
+            if (::stat((fs::path(dir_) / path).c_str(), &st) == 0) {
+                copy.mtime.seconds = static_cast<int32_t>(st.st_mtim.tv_sec);
+                copy.mtime.nanoseconds = static_cast<uint32_t>(st.st_mtim.tv_nsec);
+                copy.ctime.seconds = static_cast<int32_t>(st.st_ctim.tv_sec);
+                copy.ctime.nanoseconds = static_cast<uint32_t>(st.st_ctim.tv_nsec);
+                copy.file_size = static_cast<uint32_t>(st.st_size);
+                copy.dev = static_cast<uint32_t>(st.st_dev);
+                copy.ino = static_cast<uint32_t>(st.st_ino);
+                copy.uid = st.st_uid;
+                copy.gid = st.st_gid;
+            }
+            git_index_add(index.get(), &copy);
+        } else {
+            git_index_remove(index.get(), path.c_str(), 0);
+        }
+    }
+    if (git_index_write(index.get()) != 0)
+        return Failed("committed, but cannot write the history's index", error);
     return true;
 }
 
@@ -205,38 +278,19 @@ bool HistoryRepo::Uncommitted(std::vector<std::string>& paths, std::string& erro
             continue;
         const char* path = d->new_file.path ? d->new_file.path : d->old_file.path;
         const std::string name = path ? path : "";
-        if (name.find('/') != std::string::npos && name.size() > 4 &&
-            name.compare(name.size() - 4, 4, ".kel") == 0)
+        const auto endsWith = [&](const std::string& end) {
+            return name.size() > end.size() &&
+                   name.compare(name.size() - end.size(), end.size(), end) == 0;
+        };
+        if (name.find('/') != std::string::npos && (endsWith(".kel") || endsWith(".other")))
             paths.push_back(name);
     }
     return true;
 }
 
-bool HistoryRepo::Push(const std::string& remoteName, std::string& error) {
-    git_remote* raw = nullptr;
-    if (git_remote_lookup(&raw, repo_, remoteName.c_str()) != 0 &&
-        git_remote_create_anonymous(&raw, repo_, remoteName.c_str()) != 0)
-        return Failed("no remote " + remoteName, error);
-    Remote remote(raw);
-    git_reference* rawHead = nullptr;
-    if (git_repository_head(&rawHead, repo_) != 0)
-        return Failed("nothing to push", error);
-    Reference head(rawHead);
-    // The branch is pushed to the remote's branch of the same name:
-    // "refs/heads/main:refs/heads/main".
-    const std::string branch = git_reference_name(head.get());
-    std::string mapping = branch + ":" + branch;
-    char* mappings[] = {mapping.data()};
-    const git_strarray refspecs = {mappings, 1};
-    git_push_options options;
-    git_push_options_init(&options, GIT_PUSH_OPTIONS_VERSION);
-    if (git_remote_push(remote.get(), &refspecs, &options) != 0)
-        return Failed("push to " + remoteName + " failed", error);
-    return true;
-}
-
 bool HistoryRepo::Log(const std::function<bool(const std::string&)>& keep,
-                      std::vector<HistoryCommit>& commits, std::string& error) const {
+                      std::vector<HistoryCommit>& commits, std::string& error,
+                      const std::string& folder) const {
     commits.clear();
     if (!HasCommits())
         return true;
@@ -245,6 +299,12 @@ bool HistoryRepo::Log(const std::function<bool(const std::string&)>& keep,
         return Failed("cannot read the history", error);
     Revwalk walk(rawWalk);
     git_revwalk_sorting(walk.get(), GIT_SORT_TIME);
+    git_diff_options options;
+    git_diff_options_init(&options, GIT_DIFF_OPTIONS_VERSION);
+    std::string spec = folder + "/";
+    char* specs[] = {spec.data()};
+    options.pathspec = {specs, 1};
+    options.flags |= GIT_DIFF_DISABLE_PATHSPEC_MATCH; // the folder's name as it is, no pattern
     if (git_revwalk_push_head(walk.get()) != 0)
         return Failed("cannot read the history", error);
     git_oid oid;
@@ -269,7 +329,8 @@ bool HistoryRepo::Log(const std::function<bool(const std::string&)>& keep,
             parentTree.reset(rawParentTree);
         }
         git_diff* rawDiff = nullptr;
-        if (git_diff_tree_to_tree(&rawDiff, repo_, parentTree.get(), tree.get(), nullptr) != 0)
+        if (git_diff_tree_to_tree(&rawDiff, repo_, parentTree.get(), tree.get(),
+                                  folder.empty() ? nullptr : &options) != 0)
             return Failed("cannot compare commit " + IdText(oid), error);
         const Diff diff(rawDiff);
         HistoryCommit entry;
@@ -279,6 +340,10 @@ bool HistoryRepo::Log(const std::function<bool(const std::string&)>& keep,
             change.hadOld = d->status != GIT_DELTA_ADDED;
             change.hasNew = d->status != GIT_DELTA_DELETED;
             change.path = change.hasNew ? d->new_file.path : d->old_file.path;
+            if (change.hadOld)
+                change.oldBlob = IdText(d->old_file.id);
+            if (change.hasNew)
+                change.newBlob = IdText(d->new_file.id);
             if (!keep || keep(change.path))
                 entry.changes.push_back(change);
         }
@@ -288,8 +353,21 @@ bool HistoryRepo::Log(const std::function<bool(const std::string&)>& keep,
         entry.time = static_cast<std::time_t>(git_commit_time(commit.get()));
         const char* summary = git_commit_summary(commit.get());
         entry.subject = summary ? summary : "";
+        const char* message = git_commit_message(commit.get());
+        entry.message = message ? message : "";
         commits.push_back(std::move(entry));
     }
+    return true;
+}
+
+bool HistoryRepo::ReadBlob(const std::string& id, std::string& content, std::string& error) const {
+    git_oid oid;
+    git_blob* raw = nullptr;
+    if (git_oid_fromstr(&oid, id.c_str()) != 0 || git_blob_lookup(&raw, repo_, &oid) != 0)
+        return Failed("cannot read the stored file " + id.substr(0, 12), error);
+    const Blob blob(raw);
+    content.assign(static_cast<const char*>(git_blob_rawcontent(blob.get())),
+                   static_cast<size_t>(git_blob_rawsize(blob.get())));
     return true;
 }
 

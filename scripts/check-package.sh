@@ -31,12 +31,13 @@ for deb in "$cli" "$gui"; do
     [ "$(basename "$deb")" = "${name}_${version}_${arch}.deb" ] || fail "unexpected file name $(basename "$deb")"
 done
 
-# quarnex-cli takes the C++ runtime, libgit2 (the plant's set-up history) and libcrypto (the check
-# record's SHA-256) alone: a server gets no Qt, Mesa or X11 with it.
+# quarnex-cli takes the C++ runtime, libgit2 (the plant's set-up history), libssh2 (the push
+# server's host key checked against known_hosts) and libcrypto (the check record's SHA-256) alone: a
+# server gets no Qt, Mesa or X11 with it.
 for dep in $(dpkg-deb -f "$cli" Depends | tr ',|' '\n\n' | awk '{print $1}'); do
     case "$dep" in
-    libc6 | libstdc++6 | libgcc-s1 | libgit2-[0-9]* | libssl[0-9]*) ;;
-    *) fail "quarnex-cli depends on $dep: only the C++ runtime, libgit2 and libssl are expected" ;;
+    libc6 | libstdc++6 | libgcc-s1 | libgit2-[0-9]* | libssh2-1 | libssl[0-9]*) ;;
+    *) fail "quarnex-cli depends on $dep: only the C++ runtime, libgit2, libssh2 and libssl are expected" ;;
     esac
 done
 gui_depends="$(dpkg-deb -f "$gui" Depends)"
@@ -53,6 +54,7 @@ cli_files=(/usr/bin/quarnex-cli /usr/bin/quarnex-sim
     /usr/share/doc/quarnex-cli/examples/60-quarnex-ftdi-latency.rules
     /usr/share/doc/quarnex-cli/examples/fleet.ini
     /usr/lib/systemd/system/quarnex-fleet.service /usr/lib/systemd/system/quarnex-fleet.timer
+    /usr/lib/sysusers.d/quarnex-cli.conf
     /usr/share/lintian/overrides/quarnex-cli)
 gui_files=(/usr/bin/quarnex /usr/share/applications/quarnex.desktop
     /usr/share/icons/hicolor/scalable/apps/quarnex.svg
@@ -71,8 +73,20 @@ done
 both="$(comm -12 <(grep -v '/$' <<<"$cli_listing" | sort) <(grep -v '/$' <<<"$gui_listing" | sort))"
 [ -z "$both" ] || fail "in both packages: $both"
 ! grep -q '/udev/rules.d/' <<<"$cli_listing$gui_listing" || fail "a package activates a udev rule"
-# The fleet timer is shipped, never enabled by the package: no .wants link, no maintainer script.
+# The fleet timer is shipped, never enabled by the package (no .wants link); its maintainer
+# scripts keep an administrator's enabling across upgrades, stop it on removal and forget it on
+# purge with deb-systemd-helper, as dh_installsystemd's would; postinst makes the user and group.
 ! grep -q '\.wants/' <<<"$cli_listing" || fail "quarnex-cli enables a systemd unit"
+control="$(mktemp -d)"
+dpkg-deb -e "$cli" "$control"
+grep -q "deb-systemd-helper update-state 'quarnex-fleet.timer'" "$control/postinst" ||
+    fail "quarnex-cli's postinst does not record the timer's state"
+grep -q "systemd-sysusers" "$control/postinst" || fail "quarnex-cli's postinst makes no user"
+grep -q "deb-systemd-invoke stop 'quarnex-fleet.timer'" "$control/prerm" ||
+    fail "quarnex-cli's prerm does not stop the timer"
+grep -q "deb-systemd-helper purge 'quarnex-fleet.timer'" "$control/postrm" ||
+    fail "quarnex-cli's postrm does not purge the timer's links"
+rm -rf "$control"
 
 if command -v lintian >/dev/null; then
     lintian --fail-on error,warning "$cli" "$gui" || fail "lintian reports errors or warnings"

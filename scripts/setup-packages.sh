@@ -6,7 +6,8 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-c
           libgtest-dev libgmock-dev libbenchmark-dev fonts-liberation poppler-utils xvfb xauth
           clang-format clang libclang-rt-14-dev dpkg-dev man-db appstream lintian devscripts
           python3-pymodbus
-          python3-serial python3-serial-asyncio libmodbus-dev libgit2-dev libssl-dev)
+          python3-serial python3-serial-asyncio libmodbus-dev libgit2-dev libssl-dev libssh2-1-dev
+          git openssh-server openssh-client)
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

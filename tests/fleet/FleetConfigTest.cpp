@@ -1,5 +1,7 @@
 #include "fleet/FleetConfig.h"
 
+#include "files/SetupListing.h"
+
 #include <gtest/gtest.h>
 
 namespace quarnex {
@@ -63,6 +65,17 @@ TEST(FleetConfig, NamesEveryMalformedLine) {
         {"[link A]\ndevice=/dev/a\naddresses=1\n[link A]\ndevice=/dev/b\naddresses=2\n",
          "4: link \"A\" is named twice (first on line 1)"},
         {"; nothing\n", "0: no link"},
+        {"[link A\xC3\x28]\n", "1: the link name is not valid UTF-8"},
+        {"[link A\xE0\x80\xAF]\n", "1: the link name is not valid UTF-8"}, // overlong "/"
+        {"[link A]\ndevice=/dev/ttyS0\naddresses=1\n[link B]\ndevice=/dev/../dev/ttyS0\n"
+         "addresses=2\n",
+         "4: link \"B\" uses the serial device of link \"A\" (line 1): /dev/ttyS0"},
+        {"[link A]\ndevice=/dev/ttyS0\naddresses=1\n[history]\nssh-key=key\n",
+         "5: ssh-key= needs an absolute path"},
+        {"[link A]\ndevice=/dev/ttyS0\naddresses=1\n[history]\nremote=x\n",
+         "5: unknown key remote= in [history]"},
+        {"[link A]\ndevice=/dev/ttyS0\naddresses=1\n[history]\n[history]\n",
+         "5: [history] is given twice"},
     };
     for (const auto& c : cases) {
         const FleetConfig config = ParseFleetFile(c.text);
@@ -71,6 +84,21 @@ TEST(FleetConfig, NamesEveryMalformedLine) {
         EXPECT_EQ(config.problems.front().rfind(c.problem, 0), 0u)
             << c.text << "gave: " << config.problems.front();
     }
+}
+
+TEST(FleetConfig, ReadsWhereTheHistoryIsPushedAndHow) {
+    const FleetConfig config = ParseFleetFile("[history]\npush=ssh://h@central/srv/a.git\n"
+                                              "ssh-key=/etc/quarnex/key\n"
+                                              "known-hosts=/etc/quarnex/known_hosts\n"
+                                              "[link \xE2\x80\xAE"
+                                              "A]\ndevice=/dev/ttyS0\n"
+                                              "addresses=1\n");
+    ASSERT_TRUE(config.Usable()) << config.problems.front();
+    EXPECT_EQ(config.history.push, "ssh://h@central/srv/a.git");
+    EXPECT_EQ(config.history.sshKey, "/etc/quarnex/key");
+    EXPECT_EQ(config.history.knownHosts, "/etc/quarnex/known_hosts");
+    // A bidirectional control in a name is kept, and shown as its code.
+    EXPECT_EQ(VisibleEscapes(config.links[0].name), "\\u202EA");
 }
 
 TEST(FleetConfig, ReportsEveryProblemNotOnlyTheFirst) {
