@@ -1,9 +1,9 @@
 #include "app/CCompareDlg.h"
 
 #include "app/CSetupFileDlgs.h"
-#include "files/FileTextIds.h"
+#include "res/FileTextIds.h"
 #include "files/SetupListing.h"
-#include "offline/OfflineTextIds.h"
+#include "res/OfflineTextIds.h"
 #include "ui/UiText.h"
 
 #include <QFileInfo>

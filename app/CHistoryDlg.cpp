@@ -2,7 +2,7 @@
 
 #include "app/CCompareDlg.h"
 #include "files/Backup.h"
-#include "files/FileTextIds.h"
+#include "res/FileTextIds.h"
 #include "res/FleetTextIds.h"
 #include "res/Strings.h"
 #include "ui/UiText.h"

@@ -5,9 +5,9 @@
 #include "app/Pictures.h"
 #include "app/panel/OpenPanel.h"
 #include "comm/ModbusMaster.h"
-#include "instrument/TextIds.h"
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
+#include "res/InstrumentTextIds.h"
 #include "res/MonitorTextIds.h"
 #include "ui/UiText.h"
 

@@ -4,10 +4,10 @@
 #include "app/CHistoryDlg.h"
 #include "app/setup/CKelSetUpPropSheet.h"
 #include "offline/OfflineSheet.h"
-#include "offline/OfflineTextIds.h"
+#include "res/OfflineTextIds.h"
 
 #include "files/Backup.h"
-#include "files/FileTextIds.h"
+#include "res/FileTextIds.h"
 #include "files/SetupListing.h"
 #include "res/FleetTextIds.h"
 #include "ui/UiText.h"

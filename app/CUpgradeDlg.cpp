@@ -2,7 +2,7 @@
 
 #include "ui/ProgressDialog.h"
 #include "ui/UiText.h"
-#include "upgrade/UpgradeTextIds.h"
+#include "res/UpgradeTextIds.h"
 
 #include <QFontMetrics>
 #include <QGridLayout>

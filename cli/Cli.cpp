@@ -19,7 +19,7 @@
 #include "platform/Prompter.h"
 #include "res/Strings.h"
 #include "upgrade/SoftwareUpgrade.h"
-#include "upgrade/UpgradeTextIds.h"
+#include "res/UpgradeTextIds.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
 #include "files/SetupFile.h"
 
-#include "files/FileTextIds.h"
-#include "instrument/TextIds.h"
+#include "res/FileTextIds.h"
+#include "res/InstrumentTextIds.h"
 #include "res/Strings.h"
 
 #include <algorithm>

@@ -5,7 +5,7 @@
 #include "fleet/QuietPrompter.h"
 #include "instrument/InstrumentType.h"
 #include "instrument/Registers.h"
-#include "offline/OfflineTextIds.h"
+#include "res/OfflineTextIds.h"
 #include "offline/SetupCompare.h"
 #include "platform/Clock.h"
 #include "platform/Profile.h"

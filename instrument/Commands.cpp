@@ -2,7 +2,7 @@
 
 #include "comm/ModbusMaster.h"
 #include "instrument/InstrumentTexts.h"
-#include "instrument/TextIds.h"
+#include "res/InstrumentTextIds.h"
 #include "instrument/ValueFormat.h"
 #include "platform/Clock.h"
 #include "res/Strings.h"

@@ -1,11 +1,11 @@
 #include "offline/SetupCompare.h"
 
 #include "files/Backup.h"
-#include "files/FileTextIds.h"
+#include "res/FileTextIds.h"
 #include "instrument/InstrumentType.h"
 #include "instrument/Registers.h"
 #include "instrument/SetupParameterTable.h"
-#include "offline/OfflineTextIds.h"
+#include "res/OfflineTextIds.h"
 #include "res/Strings.h"
 #include "setup/BatchingPages.h"
 #include "setup/StandardPages.h"

@@ -6,7 +6,7 @@
 #include "instrument/ValueFormat.h"
 #include "instrument/ValueHelpers.h"
 #include "res/Strings.h"
-#include "setup/SetupTextIds.h"
+#include "res/SetupTextIds.h"
 
 #include <cmath>
 #include <cstdio>

@@ -5,7 +5,7 @@
 #include "instrument/ValueFormat.h"
 #include "res/Strings.h"
 #include "setup/BatchingPages.h"
-#include "setup/SetupTextIds.h"
+#include "res/SetupTextIds.h"
 
 #include <cmath>
 

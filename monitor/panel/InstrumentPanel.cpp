@@ -6,7 +6,7 @@
 #include "instrument/InstrumentTexts.h"
 #include "instrument/InstrumentType.h"
 #include "instrument/Registers.h"
-#include "instrument/TextIds.h"
+#include "res/InstrumentTextIds.h"
 #include "instrument/ValueFormat.h"
 #include "instrument/ValueHelpers.h"
 #include "platform/Clock.h"

@@ -12,7 +12,7 @@
 #include "res/Strings.h"
 #include "sim/FlashImage.h"
 #include "ui/ProgressDialog.h"
-#include "upgrade/UpgradeTextIds.h"
+#include "res/UpgradeTextIds.h"
 
 #include <QAction>
 #include <QLineEdit>
