@@ -73,7 +73,6 @@ public:
     size_t StepIndex() const { return step_; }
     CheckRun& Run();
     void SetSettleTimeoutMs(int ms) { settleTimeoutMs_ = ms; }
-    int SettleTimeoutMs() const { return settleTimeoutMs_; }
 
 private:
     // Starts the current step; moved: the load changed from the step before, so the weight must

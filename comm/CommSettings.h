@@ -80,7 +80,6 @@ public:
     int ResponseTimeoutMs() const { return responseTimeout_; }
     void SetResponseTimeoutMs(int ms) { responseTimeout_ = ms; }
     int ProbeTimeoutMs() const { return probeTimeout_; }
-    void SetProbeTimeoutMs(int ms) { probeTimeout_ = ms; }
     const Rs485Mode& Rs485() const { return rs485_; }
     void SetRs485(const Rs485Mode& mode) { rs485_ = mode; }
     // The link in use, for the status bar and the caption: "COM1 (/dev/ttyUSB0)",
