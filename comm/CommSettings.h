@@ -63,6 +63,10 @@ public:
     void SetPortIndex(int index) { portIndex_ = index; }
     void SetParityIndex(int index) { parityIndex_ = index; }
     void SetAdditionalTimeoutMs(int ms) { additionalReceiveTimeout_ = ms; }
+    // By value, as Load reads them: a rate not in kBaudRates sets 9600, a letter other than E or O
+    // sets N.
+    void SetBaudRate(int baud);
+    void SetParityLetter(char parity);
 
     // Derived values.
     int BaudRate() const;

@@ -31,6 +31,15 @@ TEST(FleetConfig, ReadsSerialAndNetworkLinks) {
     EXPECT_EQ(silo.port, 502);
     EXPECT_TRUE(silo.search);
     EXPECT_EQ(silo.addresses.size(), 247u);
+
+    // What each link's master works with.
+    const CommSettings serial = FleetLinkSettings(hall);
+    EXPECT_EQ(serial.Kind(), LinkKind::Serial);
+    EXPECT_EQ(serial.DevicePath(), "/dev/ttyUSB0");
+    EXPECT_EQ(serial.BaudRate(), 19200);
+    EXPECT_EQ(serial.ParityLetter(), 'E');
+    const CommSettings network = FleetLinkSettings(silo);
+    EXPECT_EQ(network.LinkName(), "mbap://10.0.4.17:502");
 }
 
 // Every malformed line is named by its number, and the rest of the file is still checked.
