@@ -134,7 +134,7 @@ void CHistoryDlg::OnCompare() {
             prompter_.Error(FormatText(Text(ids::kHistoryFailed), {error}));
         return;
     }
-    CCompareDlg dialog(diff, left, right, prompter_, &chooser_, this);
+    CCompareDlg dialog(diff, left, right, prompter_, &chooser_, this, false);
     dialog.exec();
 }
 
