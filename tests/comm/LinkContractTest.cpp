@@ -213,6 +213,10 @@ TEST(MbapHeaderTest, LengthAndProtocolDecideWhatFollows) {
         {{0x12, 0x35, 0, 0, 0, 6, 1}, HeaderCheck::OtherTransaction, 5},
         {{0x13, 0x34, 0, 0, 0, 6, 1}, HeaderCheck::OtherTransaction, 5},
     };
+    // An RTU request as a Modbus TCP frame: the length counts the unit id and the PDU, not the CRC.
+    const uint8_t rtu[] = {0x11, 0x03, 0x00, 0x6B, 0x00, 0x03, 0x76, 0x87};
+    EXPECT_EQ(mbap::FromRtu(rtu, 8, 0x0102),
+              (std::vector<uint8_t>{0x01, 0x02, 0, 0, 0, 6, 0x11, 0x03, 0x00, 0x6B, 0x00, 0x03}));
     for (const Case& c : cases) {
         int pduLength = -1;
         const HeaderCheck check = mbap::CheckHeader(c.bytes, 0x1234, pduLength);

@@ -554,17 +554,23 @@ TEST_F(BackupRestore, KeptLinkSettingsCoverEveryModbusPort) {
     const std::string path = dir_.File("ports.kel");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const int baud = c.mode + 1;
+        const int baud = c.mode + 1, format = c.mode + 2;
         Kel([&](sim::Kel7Model& m) {
             m.SetNormalValue(c.mode, c.value);
             m.SetNormalValue(baud, 6.0f); // 19200 in the file
+            m.SetNormalValue(format, 1.0f);
         });
         ASSERT_EQ(RunBackup(path), Backup::Result::Succeeded);
-        Kel([&](sim::Kel7Model& m) { m.SetNormalValue(baud, 5.0f); }); // 9600 since
+        Kel([&](sim::Kel7Model& m) {
+            m.SetNormalValue(baud, 5.0f); // 9600 since
+            m.SetNormalValue(format, 0.0f);
+        });
         prompter_.Clear();
         ASSERT_EQ(RunRestore(path), Restore::Result::Succeeded) << prompter_.LastText();
         EXPECT_EQ(Kel([&](sim::Kel7Model& m) { return m.NormalValue(baud); }),
                   c.kept ? 5.0f : 6.0f);
+        EXPECT_EQ(Kel([&](sim::Kel7Model& m) { return m.NormalValue(format); }),
+                  c.kept ? 0.0f : 1.0f);
         Kel([&](sim::Kel7Model& m) { m.SetNormalValue(c.mode, 0.0f); });
     }
 }

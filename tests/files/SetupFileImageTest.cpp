@@ -133,6 +133,8 @@ TEST_F(SetupFileImageTest, RefusesEveryBadFileWithItsReason) {
          "Register 41584 does not belong"},
         {"a recipe register that is odd", replace("41582\t", "41581\t"), SetupFileStatus::kNotValid,
          "41581"},
+        {"an activity register that is odd", replace("41414\t", "41415\t"),
+         SetupFileStatus::kNotValid, "Register 41415 does not belong"},
         {"a string too long", replace("43280\tMIXTURE 7\t", "43280\tMIXTURE 7 AND MORE\t"),
          SetupFileStatus::kNotValid, "longer than the instrument"},
         {"a value that is no number", replace("41000\t", "41000\tx"), SetupFileStatus::kDataError,
