@@ -89,6 +89,10 @@ TEST(CheckRecord, RepeatabilityAloneFailsTheCheck) {
     EXPECT_EQ(CheckResult::Verdict::Fail, result.verdict);
     EXPECT_EQ("FAILED: the repeated readings scatter more than the permissible error.",
               VerdictSentence(result));
+    // A reading below its load by more than the tolerance fails, as one above it does.
+    record.runs[0].readings[2].indication = 999.5;
+    EXPECT_EQ(1, EvaluateRun(record, record.runs[0]).failed);
+    record.runs[0].readings[2].indication = 1000.0;
     // The same repeats 0.2 apart pass.
     record.runs[0].readings[6].indication = 500.05;
     EXPECT_EQ(CheckResult::Verdict::Pass, EvaluateRun(record, record.runs[0]).verdict);
