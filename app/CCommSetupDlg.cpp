@@ -64,10 +64,10 @@ CCommSetupDlg::CCommSetupDlg(CommSettings& settings, Profile& profile, Prompter&
                    form_.parityIndex);
     layout->addWidget(parityBox);
 
-    // The character format is fixed; these lines only state it.
+    // The character format is fixed; these lines only state it, as the port is opened.
     auto* format = new QHBoxLayout;
     auto* stopLabel = new QLabel(Ui(ids::kStopBitsLabel), this);
-    auto* stopValue = new QLabel(Ui(ids::kStopBitsValue), this);
+    auto* stopValue = new QLabel(QString::number(settings.StopBits()), this);
     stopLabel->setBuddy(stopValue);
     format->addWidget(stopLabel);
     format->addWidget(stopValue);

@@ -49,7 +49,6 @@ public:
     QLineEdit* HostEdit() const { return host_; }
     QLineEdit* TcpPortEdit() const { return tcpPort_; }
     QLineEdit* ResponseTimeoutEdit() const { return response_; }
-    QCheckBox* Rs485Check() const { return rs485_; }
 
 public slots:
     void accept() override;

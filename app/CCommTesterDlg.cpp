@@ -1,7 +1,7 @@
 #include "app/CCommTesterDlg.h"
 
 #include "platform/Prompter.h"
-#include "tester/TesterTextIds.h"
+#include "res/TesterTextIds.h"
 #include "ui/UiText.h"
 
 #include <QButtonGroup>

@@ -39,8 +39,6 @@ public:
     QLabel* GetLabel(int row) const { return getLabel_[row]; }
     QPushButton* SendButton() const { return sendButton_; }
     QPushButton* GetButton() const { return getButton_; }
-    QPushButton* SetCoilButton() const { return setCoil_; }
-    QPushButton* ClearCoilButton() const { return clearCoil_; }
 
 private:
     // The fields into the tester, and the tester's state back into the window.

@@ -1,9 +1,9 @@
 #include "app/CCompareDlg.h"
 
 #include "app/CSetupFileDlgs.h"
-#include "files/FileTextIds.h"
 #include "files/SetupListing.h"
-#include "offline/OfflineTextIds.h"
+#include "res/FileTextIds.h"
+#include "res/OfflineTextIds.h"
 #include "ui/UiText.h"
 
 #include <QFileInfo>
@@ -26,16 +26,23 @@ QString Bytes(const std::string& text) {
 } // namespace
 
 CCompareDlg::CCompareDlg(const SetupDiff& diff, std::string leftName, std::string rightName,
-                         Prompter& prompter, FileChooser* chooser, QWidget* parent)
+                         Prompter& prompter, FileChooser* chooser, QWidget* parent,
+                         bool namesArePaths)
     : QDialog(parent), prompter_(prompter), qtChooser_(this),
       chooser_(chooser ? *chooser : qtChooser_), text_(DiffText(diff, leftName, rightName)) {
     setWindowTitle(Ui(ids::kCompareCaption));
-    title_ = QFileInfo(Bytes(leftName)).fileName().toStdString() + " / " +
-             QFileInfo(Bytes(rightName)).fileName().toStdString();
+    const auto shortName = [namesArePaths](const std::string& name) {
+        return namesArePaths ? QFileInfo(Bytes(name)).fileName() : Bytes(name);
+    };
+    title_ = shortName(leftName).toStdString() + " / " + shortName(rightName).toStdString();
     // The print dialog proposes "<folder>/<document name>.pdf": the name must be one a file can
-    // have, so no "/" between the two names and no extension of theirs in it.
-    docName_ = QFileInfo(Bytes(leftName)).completeBaseName() + QStringLiteral(" vs ") +
-               QFileInfo(Bytes(rightName)).completeBaseName();
+    // have, so no extension of a file's in it, and the "/" of a version's link name ("Hall
+    // B/1@~1") is the division slash that looks the same and is no folder.
+    const auto baseName = [namesArePaths](const std::string& name) {
+        return namesArePaths ? QFileInfo(Bytes(name)).completeBaseName()
+                             : Bytes(name).replace(QLatin1Char('/'), QChar(0x2215));
+    };
+    docName_ = baseName(leftName) + QStringLiteral(" vs ") + baseName(rightName);
     auto* layout = new QVBoxLayout(this);
     // The header lines of the text: which two set-ups, and from which instruments.
     for (size_t i = 0; i < 2 && i < text_.size(); ++i)

@@ -28,8 +28,11 @@ public:
     // Sets the printer up for one print: the system's print dialog unless a test gives its own.
     using PrinterSetup = std::function<bool(QPrinter& printer, QWidget* owner)>;
 
+    // The names are files' paths unless namesArePaths is false (the history's versions, "Hall
+    // B/1@~1"), which are kept whole.
     CCompareDlg(const SetupDiff& diff, std::string leftName, std::string rightName,
-                Prompter& prompter, FileChooser* chooser = nullptr, QWidget* parent = nullptr);
+                Prompter& prompter, FileChooser* chooser = nullptr, QWidget* parent = nullptr,
+                bool namesArePaths = true);
 
     void SetPrinterSetup(PrinterSetup setup) { printerSetup_ = std::move(setup); }
     void OnSave();
@@ -38,6 +41,7 @@ public:
     QTreeWidget* Result() const { return result_; }
     QPushButton* SaveButton() const { return save_; }
     QPushButton* PrintButton() const { return print_; }
+    const QString& DocumentName() const { return docName_; }
 
 private:
     Prompter& prompter_;

@@ -2,7 +2,7 @@
 
 #include "app/CCompareDlg.h"
 #include "files/Backup.h"
-#include "files/FileTextIds.h"
+#include "res/FileTextIds.h"
 #include "res/FleetTextIds.h"
 #include "res/Strings.h"
 #include "ui/UiText.h"
@@ -134,7 +134,7 @@ void CHistoryDlg::OnCompare() {
             prompter_.Error(FormatText(Text(ids::kHistoryFailed), {error}));
         return;
     }
-    CCompareDlg dialog(diff, left, right, prompter_, &chooser_, this);
+    CCompareDlg dialog(diff, left, right, prompter_, &chooser_, this, false);
     dialog.exec();
 }
 

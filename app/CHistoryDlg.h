@@ -33,7 +33,6 @@ public:
     void OnCompare();
     void OnSave();
 
-    QLineEdit* FolderField() const { return folder_; }
     QListWidget* InstrumentList() const { return instruments_; }
     QTreeWidget* VersionList() const { return versions_; }
     QPushButton* CompareButton() const { return compare_; }

@@ -30,7 +30,6 @@ public:
     void Show(const InstrToViewSheet& sheet);
     void ReadBack(InstrToViewSheet& sheet) const;
     QCheckBox* Box(int address) const;
-    int First() const { return first_; }
 
 private:
     int first_, last_;

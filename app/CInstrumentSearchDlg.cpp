@@ -123,6 +123,8 @@ void CInstrumentSearchDlg::EndSettingsSearch(bool stopped) {
     }
     finder_.reset(); // not taken: the old settings are back
     findSettings_->setEnabled(true);
+    // The address search goes on; the bar is the finder's, at 0 until it is asked again.
+    progress_->setValue(0);
     if (!search_.Finished())
         timer_.start(BusSearch::kPeriodMs);
 }

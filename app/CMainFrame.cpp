@@ -10,8 +10,8 @@
 #include "app/Pictures.h"
 #include "app/check/CCheckDlg.h"
 #include "app/setup/CKelSetUpPropSheet.h"
-#include "offline/OfflineTextIds.h"
 #include "res/AppTextIds.h"
+#include "res/OfflineTextIds.h"
 #include "res/TrafficTextIds.h"
 #include "ui/UiText.h"
 

@@ -59,7 +59,6 @@ public:
     CQuarnexView* View() const { return view_; }
     QAction* Action(Command command) const { return actions_[command]; }
     QToolBar* ToolBar() const { return toolBar_; }
-    Prompter& Prompts() { return prompter_; }
     // Where the set-up file windows ask for files; null (the default) for the system's dialogs.
     void SetFileChooser(FileChooser* chooser) { fileChooser_ = chooser; }
 

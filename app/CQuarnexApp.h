@@ -28,9 +28,6 @@ public:
     // message-box titles. Called once the QApplication exists.
     static void NameApplication();
 
-    CMainFrame* MainFrame() const { return frame_.get(); }
-    bool IsDemo() const { return demo_ != nullptr; }
-
 private:
     std::unique_ptr<DemoSession> demo_;
     std::unique_ptr<QTimer> demoLogTrim_;

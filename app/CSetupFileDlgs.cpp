@@ -4,12 +4,13 @@
 #include "app/CHistoryDlg.h"
 #include "app/setup/CKelSetUpPropSheet.h"
 #include "offline/OfflineSheet.h"
-#include "offline/OfflineTextIds.h"
+#include "res/OfflineTextIds.h"
 
 #include "files/Backup.h"
-#include "files/FileTextIds.h"
 #include "files/SetupListing.h"
+#include "res/FileTextIds.h"
 #include "res/FleetTextIds.h"
+#include "ui/DialogLayout.h"
 #include "ui/UiText.h"
 
 #include <QCheckBox>
@@ -54,9 +55,7 @@ QLineEdit* FileNameField(QWidget* parent) {
     auto* field = new QLineEdit(parent);
     field->setReadOnly(true);
     // Visibly a display, not a field to type into: "Select file" chooses the file.
-    QPalette palette = field->palette();
-    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
-    field->setPalette(palette);
+    LookReadOnly(field);
     field->setMinimumWidth(360);
     return field;
 }

@@ -1,8 +1,9 @@
 #include "app/CUpgradeDlg.h"
 
+#include "res/UpgradeTextIds.h"
+#include "ui/DialogLayout.h"
 #include "ui/ProgressDialog.h"
 #include "ui/UiText.h"
-#include "upgrade/UpgradeTextIds.h"
 
 #include <QFontMetrics>
 #include <QGridLayout>
@@ -28,6 +29,7 @@ QString Lines(const std::string& text) {
 QPlainTextEdit* InfoField(QWidget* parent) {
     auto* field = new QPlainTextEdit(parent);
     field->setReadOnly(true);
+    LookReadOnly(field);
     field->setFocusPolicy(Qt::NoFocus);
     field->setLineWrapMode(QPlainTextEdit::NoWrap);
     // Three summary lines of up to about 90 characters, with a line to spare.
@@ -83,6 +85,7 @@ CUpgradeDlg::CUpgradeDlg(ModbusMaster& bus, Prompter& prompter, QWidget* parent)
 
     path_ = new QLineEdit(this);
     path_->setReadOnly(true);
+    LookReadOnly(path_); // "Select file" chooses it
     select_ = new QPushButton(Ui(ids::kUpgradeSelectFile), this);
     grid->addWidget(label(ids::kUpgradeFileLabel, path_), 0, 0, 1, 2);
     grid->addWidget(path_, 1, 0);

@@ -47,7 +47,6 @@ public:
     QPushButton* SelectButton() const { return select_; }
     QPushButton* GetInfoButton() const { return getInfo_; }
     QPushButton* StartButton() const { return start_; }
-    QPushButton* DefaultSetupButton() const { return defaultSetup_; }
 
 private:
     class WindowProgress;

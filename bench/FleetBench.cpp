@@ -76,11 +76,9 @@ int main() {
     // One backup's read of one instrument: the requests it takes.
     size_t backupRequests = 0;
     {
-        Profile profile;
-        WriteFleetLinkProfile(links[0], profile);
         ScriptedPrompter prompter;
         ScriptedProgress progress;
-        ModbusMaster master(profile, prompter);
+        ModbusMaster master(FleetLinkSettings(links[0]), prompter);
         SetupFileImage image;
         buses[0]->ClearRequests();
         if (!master.Open() || !ReadInstrumentImage(master, 1, prompter, progress, image)) {

@@ -54,13 +54,11 @@ int main(int argc, char** argv) {
     bus.Attach(1, sim::MakeKel7({.serialNumber = 2260137}));
     FleetLink link;
     link.device = bus.DevicePath();
-    Profile profile;
-    WriteFleetLinkProfile(link, profile);
     ScriptedPrompter prompter;
     ScriptedProgress progress;
     SetupFileImage image;
     {
-        ModbusMaster master(profile, prompter);
+        ModbusMaster master(FleetLinkSettings(link), prompter);
         if (!master.Open() || !ReadInstrumentImage(master, 1, prompter, progress, image)) {
             std::fprintf(stderr, "cannot read the simulated instrument\n");
             return 2;

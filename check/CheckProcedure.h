@@ -94,7 +94,6 @@ public:
     const std::vector<CheckStep>& Steps() const { return steps_; }
     CheckRun& Run();
     void SetSettleTimeoutMs(int ms) { settleTimeoutMs_ = ms; }
-    int SettleTimeoutMs() const { return settleTimeoutMs_; }
 
 private:
     // What one read of the live block showed.

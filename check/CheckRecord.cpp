@@ -183,18 +183,6 @@ CheckResult EvaluateRun(const CheckRecord& record, const CheckRun& run) {
     return result;
 }
 
-std::string VerdictText(CheckResult::Verdict verdict) {
-    switch (verdict) {
-    case CheckResult::Verdict::Pass:
-        return "PASSED";
-    case CheckResult::Verdict::Fail:
-        return "FAILED";
-    case CheckResult::Verdict::Incomplete:
-        break;
-    }
-    return "INCOMPLETE";
-}
-
 std::string VerdictSentence(const CheckResult& result) {
     switch (result.verdict) {
     case CheckResult::Verdict::Pass:

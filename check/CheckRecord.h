@@ -102,8 +102,6 @@ struct CheckResult {
 };
 
 CheckResult EvaluateRun(const CheckRecord& record, const CheckRun& run);
-// "PASSED", "FAILED", "INCOMPLETE".
-std::string VerdictText(CheckResult::Verdict verdict);
 // The verdict as a sentence: "PASSED: every reading is within tolerance." ...
 std::string VerdictSentence(const CheckResult& result);
 

@@ -18,8 +18,8 @@
 #include "platform/Profile.h"
 #include "platform/Prompter.h"
 #include "res/Strings.h"
+#include "res/UpgradeTextIds.h"
 #include "upgrade/SoftwareUpgrade.h"
-#include "upgrade/UpgradeTextIds.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -101,8 +101,8 @@ bool ParseFloat(const std::string& s, float& value) {
     return true;
 }
 
-// A path the profile keeps as given: anything else would be trimmed or refused there, and the
-// run would talk to another device than the one named.
+// A device path as it can be meant: blanks at its ends or control characters are refused rather
+// than opened as another device than the one named.
 bool UsableDevicePath(const std::string& path) {
     if (path.empty() || std::isspace(static_cast<unsigned char>(path.front())) ||
         std::isspace(static_cast<unsigned char>(path.back())))
@@ -712,21 +712,27 @@ static int RunRegisterCommand(const Options& o, const Request& r, ModbusMaster& 
 // selected port otherwise, and runs the command on it; --trace follows every command.
 static int RunCliOnMaster(const Options& o, const Request& r, const SetupFileCommand* files,
                           const DiffCommand* diff, const LogCommand* log, WeightLogFile* logFile,
-                          Profile& profile, Terminal& terminal) {
+                          CommSettings settings, Terminal& terminal) {
     // diff exits 1 when the set-ups differ, so its failures, the port's included, exit as failed.
     const int portFailure = diff ? kExitFailed : kExitBus;
     sim::SimBus demoBus; // outlives the master; started only with --demo
     if (o.demo) {
         std::string error;
         // Each command starts a bus of its own and talks to it at once: its instruments are
-        // ready, not powering up.
-        if (!StartDemoBus(demoBus, profile, error, true)) {
+        // ready, not powering up. The profile it writes its port into is read in one place.
+        Profile demo;
+        if (!StartDemoBus(demoBus, demo, error, true)) {
             terminal.Message("quarnex-cli: " + error);
             return portFailure;
         }
+        settings.SetKind(LinkKind::Serial);
+        settings.SetPortIndex(demo.GetInt(CommSettings::kSection, "Com Port", 1) - 1);
+        settings.SetDevicePath(settings.PortNumber(),
+                               demo.GetString(CommSettings::kDeviceSection,
+                                              "COM" + std::to_string(settings.PortNumber()), ""));
     }
     TerminalPrompter prompter(terminal, o.yes);
-    ModbusMaster master(profile, prompter);
+    ModbusMaster master(settings, prompter);
     if (!master.Open())
         return portFailure;
     const BusOutcome outcome(master, terminal, o.trace);
@@ -859,53 +865,35 @@ int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::
     }
     if (o.words[0] == "image")
         return RunImage(o.words[1], terminal);
-    // The options override the user's settings in a profile of this run's own; nothing is saved.
+    // The user's settings, read from the profile in one place, with the options over them for
+    // this run; nothing is saved.
     o.watched = LoadWatchedSet(profileIn);
-    Profile profile;
-    CommSettings base;
-    base.Load(profileIn);
-    for (int n = 1; n <= CommSettings::kPortCount; ++n)
-        profile.WriteString(CommSettings::kDeviceSection, "COM" + std::to_string(n),
-                            base.DevicePath(n));
-    profile.WriteInt(CommSettings::kSection, "Baud", o.baud ? o.baud : base.BaudRate());
-    profile.WriteString(CommSettings::kSection, "Parity",
-                        std::string(1, o.parity ? o.parity : base.ParityLetter()));
-    profile.WriteInt(CommSettings::kSection, "Com Port", o.com ? o.com : base.PortNumber());
-    profile.WriteInt(CommSettings::kSection, "Additional rec. timeout",
-                     base.AdditionalReceiveTimeout());
+    CommSettings settings;
+    settings.Load(profileIn);
+    if (o.baud)
+        settings.SetBaudRate(o.baud);
+    if (o.parity)
+        settings.SetParityLetter(o.parity);
+    if (o.com)
+        settings.SetPortIndex(o.com - 1);
+    if (o.rs485 >= 0) {
+        Rs485Mode rs485 = settings.Rs485();
+        rs485.on = o.rs485 != 0;
+        settings.SetRs485(rs485);
+    }
     // The link: the one of the profile, or the one -d names (a network address or a device).
-    CommSettings link = base;
     if (!o.device.empty()) {
         LinkKind kind = LinkKind::Serial;
         std::string host, reason;
         int port = 0;
         if (ParseLinkAddress(o.device, kind, host, port, reason)) {
-            link.SetHost(host);
-            link.SetTcpPort(port);
+            settings.SetHost(host);
+            settings.SetTcpPort(port);
         }
-        link.SetKind(kind);
-    }
-    const char* kindKey = link.Kind() == LinkKind::RtuOverTcp  ? "tcp"
-                          : link.Kind() == LinkKind::ModbusTcp ? "mbap"
-                                                               : "serial";
-    profile.WriteString(CommSettings::kSection, "Link", kindKey);
-    profile.WriteString(CommSettings::kSection, "Host", link.Host());
-    profile.WriteInt(CommSettings::kSection, "TCP Port", link.TcpPort());
-    profile.WriteInt(CommSettings::kSection, "Response timeout", link.ResponseTimeoutMs());
-    profile.WriteInt(CommSettings::kSection, "Probe timeout", link.ProbeTimeoutMs());
-    profile.WriteInt(CommSettings::kSection, "RS485",
-                     o.rs485 >= 0      ? o.rs485
-                     : link.Rs485().on ? 1
-                                       : 0);
-    profile.WriteInt(CommSettings::kSection, "RS485 delay before", link.Rs485().delayBeforeMs);
-    profile.WriteInt(CommSettings::kSection, "RS485 delay after", link.Rs485().delayAfterMs);
-    if (!o.device.empty() && link.Kind() == LinkKind::Serial) {
-        profile.WriteInt(CommSettings::kSection, "Com Port", 1);
-        // Never another device than the one named: COM1 must hold exactly this path.
-        if (!profile.WriteString(CommSettings::kDeviceSection, "COM1", o.device) ||
-            profile.GetString(CommSettings::kDeviceSection, "COM1", {}) != o.device) {
-            terminal.Message("quarnex-cli: cannot use the device path given");
-            return kExitArguments;
+        settings.SetKind(kind);
+        if (kind == LinkKind::Serial) {
+            settings.SetPortIndex(0);
+            settings.SetDevicePath(1, o.device);
         }
     }
     if (fileCommand && files.words[0] == "list")
@@ -927,7 +915,7 @@ int RunCli(const std::vector<std::string>& args, const Profile& profileIn, std::
             return kExitFailed;
     }
     return RunCliOnMaster(o, r, fileCommand ? &files : nullptr, diffCommand ? &diff : nullptr, &log,
-                          &logFile, profile, terminal);
+                          &logFile, settings, terminal);
 }
 
 } // namespace quarnex

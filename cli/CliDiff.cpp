@@ -3,8 +3,8 @@
 #include "cli/CliTerminal.h"
 #include "files/SetupListing.h"
 #include "fleet/FleetHistory.h"
-#include "offline/OfflineTextIds.h"
 #include "offline/SetupCompare.h"
+#include "res/OfflineTextIds.h"
 #include "res/Strings.h"
 
 #include <ostream>

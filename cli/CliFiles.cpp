@@ -152,7 +152,6 @@ int RunBackupAll(ModbusMaster& bus, const SetupFileCommand& c, TerminalPrompter&
     // Every address visited ends in exactly one of the four lists, so the counts add up.
     std::vector<std::string> saved, failed, skipped;
     std::vector<int> silent;
-    bool incompatibleSkipped = false;
     int visited = 0;
     for (int a = 1; a <= 247 && !StopRequested(); ++a) {
         ++visited;
@@ -172,9 +171,10 @@ int RunBackupAll(ModbusMaster& bus, const SetupFileCommand& c, TerminalPrompter&
             continue;
         }
         bool incompatible = false;
+        // A KEL 7 whose set-up cannot be backed up is a failure (the exit code says so); another
+        // kind of instrument is not this command's to save.
         if (const std::string reason = SkipReason(id, incompatible); !reason.empty()) {
-            skipped.push_back(std::to_string(a) + ": " + reason);
-            incompatibleSkipped = incompatibleSkipped || incompatible;
+            (incompatible ? failed : skipped).push_back(std::to_string(a) + ": " + reason);
             continue;
         }
         std::string name;
@@ -203,7 +203,7 @@ int RunBackupAll(ModbusMaster& bus, const SetupFileCommand& c, TerminalPrompter&
         out << "  silent " << AddressRuns(silent) << '\n';
     if (visited < 247)
         out << "  stopped before address " << visited + 1 << '\n';
-    if (!failed.empty() || incompatibleSkipped)
+    if (!failed.empty())
         return kExitFailed;
     return saved.empty() ? kExitNothingFound : kExitDone;
 }

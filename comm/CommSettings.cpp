@@ -44,15 +44,21 @@ void CommSettings::SetDevicePath(int portNumber, const std::string& path) {
             path.empty() ? DefaultDevicePath(portNumber) : path;
 }
 
-void CommSettings::Load(const Profile& profile) {
-    const int baud = profile.GetInt(kSection, "Baud", 9600);
+void CommSettings::SetBaudRate(int baud) {
     baudIndex_ = 5;
     for (int i = 0; i < 10; ++i)
         if (kBaudRates[i] == baud)
             baudIndex_ = i;
+}
 
+void CommSettings::SetParityLetter(char parity) {
+    parityIndex_ = parity == 'E' ? 1 : parity == 'O' ? 2 : 0;
+}
+
+void CommSettings::Load(const Profile& profile) {
+    SetBaudRate(profile.GetInt(kSection, "Baud", 9600));
     const std::string parity = profile.GetString(kSection, "Parity", "N");
-    parityIndex_ = parity.empty() ? 0 : parity[0] == 'E' ? 1 : parity[0] == 'O' ? 2 : 0;
+    SetParityLetter(parity.empty() ? 'N' : parity[0]);
 
     const int port = profile.GetInt(kSection, "Com Port", 1);
     portIndex_ = port >= 2 && port <= 9 ? port - 1 : 0;

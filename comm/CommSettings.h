@@ -63,6 +63,10 @@ public:
     void SetPortIndex(int index) { portIndex_ = index; }
     void SetParityIndex(int index) { parityIndex_ = index; }
     void SetAdditionalTimeoutMs(int ms) { additionalReceiveTimeout_ = ms; }
+    // By value, as Load reads them: a rate not in kBaudRates sets 9600, a letter other than E or O
+    // sets N.
+    void SetBaudRate(int baud);
+    void SetParityLetter(char parity);
 
     // Derived values.
     int BaudRate() const;
@@ -80,7 +84,6 @@ public:
     int ResponseTimeoutMs() const { return responseTimeout_; }
     void SetResponseTimeoutMs(int ms) { responseTimeout_ = ms; }
     int ProbeTimeoutMs() const { return probeTimeout_; }
-    void SetProbeTimeoutMs(int ms) { probeTimeout_ = ms; }
     const Rs485Mode& Rs485() const { return rs485_; }
     void SetRs485(const Rs485Mode& mode) { rs485_ = mode; }
     // The link in use, for the status bar and the caption: "COM1 (/dev/ttyUSB0)",

@@ -129,11 +129,16 @@ void PushRegisterAddress(std::vector<uint8_t>& frame, int reg) {
 } // namespace
 
 ModbusMaster::ModbusMaster(const Profile& profile, Prompter& prompter, LinkFactory links)
-    : prompter_(prompter), settings_([&] {
-          CommSettings s;
-          s.Load(profile);
-          return s;
-      }()),
+    : ModbusMaster(
+          [&] {
+              CommSettings s;
+              s.Load(profile);
+              return s;
+          }(),
+          prompter, std::move(links)) {}
+
+ModbusMaster::ModbusMaster(const CommSettings& settings, Prompter& prompter, LinkFactory links)
+    : prompter_(prompter), settings_(settings),
       links_(links ? std::move(links) : SettingsLinkFactory()),
       link_(links_(settings_, prompter_)) {}
 

@@ -45,6 +45,8 @@ public:
     // through links (the serial port or the network link; SettingsLinkFactory() when empty).
     // Does not open it.
     ModbusMaster(const Profile& profile, Prompter& prompter, LinkFactory links = {});
+    // The same with the settings given (the command line's, a fleet link's): no profile between.
+    ModbusMaster(const CommSettings& settings, Prompter& prompter, LinkFactory links = {});
 
     CommSettings& Settings() { return settings_; }
     const CommSettings& Settings() const { return settings_; }

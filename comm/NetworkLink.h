@@ -100,8 +100,6 @@ public:
     const std::string& Address() const { return address_; }
     // How often a connection was tried since the link was made.
     int ConnectAttempts() const { return connectAttempts_; }
-    // The transaction id of the last Modbus TCP request.
-    uint16_t TransactionId() const { return transactionId_; }
 
 private:
     // lookupWaitMs: how long a name lookup is waited for now (negative: the connect time-out).

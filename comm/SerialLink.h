@@ -89,7 +89,6 @@ public:
     const std::string& DevicePath() const { return devicePath_; }
     // The time-out record now in force (all zero while no port is open).
     SerialTimeouts Timeouts() const;
-    bool TimerOk() const { return timerOk_; }
 
     static const BaudTiming& TimingFor(int baud);
 

@@ -2,6 +2,7 @@
 
 #include "comm/ModbusMaster.h"
 #include "edit/ValueEntry.h"
+#include "instrument/Commands.h"
 #include "instrument/InstrumentSetup.h"
 #include "instrument/Registers.h"
 #include "platform/Prompter.h"
@@ -48,6 +49,20 @@ bool BusSetupSource::Read(const SetupRead& what, bool messages) {
         break;
     }
     return setup_.ReadRecipes(bus_, what.number, options);
+}
+
+bool BusSetupSource::ReadMeasured(int reg, int count, uint16_t* values) {
+    return bus_.ReadHoldingRegisters(setup_.Address(), reg, count, values, {.owner = &prompter_}) ==
+           CommStatus::Ok;
+}
+
+bool BusSetupSource::ReadMeasuredFloat(int reg, float& value) {
+    return bus_.ReadFloatRegisters(setup_.Address(), reg, 1, &value, {.owner = &prompter_}) ==
+           CommStatus::Ok;
+}
+
+bool BusSetupSource::SendMeasuringCommand(int coil) {
+    return SendCommand(bus_, setup_.Address(), coil, false, {}, {}, &prompter_);
 }
 
 ValueTarget& BusSetupSource::Target() {

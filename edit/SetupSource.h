@@ -41,6 +41,14 @@ public:
     // shows meanwhile); without, it only returns false.
     virtual bool Read(const SetupRead& what, bool messages) = 0;
 
+    // What the calibration page's live part asks of a measuring instrument, once, without
+    // messages: count registers from reg (the live block), one float value (the points not yet
+    // stored), a command coil (a shunt resistor left connected taken off). False where the
+    // source cannot measure or the instrument did not answer.
+    virtual bool ReadMeasured(int, int, uint16_t*) { return false; }
+    virtual bool ReadMeasuredFloat(int, float&) { return false; }
+    virtual bool SendMeasuringCommand(int) { return false; }
+
     // The logic of the value-entry dialog a request opens; its OK writes the value to Target().
     std::unique_ptr<ChoiceEntry> MakeChoice(const EditRequest& request);
     std::unique_ptr<NumericEntry> MakeNumber(const EditRequest& request);
@@ -63,6 +71,9 @@ public:
 
     bool Probe() override;
     bool Read(const SetupRead& what, bool messages) override;
+    bool ReadMeasured(int reg, int count, uint16_t* values) override;
+    bool ReadMeasuredFloat(int reg, float& value) override;
+    bool SendMeasuringCommand(int coil) override;
 
 private:
     ModbusMaster& bus_;

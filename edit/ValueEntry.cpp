@@ -5,9 +5,9 @@
 #include "instrument/InstrumentSetup.h"
 #include "instrument/InstrumentTexts.h"
 #include "instrument/Registers.h"
-#include "instrument/TextIds.h"
 #include "instrument/ValueFormat.h"
 #include "instrument/ValueHelpers.h"
+#include "res/InstrumentTextIds.h"
 #include "res/PanelTextIds.h"
 #include "res/Strings.h"
 

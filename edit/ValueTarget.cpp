@@ -3,7 +3,7 @@
 #include "instrument/Commands.h"
 #include "instrument/InstrumentSetup.h"
 #include "instrument/Registers.h"
-#include "instrument/TextIds.h"
+#include "res/InstrumentTextIds.h"
 #include "res/PanelTextIds.h"
 #include "res/Strings.h"
 

@@ -1,12 +1,12 @@
 #include "files/Backup.h"
 
-#include "files/FileTextIds.h"
 #include "files/SetupFile.h"
 #include "files/SetupFileWriter.h"
 #include "instrument/Commands.h"
 #include "instrument/InstrumentSetup.h"
 #include "instrument/Registers.h"
-#include "instrument/TextIds.h"
+#include "res/FileTextIds.h"
+#include "res/InstrumentTextIds.h"
 #include "res/Strings.h"
 
 #include <memory>

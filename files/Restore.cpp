@@ -2,13 +2,13 @@
 
 #include "comm/ModbusMaster.h"
 #include "files/Backup.h"
-#include "files/FileTextIds.h"
 #include "instrument/Commands.h"
 #include "instrument/InstrumentSetup.h"
 #include "instrument/Registers.h"
 #include "instrument/SetupParameterTable.h"
-#include "instrument/TextIds.h"
 #include "instrument/ValueFormat.h"
+#include "res/FileTextIds.h"
+#include "res/InstrumentTextIds.h"
 #include "res/Strings.h"
 
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "files/SetupFile.h"
 
-#include "files/FileTextIds.h"
-#include "instrument/TextIds.h"
+#include "res/FileTextIds.h"
+#include "res/InstrumentTextIds.h"
 #include "res/Strings.h"
 
 #include <algorithm>
@@ -231,11 +231,12 @@ SetupFileStatus SetupFile::Close(Prompter& owner) {
             ok = false;
         }
     }
-    ok = FileAccess::FinishTemporary(temp, name_, ok, owner) && ok;
+    // A new file appears only now, whole; one that another program put there meanwhile stays.
+    ok = FileAccess::FinishTemporary(temp, name_, ok, owner, true, lock_.Existed()) && ok;
     writing_ = false;
     out_.clear();
     out_.shrink_to_fit();
-    lock_.Release(ok);
+    lock_.Release();
     return ok ? SetupFileStatus::kOk : SetupFileStatus::kWriteFailed;
 }
 

@@ -1,9 +1,9 @@
 #include "files/SetupFileImage.h"
 
-#include "files/FileTextIds.h"
 #include "files/SetupFileWriter.h"
 #include "instrument/Registers.h"
-#include "instrument/TextIds.h"
+#include "res/FileTextIds.h"
+#include "res/InstrumentTextIds.h"
 #include "res/Strings.h"
 
 #include <algorithm>

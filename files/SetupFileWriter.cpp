@@ -1,7 +1,7 @@
 #include "files/SetupFileWriter.h"
 
-#include "files/FileTextIds.h"
 #include "instrument/Registers.h"
+#include "res/FileTextIds.h"
 #include "res/Strings.h"
 
 #include <algorithm>

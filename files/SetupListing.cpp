@@ -1,6 +1,6 @@
 #include "files/SetupListing.h"
 
-#include "files/FileTextIds.h"
+#include "res/FileTextIds.h"
 #include "res/Strings.h"
 
 #include <algorithm>

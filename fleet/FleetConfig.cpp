@@ -1,7 +1,5 @@
 #include "fleet/FleetConfig.h"
 
-#include "platform/Profile.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -338,21 +336,19 @@ FleetConfig ReadFleetFile(const std::string& path) {
     return ParseFleetFile(text.str());
 }
 
-void WriteFleetLinkProfile(const FleetLink& link, Profile& profile) {
-    const char* section = CommSettings::kSection;
-    const char* kind = link.kind == LinkKind::RtuOverTcp  ? "tcp"
-                       : link.kind == LinkKind::ModbusTcp ? "mbap"
-                                                          : "serial";
-    profile.WriteString(section, "Link", kind);
+CommSettings FleetLinkSettings(const FleetLink& link) {
+    CommSettings settings;
+    settings.SetKind(link.kind);
     if (link.kind == LinkKind::Serial) {
-        profile.WriteString(CommSettings::kDeviceSection, "COM1", link.device);
-        profile.WriteInt(section, "Com Port", 1);
-        profile.WriteInt(section, "Baud", link.baud);
-        profile.WriteString(section, "Parity", std::string(1, link.parity));
+        settings.SetDevicePath(1, link.device);
+        settings.SetPortIndex(0);
+        settings.SetBaudRate(link.baud);
+        settings.SetParityLetter(link.parity);
     } else {
-        profile.WriteString(section, "Host", link.host);
-        profile.WriteInt(section, "TCP Port", link.port);
+        settings.SetHost(link.host);
+        settings.SetTcpPort(link.port);
     }
+    return settings;
 }
 
 } // namespace quarnex

@@ -7,8 +7,6 @@
 
 namespace quarnex {
 
-class Profile;
-
 // One bus of a plant as the fleet file names it: a serial line, a serial device server
 // (tcp://HOST:PORT) or a Modbus TCP gateway (mbap://HOST:PORT), and the instruments on it.
 struct FleetLink {
@@ -64,8 +62,8 @@ FleetConfig ParseFleetFile(const std::string& text);
 // Reads and parses the file; a file that cannot be read gives one problem with the system's reason.
 FleetConfig ReadFleetFile(const std::string& path);
 
-// The settings of one link as the master reads them from a profile: a profile of its own in
-// memory, nothing saved.
-void WriteFleetLinkProfile(const FleetLink& link, Profile& profile);
+// The settings the master of one link works with: its device (as COM1) at its baud rate and
+// parity, or its network address.
+CommSettings FleetLinkSettings(const FleetLink& link);
 
 } // namespace quarnex

@@ -5,11 +5,10 @@
 #include "fleet/QuietPrompter.h"
 #include "instrument/InstrumentType.h"
 #include "instrument/Registers.h"
-#include "offline/OfflineTextIds.h"
 #include "offline/SetupCompare.h"
 #include "platform/Clock.h"
-#include "platform/Profile.h"
 #include "platform/Progress.h"
+#include "res/OfflineTextIds.h"
 #include "res/Strings.h"
 
 #include <algorithm>
@@ -133,10 +132,8 @@ LinkReading ReadFleetLink(const FleetLink& link, int retries, const std::functio
     const int64_t start = MonotonicMs();
     LinkReading reading;
     reading.link = link.name;
-    Profile profile;
-    WriteFleetLinkProfile(link, profile);
     QuietPrompter prompter;
-    ModbusMaster master(profile, prompter);
+    ModbusMaster master(FleetLinkSettings(link), prompter);
     if (!master.Open()) {
         reading.problem = prompter.Take();
         reading.seconds = static_cast<double>(MonotonicMs() - start) / 1000.0;

@@ -2,9 +2,9 @@
 
 #include "comm/ModbusMaster.h"
 #include "instrument/InstrumentTexts.h"
-#include "instrument/TextIds.h"
 #include "instrument/ValueFormat.h"
 #include "platform/Clock.h"
+#include "res/InstrumentTextIds.h"
 #include "res/Strings.h"
 
 #include <cctype>
@@ -17,23 +17,6 @@
 namespace quarnex {
 
 namespace {
-
-constexpr CommandCoil kCommandCoils[] = {
-    {coil::kTare, "tare"},
-    {coil::kZero, "zero"},
-    {coil::kGross, "switch to gross"},
-    {coil::kNet, "switch to net"},
-    {coil::kShuntDisconnect, "disconnect the shunt calibration resistor"},
-    {coil::kShuntConnect, "connect the shunt calibration resistor"},
-    {coil::kStart, "start the instrument"},
-    {coil::kEnterBatchSetup, "enter batch set-up"},
-    {coil::kLeaveBatchSetup, "leave batch set-up"},
-    {coil::kEnterRemoteSetup, "enter remote set-up"},
-    {coil::kEnterRemoteRestore, "enter remote restore"},
-    {coil::kLeaveAndSave, "leave remote set-up or restore and save"},
-    {coil::kLeaveWithoutSaving, "leave remote set-up or restore without saving"},
-    {coil::kCheckSetup, "check the new set-up before saving"},
-};
 
 // How long an instrument needs to leave "Wait for start state" after coil 16.
 constexpr int kStartSettleMs = 500;
@@ -88,11 +71,6 @@ bool ReadState(ModbusMaster& bus, int address, int stateRegister, Prompter* owne
 }
 
 } // namespace
-
-const CommandCoil* CommandCoils(int& count) {
-    count = static_cast<int>(std::size(kCommandCoils));
-    return kCommandCoils;
-}
 
 bool SendCommand(ModbusMaster& bus, int address, int coil, bool messages, const std::string& prefix,
                  const std::string& extra, Prompter* owner) {

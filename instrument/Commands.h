@@ -10,14 +10,6 @@ namespace quarnex {
 class ModbusMaster;
 struct TransactionOptions;
 
-// One command coil: its number and what it asks of the instrument.
-struct CommandCoil {
-    int coil;
-    const char* command;
-};
-// The command coils, in coil order (7 tare ... 105 check the set-up).
-const CommandCoil* CommandCoils(int& count);
-
 // Writes the coil on (3 retries, no extra time-out, retry box per messages). A refusal is
 // explained with prefix + the command-error text, any other failure as a bus failure followed by
 // extra (when not empty) in a second box; with messages off a failure is silent.

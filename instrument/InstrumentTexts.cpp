@@ -1,7 +1,7 @@
 #include "instrument/InstrumentTexts.h"
 
 #include "instrument/Registers.h"
-#include "instrument/TextIds.h"
+#include "res/InstrumentTextIds.h"
 #include "res/Strings.h"
 
 #include <cstdio>

@@ -3,8 +3,8 @@
 #include "comm/ModbusMaster.h"
 #include "instrument/InstrumentSetup.h"
 #include "instrument/Registers.h"
-#include "instrument/TextIds.h"
 #include "instrument/ValueFormat.h"
+#include "res/InstrumentTextIds.h"
 #include "res/Strings.h"
 
 #include <cmath>

@@ -4,7 +4,7 @@
 #include "instrument/InstrumentSetup.h"
 #include "instrument/InstrumentTexts.h"
 #include "instrument/SetupParameterTable.h"
-#include "instrument/TextIds.h"
+#include "res/InstrumentTextIds.h"
 #include "res/Strings.h"
 
 #include <cmath>

@@ -1,10 +1,10 @@
 #include "offline/OfflineSheet.h"
 
 #include "files/Backup.h"
-#include "files/FileTextIds.h"
-#include "offline/OfflineTextIds.h"
+#include "res/FileTextIds.h"
+#include "res/OfflineTextIds.h"
+#include "res/SetupTextIds.h"
 #include "res/Strings.h"
-#include "setup/SetupTextIds.h"
 
 #include <filesystem>
 #include <system_error>

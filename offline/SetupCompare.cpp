@@ -1,11 +1,11 @@
 #include "offline/SetupCompare.h"
 
 #include "files/Backup.h"
-#include "files/FileTextIds.h"
 #include "instrument/InstrumentType.h"
 #include "instrument/Registers.h"
 #include "instrument/SetupParameterTable.h"
-#include "offline/OfflineTextIds.h"
+#include "res/FileTextIds.h"
+#include "res/OfflineTextIds.h"
 #include "res/Strings.h"
 #include "setup/BatchingPages.h"
 #include "setup/StandardPages.h"
@@ -75,11 +75,26 @@ std::string Shown(const std::string& text) {
     return end == std::string::npos ? std::string() : text.substr(0, end + 1);
 }
 
-// A column of a table: the text padded to the column's width, and at least two blanks before the
-// next column even when the text fills its own.
+// The columns of a text line up on a terminal by the characters it prints, not by bytes: a
+// control character in a file's text is printed escaped ("\x07", as everywhere the files' texts
+// are printed) and a UTF-8 character ("±", "°") is one character of two or more bytes.
+std::string Printed(const std::string& s) {
+    return VisibleEscapes(s);
+}
+
+size_t PrintedWidth(const std::string& printed) {
+    return static_cast<size_t>(std::count_if(printed.begin(), printed.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80; // not a UTF-8 continuation byte
+    }));
+}
+
+// A column of a table: the text as printed, padded to the column's width, and at least two blanks
+// before the next column even when the text fills its own.
 std::string Pad(const std::string& s, size_t width) {
     constexpr size_t kGap = 2;
-    return s + std::string(s.size() + kGap > width ? kGap : width - s.size(), ' ');
+    const std::string printed = Printed(s);
+    const size_t n = PrintedWidth(printed);
+    return printed + std::string(n + kGap > width ? kGap : width - n, ' ');
 }
 
 // Collects the groups while the comparison walks the sheet.
@@ -310,13 +325,21 @@ std::vector<std::string> DiffText(const SetupDiff& diff, const std::string& left
                   side(leftName, diff.leftIdentity));
     out.push_back(std::string(width - with.size(), ' ') + with + " " +
                   side(rightName, diff.rightIdentity));
+    // A value longer than its column widens the column for every line, so the right values
+    // still stand one under the other.
+    size_t labelColumn = kLabelColumn, valueColumn = kValueWidth;
+    for (const DiffGroup& g : diff.groups)
+        for (const DiffLine& l : g.lines) {
+            labelColumn = std::max(labelColumn, PrintedWidth(Printed(l.label)) + 2);
+            valueColumn = std::max(valueColumn, PrintedWidth(Printed(l.left)) + 2);
+        }
     if (!brief)
         for (const DiffGroup& g : diff.groups) {
             out.emplace_back();
-            out.push_back(g.title);
+            out.push_back(Printed(g.title));
             for (const DiffLine& l : g.lines)
-                out.push_back("  " + Pad(l.label, kLabelColumn) + Pad(l.left, kValueWidth) +
-                              l.right);
+                out.push_back("  " + Pad(l.label, labelColumn) + Pad(l.left, valueColumn) +
+                              Printed(l.right));
         }
     out.emplace_back();
     const int n = diff.Count();

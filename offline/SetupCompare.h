@@ -51,7 +51,9 @@ std::string SetupVersionWarning(const SetupFileImage& left, const SetupFileImage
 
 // The comparison as text, one line each: a heading per group, then the label padded to 35
 // characters (as a printed listing pads it), the left value padded to 24, the right value; at
-// least two blanks between the columns, so a label that fills its column still stands apart.
+// least two blanks between the columns, so a label that fills its column still stands apart, and
+// a column widened for a longer label or value. Widths count the characters printed: the texts
+// come with their control characters escaped ("\x07") and a UTF-8 character counts once.
 // Headed by "Compared:" left name and "with:" right name, each with its identity, ended by the
 // count ("No differences." for equal set-ups). brief: the header and the count only.
 std::vector<std::string> DiffText(const SetupDiff& diff, const std::string& leftName,

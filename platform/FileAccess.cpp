@@ -3,11 +3,16 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace quarnex {
@@ -350,14 +355,16 @@ void FileAccess::RemoveLeftTemporaries(const std::string& path) {
 }
 
 bool FileAccess::FinishTemporary(const std::string& temp, const std::string& path, bool commit,
-                                 Prompter& owner, bool flushFolder) {
+                                 Prompter& owner, bool flushFolder, bool replace) {
     if (temp.empty())
         return !commit;
     if (!commit) {
         ::unlink(temp.c_str());
         return true;
     }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
+    if ((replace ? ::rename(temp.c_str(), path.c_str())
+                 : ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE)) !=
+        0) {
         const int error = errno;
         ::unlink(temp.c_str());
         ShowSystemError(error, owner);
@@ -375,60 +382,114 @@ bool FileAccess::FinishTemporary(const std::string& temp, const std::string& pat
     return true;
 }
 
+namespace {
+
+// The permission bits a file created now gets: 0666 less the umask, read without changing it
+// (umask() would, for a moment, for every thread of the program).
+unsigned CreationMode() {
+    std::FILE* status = std::fopen("/proc/self/status", "re");
+    unsigned mask = 022;
+    if (status) {
+        char line[256];
+        while (std::fgets(line, sizeof line, status))
+            if (std::sscanf(line, "Umask: %o", &mask) == 1)
+                break;
+        std::fclose(status);
+    }
+    return 0666 & ~mask;
+}
+
+// The lock of a file still to be created: an abstract socket address (nothing on the disk, gone
+// with the program that bound it) named after the file's full path. -1 with errno set; EEXIST
+// when another program holds it.
+int LockNewFile(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    char* folder = ::realpath(FolderOf(path).c_str(), nullptr);
+    if (!folder)
+        return -1;
+    std::string full =
+        std::string(folder) + "/" + (slash == std::string::npos ? path : path.substr(slash + 1));
+    std::free(folder);
+    uint64_t hash = 14695981039346656037ull; // FNV-1a: the address has room for 107 bytes
+    for (unsigned char c : full)
+        hash = (hash ^ c) * 1099511628211ull;
+    char name[64];
+    const int n = std::snprintf(name, sizeof name, "quarnex-new-file-%016llx-%zu",
+                                static_cast<unsigned long long>(hash), full.size());
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, name, static_cast<size_t>(n)); // sun_path[0] = 0: abstract
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + n);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+        const int error = errno == EADDRINUSE ? EEXIST : errno;
+        CloseDescriptor(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
 FileLock::Result FileLock::LockForWrite(const std::string& path, FileAccess::PathKind& kind,
                                         Prompter& owner) {
-    Release(true);
+    Release();
     using Kind = FileAccess::PathKind;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        int error = 0;
-        kind = FileAccess::Inspect(path, nullptr, &error);
-        if (kind == Kind::Unknown) {
-            ShowSystemError(error, owner);
-            return Result::Failed;
-        }
-        if (kind != Kind::Absent && kind != Kind::Regular)
-            return Result::NotRegular;
-        const bool create = kind == Kind::Absent;
-        int fd;
-        do
-            fd = create ? ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                                 0666)
-                        : ::open(path.c_str(),
-                                 O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        while (fd < 0 && errno == EINTR);
-        if (fd < 0) {
-            if ((create && errno == EEXIST) || (!create && errno == ENOENT))
-                continue; // changed under our feet: look again
-            if (errno == ELOOP) {
-                kind = Kind::SymbolicLink;
-                return Result::NotRegular;
-            }
+    int error = 0;
+    kind = FileAccess::Inspect(path, nullptr, &error);
+    if (kind == Kind::Unknown) {
+        ShowSystemError(error, owner);
+        return Result::Failed;
+    }
+    if (kind == Kind::Absent) {
+        // The folder must take the file, or the failure would come only when it is written.
+        if (::access(FolderOf(path).c_str(), W_OK | X_OK) != 0) {
             ShowSystemError(errno, owner);
             return Result::Failed;
         }
-        struct stat st {};
-        if (::fstat(fd, &st) != 0 || KindOf(st.st_mode) != Kind::Regular) {
-            kind = KindOf(st.st_mode);
-            CloseDescriptor(fd);
-            return Result::NotRegular;
-        }
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-            CloseDescriptor(fd);
-            if (create)
-                ::unlink(path.c_str());
-            return Result::InUse;
+        const int fd = LockNewFile(path);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                return Result::InUse;
+            ShowSystemError(errno, owner);
+            return Result::Failed;
         }
         fd_ = fd;
-        path_ = path;
-        existed_ = !create;
-        mode_ = st.st_mode & 07777;
-        device_ = static_cast<uint64_t>(st.st_dev);
-        inode_ = static_cast<uint64_t>(st.st_ino);
-        kind = Kind::Regular;
+        existed_ = false;
+        mode_ = CreationMode();
         return Result::Locked;
     }
-    ShowSystemError(EAGAIN, owner);
-    return Result::Failed;
+    if (kind != Kind::Regular)
+        return Result::NotRegular;
+    int fd;
+    do
+        fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        if (errno == ELOOP) {
+            kind = Kind::SymbolicLink;
+            return Result::NotRegular;
+        }
+        ShowSystemError(errno, owner);
+        return Result::Failed;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || KindOf(st.st_mode) != Kind::Regular) {
+        kind = KindOf(st.st_mode);
+        CloseDescriptor(fd);
+        return Result::NotRegular;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        CloseDescriptor(fd);
+        return Result::InUse;
+    }
+    fd_ = fd;
+    existed_ = true;
+    mode_ = st.st_mode & 07777;
+    return Result::Locked;
 }
 
 bool FileLock::ReadLocked(size_t maxBytes, std::string& out, Prompter& owner) const {
@@ -462,15 +523,9 @@ bool FileLock::ReadLocked(size_t maxBytes, std::string& out, Prompter& owner) co
     return true;
 }
 
-void FileLock::Release(bool keep) {
+void FileLock::Release() {
     if (fd_ < 0)
         return;
-    if (!existed_ && !keep) {
-        struct stat st {};
-        if (::lstat(path_.c_str(), &st) == 0 && static_cast<uint64_t>(st.st_dev) == device_ &&
-            static_cast<uint64_t>(st.st_ino) == inode_ && st.st_size == 0)
-            ::unlink(path_.c_str());
-    }
     CloseDescriptor(fd_);
     fd_ = -1;
 }

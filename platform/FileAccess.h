@@ -81,8 +81,9 @@ public:
     // rename over path (or, with commit off, its removal). A failure shows the system's text.
     static bool WriteTemporary(const std::string& path, const std::string& data, unsigned mode,
                                std::string& temp, Prompter& owner);
+    // replace off: a file that appeared at path meanwhile is not overwritten (EEXIST).
     static bool FinishTemporary(const std::string& temp, const std::string& path, bool commit,
-                                Prompter& owner, bool flushFolder = true);
+                                Prompter& owner, bool flushFolder = true, bool replace = true);
     // The temporary files of path are "path.XXXXXX.part" (six letters or digits). A writer
     // killed halfway leaves its own behind; this removes those that are regular files of this
     // user. Call it only while holding path's write lock: no other writer is at work then.
@@ -97,8 +98,9 @@ private:
 
 // An advisory lock ("no sharing") on one file while a program is about to replace it: a second
 // program that asks for the same file is told that it is in use. The lock is held on the file
-// that is there now; a missing file is created empty to carry it (and removed again by Release
-// when nothing replaced it).
+// that is there now. A missing file is not created to carry it (a program killed before it wrote
+// would leave an empty file under the name): the lock is then an abstract socket named after the
+// file's full path, which vanishes with the program, and the file appears only when it is whole.
 class FileLock {
 public:
     enum class Result { Locked, InUse, NotRegular, Failed };
@@ -113,23 +115,20 @@ public:
     // text shown.
     Result LockForWrite(const std::string& path, FileAccess::PathKind& kind, Prompter& owner);
     bool Held() const { return fd_ >= 0; }
-    // True when the file existed before LockForWrite (it was not created to carry the lock).
+    // True when the file existed before LockForWrite; false for a file still to be created.
     bool Existed() const { return existed_; }
-    // The permission bits the file had, or 0666 less the umask for a created one.
+    // The permission bits the file had, or 0666 less the umask for one to be created.
     unsigned Mode() const { return mode_; }
     // The locked file's content (it existed before), at most maxBytes; false with the system's
     // text, or EFBIG's, shown.
     bool ReadLocked(size_t maxBytes, std::string& out, Prompter& owner) const;
-    // Drops the lock; a file created by LockForWrite that is still the same empty file is
-    // removed, unless keep is set.
-    void Release(bool keep = false);
+    // Drops the lock.
+    void Release();
 
 private:
-    int fd_ = -1;
-    std::string path_;
+    int fd_ = -1; // the file, or the socket that stands for a file still to be created
     bool existed_ = false;
     unsigned mode_ = 0644;
-    uint64_t device_ = 0, inode_ = 0;
 };
 
 } // namespace quarnex

@@ -19,8 +19,8 @@ public:
     // way.
     virtual bool AskYesNo(Icon icon, const std::string& text, const std::string& caption = {}) = 0;
     // A Yes/No box whose Yes changes or throws away something (a restore, a default set-up, an
-    // upgrade, edits discarded, a file replaced): No is the default button, so Return alone
-    // never does it.
+    // upgrade, edits discarded, a file replaced) or stops the plant (set-up mode ends weighing
+    // and batching): No is the default button, so Return alone never does it.
     virtual bool AskDestructive(Icon icon, const std::string& text,
                                 const std::string& caption = {}) {
         return AskYesNo(icon, text, caption);

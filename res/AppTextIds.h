@@ -47,7 +47,6 @@ constexpr int kParityNone = 17043;
 constexpr int kParityEven = 17044;
 constexpr int kParityOdd = 17045;
 constexpr int kStopBitsLabel = 17046;
-constexpr int kStopBitsValue = 17047;
 constexpr int kDataBitsLabel = 17048;
 constexpr int kDataBitsValue = 17049;
 constexpr int kComPortLabel = 17050;

@@ -5,8 +5,8 @@
 #include "instrument/SetupParameterTable.h"
 #include "instrument/ValueFormat.h"
 #include "instrument/ValueHelpers.h"
+#include "res/SetupTextIds.h"
 #include "res/Strings.h"
-#include "setup/SetupTextIds.h"
 
 #include <cmath>
 #include <cstdio>
@@ -236,9 +236,20 @@ void ValueRequest(EditRequest& request, const InstrumentSetup& setup, int b) {
 
 } // namespace
 
+RowState BatchingRowState(const PageRow& r, const InstrumentSetup& setup) {
+    if (r.kind != RowKind::RecipeSetpoint)
+        return kRowOn;
+    const SetpointDisplay setpoint = SetpointOf(setup, ActivityOfLine(setup, r.item, r.parameter),
+                                                ValueOfLine(setup, r.item, r.parameter, true));
+    return setpoint.shown ? kRowOn : kRowHidden;
+}
+
 RowDisplay BatchingRowDisplay(const PageRow& r, const InstrumentSetup& setup, bool editMode) {
     RowDisplay row;
-    row.editButton = editMode;
+    row.state = BatchingRowState(r, setup);
+    row.editButton = editMode && row.state.shown;
+    if (!row.state.shown)
+        return row;
     const int k = r.item;
     switch (r.kind) {
     case RowKind::GeneralBatch:
@@ -275,11 +286,6 @@ RowDisplay BatchingRowDisplay(const PageRow& r, const InstrumentSetup& setup, bo
     case RowKind::RecipeSetpoint: {
         const SetpointDisplay setpoint = SetpointOf(setup, ActivityOfLine(setup, k, r.parameter),
                                                     ValueOfLine(setup, k, r.parameter, true));
-        if (!setpoint.shown) {
-            row.state = kRowHidden;
-            row.editButton = false;
-            break;
-        }
         row.label = Text(ids::kSetpointLabel);
         row.value = setpoint.value;
         row.unit = setpoint.unit;

@@ -30,9 +30,12 @@ PageRow ActivityValueRow(int activity, int j); // value j (0-24) or kActivityNam
 PageRow RecipeNameRow(int recipe);
 PageRow RecipeLineRow(int recipe, int line, bool setpoint); // line 1-30
 
-// What a batching row shows: its label, value and unit from the copy. A recipe line's set point
-// is hidden where the line's activity has none; the activity and recipe rows keep their ">>" in
-// show mode, where their dialogs show without editing.
+// Whether a batching row shows: a recipe line's set point is hidden where the line's activity has
+// none (no activity, or one without a set point); every other batching row shows.
+RowState BatchingRowState(const PageRow& row, const InstrumentSetup& setup);
+// What a batching row shows: its state as above, and its label, value and unit from the copy;
+// the activity and recipe rows keep their ">>" in show mode, where their dialogs show without
+// editing.
 RowDisplay BatchingRowDisplay(const PageRow& row, const InstrumentSetup& setup, bool editMode);
 // The ">>" of a batching row: the selector, the window register, the value's editor.
 EditRequest BatchingRowRequest(const PageRow& row, const InstrumentSetup& setup);

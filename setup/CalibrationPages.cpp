@@ -7,8 +7,8 @@
 #include "instrument/Registers.h"
 #include "instrument/ValueFormat.h"
 #include "instrument/ValueHelpers.h"
+#include "res/SetupTextIds.h"
 #include "res/Strings.h"
-#include "setup/SetupTextIds.h"
 
 namespace quarnex {
 
@@ -164,9 +164,8 @@ const PageDescriptor& CalibrationPage() {
 // ----- CalibrationLive -----------------------------------------------------------------------
 
 CalibrationLive::CalibrationLive(SetupSource& source, bool editMode)
-    : KelSetUpPage(source, CalibrationPage(), editMode), bus_(source.Bus()), setup_(source.Setup()),
-      prompter_(source.Owner()), gross_(placeholder::kSetupValue),
-      signal_(placeholder::kSetupValue) {}
+    : KelSetUpPage(source, CalibrationPage(), editMode), setup_(source.Setup()),
+      gross_(placeholder::kSetupValue), signal_(placeholder::kSetupValue) {}
 
 int CalibrationLive::Activate() {
     if (editMode_) {
@@ -189,9 +188,7 @@ int CalibrationLive::EditTick() {
         Update(false);
         return kEditPeriodMs;
     }
-    const CommStatus read = bus_->ReadHoldingRegisters(setup_.Address(), reg::kLiveBlock,
-                                                       kLiveCount, live, {.owner = &prompter_});
-    if (read != CommStatus::Ok) {
+    if (!source_.ReadMeasured(reg::kLiveBlock, kLiveCount, live)) {
         gross_ = signal_ = placeholder::kSetupValue;
     } else {
         const int error = live[reg::LiveOffset(reg::kError)];
@@ -208,8 +205,7 @@ int CalibrationLive::EditTick() {
             // falsifies every measurement: take it off at once and again every eleventh tick
             // while the instrument still reports it.
             if (error == kErrorShuntConnected && countdown_ <= 0) {
-                SendCommand(*bus_, setup_.Address(), coil::kShuntDisconnect, false, {}, {},
-                            &prompter_);
+                source_.SendMeasuringCommand(coil::kShuntDisconnect);
                 countdown_ = kShuntRepeatTicks;
             } else if (countdown_ > 0) {
                 --countdown_;
@@ -221,11 +217,16 @@ int CalibrationLive::EditTick() {
     return kEditPeriodMs;
 }
 
+// One read a tick, as every page in show mode: the tick after a good refresh of the rows reads
+// the unstored points instead of the next refresh step.
 int CalibrationLive::ShowTick() {
     gross_ = signal_ = placeholder::kSetupValue;
-    if (model_.Tick()) {
-        if (!model_.Failed())
-            ReadMask();
+    if (maskDue_) {
+        maskDue_ = false;
+        if (ReadMask())
+            Update(false);
+    } else if (model_.Tick()) {
+        maskDue_ = !model_.Failed();
         Update(model_.Failed());
     }
     return kShowPeriodMs;
@@ -233,9 +234,7 @@ int CalibrationLive::ShowTick() {
 
 bool CalibrationLive::ReadMask() {
     float value = 0.0f;
-    if (!source_.CanMeasure() ||
-        bus_->ReadFloatRegisters(setup_.Address(), reg::kUnstoredPoints, 1, &value,
-                                 {.owner = &prompter_}) != CommStatus::Ok)
+    if (!source_.ReadMeasuredFloat(reg::kUnstoredPoints, value))
         return false;
     mask_ = static_cast<uint16_t>(FloatBits(value) & 0xFFFF);
     return true;

@@ -93,9 +93,8 @@ private:
     // instrument can do held back.
     void Update(bool failed) override;
 
-    ModbusMaster* bus_;
     InstrumentSetup& setup_;
-    Prompter& prompter_;
+    bool maskDue_ = false; // show mode: the next tick reads the unstored points
     std::string gross_;
     std::string signal_;
     std::string info_;

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "setup/PageModel.h"
 #include "setup/SetupPage.h"
-#include "setup/ShowModeRefresh.h"
 
 #include <optional>
 #include <vector>

@@ -5,8 +5,8 @@
 #include "instrument/InstrumentTexts.h"
 #include "instrument/InstrumentType.h"
 #include "instrument/Registers.h"
+#include "res/SetupTextIds.h"
 #include "res/Strings.h"
-#include "setup/SetupTextIds.h"
 
 namespace quarnex {
 

@@ -3,9 +3,9 @@
 #include "instrument/InstrumentSetup.h"
 #include "instrument/SetupParameterTable.h"
 #include "instrument/ValueFormat.h"
+#include "res/SetupTextIds.h"
 #include "res/Strings.h"
 #include "setup/BatchingPages.h"
-#include "setup/SetupTextIds.h"
 
 #include <cmath>
 
@@ -44,9 +44,12 @@ std::vector<PageRow> PageRowsOf(const PageDescriptor& page, const InstrumentSetu
 
 namespace {
 
-// A row's state: the page's rule for a parameter, the kind's own for the batching rows.
+// A row's state, the one rule the display and every other reader follow: the page's rule for a
+// parameter, the batching rows' own for the others.
 RowState RuledState(const PageDescriptor& page, const PageRow& r, const InstrumentSetup& setup) {
-    return page.rule && r.kind == RowKind::Parameter ? page.rule(r.parameter, setup) : kRowOn;
+    if (r.kind != RowKind::Parameter)
+        return BatchingRowState(r, setup);
+    return page.rule ? page.rule(r.parameter, setup) : kRowOn;
 }
 
 RowDisplay ShowRuledRow(const PageRow& r, RowState state, const InstrumentSetup& setup,

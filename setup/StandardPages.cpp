@@ -3,9 +3,9 @@
 #include "instrument/InstrumentSetup.h"
 #include "instrument/InstrumentType.h"
 #include "instrument/SetupParameterTable.h"
+#include "res/SetupTextIds.h"
 #include "setup/BatchingPages.h"
 #include "setup/CalibrationPages.h"
-#include "setup/SetupTextIds.h"
 
 namespace quarnex {
 

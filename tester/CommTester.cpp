@@ -1,11 +1,11 @@
 #include "tester/CommTester.h"
 
 #include "instrument/Commands.h"
-#include "instrument/TextIds.h"
 #include "instrument/ValueFormat.h"
 #include "platform/Prompter.h"
+#include "res/InstrumentTextIds.h"
 #include "res/Strings.h"
-#include "tester/TesterTextIds.h"
+#include "res/TesterTextIds.h"
 
 #include <cctype>
 #include <charconv>

@@ -21,6 +21,12 @@ QLineEdit* ReadOnlyField(QWidget* parent, int chars, bool alignRight) {
     return field;
 }
 
+void LookReadOnly(QWidget* field) {
+    QPalette palette = field->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+    field->setPalette(palette);
+}
+
 void SetText(QLineEdit* field, const std::string& instrumentText) {
     const QString value = FromInstrument(instrumentText);
     if (field->text() != value)

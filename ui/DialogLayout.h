@@ -14,6 +14,10 @@ namespace quarnex {
 // digits of the window's font.
 QLineEdit* ReadOnlyField(QWidget* parent, int chars, bool alignRight = false);
 
+// A read-only text field that shows something chosen elsewhere (a file's name, what is in it): the
+// window's background instead of the white of a field to type into.
+void LookReadOnly(QWidget* field);
+
 // Rewrites a field with an instrument text (or a label with a table text) only when it changed,
 // so a tick that changes nothing does not repaint or move the user's selection.
 void SetText(QLineEdit* field, const std::string& instrumentText);

@@ -67,11 +67,6 @@ void ProgressDialog::SetRange(int low, int high) {
     ApplyRange();
 }
 
-void ProgressDialog::SetStep(int step) {
-    // The bar moves by explicit positions only; the step is kept for callers that count in it.
-    step_ = step;
-}
-
 void ProgressDialog::SetText(const std::string& text) {
     message_->setText(QString::fromStdString(text));
 }

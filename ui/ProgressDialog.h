@@ -28,10 +28,9 @@ public:
     ~ProgressDialog() override;
 
     // Disables the owner's top-level window when it is enabled (and remembers that it did), then
-    // shows this window over it with the range, step and the lower bound applied.
+    // shows this window over it with the range and the lower bound applied.
     bool Create(QWidget* owner);
     void SetRange(int low, int high) override;
-    void SetStep(int step);
     void SetText(const std::string& text) override;
     // Handles the waiting events, then moves the bar and rewrites the percentage when it changed
     // (ProgressPercentText).
@@ -45,7 +44,6 @@ public:
 
     int Low() const { return low_; }
     int High() const { return high_; }
-    int Step() const { return step_; }
     int Pos() const { return pos_; }
     QString PercentShown() const;
     QString MessageShown() const;
@@ -59,7 +57,7 @@ private:
     void ApplyRange();
     void GiveOwnerBack();
 
-    int low_ = 0, high_ = 100, step_ = 5, pos_ = 0;
+    int low_ = 0, high_ = 100, pos_ = 0;
     QPointer<QWidget> owner_;
     bool disabledOwner_ = false;
     QLabel* message_;

@@ -5,8 +5,8 @@
 #include "instrument/InstrumentType.h"
 #include "platform/Clock.h"
 #include "res/Strings.h"
+#include "res/UpgradeTextIds.h"
 #include "upgrade/BootLoaderRegisters.h"
-#include "upgrade/UpgradeTextIds.h"
 
 #include <algorithm>
 #include <charconv>

@@ -56,7 +56,7 @@ public:
 
     // The boot-loader procedure alone for a checked image: enter, erase, program, restart, with
     // the progress positions of the plan. Each bus failure is shown where it happens (owner) and
-    // ends it. EraseBegun() says afterwards whether it got as far as erasing the flash.
+    // ends it.
     // How the procedure ended; after a lost or refused answer to the enter or the restart
     // command, the state register says what the instrument did.
     enum class ProcedureEnd {
@@ -78,7 +78,6 @@ public:
     // shown: the dialog takes its progress window away there, so the outcome box is not hidden
     // behind it and the dialog is usable again.
     void SetProcedureEnded(std::function<void()> ended) { ended_ = std::move(ended); }
-    bool EraseBegun() const { return eraseBegun_; }
 
 private:
     bool Fail(const std::string& reason);

@@ -1,7 +1,7 @@
 #include "upgrade/UpgradeImage.h"
 
 #include "res/Strings.h"
-#include "upgrade/UpgradeTextIds.h"
+#include "res/UpgradeTextIds.h"
 
 #include "platform/FileAccess.h"
 

@@ -1,8 +1,8 @@
 #include "upgrade/UpgradePlan.h"
 
 #include "res/Strings.h"
+#include "res/UpgradeTextIds.h"
 #include "upgrade/BootLoaderRegisters.h"
-#include "upgrade/UpgradeTextIds.h"
 
 namespace quarnex {
 

@@ -4,7 +4,7 @@
 #include "app/panel/CBitmapButton.h"
 #include "app/panel/CSideWindowDlgs.h"
 #include "app/panel/CWeightTrendWnd.h"
-#include "offline/OfflineTextIds.h"
+#include "res/OfflineTextIds.h"
 #include "res/PanelTextIds.h"
 #include "res/Strings.h"
 #include "ui/DialogLayout.h"

@@ -35,24 +35,17 @@ public:
     QLabel* GrossNetLabel() const { return grossNet_; }
     QLabel* MotionZeroLabel() const { return motionZero_; }
     QLineEdit* GrossField() const { return gross_; }
-    QLineEdit* NetField() const { return net_; }
-    QLineEdit* StateField() const { return state_; }
     QLineEdit* StatusField() const { return status_; }
-    QLineEdit* MessageField() const { return message_; }
     CBitmapButton* TareButton() const { return tare_; }
-    CBitmapButton* GrossNetButton() const { return grossNetButton_; }
-    CBitmapButton* ZeroButton() const { return zero_; }
     QPushButton* EditSetupButton() const { return editSetup_; }
     QPushButton* ShowSetupButton() const { return showSetup_; }
     QPushButton* EditBatchingButton() const { return editBatching_; }
     QPushButton* EditRecipesButton() const { return editRecipes_; }
     QPushButton* LevelsButton() const { return levels_; }
-    QPushButton* InfoButton() const { return info_; }
     QPushButton* StartButton() const { return start_; }
     QPushButton* BackupButton() const { return backup_; }
     QPushButton* RestoreButton() const { return restore_; }
     QPushButton* CompareButton() const { return compare_; }
-    QPushButton* CheckButton() const { return check_; }
     QPushButton* CloseButton() const { return close_; }
     QPushButton* HelpButton() const { return help_; }
     // The trend and the weight log under the fields.

@@ -49,7 +49,6 @@ public:
 
     QLineEdit* NameField() const { return name_; }
     QLineEdit* SerialField() const { return serial_; }
-    QLineEdit* ProgramField() const { return program_; }
     QLineEdit* GrossField() const { return gross_; }
     QLineEdit* SignalField() const { return signal_; }
     QPushButton* EditNameButton() const { return editName_; }
@@ -79,8 +78,6 @@ public:
 
     QLineEdit* LevelField(int n) const { return levels_[n - 1]; }
     QLineEdit* StatusField(int n) const { return status_[n - 1]; }
-    QLineEdit* Setpoint1Field() const { return setpoint1_; }
-    QLineEdit* Setpoint2Field() const { return setpoint2_; }
     QPushButton* EditButton(int n) const { return edit_[n - 1]; }
 
 public slots:

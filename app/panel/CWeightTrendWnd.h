@@ -45,14 +45,11 @@ public:
     bool SavePng(const std::string& path, std::string& error);
     bool SaveCsv(const std::string& path, std::string& error);
 
-    QChartView* ChartView() const { return view_; }
     QLineSeries* GrossSeries() const { return gross_; }
     // Gross's line piece by piece, the first GrossSeries(): one piece a run of samples.
     const std::vector<QLineSeries*>& GrossLines() const { return grossLines_; }
     QLineSeries* NetSeries() const { return net_; }
-    QLineSeries* StateSeries() const { return states_; }
     QLineSeries* MotionSeries() const { return motionUpper_; }
-    QComboBox* SpanBox() const { return span_; }
     QValueAxis* WeightAxis() const { return weightAxis_; }
     QPushButton* PauseButton() const { return pause_; }
     QPushButton* PngButton() const { return png_; }

@@ -4,9 +4,9 @@
 #include "edit/SetupSource.h"
 #include "res/AppTextIds.h"
 #include "res/PanelTextIds.h"
+#include "res/SetupTextIds.h"
 #include "res/Strings.h"
 #include "setup/BatchingPages.h"
-#include "setup/SetupTextIds.h"
 #include "ui/UiText.h"
 
 #include <QHBoxLayout>

@@ -1,8 +1,8 @@
 #include "app/setup/CCalibrationPage.h"
 
 #include "app/setup/CCalibrationPlot.h"
+#include "res/SetupTextIds.h"
 #include "setup/CalibrationPlot.h"
-#include "setup/SetupTextIds.h"
 #include "ui/DialogLayout.h"
 #include "ui/UiText.h"
 

@@ -26,8 +26,6 @@ public:
     CalibrationLive& Live() { return static_cast<CalibrationLive&>(Logic()); }
     QLineEdit* GrossField() const { return gross_; }
     QLineEdit* SignalField() const { return signal_; }
-    QLabel* InfoLine() const { return info_; }
-    CCalibrationPlot* Plot() const { return plot_; }
 
 protected:
     void Render() override;

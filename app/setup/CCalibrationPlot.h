@@ -23,11 +23,6 @@ public:
     // Draws data; the same data again draws nothing.
     void Show(const CalibrationPlotData& data);
 
-    QScatterSeries* StoredSeries() const { return stored_; }
-    QScatterSeries* UnstoredSeries() const { return unstored_; }
-    QLineSeries* LineSeries() const { return line_; }
-    QScatterSeries* LiveSeries() const { return live_; }
-
 private:
     QChart* chart_;
     QChartView* view_;

@@ -47,6 +47,9 @@ CSetupRow::CSetupRow(QWidget* parent, QGridLayout* grid, int gridRow, int firstC
                      bool keepPlace)
     : label_(new QLabel(parent)), value_(new QLineEdit(parent)), unit_(new QLabel(parent)),
       edit_(new QPushButton(QStringLiteral(">>"), parent)) {
+    // The label column takes the room a wider window gives: the label keeps to the right end of
+    // it, beside its field, however wide the sheet is made.
+    label_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     value_->setReadOnly(true);
     value_->setFocusPolicy(Qt::NoFocus);
     const QFontMetrics metrics(value_->font());

@@ -6,10 +6,10 @@
 #include "instrument/InstrumentTexts.h"
 #include "instrument/InstrumentType.h"
 #include "instrument/Registers.h"
-#include "instrument/TextIds.h"
 #include "instrument/ValueFormat.h"
 #include "instrument/ValueHelpers.h"
 #include "platform/Clock.h"
+#include "res/InstrumentTextIds.h"
 #include "res/PanelTextIds.h"
 #include "res/Strings.h"
 
@@ -204,7 +204,7 @@ int InstrumentPanel::RestartPeriodAfterSheet(SheetMode mode) {
 
 bool InstrumentPanel::MayOpenSetupSheet(SheetMode mode) {
     if (mode == SheetMode::EditSetup &&
-        !prompter_.AskYesNo(Prompter::Icon::Exclamation, Text(ids::kEnterSetupQuestion)))
+        !prompter_.AskDestructive(Prompter::Icon::Exclamation, Text(ids::kEnterSetupQuestion)))
         return false;
     int state = 0;
     {

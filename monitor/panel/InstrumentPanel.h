@@ -69,7 +69,6 @@ public:
     InstrumentPanel(ModbusMaster& bus, int address, Prompter& prompter);
 
     void SetFeatures(const Features& features) { features_ = features; }
-    const Features& GetFeatures() const { return features_; }
 
     // Opening: sets the caption and offers a waiting instrument a start. Returns the period of
     // the first tick.

@@ -1,8 +1,8 @@
 #include "monitor/panel/WeightTrend.h"
 
 #include "instrument/InstrumentType.h"
-#include "instrument/TextIds.h"
 #include "instrument/ValueFormat.h"
+#include "res/InstrumentTextIds.h"
 #include "res/Strings.h"
 
 #include <algorithm>

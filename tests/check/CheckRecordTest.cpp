@@ -79,6 +79,30 @@ TEST(CheckRecord, WrittenAndReadBackPrintsTheSame) {
     EXPECT_DOUBLE_EQ(0.3, edge.back().second);
 }
 
+// Every reading within its tolerance, but the repeats of one load scatter wider than the
+// permissible error there: the scale is not repeatable, and the check fails on that alone.
+TEST(CheckRecord, RepeatabilityAloneFailsTheCheck) {
+    CheckRecord record = SampleRecord();
+    // 500 kg may be off by 0.3 (see above): 500.25 and 499.75 are both within it, 0.5 apart.
+    const double readings[] = {0.0, 500.0, 1000.0, 500.0, 0.0, 500.25, 499.75};
+    for (size_t i = 0; i < record.runs[0].readings.size(); ++i)
+        record.runs[0].readings[i] = {CheckReading::State::Taken, readings[i], "", ""};
+    const CheckResult result = EvaluateRun(record, record.runs[0]);
+    EXPECT_EQ(0, result.failed);
+    EXPECT_EQ(0, result.missing);
+    EXPECT_FALSE(result.repeatabilityPass);
+    EXPECT_EQ(CheckResult::Verdict::Fail, result.verdict);
+    EXPECT_EQ("FAILED: the repeated readings scatter more than the permissible error.",
+              VerdictSentence(result));
+    // A reading below its load by more than the tolerance fails, as one above it does.
+    record.runs[0].readings[2].indication = 999.5;
+    EXPECT_EQ(1, EvaluateRun(record, record.runs[0]).failed);
+    record.runs[0].readings[2].indication = 1000.0;
+    // The same repeats 0.2 apart pass.
+    record.runs[0].readings[6].indication = 500.05;
+    EXPECT_EQ(CheckResult::Verdict::Pass, EvaluateRun(record, record.runs[0]).verdict);
+}
+
 TEST(CheckRecord, DamagedRecordsSayWhatIsWrong) {
     const std::string good = CheckRecordText(SampleRecord());
     const auto replace = [&](const std::string& from, const std::string& to) {

@@ -129,6 +129,24 @@ TEST_F(CliProcess, AStopSignalLeavesTheDeviceAndTheInstrumentAsTheyWere) {
     EXPECT_EQ(DeviceSettings(bus_.DevicePath()), before);
 }
 
+// A backup to a new file killed while it reads the instrument leaves no file under the name (an
+// empty one would pass for a backup); the next backup there succeeds.
+TEST_F(CliProcess, ABackupKilledBeforeItWroteLeavesNoFile) {
+    const std::string file = dir_ + "/new.kel";
+    master_.reset();
+    bus_.SetPacing(9600);
+    const pid_t pid = Spawn({"-d", bus_.DevicePath(), "-b", "9600", "backup", "1", file});
+    ASSERT_TRUE(Until([&] { return bus_.RequestCount(1) > 10; }));
+    kill(pid, SIGKILL);
+    EXPECT_EQ(Wait(pid), 1000 + SIGKILL);
+    EXPECT_FALSE(std::filesystem::exists(file));
+    std::ostringstream out, err;
+    bus_.SetPacing(-1);
+    EXPECT_EQ(RunCli({"-d", bus_.DevicePath(), "backup", "1", file}, profile_, out, err), 0)
+        << err.str();
+    EXPECT_GT(std::filesystem::file_size(file), 0u);
+}
+
 // A file size limit stops the backup: the previous file and its ".bak" are as they were, and no
 // temporary file is left behind.
 TEST_F(CliProcess, AFileSizeLimitCostsNeitherThePreviousFileNorItsBak) {

@@ -74,6 +74,21 @@ TEST_P(LinkContractTest, ReadsWritesAndExceptions) {
     EXPECT_EQ(Read(got[0]), CommStatus::Ok);
 }
 
+// An exception answer is whole at its fifth byte: nothing more is waited for. Were the rest of a
+// normal answer awaited, every refusal would cost the whole receive time-out (10 s here).
+TEST_P(LinkContractTest, AnExceptionIsTakenWithoutWaitingForMore) {
+    uint16_t value = 0;
+    for (const uint8_t code : {2, 6}) {
+        bus_.InjectFault(1, {.kind = Fault::Exception, .exceptionCode = code});
+        const int64_t t0 = MonotonicMs();
+        EXPECT_NE(master_->ReadHoldingRegisters(1, 40001, 8, &value, {.extraTimeout = 10000}),
+                  CommStatus::Ok);
+        EXPECT_LT(MonotonicMs() - t0, 5000) << int{code};
+        EXPECT_EQ(master_->LastAttempts(), 1);
+    }
+    EXPECT_EQ(Read(value), CommStatus::Ok); // the connection (if any) still stands
+}
+
 TEST_P(LinkContractTest, SilenceAndRecovery) {
     Reopen(300);
     uint16_t value = 0;
@@ -174,6 +189,42 @@ TEST_P(LinkContractTest, SlowGatewayWithinAndBeyondTheTimeout) {
     Reopen(10000);
     EXPECT_EQ(Read(value), CommStatus::Ok);
     EXPECT_EQ(value, 0);
+}
+
+// The header's length counts the unit id and a PDU of 1 to 253 bytes; anything else, or a
+// protocol id other than 0, is no Modbus TCP frame. A header of another transaction is a late
+// answer to drop.
+TEST(MbapHeaderTest, LengthAndProtocolDecideWhatFollows) {
+    using mbap::HeaderCheck;
+    struct Case {
+        uint8_t bytes[mbap::kHeaderLength];
+        HeaderCheck check;
+        int pduLength; // only where the header is taken
+    } cases[] = {
+        {{0x12, 0x34, 0, 0, 0, 6, 1}, HeaderCheck::Ok, 5},
+        {{0x12, 0x34, 0, 0, 0, 2, 1}, HeaderCheck::Ok, 1},
+        {{0x12, 0x34, 0, 0, 0, 254, 1}, HeaderCheck::Ok, 253},
+        {{0x12, 0x34, 0, 0, 0, 1, 1}, HeaderCheck::Broken, 0}, // a unit id and no function
+        {{0x12, 0x34, 0, 0, 0, 0, 1}, HeaderCheck::Broken, 0},
+        {{0x12, 0x34, 0, 0, 0, 255, 1}, HeaderCheck::Broken, 0}, // one byte beyond the longest PDU
+        {{0x12, 0x34, 0, 0, 1, 6, 1}, HeaderCheck::Broken, 0},   // 262: the high byte counts
+        {{0x12, 0x34, 0, 1, 0, 6, 1}, HeaderCheck::Broken, 0},   // protocol id 1
+        {{0x12, 0x34, 1, 0, 0, 6, 1}, HeaderCheck::Broken, 0},   // protocol id 256
+        {{0x12, 0x35, 0, 0, 0, 6, 1}, HeaderCheck::OtherTransaction, 5},
+        {{0x13, 0x34, 0, 0, 0, 6, 1}, HeaderCheck::OtherTransaction, 5},
+    };
+    // An RTU request as a Modbus TCP frame: the length counts the unit id and the PDU, not the CRC.
+    const uint8_t rtu[] = {0x11, 0x03, 0x00, 0x6B, 0x00, 0x03, 0x76, 0x87};
+    EXPECT_EQ(mbap::FromRtu(rtu, 8, 0x0102),
+              (std::vector<uint8_t>{0x01, 0x02, 0, 0, 0, 6, 0x11, 0x03, 0x00, 0x6B, 0x00, 0x03}));
+    for (const Case& c : cases) {
+        int pduLength = -1;
+        const HeaderCheck check = mbap::CheckHeader(c.bytes, 0x1234, pduLength);
+        const int line = static_cast<int>(&c - cases);
+        EXPECT_EQ(check, c.check) << "case " << line;
+        if (c.check != HeaderCheck::Broken)
+            EXPECT_EQ(pduLength, c.pduLength) << "case " << line;
+    }
 }
 
 class Rs485Test : public BusFixture {};

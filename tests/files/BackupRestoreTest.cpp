@@ -536,6 +536,45 @@ TEST_F(BackupRestore, AnotherInstrumentsFileKeepsTheAddressUnlessAskedToTakeIt) 
     }
 }
 
+// The instrument keeps the settings of every port on which it answers the master ("Modbus" or
+// "Modbus auto", COM1 to COM4), whichever of them the master reaches it through; a port in another
+// mode (a printer) takes the file's.
+TEST_F(BackupRestore, KeptLinkSettingsCoverEveryModbusPort) {
+    constexpr float kModbus = 1.0f, kModbusAuto = 2.0f, kPrinter = 4.0f;
+    struct Case {
+        const char* what;
+        int mode; // "COMn: Mode:"; the port's baud rate follows it
+        float value;
+        bool kept;
+    };
+    const Case cases[] = {{"COM2 Modbus auto", 61, kModbusAuto, true},
+                          {"COM3 Modbus", 64, kModbus, true},
+                          {"COM4 Modbus auto", 68, kModbusAuto, true},
+                          {"COM3 Printer", 64, kPrinter, false}};
+    const std::string path = dir_.File("ports.kel");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int baud = c.mode + 1, format = c.mode + 2;
+        Kel([&](sim::Kel7Model& m) {
+            m.SetNormalValue(c.mode, c.value);
+            m.SetNormalValue(baud, 6.0f); // 19200 in the file
+            m.SetNormalValue(format, 1.0f);
+        });
+        ASSERT_EQ(RunBackup(path), Backup::Result::Succeeded);
+        Kel([&](sim::Kel7Model& m) {
+            m.SetNormalValue(baud, 5.0f); // 9600 since
+            m.SetNormalValue(format, 0.0f);
+        });
+        prompter_.Clear();
+        ASSERT_EQ(RunRestore(path), Restore::Result::Succeeded) << prompter_.LastText();
+        EXPECT_EQ(Kel([&](sim::Kel7Model& m) { return m.NormalValue(baud); }),
+                  c.kept ? 5.0f : 6.0f);
+        EXPECT_EQ(Kel([&](sim::Kel7Model& m) { return m.NormalValue(format); }),
+                  c.kept ? 0.0f : 1.0f);
+        Kel([&](sim::Kel7Model& m) { m.SetNormalValue(c.mode, 0.0f); });
+    }
+}
+
 // The answers of a mode command lost on every attempt (or the state unreadable as well): the report
 // says what the instrument did, and it is never left in remote restore.
 TEST_F(BackupRestore, ALostAnswerIsSettledByTheStateBeforeTheReport) {

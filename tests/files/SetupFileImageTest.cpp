@@ -127,6 +127,14 @@ TEST_F(SetupFileImageTest, RefusesEveryBadFileWithItsReason) {
          "no activity or recipe 25"},
         {"a recipe line before its recipe", replace("41462\t1.000000", "41460\t1.000000"),
          SetupFileStatus::kNotValid, "Register 41460 does not belong"},
+        // Recipe 1's last line moved one register on: past the recipe's 60 values it is no
+        // line of recipe 1, nor the first of recipe 2.
+        {"a line past the recipe window", replace("41582\t", "41584\t"), SetupFileStatus::kNotValid,
+         "Register 41584 does not belong"},
+        {"a recipe register that is odd", replace("41582\t", "41581\t"), SetupFileStatus::kNotValid,
+         "41581"},
+        {"an activity register that is odd", replace("41414\t", "41415\t"),
+         SetupFileStatus::kNotValid, "Register 41415 does not belong"},
         {"a string too long", replace("43280\tMIXTURE 7\t", "43280\tMIXTURE 7 AND MORE\t"),
          SetupFileStatus::kNotValid, "longer than the instrument"},
         {"a value that is no number", replace("41000\t", "41000\tx"), SetupFileStatus::kDataError,

@@ -106,8 +106,21 @@ TEST(SetupFileFormat, NoLineOutgrowsTheReadersLimit) {
     EXPECT_LE(line.size() + 2, SetupFile::kMaxLineBytes);
     EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos);
     EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 3);
+    const std::string tabs = SetupFile::FormatValueLine(41020, 1.0f, "Cap\tacity:", "1\t0", "k\tg");
+    EXPECT_EQ(std::count(tabs.begin(), tabs.end(), '\t'), 3) << tabs;
     const std::string strLine = SetupFile::FormatStringLine(43100, huge, huge + "\n");
     EXPECT_LE(strLine.size() + 2, SetupFile::kMaxLineBytes);
+}
+
+// A file grows to its limit and not a line beyond: the reader would refuse it whole.
+TEST_F(SetupFileWrite, StopsAtTheFileSizeLimit) {
+    ASSERT_EQ(file_.OpenForWrite(prompter_), SetupFileStatus::kOk);
+    const std::string line(SetupFile::kMaxLineBytes - 2, 'x'); // with its CR LF: kMaxLineBytes
+    size_t written = 0;
+    while (file_.WriteLine(line, true, prompter_) == SetupFileStatus::kOk)
+        ++written;
+    EXPECT_EQ(written, SetupFile::kMaxFileBytes / SetupFile::kMaxLineBytes);
+    EXPECT_EQ(prompter_.Boxes().size(), 1u);
 }
 
 TEST_F(SetupFileWrite, RefusesValuesAndTextsTheRestoreWouldNotTakeBack) {

@@ -33,6 +33,15 @@ TEST(FleetConfig, ReadsSerialAndNetworkLinks) {
     EXPECT_EQ(silo.port, 502);
     EXPECT_TRUE(silo.search);
     EXPECT_EQ(silo.addresses.size(), 247u);
+
+    // What each link's master works with.
+    const CommSettings serial = FleetLinkSettings(hall);
+    EXPECT_EQ(serial.Kind(), LinkKind::Serial);
+    EXPECT_EQ(serial.DevicePath(), "/dev/ttyUSB0");
+    EXPECT_EQ(serial.BaudRate(), 19200);
+    EXPECT_EQ(serial.ParityLetter(), 'E');
+    const CommSettings network = FleetLinkSettings(silo);
+    EXPECT_EQ(network.LinkName(), "mbap://10.0.4.17:502");
 }
 
 // Every malformed line is named by its number, and the rest of the file is still checked.
@@ -43,6 +52,7 @@ TEST(FleetConfig, NamesEveryMalformedLine) {
     } cases[] = {
         {"device=/dev/ttyS0\n", "1: device= outside a [link NAME] section"},
         {"[link A]\ndevice=/dev/ttyS0\naddresses=0-3\n", "3: bad address range \"0-3\""},
+        {"[link A]\ndevice=/dev/ttyS0\naddresses=0\n", "3: bad address \"0\""},
         {"[link A]\ndevice=/dev/ttyS0\naddresses=8-2\n", "3: bad address range \"8-2\""},
         {"[link A]\ndevice=/dev/ttyS0\naddresses=1,2,1-3\n", "3: address 1 is named twice"},
         {"[link A]\ndevice=/dev/ttyS0\naddresses=x\n", "3: bad address \"x\""},
@@ -57,6 +67,7 @@ TEST(FleetConfig, NamesEveryMalformedLine) {
         {"[link A]\naddresses=1\n", "1: device= is missing in [link A]"},
         {"[link A]\ndevice=/dev/ttyS0\n", "1: addresses= is missing in [link A]"},
         {"[link A/B]\n", "1: a link name must not contain \"/\""},
+        {"[link A@B]\n", "1: a link name must not contain \"@\""},
         {"[link ..x]\n", "1: a link name must not start with \".\""},
         {"[link]\n", "1: a link needs a name"},
         {"[bus A]\n", "1: unknown section [bus A]"},

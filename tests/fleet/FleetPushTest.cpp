@@ -56,13 +56,11 @@ protected:
     std::string HistoryTip() const { return test::BranchTip(dir_ / "history" / ".git"); }
 
     void ChangeFineValue(float value) {
-        Profile profile;
         FleetLink link;
         link.device = line_.DevicePath();
         link.baud = 115200;
-        WriteFleetLinkProfile(link, profile);
         ScriptedPrompter prompter;
-        ModbusMaster master(profile, prompter);
+        ModbusMaster master(FleetLinkSettings(link), prompter);
         ASSERT_TRUE(master.Open());
         const float activity = 3;
         ASSERT_EQ(master.WriteSingleCoil(1, coil::kEnterBatchSetup, true), CommStatus::Ok);

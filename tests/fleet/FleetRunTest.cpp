@@ -80,10 +80,8 @@ protected:
 
     // Activity 3's fine value changed as a service engineer does it: in batch set-up on the bus.
     void ChangeFineValue(int address, float value) {
-        Profile profile;
-        WriteFleetLinkProfile(config_.links[0], profile);
         ScriptedPrompter prompter;
-        ModbusMaster master(profile, prompter);
+        ModbusMaster master(FleetLinkSettings(config_.links[0]), prompter);
         ASSERT_TRUE(master.Open());
         const float activity = 3;
         ASSERT_EQ(master.WriteSingleCoil(address, coil::kEnterBatchSetup, true), CommStatus::Ok);

@@ -89,6 +89,12 @@ TEST_F(HistoryDlgTest, ViewerOpensTheHistoryComparesAndSavesAVersion) {
             for (QTreeWidgetItemIterator it(result); *it; ++it)
                 fine = fine || (*it)->text(0).contains("Fine value");
             EXPECT_TRUE(fine);
+            // The PDF's name keeps the link's name: "Hall B/3@~1 ... vs Hall B/3@~0 ...".
+            const QString slash(QChar(0x2215));
+            EXPECT_TRUE(compare.DocumentName().startsWith("Hall B" + slash + "3@~"))
+                << compare.DocumentName().toStdString();
+            EXPECT_TRUE(compare.DocumentName().contains(" vs Hall B" + slash + "3@~"))
+                << compare.DocumentName().toStdString();
             compare.reject();
         });
         QTest::mouseClick(dialog.CompareButton(), Qt::LeftButton);

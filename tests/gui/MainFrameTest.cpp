@@ -452,6 +452,7 @@ TEST_F(FrameTest, FindSettingsInTheSearchFindsTheBusAndTakesItsSettings) {
                 << prompter_.LastText();
             // The addresses asked at the old settings are asked again at the new ones.
             EXPECT_EQ(search.Search().LastAsked(), 0);
+            EXPECT_EQ(search.SettingsProgress()->value(), 0);
             EXPECT_TRUE(search.FindSettingsButton()->isEnabled());
             search.CancelButton()->click(); // the watched set stays; the settings taken stay too
             searched = true;

@@ -43,7 +43,6 @@ TEST(ProgressDialog, ShowsCaptionRangeMessageAndPosition) {
     EXPECT_EQ(progress.windowTitle(), "Software upgrade in progress !");
     EXPECT_EQ(progress.Low(), 0);
     EXPECT_EQ(progress.High(), 100);
-    EXPECT_EQ(progress.Step(), 5);
     EXPECT_EQ(progress.PercentShown(), " 0 %");
     progress.SetRange(100, 1200);
     ASSERT_TRUE(progress.Create(&owner));

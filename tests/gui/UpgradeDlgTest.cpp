@@ -10,9 +10,9 @@
 #include "app/CSplashWnd.h"
 #include "app/CUpgradeDlg.h"
 #include "res/Strings.h"
+#include "res/UpgradeTextIds.h"
 #include "sim/FlashImage.h"
 #include "ui/ProgressDialog.h"
-#include "upgrade/UpgradeTextIds.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -217,6 +217,11 @@ TEST_F(UpgradeWindowTest, RefusesABadFileAndAnAddressOutOfRange) {
         EXPECT_EQ(prompter_.LastText(), Text(ids::kNotUpgradeFile));
         EXPECT_TRUE(dialog.PathEdit()->text().isEmpty());
         EXPECT_TRUE(dialog.FileInfo()->toPlainText().isEmpty());
+        // The fields only show what "Select file" chose, and look it.
+        for (const QWidget* field :
+             {static_cast<QWidget*>(dialog.PathEdit()), static_cast<QWidget*>(dialog.FileInfo())})
+            EXPECT_EQ(field->palette().color(QPalette::Base),
+                      dialog.palette().color(QPalette::Window));
 
         // Start without a file: refused before anything is asked or sent.
         prompter_.Clear();

@@ -212,10 +212,10 @@ TEST_F(PanelWindowTest, PanelWithASetupSheetStopsPollingAroundIt) {
 class ObservingPrompter : public ScriptedPrompter {
 public:
     std::function<void()> onQuestion;
-    bool AskYesNo(Icon icon, const std::string& text, const std::string& caption) override {
+    bool AskDestructive(Icon icon, const std::string& text, const std::string& caption) override {
         if (onQuestion)
             onQuestion();
-        return ScriptedPrompter::AskYesNo(icon, text, caption);
+        return ScriptedPrompter::AskDestructive(icon, text, caption);
     }
 };
 

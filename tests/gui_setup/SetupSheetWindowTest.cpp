@@ -13,6 +13,7 @@
 #include "sim/Kel7Model.h"
 #include "sim/Kel7Registers.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -247,6 +248,55 @@ TEST_F(SetupSheetWindowTest, ShowSetupRefreshesTheCurrentPageAndEscapeLeavesWith
     EXPECT_FALSE(sheet.isVisible());
     EXPECT_FALSE(sheet.CurrentPage()->TimerActive());
     EXPECT_TRUE(prompter_.Boxes().empty());
+}
+
+// Every page shows all its controls at the size the sheet opens with: none asks for more room than
+// it gets, and no ">>" (the Recipes page's second column) is cut off at the right edge. A widened
+// sheet keeps each label beside its field.
+TEST_F(SetupSheetWindowTest, EveryPageShowsAllItsControlsAtTheOpeningSize) {
+    CKelSetUpPropSheet sheet(*master_, kAddress, SheetMode::EditSetup, prompter_);
+    ASSERT_TRUE(sheet.Start());
+    sheet.show();
+    QApplication::processEvents();
+    bool recipes = false;
+    const auto checkPages = [&] {
+        for (int tab = 0; tab < sheet.Tabs()->count(); ++tab) {
+            sheet.Tabs()->setCurrentIndex(tab);
+            QApplication::processEvents();
+            const std::string name = sheet.Tabs()->tabText(tab).toStdString();
+            recipes = recipes || name == "Recipes";
+            QWidget* page = sheet.Tabs()->currentWidget();
+            EXPECT_LE(page->minimumSizeHint().width(), page->width()) << name;
+            EXPECT_LE(page->minimumSizeHint().height(), page->height()) << name;
+            const auto* rows = page->findChild<QScrollArea*>();
+            QWidget* visible = rows ? rows->viewport() : page;
+            for (QPushButton* button : page->findChildren<QPushButton*>()) {
+                if (!button->isVisible())
+                    continue;
+                const QPoint at = button->mapTo(visible, QPoint());
+                EXPECT_LE(at.x() + button->width(), visible->width())
+                    << name << ": " << button->text().toStdString();
+            }
+        }
+    };
+    checkPages();
+    EXPECT_TRUE(recipes);
+    const auto gap = [&] {
+        sheet.Tabs()->setCurrentIndex(0);
+        QApplication::processEvents();
+        const CSetupRow* row = sheet.Page(0)->RowOf(kContrast);
+        const QLabel* label = row->Label();
+        const int textEnd = label->mapTo(&sheet, QPoint()).x() +
+                            (label->alignment() & Qt::AlignRight ? label->width()
+                                                                 : label->sizeHint().width());
+        return row->Value()->mapTo(&sheet, QPoint()).x() - textEnd;
+    };
+    const int opened = gap();
+    sheet.resize(sheet.width() + 300, sheet.height());
+    QApplication::processEvents();
+    EXPECT_EQ(gap(), opened);
+    checkPages();
+    sheet.reject();
 }
 
 TEST_F(SetupSheetWindowTest, CalibrationPageInEditModeShowsALiveWeightThatFollowsTheLoad) {

@@ -6,6 +6,10 @@
 #include "comm/ModbusMaster.h"
 #include "support/BusFixture.h"
 
+#include <cstdio>
+#include <functional>
+#include <unistd.h>
+
 namespace quarnex::test {
 namespace {
 
@@ -38,6 +42,48 @@ TEST_F(SettingsSearchTest, FindsTheInstrumentsSettingsAndPutsTheOldOnesBack) {
     EXPECT_EQ(profile_.GetString("Comm Param", "Parity", ""), "E");
     uint16_t type = 0;
     EXPECT_EQ(master_->ReadHoldingRegisters(17, 40001, 1, &type), CommStatus::Ok);
+}
+
+// Bytes that come at a baud rate, short of a whole answer as well as garbled, tell that rate is
+// the bus's: its other parities are tried next.
+TEST_F(SettingsSearchTest, AShortAnswerAlsoSendsItToThatBaudRatesOtherParities) {
+    bus_.InjectFault(17, {.kind = sim::Fault::ShortAnswer, .count = 1});
+    SettingsSearch search(*master_, {3, 17}, false, 0);
+    while (search.Step()) {
+    }
+    ASSERT_EQ(search.Results().size(), 1u) << search.Summary();
+    EXPECT_EQ(search.Results()[0].setting, (LineSetting{19200, 'E'}));
+    EXPECT_EQ(search.SettingNumber(), 3);
+}
+
+// A port that would not open at the old settings is opened at them again when the search ends:
+// the bus is left as it was found, not closed. (Here the device appears once the failure is said.)
+TEST_F(SettingsSearchTest, APortThatFailedIsOpenedAgainAtTheOldSettings) {
+    const std::string link =
+        ::testing::TempDir() + "quarnex-search-port-" + std::to_string(getpid());
+    std::remove(link.c_str());
+    struct Appearing : ScriptedPrompter {
+        std::function<void()> onMessage;
+        void Message(Icon icon, const std::string& text, const std::string& caption) override {
+            ScriptedPrompter::Message(icon, text, caption);
+            if (onMessage)
+                onMessage();
+        }
+    } prompter;
+    prompter.onMessage = [&] {
+        if (access(link.c_str(), F_OK) != 0)
+            EXPECT_EQ(symlink(bus_.DevicePath().c_str(), link.c_str()), 0);
+    };
+    master_.reset(); // the port is this test's master's
+    CommSettings settings;
+    settings.Load(profile_);
+    settings.SetDevicePath(settings.PortNumber(), link);
+    ModbusMaster master(settings, prompter);
+    SettingsSearch search(master, {17}, false, 0);
+    EXPECT_FALSE(search.Step());
+    EXPECT_TRUE(search.Failed());
+    EXPECT_TRUE(master.Link().IsOpen()) << prompter.LastText();
+    std::remove(link.c_str());
 }
 
 TEST_F(SettingsSearchTest, NothingToFindEndsAndSaysSo) {

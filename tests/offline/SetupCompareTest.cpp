@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace quarnex::test {
 namespace {
 
@@ -97,6 +99,33 @@ TEST_F(SetupCompareTest, OneValueOfEachSectionDiffers) {
             EXPECT_NE(l.left, l.right) << l.label;
     EXPECT_EQ(DiffText(diff, "a", "b").back(), "7 differences");
     EXPECT_EQ(DiffText(diff, "a", "b", true).size(), 4u);
+}
+
+// The right values stand one under the other as the terminal prints them: an escaped control
+// character, a two-byte "±" and a value longer than its column move none of them.
+TEST(DiffTextTest, ColumnsAlignByThePrintedCharacters) {
+    SetupDiff diff;
+    diff.groups.push_back({"Recipes",
+                           {{"Recipe 01: Recipe name:", "\"MIX\x07\"", "\"MIX\""},
+                            {"Recipe 02: Tolerance \xC2\xB1:", "0.5 kg", "1.0 kg"},
+                            {"Recipe 03: Recipe name:", "\"A NAME OF MORE THAN 24 CH\"", "\"B\""},
+                            {"Recipe 04: Recipe name:", "\"\"", "\"C\""}}});
+    const std::vector<std::string> text = DiffText(diff, "a", "b");
+    const auto column = [](const std::string& line, const std::string& right) {
+        const size_t at = line.rfind(right);
+        return at == std::string::npos
+                   ? std::string::npos
+                   : static_cast<size_t>(std::count_if(line.begin(), line.begin() + at, [](char c) {
+                         return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+                     }));
+    };
+    ASSERT_EQ(text.size(), 10u) << ::testing::PrintToString(text);
+    EXPECT_NE(text[4].find("\"MIX\\x07\""), std::string::npos) << text[4];
+    const size_t at = column(text[4], "\"MIX\"");
+    EXPECT_GT(at, 2u + 37u + 24u); // the value column is wider than its 24
+    EXPECT_EQ(column(text[5], "1.0 kg"), at);
+    EXPECT_EQ(column(text[6], "\"B\""), at);
+    EXPECT_EQ(column(text[7], "\"C\""), at);
 }
 
 // A file of another set-up version with fewer special values and strings: the identification

@@ -272,6 +272,7 @@ TEST_F(PanelTest, SetupSheetChecksQuestionAndState) {
     const size_t before = bus_.RequestCount(kAddress);
     EXPECT_FALSE(panel.MayOpenSetupSheet(Mode::EditSetup));
     EXPECT_EQ(prompter_.Boxes().back().text, "Entering set-up mode. Do you want to continue ?");
+    EXPECT_TRUE(prompter_.Boxes().back().defaultNo); // it stops the weighing and the batching
     EXPECT_EQ(bus_.RequestCount(kAddress), before);
 
     prompter_.Answer(true);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "instrument/TextIds.h"
+#include "res/InstrumentTextIds.h"
 #include "res/PanelTextIds.h"
 #include "res/Strings.h"
 #include "support/SingleKel7Fixture.h"

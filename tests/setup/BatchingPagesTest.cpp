@@ -139,6 +139,10 @@ TEST_F(BatchingCopy, RecipeDialogShowsItsHalvesAndHidesSetPointsOfActivitiesWith
     EXPECT_EQ(setpoint(1).value, "12.0");
     EXPECT_EQ(activity(2).value, "05:Not used");
     EXPECT_FALSE(setpoint(2).state.shown);
+    // The page's rule says the same as the display: what the sheet asks before an edit.
+    const PageDescriptor dialog = RecipeDialogPage(2, 1);
+    for (size_t i = 0; i < d.size(); ++i)
+        EXPECT_EQ(PageRowState(dialog, i, *setup_).shown, d[i].state.shown) << i;
 
     d = PageDisplay(RecipeDialogPage(2, 16), *setup_, true);
     EXPECT_EQ(activity(0).label, "Line 16, Activity:");

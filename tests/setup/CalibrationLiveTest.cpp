@@ -4,6 +4,7 @@
 
 #include "edit/ValueEntry.h"
 #include "instrument/InstrumentTexts.h"
+#include "instrument/Registers.h"
 #include "setup/CalibrationPages.h"
 #include "setup/KelSetUpSheet.h"
 
@@ -207,15 +208,28 @@ TEST_F(CalibrationLiveTest, ShowModeHasNoLiveValuesAndNoButtons) {
     With(1, [](sim::Kel7Model& m) { m.SetUnstoredMask(1); });
     Open(false);
     EXPECT_EQ(page_->Activate(), 500);
+    // One read a tick, as on every page: the unstored points are read on a tick of their own.
+    const auto readsMask = [](const std::vector<uint8_t>& r) {
+        return r.size() >= 4 && r[1] == 3 &&
+               (r[2] << 8 | r[3]) == quarnex::reg::kUnstoredPoints - 40001;
+    };
+    int maskReads = 0;
     for (int tick = 0; tick < 4; ++tick) {
+        bus_.ClearRequests();
         EXPECT_EQ(page_->Tick(), 500);
+        const auto requests = bus_.Requests();
+        if (std::any_of(requests.begin(), requests.end(), readsMask)) {
+            ++maskReads;
+            EXPECT_EQ(requests.size(), 1u) << "tick " << tick;
+        }
         EXPECT_EQ(page_->GrossText(), "----------");
         EXPECT_EQ(Row(55).value, "----------");
         for (const RowDisplay& row : page_->Rows())
             EXPECT_FALSE(row.editButton) << row.label;
         EXPECT_FALSE(page_->Edit(RowOf(32)));
     }
-    // The normal values were read, and with them the mask.
+    // The normal values were read, and after them the mask.
+    EXPECT_GE(maskReads, 1);
     EXPECT_EQ(page_->UnstoredMask(), 1);
     EXPECT_EQ(Row(41).label, "* Value in calib. point 1:");
     EXPECT_EQ(Row(32).value, "Deadweight");

@@ -1,7 +1,7 @@
 #include "upgrade/SoftwareUpgrade.h"
 
+#include "res/UpgradeTextIds.h"
 #include "upgrade/BootLoaderRegisters.h"
-#include "upgrade/UpgradeTextIds.h"
 
 #include "res/Strings.h"
 #include "sim/FlashImage.h"
