@@ -40,7 +40,9 @@ CInstrumentSearchDlg::CInstrumentSearchDlg(ModbusMaster& bus, QWidget* parent)
     note_ = new QLabel(this);
     note_->setWordWrap(true);
     progress_->hide();
-    note_->hide();
+    // Over a network link: how long a gateway that stays silent can make the search take.
+    note_->setText(QString::fromStdString(search_.Notice()));
+    note_->setVisible(!note_->text().isEmpty());
     layout->addWidget(progress_);
     layout->addWidget(note_);
     auto* buttons = new QHBoxLayout;
