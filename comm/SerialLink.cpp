@@ -151,6 +151,15 @@ void SerialLink::PrepareRequest() {
     if (quietSinceNs <= 0)
         quietSinceNs = MonotonicNs();
     DelayUntilNs(quietSinceNs + int64_t{timing_.interFrameDelayMs} * 1'000'000);
+    // Bytes waiting now came after the last answer was given up: a late answer, or line noise.
+    // They are dropped, and as the line was not silent, the request waits for the silence between
+    // two frames after the last of them (a late answer still coming in would otherwise meet the
+    // request on the line, and its rest be read as the start of the next answer). At most for a
+    // receive time-out: a line that never falls silent gets the request all the same.
+    if (IsOpen() && port_->InputWaiting() > 0 &&
+        port_->DropUntilQuiet(std::max(timing_.interFrameDelayMs, QuietTime()),
+                              DefaultReceiveTimeout()) > 0)
+        lineSeenNs_ = MonotonicNs();
     Purge();
 }
 

@@ -295,6 +295,13 @@ void PosixSerialPort::DropInputWhileSending() {
     }
 }
 
+int PosixSerialPort::InputWaiting() const {
+    int waiting = 0;
+    if (fd_ < 0 || ::ioctl(fd_, FIONREAD, &waiting) != 0)
+        return 0;
+    return waiting;
+}
+
 int PosixSerialPort::QueuedOutput() const {
     int queued = 0;
     if (fd_ < 0 || ::ioctl(fd_, TIOCOUTQ, &queued) != 0)

@@ -74,6 +74,8 @@ public:
     // Reads and drops what arrives until the line has been silent for quietMs, or limitMs has
     // passed. The number of bytes dropped.
     virtual int DropUntilQuiet(int quietMs, int limitMs) = 0;
+    // The number of received bytes waiting to be read (0 when the port cannot tell).
+    virtual int InputWaiting() const { return 0; }
 };
 
 // The POSIX termios implementation; works on real serial ports, USB adapters and pseudo-terminals.
@@ -97,6 +99,7 @@ public:
     void ResetArrivals(int64_t characterNs) override;
     ByteArrivals Arrivals() const override { return arrivals_; }
     int DropUntilQuiet(int quietMs, int limitMs) override;
+    int InputWaiting() const override;
 
     int Fd() const { return fd_; }
     // Bytes that arrived while a request was still going out, dropped by Write (no slave answers
