@@ -87,6 +87,9 @@ public:
     // link waiting out its pause after a failed connect, or still looking up its host's name.
     // Nothing crossed the line, so the traffic shows no row for it (the failed connect has one).
     virtual bool HeldBack() const { return false; }
+    // What happened to the link itself since the last call, one text each ("COM1 (/dev/ttyUSB0)
+    // was removed", "... is back"), oldest first.
+    virtual std::vector<std::string> TakeLinkEvents() { return {}; }
 
     virtual void NoteTimes(bool on) = 0;
     virtual LineTimes Times() const = 0;

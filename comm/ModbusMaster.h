@@ -94,6 +94,8 @@ public:
     // ended, since the last call: each is there and answers, and a search asks it again. A
     // transaction that meets its own address's late answer makes one attempt more on its own.
     std::vector<int> TakeLateAnswerAddresses();
+    // What happened to the link itself since the last call: its serial device removed, back.
+    std::vector<std::string> TakeLinkEvents() { return link_->TakeLinkEvents(); }
     // How many late answers were dropped since the master was made.
     int LateAnswerCount() const { return lateAnswerCount_; }
     // Error box for status 1-6 (onlyHard: only 1, 2 and 6, the others having been offered in

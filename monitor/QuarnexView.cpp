@@ -222,12 +222,17 @@ int QuarnexView::Poll(size_t row, int retries) {
 void QuarnexView::PassEnded() {
     // Only a pass that asked someone tells anything: one in which every absent instrument was
     // passed over by its skip counter did not talk to the bus at all.
+    // The port's device removed or back: what the note says of the silence is looked at anew.
+    if (!bus_.TakeLinkEvents().empty()) {
+        silenceNoted_ = false;
+        silenceNote_.clear();
+    }
     if (passAsked_ && !passAnswered_ && !silenceNoted_) {
         const CommSettings& settings = bus_.Settings();
-        // A network link that is down says why: the connection refused, the name not resolved.
+        // A link that is down says why: the connection refused, the name not resolved, the
+        // serial device removed (not the wiring: nothing reached the line).
         const std::string why = bus_.LastStatusText(CommStatus::NoResponse, false);
-        const bool linkDown = settings.Kind() != LinkKind::Serial &&
-                              !bus_.LastSilenceFromGateway() &&
+        const bool linkDown = !bus_.LastSilenceFromGateway() &&
                               why != ModbusMaster::StatusText(CommStatus::NoResponse, false);
         silenceNote_ = linkDown ? why
                        : settings.Kind() != LinkKind::Serial
