@@ -282,6 +282,8 @@ void NetworkLink::ReceiveMbapAnswer() {
         int pduLength = 0;
         mbap::HeaderCheck check = mbap::HeaderCheck::Ok;
         frame.clear();
+        // A late frame's bytes are no part of this answer's timing.
+        const ByteArrivals before = times_.answer;
         while (frame.size() < want) {
             const int r = connection_.ReceiveSome(buffer, static_cast<int>(want - frame.size()),
                                                   answerDeadlineNs_);
@@ -311,6 +313,7 @@ void NetworkLink::ReceiveMbapAnswer() {
             return;
         }
         // The answer of an earlier transaction whose wait had ended: dropped, and noted.
+        times_.answer = before;
         NoteLate(frame);
     }
 }

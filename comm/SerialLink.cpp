@@ -212,10 +212,20 @@ void SerialLink::PrepareRequest() {
     // two frames after the last of them (a late answer still coming in would otherwise meet the
     // request on the line, and its rest be read as the start of the next answer). At most for a
     // receive time-out: a line that never falls silent gets the request all the same.
-    if (PortOpen() && port_->InputWaiting() > 0 &&
-        port_->DropUntilQuiet(std::max(timing_.interFrameDelayMs, QuietTime()),
-                              DefaultReceiveTimeout()) > 0)
-        lineSeenNs_ = MonotonicNs();
+    if (PortOpen() && port_->InputWaiting() > 0) {
+        const int quietMs = std::max(timing_.interFrameDelayMs, QuietTime());
+        const int limitMs = DefaultReceiveTimeout();
+        const int64_t startNs = MonotonicNs();
+        if (port_->DropUntilQuiet(quietMs, limitMs) > 0) {
+            // Ended by the quiet time: the last byte came that long ago, and the silence before
+            // the request counts from it. Ended by the limit: the line was talking until now.
+            const int64_t nowNs = MonotonicNs();
+            lineSeenNs_ = nowNs - startNs < int64_t{limitMs} * 1'000'000
+                              ? nowNs - int64_t{quietMs} * 1'000'000
+                              : nowNs;
+            DelayUntilNs(lineSeenNs_ + int64_t{timing_.interFrameDelayMs} * 1'000'000);
+        }
+    }
     Purge();
 }
 
