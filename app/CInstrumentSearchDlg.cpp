@@ -40,7 +40,9 @@ CInstrumentSearchDlg::CInstrumentSearchDlg(ModbusMaster& bus, QWidget* parent)
     note_ = new QLabel(this);
     note_->setWordWrap(true);
     progress_->hide();
-    note_->hide();
+    // Over a network link: how long a gateway that stays silent can make the search take.
+    note_->setText(QString::fromStdString(search_.Notice()));
+    note_->setVisible(!note_->text().isEmpty());
     layout->addWidget(progress_);
     layout->addWidget(note_);
     auto* buttons = new QHBoxLayout;
@@ -100,7 +102,7 @@ void CInstrumentSearchDlg::OnSettingsTimer() {
     const bool more = finder_->Step();
     progress_->setRange(0, std::max(1, finder_->Total()));
     progress_->setValue(std::min(finder_->Done(), progress_->maximum()));
-    note_->setText(QString::fromStdString(finder_->ProgressText()));
+    note_->setText(QString::fromStdString(finder_->ProgressText() + "\n" + finder_->LongestText()));
     if (more)
         settingsTimer_.start(0);
     else
@@ -112,8 +114,11 @@ void CInstrumentSearchDlg::EndSettingsSearch(bool stopped) {
     finder_->Stop();
     // A port that could not be opened at some setting has been said by the master's prompter.
     const bool found = !finder_->Failed() && !finder_->Results().empty();
-    note_->setText(QString::fromStdString(stopped && !found ? Text(ids::kFindSettingsStopped)
-                                                            : finder_->Summary()));
+    note_->setText(QString::fromStdString(
+        stopped && !found ? Text(ids::kFindSettingsStopped)
+                          : finder_->Summary() + (finder_->OthersNotTried()
+                                                      ? "\n" + finder_->OthersNotTriedText(false)
+                                                      : std::string())));
     if (found && prompter_->AskYesNo(Prompter::Icon::Question, finder_->TakeQuestion())) {
         if (!finder_->Keep(*profile_))
             prompter_->Error(FormatText(Text(ids::kProfileNotWritten), {profile_->Path()}));

@@ -11,6 +11,7 @@
 #include "comm/ModbusMaster.h"
 #include "demo/DemoSession.h"
 #include "instrument/Registers.h"
+#include "monitor/BusSearch.h"
 #include "monitor/SettingsSearch.h"
 #include "monitor/panel/WeightLog.h"
 #include "platform/Clock.h"
@@ -620,14 +621,19 @@ static int RunRegisterCommand(const Options& o, const Request& r, ModbusMaster& 
         return RunFindSettings(master, addresses, o.goOn, o.retries, terminal);
     }
     if (r.command == "scan") {
+        if (const std::string notice =
+                SilentGatewayNotice(master, (r.coil - r.slave + 1) * (o.retries + 1));
+            !notice.empty())
+            terminal.Message(notice);
         int found = 0;
-        for (int a = r.slave; a <= r.coil && !StopRequested(); ++a) {
+        const TransactionOptions probe{.retries = o.retries,
+                                       .extraTimeout =
+                                           o.extraTimeout ? o.extraTimeout : master.PollTimeout(),
+                                       .probe = true};
+        std::vector<bool> answered(static_cast<size_t>(r.coil + 1), false);
+        auto ask = [&](int a) {
             uint16_t code = 0;
-            const CommStatus s = master.ReadHoldingRegisters(
-                a, 40001, 1, &code,
-                {.retries = o.retries,
-                 .extraTimeout = o.extraTimeout ? o.extraTimeout : master.PollTimeout(),
-                 .probe = true});
+            const CommStatus s = master.ReadHoldingRegisters(a, 40001, 1, &code, probe);
             if (s == CommStatus::Ok) {
                 out << a << ": " << code << '\n';
                 ++found;
@@ -635,6 +641,15 @@ static int RunRegisterCommand(const Options& o, const Request& r, ModbusMaster& 
                 out << a << ": " << master.LastStatusText(s, false) << '\n';
                 ++found;
             }
+            answered[static_cast<size_t>(a)] = s != CommStatus::NoResponse;
+        };
+        for (int a = r.slave; a <= r.coil && !StopRequested(); ++a) {
+            ask(a);
+            // An address whose answer came after its wait (a gateway still busy with earlier
+            // ones) is there: asked again before it is counted silent.
+            for (const int late : master.TakeLateAnswerAddresses())
+                if (late >= r.slave && late <= a && !answered[static_cast<size_t>(late)])
+                    ask(late);
         }
         out << found << " of " << (r.coil - r.slave + 1) << " addresses answered\n";
         return kExitDone;

@@ -9,9 +9,11 @@
 #include "fleet/FleetHistory.h"
 #include "instrument/Registers.h"
 #include "instrument/ValueFormat.h"
+#include "monitor/BusSearch.h"
 #include "platform/Progress.h"
 #include "platform/Prompter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -153,29 +155,29 @@ int RunBackupAll(ModbusMaster& bus, const SetupFileCommand& c, TerminalPrompter&
     std::vector<std::string> saved, failed, skipped;
     std::vector<int> silent;
     int visited = 0;
-    for (int a = 1; a <= 247 && !StopRequested(); ++a) {
-        ++visited;
-        const CommStatus probe = ProbeAddress(bus, a, c.retries);
+    if (const std::string notice = SilentGatewayNotice(bus, 247 * (c.retries + 1)); !notice.empty())
+        terminal.Message(notice);
+    auto visit = [&](int a, CommStatus probe) {
         if (probe == CommStatus::NoResponse) {
             silent.push_back(a);
-            continue;
+            return;
         }
         if (probe != CommStatus::Ok) {
             failed.push_back(std::to_string(a) + ": " + ModbusMaster::StatusText(probe, false));
-            continue;
+            return;
         }
         InstrumentInfo id;
         prompter.TakeMessages();
         if (!ReadInstrumentInfo(bus, a, &prompter, id)) {
             failed.push_back(std::to_string(a) + ": " + OneLine(prompter.TakeMessages()));
-            continue;
+            return;
         }
         bool incompatible = false;
         // A KEL 7 whose set-up cannot be backed up is a failure (the exit code says so); another
         // kind of instrument is not this command's to save.
         if (const std::string reason = SkipReason(id, incompatible); !reason.empty()) {
             (incompatible ? failed : skipped).push_back(std::to_string(a) + ": " + reason);
-            continue;
+            return;
         }
         std::string name;
         ReadTextRegisters(bus, a, reg::kInstrumentName, reg::kInstrumentNameRegisters, false,
@@ -190,6 +192,19 @@ int RunBackupAll(ModbusMaster& bus, const SetupFileCommand& c, TerminalPrompter&
             saved.push_back(std::to_string(a) + ": " + path);
         else
             failed.push_back(std::to_string(a) + ": " + OneLine(prompter.TakeMessages()));
+    };
+    for (int a = 1; a <= 247 && !StopRequested(); ++a) {
+        ++visited;
+        visit(a, ProbeAddress(bus, a, c.retries));
+        // An address counted silent whose answer came after its wait (a gateway still busy with
+        // earlier ones) is there: asked again, and backed up when it answers.
+        for (const int late : bus.TakeLateAnswerAddresses()) {
+            const auto it = std::find(silent.begin(), silent.end(), late);
+            if (it == silent.end())
+                continue;
+            silent.erase(it);
+            visit(late, ProbeAddress(bus, late, c.retries));
+        }
     }
     out << "saved " << saved.size() << ", failed " << failed.size() << ", skipped "
         << skipped.size() << ", silent " << silent.size() << " of " << visited << " addresses\n";

@@ -20,6 +20,7 @@ int RunFindSettings(ModbusMaster& master, const std::vector<int>& addresses, boo
         return kExitArguments;
     }
     SettingsSearch search(master, addresses, goOn, retries);
+    terminal.Message(search.LongestText());
     const int64_t t0 = MonotonicMs();
     LineSetting shown{0, 0};
     while (!StopRequested() && search.Step()) {
@@ -38,6 +39,8 @@ int RunFindSettings(ModbusMaster& master, const std::vector<int>& addresses, boo
         return kExitBus;
     std::ostream& out = terminal.Out();
     out << search.Summary() << '\n';
+    if (search.OthersNotTried())
+        out << search.OthersNotTriedText(true) << '\n';
     const double seconds = static_cast<double>(MonotonicMs() - t0) / 1000.0;
     char took[32];
     std::snprintf(took, sizeof took, "%.1f", seconds);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quarnex {
 
@@ -19,6 +20,15 @@ struct LineTimes {
     int64_t gapNs = -1;
     int64_t characterNs = 0;
     ByteArrivals answer;
+};
+
+// An answer that came after the wait for it had ended, and was dropped: a Modbus TCP gateway's
+// frame of an earlier transaction. afterMs: from its request to its arrival (-1 when the request
+// is too far back to tell).
+struct LateAnswer {
+    int address = 0;
+    bool gatewaySilence = false; // the gateway's 0x0A or 0x0B, not the instrument's answer
+    int afterMs = -1;
 };
 
 // What carries the master's frames to the bus: the serial port, a serial device server (the RTU
@@ -58,9 +68,12 @@ public:
     virtual int DefaultReceiveTimeout() const = 0;
     // The margin the polling windows pass as their extra time-out.
     virtual int PollTimeout() const = 0;
-    // While on, the requests are search probes at addresses that may hold nothing: a network
-    // link waits its short probe time-out for them instead of the response time-out.
-    virtual void SetProbing(bool on) = 0;
+    // While on, the requests are search probes at addresses that may hold nothing. Every link
+    // waits for a probe's answer as long as for any other: a gateway's 0x0A or 0x0B ends the wait
+    // early, and a shorter wait gave up on instruments behind slow gateways.
+    virtual void SetProbing(bool) {}
+    // The answers that came too late and were dropped since the last call, oldest first.
+    virtual std::vector<LateAnswer> TakeLateAnswers() { return {}; }
     // After a failed attempt that received something: drops what is still on its way of that
     // answer, so that the next attempt does not read it as (the start of) its own. The margin is
     // the one of the receive time-out the attempt had. The number of bytes dropped.
@@ -74,6 +87,9 @@ public:
     // link waiting out its pause after a failed connect, or still looking up its host's name.
     // Nothing crossed the line, so the traffic shows no row for it (the failed connect has one).
     virtual bool HeldBack() const { return false; }
+    // What happened to the link itself since the last call, one text each ("COM1 (/dev/ttyUSB0)
+    // was removed", "... is back"), oldest first.
+    virtual std::vector<std::string> TakeLinkEvents() { return {}; }
 
     virtual void NoteTimes(bool on) = 0;
     virtual LineTimes Times() const = 0;

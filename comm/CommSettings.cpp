@@ -85,9 +85,9 @@ void CommSettings::Load(const Profile& profile) {
     responseTimeout_ = response >= kMinResponseTimeout && response <= kMaxResponseTimeout
                            ? response
                            : kDefaultResponseTimeout;
-    const int probe = profile.GetInt(kSection, "Probe timeout", kDefaultProbeTimeout);
-    probeTimeout_ =
-        probe >= kMinResponseTimeout && probe <= kMaxResponseTimeout ? probe : kDefaultProbeTimeout;
+    // A "Probe timeout" of an earlier version is left in the profile and not read: a search
+    // probe waits for the gateway as long as any request (its 0x0B ends the wait early), since a
+    // shorter wait gave up on instruments that were there.
     // A network link without a host cannot reach anything: fall back to the serial port.
     if (host_.empty())
         kind_ = LinkKind::Serial;
@@ -124,8 +124,6 @@ bool CommSettings::Save(Profile& profile) const {
         ok = profile.WriteInt(kSection, "TCP Port", tcpPort_) && ok;
         ok = profile.WriteInt(kSection, "Response timeout", responseTimeout_) && ok;
     }
-    if (probeTimeout_ != kDefaultProbeTimeout || profile.HasKey(kSection, "Probe timeout"))
-        ok = profile.WriteInt(kSection, "Probe timeout", probeTimeout_) && ok;
     if (rs485_.on || profile.HasKey(kSection, "RS485")) {
         ok = profile.WriteInt(kSection, "RS485", rs485_.on ? 1 : 0) && ok;
         ok = profile.WriteInt(kSection, "RS485 delay before", rs485_.delayBeforeMs) && ok;

@@ -32,13 +32,12 @@ public:
     // The additional receive timeout the dialog accepts, in milliseconds.
     static constexpr int kMinAdditionalTimeout = 0;
     static constexpr int kMaxAdditionalTimeout = 1000;
-    // The response time-out of the network links, in milliseconds.
-    static constexpr int kDefaultResponseTimeout = 1000;
+    // The response time-out of the network links, in milliseconds. A gateway waits for the
+    // instrument behind it its own target time-out (commonly 100 ms to 1 s) before it answers
+    // 0x0B; the default lies above that, so its answer is heard and names the gateway.
+    static constexpr int kDefaultResponseTimeout = 1500;
     static constexpr int kMinResponseTimeout = 10;
     static constexpr int kMaxResponseTimeout = 60000;
-    // How long a search probe waits over a network link, in milliseconds: an address that holds
-    // nothing would otherwise cost the whole response time-out at every attempt.
-    static constexpr int kDefaultProbeTimeout = 100;
     // The RS-485 delays before and after sending the dialog accepts, in milliseconds.
     static constexpr int kMaxRs485Delay = 1000;
 
@@ -46,8 +45,7 @@ public:
     // COM number from section "Serial Devices". Unknown values fall back silently; an additional
     // receive timeout outside 0-1000 loads as 0.
     void Load(const Profile& profile);
-    // Also reads the link ("Link": serial, tcp or mbap; "Host", "TCP Port", "Response timeout",
-    // "Probe timeout")
+    // Also reads the link ("Link": serial, tcp or mbap; "Host", "TCP Port", "Response timeout")
     // and the RS-485 mode ("RS485", "RS485 delay before", "RS485 delay after"); values out of
     // range load as their defaults.
     // Writes the four keys in that order, then the device path of the chosen COM number, then the
@@ -83,7 +81,6 @@ public:
     void SetTcpPort(int port) { tcpPort_ = port; }
     int ResponseTimeoutMs() const { return responseTimeout_; }
     void SetResponseTimeoutMs(int ms) { responseTimeout_ = ms; }
-    int ProbeTimeoutMs() const { return probeTimeout_; }
     const Rs485Mode& Rs485() const { return rs485_; }
     void SetRs485(const Rs485Mode& mode) { rs485_ = mode; }
     // The link in use, for the status bar and the caption: "COM1 (/dev/ttyUSB0)",
@@ -101,7 +98,6 @@ private:
     std::string host_;
     int tcpPort_ = 502;
     int responseTimeout_ = kDefaultResponseTimeout;
-    int probeTimeout_ = kDefaultProbeTimeout;
     Rs485Mode rs485_;
     int baudIndex_ = 5;
     int portIndex_ = 0;

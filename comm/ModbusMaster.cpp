@@ -172,11 +172,17 @@ CommStatus ModbusMaster::Transact(std::vector<uint8_t> request, std::vector<uint
 
     CommStatus result = CommStatus::Ok;
     int received = 0;
+    lateOwn_ = {};
+    bool lateRetried = false;
     for (;;) {
         int counter = 0;
         for (;;) {
             answer.assign(static_cast<size_t>(expected), 0);
             link_->PrepareRequest();
+            // Late answers waiting before the request belong to earlier transactions: the trace
+            // shows them on this row.
+            std::string lateNote;
+            CollectLateAnswers(trafficObserver_ ? &lateNote : nullptr);
             const int written = link_->Write(frame.data(), frameLength);
             ++counter;
             if (written != frameLength) {
@@ -200,6 +206,7 @@ CommStatus ModbusMaster::Transact(std::vector<uint8_t> request, std::vector<uint
             if (options.probe)
                 link_->SetProbing(false);
             answer.resize(static_cast<size_t>(received));
+            CollectLateAnswers(trafficObserver_ ? &lateNote : nullptr);
             result = modbus::CheckAnswer(request, answer);
             gatewaySilence_ = modbus::IsGatewaySilence(request, answer, result);
             lastHint_.clear();
@@ -217,14 +224,27 @@ CommStatus ModbusMaster::Transact(std::vector<uint8_t> request, std::vector<uint
             }
             // A request the link held back (down, waiting out its pause) never crossed the line:
             // the window polling at 50 a second would otherwise fill the traffic with rows of it.
+            // The gateway's own "no answer from the target" for this address came, too late:
+            // the address is silent, and the text names the gateway.
+            if (result == CommStatus::NoResponse && lateOwn_.address != 0 &&
+                lateOwn_.gatewaySilence)
+                gatewaySilence_ = true;
             if (trafficObserver_ && !link_->HeldBack())
-                ReportAttempt(frame, answer, counter, result);
+                ReportAttempt(frame, answer, counter, result, lateNote);
             // Nothing came at all: no late answer is on its way to wait out.
             if (IsRetryable(result) && received > 0)
                 link_->DropLateAnswer(options.extraTimeout != 0 ? options.extraTimeout
                                                                 : BusLink::kReceiveMarginMs);
             // A held-back request is not tried again at once: the link would hold it back again
             // (or wait once more for the lookup it is still waiting for).
+            // This address's answer to an earlier attempt came after its wait had ended: it is
+            // there. It is asked once more, with the whole wait, before it is called silent.
+            const bool askAgain = result == CommStatus::NoResponse && lateOwn_.address != 0 &&
+                                  !lateOwn_.gatewaySilence && !lateRetried;
+            if (askAgain && counter > options.retries) {
+                lateRetried = true;
+                continue;
+            }
             if (!IsRetryable(result) || counter > options.retries || link_->HeldBack())
                 break;
         }
@@ -242,14 +262,35 @@ CommStatus ModbusMaster::Transact(std::vector<uint8_t> request, std::vector<uint
     return result;
 }
 
+void ModbusMaster::CollectLateAnswers(std::string* note) {
+    for (const LateAnswer& late : link_->TakeLateAnswers()) {
+        ++lateAnswerCount_;
+        if (!late.gatewaySilence && std::find(lateAddresses_.begin(), lateAddresses_.end(),
+                                              late.address) == lateAddresses_.end())
+            lateAddresses_.push_back(late.address);
+        if (late.address == lastSlave_ && (lateOwn_.address == 0 || !late.gatewaySilence))
+            lateOwn_ = late;
+        if (note)
+            *note += (note->empty() ? "" : "; ") +
+                     FormatText(Text(ids::kLateAnswerDropped),
+                                {std::to_string(late.address), std::to_string(late.afterMs)});
+    }
+}
+
+std::vector<int> ModbusMaster::TakeLateAnswerAddresses() {
+    std::vector<int> out;
+    out.swap(lateAddresses_);
+    return out;
+}
+
 void ModbusMaster::SetTrafficObserver(TrafficObserver* observer) {
     trafficObserver_ = observer;
     link_->NoteTimes(observer != nullptr);
 }
 
 void ModbusMaster::ReportAttempt(const std::vector<uint8_t>& frame,
-                                 const std::vector<uint8_t>& answer, int attempt,
-                                 CommStatus status) {
+                                 const std::vector<uint8_t>& answer, int attempt, CommStatus status,
+                                 const std::string& lateNote) {
     if (attempt == 1)
         ++transactionsSeen_;
     TrafficRecord record = MakeTrafficRecord(link_->Times(), frame, answer, attempt, status);
@@ -258,6 +299,8 @@ void ModbusMaster::ReportAttempt(const std::vector<uint8_t>& frame,
     std::string text = LastStatusText(status, false);
     if (text != StatusText(status, false))
         record.note = std::move(text);
+    if (!lateNote.empty())
+        record.note += (record.note.empty() ? "" : "; ") + lateNote;
     trafficObserver_->OnAttempt(record);
 }
 
@@ -402,7 +445,16 @@ std::string ModbusMaster::StatusText(CommStatus status, bool withHeading) {
 
 std::string ModbusMaster::LastStatusText(CommStatus status, bool withHeading) const {
     std::string text;
-    if (status == CommStatus::NoResponse && gatewaySilence_)
+    if (status == CommStatus::NoResponse && lateOwn_.address != 0) {
+        // The answer came, but after the wait: the message says so, and which wait to lengthen.
+        text = gatewaySilence_ ? FormatText(Text(ids::kGatewayNoAnswer),
+                                            {GatewayName(settings_), std::to_string(lastSlave_)})
+                               : StatusText(status, false);
+        text +=
+            ": " + FormatText(Text(ids::kAnswerTooLate),
+                              {std::to_string(lateOwn_.address), std::to_string(lateOwn_.afterMs),
+                               std::to_string(link_->DefaultReceiveTimeout())});
+    } else if (status == CommStatus::NoResponse && gatewaySilence_)
         text = FormatText(Text(ids::kGatewayNoAnswer),
                           {GatewayName(settings_), std::to_string(lastSlave_)});
     else if (status == CommStatus::ReceiveError && !lastHint_.empty())

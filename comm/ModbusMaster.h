@@ -27,8 +27,9 @@ struct TransactionOptions {
     bool showRetryBox = false;
     // Where that box goes; the master's own prompter when null.
     Prompter* owner = nullptr;
-    // A search probe at an address that may hold nothing: a network link gives up after its
-    // short probe time-out (the profile's "Probe timeout") instead of the response time-out.
+    // A search probe at an address that may hold nothing. It waits as long as any request (a
+    // gateway's 0x0A or 0x0B ends the wait early); the answers of probes that came too late are
+    // kept for the search to ask those addresses again (ModbusMaster::TakeLateAnswerAddresses).
     bool probe = false;
 };
 
@@ -91,6 +92,14 @@ public:
     std::string LastStatusText(CommStatus status, bool withHeading) const;
     // True when the last transaction's silence was a gateway's exception 0x0A or 0x0B.
     bool LastSilenceFromGateway() const { return gatewaySilence_; }
+    // The addresses whose answer (not a gateway's 0x0A or 0x0B) came after the wait for it had
+    // ended, since the last call: each is there and answers, and a search asks it again. A
+    // transaction that meets its own address's late answer makes one attempt more on its own.
+    std::vector<int> TakeLateAnswerAddresses();
+    // What happened to the link itself since the last call: its serial device removed, back.
+    std::vector<std::string> TakeLinkEvents() { return link_->TakeLinkEvents(); }
+    // How many late answers were dropped since the master was made.
+    int LateAnswerCount() const { return lateAnswerCount_; }
     // Error box for status 1-6 (onlyHard: only 1, 2 and 6, the others having been offered in
     // the Retry/Cancel box already). Shows nothing otherwise.
     void ReportLinkError(CommStatus status, const std::string& suffix = {}, bool onlyHard = false,
@@ -113,8 +122,11 @@ public:
     TrafficObserver* GetTrafficObserver() const { return trafficObserver_; }
 
 private:
+    // Takes the link's late answers: counts them, keeps the addresses that answered, and notes
+    // one of the address of this transaction. The notes of the trace row when one is watching.
+    void CollectLateAnswers(std::string* note);
     void ReportAttempt(const std::vector<uint8_t>& frame, const std::vector<uint8_t>& answer,
-                       int attempt, CommStatus status);
+                       int attempt, CommStatus status, const std::string& lateNote = {});
     CommStatus ReadFloats(int slave, int reg, int count, float* values, bool modicon,
                           const TransactionOptions& options);
     CommStatus WriteFloats(int slave, int reg, int count, const float* values, bool modicon,
@@ -129,6 +141,10 @@ private:
     int lastSlave_ = 0;
     bool gatewaySilence_ = false;
     std::string lastHint_;
+    // The late answer of this transaction's own address (address 0: none came).
+    LateAnswer lateOwn_;
+    std::vector<int> lateAddresses_;
+    int lateAnswerCount_ = 0;
     TrafficObserver* trafficObserver_ = nullptr;
     uint64_t transactionsSeen_ = 0;
 };

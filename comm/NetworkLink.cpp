@@ -1,6 +1,7 @@
 #include "comm/NetworkLink.h"
 
 #include "comm/Crc.h"
+#include "comm/ModbusMaster.h"
 #include "comm/SerialLink.h"
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
@@ -89,7 +90,6 @@ bool NetworkLink::Open() {
     port_ = settings_.TcpPort();
     address_ = LinkAddress(kind_, host_, port_);
     responseTimeoutMs_ = receiveTimeoutMs_ = settings_.ResponseTimeoutMs();
-    probeTimeoutMs_ = settings_.ProbeTimeoutMs();
     // The device server's line: a frame ends after 3.5 character times of silence.
     quietMs_ =
         std::max(kStreamQuietMinMs, SerialLink::TimingFor(settings_.BaudRate()).interFrameDelayMs);
@@ -117,9 +117,14 @@ void NetworkLink::PrepareRequest() {
     received_.clear();
     hint_.clear();
     // An answer that came after its time-out (or bytes a device server passed on from the line)
-    // must not be read as the next answer; a peer that closed meanwhile is connected again.
-    if (connection_.IsConnected())
-        connection_.DropPending();
+    // must not be read as the next answer; a peer that closed meanwhile is connected again. A
+    // gateway's late frames are read whole and noted: the search asks their addresses again.
+    if (connection_.IsConnected()) {
+        if (kind_ == LinkKind::ModbusTcp)
+            DrainMbapFrames();
+        else
+            connection_.DropPending();
+    }
     // The window's thread waits for a name lookup only briefly; it goes on in the background.
     heldBack_ = false;
     if (open_ && !connection_.IsConnected()) {
@@ -129,6 +134,66 @@ void NetworkLink::PrepareRequest() {
         if (!Connect(reason, kLookupWaitMs))
             heldBack_ = connectAttempts_ == attempts || connection_.LookupPending();
     }
+}
+
+void NetworkLink::DrainMbapFrames() {
+    // A frame whose first bytes are in has the rest on its way: it gets this long to arrive.
+    constexpr int64_t kRestOfFrameNs = 200'000'000;
+    uint8_t buffer[mbap::kHeaderLength + mbap::kMaxPdu];
+    std::vector<uint8_t> frame;
+    while (connection_.IsConnected()) {
+        frame.clear();
+        size_t want = mbap::kHeaderLength;
+        int pduLength = 0;
+        int64_t deadline = MonotonicNs(); // nothing waiting: nothing to drain
+        while (frame.size() < want) {
+            const int r =
+                connection_.ReceiveSome(buffer, static_cast<int>(want - frame.size()), deadline);
+            if (r <= 0) {
+                if (!frame.empty()) // half a frame: no telling where the next starts
+                    connection_.Close();
+                return;
+            }
+            frame.insert(frame.end(), buffer, buffer + r);
+            deadline = MonotonicNs() + kRestOfFrameNs;
+            if (want == mbap::kHeaderLength && frame.size() == want) {
+                if (mbap::CheckHeader(frame.data(), static_cast<uint16_t>(transactionId_ + 1),
+                                      pduLength) == mbap::HeaderCheck::Broken) {
+                    connection_.Close();
+                    return;
+                }
+                want += static_cast<size_t>(pduLength);
+            }
+        }
+        NoteLate(frame);
+    }
+}
+
+void NetworkLink::NoteLate(const std::vector<uint8_t>& frame) {
+    if (frame.size() < mbap::kHeaderLength + 1)
+        return;
+    LateAnswer late;
+    late.address = frame[6];
+    late.gatewaySilence =
+        (frame[7] & 0x80) && frame.size() > mbap::kHeaderLength + 1 &&
+        (frame[8] == modbus::kGatewayPathUnavailable || frame[8] == modbus::kGatewayTargetFailed);
+    const uint16_t id = static_cast<uint16_t>(frame[0] << 8 | frame[1]);
+    for (const Sent& s : sent_)
+        if (s.ns != 0 && s.transactionId == id)
+            late.afterMs = static_cast<int>((MonotonicNs() - s.ns) / 1'000'000);
+    // A frame of a transaction not sent lately is no late answer of ours: dropped unnoted.
+    if (late.afterMs < 0)
+        return;
+    late_.push_back(late);
+    // A gateway answering every request of a long search late must not grow this without end.
+    if (late_.size() > 256)
+        late_.erase(late_.begin());
+}
+
+std::vector<LateAnswer> NetworkLink::TakeLateAnswers() {
+    std::vector<LateAnswer> out;
+    out.swap(late_);
+    return out;
 }
 
 int NetworkLink::Write(const uint8_t* frame, int n) {
@@ -141,6 +206,7 @@ int NetworkLink::Write(const uint8_t* frame, int n) {
     const int64_t deadline = times_.requestStartNs + int64_t{responseTimeoutMs_} * 1'000'000;
     if (kind_ == LinkKind::ModbusTcp) {
         ++transactionId_;
+        sent_[transactionId_ % sent_.size()] = {transactionId_, times_.requestStartNs};
         const std::vector<uint8_t> adu = mbap::FromRtu(frame, n, transactionId_);
         if (adu.empty())
             return -1;
@@ -163,10 +229,6 @@ std::string NetworkLink::AnswerHint() const {
     if (hint_.empty() && open_ && !connection_.IsConnected() && !downReason_.empty())
         return address_ + ": " + downReason_;
     return hint_;
-}
-
-int NetworkLink::AnswerWaitMs() const {
-    return probing_ ? std::min(probeTimeoutMs_, receiveTimeoutMs_) : receiveTimeoutMs_;
 }
 
 int NetworkLink::DropLateAnswer(int marginMs) {
@@ -220,6 +282,8 @@ void NetworkLink::ReceiveMbapAnswer() {
         int pduLength = 0;
         mbap::HeaderCheck check = mbap::HeaderCheck::Ok;
         frame.clear();
+        // A late frame's bytes are no part of this answer's timing.
+        const ByteArrivals before = times_.answer;
         while (frame.size() < want) {
             const int r = connection_.ReceiveSome(buffer, static_cast<int>(want - frame.size()),
                                                   answerDeadlineNs_);
@@ -248,6 +312,9 @@ void NetworkLink::ReceiveMbapAnswer() {
             pending_ = mbap::ToRtu(frame[6], frame.data() + mbap::kHeaderLength, pduLength);
             return;
         }
+        // The answer of an earlier transaction whose wait had ended: dropped, and noted.
+        times_.answer = before;
+        NoteLate(frame);
     }
 }
 
@@ -255,7 +322,7 @@ int NetworkLink::Read(uint8_t* buffer, int n) {
     if (!open_)
         return -1;
     if (answerDeadlineNs_ == 0)
-        answerDeadlineNs_ = times_.requestEndNs + int64_t{AnswerWaitMs()} * 1'000'000;
+        answerDeadlineNs_ = times_.requestEndNs + int64_t{receiveTimeoutMs_} * 1'000'000;
     if (kind_ == LinkKind::ModbusTcp) {
         if (!answerTaken_) {
             answerTaken_ = true;
@@ -274,7 +341,10 @@ int NetworkLink::Read(uint8_t* buffer, int n) {
         if (r <= 0) {
             // An answer that did not come whole may still be on its way: on a stream it would
             // become the start of the next answer, so the next request goes on a new connection.
-            connection_.Close();
+            // Silence keeps the connection: a device server that takes one connection at a time
+            // may refuse the next, and a search meets silence at most addresses.
+            if (got > 0 || r < 0)
+                connection_.Close();
             break;
         }
         NoteArrival(r);

@@ -79,7 +79,9 @@ public:
     bool SetReceiveMargin(int ms) override;
     int DefaultReceiveTimeout() const override { return responseTimeoutMs_; }
     int PollTimeout() const override { return kPollMarginMs; }
-    void SetProbing(bool on) override { probing_ = on; }
+    // Modbus TCP: the frames of earlier transactions that came while waiting for an answer, or
+    // were waiting before a request.
+    std::vector<LateAnswer> TakeLateAnswers() override;
     // Modbus TCP knows a late frame by its transaction id: nothing to do. On an RTU stream the
     // rest of a broken answer may still be trickling in from the device server's line: it is
     // read and dropped until the stream has been quiet for the silence between two frames at
@@ -110,8 +112,12 @@ private:
     // Bytes that are no frame of this transaction's framing: handed on as they are, with the hint.
     void TakeForeign(const std::vector<uint8_t>& bytes, int hintId);
     void NoteArrival(int bytes);
-    // The wait for the answer now: the probe time-out while probing, else the receive time-out.
-    int AnswerWaitMs() const;
+    // Modbus TCP: reads the whole frames waiting before a request (late answers, noted as such);
+    // a frame that does not come whole soon after its start, or a broken one, ends the
+    // connection.
+    void DrainMbapFrames();
+    // Notes a complete frame of another transaction as a late answer.
+    void NoteLate(const std::vector<uint8_t>& frame);
 
     const CommSettings& settings_;
     Prompter& prompter_;
@@ -128,8 +134,13 @@ private:
     std::vector<uint8_t> pending_;
     size_t pendingAt_ = 0;
     bool noteTimes_ = false;
-    bool probing_ = false;
-    int probeTimeoutMs_ = CommSettings::kDefaultProbeTimeout;
+    // When the last requests were sent, by transaction id, to tell how late a late answer is.
+    struct Sent {
+        uint16_t transactionId = 0;
+        int64_t ns = 0;
+    };
+    std::vector<Sent> sent_ = std::vector<Sent>(16);
+    std::vector<LateAnswer> late_;
     int quietMs_ = kStreamQuietMinMs;
     // The first bytes of the last request (RTU form) and of its answer as they came, to tell an
     // answer in the other framing.

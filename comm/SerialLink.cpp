@@ -54,13 +54,35 @@ SerialLink::~SerialLink() {
 }
 
 bool SerialLink::IsOpen() const {
-    return port_ && port_->IsOpen();
+    return PortOpen() || removed_;
 }
 
 void SerialLink::Close() {
     if (port_)
         port_->Close();
     port_.reset();
+    removed_ = false;
+}
+
+std::string SerialLink::Configure() {
+    SerialTimeouts t;
+    t.readInterval = kReadIntervalMs;
+    t.readTotalMultiplier = timing_.byteTimeMs;
+    t.readTotalConstant =
+        ReceiveTimeout(timing_.receiveBaseMs, additionalReceiveTimeout_, kReceiveMarginMs);
+    t.writeTotalMultiplier = timing_.byteTimeMs;
+    t.writeTotalConstant = kWriteTotalConstantMs;
+    if (!port_->SetTimeouts(t) || !port_->ApplyMode(modeString_))
+        return Text(ids::kCannotInitPort);
+    if (const Rs485Mode& rs485 = settings_.Rs485(); rs485.on) {
+        // A driver without the mode would leave the line driver as it is: every request would
+        // go nowhere (or every answer be shouted down), so the refusal is said, never ignored.
+        std::string why;
+        if (!port_->SetRs485(rs485.delayBeforeMs, rs485.delayAfterMs, why))
+            return FormatText(Text(ids::kRs485Refused),
+                              {portName_ + " (" + devicePath_ + ")", why});
+    }
+    return {};
 }
 
 bool SerialLink::Open() {
@@ -69,6 +91,7 @@ bool SerialLink::Open() {
     Close();
     times_ = {};
     lineSeenNs_ = 0;
+    events_.clear();
 
     char buf[64];
     std::snprintf(buf, sizeof buf, "COM%d", settings_.PortNumber());
@@ -92,43 +115,71 @@ bool SerialLink::Open() {
     port_ = std::move(port);
 
     timing_ = TimingFor(baud);
-    SerialTimeouts t;
-    t.readInterval = kReadIntervalMs;
-    t.readTotalMultiplier = timing_.byteTimeMs;
-    t.readTotalConstant =
-        ReceiveTimeout(timing_.receiveBaseMs, additionalReceiveTimeout_, kReceiveMarginMs);
-    t.writeTotalMultiplier = timing_.byteTimeMs;
-    t.writeTotalConstant = kWriteTotalConstantMs;
-    if (!port_->SetTimeouts(t) || !port_->ApplyMode(modeString_)) {
-        // The port stays open as far as it got; the next Open or the destruction closes it.
-        prompter_.Error(Text(ids::kCannotInitPort));
+    // The port stays open as far as it got; the next Open or the destruction closes it.
+    if (const std::string problem = Configure(); !problem.empty()) {
+        prompter_.Error(problem);
         return false;
-    }
-    if (const Rs485Mode& rs485 = settings_.Rs485(); rs485.on) {
-        // A driver without the mode would leave the line driver as it is: every request would
-        // go nowhere (or every answer be shouted down), so the refusal is said, never ignored.
-        std::string why;
-        if (!port_->SetRs485(rs485.delayBeforeMs, rs485.delayAfterMs, why)) {
-            prompter_.Error(
-                FormatText(Text(ids::kRs485Refused), {portName_ + " (" + devicePath_ + ")", why}));
-            return false;
-        }
     }
     Purge();
     lineSeenNs_ = 0;
     return true;
 }
 
+void SerialLink::CheckRemoved() {
+    if (removed_ || !port_ || !port_->DeviceGone())
+        return;
+    port_->Close();
+    port_.reset();
+    removed_ = true;
+    reopenAtNs_ = MonotonicNs() + int64_t{kReopenPeriodMs} * 1'000'000;
+    events_.push_back(
+        FormatText(Text(ids::kDeviceRemoved), {portName_ + " (" + devicePath_ + ")"}));
+}
+
+void SerialLink::TryReopen() {
+    const int64_t now = MonotonicNs();
+    if (now < reopenAtNs_)
+        return;
+    reopenAtNs_ = now + int64_t{kReopenPeriodMs} * 1'000'000;
+    // Quietly: the device not being there yet is what is expected; it is asked again later.
+    auto port = factory_();
+    std::string reason;
+    int error = 0;
+    if (!port->Open(devicePath_, reason, error))
+        return;
+    port_ = std::move(port);
+    if (!Configure().empty()) {
+        port_->Close();
+        port_.reset();
+        return;
+    }
+    removed_ = false;
+    Purge();
+    lineSeenNs_ = 0;
+    events_.push_back(FormatText(Text(ids::kDeviceBack), {portName_ + " (" + devicePath_ + ")"}));
+}
+
+std::string SerialLink::AnswerHint() const {
+    return removed_ ? FormatText(Text(ids::kDeviceRemoved), {portName_ + " (" + devicePath_ + ")"})
+                    : std::string();
+}
+
+std::vector<std::string> SerialLink::TakeLinkEvents() {
+    std::vector<std::string> out;
+    out.swap(events_);
+    return out;
+}
+
 SerialTimeouts SerialLink::Timeouts() const {
     SerialTimeouts t{};
-    if (IsOpen())
+    if (PortOpen())
         port_->GetTimeouts(t);
     return t;
 }
 
 bool SerialLink::SetReceiveMargin(int ms) {
     SerialTimeouts t;
-    if (!IsOpen() || !port_->GetTimeouts(t))
+    if (!PortOpen() || !port_->GetTimeouts(t))
         return false;
     t.readTotalConstant = ReceiveTimeout(timing_.receiveBaseMs, additionalReceiveTimeout_, ms);
     return port_->SetTimeouts(t);
@@ -143,14 +194,38 @@ int SerialLink::PollTimeout() const {
 }
 
 void SerialLink::PrepareRequest() {
+    if (removed_) {
+        TryReopen();
+        if (removed_)
+            return;
+    }
     // The silence before a request is a silence on the line: it runs from the last byte seen
     // there, so the time spent on the answer since then counts. A line not seen since the open
     // gets the whole delay from now.
-    const ByteArrivals seen = IsOpen() ? port_->Arrivals() : ByteArrivals{};
+    const ByteArrivals seen = PortOpen() ? port_->Arrivals() : ByteArrivals{};
     int64_t quietSinceNs = std::max(lineSeenNs_, seen.bytes > 0 ? seen.lastNs : 0);
     if (quietSinceNs <= 0)
         quietSinceNs = MonotonicNs();
     DelayUntilNs(quietSinceNs + int64_t{timing_.interFrameDelayMs} * 1'000'000);
+    // Bytes waiting now came after the last answer was given up: a late answer, or line noise.
+    // They are dropped, and as the line was not silent, the request waits for the silence between
+    // two frames after the last of them (a late answer still coming in would otherwise meet the
+    // request on the line, and its rest be read as the start of the next answer). At most for a
+    // receive time-out: a line that never falls silent gets the request all the same.
+    if (PortOpen() && port_->InputWaiting() > 0) {
+        const int quietMs = std::max(timing_.interFrameDelayMs, QuietTime());
+        const int limitMs = DefaultReceiveTimeout();
+        const int64_t startNs = MonotonicNs();
+        if (port_->DropUntilQuiet(quietMs, limitMs) > 0) {
+            // Ended by the quiet time: the last byte came that long ago, and the silence before
+            // the request counts from it. Ended by the limit: the line was talking until now.
+            const int64_t nowNs = MonotonicNs();
+            lineSeenNs_ = nowNs - startNs < int64_t{limitMs} * 1'000'000
+                              ? nowNs - int64_t{quietMs} * 1'000'000
+                              : nowNs;
+            DelayUntilNs(lineSeenNs_ + int64_t{timing_.interFrameDelayMs} * 1'000'000);
+        }
+    }
     Purge();
 }
 
@@ -159,11 +234,13 @@ void SerialLink::Delay(int ms) {
 }
 
 bool SerialLink::Purge() {
-    return IsOpen() && port_->Purge();
+    return PortOpen() && port_->Purge();
 }
 
 int SerialLink::Write(const uint8_t* data, int n) {
-    if (!IsOpen())
+    if (removed_)
+        return n; // held back: the device is away, the request goes unanswered
+    if (!PortOpen())
         return -1;
     // The arrivals are noted always: the next request's silence is timed from them.
     const ByteArrivals before = port_->Arrivals();
@@ -175,13 +252,18 @@ int SerialLink::Write(const uint8_t* data, int n) {
     const int written = port_->Write(data, n);
     times_.requestEndNs = MonotonicNs();
     lineSeenNs_ = times_.requestEndNs;
+    if (written != n) {
+        CheckRemoved();
+        if (removed_)
+            return n;
+    }
     return written;
 }
 
 LineTimes SerialLink::Times() const {
     LineTimes t = times_;
     t.characterNs = CharacterNs();
-    if (IsOpen())
+    if (PortOpen())
         t.answer = port_->Arrivals();
     return t;
 }
@@ -192,7 +274,14 @@ int64_t SerialLink::CharacterNs() const {
 }
 
 int SerialLink::Read(uint8_t* buffer, int n) {
-    return IsOpen() ? port_->Read(buffer, n) : -1;
+    if (removed_)
+        return 0;
+    if (!PortOpen())
+        return -1;
+    const int got = port_->Read(buffer, n);
+    if (got < n)
+        CheckRemoved();
+    return removed_ ? 0 : got;
 }
 
 int SerialLink::QuietTime() const {
@@ -200,7 +289,7 @@ int SerialLink::QuietTime() const {
 }
 
 int SerialLink::LetLineGoQuiet(int marginMs) {
-    if (!IsOpen())
+    if (!PortOpen())
         return 0;
     const int limit = ReceiveTimeout(timing_.receiveBaseMs, additionalReceiveTimeout_, marginMs);
     const int dropped = port_->DropUntilQuiet(QuietTime(), limit);

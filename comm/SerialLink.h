@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quarnex {
 
@@ -49,7 +50,20 @@ public:
     // "The serial port refuses the RS-485 mode." with the device and the system's reason.
     bool Open() override;
     void Close() override;
+    // True while the port is open, and while its device is away (see DeviceRemoved).
     bool IsOpen() const override;
+
+    // A device that goes away under the open port (a USB adapter pulled out, a pseudo-terminal
+    // whose program ended, the path now naming another device) is closed and said to be removed;
+    // from then on the link tries its path again before a request, at most once every
+    // kReopenPeriodMs, and reopens it with the same settings when it is there again (a
+    // /dev/serial/by-id/ name survives a replug). Meanwhile requests go unanswered at once and
+    // are held back, and the silence says "COM1 (/dev/ttyUSB0) was removed".
+    static constexpr int kReopenPeriodMs = 1000;
+    bool DeviceRemoved() const { return removed_; }
+    std::string AnswerHint() const override;
+    bool HeldBack() const override { return removed_; }
+    std::vector<std::string> TakeLinkEvents() override;
 
     bool SetReceiveMargin(int ms) override;
     int DefaultReceiveTimeout() const override;
@@ -93,6 +107,13 @@ public:
     static const BaudTiming& TimingFor(int baud);
 
 private:
+    bool PortOpen() const { return port_ && port_->IsOpen(); }
+    // Sets the port up from the settings: time-outs, mode, RS-485. The failure's text, or empty.
+    std::string Configure();
+    // After a failed or short read or write: closes the port when its device went away.
+    void CheckRemoved();
+    void TryReopen();
+
     const CommSettings& settings_;
     Prompter& prompter_;
     PortFactory factory_;
@@ -105,6 +126,9 @@ private:
     int64_t lineSeenNs_ = 0;
     LineTimes times_;
     std::string portName_, modeString_, devicePath_;
+    bool removed_ = false;
+    int64_t reopenAtNs_ = 0;
+    std::vector<std::string> events_;
 };
 
 } // namespace quarnex

@@ -268,12 +268,17 @@ int QuarnexView::Poll(Polling& p, ModbusMaster& bus, size_t row, int retries) {
 void QuarnexView::PassEnded(Polling& p, ModbusMaster& bus) {
     // Only a pass that asked someone tells anything: one in which every absent instrument was
     // passed over by its skip counter did not talk to the bus at all.
+    // The port's device removed or back: what the note says of the silence is looked at anew.
+    if (!bus.TakeLinkEvents().empty()) {
+        p.silenceNoted = false;
+        p.silenceNote.clear();
+    }
     if (p.passAsked && !p.passAnswered && !p.silenceNoted) {
         const CommSettings& settings = bus.Settings();
-        // A network link that is down says why: the connection refused, the name not resolved.
+        // A link that is down says why: the connection refused, the name not resolved, the
+        // serial device removed (not the wiring: nothing reached the line).
         const std::string why = bus.LastStatusText(CommStatus::NoResponse, false);
-        const bool linkDown = settings.Kind() != LinkKind::Serial &&
-                              !bus.LastSilenceFromGateway() &&
+        const bool linkDown = !bus.LastSilenceFromGateway() &&
                               why != ModbusMaster::StatusText(CommStatus::NoResponse, false);
         p.silenceNote =
             linkDown ? why

@@ -1,11 +1,13 @@
 #include "monitor/SettingsSearch.h"
 
 #include "comm/ModbusMaster.h"
+#include "comm/SerialLink.h"
 #include "instrument/Registers.h"
 #include "res/MonitorTextIds.h"
 #include "res/Strings.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace quarnex {
 
@@ -19,6 +21,20 @@ std::string AddressList(const std::vector<int>& addresses) {
     for (int a : addresses)
         out += (out.empty() ? "" : ", ") + std::to_string(a);
     return out;
+}
+
+// A silent probe at a setting: the silence before the request, the request's 8 bytes, and the
+// wait for the 5 bytes of the shortest answer with the poll margin, at every attempt.
+double LongestMs(const std::vector<LineSetting>& settings, int additional, int retries,
+                 size_t addresses) {
+    double ms = 0;
+    for (const LineSetting& s : settings) {
+        const BaudTiming& t = SerialLink::TimingFor(s.baud);
+        const double probe = t.interFrameDelayMs + 8.0 * t.byteTimeMs + t.receiveBaseMs +
+                             additional + BusLink::kPollMarginMs + 5.0 * t.byteTimeMs;
+        ms += probe * (retries + 1) * static_cast<double>(addresses);
+    }
+    return ms;
 }
 
 } // namespace
@@ -38,6 +54,9 @@ SettingsSearch::SettingsSearch(ModbusMaster& bus, std::vector<int> addresses, bo
       candidates_(Candidates(before_)), current_(before_) {
     if (addresses_.empty())
         finished_ = true;
+    longestSeconds_ = LongestMs(candidates_, bus.Settings().AdditionalReceiveTimeout(), retries_,
+                                addresses_.size()) /
+                      1000.0;
 }
 
 SettingsSearch::~SettingsSearch() {
@@ -164,6 +183,22 @@ std::string SettingsSearch::ProgressText() const {
     return FormatText(Text(ids::kFindSettingsProgress),
                       {std::to_string(current_.baud), std::string(1, current_.parity),
                        std::to_string(SettingNumber()), std::to_string(SettingCount())});
+}
+
+std::string SettingsSearch::LongestText() const {
+    const int settings = SettingCount();
+    return FormatText(
+        Text(ids::kFindSettingsLongest),
+        {std::to_string(static_cast<long>(std::ceil(LongestSeconds()))), std::to_string(settings),
+         std::to_string(addresses_.size()) + (addresses_.size() == 1 ? " address" : " addresses")});
+}
+
+bool SettingsSearch::OthersNotTried() const {
+    return finished_ && !failed_ && !goOn_ && !results_.empty() && !candidates_.empty();
+}
+
+std::string SettingsSearch::OthersNotTriedText(bool commandLine) const {
+    return Text(commandLine ? ids::kOtherSettingsNotTriedCli : ids::kOtherSettingsNotTried);
 }
 
 std::string SettingsSearch::TakeQuestion() const {

@@ -78,6 +78,14 @@ public:
 
     // "Trying 19200 baud, parity E (setting 3 of 30)".
     std::string ProgressText() const;
+    // The longest the whole search can take, every setting tried and nothing answering, in
+    // seconds, and the sentence that says so (both as of the start of the search).
+    double LongestSeconds() const { return longestSeconds_; }
+    std::string LongestText() const;
+    // True once the search stopped at the first setting where an instrument answered with
+    // settings left untried; and the hint that says so (for the command line, with --go-on).
+    bool OthersNotTried() const;
+    std::string OthersNotTriedText(bool commandLine) const;
     // The summary and whether to use the first setting found (valid once something was found).
     std::string TakeQuestion() const;
 
@@ -103,6 +111,7 @@ private:
     bool finished_ = false;
     bool failed_ = false;
     bool restored_ = false;
+    double longestSeconds_ = 0;
 };
 
 // The setting's index among CommSettings::kBaudRates and the parity index the settings keep.

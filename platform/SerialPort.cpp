@@ -19,6 +19,11 @@ namespace quarnex {
 
 namespace {
 
+// The errors of a device that is no longer there.
+bool RemovedError(int error) {
+    return error == EIO || error == ENODEV || error == ENXIO;
+}
+
 // count bytes came in at nowNs. Bytes that arrive together crossed the line one after the other
 // before the read saw them, so their wire time is no silence.
 void NoteArrival(ByteArrivals& a, int64_t nowNs, int64_t count, int64_t characterNs) {
@@ -135,6 +140,12 @@ bool PosixSerialPort::Open(const std::string& devicePath, std::string& errorText
     }
     ::ioctl(fd, TIOCEXCL);
     RequestLowLatency(fd);
+    struct stat st {};
+    ::fstat(fd, &st);
+    path_ = devicePath;
+    device_ = st.st_rdev;
+    inode_ = st.st_ino;
+    gone_ = false;
     restoreOriginal_ = ::tcgetattr(fd, &original_) == 0;
     fd_ = fd;
     timeouts_ = {};
@@ -251,8 +262,10 @@ int PosixSerialPort::Write(const uint8_t* data, int n) {
             done += static_cast<int>(r);
             continue;
         }
-        if (r < 0 && errno != EAGAIN && errno != EINTR)
+        if (r < 0 && errno != EAGAIN && errno != EINTR) {
+            gone_ = gone_ || RemovedError(errno);
             return done > 0 ? done : -1;
+        }
         short revents = 0;
         if (!WaitReady(fd_, POLLOUT, deadline, revents) || (revents & (POLLERR | POLLNVAL)))
             break;
@@ -295,6 +308,26 @@ void PosixSerialPort::DropInputWhileSending() {
     }
 }
 
+bool PosixSerialPort::DeviceGone() const {
+    if (fd_ < 0)
+        return false;
+    if (gone_)
+        return true;
+    // A replugged adapter comes back under a new device node, and a pseudo-terminal made again
+    // is another one: the path naming no device, or another one, means this one is gone.
+    struct stat st {};
+    if (::stat(path_.c_str(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR;
+    return st.st_rdev != device_ || st.st_ino != inode_;
+}
+
+int PosixSerialPort::InputWaiting() const {
+    int waiting = 0;
+    if (fd_ < 0 || ::ioctl(fd_, FIONREAD, &waiting) != 0)
+        return 0;
+    return waiting;
+}
+
 int PosixSerialPort::QueuedOutput() const {
     int queued = 0;
     if (fd_ < 0 || ::ioctl(fd_, TIOCOUTQ, &queued) != 0)
@@ -335,6 +368,8 @@ int PosixSerialPort::Read(uint8_t* buffer, int n) {
             }
             if (r < 0 && (errno == EAGAIN || errno == EINTR))
                 continue;
+            if (r < 0)
+                gone_ = gone_ || RemovedError(errno);
             if (r < 0 && got == 0)
                 return -1;
         }
@@ -342,6 +377,8 @@ int PosixSerialPort::Read(uint8_t* buffer, int n) {
         // whose other end went away reports that at once, so sleep out the time-out instead of
         // spinning, as a silent line would.
         if (revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            // A terminal set to ignore the modem lines hangs up only when its device is gone.
+            gone_ = true;
             DelayUntilNs(deadline);
             break;
         }

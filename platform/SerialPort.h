@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <sys/types.h>
 #include <termios.h>
 
 namespace quarnex {
@@ -74,6 +75,12 @@ public:
     // Reads and drops what arrives until the line has been silent for quietMs, or limitMs has
     // passed. The number of bytes dropped.
     virtual int DropUntilQuiet(int quietMs, int limitMs) = 0;
+    // The number of received bytes waiting to be read (0 when the port cannot tell).
+    virtual int InputWaiting() const { return 0; }
+    // True when the device went away under the open port: it hung up or failed with EIO,
+    // ENODEV or ENXIO (a USB adapter pulled out, the program owning a pseudo-terminal ended),
+    // or its path now names no device or another one.
+    virtual bool DeviceGone() const { return false; }
 };
 
 // The POSIX termios implementation; works on real serial ports, USB adapters and pseudo-terminals.
@@ -97,6 +104,8 @@ public:
     void ResetArrivals(int64_t characterNs) override;
     ByteArrivals Arrivals() const override { return arrivals_; }
     int DropUntilQuiet(int quietMs, int limitMs) override;
+    int InputWaiting() const override;
+    bool DeviceGone() const override;
 
     int Fd() const { return fd_; }
     // Bytes that arrived while a request was still going out, dropped by Write (no slave answers
@@ -122,6 +131,11 @@ private:
     termios original_{};
     bool restoreOriginal_ = false;
     int staleDropped_ = 0;
+    // The path opened and the device it named then; set when the device failed as a removed one.
+    std::string path_;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
+    bool gone_ = false;
 };
 
 // Why a device cannot carry the bus, or empty when it is a terminal. Writing Modbus frames into a

@@ -24,5 +24,10 @@ constexpr int kGatewayNoAnswer = 20623;
 constexpr int kNotModbusTcp = 20624;
 constexpr int kNotRtuOverTcp = 20625;
 constexpr int kMbapFrameCut = 20626;
+constexpr int kAnswerTooLate = 20627;
+constexpr int kSilentGatewaySearch = 20628;
+constexpr int kLateAnswerDropped = 20629;
+constexpr int kDeviceRemoved = 20642;
+constexpr int kDeviceBack = 20643;
 
 } // namespace quarnex::ids

@@ -31,5 +31,8 @@ constexpr int kFindSettingsProgress = 16023;
 constexpr int kTakeSettingsQuestion = 16024;
 constexpr int kFindSettingsSerialOnly = 16025;
 constexpr int kFindSettingsStopped = 16026;
+constexpr int kOtherSettingsNotTried = 16027;
+constexpr int kOtherSettingsNotTriedCli = 16028;
+constexpr int kFindSettingsLongest = 16029;
 
 } // namespace quarnex::ids

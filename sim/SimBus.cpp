@@ -766,10 +766,27 @@ void SimBus::ServeClient(NetKind kind, int fd) {
             bool faulty = false;
             if (drop)
                 return;
-            if (!Respond(frame, NowNs(), false, reply, lateMs, lateSplit, fault, faulty)) {
-                const uint8_t code = gatewayException_;
+            const int modelDelayMs = kind == NetKind::ModbusTcp ? gatewayDelayMs_.load() : 0;
+            // The gateway's own serial line: 11 bits a character at its baud rate.
+            const int64_t lineCharNs = 11'000'000'000LL / std::max(1, gatewayBaud_.load());
+            int64_t onLineNs = NowNs();
+            if (modelDelayMs > 0) {
+                onLineNs += static_cast<int64_t>(frame.size()) * lineCharNs;
+                SleepUntilNs(onLineNs);
+            }
+            const bool answered =
+                Respond(frame, NowNs(), false, reply, lateMs, lateSplit, fault, faulty);
+            if (answered && modelDelayMs > 0 && !(faulty && fault.kind == Fault::Disconnect))
+                SleepUntilNs(NowNs() + static_cast<int64_t>(reply.size()) * lineCharNs);
+            if (!answered) {
+                const uint8_t code = modelDelayMs > 0 && gatewayException_ == 0
+                                         ? uint8_t{0x0B}
+                                         : gatewayException_.load();
                 if (kind != NetKind::ModbusTcp || code == 0 || frame.size() < 2 || frame[0] == 0)
                     return;
+                // The gateway waits its target time-out before it gives up on the address.
+                if (modelDelayMs > 0)
+                    SleepUntilNs(onLineNs + int64_t{modelDelayMs} * 1'000'000);
                 // A gateway whose target stays silent says so instead of staying silent itself.
                 reply = {frame[0], static_cast<uint8_t>(frame[1] | 0x80), code};
                 PutCrc(reply);

@@ -97,6 +97,16 @@ public:
     // (0x0A: no path to the target, 0x0B: the target did not respond), as a gateway does;
     // 0 (the default) leaves it unanswered.
     void SetGatewayException(uint8_t code) { gatewayException_ = code; }
+    // Makes the Modbus TCP server a model of a real gateway: it forwards one request at a time to
+    // the instruments over a serial line at lineBaud (the request's and the answer's wire time
+    // count), and answers an address that stays silent with its exception (0x0B unless
+    // SetGatewayException names another) targetTimeoutMs after the request has crossed its
+    // line. Requests that come meanwhile wait their turn in the connection. targetTimeoutMs 0
+    // turns the model off.
+    void SetGatewayModel(int targetTimeoutMs, int lineBaud) {
+        gatewayDelayMs_ = targetTimeoutMs;
+        gatewayBaud_ = lineBaud > 0 ? lineBaud : 9600;
+    }
     void Detach(int address);
     std::shared_ptr<SlaveModel> Model(int address) const;
 
@@ -166,6 +176,8 @@ private:
     std::atomic<int> pacing_{-1};
     std::map<int, LineSettings> lines_;
     std::atomic<uint8_t> gatewayException_{0};
+    std::atomic<int> gatewayDelayMs_{0};
+    std::atomic<int> gatewayBaud_{9600};
 
     int masterFd_ = -1;
     int slaveFd_ = -1; // held open so the line does not hang up when the program closes it

@@ -50,6 +50,10 @@ std::string Usage() {
            "      --mbap [HOST:]PORT      also serve the bus as a Modbus TCP gateway\n"
            "      --gateway-exception C   the gateway answers exception C (10 or 11) for an\n"
            "                              address that stays silent, as real gateways do\n"
+           "      --gateway-delay MS      the Modbus TCP server works as a real gateway does: one\n"
+           "                              request at a time over its serial line at the rate of\n"
+           "                              -b (9600 without), an empty address answered with\n"
+           "                              0x0B (or --gateway-exception) MS after the request\n"
            "  -b, --baud B                pace the bytes at B baud (300-115200); 0 paces at the\n"
            "                              rate the master configured; default: no pacing\n"
            "  -f, --fault ADDR:KIND[:N]   answer the next N requests (default 1) at ADDR (0: any)\n"
@@ -228,6 +232,7 @@ int main(int argc, char** argv) {
     std::map<int, std::string> instruments;
     std::map<int, LineSettings> lines;
     int gatewayException = 0;
+    int gatewayDelay = 0;
     std::vector<std::pair<int, FaultSpec>> faults;
     std::string link;
     std::vector<std::pair<NetKind, std::string>> listens;
@@ -275,6 +280,9 @@ int main(int argc, char** argv) {
         } else if (a == "--gateway-exception") {
             if (!value(v) || !ParseInt(v, 10, 11, gatewayException))
                 return fail(a + " needs 10 (0x0A) or 11 (0x0B)");
+        } else if (a == "--gateway-delay") {
+            if (!value(v) || !ParseInt(v, 1, 60000, gatewayDelay))
+                return fail(a + " needs a time-out of 1-60000 ms");
         } else if (a == "-l" || a == "--link") {
             if (!value(link) || link.empty())
                 return fail(a + " needs a path");
@@ -355,6 +363,7 @@ int main(int argc, char** argv) {
         bus.InjectFault(address, injected);
     bus.SetPacing(baud);
     bus.SetGatewayException(static_cast<uint8_t>(gatewayException));
+    bus.SetGatewayModel(gatewayDelay, baud);
 
     // The signals are taken by sigwait below, so none may interrupt the bus thread.
     sigset_t signals;

@@ -173,6 +173,10 @@ WeightLogSummary WeightLogger::Run(const std::function<bool(const WeightSample&)
             ++summary.samples;
             if (!sample.read)
                 ++summary.failures;
+            // The port's device pulled out and plugged in again: said as it happens; the rows
+            // meanwhile are failed samples, and the log goes on by itself once it is back.
+            for (const std::string& event : bus_.TakeLinkEvents())
+                report(event);
             if (!write(sample)) {
                 summary.writeFailed = true;
                 break;

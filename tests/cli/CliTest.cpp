@@ -103,6 +103,7 @@ TEST_F(CliTest, FindSettingsFindsTheInstrumentsLineOrSaysNothingAnswers) {
     bus_.SetLineSettings(17, {19200, 'E'});
     ASSERT_EQ(Run({"-r", "0", "scan", "--find-settings", "16", "17"}), 0) << err_.str();
     EXPECT_EQ(out_.str(), "1 instrument at 19200 baud, parity E: 17\n"
+                          "Other settings were not tried (--go-on tries them all)\n"
                           "to use them: quarnex-cli -b 19200 -p E ... (in the windows: Options, "
                           "Communication parameters)\n");
     EXPECT_EQ(Run({"-r", "0", "scan", "--find-settings", "3", "3"}), 1);

@@ -6,6 +6,7 @@
 
 #include <poll.h>
 #include <sstream>
+#include <thread>
 
 namespace quarnex::test {
 namespace {
@@ -129,6 +130,26 @@ TEST_F(HostileLineTest, LettingTheLineGoQuietDropsWhatIsStillComing) {
     uint16_t v = 0;
     EXPECT_EQ(master_->ReadHoldingRegisters(1, 40003, 1, &v), CommStatus::Ok);
     EXPECT_EQ(v, 0x1002);
+}
+
+// A late answer still trickling in when the next request is due: what is waiting is dropped,
+// and the request waits for the line to fall silent, so the rest is not read as its answer.
+TEST_F(HostileLineTest, StaleBytesStillComingAreDroppedBeforeTheRequest) {
+    profile_.WriteInt("Comm Param", "Baud", 2400); // 20 ms between two frames
+    MakeMaster();
+    for (int round = 0; round < 3; ++round) {
+        bus_.SendRaw({0x01, 0x03});
+        std::thread late([this] {
+            for (int i = 0; i < 30; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                bus_.SendRaw({0x55});
+            }
+        });
+        uint16_t v = 0;
+        EXPECT_EQ(master_->ReadHoldingRegisters(1, 40003, 1, &v), CommStatus::Ok) << round;
+        EXPECT_EQ(v, 0x1002);
+        late.join();
+    }
 }
 
 // The bus is half-duplex: a request sent while the device is still answering is lost.

@@ -444,7 +444,7 @@ TEST_F(FrameTest, FindSettingsInTheSearchFindsTheBusAndTakesItsSettings) {
                 search.OnSettingsTimer();
             EXPECT_EQ(search.Finder(), nullptr);
             EXPECT_EQ(search.SettingsNote()->text().toStdString(),
-                      "1 instrument at 19200 baud, parity E: 17");
+                      "1 instrument at 19200 baud, parity E: 17\nOther settings were not tried.");
             EXPECT_EQ(prompter_.LastText().rfind("1 instrument at 19200 baud, parity E: 17\n\n"
                                                  "Use 19200 baud, parity E for this bus?",
                                                  0),

@@ -6,6 +6,7 @@
 #include "comm/ModbusMaster.h"
 #include "support/BusFixture.h"
 
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <unistd.h>
@@ -35,6 +36,10 @@ TEST_F(SettingsSearchTest, FindsTheInstrumentsSettingsAndPutsTheOldOnesBack) {
     EXPECT_EQ(search.Summary(), "1 instrument at 19200 baud, parity E: 17");
     // 9600 N, then 19200 N, where the garbled answer sends it to 19200's other parities.
     EXPECT_EQ(search.SettingNumber(), 3);
+    // It stopped at the first setting that answered, and says so.
+    EXPECT_TRUE(search.OthersNotTried());
+    EXPECT_EQ(search.OthersNotTriedText(true),
+              "Other settings were not tried (--go-on tries them all)");
     EXPECT_EQ(Now(), (LineSetting{9600, 'N'}));
     // Taken as "Communication parameters" keeps them: in the profile, and the port at them.
     ASSERT_TRUE(search.Keep(profile_));
@@ -88,6 +93,13 @@ TEST_F(SettingsSearchTest, APortThatFailedIsOpenedAgainAtTheOldSettings) {
 
 TEST_F(SettingsSearchTest, NothingToFindEndsAndSaysSo) {
     SettingsSearch search(*master_, {3}, false, 0);
+    // Said before it starts: the slow rates' time-outs make up most of it.
+    EXPECT_EQ(search.LongestText(),
+              "The whole search can take up to " +
+                  std::to_string(static_cast<int>(std::ceil(search.LongestSeconds()))) +
+                  " s (30 settings of baud rate and parity, 1 address at "
+                  "each).");
+    EXPECT_GT(search.LongestSeconds(), 3 * 0.44); // at least 300 baud's receive base, 3 parities
     int steps = 0;
     while (search.Step())
         ++steps;
@@ -95,6 +107,7 @@ TEST_F(SettingsSearchTest, NothingToFindEndsAndSaysSo) {
     EXPECT_EQ(search.SettingNumber(), 30);
     EXPECT_EQ(steps + 1, search.Total());
     EXPECT_EQ(search.Summary(), "No instrument answered at any baud rate and parity (addresses 3)");
+    EXPECT_FALSE(search.OthersNotTried());
     EXPECT_EQ(Now(), (LineSetting{9600, 'N'}));
     EXPECT_TRUE(master_->Link().IsOpen());
 }
