@@ -22,10 +22,12 @@
 
 namespace quarnex {
 
-CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompter& prompter,
-                                         const PanelHooks& hooks, QWidget* parent)
-    : PollingDialog(parent), bus_(bus), prompter_(prompter), hooks_(hooks),
+CInstrumentPanelDlg::CInstrumentPanelDlg(BusSession& session, ModbusMaster& bus, int address,
+                                         Prompter& prompter, const PanelHooks& hooks,
+                                         QWidget* parent)
+    : PollingDialog(parent), session_(session), bus_(bus), prompter_(prompter), hooks_(hooks),
       logic_(bus, address, prompter) {
+    logic_.UseSession(session_);
     InstrumentPanel::Features features;
     features.setupSheet = static_cast<bool>(hooks_.setupSheet);
     features.backup = static_cast<bool>(hooks_.backup);
@@ -33,7 +35,9 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
     features.compare = static_cast<bool>(hooks_.compare);
     features.batchingSheet = static_cast<bool>(hooks_.batchingSheet);
     logic_.SetFeatures(features);
+    // The side windows still poll on the window thread: the panel's ticks wait while one is open.
     sideOpener_ = [this](QWidget* parentWindow, int at, bool levels) {
+        const auto hold = session_.HoldBus();
         if (levels)
             OpenLevels(parentWindow, bus_, at, prompter_);
         else
@@ -154,16 +158,19 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
     left->addLayout(keys);
     left->addStretch();
     trendPart_ = new CPanelTrendPart(InstrumentPanel::kActivePeriodMs, prompter_, this);
-    trendPart_->SetUnitReader([this] { return logic_.ReadWeightUnit(); });
+    trendPart_->SetUnitReader([this] { return Held([this] { return logic_.ReadWeightUnit(); }); });
     left->addWidget(trendPart_, 1);
     auto* layout = new QHBoxLayout(this);
     layout->addLayout(left, 1);
     layout->addLayout(buttons);
 
-    connect(tare_, &QAbstractButton::clicked, this, [this] { logic_.Tare(); });
-    connect(grossNetButton_, &QAbstractButton::clicked, this, [this] { logic_.GrossNet(); });
-    connect(zero_, &QAbstractButton::clicked, this, [this] { logic_.Zero(); });
-    connect(start_, &QPushButton::clicked, this, [this] { logic_.StartInstrument(); });
+    // The commands still go on the window thread: each waits for a tick that is on the bus.
+    connect(tare_, &QAbstractButton::clicked, this, [this] { Held([this] { logic_.Tare(); }); });
+    connect(grossNetButton_, &QAbstractButton::clicked, this,
+            [this] { Held([this] { logic_.GrossNet(); }); });
+    connect(zero_, &QAbstractButton::clicked, this, [this] { Held([this] { logic_.Zero(); }); });
+    connect(start_, &QPushButton::clicked, this,
+            [this] { Held([this] { logic_.StartInstrument(); }); });
     connect(editSetup_, &QPushButton::clicked, this,
             [this] { RunSheet(InstrumentPanel::SheetMode::EditSetup); });
     connect(showSetup_, &QPushButton::clicked, this,
@@ -185,6 +192,10 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
 
     Render();
+}
+
+int CInstrumentPanelDlg::PollOpen() {
+    return Held([this] { return logic_.Open(); });
 }
 
 void CInstrumentPanelDlg::Render() {
@@ -236,6 +247,7 @@ void CInstrumentPanelDlg::RunSheet(InstrumentPanel::SheetMode mode) {
     // loop of its own, and a tick inside it would poll between the user's answer and the state
     // the sheet is opened on.
     WithTimerStopped([&] {
+        const auto hold = session_.HoldBus();
         if (!logic_.MayOpenSetupSheet(mode))
             return InstrumentPanel::kActivePeriodMs;
         open(this, logic_.Address(), mode);
@@ -247,6 +259,7 @@ void CInstrumentPanelDlg::RunBackupOrRestore(const std::function<void(QWidget*, 
     if (!open)
         return;
     WithTimerStopped([&] {
+        const auto hold = session_.HoldBus();
         if (logic_.MayOpenBackupOrRestore())
             open(this, logic_.Address());
         return InstrumentPanel::kActivePeriodMs;
@@ -255,9 +268,9 @@ void CInstrumentPanelDlg::RunBackupOrRestore(const std::function<void(QWidget*, 
 
 // ---- Entry points ----
 
-void OpenInstrumentPanel(QWidget* parent, ModbusMaster& bus, int address, Prompter& prompter,
-                         const PanelHooks& hooks) {
-    CInstrumentPanelDlg panel(bus, address, prompter, hooks, parent);
+void OpenInstrumentPanel(QWidget* parent, BusSession& session, ModbusMaster& bus, int address,
+                         Prompter& prompter, const PanelHooks& hooks) {
+    CInstrumentPanelDlg panel(session, bus, address, prompter, hooks, parent);
     panel.Start();
     panel.exec();
 }
