@@ -35,13 +35,11 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(BusSession& session, ModbusMaster& bus,
     features.compare = static_cast<bool>(hooks_.compare);
     features.batchingSheet = static_cast<bool>(hooks_.batchingSheet);
     logic_.SetFeatures(features);
-    // The side windows still poll on the window thread: the panel's ticks wait while one is open.
     sideOpener_ = [this](QWidget* parentWindow, int at, bool levels) {
-        const auto hold = session_.HoldBus();
         if (levels)
-            OpenLevels(parentWindow, bus_, at, prompter_);
+            OpenLevels(parentWindow, session_, bus_, at, prompter_);
         else
-            OpenInstrumentInfo(parentWindow, bus_, at, prompter_);
+            OpenInstrumentInfo(parentWindow, session_, bus_, at, prompter_);
     };
 
     setWindowTitle(QString::fromStdString(logic_.GetDisplay().caption));
@@ -184,7 +182,7 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(BusSession& session, ModbusMaster& bus,
     connect(compare_, &QPushButton::clicked, this, [this] { RunBackupOrRestore(hooks_.compare); });
     connect(check_, &QPushButton::clicked, this, [this] { RunBackupOrRestore(hooks_.check); });
     // The side windows poll on their own; the panel keeps polling meanwhile and the ticks take
-    // turns on the one thread.
+    // turns on the session.
     connect(levels_, &QPushButton::clicked, this,
             [this] { sideOpener_(this, logic_.Address(), true); });
     connect(info_, &QPushButton::clicked, this,

@@ -47,8 +47,11 @@ void OpenInstrumentPanel(QWidget* parent, BusSession& session, ModbusMaster& bus
 bool SelectInstrument(QWidget* parent, ModbusMaster& bus, Prompter& prompter, int& address,
                       InstrumentType& type);
 
-// The side windows of the panel, modal; each polls on its own timer until closed.
-void OpenInstrumentInfo(QWidget* parent, ModbusMaster& bus, int address, Prompter& prompter);
-void OpenLevels(QWidget* parent, ModbusMaster& bus, int address, Prompter& prompter);
+// The side windows of the panel, modal; each polls on its own timer, through the session, until
+// closed (the panel's polls and theirs take turns on the session).
+void OpenInstrumentInfo(QWidget* parent, BusSession& session, ModbusMaster& bus, int address,
+                        Prompter& prompter);
+void OpenLevels(QWidget* parent, BusSession& session, ModbusMaster& bus, int address,
+                Prompter& prompter);
 
 } // namespace quarnex

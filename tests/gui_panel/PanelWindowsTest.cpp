@@ -254,7 +254,7 @@ TEST_F(PanelWindowTest, EditSetupAsksAndChecksWithPollingStopped) {
 }
 
 TEST_F(PanelWindowTest, InformationWindowRenamesTheInstrument) {
-    CInstrumentInfoDlg info(*master_, kAddress, prompter_);
+    CInstrumentInfoDlg info(InlineSession(), *master_, kAddress, prompter_);
     info.SetManualTicks(true);
     info.Start();
     EXPECT_EQ(info.windowTitle(), "KEL 7 Instrument information, address 1");
@@ -276,7 +276,7 @@ TEST_F(PanelWindowTest, InformationWindowRenamesTheInstrument) {
 
 TEST_F(PanelWindowTest, LevelsWindowOpensTheLevelEditor) {
     Kel([](sim::Kel7Model& m) { m.Pin(40045, 0x0002); });
-    CLevelsDlg levels(*master_, kAddress, prompter_);
+    CLevelsDlg levels(InlineSession(), *master_, kAddress, prompter_);
     levels.SetManualTicks(true);
     levels.Start();
     levels.OnTimer();
