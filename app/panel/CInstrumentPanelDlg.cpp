@@ -156,7 +156,8 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(BusSession& session, ModbusMaster& bus,
     left->addLayout(keys);
     left->addStretch();
     trendPart_ = new CPanelTrendPart(InstrumentPanel::kActivePeriodMs, prompter_, this);
-    trendPart_->SetUnitReader([this] { return Held([this] { return logic_.ReadWeightUnit(); }); });
+    trendPart_->SetUnitReader(
+        [this](std::function<void(const std::string&)> unit) { logic_.ReadWeightUnit(unit); });
     left->addWidget(trendPart_, 1);
     auto* layout = new QHBoxLayout(this);
     layout->addLayout(left, 1);

@@ -21,8 +21,8 @@ class Prompter;
 // The instrument panel of one KEL 7: renders InstrumentPanel's display on a single-shot timer
 // (200 ms active, 1000 ms inactive) and forwards the buttons. Closing it stops the polling.
 // The ticks' reads run on the link's bus session; what still talks to the master on the window
-// thread (the opening, the buttons, the trend's unit read and the windows the hooks open) holds
-// the session's bus while it does. The side windows poll through the session too.
+// thread (the opening, the buttons and the windows the hooks open) holds the session's bus while
+// it does. The side windows poll through the session too, and the trend's unit read is a job.
 class CInstrumentPanelDlg : public PollingDialog {
     Q_OBJECT
 public:

@@ -173,13 +173,31 @@ int InstrumentPanel::RunTick(Polled& p, ModbusMaster& bus, int address, Prompter
 }
 
 std::string InstrumentPanel::ReadWeightUnit() {
+    return ReadWeightUnit(bus_, address_);
+}
+
+void InstrumentPanel::ReadWeightUnit(std::function<void(const std::string& unit)> unit) {
+    if (!session_) {
+        unit(ReadWeightUnit());
+        return;
+    }
+    auto text = std::make_shared<std::string>();
+    session_->Submit(
+        owner_,
+        [text, address = address_](BusSession::Job& job) {
+            *text = ReadWeightUnit(job.Master(), address);
+        },
+        [text, unit = std::move(unit)] { unit(*text); });
+}
+
+std::string InstrumentPanel::ReadWeightUnit(ModbusMaster& bus, int address) {
     InstrumentSetup setup;
-    if (!ReadInstrumentInfo(bus_, address_, nullptr, setup.MutableInfo()) ||
+    if (!ReadInstrumentInfo(bus, address, nullptr, setup.MutableInfo()) ||
         setup.Info().firstNormalRegister <= 0)
         return {};
     float unit = 0.0f;
-    if (bus_.ReadFloatRegisters(address_, setup.NormalRegister(param::kMeasurementUnit), 1, &unit,
-                                {.retries = kPollRetries}) != CommStatus::Ok)
+    if (bus.ReadFloatRegisters(address, setup.NormalRegister(param::kMeasurementUnit), 1, &unit,
+                               {.retries = kPollRetries}) != CommStatus::Ok)
         return {};
     return DisplayedUnit(unit);
 }

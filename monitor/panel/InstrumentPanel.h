@@ -112,6 +112,9 @@ public:
     // read of the identification (where the parameters start) and of "Measurement unit:". ""
     // when either read fails or the instrument is no KEL 7; the panel's own poll shows failures.
     std::string ReadWeightUnit();
+    // The same read on the session (directly without one): unit(text) runs on the window thread
+    // with the answer, never after the panel is gone.
+    void ReadWeightUnit(std::function<void(const std::string& unit)> unit);
     long SampleCount() const { return polled_.sampleCount; }
 
     // The buttons. Each returns true when the instrument accepted the command; refusals and bus
@@ -152,6 +155,7 @@ private:
                        const Features& features);
     static void SlowUpdate(Polled& p, ModbusMaster& bus, int address, Prompter& prompter,
                            int ioStatus);
+    static std::string ReadWeightUnit(ModbusMaster& bus, int address);
     static void SetButtons(Display& d, const Features& features, bool batchingEnabled,
                            bool weightsValid, bool inactive);
     bool Command(int coil);
