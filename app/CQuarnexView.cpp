@@ -35,10 +35,10 @@ CQuarnexView::CQuarnexView(BusSession& session, ModbusMaster& bus, Profile& prof
     connect(list_, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* item, int) { OnDoubleClick(item); });
     list_->installEventFilter(this);
-    // The panel and its windows, and the "Select instrument" dialog, still talk to the master on
-    // the window thread: they run with the session's bus held (RunHeld).
+    // The panel polls through the session; the "Select instrument" dialog still talks to the
+    // master on the window thread and runs with the session's bus held.
     panelOpener_ = [this](int address) {
-        OpenInstrumentPanel(window(), bus_, address, prompter_, panelHooks_);
+        OpenInstrumentPanel(window(), session_, bus_, address, prompter_, panelHooks_);
     };
     selector_ = [this](int& address, InstrumentType& type) {
         return SelectInstrument(window(), bus_, prompter_, address, type);
@@ -207,6 +207,13 @@ void CQuarnexView::Render() {
 }
 
 void CQuarnexView::RunHeld(std::function<void()> window) {
+    RunStopped([this, window = std::move(window)] {
+        const auto hold = session_.HoldBus();
+        window();
+    });
+}
+
+void CQuarnexView::RunStopped(std::function<void()> window) {
     StopTimer();
     // The window opens once the tick that is out has come back (asked to stop after its current
     // transaction): the window thread holds an idle bus then, instead of waiting for it here.
@@ -214,10 +221,7 @@ void CQuarnexView::RunHeld(std::function<void()> window) {
     session_.Submit(
         owner_, [](BusSession::Job&) {},
         [this, window = std::move(window)] {
-            {
-                const auto hold = session_.HoldBus();
-                window();
-            }
+            window();
             RestartTimer();
         },
         kWindowKey);
@@ -230,7 +234,8 @@ void CQuarnexView::OnDoubleClick(QTreeWidgetItem* clicked) {
     if (selected.isEmpty())
         return;
     const int row = list_->indexOfTopLevelItem(selected.first());
-    RunHeld([this, row] {
+    // The checks before the panel hold the bus themselves; the panel polls through the session.
+    RunStopped([this, row] {
         const int address = logic_.DoubleClick(row);
         if (address != 0)
             panelOpener_(address);
@@ -239,12 +244,16 @@ void CQuarnexView::OnDoubleClick(QTreeWidgetItem* clicked) {
 }
 
 void CQuarnexView::OnSelectInstrument() {
-    // The dialog reads the chosen address's type on the window thread: polling waits meanwhile.
-    RunHeld([this] {
+    // The dialog reads the chosen address's type on the window thread: polling waits meanwhile,
+    // and the bus is held while it is open (not while the panel it leads to is).
+    RunStopped([this] {
         int address = 0;
         InstrumentType type = itype::kUnknown;
-        if (!selector_(address, type))
-            return;
+        {
+            const auto hold = session_.HoldBus();
+            if (!selector_(address, type))
+                return;
+        }
         const int open = logic_.InstrumentSelected(address, type);
         if (open != 0)
             panelOpener_(open);

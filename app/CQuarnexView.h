@@ -106,6 +106,9 @@ private:
     void Polled(int period);
     // See RunWithPollingStopped.
     void RunHeld(std::function<void()> window);
+    // The same without the hold: for what gives its bus work to the session (the panel) and
+    // holds the bus itself only around its own window-thread reads.
+    void RunStopped(std::function<void()> window);
     static constexpr uint64_t kWindowKey = 1;
 
     BusSession& session_;

@@ -44,7 +44,10 @@ struct Run {
 };
 
 Run Measure(ModbusMaster& master, ScriptedPrompter& prompter, bool trend, int seconds) {
-    CInstrumentPanelDlg panel(master, 1, prompter);
+    // The reads stay on the measured thread (an inline session), as the figures always counted.
+    QueueDelivery delivery;
+    BusSession session(master, delivery, prompter, BusSession::Mode::Inline);
+    CInstrumentPanelDlg panel(session, master, 1, prompter);
     panel.show();
     panel.Start();
     if (trend)

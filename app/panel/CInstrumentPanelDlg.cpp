@@ -22,10 +22,12 @@
 
 namespace quarnex {
 
-CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompter& prompter,
-                                         const PanelHooks& hooks, QWidget* parent)
-    : PollingDialog(parent), bus_(bus), prompter_(prompter), hooks_(hooks),
+CInstrumentPanelDlg::CInstrumentPanelDlg(BusSession& session, ModbusMaster& bus, int address,
+                                         Prompter& prompter, const PanelHooks& hooks,
+                                         QWidget* parent)
+    : PollingDialog(parent), session_(session), bus_(bus), prompter_(prompter), hooks_(hooks),
       logic_(bus, address, prompter) {
+    logic_.UseSession(session_);
     InstrumentPanel::Features features;
     features.setupSheet = static_cast<bool>(hooks_.setupSheet);
     features.backup = static_cast<bool>(hooks_.backup);
@@ -35,9 +37,9 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
     logic_.SetFeatures(features);
     sideOpener_ = [this](QWidget* parentWindow, int at, bool levels) {
         if (levels)
-            OpenLevels(parentWindow, bus_, at, prompter_);
+            OpenLevels(parentWindow, session_, bus_, at, prompter_);
         else
-            OpenInstrumentInfo(parentWindow, bus_, at, prompter_);
+            OpenInstrumentInfo(parentWindow, session_, bus_, at, prompter_);
     };
 
     setWindowTitle(QString::fromStdString(logic_.GetDisplay().caption));
@@ -154,16 +156,20 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
     left->addLayout(keys);
     left->addStretch();
     trendPart_ = new CPanelTrendPart(InstrumentPanel::kActivePeriodMs, prompter_, this);
-    trendPart_->SetUnitReader([this] { return logic_.ReadWeightUnit(); });
+    trendPart_->SetUnitReader(
+        [this](std::function<void(const std::string&)> unit) { logic_.ReadWeightUnit(unit); });
     left->addWidget(trendPart_, 1);
     auto* layout = new QHBoxLayout(this);
     layout->addLayout(left, 1);
     layout->addLayout(buttons);
 
-    connect(tare_, &QAbstractButton::clicked, this, [this] { logic_.Tare(); });
-    connect(grossNetButton_, &QAbstractButton::clicked, this, [this] { logic_.GrossNet(); });
-    connect(zero_, &QAbstractButton::clicked, this, [this] { logic_.Zero(); });
-    connect(start_, &QPushButton::clicked, this, [this] { logic_.StartInstrument(); });
+    // The commands still go on the window thread: each waits for a tick that is on the bus.
+    connect(tare_, &QAbstractButton::clicked, this, [this] { Held([this] { logic_.Tare(); }); });
+    connect(grossNetButton_, &QAbstractButton::clicked, this,
+            [this] { Held([this] { logic_.GrossNet(); }); });
+    connect(zero_, &QAbstractButton::clicked, this, [this] { Held([this] { logic_.Zero(); }); });
+    connect(start_, &QPushButton::clicked, this,
+            [this] { Held([this] { logic_.StartInstrument(); }); });
     connect(editSetup_, &QPushButton::clicked, this,
             [this] { RunSheet(InstrumentPanel::SheetMode::EditSetup); });
     connect(showSetup_, &QPushButton::clicked, this,
@@ -177,7 +183,7 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
     connect(compare_, &QPushButton::clicked, this, [this] { RunBackupOrRestore(hooks_.compare); });
     connect(check_, &QPushButton::clicked, this, [this] { RunBackupOrRestore(hooks_.check); });
     // The side windows poll on their own; the panel keeps polling meanwhile and the ticks take
-    // turns on the one thread.
+    // turns on the session.
     connect(levels_, &QPushButton::clicked, this,
             [this] { sideOpener_(this, logic_.Address(), true); });
     connect(info_, &QPushButton::clicked, this,
@@ -185,6 +191,10 @@ CInstrumentPanelDlg::CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompte
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
 
     Render();
+}
+
+int CInstrumentPanelDlg::PollOpen() {
+    return Held([this] { return logic_.Open(); });
 }
 
 void CInstrumentPanelDlg::Render() {
@@ -236,6 +246,7 @@ void CInstrumentPanelDlg::RunSheet(InstrumentPanel::SheetMode mode) {
     // loop of its own, and a tick inside it would poll between the user's answer and the state
     // the sheet is opened on.
     WithTimerStopped([&] {
+        const auto hold = session_.HoldBus();
         if (!logic_.MayOpenSetupSheet(mode))
             return InstrumentPanel::kActivePeriodMs;
         open(this, logic_.Address(), mode);
@@ -247,6 +258,7 @@ void CInstrumentPanelDlg::RunBackupOrRestore(const std::function<void(QWidget*, 
     if (!open)
         return;
     WithTimerStopped([&] {
+        const auto hold = session_.HoldBus();
         if (logic_.MayOpenBackupOrRestore())
             open(this, logic_.Address());
         return InstrumentPanel::kActivePeriodMs;
@@ -255,9 +267,9 @@ void CInstrumentPanelDlg::RunBackupOrRestore(const std::function<void(QWidget*, 
 
 // ---- Entry points ----
 
-void OpenInstrumentPanel(QWidget* parent, ModbusMaster& bus, int address, Prompter& prompter,
-                         const PanelHooks& hooks) {
-    CInstrumentPanelDlg panel(bus, address, prompter, hooks, parent);
+void OpenInstrumentPanel(QWidget* parent, BusSession& session, ModbusMaster& bus, int address,
+                         Prompter& prompter, const PanelHooks& hooks) {
+    CInstrumentPanelDlg panel(session, bus, address, prompter, hooks, parent);
     panel.Start();
     panel.exec();
 }

@@ -2,6 +2,7 @@
 
 #include "app/panel/OpenPanel.h"
 #include "monitor/panel/InstrumentPanel.h"
+#include "session/BusSession.h"
 #include "ui/PollingDialog.h"
 
 #include <QDialog>
@@ -19,10 +20,13 @@ class Prompter;
 
 // The instrument panel of one KEL 7: renders InstrumentPanel's display on a single-shot timer
 // (200 ms active, 1000 ms inactive) and forwards the buttons. Closing it stops the polling.
+// The ticks' reads run on the link's bus session; what still talks to the master on the window
+// thread (the opening, the buttons and the windows the hooks open) holds the session's bus while
+// it does. The side windows poll through the session too, and the trend's unit read is a job.
 class CInstrumentPanelDlg : public PollingDialog {
     Q_OBJECT
 public:
-    CInstrumentPanelDlg(ModbusMaster& bus, int address, Prompter& prompter,
+    CInstrumentPanelDlg(BusSession& session, ModbusMaster& bus, int address, Prompter& prompter,
                         const PanelHooks& hooks = {}, QWidget* parent = nullptr);
 
     // Start(): the opening steps (caption, start-up offer of a waiting instrument) and the first
@@ -58,12 +62,23 @@ public:
     }
 
 private:
-    int PollOpen() override { return logic_.Open(); }
+    int PollOpen() override;
     int PollTick() override { return logic_.Tick(); }
+    bool PollTickThen(std::function<void(int next)> ticked) override {
+        // A tick still out (it cannot be: the timer re-arms on its result) counts as handed over.
+        logic_.Tick(std::move(ticked));
+        return true;
+    }
+    // Runs what talks to the master on the window thread with the session's bus held.
+    template <class Run> auto Held(Run run) {
+        const auto hold = session_.HoldBus();
+        return run();
+    }
     void Render() override;
     void RunSheet(InstrumentPanel::SheetMode mode);
     void RunBackupOrRestore(const std::function<void(QWidget*, int)>& open);
 
+    BusSession& session_;
     ModbusMaster& bus_;
     Prompter& prompter_;
     PanelHooks hooks_;

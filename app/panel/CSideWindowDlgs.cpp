@@ -18,8 +18,9 @@ namespace quarnex {
 namespace {
 
 template <class Dialog>
-void RunSideWindow(QWidget* parent, ModbusMaster& bus, int address, Prompter& prompter) {
-    Dialog dialog(bus, address, prompter, parent);
+void RunSideWindow(QWidget* parent, BusSession& session, ModbusMaster& bus, int address,
+                   Prompter& prompter) {
+    Dialog dialog(session, bus, address, prompter, parent);
     dialog.Start();
     dialog.exec();
 }
@@ -52,6 +53,7 @@ void CSideWindowDlg::Finish(QGridLayout* grid) {
 
 void CSideWindowDlg::Edit(const EditRequest& request) {
     WithTimerStopped([&] {
+        const auto hold = session_.HoldBus();
         RunEditor(request, Logic().Source(), this);
         return Logic().PeriodAfterEditor();
     });
@@ -59,9 +61,10 @@ void CSideWindowDlg::Edit(const EditRequest& request) {
 
 // ---- CInstrumentInfoDlg ----
 
-CInstrumentInfoDlg::CInstrumentInfoDlg(ModbusMaster& bus, int address, Prompter& prompter,
-                                       QWidget* parent)
-    : CSideWindowDlg(parent), logic_(bus, address, prompter) {
+CInstrumentInfoDlg::CInstrumentInfoDlg(BusSession& session, ModbusMaster& bus, int address,
+                                       Prompter& prompter, QWidget* parent)
+    : CSideWindowDlg(session, parent), logic_(bus, address, prompter) {
+    logic_.UseSession(session);
     name_ = ReadOnlyField(this, 12);
     serial_ = ReadOnlyField(this, 12);
     program_ = ReadOnlyField(this, 8);
@@ -98,8 +101,10 @@ void CInstrumentInfoDlg::Render() {
 
 // ---- CLevelsDlg ----
 
-CLevelsDlg::CLevelsDlg(ModbusMaster& bus, int address, Prompter& prompter, QWidget* parent)
-    : CSideWindowDlg(parent), logic_(bus, address, prompter) {
+CLevelsDlg::CLevelsDlg(BusSession& session, ModbusMaster& bus, int address, Prompter& prompter,
+                       QWidget* parent)
+    : CSideWindowDlg(session, parent), logic_(bus, address, prompter) {
+    logic_.UseSession(session);
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel(Ui(ids::kLevelStatusLabel), this), 0, 2);
     for (int n = 1; n <= LevelsWindow::kLevels; ++n) {
@@ -137,12 +142,14 @@ void CLevelsDlg::Render() {
 
 // ---- Entry points ----
 
-void OpenInstrumentInfo(QWidget* parent, ModbusMaster& bus, int address, Prompter& prompter) {
-    RunSideWindow<CInstrumentInfoDlg>(parent, bus, address, prompter);
+void OpenInstrumentInfo(QWidget* parent, BusSession& session, ModbusMaster& bus, int address,
+                        Prompter& prompter) {
+    RunSideWindow<CInstrumentInfoDlg>(parent, session, bus, address, prompter);
 }
 
-void OpenLevels(QWidget* parent, ModbusMaster& bus, int address, Prompter& prompter) {
-    RunSideWindow<CLevelsDlg>(parent, bus, address, prompter);
+void OpenLevels(QWidget* parent, BusSession& session, ModbusMaster& bus, int address,
+                Prompter& prompter) {
+    RunSideWindow<CLevelsDlg>(parent, session, bus, address, prompter);
 }
 
 } // namespace quarnex

@@ -16,13 +16,16 @@ class Prompter;
 
 // What the information and levels windows share: the logic's timer, a grid of fields above a
 // Close button, and ">>"s that open their editor through the one edit path while the timer waits.
+// The ticks' reads run on the link's bus session; an editor writes on the window thread holding
+// the session's bus.
 class CSideWindowDlg : public PollingDialog {
     Q_OBJECT
 public:
     QPushButton* CloseButton() const { return close_; }
 
 protected:
-    explicit CSideWindowDlg(QWidget* parent) : PollingDialog(parent) {}
+    CSideWindowDlg(BusSession& session, QWidget* parent)
+        : PollingDialog(parent), session_(session) {}
     virtual SideWindow& Logic() = 0;
     // The ">>" beside a value: just wide enough for its caption.
     QPushButton* MakeEditButton();
@@ -34,7 +37,12 @@ protected:
 private:
     int PollOpen() override { return Logic().Open(); }
     int PollTick() override { return Logic().Tick(); }
+    bool PollTickThen(std::function<void(int next)> ticked) override {
+        Logic().TickThen(std::move(ticked));
+        return true;
+    }
 
+    BusSession& session_;
     QPushButton* close_ = nullptr;
 };
 
@@ -43,7 +51,7 @@ private:
 class CInstrumentInfoDlg : public CSideWindowDlg {
     Q_OBJECT
 public:
-    CInstrumentInfoDlg(ModbusMaster& bus, int address, Prompter& prompter,
+    CInstrumentInfoDlg(BusSession& session, ModbusMaster& bus, int address, Prompter& prompter,
                        QWidget* parent = nullptr);
     InstrumentInfoWindow& Logic() override { return logic_; }
 
@@ -73,7 +81,8 @@ private:
 class CLevelsDlg : public CSideWindowDlg {
     Q_OBJECT
 public:
-    CLevelsDlg(ModbusMaster& bus, int address, Prompter& prompter, QWidget* parent = nullptr);
+    CLevelsDlg(BusSession& session, ModbusMaster& bus, int address, Prompter& prompter,
+               QWidget* parent = nullptr);
     LevelsWindow& Logic() override { return logic_; }
 
     QLineEdit* LevelField(int n) const { return levels_[n - 1]; }

@@ -348,8 +348,12 @@ CPanelTrendPart::CPanelTrendPart(int fastestPeriodMs, Prompter& prompter, QWidge
     connect(trendButton_, &QPushButton::toggled, this, [this, layout](bool on) {
         if (on && !trendWnd_) {
             trendWnd_ = new CWeightTrendWnd(trend_, files_, prompter_, this);
+            // The unit comes when the instrument has answered; the axis says "Weight" until then.
             if (unitReader_)
-                trendWnd_->SetWeightUnit(unitReader_());
+                unitReader_([this](const std::string& unit) {
+                    if (trendWnd_)
+                        trendWnd_->SetWeightUnit(unit);
+                });
             layout->addWidget(trendWnd_, 1);
         }
         if (trendWnd_) {

@@ -105,8 +105,10 @@ public:
     void AddSample(const WeightSample& sample, long count);
     // Tests answer the file dialogs.
     void SetFileChooser(FileChooser* files);
-    // Where the trend window learns the weights' unit when it opens (a read of the instrument).
-    void SetUnitReader(std::function<std::string()> reader) { unitReader_ = std::move(reader); }
+    // Where the trend window learns the weights' unit when it opens (a read of the instrument):
+    // the reader is asked once and calls back with the unit when it has it.
+    using UnitReader = std::function<void(std::function<void(const std::string& unit)>)>;
+    void SetUnitReader(UnitReader reader) { unitReader_ = std::move(reader); }
 
     WeightTrend& Trend() { return trend_; }
     CWeightTrendWnd* TrendWnd() const { return trendWnd_; }
@@ -120,7 +122,7 @@ private:
     void ShowLog();
 
     Prompter& prompter_;
-    std::function<std::string()> unitReader_;
+    UnitReader unitReader_;
     std::unique_ptr<FileChooser> ownFiles_;
     FileChooser* files_;
     WeightTrend trend_;

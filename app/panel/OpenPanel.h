@@ -9,6 +9,7 @@ class QWidget;
 
 namespace quarnex {
 
+class BusSession;
 class ModbusMaster;
 class Prompter;
 
@@ -34,10 +35,11 @@ struct PanelHooks {
 
 // Opens the instrument panel of the KEL 7 Recipe Batcher at address modally and returns when the
 // user closed it. The caller (the main view) stops its own polling before and restarts it after,
-// and has already refused the models the panel does not serve. Messages go through prompter
-// (the program's QtPrompter puts them over the active window).
-void OpenInstrumentPanel(QWidget* parent, ModbusMaster& bus, int address, Prompter& prompter,
-                         const PanelHooks& hooks = {});
+// and has already refused the models the panel does not serve; it must not hold session's bus
+// (the panel polls through the session). Messages go through prompter (the program's QtPrompter
+// puts them over the active window).
+void OpenInstrumentPanel(QWidget* parent, BusSession& session, ModbusMaster& bus, int address,
+                         Prompter& prompter, const PanelHooks& hooks = {});
 
 // The "Select instrument" dialog: asks for an address 1-247 and reads its type. True with both
 // when the user confirmed an instrument of a known model; false on Cancel. Polling may go on
@@ -45,8 +47,11 @@ void OpenInstrumentPanel(QWidget* parent, ModbusMaster& bus, int address, Prompt
 bool SelectInstrument(QWidget* parent, ModbusMaster& bus, Prompter& prompter, int& address,
                       InstrumentType& type);
 
-// The side windows of the panel, modal; each polls on its own timer until closed.
-void OpenInstrumentInfo(QWidget* parent, ModbusMaster& bus, int address, Prompter& prompter);
-void OpenLevels(QWidget* parent, ModbusMaster& bus, int address, Prompter& prompter);
+// The side windows of the panel, modal; each polls on its own timer, through the session, until
+// closed (the panel's polls and theirs take turns on the session).
+void OpenInstrumentInfo(QWidget* parent, BusSession& session, ModbusMaster& bus, int address,
+                        Prompter& prompter);
+void OpenLevels(QWidget* parent, BusSession& session, ModbusMaster& bus, int address,
+                Prompter& prompter);
 
 } // namespace quarnex

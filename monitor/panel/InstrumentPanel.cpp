@@ -12,6 +12,7 @@
 #include "res/InstrumentTextIds.h"
 #include "res/PanelTextIds.h"
 #include "res/Strings.h"
+#include "session/BusSession.h"
 
 #include <memory>
 
@@ -26,7 +27,25 @@ constexpr int kPollRetries = 2;
 
 InstrumentPanel::InstrumentPanel(ModbusMaster& bus, int address, Prompter& prompter)
     : bus_(bus), address_(address), prompter_(prompter) {
-    display_.caption = Caption(address_);
+    polled_.display.caption = Caption(address_);
+}
+
+InstrumentPanel::InstrumentPanel(InstrumentPanel&& other) noexcept
+    : bus_(other.bus_), address_(other.address_), prompter_(other.prompter_),
+      features_(other.features_), polled_(std::move(other.polled_)), session_(other.session_),
+      owner_(other.owner_), tickOut_(other.tickOut_) {
+    other.session_ = nullptr;
+}
+
+InstrumentPanel::~InstrumentPanel() {
+    // A tick still out is dropped, and its result never reaches a panel that is gone.
+    if (session_)
+        session_->CloseOwner(owner_);
+}
+
+void InstrumentPanel::UseSession(BusSession& session) {
+    session_ = &session;
+    owner_ = session.OpenOwner();
 }
 
 std::string InstrumentPanel::Caption(int address) {
@@ -39,129 +58,186 @@ bool InstrumentPanel::InactiveState(int state, int error) {
 }
 
 int InstrumentPanel::Open() {
-    display_.caption = Caption(address_);
+    Display& display = polled_.display;
+    display.caption = Caption(address_);
     // A waiting instrument is offered a start; whatever the answer, the panel opens and the
     // ticks show the state the instrument is really in.
     int state = 0;
     StartInstrumentIfWaiting(bus_, address_, reg::kState, true, &prompter_, state);
-    display_.editBatching = false;
-    display_.editRecipes = false;
+    display.editBatching = false;
+    display.editRecipes = false;
     return kActivePeriodMs;
 }
 
 int InstrumentPanel::Tick() {
+    return RunTick(polled_, bus_, address_, prompter_, features_);
+}
+
+bool InstrumentPanel::Tick(std::function<void(int period)> ticked) {
+    if (!session_) {
+        const int period = Tick();
+        if (ticked)
+            ticked(period);
+        return true;
+    }
+    if (tickOut_)
+        return false;
+    // The tick works on a copy on the session's thread; the window thread takes it back.
+    auto work = std::make_shared<Polled>(polled_);
+    auto period = std::make_shared<int>(kActivePeriodMs);
+    tickOut_ = true;
+    const bool queued = session_->Submit(
+        owner_,
+        [work, period, address = address_, features = features_](BusSession::Job& job) {
+            *period = RunTick(*work, job.Master(), address, job.Asker(), features);
+        },
+        [this, work, period, ticked = std::move(ticked)] {
+            tickOut_ = false;
+            polled_ = std::move(*work);
+            if (ticked)
+                ticked(*period);
+        },
+        1);
+    if (!queued)
+        tickOut_ = false;
+    return queued;
+}
+
+int InstrumentPanel::RunTick(Polled& p, ModbusMaster& bus, int address, Prompter& prompter,
+                             const Features& features) {
+    Display& display = p.display;
     uint16_t live[reg::kLiveBlockCount] = {};
     const CommStatus result =
-        bus_.ReadHoldingRegisters(address_, reg::kLiveBlock, reg::kLiveBlockCount, live,
-                                  {.retries = kPollRetries, .owner = &prompter_});
-    sample_ = result == CommStatus::Ok
-                  ? SampleFromLiveBlock(live, address_, MonotonicMs(), WallClockMs())
-                  : FailedSample(address_, MonotonicMs(), WallClockMs());
-    ++sampleCount_;
+        bus.ReadHoldingRegisters(address, reg::kLiveBlock, reg::kLiveBlockCount, live,
+                                 {.retries = kPollRetries, .owner = &prompter});
+    p.sample = result == CommStatus::Ok
+                   ? SampleFromLiveBlock(live, address, MonotonicMs(), WallClockMs())
+                   : FailedSample(address, MonotonicMs(), WallClockMs());
+    ++p.sampleCount;
 
     bool inactive = true;
     bool weightsValid = false;
     if (result != CommStatus::Ok) {
-        display_.state = placeholder::kState;
-        display_.status = Text(ids::kCommunicationError);
-        display_.message.clear();
+        display.state = placeholder::kState;
+        display.status = Text(ids::kCommunicationError);
+        display.message.clear();
     } else {
         const LiveBlock block = DecodeLiveBlock(live);
         if (InstrumentTypeFromCode(block.rawTypeCode) != itype::kKel7) {
-            display_.state = placeholder::kState;
-            display_.status = Text(ids::kNotKel7);
-            display_.message.clear();
+            display.state = placeholder::kState;
+            display.status = Text(ids::kNotKel7);
+            display.message.clear();
         } else {
-            display_.state = StateText(block.state);
-            display_.status = InstrumentErrorText(block.error);
+            display.state = StateText(block.state);
+            display.status = InstrumentErrorText(block.error);
             weightsValid = block.error == 0;
             if (weightsValid) {
-                display_.grossWeight = FormatWeight(block.gross[0], block.gross[1], block.gross[2]);
-                display_.netWeight = FormatWeight(block.net[0], block.net[1], block.net[2]);
-                showsGross_ = !block.NetMode();
-                display_.displayedWeight = showsGross_ ? display_.grossWeight : display_.netWeight;
-                display_.grossNet = Text(showsGross_ ? ids::kGross : ids::kNet);
+                display.grossWeight = FormatWeight(block.gross[0], block.gross[1], block.gross[2]);
+                display.netWeight = FormatWeight(block.net[0], block.net[1], block.net[2]);
+                p.showsGross = !block.NetMode();
+                display.displayedWeight = p.showsGross ? display.grossWeight : display.netWeight;
+                display.grossNet = Text(p.showsGross ? ids::kGross : ids::kNet);
                 // Zero wins over motion: a scale at zero is what the operator needs to see.
                 if (block.Zero())
-                    display_.motionZero = Text(ids::kZeroIndication);
+                    display.motionZero = Text(ids::kZeroIndication);
                 else if (block.Motion())
-                    display_.motionZero = Text(ids::kMotion);
+                    display.motionZero = Text(ids::kMotion);
                 else
-                    display_.motionZero.clear();
+                    display.motionZero.clear();
             }
             inactive = InactiveState(block.state, block.error);
             if (!inactive) {
-                if (slowCountdown_ == 0)
-                    SlowUpdate(block.ioStatus);
+                if (p.slowCountdown == 0)
+                    SlowUpdate(p, bus, address, prompter, block.ioStatus);
                 else
-                    --slowCountdown_;
+                    --p.slowCountdown;
             }
         }
     }
 
     if (!weightsValid) {
-        display_.displayedWeight = placeholder::kValue;
-        display_.grossWeight = placeholder::kValue;
-        display_.netWeight = placeholder::kValue;
-        display_.grossNet.clear();
-        display_.motionZero.clear();
+        display.displayedWeight = placeholder::kValue;
+        display.grossWeight = placeholder::kValue;
+        display.netWeight = placeholder::kValue;
+        display.grossNet.clear();
+        display.motionZero.clear();
     }
     if (inactive) {
-        display_.name = placeholder::kValue;
-        slowCountdown_ = 0;
+        display.name = placeholder::kValue;
+        p.slowCountdown = 0;
     }
-    SetButtons(weightsValid, inactive);
-    display_.active = !inactive;
-    display_.focusClose = inactive;
+    SetButtons(display, features, p.batchingEnabled, weightsValid, inactive);
+    display.active = !inactive;
+    display.focusClose = inactive;
     return inactive ? kInactivePeriodMs : kActivePeriodMs;
 }
 
 std::string InstrumentPanel::ReadWeightUnit() {
+    return ReadWeightUnit(bus_, address_);
+}
+
+void InstrumentPanel::ReadWeightUnit(std::function<void(const std::string& unit)> unit) {
+    if (!session_) {
+        unit(ReadWeightUnit());
+        return;
+    }
+    auto text = std::make_shared<std::string>();
+    session_->Submit(
+        owner_,
+        [text, address = address_](BusSession::Job& job) {
+            *text = ReadWeightUnit(job.Master(), address);
+        },
+        [text, unit = std::move(unit)] { unit(*text); });
+}
+
+std::string InstrumentPanel::ReadWeightUnit(ModbusMaster& bus, int address) {
     InstrumentSetup setup;
-    if (!ReadInstrumentInfo(bus_, address_, nullptr, setup.MutableInfo()) ||
+    if (!ReadInstrumentInfo(bus, address, nullptr, setup.MutableInfo()) ||
         setup.Info().firstNormalRegister <= 0)
         return {};
     float unit = 0.0f;
-    if (bus_.ReadFloatRegisters(address_, setup.NormalRegister(param::kMeasurementUnit), 1, &unit,
-                                {.retries = kPollRetries}) != CommStatus::Ok)
+    if (bus.ReadFloatRegisters(address, setup.NormalRegister(param::kMeasurementUnit), 1, &unit,
+                               {.retries = kPollRetries}) != CommStatus::Ok)
         return {};
     return DisplayedUnit(unit);
 }
 
-void InstrumentPanel::SlowUpdate(int ioStatus) {
+void InstrumentPanel::SlowUpdate(Polled& p, ModbusMaster& bus, int address, Prompter& prompter,
+                                 int ioStatus) {
     std::string name;
-    if (ReadTextRegisters(bus_, address_, reg::kInstrumentName, reg::kInstrumentNameRegisters,
-                          false, &prompter_, name))
-        display_.name = TrimRight(name);
+    if (ReadTextRegisters(bus, address, reg::kInstrumentName, reg::kInstrumentNameRegisters, false,
+                          &prompter, name))
+        p.display.name = TrimRight(name);
     else
-        display_.name = placeholder::kValue;
+        p.display.name = placeholder::kValue;
 
     float options = 0.0f;
-    const CommStatus result = bus_.ReadFloatRegisters(
-        address_, reg::kOptions, 1, &options, {.retries = kPollRetries, .owner = &prompter_});
-    batchingEnabled_ =
+    const CommStatus result = bus.ReadFloatRegisters(address, reg::kOptions, 1, &options,
+                                                     {.retries = kPollRetries, .owner = &prompter});
+    p.batchingEnabled =
         result == CommStatus::Ok && (FloatBits(options) & bits::kBatchingOption) != 0;
 
-    display_.message = (ioStatus & bits::kIoBusFaulty) != 0 ? Text(ids::kIoBusFaulty) : "";
-    slowCountdown_ = kSlowUpdateEvery - 1;
+    p.display.message = (ioStatus & bits::kIoBusFaulty) != 0 ? Text(ids::kIoBusFaulty) : "";
+    p.slowCountdown = kSlowUpdateEvery - 1;
 }
 
-void InstrumentPanel::SetButtons(bool weightsValid, bool inactive) {
-    display_.tare = weightsValid;
-    display_.grossNetButton = weightsValid;
-    display_.zero = weightsValid;
+void InstrumentPanel::SetButtons(Display& d, const Features& features, bool batchingEnabled,
+                                 bool weightsValid, bool inactive) {
+    d.tare = weightsValid;
+    d.grossNetButton = weightsValid;
+    d.zero = weightsValid;
 
     const bool usable = !inactive;
-    display_.editSetup = usable && features_.setupSheet;
-    display_.showSetup = usable && features_.setupSheet;
-    display_.editBatching = usable && batchingEnabled_ && features_.batchingSheet;
-    display_.editRecipes = usable && batchingEnabled_ && features_.batchingSheet;
-    display_.info = usable;
-    display_.levels = usable;
-    display_.start = usable;
-    display_.backup = usable && features_.backup;
-    display_.restore = usable && features_.restore;
-    display_.compare = usable && features_.compare;
+    d.editSetup = usable && features.setupSheet;
+    d.showSetup = usable && features.setupSheet;
+    d.editBatching = usable && batchingEnabled && features.batchingSheet;
+    d.editRecipes = usable && batchingEnabled && features.batchingSheet;
+    d.info = usable;
+    d.levels = usable;
+    d.start = usable;
+    d.backup = usable && features.backup;
+    d.restore = usable && features.restore;
+    d.compare = usable && features.compare;
 }
 
 bool InstrumentPanel::Command(int coil) {
@@ -173,7 +249,7 @@ bool InstrumentPanel::Tare() {
 }
 
 bool InstrumentPanel::GrossNet() {
-    return Command(showsGross_ ? coil::kNet : coil::kGross);
+    return Command(polled_.showsGross ? coil::kNet : coil::kGross);
 }
 
 bool InstrumentPanel::Zero() {

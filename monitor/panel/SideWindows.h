@@ -3,8 +3,11 @@
 #include "edit/EditRequest.h"
 #include "instrument/Registers.h"
 #include "platform/Prompter.h"
+#include "session/BusSession.h"
 
 #include <array>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -18,13 +21,29 @@ class SetupSource;
 // What the information and levels windows share without their windows: one KEL 7 at one
 // address, polled on the window's timer, a caption with the address, and ">>"s whose requests
 // go through the one edit path to the instrument.
+//
+// In the program a side window polls on the link's bus session (UseSession), as the panel does:
+// a tick's reads run on the session's thread on a copy of what the window shows, and the window
+// thread takes the copy back when it arrives. Without a session Tick() reads directly.
 class SideWindow {
 public:
     virtual ~SideWindow();
+    SideWindow(const SideWindow&) = delete;
+    SideWindow& operator=(const SideWindow&) = delete;
+
+    // Polls through session from now on (the window's editors still write on the window thread,
+    // holding the session's bus). Call once, before the first tick.
+    void UseSession(BusSession& session);
+    BusSession* Session() const { return session_; }
 
     // Returns the period of the first tick.
     int Open() const { return firstPeriodMs_; }
     virtual int Tick() = 0;
+    // One tick on the session: returns at once; ticked(period) runs on the window thread once
+    // the display shows the reads (before returning with an inline session), never after the
+    // window is gone. False with nothing queued while a tick is out.
+    virtual bool TickThen(std::function<void(int period)> ticked) = 0;
+    bool TickOut() const { return tickOut_; }
     // After an editor closed (whatever its result): the next tick reads what it wrote.
     int PeriodAfterEditor() const { return firstPeriodMs_; }
 
@@ -37,11 +56,46 @@ protected:
     SideWindow(ModbusMaster& bus, int address, Prompter& prompter, int captionId,
                int firstPeriodMs);
 
+    // The tick of a window whose state is a State, read by run on whichever thread has the bus.
+    template <class State>
+    bool SubmitTick(State& state, int (*run)(State&, ModbusMaster&, int, Prompter&),
+                    std::function<void(int period)> ticked) {
+        if (!session_) {
+            const int period = run(state, bus_, address_, prompter_);
+            if (ticked)
+                ticked(period);
+            return true;
+        }
+        if (tickOut_)
+            return false;
+        auto work = std::make_shared<State>(state);
+        auto period = std::make_shared<int>(firstPeriodMs_);
+        tickOut_ = true;
+        const bool queued = session_->Submit(
+            owner_,
+            [work, period, run, address = address_](BusSession::Job& job) {
+                *period = run(*work, job.Master(), address, job.Asker());
+            },
+            [this, &state, work, period, ticked = std::move(ticked)] {
+                tickOut_ = false;
+                state = std::move(*work);
+                if (ticked)
+                    ticked(*period);
+            },
+            1);
+        if (!queued)
+            tickOut_ = false;
+        return queued;
+    }
+
     ModbusMaster& bus_;
     const int address_;
     Prompter& prompter_;
 
 private:
+    BusSession* session_ = nullptr;
+    uint64_t owner_ = 0;
+    bool tickOut_ = false;
     std::string caption_;
     int firstPeriodMs_;
     std::unique_ptr<InstrumentSetup> setup_; // holds only the address the editors write to
@@ -72,15 +126,21 @@ public:
     InstrumentInfoWindow(ModbusMaster& bus, int address, Prompter& prompter);
 
     int Tick() override;
+    bool TickThen(std::function<void(int period)> ticked) override;
 
-    const Display& GetDisplay() const { return display_; }
-    int ProgramCountdown() const { return programCountdown_; }
+    const Display& GetDisplay() const { return state_.display; }
+    int ProgramCountdown() const { return state_.programCountdown; }
     // What the name's ">>" opens: the text editor with the name shown now.
     EditRequest NameEditRequest() const;
 
 private:
-    Display display_;
-    int programCountdown_ = 0;
+    struct State {
+        Display display;
+        int programCountdown = 0;
+    };
+    static int RunTick(State& s, ModbusMaster& bus, int address, Prompter& prompter);
+
+    State state_;
 };
 
 // The levels window without its window: the eight level values with their status bits and the
@@ -104,6 +164,7 @@ public:
     LevelsWindow(ModbusMaster& bus, int address, Prompter& prompter);
 
     int Tick() override;
+    bool TickThen(std::function<void(int period)> ticked) override;
 
     const Display& GetDisplay() const { return display_; }
 
@@ -114,6 +175,8 @@ public:
     EditRequest LevelEditRequest(int n) const;
 
 private:
+    static int RunTick(Display& d, ModbusMaster& bus, int address, Prompter& prompter);
+
     Display display_;
 };
 

@@ -95,7 +95,7 @@ TEST_F(PanelWindowTest, DoubleClickOpensThePanelAndTareSwitchesToNet) {
             EXPECT_EQ(panel.GrossNetLabel()->text(), "NET");
             QTest::mouseClick(panel.CloseButton(), Qt::LeftButton);
         });
-        OpenInstrumentPanel(&frame, frame.Bus(), address, prompter_);
+        OpenInstrumentPanel(&frame, frame.Session(), frame.Bus(), address, prompter_);
     });
     view.OnTimer();
     QTreeWidgetItem* first = view.List()->topLevelItem(0);
@@ -147,7 +147,7 @@ TEST_F(PanelWindowTest, WeighingKeysHaveFourPicturesEach) {
 }
 
 TEST_F(PanelWindowTest, PanelRendersEnableRulesAndMovesTheFocusToClose) {
-    CInstrumentPanelDlg panel(*master_, kAddress, prompter_);
+    CInstrumentPanelDlg panel(InlineSession(), *master_, kAddress, prompter_);
     panel.SetManualTicks(true);
     panel.Start();
     panel.show();
@@ -173,7 +173,7 @@ TEST_F(PanelWindowTest, PanelRendersEnableRulesAndMovesTheFocusToClose) {
 }
 
 TEST_F(PanelWindowTest, IndicationsHaveTheirRoomBeforeTheFirstTick) {
-    CInstrumentPanelDlg panel(*master_, kAddress, prompter_);
+    CInstrumentPanelDlg panel(InlineSession(), *master_, kAddress, prompter_);
     panel.SetManualTicks(true);
     panel.Start();
     panel.show();
@@ -195,7 +195,7 @@ TEST_F(PanelWindowTest, PanelWithASetupSheetStopsPollingAroundIt) {
         EXPECT_EQ(address, kAddress);
         EXPECT_EQ(mode, InstrumentPanel::SheetMode::ShowSetup);
     };
-    CInstrumentPanelDlg panel(*master_, kAddress, prompter_, hooks);
+    CInstrumentPanelDlg panel(InlineSession(), *master_, kAddress, prompter_, hooks);
     panel.Start();
     panel.OnTimer();
     ASSERT_TRUE(panel.ShowSetupButton()->isEnabled());
@@ -230,7 +230,7 @@ TEST_F(PanelWindowTest, EditSetupAsksAndChecksWithPollingStopped) {
         EXPECT_EQ(mode, InstrumentPanel::SheetMode::EditSetup);
         pollingInSheet.push_back(panelOf->TimerActive());
     };
-    CInstrumentPanelDlg panel(*master_, kAddress, prompter, hooks);
+    CInstrumentPanelDlg panel(InlineSession(), *master_, kAddress, prompter, hooks);
     panelOf = &panel;
     panel.Start();
     panel.OnTimer();
@@ -254,7 +254,7 @@ TEST_F(PanelWindowTest, EditSetupAsksAndChecksWithPollingStopped) {
 }
 
 TEST_F(PanelWindowTest, InformationWindowRenamesTheInstrument) {
-    CInstrumentInfoDlg info(*master_, kAddress, prompter_);
+    CInstrumentInfoDlg info(InlineSession(), *master_, kAddress, prompter_);
     info.SetManualTicks(true);
     info.Start();
     EXPECT_EQ(info.windowTitle(), "KEL 7 Instrument information, address 1");
@@ -276,7 +276,7 @@ TEST_F(PanelWindowTest, InformationWindowRenamesTheInstrument) {
 
 TEST_F(PanelWindowTest, LevelsWindowOpensTheLevelEditor) {
     Kel([](sim::Kel7Model& m) { m.Pin(40045, 0x0002); });
-    CLevelsDlg levels(*master_, kAddress, prompter_);
+    CLevelsDlg levels(InlineSession(), *master_, kAddress, prompter_);
     levels.SetManualTicks(true);
     levels.Start();
     levels.OnTimer();

@@ -80,7 +80,7 @@ protected:
     void BackupFromPanel(const std::string& path) {
         chooser_.Answer(path);
         CInstrumentPanelDlg panel(
-            *master_, kAddress, prompter_,
+            InlineSession(), *master_, kAddress, prompter_,
             SetupFilePanelHooks(*master_, prompter_, [this] { return &chooser_; }));
         panel.SetManualTicks(true);
         panel.Start();
@@ -129,7 +129,7 @@ TEST_F(SetupFileDlgTest, BackupAndRestoreFromThePanel) {
     chooser_.Answer(path + ".kel");
     prompter_.Answer(true); // "You are about to load new set-up data ..."
     CInstrumentPanelDlg panel(
-        *master_, kAddress, prompter_,
+        InlineSession(), *master_, kAddress, prompter_,
         SetupFilePanelHooks(*master_, prompter_, [this] { return &chooser_; }));
     panel.SetManualTicks(true);
     panel.Start();
@@ -455,7 +455,7 @@ TEST_F(ViewerTest, CompareFromThePanelAndFromTheViewer) {
     const std::string text = dir_.File("changes");
     chooser_.Answer(text);
     CInstrumentPanelDlg panel(
-        *master_, kAddress, prompter_,
+        InlineSession(), *master_, kAddress, prompter_,
         SetupFilePanelHooks(*master_, prompter_, [this] { return &chooser_; }));
     panel.SetManualTicks(true);
     panel.Start();

@@ -49,7 +49,7 @@ protected:
 };
 
 TEST_F(WeightTrendWndTest, TheTrendFillsAsTheLoadMovesAndIsSavedAsPictureAndFile) {
-    CInstrumentPanelDlg panel(*master_, kAddress, prompter_);
+    CInstrumentPanelDlg panel(InlineSession(), *master_, kAddress, prompter_);
     ScriptedFileChooser files;
     CPanelTrendPart* part = panel.TrendPart();
     part->SetFileChooser(&files);
@@ -130,7 +130,7 @@ TEST_F(WeightTrendWndTest, AGapInThePollingIsDrawnAsAGap) {
 }
 
 TEST_F(WeightTrendWndTest, LogToFileWritesThePanelsSamplesUntilStopped) {
-    CInstrumentPanelDlg panel(*master_, kAddress, prompter_);
+    CInstrumentPanelDlg panel(InlineSession(), *master_, kAddress, prompter_);
     ScriptedFileChooser files;
     CPanelTrendPart* part = panel.TrendPart();
     part->SetFileChooser(&files);

@@ -98,7 +98,7 @@ protected:
 };
 
 TEST_F(SetupSheetWindowTest, EditSetupFromThePanelSavesAChangedValueOnOk) {
-    CInstrumentPanelDlg panel(*master_, kAddress, prompter_, hooks_);
+    CInstrumentPanelDlg panel(InlineSession(), *master_, kAddress, prompter_, hooks_);
     panel.Start();
     panel.OnTimer();
     EXPECT_TRUE(panel.EditSetupButton()->toolTip().isEmpty());
@@ -162,7 +162,7 @@ TEST_F(SetupSheetWindowTest, EditSetupFromThePanelSavesAChangedValueOnOk) {
 }
 
 TEST_F(SetupSheetWindowTest, CancelEscapeAndTheCloseRequestAskBeforeDiscarding) {
-    CInstrumentPanelDlg panel(*master_, kAddress, prompter_, hooks_);
+    CInstrumentPanelDlg panel(InlineSession(), *master_, kAddress, prompter_, hooks_);
     panel.Start();
     panel.OnTimer();
     prompter_.Answer(true);
@@ -366,7 +366,7 @@ TEST_F(SetupSheetWindowTest, CalibrationTypeChangeAsksTheWarningAndNoWritesNothi
 }
 
 TEST_F(SetupSheetWindowTest, EditRecipesFromThePanelChangesASetPointAndLeavesBatchSetupOnOk) {
-    CInstrumentPanelDlg panel(*master_, kAddress, prompter_, hooks_);
+    CInstrumentPanelDlg panel(InlineSession(), *master_, kAddress, prompter_, hooks_);
     panel.Start();
     panel.OnTimer();
     ASSERT_TRUE(panel.EditRecipesButton()->isEnabled());

@@ -2,6 +2,9 @@
 
 #include "instrument/InstrumentTexts.h"
 #include "panel/PanelFixture.h"
+#include "session/BusSession.h"
+
+#include <chrono>
 
 namespace quarnex::test {
 namespace {
@@ -316,6 +319,43 @@ TEST_F(PanelTest, BackupCheckRefusesAnUnsupportedSetupVersion) {
     InstrumentPanel old(*master_, 3, prompter_);
     EXPECT_FALSE(old.MayOpenBackupOrRestore());
     EXPECT_FALSE(prompter_.Boxes().empty());
+}
+
+// In the program the panel polls on the link's bus session: a tick hands its reads over and
+// returns, the display changes only when the result is taken in on the window thread, and a
+// panel that goes while its tick is out is never called back.
+TEST_F(PanelTest, ATickOnTheSessionReturnsAtOnceAndTheDisplayFollowsItsResult) {
+    Kel([](sim::Kel7Model& m) { m.SetLoad(250.0); });
+    const int decimals = Kel([](sim::Kel7Model& m) { return m.WeightDecimals(); });
+    QueueDelivery delivery;
+    BusSession session(*master_, delivery, prompter_);
+    const auto limit = std::chrono::seconds(30);
+    bool lateCall = false;
+    {
+        InstrumentPanel panel(*master_, kAddress, prompter_);
+        panel.UseSession(session);
+        int period = -1;
+        ASSERT_TRUE(panel.Tick([&](int next) { period = next; }));
+        EXPECT_TRUE(panel.TickOut());
+        EXPECT_FALSE(panel.Tick([&](int) { period = -2; })); // still out: nothing queued
+        EXPECT_EQ(panel.SampleCount(), 0);
+        EXPECT_EQ(panel.GetDisplay().state, "");
+        ASSERT_TRUE(delivery.RunUntil([&] { return period != -1; }, limit));
+        EXPECT_EQ(period, 200);
+        EXPECT_FALSE(panel.TickOut());
+        EXPECT_EQ(panel.SampleCount(), 1);
+        EXPECT_EQ(panel.GetDisplay().name, "KEL 7");
+        EXPECT_EQ(panel.GetDisplay().grossWeight, Weight(250.0, decimals));
+        EXPECT_EQ(ReadsFrom(40001), 1);
+
+        ASSERT_TRUE(panel.Tick([&](int) { lateCall = true; }));
+    }
+    // A last job: once it is delivered, the closed panel's tick has come and gone.
+    bool last = false;
+    session.Submit(
+        session.OpenOwner(), [](BusSession::Job&) {}, [&] { last = true; });
+    ASSERT_TRUE(delivery.RunUntil([&] { return last; }, limit));
+    EXPECT_FALSE(lateCall);
 }
 
 } // namespace

@@ -3,6 +3,9 @@
 #include "edit/SetupSource.h"
 #include "edit/ValueEntry.h"
 #include "panel/PanelFixture.h"
+#include "session/BusSession.h"
+
+#include <chrono>
 
 namespace quarnex::test {
 namespace {
@@ -97,6 +100,38 @@ TEST_F(InfoWindowTest, PollRetriesTwiceWithoutARetryBox) {
 }
 
 class LevelsWindowTest : public Kel7Fixture {};
+
+// On the session the window's state goes to the session's thread and back: the display and the
+// program text's countdown change only when the result is taken in, and a window closed while
+// its tick is out is not called back.
+TEST_F(InfoWindowTest, ATickOnTheSessionCarriesTheWindowsStateThereAndBack) {
+    QueueDelivery delivery;
+    BusSession session(*master_, delivery, prompter_);
+    const auto limit = std::chrono::seconds(30);
+    bool lateCall = false;
+    {
+        InstrumentInfoWindow window(*master_, kAddress, prompter_);
+        window.UseSession(session);
+        for (int tick = 1; tick <= 2; ++tick) {
+            int period = -1;
+            ASSERT_TRUE(window.TickThen([&](int next) { period = next; }));
+            EXPECT_FALSE(window.TickThen([&](int) { period = -2; })); // still out
+            if (tick == 1)
+                EXPECT_EQ(window.GetDisplay().name, "------");
+            ASSERT_TRUE(delivery.RunUntil([&] { return period != -1; }, limit));
+            EXPECT_EQ(period, 200);
+            EXPECT_EQ(window.GetDisplay().name, "KEL 7");
+        }
+        EXPECT_EQ(window.ProgramCountdown(), InstrumentInfoWindow::kProgramEvery - 2);
+        EXPECT_EQ(ReadsFrom(42998), 1);
+        ASSERT_TRUE(window.TickThen([&](int) { lateCall = true; }));
+    }
+    bool last = false;
+    session.Submit(
+        session.OpenOwner(), [](BusSession::Job&) {}, [&] { last = true; });
+    ASSERT_TRUE(delivery.RunUntil([&] { return last; }, limit));
+    EXPECT_FALSE(lateCall);
+}
 
 TEST_F(LevelsWindowTest, PollRetriesTwiceAndStopsAtTheFirstFailedRead) {
     LevelsWindow window(*master_, kAddress, prompter_);

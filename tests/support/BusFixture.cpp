@@ -9,11 +9,20 @@ void BusFixture::SetUp() {
 }
 
 void BusFixture::TearDown() {
+    inlineSession_.reset();
     master_.reset();
     bus_.Stop();
 }
 
+BusSession& BusFixture::InlineSession() {
+    if (!inlineSession_)
+        inlineSession_ = std::make_unique<BusSession>(*master_, inlineDelivery_, prompter_,
+                                                      BusSession::Mode::Inline);
+    return *inlineSession_;
+}
+
 void BusFixture::MakeMaster(bool open) {
+    inlineSession_.reset();
     master_.reset();
     master_ = std::make_unique<ModbusMaster>(profile_, prompter_);
     if (open) {

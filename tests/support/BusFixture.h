@@ -2,6 +2,7 @@
 
 #include "comm/ModbusMaster.h"
 #include "platform/Profile.h"
+#include "session/BusSession.h"
 #include "sim/RegisterBank.h"
 #include "sim/SimBus.h"
 #include "support/ScriptedPrompter.h"
@@ -23,11 +24,18 @@ protected:
     void MakeMaster(bool open = true);
     // A plain register bank at an address, with registers 40001-40100 existing.
     std::shared_ptr<sim::RegisterBank> AddBank(int address);
+    // A session over master_ that runs every job at once on the test's thread (built on first
+    // use, again after MakeMaster): for windows that poll through a session, ticked by hand.
+    BusSession& InlineSession();
 
     sim::SimBus bus_;
     Profile profile_;
     ScriptedPrompter prompter_;
     std::unique_ptr<ModbusMaster> master_;
+
+private:
+    QueueDelivery inlineDelivery_;
+    std::unique_ptr<BusSession> inlineSession_;
 };
 
 // The serial link a master opened from a serial profile.
