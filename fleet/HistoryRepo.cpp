@@ -301,9 +301,9 @@ bool HistoryRepo::Log(const std::function<bool(const std::string&)>& keep,
     git_revwalk_sorting(walk.get(), GIT_SORT_TIME);
     git_diff_options options;
     git_diff_options_init(&options, GIT_DIFF_OPTIONS_VERSION);
-    std::string spec = folder + "/";
-    char* specs[] = {spec.data()};
-    options.pathspec = {specs, 1};
+    std::string prefix = folder + "/";
+    char* prefixes[] = {prefix.data()};
+    options.pathspec = {prefixes, 1};
     options.flags |= GIT_DIFF_DISABLE_PATHSPEC_MATCH; // the folder's name as it is, no pattern
     if (git_revwalk_push_head(walk.get()) != 0)
         return Failed("cannot read the history", error);

@@ -286,9 +286,9 @@ TEST_F(SetupSheetWindowTest, EveryPageShowsAllItsControlsAtTheOpeningSize) {
         QApplication::processEvents();
         const CSetupRow* row = sheet.Page(0)->RowOf(kContrast);
         const QLabel* label = row->Label();
-        const int textEnd = label->mapTo(&sheet, QPoint()).x() +
-                            (label->alignment() & Qt::AlignRight ? label->width()
-                                                                 : label->sizeHint().width());
+        const int textEnd =
+            label->mapTo(&sheet, QPoint()).x() +
+            (label->alignment() & Qt::AlignRight ? label->width() : label->sizeHint().width());
         return row->Value()->mapTo(&sheet, QPoint()).x() - textEnd;
     };
     const int opened = gap();
