@@ -224,8 +224,9 @@ TEST(MbapHeaderTest, LengthAndProtocolDecideWhatFollows) {
         const HeaderCheck check = mbap::CheckHeader(c.bytes, 0x1234, pduLength);
         const int line = static_cast<int>(&c - cases);
         EXPECT_EQ(check, c.check) << "case " << line;
-        if (c.check != HeaderCheck::Broken)
+        if (c.check != HeaderCheck::Broken) {
             EXPECT_EQ(pduLength, c.pduLength) << "case " << line;
+        }
     }
 }
 

@@ -54,9 +54,11 @@ TEST_F(CommSetupDlgTest, ListsTheDevicesFoundAndTheCurrentPathAndSaysWhatIsBehin
               "FTDI FT232R USB UART, serial A10K3B2C (0403:6001)");
     EXPECT_EQ(dialog.DeviceNote()->text(), "");
     // The line's character format as the port is opened: two stop bits.
-    for (const QLabel* label : dialog.findChildren<QLabel*>())
-        if (label->text() == "&Stop bits:")
+    for (const QLabel* label : dialog.findChildren<QLabel*>()) {
+        if (label->text() == "&Stop bits:") {
             EXPECT_EQ(qobject_cast<QLabel*>(label->buddy())->text(), "2");
+        }
+    }
 
     // Choosing the locked device says who holds it; typing a path that is not there says so.
     devices.setCurrentIndex(4);

@@ -76,8 +76,9 @@ TEST_F(SettingsSearchTest, APortThatFailedIsOpenedAgainAtTheOldSettings) {
         }
     } prompter;
     prompter.onMessage = [&] {
-        if (access(link.c_str(), F_OK) != 0)
+        if (access(link.c_str(), F_OK) != 0) {
             EXPECT_EQ(symlink(bus_.DevicePath().c_str(), link.c_str()), 0);
+        }
     };
     master_.reset(); // the port is this test's master's
     CommSettings settings;

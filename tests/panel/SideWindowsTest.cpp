@@ -116,8 +116,9 @@ TEST_F(InfoWindowTest, ATickOnTheSessionCarriesTheWindowsStateThereAndBack) {
             int period = -1;
             ASSERT_TRUE(window.TickThen([&](int next) { period = next; }));
             EXPECT_FALSE(window.TickThen([&](int) { period = -2; })); // still out
-            if (tick == 1)
+            if (tick == 1) {
                 EXPECT_EQ(window.GetDisplay().name, "------");
+            }
             ASSERT_TRUE(delivery.RunUntil([&] { return period != -1; }, limit));
             EXPECT_EQ(period, 200);
             EXPECT_EQ(window.GetDisplay().name, "KEL 7");
