@@ -52,7 +52,7 @@ std::string Unescape(const std::string& text) {
         if (text[i] == '\\' && i + 1 < text.size()) {
             out += text[i + 1] == 'n' ? '\n' : text[i + 1];
             ++i;
-        } else {
+        } else if (text[i] != '\r') { // never written (Escape drops it): a value reads as it writes
             out += text[i];
         }
     }
