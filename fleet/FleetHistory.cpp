@@ -660,7 +660,11 @@ bool HistoryGoneInstruments(const HistoryRepo& repo, std::vector<GoneInstrument>
     return true;
 }
 
-bool LoadImageText(const std::string& text, SetupFileImage& image, std::string& error) {
+namespace {
+
+// A stored version's text in a new temporary file (the set-up file reader takes a path); path is
+// set as soon as the file exists, so that the caller removes it whatever happens after.
+bool WriteTemporary(const std::string& text, std::string& path, std::string& error) {
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/quarnex-version-XXXXXX";
     const int fd = mkstemp(pattern.data());
@@ -668,13 +672,25 @@ bool LoadImageText(const std::string& text, SetupFileImage& image, std::string& 
         error = "cannot make a temporary file";
         return false;
     }
+    path = pattern;
     const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     ::close(fd);
+    if (!written)
+        error = "cannot write a temporary file";
+    return written;
+}
+
+} // namespace
+
+bool LoadImageText(const std::string& text, SetupFileImage& image, std::string& error) {
+    std::string path;
     QuietPrompter quiet;
-    const bool ok = written && LoadSetupFileImage(pattern, image, quiet) == SetupFileStatus::kOk;
-    if (!ok)
-        error = written ? quiet.Take() : "cannot write a temporary file";
-    std::remove(pattern.c_str());
+    const bool written = WriteTemporary(text, path, error);
+    const bool ok = written && LoadSetupFileImage(path, image, quiet) == SetupFileStatus::kOk;
+    if (written && !ok)
+        error = quiet.Take();
+    if (!path.empty())
+        std::remove(path.c_str());
     return ok;
 }
 
@@ -851,19 +867,7 @@ bool StoredVersionFile::Make(const std::string& operand, std::string& error) {
     std::string text, version;
     if (!ReadStoredVersion(operand, text, version, error))
         return false;
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/quarnex-version-XXXXXX";
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0) {
-        error = "cannot make a temporary file";
-        return false;
-    }
-    path_ = pattern;
-    const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    ::close(fd);
-    if (!written)
-        error = "cannot write a temporary file";
-    return written;
+    return WriteTemporary(text, path_, error);
 }
 
 } // namespace quarnex
