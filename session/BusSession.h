@@ -199,6 +199,37 @@ private:
     std::shared_ptr<std::atomic<TrafficObserver*>> target_;
 };
 
+// A polling window's tick on its session: the window's state is copied to the session's thread,
+// run reads the instrument into the copy there (returning the period until the next tick), and the
+// copy replaces state on the window thread before ticked(period). tickOut is true while the tick
+// is out; a tick asked for meanwhile is refused (false), and so is one the session would not queue.
+// state and tickOut belong to the owner, whose results are dropped once it has closed.
+template <class State>
+bool SubmitSnapshotTick(BusSession& session, BusSession::OwnerId owner, bool& tickOut, State& state,
+                        int firstPeriodMs, std::function<int(State&, ModbusMaster&, Prompter&)> run,
+                        std::function<void(int period)> ticked) {
+    if (tickOut)
+        return false;
+    auto work = std::make_shared<State>(state);
+    auto period = std::make_shared<int>(firstPeriodMs);
+    tickOut = true;
+    const bool queued = session.Submit(
+        owner,
+        [work, period, run = std::move(run)](BusSession::Job& job) {
+            *period = run(*work, job.Master(), job.Asker());
+        },
+        [&tickOut, &state, work, period, ticked = std::move(ticked)] {
+            tickOut = false;
+            state = std::move(*work);
+            if (ticked)
+                ticked(*period);
+        },
+        1);
+    if (!queued)
+        tickOut = false;
+    return queued;
+}
+
 // A Prompter whose boxes go where it is pointed later: the master of a session is built before
 // the session whose Asker it should use.
 class PromptForwarder : public Prompter {

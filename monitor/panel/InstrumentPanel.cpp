@@ -80,27 +80,13 @@ bool InstrumentPanel::Tick(std::function<void(int period)> ticked) {
             ticked(period);
         return true;
     }
-    if (tickOut_)
-        return false;
     // The tick works on a copy on the session's thread; the window thread takes it back.
-    auto work = std::make_shared<Polled>(polled_);
-    auto period = std::make_shared<int>(kActivePeriodMs);
-    tickOut_ = true;
-    const bool queued = session_->Submit(
-        owner_,
-        [work, period, address = address_, features = features_](BusSession::Job& job) {
-            *period = RunTick(*work, job.Master(), address, job.Asker(), features);
+    return SubmitSnapshotTick<Polled>(
+        *session_, owner_, tickOut_, polled_, kActivePeriodMs,
+        [address = address_, features = features_](Polled& p, ModbusMaster& bus, Prompter& asker) {
+            return RunTick(p, bus, address, asker, features);
         },
-        [this, work, period, ticked = std::move(ticked)] {
-            tickOut_ = false;
-            polled_ = std::move(*work);
-            if (ticked)
-                ticked(*period);
-        },
-        1);
-    if (!queued)
-        tickOut_ = false;
-    return queued;
+        std::move(ticked));
 }
 
 int InstrumentPanel::RunTick(Polled& p, ModbusMaster& bus, int address, Prompter& prompter,

@@ -66,26 +66,12 @@ protected:
                 ticked(period);
             return true;
         }
-        if (tickOut_)
-            return false;
-        auto work = std::make_shared<State>(state);
-        auto period = std::make_shared<int>(firstPeriodMs_);
-        tickOut_ = true;
-        const bool queued = session_->Submit(
-            owner_,
-            [work, period, run, address = address_](BusSession::Job& job) {
-                *period = run(*work, job.Master(), address, job.Asker());
+        return SubmitSnapshotTick<State>(
+            *session_, owner_, tickOut_, state, firstPeriodMs_,
+            [run, address = address_](State& s, ModbusMaster& bus, Prompter& asker) {
+                return run(s, bus, address, asker);
             },
-            [this, &state, work, period, ticked = std::move(ticked)] {
-                tickOut_ = false;
-                state = std::move(*work);
-                if (ticked)
-                    ticked(*period);
-            },
-            1);
-        if (!queued)
-            tickOut_ = false;
-        return queued;
+            std::move(ticked));
     }
 
     ModbusMaster& bus_;
