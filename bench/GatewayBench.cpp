@@ -85,12 +85,18 @@ int BackupAllFound(const Bus& bus) {
     return saved + failed + skipped;
 }
 
-// The mean time of one probe attempt at silent address 1, in ms.
-double SilentAttemptMs(const Bus& bus, int attempts, int retries) {
+// A profile whose link is the gateway model on loopback at port.
+Profile GatewayProfile(int port) {
     Profile profile;
     profile.WriteString("Comm Param", "Link", "mbap");
     profile.WriteString("Comm Param", "Host", "127.0.0.1");
-    profile.WriteInt("Comm Param", "TCP Port", bus.port);
+    profile.WriteInt("Comm Param", "TCP Port", port);
+    return profile;
+}
+
+// The mean time of one probe attempt at silent address 1, in ms.
+double SilentAttemptMs(const Bus& bus, int attempts, int retries) {
+    Profile profile = GatewayProfile(bus.port);
     ScriptedPrompter prompter;
     ModbusMaster master(profile, prompter);
     if (!master.Open())
@@ -139,10 +145,7 @@ int main(int argc, char** argv) {
                 "timeout = %d ms)\n",
                 address, CommSettings::kDefaultResponseTimeout,
                 3 * CommSettings::kDefaultResponseTimeout);
-    Profile profile;
-    profile.WriteString("Comm Param", "Link", "mbap");
-    profile.WriteString("Comm Param", "Host", "127.0.0.1");
-    profile.WriteInt("Comm Param", "TCP Port", bus.port);
+    Profile profile = GatewayProfile(bus.port);
     ScriptedPrompter prompter;
     ModbusMaster master(profile, prompter);
     std::printf("scan 1 247, said first: %s\n", SilentGatewayNotice(master, 247 * 3).c_str());

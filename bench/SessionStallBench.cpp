@@ -110,6 +110,19 @@ void Populate(sim::SimBus& bus, Profile& profile) {
     SaveWatchedSet(profile, watched);
 }
 
+// The main view's polls on the window thread, then on the session, over the link the profile
+// names; mustOpen: a link that does not open ends the case.
+bool BeforeAndAfter(Profile& profile, const char* label, double seconds, bool mustOpen) {
+    ScriptedPrompter prompter;
+    ModbusMaster master(profile, prompter);
+    if (!master.Open() && mustOpen)
+        return std::fprintf(stderr, "%s\n", prompter.LastText().c_str()), false;
+    const Stall before = RunView(master, profile, BusSession::Mode::Inline, seconds);
+    const Stall after = RunView(master, profile, BusSession::Mode::Threaded, seconds);
+    Report(label, before, after);
+    return true;
+}
+
 bool CaseSerial(double seconds) {
     sim::SimBus bus;
     std::string error;
@@ -120,14 +133,7 @@ bool CaseSerial(double seconds) {
     Populate(bus, profile);
     profile.WriteInt("Comm Param", "Baud", 9600);
     profile.WriteString("Serial Devices", "COM1", bus.DevicePath());
-    ScriptedPrompter prompter;
-    ModbusMaster master(profile, prompter);
-    if (!master.Open())
-        return std::fprintf(stderr, "%s\n", prompter.LastText().c_str()), false;
-    const Stall before = RunView(master, profile, BusSession::Mode::Inline, seconds);
-    const Stall after = RunView(master, profile, BusSession::Mode::Threaded, seconds);
-    Report("pty 9600 baud, 2 of 4 watched silent:", before, after);
-    return true;
+    return BeforeAndAfter(profile, "pty 9600 baud, 2 of 4 watched silent:", seconds, true);
 }
 
 bool CaseGateway(double seconds) {
@@ -143,14 +149,7 @@ bool CaseGateway(double seconds) {
     profile.WriteString("Comm Param", "Link", "mbap");
     profile.WriteString("Comm Param", "Host", "127.0.0.1");
     profile.WriteInt("Comm Param", "TCP Port", port);
-    ScriptedPrompter prompter;
-    ModbusMaster master(profile, prompter);
-    if (!master.Open())
-        return std::fprintf(stderr, "%s\n", prompter.LastText().c_str()), false;
-    const Stall before = RunView(master, profile, BusSession::Mode::Inline, seconds);
-    const Stall after = RunView(master, profile, BusSession::Mode::Threaded, seconds);
-    Report("Modbus TCP gateway silent for 2 of 4:", before, after);
-    return true;
+    return BeforeAndAfter(profile, "Modbus TCP gateway silent for 2 of 4:", seconds, true);
 }
 
 bool CaseUnreachable(double seconds) {
@@ -179,12 +178,8 @@ bool CaseUnreachable(double seconds) {
     profile.WriteString("Comm Param", "Link", "mbap");
     profile.WriteString("Comm Param", "Host", "127.0.0.1");
     profile.WriteInt("Comm Param", "TCP Port", ntohs(address.sin_port));
-    ScriptedPrompter prompter;
-    ModbusMaster master(profile, prompter);
-    master.Open(); // fails after its time-out: the polls try again every few seconds
-    const Stall before = RunView(master, profile, BusSession::Mode::Inline, seconds);
-    const Stall after = RunView(master, profile, BusSession::Mode::Threaded, seconds);
-    Report("host that does not take the connection:", before, after);
+    // The connect fails after its time-out: the polls try again every few seconds.
+    BeforeAndAfter(profile, "host that does not take the connection:", seconds, false);
     for (int fd : fillers)
         ::close(fd);
     ::close(listener);
